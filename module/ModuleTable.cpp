@@ -1,0 +1,31 @@
+#include "module/ModuleTable.h"
+
+bool ModuleTable::inside(int slot, int subrack) {
+    return slot >= 0 && slot < Slots && subrack >= 0 && subrack < Subracks;
+}
+
+TModule* ModuleTable::at(int slot, int subrack) const {
+    return inside(slot, subrack) ? m_modules[slot][subrack].get() : nullptr;
+}
+
+TModule& ModuleTable::renew(int slot, int subrack) {
+    Q_ASSERT(inside(slot, subrack));
+    m_modules[slot][subrack] = std::make_unique<TModule>();
+    return *m_modules[slot][subrack];
+}
+
+void ModuleTable::free(int slot, int subrack) {
+    if (inside(slot, subrack))
+        m_modules[slot][subrack].reset();
+}
+
+void ModuleTable::freeAll() {
+    for (auto& row : m_modules)
+        for (auto& m : row)
+            m.reset();
+}
+
+QStringList& ModuleTable::diagLines(int slot, int subrack) {
+    Q_ASSERT(inside(slot, subrack));
+    return m_diagLines[slot][subrack];
+}

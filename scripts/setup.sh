@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, testing and running ORVEX Link needs.
+# Quiet and quick when everything is there already.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev
+    qt6-webengine-dev libvterm-dev libgl-dev
+    clang libclang-rt-14-dev clang-format
+    xvfb xauth fonts-dejavu-core vttest curl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "setup: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
