@@ -1,0 +1,103 @@
+#include "link/Link.h"
+
+#include "link/EventWait.h"
+#include "link/LinkHost.h"
+
+#include <QSettings>
+
+namespace {
+const QString kSettingsFile = QStringLiteral("OXLCom.ini");
+const QString kDefaultPort = QStringLiteral("COM1");
+} // namespace
+
+Link::Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* parent)
+    : QObject(parent), RxBuffer(RxBufferSize, '\0'), m_modules(modules), m_state(state),
+      m_host(host) {
+    tmRx.setSingleShot(true);
+    tmRx.setTimerType(Qt::PreciseTimer);
+    connect(&tmRx, &QTimer::timeout, this, &Link::tmRxTimer);
+    connect(&m_port, &SerialPort::rxFlag, this, &Link::ComPortRxFlag);
+    connect(&m_port, &SerialPort::lost, this, [this](const QString& reason) {
+        m_lostReason = reason;
+        if (ReplyState == -1) {
+            m_lostDuringWait = true;
+            tmRxTimer();
+        }
+        Q_EMIT portLost(reason);
+    });
+}
+
+void Link::LoadPortSettings() {
+    QSettings ini(kSettingsFile, QSettings::IniFormat);
+    m_port.settings().load(ini);
+    m_port.setPortName(m_port.settings().Port);
+}
+
+void Link::StorePortSettings() {
+    QSettings ini(kSettingsFile, QSettings::IniFormat);
+    m_port.settings().Port = m_port.portName();
+    m_port.settings().store(ini);
+}
+
+bool Link::OpenLink() {
+    LoadPortSettings();
+    if (m_port.portName().isEmpty())
+        m_port.setPortName(kDefaultPort);
+    // After loading, so that the file cannot change the line.
+    m_port.settings().applyFixed();
+    m_port.setEventMask(SerialPort::EventMask::RxFlag);
+    m_port.close();
+    return m_port.open();
+}
+
+void Link::closePort() {
+    m_port.close();
+    m_port.setEventMask(SerialPort::EventMask::RxFlag);
+}
+
+int Link::effectiveTimeout() const {
+    return ReplyTimeout > 0 ? ReplyTimeout : DefaultScanTimeout;
+}
+
+void Link::openOrThrow() {
+    if (m_port.isOpen())
+        return;
+    if (!m_port.open())
+        throw PortError(
+            QStringLiteral("The serial port cannot be opened (%1).").arg(m_port.errorString()));
+}
+
+bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
+    openOrThrow();
+    ReplyState = -1;
+    m_lostDuringWait = false;
+    m_port.setEventChar(terminator);
+    m_port.setEventMask(SerialPort::EventMask::RxFlag);
+    // The timer runs from before the write, so a reply faster than the write is not missed.
+    tmRx.start(effectiveTimeout());
+    m_port.write(QByteArray(1, '!') + body + tail);
+    EventWait::until([this] { return ReplyState != -1; });
+    m_port.setEventMask(SerialPort::EventMask::None);
+    if (m_lostDuringWait)
+        throw PortError(QStringLiteral("The serial port was lost (%1).").arg(m_lostReason));
+    if (ReplyState != 1)
+        return false;
+    const QByteArray reply = m_port.read(std::min(m_port.bytesWaiting(), RxBufferSize));
+    if (reply.isEmpty())
+        return false;
+    RxBuffer.replace(0, reply.size(), reply);
+    RxCount = reply.size();
+    return true;
+}
+
+void Link::ComPortRxFlag() {
+    ReplyState = 1;
+    tmRx.stop();
+    LinkBusy = false;
+}
+
+void Link::tmRxTimer() {
+    tmRx.stop();
+    ReplyState = 0;
+    LinkBusy = false;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "link/SerialPort.h"
+#include "module/Errors.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+class LinkHost;
+class ModuleTable;
+struct SharedState;
+
+// The port could not be opened, or went away during an exchange.
+class PortError : public OrvexError {
+public:
+    using OrvexError::OrvexError;
+};
+
+// The link to the head-end: the serial port, the command transaction and the module
+// commands. One per program; the communications dialog only shows and edits its port name
+// and scan time-out.
+class Link : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int RxBufferSize = 65536;
+    static constexpr int DefaultScanTimeout = 50;
+    static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D,
+                          NAK = 0x15, SYN = 0x16, ETB = 0x17, ESC = 0x1B;
+
+    Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* parent = nullptr);
+
+    SerialPort& ComPort() { return m_port; }
+
+    // Settings file "OXLCom.ini" in the current directory, section "ComPort".
+    void LoadPortSettings();
+    void StorePortSettings();
+    // Loads the settings, forces the fixed line and opens the port; false when it cannot.
+    bool OpenLink();
+
+    // One command transaction: "!" + body + tail out, then the reply up to the terminator or
+    // the time-out. True when the terminator came and bytes were read into RxBuffer.
+    bool SendCommand(char terminator, const QByteArray& body, char tail = CR);
+    // Time-out the next transaction really uses: ReplyTimeout, or the default when that is
+    // not a usable time-out.
+    int effectiveTimeout() const;
+    // A transaction is waiting for its reply.
+    bool waiting() const { return ReplyState == -1; }
+
+    // Closes the port and sets its event mask back to the terminator event.
+    void closePort();
+
+    QByteArray RxBuffer;
+    qint32 RxCount = 0;
+    qint32 ReplyTimeout = DefaultScanTimeout;
+    qint32 ScanTimeout = DefaultScanTimeout;
+    bool LinkBusy = false;
+
+Q_SIGNALS:
+    // The port went away while open; the text says which and why.
+    void portLost(const QString& reason);
+
+private:
+    void ComPortRxFlag();
+    void tmRxTimer();
+    void openOrThrow();
+
+    ModuleTable& m_modules;
+    SharedState& m_state;
+    LinkHost& m_host;
+    SerialPort m_port;
+    QTimer tmRx;
+    qint32 ReplyState = 0;
+    bool m_lostDuringWait = false;
+    QString m_lostReason;
+};

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "link/LineSettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <memory>
+
+// The serial port of the link. Wraps QSerialPort with what the program needs of its port:
+// a receive queue it can count and read exactly, an event character reported once per
+// arrival, and port names as the user knows them ("COM3", "ttyUSB0", "/dev/ttyS0", "DEMO").
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    // What the port reports: nothing, the arrival of the event character, or every arrival.
+    enum class EventMask { None, RxFlag, RxChar };
+
+    explicit SerialPort(QObject* parent = nullptr);
+    ~SerialPort() override;
+
+    QString portName() const { return m_name; }
+    void setPortName(const QString& name);
+    // Device path of a port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
+    static QString devicePath(const QString& name);
+    // The machine's serial ports, sorted, and the built-in demo head-end.
+    static QStringList availablePorts();
+    static const QString& demoName();
+
+    // Settings take effect at the next open (the baud rate also at once when open).
+    LineSettings& settings() { return m_settings; }
+    const LineSettings& settings() const { return m_settings; }
+    void setBaudRate(qint32 baud);
+
+    // Opens the device; false with errorString() when it cannot be opened.
+    bool open();
+    void close();
+    bool isOpen() const;
+    QString errorString() const { return m_error; }
+
+    void setEventChar(char c) { m_eventChar = c; }
+    char eventChar() const { return m_eventChar; }
+    void setEventMask(EventMask mask) { m_mask = mask; }
+    EventMask eventMask() const { return m_mask; }
+
+    // Queues all bytes for sending in one call; false when the port is not open.
+    bool write(const QByteArray& bytes);
+    // Exact number of bytes waiting at the time of the call.
+    int bytesWaiting();
+    // Reads up to n waiting bytes.
+    QByteArray read(int n);
+    // Waits (without serving events) up to ms for more bytes; true when some came.
+    bool waitForBytes(int ms);
+    // Discards the receive and/or transmit queue.
+    void purge(bool rx, bool tx);
+    // Waits until everything written has left.
+    void flush();
+
+Q_SIGNALS:
+    void rxFlag();                    // the event character arrived (event mask RxFlag)
+    void rxChars();                   // bytes arrived (event mask RxChar)
+    void lost(const QString& reason); // the device went away while open
+
+private:
+    void drain();
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    bool applySettings(const QString& device);
+
+    QString m_name;
+    LineSettings m_settings;
+    std::unique_ptr<QSerialPort> m_port;
+    QByteArray m_queue;
+    char m_eventChar = 0x03;
+    EventMask m_mask = EventMask::RxFlag;
+    QString m_error;
+};
