@@ -1,0 +1,149 @@
+// The main window's controls: caption bar, menus, the two subrack pages with their slot
+// buttons, the right panel with the lamp and buttons, the status bar with its pop-up menu.
+#include "app/Artwork.h"
+#include "app/Led.h"
+#include "app/MainWindow.h"
+#include "panel/GradientCaption.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const QColor kSilver(192, 192, 192);
+const QColor kGrey(128, 128, 128);
+const QColor kDesktop(0, 128, 128);
+constexpr int kButtonLefts[8] = {2, 70, 138, 206, 274, 342, 410, 478};
+constexpr int kButtonTops[2] = {24, 64};
+
+QWidget* filled(QWidget* parent, const QColor& colour, const QRect& geometry) {
+    auto* w = new QWidget(parent);
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+    w->setGeometry(geometry);
+    return w;
+}
+} // namespace
+
+void TMainFrm::buildLayout() {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowIcon(orvexIcon());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    RxGCaption = new GradientCaption(this);
+    RxGCaption->setObjectName(QStringLiteral("RxGCaption"));
+    RxGCaption->setIcon(orvexIcon());
+    RxGCaption->setButtons(true, true);
+    connect(RxGCaption, &GradientCaption::minimiseClicked, this, &QWidget::showMinimized);
+    connect(RxGCaption, &GradientCaption::closeClicked, this, &QWidget::close);
+    layout->addWidget(RxGCaption);
+    buildMenus();
+    layout->addWidget(menuBar);
+    auto* client = filled(this, kSilver, QRect(0, 0, ClientWidth, ClientHeight));
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    layout->addWidget(client);
+    filled(client, kDesktop, QRect(0, 0, ClientWidth, 3));
+    pcModSwitch = new QTabWidget(client);
+    pcModSwitch->setObjectName(QStringLiteral("pcModSwitch"));
+    pcModSwitch->setGeometry(0, 3, 553, 119);
+    buildSubrackPages();
+    rightPanel = filled(client, kGrey, QRect(553, 3, 58, 119));
+    buildRightPanel();
+    statusBar = new QStatusBar(client);
+    statusBar->setGeometry(0, 122, ClientWidth, 19);
+    buildStatusBar();
+    setFixedSize(sizeHint());
+}
+
+void TMainFrm::buildMenus() {
+    menuBar = new QMenuBar(this);
+    mnFile = menuBar->addMenu(QStringLiteral("File"));
+    itmSaveConfig = mnFile->addAction(QStringLiteral("Save Config"));
+    itmLoadConfig = mnFile->addAction(QStringLiteral("Load Config"));
+    itmSaveMod = mnFile->addAction(QStringLiteral("Save Module"));
+    itmLoadModule = mnFile->addAction(QStringLiteral("Load Module"));
+    mnFile->addSeparator();
+    itmExit = mnFile->addAction(QStringLiteral("Exit"));
+    connect(itmExit, &QAction::triggered, this, [this] { guarded([this] { btCloseClick(); }); });
+    menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
+    mnPort = menuBar->addMenu(QStringLiteral("Settings"));
+    itmCommSettings = mnPort->addAction(QStringLiteral("Communication"));
+    menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
+    mnHelp = menuBar->addMenu(QStringLiteral("Help"));
+    RussianHelp = mnHelp->addAction(QStringLiteral("Russian"));
+    EnglishHelp = mnHelp->addAction(QStringLiteral("English"));
+    mnHelp->addSeparator();
+    About = mnHelp->addAction(QStringLiteral("About"));
+}
+
+void TMainFrm::buildSubrackPages() {
+    for (int page = 0; page < 2; ++page) {
+        QWidget* ts = filled(nullptr, kSilver, QRect());
+        ts->setObjectName(page == 0 ? QStringLiteral("tsG1") : QStringLiteral("tsG2"));
+        (page == 0 ? tsG1 : tsG2) = ts;
+        for (int i = 0; i < 16; ++i) {
+            const int n = page * 16 + i;
+            auto* b = new QToolButton(ts);
+            b->setObjectName(QStringLiteral("sbM%1").arg(n + 1));
+            b->setProperty("tag", i + 1);
+            b->setCheckable(true);
+            b->setText(QStringLiteral("?"));
+            b->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8], 65, 20);
+            sbM[n] = b;
+            auto* label = new QLabel(QString::number(i + 1), ts);
+            label->setAlignment(Qt::AlignCenter);
+            label->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8] - 14, 65, 13);
+            slotLabels[n] = label;
+        }
+        pcModSwitch->addTab(ts, page == 0 ? QStringLiteral("Subrack #1")
+                                          : QStringLiteral("Subrack #2"));
+    }
+}
+
+void TMainFrm::buildRightPanel() {
+    ldReady = new TLed(rightPanel);
+    ldReady->setObjectName(QStringLiteral("ldReady"));
+    ldReady->move(8, 6);
+    auto button = [this](const QString& text, const char* name, int top) {
+        auto* b = new QPushButton(text, rightPanel);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(4, top, 50, 25);
+        return b;
+    };
+    btRestart = button(QStringLiteral("Scan"), "btRestart", 18);
+    btInfo = button(QStringLiteral("Diag"), "btInfo", 50);
+    btClose = button(QStringLiteral("E&xit"), "btClose", 88);
+    connect(btClose, &QPushButton::clicked, this, [this] { guarded([this] { btCloseClick(); }); });
+    btRestart->setFocus();
+}
+
+void TMainFrm::buildStatusBar() {
+    statusBar->setSizeGripEnabled(false);
+    statusLabel = new QLabel(statusBar);
+    statusLabel->setObjectName(QStringLiteral("statusText"));
+    statusBar->addWidget(statusLabel, 1);
+    statusProgress = new QProgressBar(statusBar);
+    statusProgress->setObjectName(QStringLiteral("statusProgress"));
+    statusProgress->setFixedSize(140, 13);
+    statusProgress->setTextVisible(false);
+    statusProgress->hide();
+    statusBar->addPermanentWidget(statusProgress);
+    statusMenu = new QMenu(this);
+    ModReset = statusMenu->addAction(QStringLiteral("Reset module"));
+    ResetModuletype = statusMenu->addAction(QStringLiteral("Reset Module type"));
+    ModDefaults = statusMenu->addAction(QStringLiteral("Default params"));
+    SpecAddr = statusMenu->addAction(QStringLiteral("Special addr."));
+    LineBreak = statusMenu->addAction(QStringLiteral("LineBreak"));
+    statusBar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(statusBar, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { statusMenu->popup(statusBar->mapToGlobal(pos)); });
+}

@@ -1,0 +1,96 @@
+// Start-up and exit of the program: the one-time initialisation on the first idle call, the
+// settings file "OXL.ini" and the exit routine.
+#include "app/Artwork.h"
+#include "app/Led.h"
+#include "app/MainWindow.h"
+#include "app/TerminalFrm.h"
+#include "link/ui/CommDialog.h"
+#include "panel/CtlPanelFrm.h"
+#include "panel/GradientCaption.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QtEndian>
+
+namespace {
+const QString kSettingsFile = QStringLiteral("OXL.ini");
+constexpr qint32 kDefaultScanTimeout = 50;
+} // namespace
+
+void TMainFrm::readSettingsFile() {
+    QFile file(kSettingsFile);
+    if (!file.exists()) {
+        writeScanTimeout(kDefaultScanTimeout);
+        StoredScanTimeout = kDefaultScanTimeout;
+        return;
+    }
+    const QByteArray record = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
+    if (record.size() != 4) {
+        showMessage(QStringLiteral("Init File accessing error"), true);
+        return;
+    }
+    StoredScanTimeout = qFromLittleEndian<qint32>(record.constData());
+}
+
+void TMainFrm::writeScanTimeout(qint32 value) {
+    char record[4];
+    qToLittleEndian<qint32>(value, record);
+    QSaveFile file(kSettingsFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(record, 4) != 4 || !file.commit())
+        throw OrvexError(QStringLiteral("The settings file %1 cannot be written: %2")
+                             .arg(kSettingsFile, file.errorString()));
+}
+
+void TMainFrm::Init() {
+    if (m_args.value(1).toLower() != QLatin1String("/k")) {
+        for (QAction* item : {ModDefaults, ResetModuletype, LineBreak, SpecAddr}) {
+            item->setVisible(false);
+            item->setEnabled(false);
+        }
+    }
+    CtlPanelFrm->hide();
+    TerminalFrm->hide();
+    btInfo->setEnabled(false);
+    pcModSwitch->setEnabled(false);
+    m_state.TerminalMode = false;
+    readSettingsFile();
+    m_state.CurSlot = 0;
+    if (!m_link.OpenLink())
+        showMessage(QStringLiteral("Please select proper COM Port"), true);
+    // A stored time-out that no transaction can use falls back to the default.
+    m_link.ScanTimeout = StoredScanTimeout > 0 ? StoredScanTimeout : kDefaultScanTimeout;
+    Cfrm->selectScanTime(m_link.ScanTimeout);
+    setWindowIcon(orvexIcon());
+    RxGCaption->setCaption(QStringLiteral(" ORVEX Link"));
+    setWindowTitle(QStringLiteral("ORVEX Link"));
+    ldReady->setOnColor(QColor(255, 255, 0));
+    ldReady->setLedOn(true);
+    m_link.ReplyTimeout = m_link.ScanTimeout;
+    pcModSwitch->setCurrentIndex(0);
+    m_state.Subrack2Visible = false;
+    pcModSwitch->setTabVisible(1, false);
+    ModuleWord = QStringLiteral("Module");
+    GroupWord = QStringLiteral("Group");
+    moduleExtension = QStringLiteral("mst");
+}
+
+void TMainFrm::btCloseClick() {
+    m_closing = true;
+    if (TerminalFrm && TerminalFrm->isVisible())
+        TerminalFrm->close();
+    if (CtlPanelFrm && CtlPanelFrm->isVisible())
+        CtlPanelFrm->ClearPanel();
+    m_link.ReplyTimeout = m_link.ScanTimeout;
+    m_link.closePort();
+    for (int g = 0; g < 2; ++g)
+        for (int s = 0; s < 16; ++s)
+            m_modules.free(s, g);
+    StoredScanTimeout = m_link.ScanTimeout;
+    writeScanTimeout(StoredScanTimeout);
+    m_link.StorePortSettings();
+    QCoreApplication::quit();
+}

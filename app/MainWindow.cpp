@@ -1,0 +1,111 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutBox.h"
+#include "app/IdleDriver.h"
+#include "app/Led.h"
+#include "app/TerminalFrm.h"
+#include "link/EventWait.h"
+#include "link/ui/CommDialog.h"
+#include "panel/CtlPanelFrm.h"
+#include "panel/GradientCaption.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+TMainFrm::TMainFrm(QWidget* parent)
+    : QWidget(parent), m_link(m_modules, m_state, *this), m_args(QCoreApplication::arguments()) {
+    setObjectName(QStringLiteral("MainFrm"));
+    buildLayout();
+    m_idle = new IdleDriver([this] { IdleProc(); }, this);
+    m_state.IdleState = 0;
+    configExtension = QStringLiteral("mmh");
+    configFilter =
+        QStringLiteral("HeadEnd config. files") + QStringLiteral("|*.") + configExtension;
+    show();
+}
+
+TMainFrm::~TMainFrm() = default;
+
+void TMainFrm::attach(TCtlPanelFrm* panel, TTerminalFrm* terminal, TCfrm* comm, TfrmAbout* about) {
+    CtlPanelFrm = panel;
+    TerminalFrm = terminal;
+    Cfrm = comm;
+    frmAbout = about;
+}
+
+void TMainFrm::SetStatus(const QString& text) {
+    statusLabel->setText(text);
+}
+
+QString TMainFrm::statusText() const {
+    return statusLabel->text();
+}
+
+void TMainFrm::EnableControls(bool flag) {
+    const QList<QWidget*> controls{pcModSwitch, btRestart, btInfo, btClose, statusBar, ldReady};
+    for (QWidget* w : controls)
+        w->setEnabled(flag);
+    for (QToolButton* b : sbM)
+        b->setEnabled(flag);
+    for (QLabel* l : slotLabels)
+        l->setEnabled(flag);
+    mnFile->menuAction()->setEnabled(flag);
+    mnPort->menuAction()->setEnabled(flag);
+    btInfo->setEnabled(false);
+}
+
+void TMainFrm::showMessage(const QString& text, bool error) {
+    shownMessages << text;
+    if (autoCloseMessages)
+        return;
+    QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
+                    QStringLiteral("ORVEX Link"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TMainFrm::rearmCommitTimer() {
+    if (CtlPanelFrm)
+        CtlPanelFrm->tmEEPROM.start(500);
+}
+
+void TMainFrm::pause(int ms) {
+    EventWait::pause(ms);
+}
+
+void TMainFrm::progress(int value, int max) {
+    statusProgress->setVisible(max > 0);
+    if (max > 0) {
+        statusProgress->setRange(0, max);
+        statusProgress->setValue(value);
+    }
+}
+
+void TMainFrm::guarded(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const OrvexError& e) {
+        showMessage(e.text(), true);
+    } catch (const std::exception& e) {
+        showMessage(QString::fromLocal8Bit(e.what()), true);
+    }
+}
+
+void TMainFrm::closeEvent(QCloseEvent* e) {
+    if (!m_closing)
+        guarded([this] { btCloseClick(); });
+    e->accept();
+}
+
+void TMainFrm::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::ActivationChange)
+        RxGCaption->setActive(isActiveWindow());
+    QWidget::changeEvent(e);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+class GradientCaption;
+class IdleDriver;
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+class TCfrm;
+class TCtlPanelFrm;
+class TDiagFrm;
+class TLed;
+class TTerminalFrm;
+class TfrmAbout;
+
+// The main window: subrack view, status bar, menus, and the work loop behind them. It owns
+// the module table, the work loop's state and the link, and lends them to the other windows.
+class TMainFrm : public QWidget, public LinkHost {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 611;
+    static constexpr int ClientHeight = 141;
+
+    explicit TMainFrm(QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    // The other windows, created after this one.
+    void attach(TCtlPanelFrm* panel, TTerminalFrm* terminal, TCfrm* comm, TfrmAbout* about);
+    // The command line as the program got it (tests set their own).
+    void setArguments(const QStringList& args) { m_args = args; }
+
+    // LinkHost
+    void SetStatus(const QString& text) override;
+    QString statusText() const override;
+    void EnableControls(bool flag) override;
+    void showMessage(const QString& text, bool error) override;
+    void rearmCommitTimer() override;
+    void pause(int ms) override;
+    void progress(int value, int max) override;
+
+    // Runs an action of the user's: an error that ends it is shown in a message box.
+    void guarded(const std::function<void()>& action);
+
+    void IdleProc();
+    void Init();
+    void btCloseClick();
+
+    SharedState& state() { return m_state; }
+    ModuleTable& Modules() { return m_modules; }
+    Link& link() { return m_link; }
+    TModule* currentModule() const { return m_modules.at(m_state.CurSlot, m_state.CurSubrack); }
+
+    // Texts of the message boxes shown so far; with autoCloseMessages set they are only
+    // recorded (tests, and the command line has its own host).
+    QStringList shownMessages;
+    bool autoCloseMessages = false;
+
+    QString ModuleWord;
+    QString GroupWord;
+    qint32 StoredScanTimeout = 0;
+
+    // Controls, named as the user's guide names them.
+    GradientCaption* RxGCaption = nullptr;
+    QMenuBar* menuBar = nullptr;
+    QMenu* mnFile = nullptr;
+    QMenu* mnPort = nullptr;
+    QMenu* mnHelp = nullptr;
+    QAction* itmSaveConfig = nullptr;
+    QAction* itmLoadConfig = nullptr;
+    QAction* itmSaveMod = nullptr;
+    QAction* itmLoadModule = nullptr;
+    QAction* itmExit = nullptr;
+    QAction* itmCommSettings = nullptr;
+    QAction* RussianHelp = nullptr;
+    QAction* EnglishHelp = nullptr;
+    QAction* About = nullptr;
+    QTabWidget* pcModSwitch = nullptr;
+    QWidget* tsG1 = nullptr;
+    QWidget* tsG2 = nullptr;
+    QToolButton* sbM[32] = {};
+    QLabel* slotLabels[32] = {};
+    QWidget* rightPanel = nullptr;
+    TLed* ldReady = nullptr;
+    QPushButton* btRestart = nullptr;
+    QPushButton* btInfo = nullptr;
+    QPushButton* btClose = nullptr;
+    QStatusBar* statusBar = nullptr;
+    QLabel* statusLabel = nullptr;
+    QProgressBar* statusProgress = nullptr;
+    QMenu* statusMenu = nullptr;
+    QAction* ModReset = nullptr;
+    QAction* ResetModuletype = nullptr;
+    QAction* ModDefaults = nullptr;
+    QAction* SpecAddr = nullptr;
+    QAction* LineBreak = nullptr;
+
+    TCtlPanelFrm* CtlPanelFrm = nullptr;
+    TTerminalFrm* TerminalFrm = nullptr;
+    TCfrm* Cfrm = nullptr;
+    TfrmAbout* frmAbout = nullptr;
+    QPointer<TDiagFrm> DiagFrm;
+
+    // Default extensions and filters of the file dialogs.
+    QString configExtension;
+    QString configFilter;
+    QString moduleExtension;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void buildSubrackPages();
+    void buildRightPanel();
+    void buildStatusBar();
+    void readSettingsFile();
+    void writeScanTimeout(qint32 value);
+
+    ModuleTable m_modules;
+    SharedState m_state;
+    Link m_link;
+    QStringList m_args;
+    IdleDriver* m_idle = nullptr;
+    bool m_closing = false;
+};

@@ -1,0 +1,76 @@
+#include "link/ui/CommDialog.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> exitProgram)
+    : QDialog(owner), m_link(link), m_host(host), m_exitProgram(std::move(exitProgram)) {
+    setObjectName(QStringLiteral("Cfrm"));
+    setWindowTitle(QStringLiteral("Communications"));
+    setFixedSize(218, 124);
+    StaticText1 = new QLabel(QStringLiteral("Com Port"), this);
+    StaticText1->setGeometry(12, 12, 90, 16);
+    cbComPort = new QComboBox(this);
+    cbComPort->setObjectName(QStringLiteral("cbComPort"));
+    cbComPort->setGeometry(110, 10, 96, 22);
+    Label2 = new QLabel(QStringLiteral("Scan Time Out"), this);
+    Label2->setGeometry(12, 48, 90, 16);
+    cbScanTime = new QComboBox(this);
+    cbScanTime->setObjectName(QStringLiteral("cbScanTime"));
+    cbScanTime->setEditable(true);
+    cbScanTime->addItems({"50", "100", "150", "200", "300", "500"});
+    cbScanTime->setGeometry(110, 46, 96, 22);
+    btClose = new QPushButton(QStringLiteral("Close"), this);
+    btClose->setGeometry(70, 88, 76, 25);
+    btClose->setDefault(true);
+    connect(btClose, &QPushButton::clicked, this, &TCfrm::btCloseClick);
+    connect(cbComPort, &QComboBox::activated, this, &TCfrm::cbComPortChange);
+    cbComPort->addItem(QStringLiteral("COM1"));
+}
+
+void TCfrm::selectScanTime(int value) {
+    const int index = cbScanTime->findText(QString::number(value), Qt::MatchExactly);
+    cbScanTime->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+void TCfrm::fillPorts() {
+    m_filling = true;
+    cbComPort->clear();
+    cbComPort->addItems(SerialPort::availablePorts());
+    cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
+    m_filling = false;
+}
+
+void TCfrm::FormShow() {
+    fillPorts();
+}
+
+void TCfrm::showEvent(QShowEvent* e) {
+    FormShow();
+    QDialog::showEvent(e);
+}
+
+void TCfrm::btCloseClick() {
+    m_link.StorePortSettings();
+    // Text typed into the box counts only when it is one of the entries.
+    const int index = cbScanTime->findText(cbScanTime->currentText(), Qt::MatchExactly);
+    cbScanTime->setCurrentIndex(index < 0 ? 0 : index);
+    m_link.ScanTimeout = cbScanTime->currentText().toInt();
+    accept();
+}
+
+void TCfrm::cbComPortChange(int index) {
+    if (m_filling || index < 0)
+        return;
+    m_link.closePort();
+    m_link.ComPort().setPortName(cbComPort->itemText(index));
+    m_link.StorePortSettings();
+    m_link.LoadPortSettings();
+    m_host.showMessage(QStringLiteral("The program must be restarted."), false);
+    reject();
+    m_exitProgram();
+}
