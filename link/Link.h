@@ -6,9 +6,11 @@
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 
 class LinkHost;
 class ModuleTable;
+class TModule;
 struct SharedState;
 
 // The port could not be opened, or went away during an exchange.
@@ -50,6 +52,33 @@ public:
     // Closes the port and sets its event mask back to the terminator event.
     void closePort();
 
+    // The module commands. Slot and subrack are indices of the module table; the readers
+    // fill the record there (created when missing) and return whether the module answered.
+    bool SelectModule(int subrack, int slot);
+    bool ReadInfoBlock(int slot, int subrack);
+    bool ReadVersion(int slot, int subrack);
+    bool ReadDiagBytes(int slot, int subrack);
+    bool ReadExtDiag(int slot, int subrack);
+    bool ReadMessages(int slot, int subrack);
+    bool ReadHtmlMarker(int slot, int subrack);
+    bool ReadValues(int slot, int subrack);
+    bool ReadSerial(int slot, int subrack);
+    bool WriteValue(int index, qint32 value);
+    bool CommitEEPROM(int slot, int subrack);
+    void LoadDefaults(int slot, int subrack);
+    bool ResetModule();
+    bool ResetModuleType();
+    bool EnterSpecMode();
+
+    // Special commands of a module in its special mode: "!" + cmd + "R" + CRC + LF CR out,
+    // the reply checked against its CRC. Results "-1" (wrong CRC), "-2" (no CR within a
+    // second), "-3" (no hexadecimal CRC), else the whole reply.
+    QString SendSpecCmd(const QString& cmd);
+    QString ReadSpecReply();
+    // CRC-16/MODBUS over the first count bytes.
+    static quint16 CRC16(const QByteArray& text, int count);
+    static quint16 CRC16(const QByteArray& text) { return CRC16(text, text.size()); }
+
     QByteArray RxBuffer;
     qint32 RxCount = 0;
     qint32 ReplyTimeout = DefaultScanTimeout;
@@ -64,6 +93,9 @@ private:
     void ComPortRxFlag();
     void tmRxTimer();
     void openOrThrow();
+    TModule& record(int slot, int subrack);
+    bool readInto(int slot, int subrack, char command, int timeout,
+                  const std::function<void(TModule&)>& parse, const char* failure = nullptr);
 
     ModuleTable& m_modules;
     SharedState& m_state;

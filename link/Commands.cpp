@@ -1,0 +1,141 @@
+// The module command set: one routine per one-character command, each one transaction with
+// its parser.
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+#include "module/Parsers.h"
+
+namespace {
+constexpr int kReadTimeout = 2000;
+constexpr int kMarkerTimeout = 80;
+} // namespace
+
+TModule& Link::record(int slot, int subrack) {
+    TModule* m = m_modules.at(slot, subrack);
+    return m ? *m : m_modules.renew(slot, subrack);
+}
+
+bool Link::SelectModule(int subrack, int slot) {
+    const QByteArray body(1, char(0xC0 + subrack));
+    const char tail = char(0x80 + slot);
+    // The majority of up to three tries decides.
+    const int a = SendCommand(ACK, body, tail) ? 1 : 0;
+    const int b = SendCommand(ACK, body, tail) ? 1 : 0;
+    if (a == b)
+        return a == 1;
+    const int c = SendCommand(ACK, body, tail) ? 1 : 0;
+    return a + b + c >= 2;
+}
+
+bool Link::readInto(int slot, int subrack, char command, int timeout,
+                    const std::function<void(TModule&)>& parse, const char* failure) {
+    if (timeout > 0)
+        ReplyTimeout = timeout;
+    TModule& m = record(slot, subrack);
+    if (SendCommand(ETX, QByteArray(1, command))) {
+        parse(m);
+        return true;
+    }
+    if (failure) {
+        m.Messages << QStringLiteral(" ") << QLatin1String(failure);
+        ++m.ErrorCount;
+    }
+    return false;
+}
+
+bool Link::ReadInfoBlock(int slot, int subrack) {
+    TModule& m = record(slot, subrack);
+    m.ErrorCount = 0;
+    m.Messages.clear();
+    return readInto(slot, subrack, '0', kReadTimeout,
+                    [this](TModule& r) { ParseInfoBlock(r, RxBuffer); });
+}
+
+bool Link::ReadVersion(int slot, int subrack) {
+    return readInto(slot, subrack, ';', kReadTimeout,
+                    [this](TModule& r) { ParseLastLine(r, RxBuffer, r.VersionText); });
+}
+
+bool Link::ReadDiagBytes(int slot, int subrack) {
+    return readInto(slot, subrack, '1', kReadTimeout,
+                    [this](TModule& r) { ParseDiagBytes(r, RxBuffer); });
+}
+
+bool Link::ReadExtDiag(int slot, int subrack) {
+    return readInto(
+        slot, subrack, ':', kReadTimeout, [this](TModule& r) { ParseExtDiag(r, RxBuffer); },
+        "No extended diagnostic");
+}
+
+bool Link::ReadMessages(int slot, int subrack) {
+    return readInto(
+        slot, subrack, '<', kReadTimeout, [this](TModule& r) { ParseMessages(r, RxBuffer); },
+        "No additional messages");
+}
+
+bool Link::ReadHtmlMarker(int slot, int subrack) {
+    return readInto(slot, subrack, '$', kMarkerTimeout,
+                    [this](TModule& r) { ParseLastLine(r, RxBuffer, r.HtmlMarker); });
+}
+
+bool Link::ReadValues(int slot, int subrack) {
+    return readInto(
+        slot, subrack, '2', kReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
+        "Error loading parameters values");
+}
+
+bool Link::ReadSerial(int slot, int subrack) {
+    return readInto(slot, subrack, '?', 0, [this](TModule& r) { ParseSerial(r, RxBuffer); });
+}
+
+bool Link::WriteValue(int index, qint32 value) {
+    const QByteArray number = index == 90 ? QByteArray("Z") : QByteArray::number(index);
+    if (LinkBusy)
+        return false;
+    LinkBusy = true;
+    if (SendCommand(ACK, "5" + number + LF + QByteArray::number(value)))
+        return true;
+    m_state.ReloadRequest = true;
+    m_state.SkipInfoReload = true;
+    return false;
+}
+
+bool Link::CommitEEPROM(int slot, int subrack) {
+    if (LinkBusy) {
+        // A write waits for its answer: try again later.
+        m_host.rearmCommitTimer();
+        return false;
+    }
+    const bool ok = SendCommand(ACK, "6");
+    record(slot, subrack).Dirty = false;
+    return ok;
+}
+
+void Link::LoadDefaults(int slot, int subrack) {
+    const QString type = record(slot, subrack).TypeName;
+    if (!type.startsWith(QLatin1String("kx350"))) {
+        for (int i = 0; i < 3 && SendCommand(ACK, ">"); ++i) {
+        }
+        return;
+    }
+    // This family takes its defaults as ten writes; the sixth letter names the variant.
+    static const QString variants = QStringLiteral("ABC");
+    const int v = type.size() > 5 ? int(variants.indexOf(type.at(5))) : -1;
+    if (v < 0)
+        return;
+    static const int params[10] = {0, 9, 1, 3, 8, 0, 1, 3, 8, 0};
+    static const int values[3][10] = {{0, 0, 47, 2, 0, 1, 48, 2, 0, 0},
+                                      {0, 0, 47, 0, 0, 1, 48, 0, 0, 0},
+                                      {0, 0, 47, 0, 1, 1, 48, 0, 1, 0}};
+    for (int i = 0; i < 10; ++i)
+        WriteValue(params[i], values[v][i]);
+    m_state.ReloadRequest = true;
+    m_state.SkipInfoReload = true;
+}
+
+bool Link::ResetModule() { return SendCommand(ACK, "7"); }
+
+bool Link::ResetModuleType() { return SendCommand(ACK, QByteArray("5Z") + LF + "0"); }
+
+bool Link::EnterSpecMode() { return SendCommand(ACK, "&"); }

@@ -1,0 +1,57 @@
+// Special commands: checksummed frames for a module in its special mode, answered with a
+// checksummed line. They bypass the transaction and wait without serving events.
+#include "link/Link.h"
+
+#include <QElapsedTimer>
+
+namespace {
+constexpr int kSpecReplyLimitMs = 1000;
+
+QByteArray crcText(quint16 crc) { return QByteArray::number(crc, 16).toUpper().rightJustified(4, '0'); }
+} // namespace
+
+quint16 Link::CRC16(const QByteArray& text, int count) {
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < count && i < text.size(); ++i) {
+        crc ^= quint8(text[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+QString Link::SendSpecCmd(const QString& cmd) {
+    openOrThrow();
+    const QByteArray s = cmd.toLatin1() + 'R';
+    m_port.write('!' + s + crcText(CRC16(s)) + LF + CR);
+    return ReadSpecReply();
+}
+
+QString Link::ReadSpecReply() {
+    QByteArray text;
+    QElapsedTimer clock; // monotonic: holds across midnight and clock changes
+    clock.start();
+    while (!text.contains(CR) && clock.elapsed() <= kSpecReplyLimitMs) {
+        if (!m_port.isOpen())
+            break;
+        const int waiting = m_port.bytesWaiting();
+        if (waiting > 0)
+            text += m_port.read(waiting);
+        else
+            m_port.waitForBytes(int(std::max<qint64>(1, kSpecReplyLimitMs - clock.elapsed())));
+    }
+    if (!text.contains(CR))
+        return QStringLiteral("-2");
+    const int p = text.indexOf('R') + 1; // 1-based; 0 when there is none
+    bool hex = false;
+    const QByteArray digits = text.mid(p, 4);
+    const uint given = digits.size() == 4 ? digits.toUInt(&hex, 16) : 0;
+    const bool allHex = hex && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+    });
+    if (!allHex)
+        return QStringLiteral("-3");
+    if (given != CRC16(text, p))
+        return QStringLiteral("-1");
+    return QString::fromLatin1(text);
+}
