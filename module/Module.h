@@ -77,6 +77,12 @@ public:
     const QByteArray* ParseBuf = nullptr; // the reply being parsed; read at 0..2047 only
 
     bool hasHtmlPages() const { return HtmlMarker.toUpper() == QLatin1String("HTML"); }
+    // CurChannel := channel when Values has an entry for it. A module that names any other
+    // channel leaves CurChannel as it was, so it always indexes Values.
+    void selectChannel(qint32 channel) {
+        if (channel >= 0 && channel < MaxChannels)
+            CurChannel = channel;
+    }
 };
 
 // Text of an empty slot's TypeName (with its leading blank).
