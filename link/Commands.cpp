@@ -134,8 +134,14 @@ void Link::LoadDefaults(int slot, int subrack) {
     m_state.SkipInfoReload = true;
 }
 
-bool Link::ResetModule() { return SendCommand(ACK, "7"); }
+bool Link::ResetModule() {
+    return SendCommand(ACK, "7");
+}
 
-bool Link::ResetModuleType() { return SendCommand(ACK, QByteArray("5Z") + LF + "0"); }
+bool Link::ResetModuleType() {
+    return SendCommand(ACK, QByteArray("5Z") + LF + "0");
+}
 
-bool Link::EnterSpecMode() { return SendCommand(ACK, "&"); }
+bool Link::EnterSpecMode() {
+    return SendCommand(ACK, "&");
+}

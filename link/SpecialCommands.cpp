@@ -7,7 +7,9 @@
 namespace {
 constexpr int kSpecReplyLimitMs = 1000;
 
-QByteArray crcText(quint16 crc) { return QByteArray::number(crc, 16).toUpper().rightJustified(4, '0'); }
+QByteArray crcText(quint16 crc) {
+    return QByteArray::number(crc, 16).toUpper().rightJustified(4, '0');
+}
 } // namespace
 
 quint16 Link::CRC16(const QByteArray& text, int count) {
@@ -47,8 +49,8 @@ QString Link::ReadSpecReply() {
     const QByteArray digits = text.mid(p, 4);
     const uint given = digits.size() == 4 ? digits.toUInt(&hex, 16) : 0;
     const bool allHex = hex && std::all_of(digits.begin(), digits.end(), [](char c) {
-        return std::isxdigit(static_cast<unsigned char>(c));
-    });
+                            return std::isxdigit(static_cast<unsigned char>(c));
+                        });
     if (!allHex)
         return QStringLiteral("-3");
     if (given != CRC16(text, p))
