@@ -4,6 +4,7 @@
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
+#include "panel/PanelHost.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -30,7 +31,7 @@ class TfrmAbout;
 
 // The main window: subrack view, status bar, menus, and the work loop behind them. It owns
 // the module table, the work loop's state and the link, and lends them to the other windows.
-class TMainFrm : public QWidget, public LinkHost {
+class TMainFrm : public QWidget, public LinkHost, public PanelHost {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 611;
@@ -56,9 +57,56 @@ public:
     // Runs an action of the user's: an error that ends it is shown in a message box.
     void guarded(const std::function<void()>& action);
 
+    // PanelHost
+    void placePanel() override;
+    void openTerminalFromPanel() override;
+    void setDiagEnabled(bool enabled) override;
+
+    // Start-up, exit and the work loop (MainStartup.cpp, WorkLoop.cpp).
     void IdleProc();
     void Init();
     void btCloseClick();
+    void Prepare();
+
+    // Subrack view and module selection (Selection.cpp).
+    void sbM1Click(QToolButton* button);
+    void btRestartClick();
+    void pcModSwitchChange(int index);
+    // Closes the panel (clearing it), the terminal window and the diagnostics window;
+    // resetTerminalMode sets TerminalMode false between the panel and the terminal.
+    void closeSatellites(bool resetTerminalMode);
+    // Puts every slot button of both pages up.
+    void releaseAllSlotButtons();
+    QToolButton* slotButton(int subrack, int slot) const { return sbM[subrack * 16 + slot]; }
+    // Caption colours of the slot buttons.
+    void setSlotCaption(QToolButton* button, const QString& text, const QColor& colour);
+
+    // Service commands of the status bar menu and "Settings" (ServiceCommands.cpp).
+    void ModResetClick();
+    void ResetModuletypeClick();
+    void ModDefaultsClick();
+    void SpecAddrClick();
+    void LineBreakClick();
+    void itmCommSettingsClick();
+
+    // The "File" menu (FileMenu.cpp).
+    void itmSaveConfigClick();
+    void itmLoadConfigClick();
+    void itmSaveModClick();
+    void itmLoadModuleClick();
+
+    // Diagnostics (Diagnostics.cpp).
+    void btInfoClick();
+    void DiagCreate();
+
+    // Satellite placement (Satellites.cpp).
+    void placeTerminal();
+    void placeDiag();
+
+    // Help and about (HelpAbout.cpp).
+    void RussianHelpClick();
+    void EnglishHelpClick();
+    void AboutClick();
 
     SharedState& state() { return m_state; }
     ModuleTable& Modules() { return m_modules; }

@@ -6,9 +6,10 @@ namespace {
 constexpr int kCommitDelayMs = 500;
 }
 
-TCtlPanelFrm::TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state)
+TCtlPanelFrm::TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state,
+                           PanelHost& host)
     : SatelliteWindow(owner, QColor(0, 128, 128), false), m_link(link), m_modules(modules),
-      m_state(state) {
+      m_state(state), m_host(host) {
     setObjectName(QStringLiteral("CtlPanelFrm"));
     captionBar()->setStartColor(QColor(0, 255, 255));
     captionBar()->setTextColors(Qt::black, QColor(0, 128, 0));

@@ -6,6 +6,7 @@
 
 class Link;
 class ModuleTable;
+class PanelHost;
 struct SharedState;
 
 // The parameter control panel: a tool window above the main window with one cell per
@@ -13,7 +14,8 @@ struct SharedState;
 class TCtlPanelFrm : public SatelliteWindow {
     Q_OBJECT
 public:
-    TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state);
+    TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state,
+                 PanelHost& host);
 
     // Destroys every control on the panel.
     void ClearPanel();
@@ -25,9 +27,12 @@ public:
     QTimer tmEEPROM;
     bool RestartRequest = false;
     bool PanelShown = false;
+    // Cell rows per column, set by each build; the window's height derives from it.
+    qint32 PanelRows = 0;
 
 protected:
     Link& m_link;
     ModuleTable& m_modules;
     SharedState& m_state;
+    PanelHost& m_host;
 };
