@@ -265,6 +265,11 @@ void SimHeadend::emitBytes(const QByteArray& bytes, int delayMs) {
 void SimHeadend::setResetMs(int ms) {
     QMutexLocker lock(&m_mutex);
     m_resetMs = qMax(0, ms);
+    const auto limit = Clock::now() + std::chrono::milliseconds(m_resetMs);
+    for (auto& rack : m_slots)
+        for (auto& s : rack)
+            if (s && s->silentUntil > limit)
+                s->silentUntil = limit;
 }
 
 int SimHeadend::resetMs() const {

@@ -70,6 +70,7 @@ public:
     void setLine(SimLine* line); // not owned; nullptr: replies go nowhere
     void feed(const QByteArray& bytes);
 
+    // How long a module stays silent after "7"; restarts under way end no later than that.
     void setResetMs(int ms);
     int resetMs() const;
     void setFaults(int subrack, int slot, const SimFaults& faults);

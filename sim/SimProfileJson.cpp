@@ -71,9 +71,11 @@ int number(const QJsonObject& o, const QString& key, const QString& where, int d
 
 quint8 flagChar(const QJsonObject& p, const QString& where) {
     if (p.contains(QStringLiteral("flagChar"))) {
-        const QString f =
-            text(p.value(QStringLiteral("flagChar")), where, QStringLiteral("flagChar"));
-        if (f.size() != 1)
+        // Any byte, so that a test profile can send a header the program must repair; only
+        // the bytes that would end the line or the block are refused.
+        const QString f = p.value(QStringLiteral("flagChar")).toString();
+        if (f.size() != 1 || f.at(0).unicode() > 0xFF || f.at(0) == QLatin1Char('\n') ||
+            f.at(0) == QLatin1Char('\r') || f.at(0).unicode() == 0x03)
             fail(where, QStringLiteral("\"flagChar\" must be one character"));
         return static_cast<quint8>(f.at(0).unicode());
     }
