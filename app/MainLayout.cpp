@@ -100,6 +100,9 @@ void TMainFrm::buildSubrackPages() {
             b->setCheckable(true);
             b->setText(QStringLiteral("?"));
             b->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8], 65, 20);
+            QFont small = b->font();
+            small.setPixelSize(10);
+            b->setFont(small);
             sbM[n] = b;
             connect(b, &QToolButton::clicked, this, [this, b] { guarded([&] { sbM1Click(b); }); });
             auto* label = new QLabel(QString::number(i + 1), ts);
@@ -123,7 +126,8 @@ void TMainFrm::buildRightPanel() {
         return b;
     };
     btRestart = button(QStringLiteral("Scan"), "btRestart", 18);
-    connect(btRestart, &QPushButton::clicked, this, [this] { guarded([this] { btRestartClick(); }); });
+    connect(btRestart, &QPushButton::clicked, this,
+            [this] { guarded([this] { btRestartClick(); }); });
     btInfo = button(QStringLiteral("Diag"), "btInfo", 50);
     btClose = button(QStringLiteral("E&xit"), "btClose", 88);
     connect(btClose, &QPushButton::clicked, this, [this] { guarded([this] { btCloseClick(); }); });

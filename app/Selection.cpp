@@ -11,6 +11,7 @@
 
 void TMainFrm::setSlotCaption(QToolButton* button, const QString& text, const QColor& colour) {
     button->setText(text);
+    button->setToolTip(text.trimmed());
     QPalette pal = button->palette();
     pal.setColor(QPalette::ButtonText, colour);
     button->setPalette(pal);

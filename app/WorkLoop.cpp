@@ -24,8 +24,7 @@ public:
     void showSubrackPage(int subrack) override { m_main.showPage(subrack); }
     void toggleLamp() override { m_main.ldReady->setLedOn(!m_main.ldReady->LedOn()); }
     void slotEmpty(int subrack, int slot) override {
-        m_main.setSlotCaption(m_main.slotButton(subrack, slot), QStringLiteral("-"),
-                              Qt::black);
+        m_main.setSlotCaption(m_main.slotButton(subrack, slot), QStringLiteral("-"), Qt::black);
     }
     void slotFound(int subrack, int slot, const TModule& module) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,

@@ -21,8 +21,8 @@ void tolerant(TModule& m, const std::function<void()>& command) {
     }
 }
 
-void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-               ScanView& view, const ScanWords& words, int g, int s) {
+void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+               const ScanWords& words, int g, int s) {
     state.CurSlot = s;
     TModule& m = modules.renew(s, g);
     modules.diagLines(s, g).clear();
