@@ -21,8 +21,10 @@ void tolerant(TModule& m, const std::function<void()>& command) {
     }
 }
 
-void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
-               const ScanWords& words, int g, int s) {
+} // namespace
+
+bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
+               ScanView& view, const ScanWords& words, int g, int s) {
     state.CurSlot = s;
     TModule& m = modules.renew(s, g);
     modules.diagLines(s, g).clear();
@@ -36,7 +38,7 @@ void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
         view.toggleLamp();
         m.TypeName = NotInstalledText;
         view.slotEmpty(g, s);
-        return;
+        return false;
     }
     link.ReplyTimeout = kQueryTimeout;
     m.SlotIndex = s;
@@ -51,11 +53,8 @@ void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();
-    ++state.FoundCount;
-    view.slotFound(g, s, m);
-    state.Subrack2Visible = state.FoundCount > 0;
+    return true;
 }
-} // namespace
 
 QString ScanResultText(int found) {
     if (found == 0)
@@ -83,7 +82,11 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
         view.showSubrackPage(g);
         for (int s = 0; s < kSlotsPerSubrack; ++s) {
             host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
-            probeSlot(link, modules, state, host, view, words, g, s);
+            if (!ProbeSlot(link, modules, state, host, view, words, g, s))
+                continue;
+            ++state.FoundCount;
+            view.slotFound(g, s, *modules.at(s, g));
+            state.Subrack2Visible = true;
         }
     }
     host.SetStatus(ScanResultText(state.FoundCount));

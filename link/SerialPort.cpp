@@ -144,13 +144,18 @@ bool SerialPort::isOpen() const {
 bool SerialPort::write(const QByteArray& bytes) {
     if (!isOpen())
         return false;
-    return m_port->write(bytes) == bytes.size();
+    const bool written = m_port->write(bytes) == bytes.size();
+    if (written && m_tap)
+        m_tap('>', bytes);
+    return written;
 }
 
 void SerialPort::drain() {
     if (!isOpen())
         return;
     const QByteArray fresh = m_port->readAll();
+    if (!fresh.isEmpty() && m_tap)
+        m_tap('<', fresh);
     const int room = kQueueLimit - m_queue.size();
     m_queue.append(fresh.left(std::max(0, room)));
 }
@@ -180,8 +185,8 @@ void SerialPort::purge(bool rx, bool tx) {
     if (!isOpen())
         return;
     if (rx) {
+        drain(); // what is discarded was still on the line
         m_port->clear(QSerialPort::Input);
-        m_port->readAll();
         m_queue.clear();
     }
     if (tx)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
+#include <functional>
 #include <memory>
 
 // The serial port of the link. Wraps QSerialPort with what the program needs of its port:
@@ -56,6 +57,11 @@ public:
     // Waits until everything written has left.
     void flush();
 
+    // Sees every byte on the line: dir '>' for what is written, '<' for what arrives (also
+    // bytes that a purge discards), called once per write and once per received piece.
+    using Tap = std::function<void(char dir, const QByteArray& bytes)>;
+    void setTap(Tap tap) { m_tap = std::move(tap); }
+
 Q_SIGNALS:
     void rxFlag();                    // the event character arrived (event mask RxFlag)
     void rxChars();                   // bytes arrived (event mask RxChar)
@@ -74,4 +80,5 @@ private:
     char m_eventChar = 0x03;
     EventMask m_mask = EventMask::RxFlag;
     QString m_error;
+    Tap m_tap;
 };
