@@ -9,18 +9,6 @@ namespace {
 constexpr int kPresenceTimeout = 80;
 constexpr int kQueryTimeout = 2000;
 constexpr int kSlotsPerSubrack = 16;
-
-// A reply a parser cannot read spoils that one answer, not the scan: it is noted in the
-// module's messages and the scan goes on.
-void tolerant(TModule& m, const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const ParseError& e) {
-        m.Messages << e.text();
-        ++m.ErrorCount;
-    }
-}
-
 } // namespace
 
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
@@ -43,14 +31,14 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     link.ReplyTimeout = kQueryTimeout;
     m.SlotIndex = s;
     host.SetStatus(module + QStringLiteral(": loading information"));
-    tolerant(m, [&] { link.ReadInfoBlock(s, g); });
+    Link::tolerant(m, [&] { link.ReadInfoBlock(s, g); });
     view.toggleLamp();
-    tolerant(m, [&] { link.ReadVersion(s, g); });
+    Link::tolerant(m, [&] { link.ReadVersion(s, g); });
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
-    tolerant(m, [&] { link.ReadDiagBytes(s, g); });
-    tolerant(m, [&] { link.ReadValues(s, g); });
+    Link::tolerant(m, [&] { link.ReadDiagBytes(s, g); });
+    Link::tolerant(m, [&] { link.ReadValues(s, g); });
     link.ReplyTimeout = kPresenceTimeout;
-    tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
+    Link::tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();
     return true;

@@ -151,53 +151,67 @@ void SimHeadend::onCommand(const QByteArray& body) {
 
 // The one-character command set; false when the body is none of it.
 bool SimHeadend::onModuleCommand(Slot& s, const QByteArray& body) {
-    SimModule& m = s.module;
     if (body.startsWith('5')) {
-        const qsizetype lf = body.indexOf(LF);
-        const int variant = m.variant();
-        if (lf > 1 && m.writeValue(body.mid(1, lf - 1), body.mid(lf + 1))) {
-            if (m.variant() != variant || body.mid(1, lf - 1) == "Z")
-                s.console.drop(), s.pages = SimPages();
-            reply(s, QByteArray(1, ACK));
-        }
+        onWrite(s, body);
         return true;
     }
     if (body.size() != 1)
         return false;
-    switch (body.at(0)) {
+    const QByteArray data = readReply(s.module, body.at(0));
+    if (!data.isNull()) {
+        reply(s, data);
+        return true;
+    }
+    return onAction(s, body.at(0));
+}
+
+QByteArray SimHeadend::readReply(const SimModule& m, char command) {
+    switch (command) {
     case '0':
-        reply(s, m.infoBlock());
-        break;
+        return m.infoBlock();
     case ';':
-        reply(s, m.versionReply());
-        break;
+        return m.versionReply();
     case '1':
-        reply(s, m.diagReply());
-        break;
+        return m.diagReply();
     case ':':
-        reply(s, m.extDiagReply());
-        break;
+        return m.extDiagReply();
     case '<':
-        reply(s, m.messagesReply());
-        break;
+        return m.messagesReply();
     case '$':
-        reply(s, m.markerReply());
-        break;
+        return m.markerReply();
     case '2':
-        reply(s, m.valuesReply());
-        break;
+        return m.valuesReply();
     case '?':
-        reply(s, m.serialReply());
-        break;
+        return m.serialReply();
+    default:
+        return QByteArray();
+    }
+}
+
+void SimHeadend::onWrite(Slot& s, const QByteArray& body) {
+    const qsizetype lf = body.indexOf(LF);
+    const QByteArray param = body.mid(1, lf - 1);
+    if (lf < 2 || !s.module.writeValue(param, body.mid(lf + 1)))
+        return;
+    if (param == "Z") { // another type: its console and pages are others too
+        s.console.drop();
+        s.pages = SimPages();
+    }
+    reply(s, QByteArray(1, ACK));
+}
+
+bool SimHeadend::onAction(Slot& s, char command) {
+    SimModule& m = s.module;
+    switch (command) {
     case '6':
-        m.commit(), reply(s, QByteArray(1, ACK));
+        m.commit();
         break;
     case '>':
-        m.loadDefaults(), reply(s, QByteArray(1, ACK));
+        m.loadDefaults();
         break;
     case '&':
-        if (m.enterSpecialMode())
-            reply(s, QByteArray(1, ACK));
+        if (!m.enterSpecialMode())
+            return true;
         break;
     case '7':
         reply(s, QByteArray(1, ACK));
@@ -206,10 +220,11 @@ bool SimHeadend::onModuleCommand(Slot& s, const QByteArray& body) {
         s.pages = SimPages();
         s.silentUntil = Clock::now() + std::chrono::milliseconds(m_resetMs);
         m_selected = nullptr; // a restarted module has forgotten that it was addressed
-        break;
+        return true;
     default:
         return false;
     }
+    reply(s, QByteArray(1, ACK));
     return true;
 }
 

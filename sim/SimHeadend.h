@@ -102,6 +102,9 @@ private:
     void onSelect(quint8 subrackByte, quint8 tail);
     void onCommand(const QByteArray& body);
     bool onModuleCommand(Slot& s, const QByteArray& body);
+    static QByteArray readReply(const SimModule& m, char command);
+    void onWrite(Slot& s, const QByteArray& body);
+    bool onAction(Slot& s, char command);
     void onPages(Slot& s, const QByteArray& body);
     void onConsoleByte(Slot& s, char b);
     void openConsole();

@@ -198,8 +198,10 @@ QByteArray SimModule::valuesReply() const {
 
 bool SimModule::storeValue(int param, int value) {
     const SimParamDef& p = def().params.at(param);
-    if (p.readOnly() || value < 0 || value > p.maxValue())
+    if (value < 0 || value > p.maxValue())
         return false;
+    if (p.readOnly())
+        return true; // taken and ignored, as a settings file writes every value back
     if (param == 0 && def().channels > 1) {
         m_channel = value;
         m_values[0].fill(value);

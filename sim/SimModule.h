@@ -30,7 +30,8 @@ public:
     QByteArray valuesReply() const;
 
     // Command "5": param is the decimal index or "Z", value a signed decimal text. False when
-    // the module would stay silent (unknown parameter, read-only, out of range, bad text).
+    // the module would stay silent (unknown parameter, value out of range, bad text). A value
+    // in range for a read-only, information or terminal parameter is taken and ignored.
     bool writeValue(const QByteArray& param, const QByteArray& value);
     void commit();
     // Restart: back to the committed values; an image written since "06" becomes the EEPROM.

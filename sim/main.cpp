@@ -31,12 +31,29 @@ bool loadProfile(const QCommandLineParser& args, SimProfile* profile) {
     return false;
 }
 
-} // namespace
+// Reads the options into the profile and the server options; false (with a message) when
+// they are not usable.
+bool readOptions(const QCommandLineParser& args, SimProfile* profile, SimServerOptions* options) {
+    if (args.isSet(QStringLiteral("pty")) == args.isSet(QStringLiteral("device"))) {
+        std::fprintf(stderr, "headend-sim: give either --pty or --device PATH (see --help)\n");
+        return false;
+    }
+    if (!loadProfile(args, profile))
+        return false;
+    options->linkPath = args.value(QStringLiteral("link"));
+    bool ok = true;
+    if (args.isSet(QStringLiteral("latency")))
+        options->latencyMs = qMax(0, args.value(QStringLiteral("latency")).toInt(&ok));
+    if (ok && args.isSet(QStringLiteral("reset-time")))
+        profile->resetMs = qMax(0, args.value(QStringLiteral("reset-time")).toInt(&ok));
+    if (args.isSet(QStringLiteral("pace")) || args.isSet(QStringLiteral("no-pace")))
+        options->pace = args.isSet(QStringLiteral("pace")) ? 1 : 0;
+    if (!ok)
+        std::fprintf(stderr, "headend-sim: --latency and --reset-time take a number of ms\n");
+    return ok;
+}
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("headend-sim"));
-    QCommandLineParser args;
+void addOptions(QCommandLineParser& args) {
     args.setApplicationDescription(
         QStringLiteral("Plays a head-end of up to 2 x 16 modules on one serial line."));
     args.addHelpOption();
@@ -55,27 +72,20 @@ int main(int argc, char** argv) {
         {QStringLiteral("reset-time"), QStringLiteral("Silence after a module reset, in ms."),
          QStringLiteral("ms")},
     });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("headend-sim"));
+    QCommandLineParser args;
+    addOptions(args);
     args.process(app);
-    if (args.isSet(QStringLiteral("pty")) == args.isSet(QStringLiteral("device"))) {
-        std::fprintf(stderr, "headend-sim: give either --pty or --device PATH (see --help)\n");
-        return 2;
-    }
     SimProfile profile;
-    if (!loadProfile(args, &profile))
-        return 1;
     SimServerOptions options;
-    options.linkPath = args.value(QStringLiteral("link"));
-    bool ok = true;
-    if (args.isSet(QStringLiteral("latency")))
-        options.latencyMs = qMax(0, args.value(QStringLiteral("latency")).toInt(&ok));
-    if (args.isSet(QStringLiteral("pace")) || args.isSet(QStringLiteral("no-pace")))
-        options.pace = args.isSet(QStringLiteral("pace")) ? 1 : 0;
-    if (args.isSet(QStringLiteral("reset-time")))
-        profile.resetMs = qMax(0, args.value(QStringLiteral("reset-time")).toInt(&ok));
-    if (!ok) {
-        std::fprintf(stderr, "headend-sim: --latency and --reset-time take a number of ms\n");
+    if (!readOptions(args, &profile, &options))
         return 2;
-    }
     QString error;
     auto server = args.isSet(QStringLiteral("pty"))
                       ? SimServer::startPty(profile, &error, options)
@@ -87,8 +97,10 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(server->slavePath()));
     std::fflush(stdout);
+    std::fprintf(stderr, "headend-sim: %d modules on %s; Ctrl-C stops\n",
+                 int(profile.modules.size()), qPrintable(server->slavePath()));
 
-    // Stop cleanly on Ctrl-C or a kill, so a --link is left pointing at nothing stale.
+    // Stop cleanly on Ctrl-C or a kill, so that a --link is not left behind.
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return 1;
     QSocketNotifier stopper(g_signalPipe[0], QSocketNotifier::Read);

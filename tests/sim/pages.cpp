@@ -168,7 +168,7 @@ private slots:
         QTest::newRow("form") << QByteArray("Bapply.cgi?p3=40&p4=0") << QByteArray("\x06\n\x04");
         QTest::newRow("form refused")
             << QByteArray("Bapply.cgi?p3=400") << QByteArray("\x15\nValue refused: p3=400\x04");
-        QTest::newRow("form read-only") << QByteArray("Bapply.cgi?p1=4") << QByteArray("\x15\n");
+        QTest::newRow("form unknown") << QByteArray("Bapply.cgi?p9=0") << QByteArray("\x15\n");
     }
     void documents() {
         QFETCH(QByteArray, request);

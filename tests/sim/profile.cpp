@@ -115,6 +115,19 @@ private slots:
         QVERIFY2(error.contains(reason), qPrintable(error));
     }
 
+    // The example of sim/README.md is a working profile.
+    void readmeExample() {
+        QFile f(QFINDTESTDATA("../../sim/README.md"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        const qsizetype start = text.indexOf("```json\n") + 8;
+        const QByteArray json = text.mid(start, text.indexOf("```", start) - start);
+        SimRig rig(profileFrom(json));
+        QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
+        QCOMPARE(rig.command("2"), QByteArray("0\n3416\n0\n0\n0\n\r0\n3480\n0\n0\n0\n\x03"));
+        QCOMPARE(rig.select(1, 0), QByteArray("\x06"));
+    }
+
     void rawFlagCharacter() {
         // A test profile may send a flag byte without 0x40, to exercise the program's check.
         const SimProfile p = profileFrom(R"({"modules": [{"subrack": 2, "slot": 16, "type": "M",

@@ -127,8 +127,10 @@ private slots:
         QTest::newRow("segmented max") << QByteArray("51\n4") << true;
         QTest::newRow("segmented above") << QByteArray("51\n5") << false;
         QTest::newRow("unknown param") << QByteArray("57\n0") << false;
-        QTest::newRow("read-only") << QByteArray("56\n1") << false;
-        QTest::newRow("info") << QByteArray("54\n0") << false;
+        QTest::newRow("read-only") << QByteArray("56\n1") << true;
+        QTest::newRow("read-only above") << QByteArray("56\n50") << false;
+        QTest::newRow("info") << QByteArray("54\n0") << true;
+        QTest::newRow("info above") << QByteArray("54\n1") << false;
         QTest::newRow("not a number") << QByteArray("50\n1x") << false;
         QTest::newRow("no value") << QByteArray("50\n") << false;
         QTest::newRow("no LF") << QByteArray("50") << false;
@@ -142,6 +144,7 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 0);
         QCOMPARE(rig.command(body), acked ? ACK : QByteArray());
+        QCOMPARE(rig.headend.currentValue(0, 0, 6, 0), std::optional<int>(20)); // read-only
     }
 
     // Only committed values survive a reset; the module is silent while it restarts.
