@@ -16,6 +16,10 @@ void CliHost::writeErr(const QByteArray& bytes) {
 }
 
 void CliHost::SetStatus(const QString& text) {
+    if (m_transient && !m_errTty) {
+        m_status = text;
+        return;
+    }
     if (m_errTty) {
         writeErr(kWipeLine + text.toUtf8());
     } else if (m_lineOpen && !m_status.isEmpty() && text.startsWith(m_status)) {

@@ -15,7 +15,8 @@ struct CliIo {
 };
 
 // The engine's host on a console: the status texts go to stderr (rewritten in place on a
-// terminal, one line each otherwise, an appended mark continuing its line), message boxes
+// terminal, one line each otherwise, an appended mark continuing its line; progress of a
+// scan or a read only on a terminal), message boxes
 // become lines on stderr, pauses serve events. There are no controls to enable and no panel
 // whose commit timer could be re-armed.
 class CliHost : public LinkHost {
@@ -33,6 +34,9 @@ public:
     void pause(int ms) override;
     // The status line already shows how far an operation is.
     void progress(int, int) override {}
+
+    // While set, status texts are progress only: shown on a terminal, left out of a log.
+    void setTransient(bool transient) { m_transient = transient; }
 
     // Ends the status line: kept on screen (the status is the result) or, on a terminal,
     // wiped (the result follows on stdout).
@@ -54,5 +58,18 @@ private:
     bool m_errTty = false;
     QString m_status;
     bool m_lineOpen = false;
+    bool m_transient = false;
     QStringList m_errors;
+};
+
+// Status texts are progress only for as long as it lives.
+class TransientStatus {
+public:
+    explicit TransientStatus(CliHost& host) : m_host(host) { m_host.setTransient(true); }
+    ~TransientStatus() { m_host.setTransient(false); }
+    TransientStatus(const TransientStatus&) = delete;
+    TransientStatus& operator=(const TransientStatus&) = delete;
+
+private:
+    CliHost& m_host;
 };

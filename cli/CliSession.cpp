@@ -121,7 +121,11 @@ int CliSession::dispatch() {
         return defaults();
     if (c == QLatin1String("terminal"))
         return terminal();
-    return files();
+#ifdef ORVEX_CLI_FILES
+    if (c.startsWith(QLatin1String("save-")) || c.startsWith(QLatin1String("load-")))
+        return files();
+#endif
+    throw CliFailure{StatusUsage, QStringLiteral("unknown command '%1'").arg(c)};
 }
 
 ModuleAddress CliSession::address(int arg) const {
@@ -133,6 +137,7 @@ ModuleAddress CliSession::address(int arg) const {
 TModule& CliSession::probe(const ModuleAddress& at) {
     QuietScanView view;
     m_state.CurSubrack = at.subrack;
+    TransientStatus progress(m_host);
     const bool present =
         ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, at.subrack, at.slot);
     m_host.finishStatus(false);
@@ -146,11 +151,16 @@ void CliSession::printJson(const QJsonObject& object) {
     m_host.outRaw(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
-int CliSession::scan() {
+QString CliSession::runScan() {
     QuietScanView view;
+    TransientStatus progress(m_host);
     ScanHeadend(m_link, m_modules, m_state, m_host, view);
     m_state.CurSubrack = 0;
-    const QString status = m_host.statusText();
+    return m_host.statusText();
+}
+
+int CliSession::scan() {
+    const QString status = runScan();
     m_host.finishStatus(false);
     bool trouble = false;
     for (int g = 0; g < 2; ++g)

@@ -34,6 +34,8 @@ private:
     // Selects the module and reads what the scan reads of its slot; CurSlot and CurSubrack
     // name it afterwards. Throws CliFailure (status 1) when no module answers there.
     TModule& probe(const ModuleAddress& at);
+    // The scan of both subracks, as "Scan" runs it; returns the final status text.
+    QString runScan();
     ModuleAddress address(int arg) const;
     void printJson(const QJsonObject& object);
 
@@ -44,7 +46,11 @@ private:
     int reset();
     int defaults();
     int terminal();
+#ifdef ORVEX_CLI_FILES
     int files();
+    void scanForConfig();
+    int fileOutcome(bool ok);
+#endif
 
     // set: the raw value to write, from VALUE or --shown; throws CliFailure when refused.
     qint32 valueToWrite(const TModule& m, int index) const;

@@ -21,7 +21,7 @@ int CliSession::show() {
         for (const QString& line : Report::showLines(m, at))
             m_host.out(line);
     }
-    return m.ErrorCount > 0 ? StatusModuleErrors : StatusDone;
+    return Report::hasTrouble(m) ? StatusModuleErrors : StatusDone;
 }
 
 int CliSession::diag() {
@@ -59,8 +59,10 @@ int CliSession::defaults() {
     const TModule& m = probe(at);
     const bool taken = m_link.LoadDefaults(at.slot, at.subrack);
     // The family that takes its defaults as writes asks for a re-read, as in the program.
-    if (m_state.ReloadRequest && !m_link.LinkBusy)
+    if (m_state.ReloadRequest && !m_link.LinkBusy) {
+        TransientStatus progress(m_host);
         ReloadModule(m_link, m_state, m_host);
+    }
     m_host.finishStatus(false);
     if (!taken)
         throw CliFailure{StatusModuleErrors,
@@ -71,14 +73,17 @@ int CliSession::defaults() {
 }
 
 QString CliSession::paramLabel(const TModule& m, int index) const {
-    return QStringLiteral("parameter %1 (%2)").arg(index).arg(m.Params.at(index).Name);
+    return QStringLiteral("Module %1 parameter %2 (%3)")
+        .arg(address(0).name())
+        .arg(index)
+        .arg(m.Params.at(index).Name);
 }
 
 qint32 CliSession::valueToWrite(const TModule& m, int index) const {
     const TParam& p = m.Params.at(index);
     const QString label = paramLabel(m, index);
     if (p.Kind == KindInfo || p.Kind == KindTerminal || p.Kind == KindError)
-        throw CliFailure{StatusModuleErrors, QStringLiteral("The %1 holds no value.").arg(label)};
+        throw CliFailure{StatusModuleErrors, QStringLiteral("%1 holds no value.").arg(label)};
     if (!m_options.hasShown) {
         bool ok = false;
         const qint32 raw = m_options.args.at(2).toInt(&ok);
@@ -88,7 +93,7 @@ qint32 CliSession::valueToWrite(const TModule& m, int index) const {
                                               .arg(m_options.args.at(2))};
         if (raw < 0 || raw > p.MaxValue)
             throw CliFailure{StatusModuleErrors,
-                             QStringLiteral("The %1 takes raw values 0 to %2, not %3.")
+                             QStringLiteral("%1 takes raw values 0 to %2, not %3.")
                                  .arg(label)
                                  .arg(p.MaxValue)
                                  .arg(raw)};
@@ -105,10 +110,9 @@ qint32 CliSession::valueToWrite(const TModule& m, int index) const {
     const QStringList entries = Display::listEntries(p);
     const qsizetype entry = entries.indexOf(m_options.shown);
     if (entry < 0 || entry > p.MaxValue)
-        throw CliFailure{StatusModuleErrors, QStringLiteral("The %1 has no entry '%2'; its "
-                                                            "entries: %3")
-                                                 .arg(label, m_options.shown,
-                                                      entries.join(QStringLiteral(", ")))};
+        throw CliFailure{StatusModuleErrors,
+                         QStringLiteral("%1 has no entry '%2'; its entries: %3")
+                             .arg(label, m_options.shown, entries.join(QStringLiteral(", ")))};
     return qint32(entry);
 }
 
@@ -131,28 +135,30 @@ int CliSession::set() {
     // The write waits as long as after the value read of a selection.
     m_link.ReplyTimeout = kReadTimeout;
     if (!m_link.WriteValue(number, raw))
-        throw CliFailure{StatusModuleErrors, QStringLiteral("Module %1 refused %2 for its %3.")
-                                                 .arg(at.name())
-                                                 .arg(raw)
-                                                 .arg(label)};
+        throw CliFailure{StatusModuleErrors,
+                         QStringLiteral("%1 refused the value %2.").arg(label).arg(raw)};
     // Re-read as the program does after a typed value (values, then the commit), the info
     // block as well when the parameter asks for it or the module took another type.
     m_state.ReloadRequest = true;
     m_state.SkipInfoReload = !reread;
-    const bool committed = ReloadModule(m_link, m_state, m_host);
+    bool committed = false;
+    {
+        TransientStatus progress(m_host);
+        committed = ReloadModule(m_link, m_state, m_host);
+    }
     m_host.finishStatus(false);
     const TModule& now = *m_modules.at(at.slot, at.subrack);
     if (now.TypeName != type)
         m_host.out(QStringLiteral("Module %1 is now %2; scan the head-end again.")
                        .arg(at.name(), now.TypeName));
     else if (index < now.Params.size())
-        m_host.out(QStringLiteral("Module %1 %2: %3 written; it holds %4.")
-                       .arg(at.name(), label)
+        m_host.out(QStringLiteral("%1: %2 written; it holds %3.")
+                       .arg(label)
                        .arg(raw)
                        .arg(Report::valueText(now, index)));
     if (!committed)
-        throw CliFailure{StatusModuleErrors,
-                         QStringLiteral("Module %1 did not confirm the EEPROM commit.")
-                             .arg(at.name())};
+        throw CliFailure{
+            StatusModuleErrors,
+            QStringLiteral("Module %1 did not confirm the EEPROM commit.").arg(at.name())};
     return StatusDone;
 }

@@ -76,7 +76,9 @@ QStringList aligned(const QList<QStringList>& rows) {
         QString line;
         for (int c = 0; c < row.size(); ++c)
             line += c + 1 < row.size() ? row[c].leftJustified(widths[c] + 2) : row[c];
-        lines << line.trimmed();
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        lines << line;
     }
     return lines;
 }
@@ -89,10 +91,10 @@ QString infoKindLetter(quint8 infoKind) {
 
 QString paramKindName(quint8 kind) {
     static const QStringList names = {
-        QStringLiteral("number"), QStringLiteral("number (read-only)"),
+        QStringLiteral("number"),    QStringLiteral("number (read-only)"),
         QStringLiteral("segmented"), QStringLiteral("list"),
-        QStringLiteral("on/off"), QStringLiteral("info"),
-        QStringLiteral("terminal"), QStringLiteral("error")};
+        QStringLiteral("on/off"),    QStringLiteral("info"),
+        QStringLiteral("terminal"),  QStringLiteral("error")};
     return names.value(kind, QString::number(kind));
 }
 
@@ -123,7 +125,7 @@ QStringList scanLines(const ModuleTable& modules) {
 }
 
 QJsonObject scanJson(const ModuleTable& modules, const QString& status) {
-    QJsonArray slots;
+    QJsonArray entries;
     int found = 0;
     for (int g = 0; g < kSubracks; ++g)
         for (int s = 0; s < kSlots; ++s) {
@@ -131,16 +133,16 @@ QJsonObject scanJson(const ModuleTable& modules, const QString& status) {
             const TModule* m = modules.at(s, g);
             if (present(m)) {
                 ++found;
-                slots << recordJson(*m, at);
+                entries << recordJson(*m, at);
             } else {
                 QJsonObject o = addressJson(at);
                 o[QStringLiteral("present")] = false;
-                slots << o;
+                entries << o;
             }
         }
     return {{QStringLiteral("status"), status},
             {QStringLiteral("found"), found},
-            {QStringLiteral("slots"), slots}};
+            {QStringLiteral("slots"), entries}};
 }
 
 QString valueText(const TModule& m, int index) {
@@ -175,14 +177,10 @@ QStringList showLines(const TModule& m, const ModuleAddress& at) {
     for (int i = 0; i < count; ++i) {
         const TParam& p = m.Params[i];
         const qint32 raw = p.Values[m.CurChannel];
-        rows << QStringList{QString::number(i),
-                            paramKindName(p.Kind),
-                            flagsText(p.Flags),
-                            p.Name,
-                            limitsText(p),
-                            p.Units.isEmpty() ? QStringLiteral("-") : p.Units,
-                            QString::number(raw),
-                            Display::shownValue(p, raw)};
+        rows << QStringList{QString::number(i),   paramKindName(p.Kind),
+                            flagsText(p.Flags),   p.Name,
+                            limitsText(p),        p.Units.isEmpty() ? QStringLiteral("-") : p.Units,
+                            QString::number(raw), Display::shownValue(p, raw)};
     }
     return lines + aligned(rows);
 }

@@ -20,8 +20,7 @@ constexpr int kInputBacklog = 4096; // read no further ahead of the module than 
 class ConsoleRun {
 public:
     ConsoleRun(Link& link, SharedState& state, CliHost& host)
-        : m_host(host), m_console(link, state, host),
-          m_input(host.io().in, QSocketNotifier::Read) {
+        : m_host(host), m_console(link, state, host), m_input(host.io().in, QSocketNotifier::Read) {
         m_escape.setSingleShot(true);
         m_quiet.setSingleShot(true);
         QObject::connect(&m_console, &ConsoleSession::text, [this](const QByteArray& t) {
@@ -111,8 +110,9 @@ int CliSession::terminal() {
     const ModuleAddress at = address(0);
     const TModule& m = probe(at);
     if (!hasConsole(m))
-        throw CliFailure{StatusModuleErrors,
-                         QStringLiteral("Module %1 (%2) has no console.").arg(at.name(), m.TypeName)};
+        throw CliFailure{
+            StatusModuleErrors,
+            QStringLiteral("Module %1 (%2) has no console.").arg(at.name(), m.TypeName)};
     m_host.err(
         QStringLiteral("Console of module %1 (%2); Ctrl-] ends it.").arg(at.name(), m.TypeName));
     ConsoleRun run(m_link, m_state, m_host);

@@ -64,10 +64,10 @@ public:
     QByteArray received(const QByteArray& piece, bool* eot);
 
 Q_SIGNALS:
-    void text(const QByteArray& text);    // received text without SYN, to be shown
-    void keySent(quint16 code);           // a pending key went to the module
-    void ended();                         // EOT: the module ended its console
-    void lost(const QString& reason);     // the port went away while the console was open
+    void text(const QByteArray& text); // received text without SYN, to be shown
+    void keySent(quint16 code);        // a pending key went to the module
+    void ended();                      // EOT: the module ended its console
+    void lost(const QString& reason);  // the port went away while the console was open
 
 private:
     void onChars();

@@ -11,8 +11,8 @@ constexpr int kQueryTimeout = 2000;
 constexpr int kSlotsPerSubrack = 16;
 } // namespace
 
-bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-               ScanView& view, const ScanWords& words, int g, int s) {
+bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+               const ScanWords& words, int g, int s) {
     state.CurSlot = s;
     TModule& m = modules.renew(s, g);
     modules.diagLines(s, g).clear();

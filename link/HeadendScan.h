@@ -37,8 +37,8 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
 // check, and for a present module its info block, version, diagnostic bytes, values and HTML
 // marker. Leaves CurSlot at the slot and the port open. True when the module answered.
 // Used by the scan and wherever one module must be known without scanning the head-end.
-bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-               ScanView& view, const ScanWords& words, int subrack, int slot);
+bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+               const ScanWords& words, int subrack, int slot);
 
 // "No Active Modules found", "1 Module found", "5 Modules found".
 QString ScanResultText(int found);
