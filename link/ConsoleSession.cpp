@@ -53,7 +53,10 @@ ConsoleSession::~ConsoleSession() {
 void ConsoleSession::open() {
     SerialPort& port = m_link.ComPort();
     port.setEventMask(SerialPort::EventMask::RxChar);
-    if (!port.isOpen() && !port.open()) {
+    // What is left of earlier exchanges is not the console's.
+    if (port.isOpen())
+        port.purge(true, false);
+    else if (!port.open()) {
         m_link.closePort();
         throw PortError(QStringLiteral("Please select proper COM Port"));
     }
@@ -70,7 +73,9 @@ void ConsoleSession::close() {
     port.write(QByteArray("\x03\r"));
     port.flush();
     port.setEventMask(SerialPort::EventMask::None);
-    port.purge(true, true);
+    // The transmit queue is left alone: discarding it could drop the ETX CR just written, and
+    // the module would never hear that its console was closed.
+    port.purge(true, false);
     m_host.pause(kCloseQuietMs);
     m_link.closePort();
     m_state.ReloadRequest = true;

@@ -48,7 +48,7 @@ public:
     // Every received byte is reported from now on; opens the port and sends "9" CR;
     // TerminalMode := true. A port that cannot be opened raises PortError.
     void open();
-    // Sends ETX CR, stops the reports, discards both queues, waits 100 ms serving events,
+    // Sends ETX CR, stops the reports, discards the receive queue, waits 100 ms serving events,
     // closes the port (its event mask back to the terminator) and asks the work loop to
     // re-read the module (ReloadRequest). Nothing when the console is not open.
     void close();
