@@ -66,6 +66,12 @@ void TCtlPanelFrm::handler(const std::function<void()>& fn) {
     ++m_handlerDepth;
     try {
         fn();
+    } catch (const PortError& e) {
+        // The port failed before or during the command: nothing waits for a reply now, and a
+        // LinkBusy left set by the write would keep every later write off the line.
+        if (!m_link.waiting())
+            m_link.LinkBusy = false;
+        reportError(e.text());
     } catch (const OrvexError& e) {
         reportError(e.text());
     } catch (const std::exception& e) {

@@ -6,8 +6,6 @@
 #include "tests/module/Wire.h"
 #include "tests/support/LinkFixture.h"
 
-#include <QWidget>
-
 // What the main window does for the panel, reduced to what a test looks at.
 struct TestPanelHost : PanelHost {
     void placePanel() override {
@@ -18,7 +16,7 @@ struct TestPanelHost : PanelHost {
     void openTerminalFromPanel() override { ++terminalOpened; }
     void setDiagEnabled(bool enabled) override { diagEnabled = enabled; }
 
-    QWidget* panel = nullptr;
+    TCtlPanelFrm* panel = nullptr;
     int placed = 0;
     int terminalOpened = 0;
     bool diagEnabled = true;
