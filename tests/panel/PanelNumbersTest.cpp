@@ -36,18 +36,12 @@ void PanelNumbersTest::typed_data() {
     const TParam whole = numeric(0, 70, 1, 41);    // 70 .. 110
     const TParam tenths = numeric(1, 470, 5, 11);  // 47.0 .. 52.0 in steps of 0.5
     const TParam level = numeric(2, -300, 5, 121); // -3.00 .. 3.00
-    QTest::newRow("whole: truncated, not rounded") << whole << 110.9 << true << 40;
-    QTest::newRow("whole: below after truncation") << whole << 69.9 << false << 0;
     QTest::newRow("whole: toward zero when negative")
         << numeric(0, -10, 1, 21) << -3.7 << true << 7;
-    QTest::newRow("tenths: below the step") << tenths << 47.3 << true << 0;
-    QTest::newRow("tenths: upper bound") << tenths << 52.0 << true << 10;
     QTest::newRow("tenths: compared before truncation") << tenths << 52.01 << false << 0;
-    QTest::newRow("level: lower bound") << level << -3.0 << true << 0;
     QTest::newRow("level: upper bound") << level << 3.0 << true << 120;
     QTest::newRow("binary fraction 0.29") << numeric(2, 0, 1, 100) << 0.29 << true << 29;
     QTest::newRow("binary fraction at the bound") << numeric(1, 0, 1, 12) << 1.1 << true << 11;
-    QTest::newRow("beyond 32 bits") << whole << 1e20 << false << 0;
     QTest::newRow("beyond 32 bits, negative") << level << -1e20 << false << 0;
     QTest::newRow("infinite") << whole << qInf() << false << 0;
     QTest::newRow("step 0 takes its one value") << numeric(0, 5, 0, 1) << 5.0 << true << 0;
@@ -112,10 +106,6 @@ void PanelNumbersTest::reading_data() {
                             << "1,5" << int(Reading::Number) << 1.5;
     QTest::newRow("German group separator") << "de_DE"
                                             << "1.500" << int(Reading::NotANumber) << 0.0;
-    QTest::newRow("English group separator") << "en_US"
-                                             << "1,500" << int(Reading::NotANumber) << 0.0;
-    QTest::newRow("empty") << "C"
-                           << "" << int(Reading::NotANumber) << 0.0;
     QTest::newRow("exponent without digits") << "C"
                                              << "1e" << int(Reading::NotANumber) << 0.0;
     QTest::newRow("overflow") << "C"
