@@ -50,8 +50,8 @@ QStringList segmentEntries(const TParam& p) {
 } // namespace
 
 void TCtlPanelFrm::BuildPanel() {
+    ClearPanel();
     handler([this] {
-        ClearPanel();
         keepCommitInterval();
         const TModule* m = current();
         const int count = m ? int(qMin<qsizetype>(qMax(0, m->ParamCount), m->Params.size())) : 0;

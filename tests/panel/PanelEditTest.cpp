@@ -269,7 +269,7 @@ void PanelEditTest::failedListWrite() {
 // and the buttons. The commit follows once the line is free.
 void PanelEditTest::tickWaitsForTheRunningCommand() {
     f->link->ReplyTimeout = 3000;
-    f->peer.queue(kAck, 600);
+    f->peer.queue(kAck, 1500);
     answerAll();
     f->build("%TYPE|P1|0|@DP|Level|-300|5|121|2|dB~$", {60});
     QStringList during;
@@ -291,7 +291,7 @@ void PanelEditTest::tickWaitsForTheRunningCommand() {
 // and its handler ends after the write without touching the new cells.
 void PanelEditTest::clearedWhileWriting() {
     f->link->ReplyTimeout = 3000;
-    f->peer.queue(kAck, 300);
+    f->peer.queue(kAck, 1000);
     f->build(kLevel, {60});
     QPointer<ParamSpinBox> old = spin();
     QTimer::singleShot(50, [&] { f->panel.BuildPanel(); });
@@ -318,6 +318,11 @@ void PanelEditTest::terminalButtonHandsOver() {
     QVERIFY(!f->panel.PanelShown);
     QVERIFY(!f->panelHost.diagEnabled);
     QCOMPARE(f->panelHost.terminalOpened, 1);
+    // A tick while the terminal holds the line leaves the console alone.
+    f->state.TerminalMode = true;
+    f->panel.tmEEPROMTimer();
+    QVERIFY(!f->link->ComPort().isOpen());
+    QCOMPARE(f->sent().size(), 2);
 }
 
 void PanelEditTest::errorsBecomeMessages() {
