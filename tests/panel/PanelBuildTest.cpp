@@ -122,6 +122,9 @@ void PanelBuildTest::cells_data() {
                                            "'Level dB'";
     QTest::newRow("five decimals") << QByteArray("@DD|F|123456|1|10|5|MHz~") << 1
                                    << "QLineEdit '1.23457' tag 0 read-only disabled bold / 'F MHz'";
+    QTest::newRow("nine digits, exact") << QByteArray("@DD|F|123456789|1|10|3|Hz~") << 0
+                                        << "QLineEdit '123456.789' tag 0 read-only disabled bold / "
+                                           "'F Hz'";
     QTest::newRow("decimals beyond 9") << QByteArray("@D@|F|1|1|10|12|~") << 0
                                        << "ParamSpinBox '0.000000001 [1e-09..1e-08] step 1e-09' "
                                           "tag 0 bold / 'F'";

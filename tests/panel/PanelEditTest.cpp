@@ -52,7 +52,6 @@ private slots:
     void typedValue();
     void typingFilter_data();
     void typingFilter();
-    void arrowsAndButtonsOnlySignal();
     void upPressesCommitOnceAfterTheLast();
     void pressAtTheTopStillCommits();
     void failedStepShowsOldValueInRed();
@@ -103,6 +102,23 @@ void PanelEditTest::typedValue_data() {
                                     << ""
                                     << "49.0"
                                     << "Gain must be between 47 and 52 dB" << true;
+    // Scaled in decimal: 0.29 * 100 in binary is 28.999..., which truncation would make 28.
+    QTest::newRow("binary fraction") << QByteArray("@DP|F|0|1|100|2|~") << 0 << "0.29"
+                                     << "!50|29~"
+                                     << "0.29"
+                                     << "" << true;
+    QTest::newRow("binary fraction at the bound") << QByteArray("@DP|F|0|1|12|1|~") << 0 << "1.1"
+                                                  << "!50|11~"
+                                                  << "1.1"
+                                                  << "" << true;
+    QTest::newRow("five decimals") << QByteArray("@DP|F|100000|1|10|5|~") << 0 << "1.00003"
+                                   << "!50|3~"
+                                   << "1.00003"
+                                   << "" << true;
+    QTest::newRow("step 0") << QByteArray("@DP|F|5|0|1|0|~") << 0 << "5"
+                            << "!50|0~"
+                            << "5"
+                            << "" << true;
     QTest::newRow("not a number") << whole << 5 << "7-"
                                   << ""
                                   << "7-"
@@ -163,29 +179,13 @@ void PanelEditTest::typingFilter() {
     QTEST(box.text(), "text");
 }
 
-void PanelEditTest::arrowsAndButtonsOnlySignal() {
-    ParamSpinBox box;
-    box.setDecimals(1);
-    box.setValue(2.5);
-    box.resize(90, box.sizeHint().height());
-    box.show();
-    QSignalSpy up(&box, &ParamSpinBox::topClick);
-    QSignalSpy down(&box, &ParamSpinBox::bottomClick);
-    QTest::keyClick(&box, Qt::Key_Up);
-    QTest::keyClick(&box, Qt::Key_Down);
-    QTest::keyClick(&box, Qt::Key_PageUp);
-    QTest::mouseClick(&box, Qt::LeftButton, {}, buttonCentre(box, QStyle::SC_SpinBoxUp));
-    QTest::mouseClick(&box, Qt::LeftButton, {}, buttonCentre(box, QStyle::SC_SpinBoxDown));
-    QCOMPARE(up.count(), 2);
-    QCOMPARE(down.count(), 2);
-    QCOMPARE(box.text(), QStringLiteral("2.5"));
-}
-
 void PanelEditTest::upPressesCommitOnceAfterTheLast() {
     answerAll();
     f->build(kLevel, {60});
-    for (int i = 0; i < 3; ++i)
-        QTest::keyClick(spin(), Qt::Key_Up);
+    QTest::keyClick(spin(), Qt::Key_Up);
+    f->panel.show();
+    QTest::mouseClick(spin(), Qt::LeftButton, {}, buttonCentre(*spin(), QStyle::SC_SpinBoxUp));
+    QTest::keyClick(spin(), Qt::Key_Up);
     QCOMPARE(sent(), QStringLiteral("!50|61~ !50|62~ !50|63~"));
     QCOMPARE(spin()->text(), QStringLiteral("0.15"));
     QCOMPARE(spin()->palette().color(QPalette::Text),
@@ -210,7 +210,8 @@ void PanelEditTest::pressAtTheTopStillCommits() {
 
 void PanelEditTest::failedStepShowsOldValueInRed() {
     f->build(kLevel, {60});
-    QTest::keyClick(spin(), Qt::Key_Down);
+    f->panel.show();
+    QTest::mouseClick(spin(), Qt::LeftButton, {}, buttonCentre(*spin(), QStyle::SC_SpinBoxDown));
     QCOMPARE(sent(), QStringLiteral("!50|59~"));
     QCOMPARE(spin()->text(), QStringLiteral("0.00"));
     QCOMPARE(spin()->palette().color(QPalette::Text), kRed);
