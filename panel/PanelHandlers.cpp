@@ -23,6 +23,15 @@ namespace {
 // The module whose parameter 0 is written as the module-type parameter.
 const QString kTypeSelector = QStringLiteral("XXX");
 constexpr int kTypeParameter = 90;
+
+// "NAME must be between A and B UNITS"; with no units the text ends in the blank.
+QString rangeMessage(const TParam& p) {
+    const int d = PanelNumbers::decimalsOf(p);
+    return p.Name + QStringLiteral(" must be between ") +
+           PanelNumbers::boundText(PanelNumbers::scaled(p, 0), d) + QStringLiteral(" and ") +
+           PanelNumbers::boundText(PanelNumbers::highest(p), d) + QLatin1Char(' ') + p.Units;
+}
+
 } // namespace
 
 void TCtlPanelFrm::setOutcomeColour(QWidget* control, bool ok) {
@@ -59,13 +68,7 @@ void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
                                               : PanelNumbers::Typed{};
         if (!typed.inRange) {
             QApplication::beep();
-            m_messages.showMessage(
-                WorkParam.Name + QStringLiteral(" must be between ") +
-                    PanelNumbers::boundText(PanelNumbers::scaled(WorkParam, 0), d) +
-                    QStringLiteral(" and ") +
-                    PanelNumbers::boundText(PanelNumbers::highest(WorkParam), d) +
-                    QLatin1Char(' ') + WorkParam.Units,
-                false);
+            m_messages.showMessage(rangeMessage(WorkParam), false);
             if (!onPanel(spin))
                 return;
             spin->setValue(double(PanelNumbers::scaled(WorkParam, old)) / divisor);
