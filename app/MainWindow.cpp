@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTime>
 #include <QToolButton>
 
 TMainFrm::TMainFrm(QWidget* parent)
@@ -26,6 +27,11 @@ TMainFrm::TMainFrm(QWidget* parent)
     buildLayout();
     connectCommands();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
+    // The next command opens the port again once the adapter is back.
+    connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
+        SetStatus(QStringLiteral("Serial port lost at %1 (%2)")
+                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), reason));
+    });
     m_state.IdleState = 0;
     configExtension = QStringLiteral("mmh");
     configFilter =
