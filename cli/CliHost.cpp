@@ -35,8 +35,8 @@ void CliHost::finishStatus(bool keep) {
     if (!m_lineOpen)
         return;
     writeErr(keep || !m_errTty ? QByteArray("\n") : kWipeLine);
+    // The text stays the status; a text appended to it later starts a line of its own.
     m_lineOpen = false;
-    m_status.clear();
 }
 
 void CliHost::showMessage(const QString& text, bool error) {
