@@ -61,6 +61,7 @@ void ConsoleSession::open() {
         throw PortError(QStringLiteral("Please select proper COM Port"));
     }
     m_open = true;
+    m_asked = false;
     port.write(QByteArray("9\r"));
     m_state.TerminalMode = true;
 }
@@ -81,13 +82,26 @@ void ConsoleSession::close() {
     m_state.ReloadRequest = true;
 }
 
+void ConsoleSession::sendKey(quint16 code) {
+    m_asked = false;
+    m_link.ComPort().write(QByteArray(1, char(code & 0xFF)));
+    Q_EMIT keySent(code);
+}
+
+void ConsoleSession::type(quint16 code) {
+    m_keys.store(code);
+    // A module asks for a key once, after its output: had it asked already, it still waits.
+    if (m_asked && m_open)
+        sendKey(m_keys.take());
+}
+
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
     if (piece.size() == 1 && piece.at(0) == Link::SYN) {
         const quint16 code = m_keys.take();
-        if (code != 0) {
-            m_link.ComPort().write(QByteArray(1, char(code & 0xFF)));
-            Q_EMIT keySent(code);
-        }
+        if (code != 0)
+            sendKey(code);
+        else
+            m_asked = true;
     }
     QByteArray shown = piece;
     shown.replace(Link::SYN, QByteArray());

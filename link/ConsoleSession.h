@@ -54,13 +54,15 @@ public:
     void close();
     bool isOpen() const { return m_open; }
 
-    // A typed character code or ConsoleKey; it waits in the ring until the module asks.
-    void type(quint16 code) { m_keys.store(code); }
+    // A typed character code or ConsoleKey; it waits in the ring until the module asks, or
+    // goes at once when the module has asked while no key was pending.
+    void type(quint16 code);
     const ConsoleKeys& keys() const { return m_keys; }
 
     // One piece of received text as the port delivered it: a piece that is exactly SYN sends
-    // the oldest pending key; returns the piece without its SYN bytes; *eot tells whether it
-    // holds EOT (which stays in the text).
+    // the oldest pending key (with none pending, the request is remembered: a module asks
+    // only once); returns the piece without its SYN bytes; *eot tells whether it holds EOT
+    // (which stays in the text).
     QByteArray received(const QByteArray& piece, bool* eot);
 
 Q_SIGNALS:
@@ -71,10 +73,12 @@ Q_SIGNALS:
 
 private:
     void onChars();
+    void sendKey(quint16 code);
 
     Link& m_link;
     SharedState& m_state;
     LinkHost& m_host;
     ConsoleKeys m_keys;
     bool m_open = false;
+    bool m_asked = false; // the module asked for a key while none was pending
 };
