@@ -35,9 +35,11 @@ struct CliRun {
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    // Runs orvex-cli with --port on the simulator (unless the arguments name a port).
-    Result run(QStringList args, const QByteArray& input = {}, bool closeInput = true) {
-        if (!args.contains(QStringLiteral("--port")))
+    // Runs orvex-cli with --port on the simulator (unless the arguments name a port, or
+    // withPort is false).
+    Result run(QStringList args, const QByteArray& input = {}, bool closeInput = true,
+               bool withPort = true) {
+        if (withPort && !args.contains(QStringLiteral("--port")))
             args = QStringList{QStringLiteral("--port"), sim->slavePath()} + args;
         QProcess p;
         p.setWorkingDirectory(dir.path());

@@ -234,6 +234,16 @@ private Q_SLOTS:
         QCOMPARE(r.out, QByteArray());
     }
 
+    void portOfTheSettingsFile() {
+        QFile ini(f->path(QStringLiteral("OXLCom.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[ComPort]\nPort=" + f->sim->slavePath().toUtf8() + "\n");
+        ini.close();
+        const auto r = f->run({QStringLiteral("reset"), QStringLiteral("1/1")}, {}, true, false);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(f->sim->headend().state(0, 0).resets, 1);
+    }
+
     void usage_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("problem");
