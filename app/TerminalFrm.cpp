@@ -115,6 +115,7 @@ void TTerminalFrm::FormShow() {
         return;
     }
     port.write(kConsoleStart);
+    activateWindow();
     Terminal->setFocus(Qt::OtherFocusReason);
     m_main.state().TerminalMode = true;
     m_main.EnableControls(false);

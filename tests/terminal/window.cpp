@@ -22,10 +22,7 @@ struct Console {
     }
     bool close() {
         t.close();
-        const bool ok = runUntil([&] { return f.peer.received().endsWith(kEnd); });
-        if (!ok)
-            qDebug() << f.peer.received().toHex(' ') << f.peer.frames();
-        return ok;
+        return runUntil([&] { return f.peer.received().endsWith(kEnd); });
     }
     // The module sends bytes in one piece; true once the window has had them.
     bool fromModule(const QByteArray& bytes) {
