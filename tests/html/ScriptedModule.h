@@ -17,7 +17,8 @@ public:
     struct Reply {
         QByteArray header;       // sent in front of the first block
         QList<QByteArray> parts; // content of each block; the last ends with EOT
-        int delayMs = 0;
+        int delayMs = 0;         // -1: no answer
+        bool raw = false;        // the header alone, without any terminator
     };
     struct Behaviour {
         bool takesRequestCrc = true;
@@ -35,6 +36,11 @@ public:
         m_state->replies.push_back({header, parts, delayMs});
     }
     void silence() { reply({}, {}, -1); } // the next request gets no answer
+    // The next request gets these bytes and nothing more.
+    void rawReply(const QByteArray& bytes) {
+        std::lock_guard lock(m_state->mutex);
+        m_state->replies.push_back({bytes, {}, 0, true});
+    }
     void setBehaviour(Behaviour b) {
         std::lock_guard lock(m_state->mutex);
         m_state->behaviour = b;
@@ -82,6 +88,8 @@ private:
                 replies.pop_front();
                 if (current.delayMs < 0)
                     return std::nullopt;
+                if (current.raw)
+                    return PtyPeer::Reply{current.header};
                 return block(0, current.delayMs);
             }
             return std::nullopt;
