@@ -41,6 +41,11 @@ public:
         std::lock_guard lock(m_state->mutex);
         m_state->replies.push_back({bytes, {}, 0, true});
     }
+    // The answer to "!G".
+    void setWindowSize(const QByteArray& bytes) {
+        std::lock_guard lock(m_state->mutex);
+        m_state->windowSize = bytes;
+    }
     void setBehaviour(Behaviour b) {
         std::lock_guard lock(m_state->mutex);
         m_state->behaviour = b;
@@ -59,6 +64,7 @@ private:
         Reply current;
         int next = 0;
         QByteArray lastSigned;
+        QByteArray windowSize;
 
         std::optional<PtyPeer::Reply> block(int index, int delayMs) {
             const bool last = index == current.parts.size() - 1;
@@ -70,6 +76,9 @@ private:
 
         std::optional<PtyPeer::Reply> answer(const QByteArray& frame) {
             std::lock_guard lock(mutex);
+            if (frame == "!G\r")
+                return windowSize.isEmpty() ? std::nullopt
+                                            : std::optional(PtyPeer::Reply{windowSize});
             if (frame.startsWith("!C"))
                 return PtyPeer::Reply{
                     QByteArray(1, behaviour.takesRequestCrc ? PagesCodec::ACK : PagesCodec::NAK)};
