@@ -24,6 +24,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     : QWidget(parent), m_link(m_modules, m_state, *this), m_args(QCoreApplication::arguments()) {
     setObjectName(QStringLiteral("MainFrm"));
     buildLayout();
+    connectCommands();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
     m_state.IdleState = 0;
     configExtension = QStringLiteral("mmh");
@@ -39,6 +40,7 @@ void TMainFrm::attach(TCtlPanelFrm* panel, TTerminalFrm* terminal, TCfrm* comm, 
     TerminalFrm = terminal;
     Cfrm = comm;
     frmAbout = about;
+    connectSatellites();
 }
 
 void TMainFrm::SetStatus(const QString& text) {
@@ -107,5 +109,12 @@ void TMainFrm::closeEvent(QCloseEvent* e) {
 void TMainFrm::changeEvent(QEvent* e) {
     if (e->type() == QEvent::ActivationChange)
         RxGCaption->setActive(isActiveWindow());
+    if (e->type() == QEvent::WindowStateChange && CtlPanelFrm) {
+        const bool was = static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMinimized;
+        if (isMinimized() && !was)
+            minimiseSatellites();
+        else if (!isMinimized() && was)
+            restoreSatellites();
+    }
     QWidget::changeEvent(e);
 }

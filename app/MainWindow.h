@@ -78,6 +78,10 @@ public:
     // Puts every slot button of both pages up.
     void releaseAllSlotButtons();
     QToolButton* slotButton(int subrack, int slot) const { return sbM[subrack * 16 + slot]; }
+    // Shows a subrack page or hides/shows the second tab without it counting as the user's
+    // page switch.
+    void showPage(int index);
+    void showSecondTab(bool visible);
     // Caption colours of the slot buttons.
     void setSlotCaption(QToolButton* button, const QString& text, const QColor& colour);
 
@@ -88,6 +92,8 @@ public:
     void SpecAddrClick();
     void LineBreakClick();
     void itmCommSettingsClick();
+    // Binds the menu actions and buttons of the service commands, diagnostics and help.
+    void connectCommands();
 
     // The "File" menu (FileMenu.cpp).
     void itmSaveConfigClick();
@@ -102,6 +108,13 @@ public:
     // Satellite placement (Satellites.cpp).
     void placeTerminal();
     void placeDiag();
+    void connectSatellites();
+    void diagMoved();
+    // The panel's terminal button: the terminal window takes the line.
+    void terminalHandOver();
+    // Minimising closes the satellites; restoring brings back those that were open.
+    void minimiseSatellites();
+    void restoreSatellites();
 
     // Help and about (HelpAbout.cpp).
     void RussianHelpClick();
@@ -171,6 +184,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     void buildLayout();
@@ -180,6 +194,9 @@ private:
     void buildStatusBar();
     void readSettingsFile();
     void writeScanTimeout(qint32 value);
+    void runningStep();
+    void reloadCurrentModule();
+    void openModulePages(QToolButton* button);
 
     ModuleTable m_modules;
     SharedState m_state;
