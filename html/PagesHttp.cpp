@@ -70,6 +70,14 @@ PageResponse invalidDataPage() {
         "<HTML><BODY><FONT COLOR=RED><B>Error:</B>Invalid data arrived</FONT></BODY></HTML>");
 }
 
+PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body) {
+    PageRequest r;
+    r.method = method;
+    r.path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    r.params = parameterText(method, body, url.query(QUrl::FullyEncoded).toLatin1());
+    return r;
+}
+
 QByteArray parameterText(PageRequest::Method method, const QByteArray& body,
                          const QByteArray& query) {
     if (method != PageRequest::Method::Post)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 // What the local HTTP front end hands to the module side and gets back, the pages it makes
 // up itself, and the checks a request passes before anything of it reaches the line.
@@ -39,6 +40,9 @@ PageResponse refusalPage();
 // With a Retry button that loads the same address again.
 PageResponse noResponsePage(const QByteArray& path, const QByteArray& params);
 PageResponse invalidDataPage();
+
+// The page request of an HTTP request: the path percent-decoded, the parameter text.
+PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body);
 
 // The parameter text of a request: the URL's query for a GET or HEAD; for a POST the body,
 // then CR LF and the URL's query when there is one.

@@ -58,28 +58,24 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     auto pending = std::make_unique<Pending>();
     pending->responder = std::make_unique<QHttpServerResponder>(makeResponder(request, socket));
     pending->socket = socket;
-    PageRequest& page = pending->request;
+    PageRequest::Method method = PageRequest::Method::Get;
     switch (request.method()) {
     case Method::Get:
-        page.method = PageRequest::Method::Get;
         break;
     case Method::Post:
-        page.method = PageRequest::Method::Post;
+        method = PageRequest::Method::Post;
         break;
     case Method::Head:
-        page.method = PageRequest::Method::Head;
+        method = PageRequest::Method::Head;
         break;
     default:
         refuse(*pending->responder, 405, "Only GET, POST and HEAD are served.\n");
         return true;
     }
-    const QUrl url = request.url();
-    page.path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    page.params =
-        parameterText(page.method, request.body(), url.query(QUrl::FullyEncoded).toLatin1());
+    pending->request = pageRequest(method, request.url(), request.body());
     const Origin from{header(request, "Host"), header(request, "Origin"),
                       header(request, "Sec-Fetch-Site")};
-    const Refusal refusal = vet(from, m_port, page);
+    const Refusal refusal = vet(from, m_port, pending->request);
     if (refusal.status != 0) {
         refuse(*pending->responder, refusal.status, refusal.reason);
         return true;
