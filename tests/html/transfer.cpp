@@ -55,10 +55,6 @@ private Q_SLOTS:
                                << "/dev/ttyS11";
         QTest::newRow("COM2") << "COM2"
                               << "/dev/ttyS1";
-        QTest::newRow("tty name") << "ttyUSB0"
-                                  << "/dev/ttyUSB0";
-        QTest::newRow("path") << "/dev/pts/7"
-                              << "/dev/pts/7";
     }
     void portNames() {
         QFETCH(QString, name);
@@ -131,8 +127,6 @@ private Q_SLOTS:
                                      << QByteArray("\x1b\x7b"
                                                    "BCD\x10")
                                      << QByteArray("\x04", 1) << int(ReplyKind::JPG);
-        QTest::newRow("other encoded") << QByteArray("OTHER4-5b\n") << QByteArray("abcd\x0f")
-                                       << QByteArray("\xe1\xe2\xe3\xe4") << int(ReplyKind::OTHER);
         QTest::newRow("nak decoded") << QByteArray("BMP4-5b\n") << QByteArray("\x15xyz\x10")
                                      << QByteArray("\x15") << int(ReplyKind::NAK);
     }

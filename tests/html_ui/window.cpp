@@ -2,6 +2,7 @@
 #include "html/ui/WaitBox.h"
 #include "tests/html/ScriptedModule.h"
 #include "tests/html_ui/PagesWindowFixture.h"
+#include "tests/support/LinkFixture.h"
 
 #include <QProgressBar>
 #include <QShortcut>
@@ -28,6 +29,25 @@ private Q_SLOTS:
         QCOMPARE(f.messages, QStringList{"COM Port opening error"});
         QVERIFY(!f.shown);
         QVERIFY(!ModulePagesWindow::instance());
+    }
+
+    void lineIsHandedOverAndBack() {
+        // The link lets go of its port, the pages use it, the link takes it again.
+        LinkFixture link;
+        ScriptedModule module(link.peer);
+        module.setWindowSize("400\n300\n\x03");
+        module.reply("HTML\n", {kStartPage});
+        QVERIFY(link.link->OpenLink());
+        link.link->closePort();
+        PagesWindowFixture f;
+        f.show(link.peer.path());
+        QVERIFY(f.shown);
+        QVERIFY(link.link->OpenLink());
+        link.peer.queue("\x02"
+                        "V1.0\x03");
+        link.link->ReplyTimeout = 2000;
+        QVERIFY(link.link->SendCommand(Link::ETX, ";"));
+        QCOMPARE(link.peer.frames().last(), QByteArray("!;\r"));
     }
 
     void sizeExchangeFails_data() {
