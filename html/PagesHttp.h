@@ -49,8 +49,9 @@ PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByte
 QByteArray parameterText(PageRequest::Method method, const QByteArray& body,
                          const QByteArray& query);
 
-// The longest text a document request carries after "!B" (path, "?" and query). A module's
-// frame buffer ends there; a request cut short by it would fetch some other document.
+// The longest text a document request carries after "!B" (path, "?" and query). Longer ones
+// are refused, not sent: the modules keep at most 512 bytes of a frame, and a request cut
+// short would fetch some other document or apply only part of a form.
 constexpr int MaxDocumentText = 500;
 
 // Why a request never reaches the line (status 0: it may go on).
