@@ -56,6 +56,8 @@ void TMainFrm::buildLayout() {
     pcModSwitch->setObjectName(QStringLiteral("pcModSwitch"));
     pcModSwitch->setGeometry(0, 3, 553, 119);
     buildSubrackPages();
+    connect(pcModSwitch, &QTabWidget::currentChanged, this,
+            [this](int index) { guarded([&] { pcModSwitchChange(index); }); });
     rightPanel = filled(client, kGrey, QRect(553, 3, 58, 119));
     buildRightPanel();
     statusBar = new QStatusBar(client);
@@ -98,7 +100,11 @@ void TMainFrm::buildSubrackPages() {
             b->setCheckable(true);
             b->setText(QStringLiteral("?"));
             b->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8], 65, 20);
+            QFont small = b->font();
+            small.setPixelSize(10);
+            b->setFont(small);
             sbM[n] = b;
+            connect(b, &QToolButton::clicked, this, [this, b] { guarded([&] { sbM1Click(b); }); });
             auto* label = new QLabel(QString::number(i + 1), ts);
             label->setAlignment(Qt::AlignCenter);
             label->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8] - 14, 65, 13);
@@ -120,6 +126,8 @@ void TMainFrm::buildRightPanel() {
         return b;
     };
     btRestart = button(QStringLiteral("Scan"), "btRestart", 18);
+    connect(btRestart, &QPushButton::clicked, this,
+            [this] { guarded([this] { btRestartClick(); }); });
     btInfo = button(QStringLiteral("Diag"), "btInfo", 50);
     btClose = button(QStringLiteral("E&xit"), "btClose", 88);
     connect(btClose, &QPushButton::clicked, this, [this] { guarded([this] { btCloseClick(); }); });

@@ -70,9 +70,9 @@ void TMainFrm::Init() {
     ldReady->setOnColor(QColor(255, 255, 0));
     ldReady->setLedOn(true);
     m_link.ReplyTimeout = m_link.ScanTimeout;
-    pcModSwitch->setCurrentIndex(0);
+    showPage(0);
     m_state.Subrack2Visible = false;
-    pcModSwitch->setTabVisible(1, false);
+    showSecondTab(false);
     ModuleWord = QStringLiteral("Module");
     GroupWord = QStringLiteral("Group");
     moduleExtension = QStringLiteral("mst");

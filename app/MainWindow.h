@@ -78,6 +78,10 @@ public:
     // Puts every slot button of both pages up.
     void releaseAllSlotButtons();
     QToolButton* slotButton(int subrack, int slot) const { return sbM[subrack * 16 + slot]; }
+    // Shows a subrack page or hides/shows the second tab without it counting as the user's
+    // page switch.
+    void showPage(int index);
+    void showSecondTab(bool visible);
     // Caption colours of the slot buttons.
     void setSlotCaption(QToolButton* button, const QString& text, const QColor& colour);
 
@@ -180,6 +184,9 @@ private:
     void buildStatusBar();
     void readSettingsFile();
     void writeScanTimeout(qint32 value);
+    void runningStep();
+    void reloadCurrentModule();
+    void openModulePages(QToolButton* button);
 
     ModuleTable m_modules;
     SharedState m_state;

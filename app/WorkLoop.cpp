@@ -1,5 +1,41 @@
-// The work loop: one step on each idle call of the outermost event loop.
+// The work loop: one step on each idle call of the outermost event loop. It runs the
+// start-up, the scan when one is asked for, and while running re-reads the current module
+// and rescans on request.
+#include "app/DiagFrm.h"
+#include "app/Led.h"
 #include "app/MainWindow.h"
+#include "app/TerminalFrm.h"
+#include "link/HeadendScan.h"
+#include "panel/CtlPanelFrm.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+const QColor kLime(0, 255, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+
+// The scan as the subrack view shows it.
+class MainScanView : public ScanView {
+public:
+    explicit MainScanView(TMainFrm& m) : m_main(m) {}
+    void showSubrackPage(int subrack) override { m_main.showPage(subrack); }
+    void toggleLamp() override { m_main.ldReady->setLedOn(!m_main.ldReady->LedOn()); }
+    void slotEmpty(int subrack, int slot) override {
+        m_main.setSlotCaption(m_main.slotButton(subrack, slot), QStringLiteral("-"), Qt::black);
+    }
+    void slotFound(int subrack, int slot, const TModule& module) override {
+        m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,
+                              module.DiagFault ? kRed : kGreen);
+    }
+    void processEvents() override { QCoreApplication::processEvents(); }
+
+private:
+    TMainFrm& m_main;
+};
+} // namespace
 
 void TMainFrm::IdleProc() {
     guarded([this] {
@@ -9,8 +45,77 @@ void TMainFrm::IdleProc() {
             m_state.IdleState = 1;
             Init();
             break;
+        case 2:
+            EnableControls(false);
+            Prepare();
+            m_state.CurSubrack = 0;
+            EnableControls(true);
+            if (m_state.IdleState == 2)
+                m_state.IdleState = 3;
+            break;
+        case 3:
+            runningStep();
+            break;
         default:
             break;
         }
     });
+}
+
+void TMainFrm::Prepare() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    showSecondTab(false);
+    showPage(0);
+    MainScanView view(*this);
+    ScanWords words{ModuleWord, GroupWord};
+    try {
+        ScanHeadend(m_link, m_modules, m_state, *this, view, words);
+    } catch (const PortError& e) {
+        // Stop here instead of scanning again at every idle call.
+        QApplication::restoreOverrideCursor();
+        showPage(0);
+        m_state.IdleState = 1;
+        showMessage(e.text(), true);
+        return;
+    }
+    showPage(0);
+    QApplication::restoreOverrideCursor();
+    if (m_state.Subrack2Visible)
+        showSecondTab(true);
+}
+
+void TMainFrm::runningStep() {
+    ldReady->setLedOn(true);
+    ldReady->setOnColor(kLime);
+    if (!m_link.LinkBusy && m_state.ReloadRequest)
+        reloadCurrentModule();
+    if (CtlPanelFrm->RestartRequest) {
+        closeSatellites(false);
+        CtlPanelFrm->RestartRequest = false;
+        btRestartClick();
+        m_link.LinkBusy = false;
+    }
+}
+
+void TMainFrm::reloadCurrentModule() {
+    const int slot = m_state.CurSlot;
+    const int subrack = m_state.CurSubrack;
+    m_state.ReloadRequest = false;
+    m_link.ReplyTimeout = 2000;
+    m_link.SelectModule(subrack, slot);
+    if (!m_state.SkipInfoReload) {
+        SetStatus(QStringLiteral("Reloading module info"));
+        m_link.ReadInfoBlock(slot, subrack);
+    }
+    m_state.SkipInfoReload = false;
+    SetStatus(QStringLiteral("Reloading parameters values"));
+    m_link.ComPort().purge(true, true);
+    m_link.ReadValues(slot, subrack);
+    SetStatus(QStringLiteral("Reloading module diagnostic info"));
+    CtlPanelFrm->BuildPanel();
+    CtlPanelFrm->SetCommitTimer(false);
+    if (!m_state.SkipInfoReload)
+        m_link.CommitEEPROM(slot, subrack);
+    SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(slot + 1) +
+              QStringLiteral(" selected"));
 }

@@ -11,6 +11,15 @@ constexpr int kReadTimeout = 2000;
 constexpr int kMarkerTimeout = 80;
 } // namespace
 
+void Link::tolerant(TModule& m, const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const ParseError& e) {
+        m.Messages << e.text();
+        ++m.ErrorCount;
+    }
+}
+
 TModule& Link::record(int slot, int subrack) {
     TModule* m = m_modules.at(slot, subrack);
     return m ? *m : m_modules.renew(slot, subrack);

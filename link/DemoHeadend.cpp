@@ -1,9 +1,27 @@
 #include "link/DemoHeadend.h"
 
+#include "sim/SimServer.h"
+
+#include <QMutex>
+#include <memory>
+
 namespace DemoHeadend {
+namespace {
+QMutex g_mutex;
+std::unique_ptr<SimServer> g_server;
+} // namespace
+
 QString devicePath(QString* error) {
-    if (error)
-        *error = QStringLiteral("DEMO: the demo head-end is not available in this build");
-    return {};
+    QMutexLocker lock(&g_mutex);
+    if (!g_server) {
+        QString why;
+        g_server = SimServer::startPty(demoProfile(), &why);
+        if (!g_server) {
+            if (error)
+                *error = QStringLiteral("DEMO: the demo head-end cannot start (%1)").arg(why);
+            return {};
+        }
+    }
+    return g_server->slavePath();
 }
 } // namespace DemoHeadend

@@ -75,6 +75,10 @@ public:
     // second), "-3" (no hexadecimal CRC), else the whole reply.
     QString SendSpecCmd(const QString& cmd);
     QString ReadSpecReply();
+    // Runs a command whose reply may not parse: a ParseError spoils that one answer only and
+    // is noted in the module's Messages (counted in ErrorCount).
+    static void tolerant(TModule& m, const std::function<void()>& command);
+
     // CRC-16/MODBUS over the first count bytes.
     static quint16 CRC16(const QByteArray& text, int count);
     static quint16 CRC16(const QByteArray& text) { return CRC16(text, text.size()); }

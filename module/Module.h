@@ -74,7 +74,7 @@ public:
     QStringList ExtDiag;
     bool ExtDiagValid = false;
     bool Dirty = false;
-    const QByteArray* ParseBuf = nullptr; // the reply being parsed; read at 0..2047 only
+    const QByteArray* ParseBuf = nullptr; // the reply being parsed (only while a parser runs)
 
     bool hasHtmlPages() const { return HtmlMarker.toUpper() == QLatin1String("HTML"); }
     // CurChannel := channel when Values has an entry for it. A module that names any other

@@ -157,6 +157,8 @@ int nibbleValue(QChar c) {
 } // namespace
 
 quint8 HexByte(const QString& text) {
+    if (text.isEmpty())
+        return 0;
     const int high = text.size() >= 2 ? nibbleValue(text[0]) : -1;
     const int low = text.size() >= 2 ? nibbleValue(text[1]) : -1;
     if (high < 0 || low < 0)

@@ -38,9 +38,11 @@ void ParseSerial(TModule& m, const QByteArray& buffer);
 // Adds the explanation of the set diagnostic bits to Messages (when ExtDiag is valid).
 void ExtDiagReport(TModule& m);
 
-// The value of the first two characters read as upper-case hexadecimal digits. A text that is
-// not two such digits gives 0xFF: the byte is known to be faulty (it is not "00") but not
-// which bits, so the report lists every text of that byte rather than "Diagnostic OK.".
+// The value of the first two characters read as upper-case hexadecimal digits. The empty
+// text (a byte the module did not send, already reported as missing) gives 0. Any other text
+// that does not start with two such digits gives 0xFF: the module sent a byte that is not
+// "00", so the slot shows a fault, and the report lists every text of that byte rather than
+// say "Diagnostic OK.".
 quint8 HexByte(const QString& text);
 // text := the four binary digits of the hexadecimal digit c ("A" → "1010"); any other
 // character leaves text unchanged.

@@ -35,3 +35,9 @@ void TCtlPanelFrm::SetCommitTimer(bool enabled) {
         tmEEPROM.stop();
     tmEEPROM.setInterval(kCommitDelayMs);
 }
+
+void TCtlPanelFrm::BuildPanel() {
+    // The cells arrive with the panel's own work; until then the panel shows nothing.
+    ClearPanel();
+    PanelRows = 0;
+}

@@ -17,6 +17,8 @@ public:
     TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state,
                  PanelHost& host);
 
+    // Builds the cells of the current module (clearing the panel first).
+    void BuildPanel();
     // Destroys every control on the panel.
     void ClearPanel();
     // Starts (true) or stops (false) the EEPROM commit timer; its interval is 500 ms again.

@@ -140,6 +140,7 @@ void ReplyParsersTest::extDiagReport_data() {
     QTest::newRow("unreadable byte: every bit")
         << QStringList{"X1"} << 8 << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
     QTest::newRow("fewer bytes than DiagCount") << QStringList{"02"} << 16 << QStringList{"t1"};
+    QTest::newRow("byte not sent") << QStringList{"02", ""} << 16 << QStringList{"t1"};
 }
 
 void ReplyParsersTest::extDiagReport() {
@@ -167,7 +168,7 @@ void ReplyParsersTest::hexByte_data() {
     QTest::newRow("lower case") << "a5" << 0xFF;
     QTest::newRow("not hex") << "G1" << 0xFF;
     QTest::newRow("one digit") << "5" << 0xFF;
-    QTest::newRow("empty") << "" << 0xFF;
+    QTest::newRow("not sent") << "" << 0;
 }
 
 void ReplyParsersTest::hexByte() {

@@ -1,0 +1,109 @@
+// The subrack view: selecting a module, "Scan", switching subrack pages.
+#include "app/DiagFrm.h"
+#include "app/Led.h"
+#include "app/MainWindow.h"
+#include "app/TerminalFrm.h"
+#include "panel/CtlPanelFrm.h"
+
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+void TMainFrm::setSlotCaption(QToolButton* button, const QString& text, const QColor& colour) {
+    button->setText(text);
+    button->setToolTip(text.trimmed());
+    QPalette pal = button->palette();
+    pal.setColor(QPalette::ButtonText, colour);
+    button->setPalette(pal);
+}
+
+void TMainFrm::showPage(int index) {
+    const QSignalBlocker quiet(pcModSwitch);
+    pcModSwitch->setCurrentIndex(index);
+}
+
+void TMainFrm::showSecondTab(bool visible) {
+    const QSignalBlocker quiet(pcModSwitch);
+    pcModSwitch->setTabVisible(1, visible);
+}
+
+void TMainFrm::closeSatellites(bool resetTerminalMode) {
+    if (CtlPanelFrm->isVisible()) {
+        CtlPanelFrm->hide();
+        CtlPanelFrm->ClearPanel();
+    }
+    if (resetTerminalMode)
+        m_state.TerminalMode = false;
+    if (TerminalFrm->isVisible())
+        TerminalFrm->close();
+    if (DiagFrm) {
+        DiagFrm->close();
+        delete DiagFrm.data();
+    }
+}
+
+void TMainFrm::releaseAllSlotButtons() {
+    for (QToolButton* b : sbM)
+        b->setChecked(false);
+}
+
+void TMainFrm::sbM1Click(QToolButton* button) {
+    closeSatellites(true);
+    const int n = button->objectName().mid(3).toInt();
+    m_state.CurSlot = n - 16 * m_state.CurSubrack - 1;
+    m_link.ReplyTimeout = 80;
+    const bool present = m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
+    TModule* m = currentModule();
+    if (present && button->text() == QLatin1String("-")) {
+        SetStatus(QString());
+        btInfo->setEnabled(false);
+        CtlPanelFrm->hide();
+        CtlPanelFrm->ClearPanel();
+    } else if (present && m) {
+        if (m->InfoKind == InfoTerminal) {
+            if (!TerminalFrm->isVisible())
+                TerminalFrm->show();
+        } else if (m->hasHtmlPages()) {
+            openModulePages(button);
+            return;
+        } else {
+            m_link.ReadValues(m_state.CurSlot, m_state.CurSubrack);
+            btInfo->setEnabled(true);
+            CtlPanelFrm->BuildPanel();
+            CtlPanelFrm->show();
+            placePanel();
+        }
+        SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(m_state.CurSlot + 1) +
+                  QStringLiteral(" selected"));
+    }
+    // The pressed button stays the only one down on its page.
+    const int page = (n - 1) / 16;
+    for (int i = 0; i < 16; ++i)
+        sbM[page * 16 + i]->setChecked(sbM[page * 16 + i] == button);
+}
+
+void TMainFrm::openModulePages(QToolButton* button) {
+    button->setChecked(false);
+    SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(m_state.CurSlot + 1) +
+              QStringLiteral(": HTML pages cannot be shown in this build"));
+}
+
+void TMainFrm::btRestartClick() {
+    closeSatellites(true);
+    QWidget* page = pcModSwitch->currentWidget();
+    for (QToolButton* b : sbM) {
+        if (b->parentWidget() == page) {
+            b->setChecked(false);
+            setSlotCaption(b, b->text(), Qt::black);
+        }
+    }
+    m_state.CurSlot = 0;
+    ldReady->setOnColor(QColor(255, 0, 0));
+    m_state.IdleState = 2;
+}
+
+void TMainFrm::pcModSwitchChange(int index) {
+    closeSatellites(false);
+    releaseAllSlotButtons();
+    m_state.CurSubrack = index;
+}

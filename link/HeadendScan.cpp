@@ -1,0 +1,79 @@
+#include "link/HeadendScan.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+
+namespace {
+constexpr int kPresenceTimeout = 80;
+constexpr int kQueryTimeout = 2000;
+constexpr int kSlotsPerSubrack = 16;
+
+void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+               const ScanWords& words, int g, int s) {
+    state.CurSlot = s;
+    TModule& m = modules.renew(s, g);
+    modules.diagLines(s, g).clear();
+    m.ExtDiagValid = false;
+    view.processEvents();
+    const QString module = words.module + QStringLiteral(" #") + QString::number(s + 1);
+    host.SetStatus(words.group + QStringLiteral("#") + QString::number(g + 1) +
+                   QStringLiteral(" ") + module + QStringLiteral(": Scaning"));
+    link.ReplyTimeout = kPresenceTimeout;
+    if (!link.SelectModule(g, s)) {
+        view.toggleLamp();
+        m.TypeName = NotInstalledText;
+        view.slotEmpty(g, s);
+        return;
+    }
+    link.ReplyTimeout = kQueryTimeout;
+    m.SlotIndex = s;
+    host.SetStatus(module + QStringLiteral(": loading information"));
+    Link::tolerant(m, [&] { link.ReadInfoBlock(s, g); });
+    view.toggleLamp();
+    Link::tolerant(m, [&] { link.ReadVersion(s, g); });
+    host.SetStatus(module + QStringLiteral(":loading diagnostic"));
+    Link::tolerant(m, [&] { link.ReadDiagBytes(s, g); });
+    Link::tolerant(m, [&] { link.ReadValues(s, g); });
+    link.ReplyTimeout = kPresenceTimeout;
+    Link::tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
+    m.ExtDiagValid = false;
+    view.toggleLamp();
+    ++state.FoundCount;
+    view.slotFound(g, s, m);
+    state.Subrack2Visible = state.FoundCount > 0;
+}
+} // namespace
+
+QString ScanResultText(int found) {
+    if (found == 0)
+        return QStringLiteral("No Active Modules found");
+    if (found == 1)
+        return QStringLiteral("1") + QStringLiteral(" Module found");
+    return QString::number(found) + QStringLiteral(" Modules found");
+}
+
+void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
+                 ScanView& view, const ScanWords& words) {
+    state.FoundCount = 0;
+    state.Subrack2Visible = false;
+    struct Closer {
+        Link& link;
+        LinkHost& host;
+        ~Closer() {
+            host.progress(0, 0);
+            link.closePort();
+        }
+    } closer{link, host};
+    if (!link.ComPort().isOpen() && !link.ComPort().open())
+        throw PortError(QStringLiteral("Please select proper COM Port"));
+    for (int g = 0; g < 2; ++g) {
+        view.showSubrackPage(g);
+        for (int s = 0; s < kSlotsPerSubrack; ++s) {
+            host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
+            probeSlot(link, modules, state, host, view, words, g, s);
+        }
+    }
+    host.SetStatus(ScanResultText(state.FoundCount));
+}

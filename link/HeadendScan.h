@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class Link;
+class LinkHost;
+class ModuleTable;
+class TModule;
+struct SharedState;
+
+// What the scan shows as it goes: the subrack page, the lamp and the slot captions.
+class ScanView {
+public:
+    virtual ~ScanView() = default;
+    virtual void showSubrackPage(int subrack) = 0;
+    virtual void toggleLamp() = 0;
+    virtual void slotEmpty(int subrack, int slot) = 0;
+    virtual void slotFound(int subrack, int slot, const TModule& module) = 0;
+    // Lets the program serve its pending events once, between two slots.
+    virtual void processEvents() = 0;
+};
+
+// The words the status texts are built from.
+struct ScanWords {
+    QString module = QStringLiteral("Module");
+    QString group = QStringLiteral("Group");
+};
+
+// The scan of both subracks, slot 1 to 16 of subrack 1, then of subrack 2: each visited slot
+// gets a new record, filled from the module's replies, or " Not installed". Sets FoundCount
+// and Subrack2Visible, shows the final status text and closes the port at the end. A port
+// that cannot be opened, or goes away, raises PortError (the port is closed then too).
+void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
+                 ScanView& view, const ScanWords& words = {});
+
+// "No Active Modules found", "1 Module found", "5 Modules found".
+QString ScanResultText(int found);
