@@ -24,6 +24,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     : QWidget(parent), m_link(m_modules, m_state, *this), m_args(QCoreApplication::arguments()) {
     setObjectName(QStringLiteral("MainFrm"));
     buildLayout();
+    connectFileMenu();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
     m_state.IdleState = 0;
     configExtension = QStringLiteral("mmh");
