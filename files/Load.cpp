@@ -32,6 +32,10 @@ public:
             return false;
         subrack = m_o.m_state.CurSubrack;
         slot = m_o.m_state.CurSlot;
+        // Commands go to the module selected last, which need not be this one (another
+        // module may have been addressed since, or this one reset): address it first. Its
+        // answer is not a condition here.
+        m_o.m_link.SelectModule(subrack, slot);
         return true;
     }
     bool present(int subrack, int slot) override { return m_o.m_link.SelectModule(subrack, slot); }

@@ -22,8 +22,8 @@ struct Cursor {
 class Target {
 public:
     virtual ~Target() = default;
-    // Address of the current module when the file is a module settings file; false for a
-    // configuration file, whose blocks carry their own addresses.
+    // Address of the current module, addressed on the line, when the file is a module
+    // settings file; false for a configuration file, whose blocks carry their own addresses.
     virtual bool currentModule(int& subrack, int& slot) = 0;
     virtual bool present(int subrack, int slot) = 0;
     virtual bool typeMatches(int subrack, int slot, const QByteArray& line) = 0;

@@ -75,11 +75,6 @@ struct FakeLine {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->present.insert(subrack * 16 + slot);
     }
-    // The module the program selected last (a module file goes to it without a select).
-    void select(int subrack, int slot) {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->selected = subrack * 16 + slot;
-    }
     void script(const QByteArray& command, const QByteArrayList& replies) {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->spec[command] = replies;

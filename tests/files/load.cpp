@@ -33,6 +33,8 @@ const QByteArrayList kConfigExample{";Machine generated file. DO NOT EDIT !",
                                     "MODEND"};
 // A module's reset and its return: select, "7", select.
 const QStringList kFinish14{"S1/4", "S1/4", "7", "S1/4", "S1/4"};
+// A module file addresses the current module first.
+const QStringList kSelect14{"S1/4", "S1/4"};
 } // namespace
 
 // Loading files onto scripted modules: what goes on the line, what the user is told.
@@ -52,7 +54,6 @@ private:
         f->state.CurSubrack = 0;
         f->state.CurSlot = 3;
         line->setPresent(0, 3);
-        line->select(0, 3);
         return addModule(f->modules, 0, 3, type, version, InfoParam, 1, {{0}, {0}, {0}});
     }
 
@@ -73,7 +74,7 @@ private Q_SLOTS:
         f->state.ReloadRequest = true;
         QVERIFY(load(crlf(kModuleExample), false));
         QCOMPARE(line->frames(),
-                 QStringList({"50,12", "6", "51,0", "6", "52,250", "6"}) + kFinish14);
+                 kSelect14 + QStringList({"50,12", "6", "51,0", "6", "52,250", "6"}) + kFinish14);
         QCOMPARE(f->host.status, QString("Done."));
         QCOMPARE(f->host.statusHistory.first(), QString("Loading from file. Wait..."));
         // One mark per line read outside a block, at the kind line and in the value lines.
@@ -162,10 +163,11 @@ private Q_SLOTS:
     }
     void refusedBlocks() {
         QFETCH(QByteArrayList, file);
+        QFETCH(QStringList, frames);
         QFETCH(QString, errors);
         current();
         QVERIFY(load(crlf(file), false));
-        QTEST(line->frames(), "frames");
+        QCOMPARE(line->frames(), kSelect14 + frames);
         QCOMPARE(f->host.messages.join(QString()), errors);
         QCOMPARE(f->host.status, errors.isEmpty() ? QString("Done.") : QString(" Errors found"));
     }
@@ -208,7 +210,7 @@ private Q_SLOTS:
         QStringList expected;
         for (const QString& w : writes)
             expected << w << "6";
-        QCOMPARE(line->frames(), expected + kFinish14);
+        QCOMPARE(line->frames(), kSelect14 + expected + kFinish14);
     }
 
     void imageRepeats_data() {
@@ -260,6 +262,7 @@ private Q_SLOTS:
     void imageBlocks() {
         QFETCH(bool, specMode);
         QFETCH(QByteArrayList, body);
+        QFETCH(QStringList, frames);
         TModule& m = current();
         m.InfoKind = InfoTerminal;
         line->script("06", {"06"});
@@ -275,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(load(crlf(QByteArrayList{"MOD", "0 3 1", "TESTMOD", "V1.00", "EEPROM"} + body +
                           QByteArrayList{"MODEND"}),
                      false));
-        QTEST(line->frames(), "frames");
+        QCOMPARE(line->frames(), kSelect14 + frames);
         QVERIFY(f->host.messages.isEmpty());
         QCOMPARE(f->host.status, QString("Done."));
     }
