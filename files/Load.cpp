@@ -72,10 +72,10 @@ public:
             back = link.SelectModule(subrack, slot);
         }
     }
-    void addError(const QString& line) override { errors << line; }
+    void addError(const QString& line) override { LoadErrors << line; }
     void appendStatus(const QString& text) override { m_o.m_host.appendStatus(text); }
 
-    QStringList errors; // LoadErrors
+    QStringList LoadErrors; // one line per problem found, shown together at the end
 
 private:
     SaveLoad& m_o;
@@ -106,12 +106,12 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
         }
     }
     m_host.pause(kSettleMs);
-    if (loader.errors.isEmpty()) {
+    if (loader.LoadErrors.isEmpty()) {
         m_host.SetStatus(kDone);
     } else {
         m_host.SetStatus(kErrorsFound);
         QString text;
-        for (const QString& line : std::as_const(loader.errors))
+        for (const QString& line : std::as_const(loader.LoadErrors))
             text += line + QLatin1Char('\n');
         m_host.showMessage(text, true);
     }
