@@ -16,7 +16,7 @@ struct FakeLine {
     struct Shared {
         std::mutex mutex;
         QSet<int> present;                     // subrack * 16 + slot
-        QMap<QByteArray, QByteArrayList> spec; // command -> replies, the last one repeats
+        QMap<QByteArray, QByteArrayList> special; // command -> replies, the last one repeats
         int selected = -1;
         int silentAfterReset = 0; // select frames ignored after a "7"
         int silentLeft = 0;
@@ -56,7 +56,7 @@ struct FakeLine {
             if (isSpecial(frame)) {
                 const QByteArray cmd = specialCommand(frame);
                 QByteArrayList* replies = nullptr;
-                for (auto it = s->spec.begin(); it != s->spec.end(); ++it)
+                for (auto it = s->special.begin(); it != s->special.end(); ++it)
                     if (cmd.startsWith(it.key()))
                         replies = &it.value();
                 if (!replies || replies->isEmpty())
@@ -77,7 +77,7 @@ struct FakeLine {
     }
     void script(const QByteArray& command, const QByteArrayList& replies) {
         std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->spec[command] = replies;
+        shared->special[command] = replies;
     }
     void silentAfterReset(int frames) {
         std::lock_guard<std::mutex> lock(shared->mutex);
