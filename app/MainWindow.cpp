@@ -18,14 +18,21 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTime>
 #include <QToolButton>
 
 TMainFrm::TMainFrm(QWidget* parent)
     : QWidget(parent), m_link(m_modules, m_state, *this), m_args(QCoreApplication::arguments()) {
     setObjectName(QStringLiteral("MainFrm"));
     buildLayout();
+    connectCommands();
     connectFileMenu();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
+    // The next command opens the port again once the adapter is back.
+    connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
+        SetStatus(QStringLiteral("Serial port lost at %1 (%2)")
+                      .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), reason));
+    });
     m_state.IdleState = 0;
     configExtension = QStringLiteral("mmh");
     configFilter =
@@ -40,6 +47,7 @@ void TMainFrm::attach(TCtlPanelFrm* panel, TTerminalFrm* terminal, TCfrm* comm, 
     TerminalFrm = terminal;
     Cfrm = comm;
     frmAbout = about;
+    connectSatellites();
 }
 
 void TMainFrm::SetStatus(const QString& text) {
@@ -108,5 +116,12 @@ void TMainFrm::closeEvent(QCloseEvent* e) {
 void TMainFrm::changeEvent(QEvent* e) {
     if (e->type() == QEvent::ActivationChange)
         RxGCaption->setActive(isActiveWindow());
+    if (e->type() == QEvent::WindowStateChange && CtlPanelFrm) {
+        const bool was = static_cast<QWindowStateChangeEvent*>(e)->oldState() & Qt::WindowMinimized;
+        if (isMinimized() && !was)
+            minimiseSatellites();
+        else if (!isMinimized() && was)
+            restoreSatellites();
+    }
     QWidget::changeEvent(e);
 }

@@ -92,6 +92,8 @@ public:
     void SpecAddrClick();
     void LineBreakClick();
     void itmCommSettingsClick();
+    // Binds the menu actions and buttons of the service commands, diagnostics and help.
+    void connectCommands();
 
     // The "File" menu (FileMenu.cpp).
     void itmSaveConfigClick();
@@ -107,6 +109,13 @@ public:
     // Satellite placement (Satellites.cpp).
     void placeTerminal();
     void placeDiag();
+    void connectSatellites();
+    void diagMoved();
+    // The panel's terminal button: the terminal window takes the line.
+    void terminalHandOver();
+    // Minimising closes the satellites; restoring brings back those that were open.
+    void minimiseSatellites();
+    void restoreSatellites();
 
     // Help and about (HelpAbout.cpp).
     void RussianHelpClick();
@@ -176,6 +185,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     void buildLayout();

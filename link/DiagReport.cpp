@@ -14,8 +14,8 @@ QStringList DiagReport(Link& link, ModuleTable& modules, int slot, int subrack,
     Link::tolerant(m, [&] { link.ReadSerial(slot, subrack); });
     QStringList& header = modules.diagLines(slot, subrack);
     header.clear();
-    header << moduleWord + QStringLiteral(" #") + QString::number(slot + 1) +
-                  QStringLiteral("  ") + m.TypeName + QStringLiteral("  Vers. ") + m.VersionText
+    header << moduleWord + QStringLiteral(" #") + QString::number(slot + 1) + QStringLiteral("  ") +
+                  m.TypeName + QStringLiteral("  Vers. ") + m.VersionText
            << QStringLiteral("SN ") + m.SerialText << QString(21, QLatin1Char('='));
     link.ReplyTimeout = kReadTimeout;
     // A reply that cannot be read spoils its own lines, not the report.

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QWidget>
+
+class QTextBrowser;
+
+// The help browser: shows one of the program's help files (HTML) with its table of contents.
+class HelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HelpWindow(QWidget* owner);
+    // Shows the file; false with *error set when it cannot be read.
+    bool showFile(const QString& path, QString* error);
+
+    QTextBrowser* browser = nullptr;
+};
+
+// Path of a help file in the folder "Help" of the current directory; empty with *error
+// set when the folder or the file is missing.
+QString helpFilePath(const QString& name, QString* error);

@@ -1,0 +1,96 @@
+// The service commands of the status bar's pop-up menu and the "Settings" menu.
+#include "app/DiagFrm.h"
+#include "app/MainWindow.h"
+#include "app/TerminalFrm.h"
+#include "link/ui/CommDialog.h"
+#include "panel/CtlPanelFrm.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+
+void TMainFrm::connectCommands() {
+    auto bind = [this](QAction* action, void (TMainFrm::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
+    };
+    bind(ModReset, &TMainFrm::ModResetClick);
+    bind(ResetModuletype, &TMainFrm::ResetModuletypeClick);
+    bind(ModDefaults, &TMainFrm::ModDefaultsClick);
+    bind(SpecAddr, &TMainFrm::SpecAddrClick);
+    bind(LineBreak, &TMainFrm::LineBreakClick);
+    bind(itmCommSettings, &TMainFrm::itmCommSettingsClick);
+    bind(RussianHelp, &TMainFrm::RussianHelpClick);
+    bind(EnglishHelp, &TMainFrm::EnglishHelpClick);
+    bind(About, &TMainFrm::AboutClick);
+    connect(btInfo, &QPushButton::clicked, this, [this] { guarded([this] { btInfoClick(); }); });
+}
+
+void TMainFrm::ModResetClick() {
+    SetStatus(QString());
+    if (TerminalFrm->isVisible())
+        TerminalFrm->close();
+    if (DiagFrm) {
+        DiagFrm->close();
+        delete DiagFrm.data();
+    }
+    if (CtlPanelFrm->isVisible()) {
+        CtlPanelFrm->hide();
+        CtlPanelFrm->ClearPanel();
+    }
+    m_link.ReplyTimeout = m_link.ScanTimeout;
+    m_link.ResetModule();
+    releaseAllSlotButtons();
+}
+
+void TMainFrm::ResetModuletypeClick() {
+    if (!m_link.ResetModuleType())
+        return;
+    closeSatellites(false);
+    btRestartClick();
+}
+
+void TMainFrm::ModDefaultsClick() {
+    m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+}
+
+void TMainFrm::SpecAddrClick() {
+    m_state.CurSlot = 16;
+    m_state.CurSubrack = 0;
+    m_link.ReplyTimeout = 80;
+    m_link.SelectModule(0, 16);
+    // The module on the special address is shown as if it sat in slot 1 of subrack 1.
+    m_state.CurSlot = 0;
+    m_link.ReadInfoBlock(0, 0);
+    m_link.ReadValues(0, 0);
+    m_link.ReadVersion(0, 0);
+    placePanel();
+    CtlPanelFrm->BuildPanel();
+    CtlPanelFrm->show();
+    placePanel();
+    btInfo->setEnabled(true);
+    SetStatus(QStringLiteral("Special address selected."));
+}
+
+void TMainFrm::LineBreakClick() {
+    // A break-like pulse: one zero byte at a lower speed.
+    SerialPort& port = m_link.ComPort();
+    port.close();
+    port.setBaudRate(19200);
+    const bool opened = port.open();
+    if (opened) {
+        port.write(QByteArray(1, '\0'));
+        port.flush();
+    }
+    const QString why = port.errorString();
+    port.close();
+    port.setEventMask(SerialPort::EventMask::RxFlag);
+    port.setBaudRate(115200);
+    if (!opened)
+        throw PortError(QStringLiteral("The serial port cannot be opened (%1).").arg(why));
+}
+
+void TMainFrm::itmCommSettingsClick() {
+    Cfrm->FormShow();
+    Cfrm->exec();
+}
