@@ -3,6 +3,7 @@
 // each block is checked against its module (presence, type, firmware) and applied.
 #include "files/ControlsScope.h"
 #include "files/FileFormat.h"
+#include "files/FileTexts.h"
 #include "files/LoadSteps.h"
 #include "files/SaveLoad.h"
 
@@ -14,9 +15,6 @@
 #include <QFile>
 
 namespace {
-const QString kLoading = QStringLiteral("Loading from file. Wait...");
-const QString kDone = QStringLiteral("Done.");
-const QString kErrorsFound = QStringLiteral(" Errors found");
 constexpr int kSettleMs = 1000;  // after the last block, before the result is shown
 constexpr int kRestartTries = 5; // selects after a module's reset, beyond the first
 constexpr int kRestartPauseMs = 500;
@@ -83,7 +81,7 @@ private:
 };
 
 bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
-    m_host.SetStatus(kLoading);
+    m_host.SetStatus(FileTexts::Loading);
     ControlsScope controls(m_host);
     QFile file(fileName);
     bool readable = file.open(QIODevice::ReadOnly);
@@ -92,7 +90,7 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     file.close();
     const QList<QByteArray> lines = FileFormat::splitLines(content);
     if (!readable || LoadSteps::firstFileError(lines, wholeConfig) >= 0) {
-        m_host.showMessage(FileIOError, true);
+        m_host.showMessage(FileTexts::FileIOError, true);
         return false;
     }
     Loader loader(*this, wholeConfig);
@@ -100,16 +98,16 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     for (int i = 0; i < lines.size(); ++i) {
         m_host.progress(i + 1, int(lines.size()));
         if (!LoadSteps::step(cursor, lines[i], loader)) {
-            m_host.showMessage(FileIOError,
+            m_host.showMessage(FileTexts::FileIOError,
                                true); // a safeguard: the check above refuses such files
             return false;
         }
     }
     m_host.pause(kSettleMs);
     if (loader.LoadErrors.isEmpty()) {
-        m_host.SetStatus(kDone);
+        m_host.SetStatus(FileTexts::Done);
     } else {
-        m_host.SetStatus(kErrorsFound);
+        m_host.SetStatus(FileTexts::ErrorsFound);
         QString text;
         for (const QString& line : std::as_const(loader.LoadErrors))
             text += line + QLatin1Char('\n');

@@ -1,6 +1,7 @@
 #include "files/LoadSteps.h"
 
 #include "files/FileFormat.h"
+#include "files/FileTexts.h"
 
 #include <QSet>
 
@@ -9,7 +10,6 @@ namespace LoadSteps {
 namespace {
 
 constexpr int kImageRepeats = 3;
-const QString kMark = QStringLiteral("-");
 
 QString errorLine(const Cursor& c, const char* what) {
     return QStringLiteral("Error: Module %1/%2%3")
@@ -38,7 +38,7 @@ bool addressLine(Cursor& c, const QByteArray& line, Target& target) {
 }
 
 void kindLine(Cursor& c, const QByteArray& line, Target& target) {
-    target.appendStatus(kMark);
+    target.appendStatus(FileTexts::Mark);
     if (line == FileFormat::Param)
         c.BlockState = 5;
     else if (line == FileFormat::Eeprom)
@@ -48,7 +48,7 @@ void kindLine(Cursor& c, const QByteArray& line, Target& target) {
 }
 
 bool valueLine(Cursor& c, const QByteArray& line, Target& target) {
-    target.appendStatus(kMark);
+    target.appendStatus(FileTexts::Mark);
     if (line == FileFormat::ModEnd) {
         target.finish(c.subrack, c.slot);
         c.BlockState = 0;
@@ -88,7 +88,7 @@ bool step(Cursor& c, const QByteArray& line, Target& target) {
         return true;
     switch (c.BlockState) {
     case 0:
-        target.appendStatus(kMark);
+        target.appendStatus(FileTexts::Mark);
         if (line == FileFormat::Mod)
             c.BlockState = 1;
         return true;

@@ -3,6 +3,7 @@
 // when it was written completely.
 #include "files/ControlsScope.h"
 #include "files/FileFormat.h"
+#include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 
 #include "link/Link.h"
@@ -13,10 +14,6 @@
 #include <QSaveFile>
 
 namespace {
-const QString kWriting = QStringLiteral("Writing conf. file. Wait...");
-const QString kDone = QStringLiteral("Done.");
-const QString kErrorsFound = QStringLiteral(" Errors found");
-const QString kMark = QStringLiteral("-");
 constexpr int kShortImageLine = 8; // an answer this short ends the dump
 constexpr int kMarkEvery = 10;     // "04" answers per progress mark
 
@@ -31,15 +28,13 @@ QByteArray errorLine(const QString& result) {
 }
 } // namespace
 
-const QString SaveLoad::FileIOError = QStringLiteral("File I/O error.");
-
 SaveLoad::SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host)
     : m_link(link), m_modules(modules), m_state(state), m_host(host) {}
 
 void SaveLoad::writeLine(QIODevice& file, const QByteArray& line) {
     const QByteArray bytes = line + FileFormat::LineEnd;
     if (file.write(bytes) != bytes.size())
-        throw OrvexError(FileIOError);
+        throw OrvexError(FileTexts::FileIOError);
 }
 
 void SaveLoad::writeHeaderComments(QIODevice& file) {
@@ -53,7 +48,7 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
     const TModule* m = m_modules.at(slot, subrack);
     // Values holds 100 channels; a count outside 1..100 cannot be described by the file.
     if (!m || m->ChannelCount < 1 || m->ChannelCount > MaxChannels)
-        throw OrvexError(FileIOError);
+        throw OrvexError(FileTexts::FileIOError);
     m_link.SelectModule(subrack, slot);
     writeLine(file, FileFormat::Mod);
     writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
@@ -96,7 +91,7 @@ bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
         if (text.size() > kShortImageLine)
             writeLine(file, FileFormat::textLine(text));
         if (n % kMarkEvery == 0)
-            m_host.appendStatus(kMark);
+            m_host.appendStatus(FileTexts::Mark);
     }
     m_link.SelectModule(subrack, slot);
     m_link.ResetModule();
@@ -109,19 +104,19 @@ bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevic
     try {
         QSaveFile file(fileName);
         if (!file.open(QIODevice::WriteOnly))
-            throw OrvexError(FileIOError);
-        m_host.SetStatus(kWriting);
+            throw OrvexError(FileTexts::FileIOError);
+        m_host.SetStatus(FileTexts::Writing);
         writeHeaderComments(file);
         const bool errors = (this->*body)(file, subrack, slot);
         if (!file.commit())
-            throw OrvexError(FileIOError);
-        m_host.SetStatus(kDone);
+            throw OrvexError(FileTexts::FileIOError);
+        m_host.SetStatus(FileTexts::Done);
         if (errors)
-            m_host.appendStatus(kErrorsFound);
+            m_host.appendStatus(FileTexts::ErrorsFound);
         return true;
     } catch (const OrvexError&) {
         // The port failing in the middle of a dump ends the save the same way.
-        m_host.showMessage(FileIOError, true);
+        m_host.showMessage(FileTexts::FileIOError, true);
         return false;
     }
 }
@@ -135,7 +130,7 @@ bool SaveLoad::configBody(QIODevice& file, int, int) {
     bool errors = false;
     for (int g = 0; g < 2; ++g) {
         for (int s = 0; s < 16; ++s) {
-            m_host.appendStatus(kMark);
+            m_host.appendStatus(FileTexts::Mark);
             m_host.progress(g * 16 + s + 1, 32);
             const TModule* m = m_modules.at(s, g);
             if (m && m->TypeName != NotInstalledText && WriteModuleBlock(g, s, file))

@@ -21,8 +21,6 @@ struct SharedState;
 // port does; the controls are enabled again and the progress indication hidden first.
 class SaveLoad {
 public:
-    static const QString FileIOError; // "File I/O error."
-
     SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host);
 
     // Writes the block of the module at (slot, subrack) to file; true when the block holds
