@@ -10,8 +10,9 @@
 // then the control panel, the terminal window, the communications window and the about box.
 struct Program {
     Program()
-        : CtlPanelFrm(&MainFrm, MainFrm.link(), MainFrm.Modules(), MainFrm.state(), MainFrm),
-          TerminalFrm(&MainFrm),
+        : CtlPanelFrm(&MainFrm, MainFrm.link(), MainFrm.Modules(), MainFrm.state(), MainFrm,
+                      MainFrm),
+          TerminalFrm(MainFrm),
           Cfrm(&MainFrm, MainFrm.link(), MainFrm, [this] { MainFrm.btCloseClick(); }),
           frmAbout(&MainFrm) {
         MainFrm.attach(&CtlPanelFrm, &TerminalFrm, &Cfrm, &frmAbout);

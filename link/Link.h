@@ -75,6 +75,9 @@ public:
     // second), "-3" (no hexadecimal CRC), else the whole reply.
     QString SendSpecCmd(const QString& cmd);
     QString ReadSpecReply();
+    // The result for a reply text as received: "-2" without CR, "-3" without four
+    // hexadecimal digits after the first "R", "-1" when they are not its CRC, else the text.
+    static QString specReplyResult(const QByteArray& text);
     // Runs a command whose reply may not parse: a ParseError spoils that one answer only and
     // is noted in the module's Messages (counted in ErrorCount).
     static void tolerant(TModule& m, const std::function<void()>& command);

@@ -3,6 +3,7 @@
 #include "link/DemoHeadend.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
@@ -87,7 +88,7 @@ bool SerialPort::applySettings(const QString& device) {
     const int baud = m_settings.BaudRate.toInt(&ok);
     // A pseudo-terminal (the demo head-end, a simulator) carries no parity bit: the kernel
     // drops it, so the port's check of it fails there and only there.
-    const bool pty = device.startsWith(QLatin1String("/dev/pts/"));
+    const bool pty = QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
     const bool parity = m_port->setParity(parityOf(m_settings.Parity)) || pty;
     m_port->clearError();
     return m_port->setBaudRate(ok ? baud : 115200) &&

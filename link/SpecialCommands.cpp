@@ -42,18 +42,20 @@ QString Link::ReadSpecReply() {
         else
             m_port.waitForBytes(int(std::max<qint64>(1, kSpecReplyLimitMs - clock.elapsed())));
     }
+    return specReplyResult(text);
+}
+
+QString Link::specReplyResult(const QByteArray& text) {
     if (!text.contains(CR))
         return QStringLiteral("-2");
     const int p = text.indexOf('R') + 1; // 1-based; 0 when there is none
-    bool hex = false;
     const QByteArray digits = text.mid(p, 4);
-    const uint given = digits.size() == 4 ? digits.toUInt(&hex, 16) : 0;
-    const bool allHex = hex && std::all_of(digits.begin(), digits.end(), [](char c) {
-                            return std::isxdigit(static_cast<unsigned char>(c));
-                        });
+    const bool allHex = digits.size() == 4 && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+    });
     if (!allHex)
         return QStringLiteral("-3");
-    if (given != CRC16(text, p))
+    if (digits.toUInt(nullptr, 16) != CRC16(text, p))
         return QStringLiteral("-1");
     return QString::fromLatin1(text);
 }

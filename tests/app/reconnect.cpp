@@ -21,7 +21,8 @@ private Q_SLOTS:
         AppFixture f(options.linkPath);
         TMainFrm& m = f.start();
         m.btRestart->click();
-        QVERIFY(runUntil([&] { return m.state().IdleState == 3; }, 60000));
+        QVERIFY(runUntil([&] { return m.state().IdleState != 2; }, 60000));
+        QVERIFY2(m.state().IdleState == 3, qPrintable(m.shownMessages.join('|')));
         m.sbM[0]->click();
         QVERIFY(m.link().ComPort().isOpen());
 

@@ -1,0 +1,207 @@
+// Building the panel: one cell (control and caption label) per parameter that is not hidden,
+// in three columns filled top to bottom.
+#include "panel/CtlPanelFrm.h"
+
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+#include "module/ParamAccess.h"
+#include "panel/PanelNumbers.h"
+#include "panel/ParamSpinBox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kColumnPitch = 204;
+constexpr int kRowPitch = 35;
+constexpr int kControlWidth = 90;
+// A segmented list longer than this is a broken description: its entries stop here rather
+// than exhaust the memory.
+constexpr qint64 kMaxListEntries = 65536;
+
+const QColor kAqua(0, 255, 255);
+const QColor kYellow(255, 255, 0);
+const QColor kRed(255, 0, 0);
+
+void setColour(QWidget* w, QPalette::ColorRole role, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(role, c);
+    w->setPalette(p);
+}
+
+QStringList segmentEntries(const TParam& p) {
+    QStringList entries;
+    for (int k = 0; k < p.SegCount; ++k) {
+        const qint64 first = p.Mins.value(k);
+        for (qint64 j = 0; j < p.Ranges.value(k); ++j) {
+            if (entries.size() >= kMaxListEntries)
+                return entries;
+            // A segment starting at 0 shows its name alone on each of its entries.
+            entries << (first != 0 ? p.SegNames.value(k) + QString::number(first + j)
+                                   : p.SegNames.value(k));
+        }
+    }
+    return entries;
+}
+
+} // namespace
+
+void TCtlPanelFrm::BuildPanel() {
+    ClearPanel();
+    handler([this] {
+        keepCommitInterval();
+        const TModule* m = current();
+        const int count = m ? int(qMin<qsizetype>(qMax(0, m->ParamCount), m->Params.size())) : 0;
+        try {
+            ParamControls.resize(count);
+            ParamLabels.resize(count);
+            ParamSteps.resize(count);
+        } catch (const std::bad_alloc&) {
+            m_messages.showMessage(QStringLiteral("Dynamic array exception"), true);
+            return;
+        }
+        // Every cell placed counts, error entries included, so that none falls outside the
+        // window.
+        int cells = 0;
+        for (int i = 0; i < count; ++i)
+            cells += (m->Params[i].Flags & FlagHidden) ? 0 : 1;
+        PanelRows = (cells + 2) / 3;
+        if (count < 1)
+            return;
+        buildCells(*m, count);
+    });
+}
+
+void TCtlPanelFrm::buildCells(const TModule& m, int count) {
+    int cell = 0;
+    for (int i = 0; i < count; ++i) {
+        GetParam(m, i, WorkParam);
+        if (WorkParam.Flags & FlagHidden)
+            continue;
+        QWidget* w = createControl(m, i);
+        w->setGeometry(kColumnPitch * (cell / PanelRows) + 5, kRowPitch * (cell % PanelRows) + 10,
+                       kControlWidth, w->sizeHint().height());
+        if (WorkParam.Flags & FlagReadOnly)
+            w->setEnabled(false);
+        w->show();
+        ParamControls[i] = w;
+        placeLabel(i, cell);
+        ++cell;
+    }
+}
+
+QFont TCtlPanelFrm::controlFont() const {
+    QFont f = content()->font();
+    f.setBold(true);
+    return f;
+}
+
+QWidget* TCtlPanelFrm::createControl(const TModule& m, int index) {
+    const qint32 v = WorkParam.Values[m.CurChannel];
+    QWidget* w = nullptr;
+    switch (WorkParam.Kind) {
+    case KindNumeric:
+        w = createSpinBox(m, index);
+        break;
+    case KindNumericRO:
+        w = createReadOnlyNumber(m);
+        break;
+    case KindSegmented:
+        w = createList(segmentEntries(WorkParam), v);
+        break;
+    case KindEnum:
+        w = createList(WorkParam.Items, v);
+        break;
+    case KindOnOff:
+        w = createList({QStringLiteral("On"), QStringLiteral("Off")}, v);
+        break;
+    case KindInfo: {
+        auto* edit = new QLineEdit(WorkParam.Text, content());
+        edit->setReadOnly(true);
+        w = edit;
+        break;
+    }
+    case KindTerminal: {
+        auto* button = new QPushButton(WorkParam.Name, content());
+        connect(button, &QPushButton::clicked, this, [this, button] { ParamButtonClick(button); });
+        button->setProperty("Tag", index);
+        return button; // keeps the window's regular font
+    }
+    default:
+        return createErrorCell();
+    }
+    w->setProperty("Tag", index);
+    w->setFont(controlFont());
+    return w;
+}
+
+QWidget* TCtlPanelFrm::createSpinBox(const TModule& m, int index) {
+    auto* spin = new ParamSpinBox(content());
+    connect(spin, &ParamSpinBox::topClick, this, [this, spin] { ParamSpinTopClick(spin); });
+    connect(spin, &ParamSpinBox::bottomClick, this, [this, spin] { ParamSpinBottomClick(spin); });
+    if (WorkParam.Flags & FlagTypable) {
+        spin->setTypingEnabled(true);
+        setColour(spin, QPalette::Base, kAqua);
+        connect(spin, &ParamSpinBox::enterPressed, this, [this, spin] { ParamSpinKeyPress(spin); });
+    }
+    const int d = PanelNumbers::decimalsOf(WorkParam);
+    const double divisor = double(PanelNumbers::divisor(d));
+    spin->setDecimals(d);
+    ParamSteps[index] = double(WorkParam.Step) / divisor;
+    spin->setRange(double(PanelNumbers::scaled(WorkParam, 0)) / divisor,
+                   double(PanelNumbers::highest(WorkParam)) / divisor);
+    spin->setValue(double(PanelNumbers::scaled(WorkParam, WorkParam.Values[m.CurChannel])) /
+                   divisor);
+    return spin;
+}
+
+QWidget* TCtlPanelFrm::createReadOnlyNumber(const TModule& m) {
+    const qint64 value = PanelNumbers::scaled(WorkParam, WorkParam.Values[m.CurChannel]);
+    auto* edit = new QLineEdit(PanelNumbers::fixedText(value, PanelNumbers::decimalsOf(WorkParam)),
+                               content());
+    edit->setReadOnly(true);
+    return edit;
+}
+
+QWidget* TCtlPanelFrm::createList(const QStringList& entries, qint32 selected) {
+    auto* list = new QComboBox(content());
+    list->setEditable(false);
+    list->addItems(entries);
+    selectEntry(list, selected);
+    // Bound after the entry is selected: only the user's changes reach the handler.
+    connect(list, &QComboBox::currentIndexChanged, this, [this, list] { ParamComboChange(list); });
+    return list;
+}
+
+QWidget* TCtlPanelFrm::createErrorCell() {
+    auto* error = new QLabel(QStringLiteral("ERROR"), content());
+    error->setAutoFillBackground(true);
+    setColour(error, QPalette::Window, kYellow);
+    setColour(error, QPalette::WindowText, kRed);
+    error->setFont(controlFont());
+    return error;
+}
+
+void TCtlPanelFrm::selectEntry(QComboBox* list, qint32 entry) {
+    const QSignalBlocker quiet(list);
+    list->setCurrentIndex(entry >= 0 && entry < list->count() ? entry : -1);
+}
+
+void TCtlPanelFrm::placeLabel(int index, int cell) {
+    auto* label = new QLabel(content());
+    QFont f = content()->font();
+    f.setPointSize(11);
+    label->setFont(f);
+    setColour(label, QPalette::WindowText, kYellow);
+    if (WorkParam.Kind != KindTerminal)
+        label->setText(WorkParam.Units.isEmpty()
+                           ? WorkParam.Name
+                           : WorkParam.Name + QLatin1Char(' ') + WorkParam.Units);
+    label->adjustSize();
+    label->move(kColumnPitch * (cell / PanelRows) + 100, kRowPitch * (cell % PanelRows) + 13);
+    label->show();
+    ParamLabels[index] = label;
+}

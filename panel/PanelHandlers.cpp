@@ -1,0 +1,201 @@
+// The handlers of the panel's controls: each writes the change to the module at once and
+// keeps the record, the control and the EEPROM commit in step.
+//
+// A write waits for its reply while events go on being served, so the user can act again
+// meanwhile, and the main window can even clear the panel. Hence: input is ignored while a
+// transaction waits, and a handler whose control was cleared away during its write ends
+// right after that write.
+#include "panel/CtlPanelFrm.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+#include "module/ParamAccess.h"
+#include "panel/PanelHost.h"
+#include "panel/PanelNumbers.h"
+#include "panel/ParamSpinBox.h"
+
+#include <QApplication>
+#include <QComboBox>
+
+namespace {
+// The module whose parameter 0 is written as the module-type parameter.
+const QString kTypeSelector = QStringLiteral("XXX");
+constexpr int kTypeParameter = 90;
+
+// "NAME must be between A and B UNITS"; with no units the text ends in the blank.
+QString rangeMessage(const TParam& p) {
+    const int d = PanelNumbers::decimalsOf(p);
+    return p.Name + QStringLiteral(" must be between ") +
+           PanelNumbers::boundText(PanelNumbers::scaled(p, 0), d) + QStringLiteral(" and ") +
+           PanelNumbers::boundText(PanelNumbers::highest(p), d) + QLatin1Char(' ') + p.Units;
+}
+
+} // namespace
+
+void TCtlPanelFrm::setOutcomeColour(QWidget* control, bool ok) {
+    QPalette p = control->palette();
+    const QColor c = ok ? QApplication::palette().color(QPalette::Text) : QColor(255, 0, 0);
+    p.setColor(QPalette::Text, c);
+    p.setColor(QPalette::ButtonText, c);
+    control->setPalette(p);
+}
+
+void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
+    if (lineBusy())
+        return;
+    handler([this, spin] {
+        SetCommitTimer(false);
+        CurParam = tagOf(spin);
+        const QString text = spin->text();
+        const PanelNumbers::Reading reading = PanelNumbers::readTyped(text);
+        if (reading.outcome == PanelNumbers::Reading::NotANumber) {
+            reportError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+            return;
+        }
+        TModule* m = current();
+        if (!m)
+            return;
+        GetParam(*m, CurParam, WorkParam);
+        if (!(WorkParam.Flags & FlagTypable))
+            return;
+        const int d = PanelNumbers::decimalsOf(WorkParam);
+        const double divisor = double(PanelNumbers::divisor(d));
+        const qint32 old = WorkParam.Values[m->CurChannel];
+        const PanelNumbers::Typed typed = reading.outcome == PanelNumbers::Reading::Number
+                                              ? PanelNumbers::fromTyped(reading.value, WorkParam)
+                                              : PanelNumbers::Typed{};
+        if (!typed.inRange) {
+            QApplication::beep();
+            m_messages.showMessage(rangeMessage(WorkParam), false);
+            if (!onPanel(spin))
+                return;
+            spin->setValue(double(PanelNumbers::scaled(WorkParam, old)) / divisor);
+        } else {
+            WorkParam.Values[m->CurChannel] = typed.raw;
+            spin->setValue(double(PanelNumbers::scaled(WorkParam, typed.raw)) / divisor);
+            // The outcome is not looked at: the re-read below shows what the module holds.
+            m_link.WriteValue(CurParam, typed.raw);
+            if (!onPanel(spin))
+                return;
+        }
+        spin->clearFocus();
+        SetCommitTimer(true);
+        // A rejected entry is re-read as well, so the panel shows what the module holds.
+        if (TModule* now = current())
+            now->Dirty = false;
+        m_state.ReloadRequest = true;
+        m_state.SkipInfoReload = true;
+    });
+}
+
+void TCtlPanelFrm::ParamSpinTopClick(ParamSpinBox* spin) {
+    spinStep(spin, true);
+}
+
+void TCtlPanelFrm::ParamSpinBottomClick(ParamSpinBox* spin) {
+    spinStep(spin, false);
+}
+
+void TCtlPanelFrm::spinStep(ParamSpinBox* spin, bool up) {
+    if (lineBusy())
+        return;
+    handler([this, spin, up] {
+        // Every press restarts the countdown: a burst of presses ends in one commit.
+        SetCommitTimer(false);
+        CurParam = tagOf(spin);
+        TModule* m = current();
+        if (!m)
+            return;
+        const double saved = spin->value();
+        up ? StepUp(*m, CurParam) : StepDown(*m, CurParam);
+        GetParam(*m, CurParam, WorkParam);
+        if (m->Dirty) {
+            const bool written = m_link.WriteValue(CurParam, WorkParam.Values[m->CurChannel]);
+            if (!onPanel(spin))
+                return;
+            // The record keeps the stepped value either way; a failed write makes the work
+            // loop re-read the module.
+            const double step = ParamSteps.value(CurParam);
+            spin->setValue(written ? spin->value() + (up ? step : -step) : saved);
+            setOutcomeColour(spin, written);
+        }
+        spin->clearFocus();
+        SetCommitTimer(true);
+        if (TModule* now = current())
+            now->Dirty = false;
+    });
+}
+
+void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
+    handler([this, list] {
+        m_state.ReloadRequest = false;
+        RestartRequest = false;
+        CurParam = tagOf(list);
+        const int tag = CurParam;
+        TModule* m = current();
+        if (!m)
+            return;
+        GetParam(*m, tag, WorkParam);
+        WorkParam.Values[m->CurChannel] = list->currentIndex();
+        SetParam(*m, tag, WorkParam);
+        int number = tag;
+        if (m->TypeName == kTypeSelector && tag == 0) {
+            number = kTypeParameter;
+            RestartRequest = true;
+        }
+        if (m->Dirty) {
+            // A list does not wait for the line: a change while it is taken is a failed write.
+            const qint32 value = WorkParam.Values[m->CurChannel];
+            const bool written = !m_link.waiting() && m_link.WriteValue(number, value);
+            if (written)
+                m_link.CommitEEPROM(m_state.CurSlot, m_state.CurSubrack);
+            m = current();
+            if (!onPanel(list) || !m)
+                return;
+            if (!written) {
+                ++m->ErrorCount;
+                m->Messages << QStringLiteral("Error writing parameter value");
+            }
+        }
+        // An entry the record refused snaps back.
+        TParam held;
+        GetParam(*m, tag, held);
+        selectEntry(list, held.Values[m->CurChannel]);
+        const bool reload = held.Flags & FlagReload;
+        if (m->ErrorCount != 0) {
+            setOutcomeColour(list, false);
+            if (!m->Messages.isEmpty())
+                m_modules.diagLines(m_state.CurSlot, m_state.CurSubrack) << m->Messages.first();
+        } else {
+            setOutcomeColour(list, true);
+            // Just committed: a pending timed commit has nothing left to do.
+            if (m->TypeName != kTypeSelector && !reload)
+                SetCommitTimer(false);
+        }
+        list->clearFocus();
+        m->Dirty = false;
+        m_state.ReloadRequest = reload;
+    });
+}
+
+void TCtlPanelFrm::ParamButtonClick(QWidget* button) {
+    // The port is not pulled from under a command that waits for its reply.
+    if (m_link.waiting())
+        return;
+    handler([this, button] {
+        // Values written but not yet committed are committed before the terminal takes the
+        // line, where a command frame would land in the console.
+        if (tmEEPROM.isActive())
+            tmEEPROMTimer();
+        if (m_link.ComPort().isOpen())
+            m_link.closePort();
+        if (button)
+            CurParam = tagOf(button);
+        m_host.setDiagEnabled(false);
+        hide();
+        PanelShown = false;
+        m_host.openTerminalFromPanel();
+    });
+}
