@@ -15,7 +15,7 @@
 struct FakeLine {
     struct Shared {
         std::mutex mutex;
-        QSet<int> present;                     // subrack * 16 + slot
+        QSet<int> present;                        // subrack * 16 + slot
         QMap<QByteArray, QByteArrayList> special; // command -> replies, the last one repeats
         int selected = -1;
         int silentAfterReset = 0; // select frames ignored after a "7"
