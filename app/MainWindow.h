@@ -100,6 +100,7 @@ public:
     void itmLoadConfigClick();
     void itmSaveModClick();
     void itmLoadModuleClick();
+    void connectFileMenu(); // binds the four items to the handlers above
 
     // Diagnostics (Diagnostics.cpp).
     void btInfoClick();
