@@ -138,6 +138,11 @@ void TMainFrm::buildStatusBar() {
     statusBar->setSizeGripEnabled(false);
     statusLabel = new QLabel(statusBar);
     statusLabel->setObjectName(QStringLiteral("statusText"));
+    // The status text stays readable while the controls are disabled (scan, save, load).
+    QPalette pal = statusLabel->palette();
+    pal.setColor(QPalette::Disabled, QPalette::WindowText,
+                 pal.color(QPalette::Active, QPalette::WindowText));
+    statusLabel->setPalette(pal);
     statusBar->addWidget(statusLabel, 1);
     statusProgress = new QProgressBar(statusBar);
     statusProgress->setObjectName(QStringLiteral("statusProgress"));

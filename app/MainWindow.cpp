@@ -26,11 +26,15 @@ TMainFrm::TMainFrm(QWidget* parent)
     setObjectName(QStringLiteral("MainFrm"));
     buildLayout();
     connectCommands();
+    connectFileMenu();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
     // The next command opens the port again once the adapter is back.
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
         SetStatus(QStringLiteral("Serial port lost at %1 (%2)")
                       .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")), reason));
+        // A console on a dead line is of no use: close it, the main window takes over.
+        if (TerminalFrm && TerminalFrm->isVisible())
+            TerminalFrm->close();
     });
     m_state.IdleState = 0;
     configExtension = QStringLiteral("mmh");

@@ -100,6 +100,7 @@ public:
     void itmLoadConfigClick();
     void itmSaveModClick();
     void itmLoadModuleClick();
+    void connectFileMenu(); // binds the four items to the handlers above
 
     // Diagnostics (Diagnostics.cpp).
     void btInfoClick();
@@ -110,8 +111,6 @@ public:
     void placeDiag();
     void connectSatellites();
     void diagMoved();
-    // The panel's terminal button: the terminal window takes the line.
-    void terminalHandOver();
     // Minimising closes the satellites; restoring brings back those that were open.
     void minimiseSatellites();
     void restoreSatellites();

@@ -12,7 +12,7 @@ struct Program {
     Program()
         : CtlPanelFrm(&MainFrm, MainFrm.link(), MainFrm.Modules(), MainFrm.state(), MainFrm,
                       MainFrm),
-          TerminalFrm(&MainFrm),
+          TerminalFrm(MainFrm),
           Cfrm(&MainFrm, MainFrm.link(), MainFrm, [this] { MainFrm.btCloseClick(); }),
           frmAbout(&MainFrm) {
         MainFrm.attach(&CtlPanelFrm, &TerminalFrm, &Cfrm, &frmAbout);

@@ -98,14 +98,6 @@ void TMainFrm::moveEvent(QMoveEvent* e) {
         placeDiag();
 }
 
-void TMainFrm::terminalHandOver() {
-    m_link.closePort();
-    btInfo->setEnabled(false);
-    CtlPanelFrm->hide();
-    CtlPanelFrm->PanelShown = false;
-    openTerminalFromPanel();
-}
-
 void TMainFrm::minimiseSatellites() {
     if (CtlPanelFrm->isVisible()) {
         CtlPanelFrm->hide();
@@ -128,7 +120,7 @@ void TMainFrm::restoreSatellites() {
         DiagFrm->show();
     if (TerminalFrm->RestoreFlag) {
         CtlPanelFrm->show();
-        terminalHandOver();
+        CtlPanelFrm->ParamButtonClick();
         TerminalFrm->show();
     }
 }

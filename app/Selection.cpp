@@ -3,6 +3,7 @@
 #include "app/Led.h"
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
+#include "html/ui/ModulePagesWindow.h"
 #include "panel/CtlPanelFrm.h"
 
 #include <QPushButton>
@@ -83,9 +84,12 @@ void TMainFrm::sbM1Click(QToolButton* button) {
 }
 
 void TMainFrm::openModulePages(QToolButton* button) {
+    // The pages window takes the line with a channel of its own and gives it back closed.
+    const QString port = m_link.ComPort().portName();
+    m_link.closePort();
+    ShowModulePages(port, this);
     button->setChecked(false);
-    SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(m_state.CurSlot + 1) +
-              QStringLiteral(": HTML pages cannot be shown in this build"));
+    m_link.OpenLink();
 }
 
 void TMainFrm::btRestartClick() {

@@ -70,7 +70,12 @@ void Link::openOrThrow() {
 }
 
 bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
-    openOrThrow();
+    try {
+        openOrThrow();
+    } catch (const PortError&) {
+        LinkBusy = false; // the transaction has ended, without a frame
+        throw;
+    }
     ReplyState = -1;
     m_lostDuringWait = false;
     m_port.setEventChar(terminator);

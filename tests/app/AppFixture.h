@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Program.h"
+#include "html/ui/PagesMessage.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/PtyPeer.h"
 
@@ -21,6 +22,7 @@ struct AppFixture {
         arguments = args;
     }
     ~AppFixture() {
+        PagesMessage::setRecorder({});
         program.reset();
         QDir::setCurrent(oldDir);
     }
@@ -29,6 +31,7 @@ struct AppFixture {
         program = std::make_unique<Program>();
         TMainFrm& m = program->MainFrm;
         m.autoCloseMessages = true;
+        PagesMessage::setRecorder([&m](const QString& text) { m.shownMessages << text; });
         m.setArguments(arguments);
         runUntil([&] { return m.state().IdleState != 0; });
         return m;

@@ -1,0 +1,176 @@
+// The "File" menu: saving and loading module settings files and head-end configuration
+// files, with the dialogs that name them.
+#include "app/FileDialogs.h"
+#include "app/MainWindow.h"
+#include "files/SaveLoad.h"
+#include "panel/CtlPanelFrm.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <optional>
+
+namespace {
+const QString kUnknownConfiguration = QStringLiteral("Unknown configuration. Rescan system.");
+const QString kSelectFirst = QStringLiteral("You must select module at first");
+const QString kModuleFilter = QStringLiteral("Module settings file|*.");
+
+// A save dialog that, like an open dialog for its file, insists on an existing folder.
+class FileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void accept() override {
+        const QString chosen = selectedFiles().value(0);
+        if (acceptMode() == AcceptSave && !chosen.isEmpty() &&
+            !QFileInfo(chosen).absoluteDir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("The folder of %1 does not exist.").arg(chosen));
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+std::optional<QString> g_answer;
+QList<FileDialogs::Request> g_asked;
+} // namespace
+
+namespace FileDialogs {
+
+QString qtFilter(const QString& pipeFilter) {
+    const qsizetype bar = pipeFilter.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return pipeFilter;
+    return pipeFilter.left(bar) + QStringLiteral(" (") + pipeFilter.mid(bar + 1) + QLatin1Char(')');
+}
+
+std::unique_ptr<QFileDialog> create(QWidget* parent, const Request& request) {
+    auto dialog = std::make_unique<FileDialog>(parent, request.title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog); // so that accept() above holds
+    dialog->setNameFilter(request.filter);
+    dialog->setDefaultSuffix(request.extension);
+    dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    return dialog;
+}
+
+QString ask(QWidget* parent, const Request& request) {
+    if (g_answer) {
+        g_asked << request;
+        return *g_answer;
+    }
+    const std::unique_ptr<QFileDialog> dialog = create(parent, request);
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    return dialog->selectedFiles().value(0);
+}
+
+void setAnswer(const QString& answer) {
+    g_answer = answer;
+    g_asked.clear();
+}
+
+void clearAnswer() {
+    g_answer.reset();
+}
+
+QList<Request> asked() {
+    return g_asked;
+}
+
+} // namespace FileDialogs
+
+void TMainFrm::connectFileMenu() {
+    const auto handler = [this](QAction* item, void (TMainFrm::*click)()) {
+        connect(item, &QAction::triggered, this,
+                [this, click] { guarded([&] { (this->*click)(); }); });
+    };
+    handler(itmSaveConfig, &TMainFrm::itmSaveConfigClick);
+    handler(itmLoadConfig, &TMainFrm::itmLoadConfigClick);
+    handler(itmSaveMod, &TMainFrm::itmSaveModClick);
+    handler(itmLoadModule, &TMainFrm::itmLoadModuleClick);
+}
+
+// Steps shared by the configuration commands: a scan must have found modules; the view is
+// cleared before the dialog opens.
+static bool prepareConfigCommand(TMainFrm& m) {
+    if (m.state().FoundCount == 0) {
+        m.showMessage(kUnknownConfiguration, false);
+        return false;
+    }
+    m.SetStatus(QString());
+    m.closeSatellites(false);
+    m.releaseAllSlotButtons();
+    return true;
+}
+
+// Steps shared by the module commands: a scan must have found modules and one must be open.
+static bool prepareModuleCommand(TMainFrm& m) {
+    if (m.state().FoundCount == 0) {
+        m.showMessage(kUnknownConfiguration, false);
+        return false;
+    }
+    if (!m.CtlPanelFrm->isVisible()) {
+        m.showMessage(kSelectFirst, true);
+        return false;
+    }
+    return true;
+}
+
+void TMainFrm::itmSaveConfigClick() {
+    if (!prepareConfigCommand(*this))
+        return;
+    const QString name =
+        FileDialogs::ask(this, {QStringLiteral("Save current configuration"),
+                                FileDialogs::qtFilter(configFilter), configExtension, true});
+    if (!name.isEmpty())
+        SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+}
+
+void TMainFrm::itmLoadConfigClick() {
+    if (!prepareConfigCommand(*this))
+        return;
+    const QString name =
+        FileDialogs::ask(this, {QStringLiteral("Load configuration from file"),
+                                FileDialogs::qtFilter(configFilter), configExtension, false});
+    if (name.isEmpty())
+        return;
+    m_state.IdleState = 1;
+    SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true);
+    m_state.IdleState = 2; // the head-end is scanned again
+}
+
+void TMainFrm::itmSaveModClick() {
+    if (!prepareModuleCommand(*this))
+        return;
+    const QString name = FileDialogs::ask(
+        this, {QStringLiteral("Save module settings"),
+               FileDialogs::qtFilter(kModuleFilter + moduleExtension), moduleExtension, true});
+    if (name.isEmpty())
+        return;
+    // Stopped while the file is written, then back to what the loop was doing, so that the
+    // open panel is served again.
+    const quint8 before = m_state.IdleState;
+    m_state.IdleState = 1;
+    SaveLoad(m_link, m_modules, m_state, *this)
+        .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
+    m_state.IdleState = before;
+}
+
+void TMainFrm::itmLoadModuleClick() {
+    if (!prepareModuleCommand(*this))
+        return;
+    const QString name = FileDialogs::ask(
+        this, {QStringLiteral("Load module settings"),
+               FileDialogs::qtFilter(kModuleFilter + moduleExtension), moduleExtension, false});
+    if (name.isEmpty())
+        return;
+    m_state.IdleState = 1;
+    SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false);
+    m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
+    m_state.ReloadRequest = true;
+    m_state.IdleState = 3; // the module is read again and its panel rebuilt
+}

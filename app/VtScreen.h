@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+struct VTerm;
+struct VTermScreen;
+
+// One character cell of the screen as the emulation left it.
+struct VtCell {
+    QString text;  // the character, or empty for a blank cell
+    int width = 1; // 2 for the first cell of a double-width character, 0 for its second
+    // Colour index 0-255, or -1 for the default colour, -2 for a direct RGB colour.
+    int foregroundIndex = -1;
+    int backgroundIndex = -1;
+    QColor foreground; // resolved colour (meaningless when the index is -1)
+    QColor background;
+    bool bold = false;
+    bool underline = false;
+    bool italic = false;
+    bool blink = false;
+    bool reverse = false;
+    bool strike = false;
+    bool doubleWidthLine = false; // the line was set double width (its cells are drawn wide)
+    int doubleHeight = 0;         // a double-height line: 1 its top half, 2 its bottom half
+};
+
+// A VT100/ANSI screen: the emulation of control sequences (libvterm) on a fixed grid. It
+// knows nothing of windows: feed it the bytes from the far end, read back its cells; what a
+// terminal sends on its own (typed keys, answers to the far end's queries) comes out of
+// output().
+class VtScreen : public QObject {
+    Q_OBJECT
+public:
+    VtScreen(int rows, int cols, QObject* parent = nullptr);
+    ~VtScreen() override;
+    VtScreen(const VtScreen&) = delete;
+    VtScreen& operator=(const VtScreen&) = delete;
+
+    int rows() const { return m_rows; }
+    int cols() const { return m_cols; }
+
+    // Interprets bytes from the far end (8-bit characters: Latin-1 and C1 controls).
+    void feed(const QByteArray& bytes);
+    // A typed character; its bytes come out of output().
+    void typeChar(char32_t c);
+    // A key without a character of its own (cursor, editing and function keys); false when
+    // the key has no terminal sequence.
+    bool typeKey(int qtKey, Qt::KeyboardModifiers modifiers);
+
+    VtCell cell(int row, int col) const;
+    // The characters of a row, blank cells as spaces, trailing blanks removed.
+    QString rowText(int row) const;
+    // Column (x) and row (y) of the cursor.
+    QPoint cursor() const;
+    // The whole screen is shown in reverse video (light background); the cells report it in
+    // their reverse attribute already, this is for what lies outside the grid.
+    bool reversed() const { return m_reversed; }
+    // The 16 colours of the palette (0-7 normal, 8-15 bright).
+    static QColor paletteColor(int index);
+
+Q_SIGNALS:
+    // Cells changed since the last feed.
+    void changed();
+    // Bytes the terminal sends to the far end.
+    void output(const QByteArray& bytes);
+    void bell();
+
+private:
+    friend struct VtCallbacks;
+    void setPalette();
+    static QByteArray fromLine(const QByteArray& bytes);
+    void interpret(const QByteArray& bytes);
+
+    // Where the scan for the column-mode switch stands between pieces of input.
+    enum class Scan { Ground, Escape, Csi, Private };
+
+    int m_rows;
+    int m_cols;
+    VTerm* m_vt = nullptr;
+    VTermScreen* m_screen = nullptr;
+    bool m_dirty = false;
+    bool m_reversed = false;
+    Scan m_scan = Scan::Ground;
+    QByteArray m_params;
+};

@@ -1,0 +1,118 @@
+// Loading: a file is read whole and checked against the grammar before anything goes on the
+// line, so a file that would stop half-way never leaves a head-end half configured. Then
+// each block is checked against its module (presence, type, firmware) and applied.
+#include "files/ControlsScope.h"
+#include "files/FileFormat.h"
+#include "files/FileTexts.h"
+#include "files/LoadSteps.h"
+#include "files/SaveLoad.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+
+#include <QFile>
+
+namespace {
+constexpr int kSettleMs = 1000;  // after the last block, before the result is shown
+constexpr int kRestartTries = 5; // selects after a module's reset, beyond the first
+constexpr int kRestartPauseMs = 500;
+} // namespace
+
+// The head-end side of the loader's steps.
+class SaveLoad::Loader : public LoadSteps::Target {
+public:
+    Loader(SaveLoad& owner, bool wholeConfig) : m_o(owner), m_wholeConfig(wholeConfig) {}
+
+    bool currentModule(int& subrack, int& slot) override {
+        if (m_wholeConfig)
+            return false;
+        subrack = m_o.m_state.CurSubrack;
+        slot = m_o.m_state.CurSlot;
+        // Commands go to the module selected last, which need not be this one (another
+        // module may have been addressed since, or this one reset): address it first. Its
+        // answer is not a condition here.
+        m_o.m_link.SelectModule(subrack, slot);
+        return true;
+    }
+    bool present(int subrack, int slot) override { return m_o.m_link.SelectModule(subrack, slot); }
+    bool typeMatches(int subrack, int slot, const QByteArray& line) override {
+        const TModule* m = m_o.m_modules.at(slot, subrack);
+        return m && m->TypeName == QString::fromLatin1(line);
+    }
+    bool versionMatches(int subrack, int slot, const QByteArray& line) override {
+        const TModule* m = m_o.m_modules.at(slot, subrack);
+        return m && m->VersionText == QString::fromLatin1(line);
+    }
+    bool openImage() override {
+        if (!m_o.m_link.EnterSpecMode())
+            return false;
+        m_o.m_link.SendSpecCmd(QStringLiteral("06"));
+        return true;
+    }
+    void writeValues(int subrack, int slot, const QVector<qint32>& values) override {
+        for (int n = 0; n < values.size(); ++n) {
+            m_o.m_link.WriteValue(n, values[n]);
+            m_o.m_link.CommitEEPROM(slot, subrack);
+        }
+    }
+    QString writeImageLine(const QByteArray& line) override {
+        return m_o.m_link.SendSpecCmd(QStringLiteral("07") + QString::fromLatin1(line));
+    }
+    void finish(int subrack, int slot) override {
+        Link& link = m_o.m_link;
+        link.SelectModule(subrack, slot);
+        link.ResetModule();
+        bool back = link.SelectModule(subrack, slot);
+        for (int n = 0; !back && n < kRestartTries; ++n) {
+            m_o.m_host.pause(kRestartPauseMs);
+            back = link.SelectModule(subrack, slot);
+        }
+    }
+    void addError(const QString& line) override { LoadErrors << line; }
+    void appendStatus(const QString& text) override { m_o.m_host.appendStatus(text); }
+
+    QStringList LoadErrors; // one line per problem found, shown together at the end
+
+private:
+    SaveLoad& m_o;
+    bool m_wholeConfig;
+};
+
+bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
+    m_host.SetStatus(FileTexts::Loading);
+    ControlsScope controls(m_host);
+    QFile file(fileName);
+    bool readable = file.open(QIODevice::ReadOnly);
+    const QByteArray content = readable ? file.readAll() : QByteArray();
+    readable = readable && file.error() == QFileDevice::NoError;
+    file.close();
+    const QList<QByteArray> lines = FileFormat::splitLines(content);
+    if (!readable || LoadSteps::firstFileError(lines, wholeConfig) >= 0) {
+        m_host.showMessage(FileTexts::FileIOError, true);
+        return false;
+    }
+    Loader loader(*this, wholeConfig);
+    LoadSteps::Cursor cursor;
+    for (int i = 0; i < lines.size(); ++i) {
+        m_host.progress(i + 1, int(lines.size()));
+        if (!LoadSteps::step(cursor, lines[i], loader)) {
+            m_host.showMessage(FileTexts::FileIOError,
+                               true); // a safeguard: the check above refuses such files
+            return false;
+        }
+    }
+    m_host.pause(kSettleMs);
+    if (loader.LoadErrors.isEmpty()) {
+        m_host.SetStatus(FileTexts::Done);
+    } else {
+        m_host.SetStatus(FileTexts::ErrorsFound);
+        QString text;
+        for (const QString& line : std::as_const(loader.LoadErrors))
+            text += line + QLatin1Char('\n');
+        m_host.showMessage(text, true);
+    }
+    m_state.ReloadRequest = false;
+    return true;
+}

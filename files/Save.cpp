@@ -1,0 +1,149 @@
+// Saving: module blocks from the records (parameter modules) or from the module's EEPROM
+// image read over the line (image modules), into a file that replaces the earlier one only
+// when it was written completely.
+#include "files/ControlsScope.h"
+#include "files/FileFormat.h"
+#include "files/FileTexts.h"
+#include "files/SaveLoad.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "module/ModuleTable.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+namespace {
+constexpr int kShortImageLine = 8; // an answer this short ends the dump
+constexpr int kMarkEvery = 10;     // "04" answers per progress mark
+
+// The part of a special command's reply before its first "R"; empty without one.
+QString beforeR(const QString& reply) {
+    const qsizetype r = reply.indexOf(QLatin1Char('R'));
+    return r < 0 ? QString() : reply.left(r);
+}
+
+QByteArray errorLine(const QString& result) {
+    return FileFormat::ErrorPrefix + ' ' + FileFormat::textLine(result);
+}
+} // namespace
+
+SaveLoad::SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host)
+    : m_link(link), m_modules(modules), m_state(state), m_host(host) {}
+
+void SaveLoad::writeLine(QIODevice& file, const QByteArray& line) {
+    const QByteArray bytes = line + FileFormat::LineEnd;
+    if (file.write(bytes) != bytes.size())
+        throw OrvexError(FileTexts::FileIOError);
+}
+
+void SaveLoad::writeHeaderComments(QIODevice& file) {
+    writeLine(file, FileFormat::FirstComment);
+    writeLine(file, FileFormat::DateComment + QDateTime::currentDateTime()
+                                                  .toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
+                                                  .toLatin1());
+}
+
+bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
+    const TModule* m = m_modules.at(slot, subrack);
+    // Values holds 100 channels; a count outside 1..100 cannot be described by the file.
+    if (!m || m->ChannelCount < 1 || m->ChannelCount > MaxChannels)
+        throw OrvexError(FileTexts::FileIOError);
+    m_link.SelectModule(subrack, slot);
+    writeLine(file, FileFormat::Mod);
+    writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
+    writeLine(file, FileFormat::textLine(m->TypeName));
+    writeLine(file, FileFormat::textLine(m->VersionText));
+    bool errors = false;
+    if (m->InfoKind == InfoParam) {
+        writeLine(file, FileFormat::Param);
+        // A module without parameters has nothing to restore; its empty value lines would
+        // make the whole file unreadable.
+        if (m->ParamCount > 0)
+            for (int k = 0; k < m->ChannelCount; ++k)
+                writeLine(file, FileFormat::valueLine(*m, k));
+    } else {
+        writeLine(file, FileFormat::Eeprom);
+        errors = writeImage(subrack, slot, file);
+    }
+    writeLine(file, FileFormat::ModEnd);
+    return errors;
+}
+
+bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
+    if (!m_link.EnterSpecMode()) {
+        writeLine(file, FileFormat::NoSpecMode);
+        return true;
+    }
+    QString reply = m_link.SendSpecCmd(QStringLiteral("03"));
+    if (reply.startsWith(QLatin1Char('-'))) {
+        writeLine(file, errorLine(reply));
+        return true;
+    }
+    reply = m_link.SendSpecCmd(QStringLiteral("05"));
+    QString text = beforeR(reply);
+    // A failed first answer gives no image; an empty line in its place would make the
+    // file unreadable, an "ERROR" line is skipped by every reader.
+    const bool errors = text.isEmpty();
+    writeLine(file, errors ? errorLine(reply) : FileFormat::textLine(text));
+    for (int n = 0; text.size() > kShortImageLine; ++n) {
+        text = beforeR(m_link.SendSpecCmd(QStringLiteral("04")));
+        if (text.size() > kShortImageLine)
+            writeLine(file, FileFormat::textLine(text));
+        if (n % kMarkEvery == 0)
+            m_host.appendStatus(FileTexts::Mark);
+    }
+    m_link.SelectModule(subrack, slot);
+    m_link.ResetModule();
+    return errors;
+}
+
+bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
+                        int subrack, int slot) {
+    ControlsScope controls(m_host);
+    try {
+        QSaveFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly))
+            throw OrvexError(FileTexts::FileIOError);
+        m_host.SetStatus(FileTexts::Writing);
+        writeHeaderComments(file);
+        const bool errors = (this->*body)(file, subrack, slot);
+        if (!file.commit())
+            throw OrvexError(FileTexts::FileIOError);
+        m_host.SetStatus(FileTexts::Done);
+        if (errors)
+            m_host.appendStatus(FileTexts::ErrorsFound);
+        return true;
+    } catch (const OrvexError&) {
+        // The port failing in the middle of a dump ends the save the same way.
+        m_host.showMessage(FileTexts::FileIOError, true);
+        return false;
+    }
+}
+
+bool SaveLoad::moduleBody(QIODevice& file, int subrack, int slot) {
+    WriteModuleBlock(subrack, slot, file);
+    return false; // the module file reports "Done." whatever its block holds
+}
+
+bool SaveLoad::configBody(QIODevice& file, int, int) {
+    bool errors = false;
+    for (int g = 0; g < 2; ++g) {
+        for (int s = 0; s < 16; ++s) {
+            m_host.appendStatus(FileTexts::Mark);
+            m_host.progress(g * 16 + s + 1, 32);
+            const TModule* m = m_modules.at(s, g);
+            if (m && m->TypeName != NotInstalledText && WriteModuleBlock(g, s, file))
+                errors = true;
+        }
+    }
+    return errors;
+}
+
+bool SaveLoad::SaveModuleFile(int subrack, int slot, const QString& fileName) {
+    return saveFile(fileName, &SaveLoad::moduleBody, subrack, slot);
+}
+
+bool SaveLoad::SaveConfigFile(const QString& fileName) {
+    return saveFile(fileName, &SaveLoad::configBody, 0, 0);
+}

@@ -1,0 +1,166 @@
+#include "html/ContentTransfer.h"
+
+#include "html/RawChannel.h"
+#include "link/Link.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+using namespace PagesCodec;
+
+namespace {
+// Reads one byte, but not past the end of the silence allowed.
+int readWithin(RawChannel& channel, const QElapsedTimer& clock, int limitMs) {
+    const qint64 left = limitMs - clock.elapsed();
+    const int wait = int(std::clamp<qint64>(left, 1, RawChannel::ReadByteTimeoutMs));
+    return channel.readByte(wait);
+}
+} // namespace
+
+ContentTransfer::ContentTransfer(RawChannel& channel, std::atomic<bool>& abort)
+    : m_channel(channel), m_abort(abort) {}
+
+bool ContentTransfer::stopping() const {
+    return m_abort.load() || !m_channel.isOpen();
+}
+
+void ContentTransfer::send(const QByteArray& bytes) {
+    m_channel.write(bytes);
+}
+
+ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception& r) {
+    QElapsedTimer silence; // restarted by every byte that comes
+    silence.start();
+    for (;;) {
+        if (stopping())
+            return BlockEnd::Stopped;
+        const int b = readWithin(m_channel, silence, ReplySilenceMs);
+        if (b < 0) {
+            block.last = 0;
+            if (silence.elapsed() >= ReplySilenceMs)
+                return BlockEnd::TimedOut;
+            continue;
+        }
+        block.last = b;
+        if (b == EOT || b == ETB)
+            return BlockEnd::Terminator;
+        block.text += char(b);
+        silence.restart();
+        if (r.headerSeen || b != LF)
+            continue;
+        const Header h = headerOf(block.text);
+        if (h.kind == ReplyKind::NONE)
+            continue;
+        r.kind = h.kind;
+        r.encoded = h.encoded;
+        r.headerSeen = true;
+        r.header = block.text;
+        block.text.clear();
+        ReplyCarry.clear();
+    }
+}
+
+bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
+    if (r.kind == ReplyKind::CMD || r.kind == ReplyKind::ACK || r.kind == ReplyKind::NAK ||
+        !ReplyCrcOn)
+        return true;
+    send(ReplyChecksumRequest);
+    QByteArray answer;
+    int last = -1;
+    for (int reads = 0; reads < 5; ++reads) {
+        last = m_channel.readByte();
+        if (last < 0)
+            break;
+        answer += char(last);
+        if (last == ETX || last == NAK)
+            break;
+    }
+    if (last < 0 || last == NAK) {
+        ReplyCrcOn = false; // the module gives no checksums: none for this window
+        return true;
+    }
+    const QByteArray covered = r.header + block.text + char(block.last);
+    r.header.clear();
+    return hex4(Link::CRC16(covered)) == answer.left(4).toUpper();
+}
+
+bool ContentTransfer::FetchReply(ReplyKind& Kind, QByteArray& Data) {
+    Kind = ReplyKind::NONE;
+    Data.clear();
+    if (stopping())
+        return false;
+    Reception r;
+    QByteArray all;
+    int blocks = 0;
+    bool timedOut = false;
+    for (;;) {
+        // What a timed-out reception left goes in front of this reception, once.
+        Block block{blocks == 0 ? ReplyCarry : QByteArray(), 0};
+        const BlockEnd end = receiveBlock(block, r);
+        Kind = r.kind;
+        if (end == BlockEnd::Stopped) {
+            Data = all + block.text;
+            return false;
+        }
+        timedOut = end == BlockEnd::TimedOut;
+        if (!checkBlock(block, r)) {
+            ReplyCarry.clear();
+            Kind = ReplyKind::CMD;
+            Data = "RESEND";
+            return true;
+        }
+        all += block.text;
+        if (block.last != ETB || ++blocks >= MaxBlocks)
+            break;
+        send(NextBlockRequest);
+    }
+    if (r.encoded)
+        all = Decode4in5(all);
+    Data = Kind == ReplyKind::HTML ? rewriteLocalLink(all, m_serverPort) : all;
+    if (all.size() == 1 && all.at(0) == NAK)
+        Kind = ReplyKind::NAK;
+    if (timedOut) {
+        ReplyCarry = Data;
+        return false;
+    }
+    ReplyCarry.clear();
+    return true;
+}
+
+QByteArray ContentTransfer::exchangeWindowSize() {
+    send(WindowSizeRequest);
+    QElapsedTimer clock; // not restarted by bytes: the whole reply must come in time
+    clock.start();
+    QByteArray text;
+    while (clock.elapsed() < ReplySilenceMs) {
+        if (stopping())
+            return {};
+        const int b = readWithin(m_channel, clock, ReplySilenceMs);
+        if (b == ETX)
+            return text;
+        if (b >= 0)
+            text += char(b);
+    }
+    return {};
+}
+
+void ContentTransfer::sendStartRequest() {
+    send(StartPageRequest);
+}
+
+void ContentTransfer::sendDocumentRequest(const QByteArray& text) {
+    if (RequestCrcOn) {
+        const QByteArray line = requestChecksumLine(text);
+        send(line);
+        int b = m_channel.readByte();
+        if (b < 0) {
+            send(line);
+            b = m_channel.readByte();
+        }
+        if (b < 0 || b == NAK)
+            RequestCrcOn = false;
+    }
+    // One byte per write, as the modules' receivers were built for.
+    for (const char c : documentRequest(text))
+        send(QByteArray(1, c));
+}

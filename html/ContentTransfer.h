@@ -1,0 +1,66 @@
+#pragma once
+
+#include "html/PagesCodec.h"
+
+#include <QByteArray>
+#include <atomic>
+
+class RawChannel;
+
+// One module's page transfer on the raw channel: the reception of a reply in blocks with
+// its checksums, the window size exchange, and the requests with their checksum line.
+// Runs on the pages worker thread; the reply time-out is silence on the line measured with
+// a monotonic clock there.
+class ContentTransfer {
+public:
+    using ReplyKind = PagesCodec::ReplyKind;
+
+    static constexpr int ReplySilenceMs = 1000;
+    static constexpr int MaxBlocks = 40;
+
+    ContentTransfer(RawChannel& channel, std::atomic<bool>& abort);
+
+    // The port of the local server that local links are rewritten to.
+    void setServerPort(quint16 port) { m_serverPort = port; }
+    quint16 serverPort() const { return m_serverPort; }
+
+    // Receives one reply. True when it ended without a time-out (or with a checksum
+    // mismatch, reported as the command "RESEND"); false after a time-out, with Data
+    // holding what had come, or at once when the channel is closed or we are stopping.
+    bool FetchReply(ReplyKind& Kind, QByteArray& Data);
+
+    // "!G" and the text up to ETX, which must come whole within the reply time-out; empty
+    // when it does not.
+    QByteArray exchangeWindowSize();
+    // "!A" CR.
+    void sendStartRequest();
+    // The checksum line while the module takes it, then "!B" + text + CR byte by byte.
+    void sendDocumentRequest(const QByteArray& text);
+
+    bool RequestCrcOn = true;
+    bool ReplyCrcOn = true;
+    QByteArray ReplyCarry;
+
+private:
+    enum class BlockEnd { Terminator, TimedOut, Stopped };
+    struct Block {
+        QByteArray text;
+        int last = 0; // the last byte read: the terminator, or 0 after a read without one
+    };
+    struct Reception {
+        ReplyKind kind = ReplyKind::NONE;
+        bool encoded = false;
+        bool headerSeen = false;
+        QByteArray header;
+    };
+
+    BlockEnd receiveBlock(Block& block, Reception& r);
+    // The reply checksum exchange after a block; false on a mismatch.
+    bool checkBlock(const Block& block, Reception& r);
+    bool stopping() const;
+    void send(const QByteArray& bytes);
+
+    RawChannel& m_channel;
+    std::atomic<bool>& m_abort;
+    quint16 m_serverPort = 88;
+};

@@ -1,0 +1,122 @@
+#include "html/PagesCodec.h"
+
+#include "link/Link.h"
+
+#include <QList>
+
+namespace PagesCodec {
+
+namespace {
+struct HeaderLine {
+    const char* line;
+    int size;
+    Header header;
+};
+
+// ACK and NAK headers are one control byte and LF.
+const HeaderLine kHeaders[] = {
+    {"HTML\n", 5, {ReplyKind::HTML, false}},   {"CSS\n", 4, {ReplyKind::CSS, false}},
+    {"JS\n", 3, {ReplyKind::JS, false}},       {"GIF4-5b\n", 8, {ReplyKind::GIF, true}},
+    {"JPG4-5b\n", 8, {ReplyKind::JPG, true}},  {"BMP4-5b\n", 8, {ReplyKind::BMP, true}},
+    {"OTHER\n", 6, {ReplyKind::OTHER, false}}, {"OTHER4-5b\n", 10, {ReplyKind::OTHER, true}},
+    {"CMD\n", 4, {ReplyKind::CMD, false}},     {"\x06\n", 2, {ReplyKind::ACK, false}},
+    {"\x15\n", 2, {ReplyKind::NAK, false}},
+};
+
+// A decimal integer and nothing else (no blanks, no CR): -1 otherwise.
+int strictInt(const QByteArray& text) {
+    bool ok = false;
+    const QByteArray t = text.startsWith('+') ? text.mid(1) : text;
+    if (t.isEmpty() || t.trimmed() != t)
+        return -1;
+    const int v = t.toInt(&ok, 10);
+    return ok ? v : -1;
+}
+} // namespace
+
+Header headerOf(const QByteArray& line) {
+    for (const HeaderLine& h : kHeaders)
+        if (line.size() == h.size && line == QByteArray::fromRawData(h.line, h.size))
+            return h.header;
+    return {};
+}
+
+const char* kindName(ReplyKind kind) {
+    static const char* const names[] = {"NONE", "HTML",  "CSS", "JS",  "GIF", "JPG",
+                                        "BMP",  "OTHER", "CMD", "ACK", "NAK"};
+    return names[int(kind)];
+}
+
+QByteArray Decode4in5(const QByteArray& encoded) {
+    QByteArray out;
+    out.reserve(encoded.size() * 4 / 5 + 4);
+    unsigned char group[4] = {};
+    int c = 1;
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        auto b = static_cast<unsigned char>(encoded.at(i));
+        if (b == static_cast<unsigned char>(ESC)) {
+            if (++i >= encoded.size())
+                break; // an escape with nothing after it ends the content
+            b = static_cast<unsigned char>(encoded.at(i)) ^ 0x7F;
+        }
+        const int pos = c % 5;
+        if (pos != 0) {
+            group[pos - 1] = b;
+        } else {
+            for (int k = 0; k < 4; ++k)
+                if (b & (0x08 >> k))
+                    group[k] |= 0x80;
+            const int n = ((b >> 4) & 3) == 0 ? 4 : (b >> 4) & 3;
+            out.append(reinterpret_cast<const char*>(group), n);
+        }
+        ++c;
+    }
+    return out;
+}
+
+QByteArray rewriteLocalLink(const QByteArray& page, quint16 port) {
+    const QByteArray prefix(LocalLinkPrefix);
+    const qsizetype at = page.indexOf(prefix);
+    if (at < 0)
+        return page;
+    QByteArray out = page;
+    out.insert(at + prefix.size() - 1, ':' + QByteArray::number(port));
+    return out + "\r\n";
+}
+
+QByteArray documentText(const QByteArray& path, const QByteArray& query) {
+    qsizetype start = 0;
+    while (start < path.size() && path.at(start) == '/')
+        ++start;
+    QByteArray text = path.mid(start);
+    if (!query.isEmpty())
+        text += '?' + query;
+    return text;
+}
+
+QByteArray documentRequest(const QByteArray& text) {
+    return "!B" + text + CR;
+}
+
+QByteArray hex4(quint16 value) {
+    return QByteArray::number(value, 16).toUpper().rightJustified(4, '0');
+}
+
+QByteArray requestChecksumLine(const QByteArray& text) {
+    return "!C" + hex4(Link::CRC16(text)) + CR;
+}
+
+SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height) {
+    if (reply.isEmpty())
+        return SizeResult::NoResponse;
+    QList<QByteArray> lines = reply.split(LF);
+    if (lines.last().isEmpty())
+        lines.removeLast(); // the LF ended the last line; no line follows it
+    if (lines.size() < 2)
+        return SizeResult::InvalidResponse;
+    *width = strictInt(lines.at(0));
+    *height = strictInt(lines.at(1));
+    return *width > 0 && *height > 0 ? SizeResult::Ok : SizeResult::InvalidData;
+}
+
+} // namespace PagesCodec

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+
+// The bytes of the module pages protocol: reply kinds and their header lines, the 4-in-5
+// decoding of pictures, the rewriting of local links, the request lines. Pure functions,
+// no line and no clock.
+namespace PagesCodec {
+
+constexpr char ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D, NAK = 0x15, ETB = 0x17,
+               ESC = 0x1B;
+
+enum class ReplyKind { NONE, HTML, CSS, JS, GIF, JPG, BMP, OTHER, CMD, ACK, NAK };
+
+struct Header {
+    ReplyKind kind = ReplyKind::NONE;
+    bool encoded = false; // the content travels 4-in-5 encoded
+};
+
+// The kind a whole header line (LF included) announces; NONE when it is no header line.
+Header headerOf(const QByteArray& line);
+const char* kindName(ReplyKind kind);
+
+// The 4-in-5 decoding with ESC escapes; an incomplete last group is dropped.
+QByteArray Decode4in5(const QByteArray& encoded);
+
+// The local link prefix of module pages, and what its first occurrence becomes so that it
+// names our server's port; CR LF is appended when a link was rewritten.
+inline constexpr char LocalLinkPrefix[] = "http://127.0.0.1/";
+QByteArray rewriteLocalLink(const QByteArray& page, quint16 port);
+
+// Requests to the module.
+inline constexpr char WindowSizeRequest[] = "!G\r";
+inline constexpr char StartPageRequest[] = "!A\r";
+inline constexpr char ReplyChecksumRequest[] = "!4\r";
+inline constexpr char NextBlockRequest[] = "!N\r";
+// What a document request carries after "!B": the path without its leading "/" characters,
+// then "?" and the query when there is one.
+QByteArray documentText(const QByteArray& path, const QByteArray& query);
+// "!B" + text + CR.
+QByteArray documentRequest(const QByteArray& text);
+// "!C" + the four upper-case hexadecimal digits of the text's checksum + CR.
+QByteArray requestChecksumLine(const QByteArray& text);
+// Four upper-case hexadecimal digits.
+QByteArray hex4(quint16 value);
+
+// The window size reply (text before ETX): width and height lines.
+enum class SizeResult { Ok, NoResponse, InvalidResponse, InvalidData };
+SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height);
+
+} // namespace PagesCodec

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "html/PagesCodec.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+// What the local HTTP front end hands to the module side and gets back, the pages it makes
+// up itself, and the checks a request passes before anything of it reaches the line.
+namespace PagesHttp {
+
+// The program's own texts of the pages window.
+inline const QString NoResponseText = QStringLiteral("Error: No response.");
+inline const QString TimeOutText = QStringLiteral("Error: Time Out.");
+inline const QString RefusalText = QStringLiteral("Error: Module does not support this command.");
+inline const QString UploadedText = QStringLiteral("Uploaded");
+inline const QString PleaseWaitText = QStringLiteral("Please wait...");
+inline const QString LoadingText = QStringLiteral("Loading...");
+
+struct PageRequest {
+    enum class Method { Get, Post, Head };
+    Method method = Method::Get;
+    QByteArray path;   // the document path, percent-decoded, with its leading "/"
+    QByteArray params; // the unparsed parameter text
+};
+
+struct PageResponse {
+    int status = 200;
+    QByteArray contentType; // empty: no Content-Type header
+    QByteArray body;
+};
+
+// Content type of a module reply of this kind; empty when none is set.
+QByteArray contentTypeOf(PagesCodec::ReplyKind kind);
+
+// Pages of our own.
+PageResponse busyTimeoutPage();
+PageResponse refusalPage();
+// With a Retry button that loads the same address again.
+PageResponse noResponsePage(const QByteArray& path, const QByteArray& params);
+PageResponse invalidDataPage();
+
+// The page request of an HTTP request: the path percent-decoded, the parameter text.
+PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body);
+
+// The parameter text of a request: the URL's query for a GET or HEAD; for a POST the body,
+// then CR LF and the URL's query when there is one.
+QByteArray parameterText(PageRequest::Method method, const QByteArray& body,
+                         const QByteArray& query);
+
+// The longest text a document request carries after "!B" (path, "?" and query). Longer ones
+// are refused, not sent: the modules keep at most 512 bytes of a frame, and a request cut
+// short would fetch some other document or apply only part of a form.
+constexpr int MaxDocumentText = 500;
+
+// Why a request never reaches the line (status 0: it may go on).
+struct Refusal {
+    int status = 0;
+    QByteArray reason;
+};
+// The headers that tell where a request comes from.
+struct Origin {
+    QByteArray host;      // Host
+    QByteArray origin;    // Origin, when the browser sent one
+    QByteArray fetchSite; // Sec-Fetch-Site, when the browser sent one
+};
+// Only our own pages may reach the module: the Host must be our loopback address and port
+// (no page of another site renamed to us), and a browser that names the requesting site
+// must name ours. Then the path and the parameter text are checked for control bytes and
+// for the length a document request can carry.
+Refusal vet(const Origin& from, quint16 port, const PageRequest& request);
+
+} // namespace PagesHttp

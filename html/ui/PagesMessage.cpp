@@ -1,0 +1,28 @@
+#include "html/ui/PagesMessage.h"
+
+#include <QMessageBox>
+
+namespace PagesMessage {
+
+namespace {
+Recorder& recorder() {
+    static Recorder r;
+    return r;
+}
+} // namespace
+
+void show(QWidget* owner, const QString& text) {
+    if (recorder()) {
+        recorder()(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("ORVEX Link"), text, QMessageBox::Ok,
+                    owner);
+    box.exec();
+}
+
+void setRecorder(Recorder r) {
+    recorder() = std::move(r);
+}
+
+} // namespace PagesMessage
