@@ -23,15 +23,11 @@ const QMap<QString, CommandShape>& commands() {
         {QStringLiteral("reset"), {{QStringLiteral("G/S")}, true, false}},
         {QStringLiteral("defaults"), {{QStringLiteral("G/S")}, true, false}},
         {QStringLiteral("terminal"), {{QStringLiteral("G/S")}, true}},
-#ifdef ORVEX_CLI_FILES
         {QStringLiteral("save-module"), {{QStringLiteral("G/S"), QStringLiteral("FILE")}, true}},
         {QStringLiteral("load-module"), {{QStringLiteral("G/S"), QStringLiteral("FILE")}, true}},
         {QStringLiteral("save-config"), {{QStringLiteral("FILE")}, false}},
         {QStringLiteral("load-config"), {{QStringLiteral("FILE")}, false}},
-#endif
-#ifdef ORVEX_CLI_PAGES
         {QStringLiteral("pages"), {{QStringLiteral("G/S")}, true}},
-#endif
     };
     return shapes;
 }
@@ -196,7 +192,7 @@ bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
 }
 
 QString CliUsage() {
-    QString text = QStringLiteral(
+    return QStringLiteral(
         "Usage: orvex-cli [--port NAME] [--scan-timeout MS] [--trace FILE] [--json] COMMAND ...\n"
         "\n"
         "Modules are named subrack/slot as the program shows them: 1/1 ... 2/16.\n"
@@ -210,32 +206,20 @@ QString CliUsage() {
         "  diag G/S                   the module's diagnostic report\n"
         "  reset G/S                  reset the module\n"
         "  defaults G/S               load the module's default values\n"
-        "  terminal G/S               the module's console; Ctrl-] or the module ends it\n");
-#ifdef ORVEX_CLI_FILES
-    text += QStringLiteral(
         "  save-module G/S FILE       save the module's settings (*.mst)\n"
         "  load-module G/S FILE       load module settings into the module\n"
         "  save-config FILE           scan, then save the head-end's configuration (*.mmh)\n"
-        "  load-config FILE           scan, then load a head-end configuration\n");
-#endif
-#ifdef ORVEX_CLI_PAGES
-    text += QStringLiteral(
-        "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n");
-#endif
-    return text + QStringLiteral(
-                      "\n"
-                      "Options:\n"
-                      "  --port NAME         serial port (ttyUSB0, /dev/ttyS0, COM1, DEMO); "
-                      "default: the\n"
-                      "                      port of OXLCom.ini in the current directory, else "
-                      "COM1\n"
-                      "  --scan-timeout MS   the configured scan time-out (default 50)\n"
-                      "  --trace FILE        write every byte on the line to FILE, one frame a "
-                      "line\n"
-                      "  --json              machine-readable output (scan, show, diag)\n"
-                      "\n"
-                      "Exit status: 0 done; 1 done with module errors (a module missing, faulty "
-                      "or\n"
-                      "refusing, \" Errors found\"); 2 usage; 3 the port or a file cannot be "
-                      "used.\n");
+        "  load-config FILE           scan, then load a head-end configuration\n"
+        "  terminal G/S               the module's console; Ctrl-] or the module ends it\n"
+        "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n"
+        "\n"
+        "Options:\n"
+        "  --port NAME        serial port (ttyUSB0, /dev/ttyS0, COM1, DEMO); default: the\n"
+        "                     port of OXLCom.ini in the current directory, else COM1\n"
+        "  --scan-timeout MS  the configured scan time-out (default 50)\n"
+        "  --trace FILE       write every byte on the line to FILE, one frame a line\n"
+        "  --json             machine-readable output (scan, show, diag)\n"
+        "\n"
+        "Exit status: 0 done; 1 done with module errors (a module missing, faulty or\n"
+        "refusing, \" Errors found\"); 2 usage; 3 the port or a file cannot be used.\n");
 }

@@ -121,10 +121,10 @@ int CliSession::dispatch() {
         return defaults();
     if (c == QLatin1String("terminal"))
         return terminal();
-#ifdef ORVEX_CLI_FILES
+    if (c == QLatin1String("pages"))
+        return pages();
     if (c.startsWith(QLatin1String("save-")) || c.startsWith(QLatin1String("load-")))
         return files();
-#endif
     throw CliFailure{StatusUsage, QStringLiteral("unknown command '%1'").arg(c)};
 }
 

@@ -46,11 +46,10 @@ private:
     int reset();
     int defaults();
     int terminal();
-#ifdef ORVEX_CLI_FILES
+    int pages();
     int files();
     void scanForConfig();
     int fileOutcome(bool ok);
-#endif
 
     // set: the raw value to write, from VALUE or --shown; throws CliFailure when refused.
     qint32 valueToWrite(const TModule& m, int index) const;

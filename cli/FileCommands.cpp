@@ -2,19 +2,14 @@
 // report on the host (status texts, "File I/O error.", the load's error lines), so on stderr.
 #include "cli/CliSession.h"
 
-#ifdef ORVEX_CLI_FILES
-
+#include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 #include "link/ModuleReload.h"
-
-namespace {
-const QString kErrorsFound = QStringLiteral(" Errors found");
-} // namespace
 
 // The outcome of a file operation: false after "File I/O error.", " Errors found" at the end
 // of the status text after module problems.
 int CliSession::fileOutcome(bool ok) {
-    const bool errors = m_host.statusText().endsWith(kErrorsFound);
+    const bool errors = m_host.statusText().endsWith(FileTexts::ErrorsFound);
     m_host.finishStatus(true);
     if (!ok)
         return StatusUnusable;
@@ -61,5 +56,3 @@ int CliSession::files() {
     }
     return outcome;
 }
-
-#endif

@@ -1,5 +1,7 @@
 #include "cli/LineTrace.h"
 
+#include <QThread>
+
 namespace {
 constexpr int kQuietMs = 50;
 
@@ -25,7 +27,7 @@ bool LineTrace::open(const QString& path, QString* error) {
         return false;
     }
     m_quiet.setSingleShot(true);
-    connect(&m_quiet, &QTimer::timeout, this, &LineTrace::flushIncoming);
+    connect(&m_quiet, &QTimer::timeout, this, &LineTrace::onQuiet);
     return true;
 }
 
@@ -45,13 +47,18 @@ void LineTrace::writeLine(const QTime& time, char dir, const QByteArray& bytes) 
     m_file.flush();
 }
 
+void LineTrace::onQuiet() {
+    QMutexLocker lock(&m_mutex);
+    flushIncoming();
+}
+
 void LineTrace::flushIncoming() {
-    m_quiet.stop();
     writeLine(m_incomingTime, '<', m_incoming);
     m_incoming.clear();
 }
 
 void LineTrace::bytes(char dir, const QByteArray& bytes) {
+    QMutexLocker lock(&m_mutex);
     const QTime now = QTime::currentTime();
     if (dir == '>') {
         flushIncoming();
@@ -65,11 +72,19 @@ void LineTrace::bytes(char dir, const QByteArray& bytes) {
         if (endsFrame(c))
             flushIncoming();
     }
-    if (!m_incoming.isEmpty())
+    if (m_incoming.isEmpty())
+        return;
+    // The timer belongs to this object's thread.
+    if (QThread::currentThread() == thread())
         m_quiet.start(kQuietMs);
+    else
+        QMetaObject::invokeMethod(
+            &m_quiet, [this] { m_quiet.start(kQuietMs); }, Qt::QueuedConnection);
 }
 
 void LineTrace::close() {
+    QMutexLocker lock(&m_mutex);
+    m_quiet.stop();
     if (!m_file.isOpen())
         return;
     flushIncoming();

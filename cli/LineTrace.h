@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QMutex>
 #include <QObject>
 #include <QTime>
 #include <QTimer>
@@ -15,7 +16,8 @@
 // them), the bytes in hexadecimal, then the bytes as text with '.' for every byte outside
 // printable ASCII. What the program writes at once is one frame; what arrives ends its frame
 // at a terminator (ETX, EOT, ACK, NAK, ETB, SYN), when the program writes, or after 50 ms
-// without a byte.
+// without a byte. The module pages exchange on a thread of their own: bytes() may be called
+// from any thread.
 class LineTrace : public QObject {
     Q_OBJECT
 public:
@@ -31,9 +33,12 @@ public:
     static QByteArray formatLine(const QTime& time, char dir, const QByteArray& bytes);
 
 private:
+    void onQuiet();
+    // The callers hold m_mutex.
     void flushIncoming();
     void writeLine(const QTime& time, char dir, const QByteArray& bytes);
 
+    QMutex m_mutex;
     QFile m_file;
     QByteArray m_incoming;
     QTime m_incomingTime;

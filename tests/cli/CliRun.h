@@ -35,6 +35,15 @@ struct CliRun {
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
+    // Starts orvex-cli with --port on the simulator, for a command that runs until stopped.
+    std::unique_ptr<QProcess> start(const QStringList& args) {
+        auto p = std::make_unique<QProcess>();
+        p->setWorkingDirectory(dir.path());
+        p->start(QCoreApplication::applicationDirPath() + QStringLiteral("/orvex-cli"),
+                 QStringList{QStringLiteral("--port"), sim->slavePath()} + args);
+        return p;
+    }
+
     // Runs orvex-cli with --port on the simulator (unless the arguments name a port, or
     // withPort is false).
     Result run(QStringList args, const QByteArray& input = {}, bool closeInput = true,

@@ -26,7 +26,7 @@ private Q_SLOTS:
     void scanText() {
         const auto r = f->run({QStringLiteral("scan")});
         // Slot 1/3 reports a diagnostic fault: done, with module errors.
-        QCOMPARE(r.status, 1);
+        QVERIFY2(r.status == 1, r.err.constData());
         const QStringList lines = r.outLines();
         QCOMPARE(lines.size(), 33);
         QCOMPARE(lines.first().simplified(),
@@ -42,7 +42,7 @@ private Q_SLOTS:
 
     void scanJson() {
         const auto r = f->run({QStringLiteral("--json"), QStringLiteral("scan")});
-        QCOMPARE(r.status, 1);
+        QVERIFY2(r.status == 1, r.err.constData());
         const QJsonObject o = json(r.out);
         QCOMPARE(o[QStringLiteral("status")].toString(), QStringLiteral("12 Modules found"));
         QCOMPARE(o[QStringLiteral("found")].toInt(), 12);
