@@ -46,6 +46,32 @@ bool positiveInt(const QString& text, int max, int* out) {
     return true;
 }
 
+// The value of an option that takes one.
+bool assignValue(const QString& name, const QString& value, CliOptions* o, QString* error) {
+    if (value.isEmpty()) {
+        *error = QStringLiteral("--%1 needs a value").arg(name);
+        return false;
+    }
+    if (name == QLatin1String("port")) {
+        o->port = value;
+    } else if (name == QLatin1String("trace")) {
+        o->trace = value;
+    } else if (name == QLatin1String("shown")) {
+        o->hasShown = true;
+        o->shown = value;
+    } else if (name == QLatin1String("scan-timeout")) {
+        if (!positiveInt(value, 60000, &o->scanTimeout)) {
+            *error = QStringLiteral("--scan-timeout takes milliseconds, 1 to 60000, not '%1'")
+                         .arg(value);
+            return false;
+        }
+    } else if (!positiveInt(value, 65535, &o->listen)) {
+        *error = QStringLiteral("--listen takes a TCP port, 1 to 65535, not '%1'").arg(value);
+        return false;
+    }
+    return true;
+}
+
 // One "--name[=value]" option; i is moved past a value taken from the next argument.
 bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
     QString name = a[i].mid(2);
@@ -82,28 +108,7 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
         }
         value = a[++i];
     }
-    if (name == QLatin1String("port")) {
-        o->port = value;
-    } else if (name == QLatin1String("trace")) {
-        o->trace = value;
-    } else if (name == QLatin1String("shown")) {
-        o->hasShown = true;
-        o->shown = value;
-    } else if (name == QLatin1String("scan-timeout")) {
-        if (!positiveInt(value, 60000, &o->scanTimeout)) {
-            *error = QStringLiteral("--scan-timeout takes milliseconds, 1 to 60000, not '%1'")
-                         .arg(value);
-            return false;
-        }
-    } else if (!positiveInt(value, 65535, &o->listen)) {
-        *error = QStringLiteral("--listen takes a TCP port, 1 to 65535, not '%1'").arg(value);
-        return false;
-    }
-    if (value.isEmpty()) {
-        *error = QStringLiteral("--%1 needs a value").arg(name);
-        return false;
-    }
-    return true;
+    return assignValue(name, value, o, error);
 }
 
 bool checkCommand(CliOptions* o, QString* error) {

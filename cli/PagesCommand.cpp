@@ -9,6 +9,20 @@
 
 #include <QEventLoop>
 
+namespace {
+// The server on --listen PORT, else on 88 or a free port.
+void startServer(ModulePages& pages, int listen) {
+    QString error;
+    const quint16 wanted = listen > 0 ? quint16(listen) : PagesServer::PreferredPort;
+    if (!pages.startServer(&error, wanted))
+        throw CliFailure{StatusUnusable, QStringLiteral("Can not start server: %1").arg(error)};
+    // A port asked for is the one the tunnel points at: another one will not do.
+    if (listen > 0 && pages.serverPort() != wanted)
+        throw CliFailure{StatusUnusable,
+                         QStringLiteral("The TCP port %1 on 127.0.0.1 is in use.").arg(wanted)};
+}
+} // namespace
+
 int CliSession::pages() {
     const ModuleAddress at = address(0);
     const TModule& m = probe(at);
@@ -38,15 +52,7 @@ int CliSession::pages() {
         PagesCodec::parseWindowSize(pages.exchangeWindowSize(), &width, &height);
     if (size != PagesCodec::SizeResult::Ok)
         throw CliFailure{StatusModuleErrors, PagesHttp::windowSizeText(size)};
-    QString error;
-    const quint16 wanted =
-        m_options.listen > 0 ? quint16(m_options.listen) : PagesServer::PreferredPort;
-    if (!pages.startServer(&error, wanted))
-        throw CliFailure{StatusUnusable, QStringLiteral("Can not start server: %1").arg(error)};
-    // A port asked for is the one the tunnel points at: another one will not do.
-    if (m_options.listen > 0 && pages.serverPort() != wanted)
-        throw CliFailure{StatusUnusable,
-                         QStringLiteral("The TCP port %1 on 127.0.0.1 is in use.").arg(wanted)};
+    startServer(pages, m_options.listen);
     m_host.out(pages.startAddress());
     m_host.err(QStringLiteral("Pages of module %1 (%2, %3 x %4) at %5; Ctrl-C ends.")
                    .arg(at.name(), m.TypeName)
