@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
+#include <poll.h>
 
 namespace {
 // The receive queue holds what one reply buffer can take.
@@ -217,6 +218,12 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::PermissionError)
         return;
+    // A read can also fail once when a wait for bytes took them first: only a line that has
+    // hung up is lost.
+    if (error == QSerialPort::ReadError && !hungUp()) {
+        m_port->clearError();
+        return;
+    }
     const QString reason = QStringLiteral("%1: %2").arg(m_name, m_port->errorString());
     // We are inside the port's own signal: let it go once it has returned.
     m_port->disconnect(this);
@@ -224,4 +231,9 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
     m_port.release()->deleteLater();
     m_queue.clear();
     Q_EMIT lost(reason);
+}
+
+bool SerialPort::hungUp() const {
+    pollfd p{int(m_port->handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }

@@ -71,6 +71,7 @@ private:
     void drain();
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    bool hungUp() const;
     bool applySettings(const QString& device);
 
     QString m_name;
