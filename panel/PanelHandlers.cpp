@@ -19,12 +19,6 @@
 #include <QApplication>
 #include <QComboBox>
 
-namespace {
-// The module whose parameter 0 is written as the module-type parameter.
-const QString kTypeSelector = QStringLiteral("XXX");
-constexpr int kTypeParameter = 90;
-} // namespace
-
 void TCtlPanelFrm::setOutcomeColour(QWidget* control, bool ok) {
     QPalette p = control->palette();
     const QColor c = ok ? QApplication::palette().color(QPalette::Text) : QColor(255, 0, 0);
@@ -128,11 +122,10 @@ void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
         GetParam(*m, tag, WorkParam);
         WorkParam.Values[m->CurChannel] = list->currentIndex();
         SetParam(*m, tag, WorkParam);
-        int number = tag;
-        if (m->TypeName == kTypeSelector && tag == 0) {
-            number = kTypeParameter;
+        // A new module type makes a rescan necessary.
+        const int number = WriteNumber(*m, tag);
+        if (number != tag)
             RestartRequest = true;
-        }
         if (m->Dirty) {
             // A list does not wait for the line: a change while it is taken is a failed write.
             const qint32 value = WorkParam.Values[m->CurChannel];
@@ -159,7 +152,7 @@ void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
         } else {
             setOutcomeColour(list, true);
             // Just committed: a pending timed commit has nothing left to do.
-            if (m->TypeName != kTypeSelector && !reload)
+            if (!SelectsModuleType(*m) && !reload)
                 SetCommitTimer(false);
         }
         list->clearFocus();

@@ -108,9 +108,11 @@ private slots:
     void writeNumber() {
         TModule m;
         m.TypeName = QStringLiteral("XXX");
+        QVERIFY(SelectsModuleType(m));
         QCOMPARE(WriteNumber(m, 0), 90);
         QCOMPARE(WriteNumber(m, 1), 1);
         m.TypeName = QStringLiteral("XXXL");
+        QVERIFY(!SelectsModuleType(m));
         QCOMPARE(WriteNumber(m, 0), 0);
     }
 };
