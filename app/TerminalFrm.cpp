@@ -11,27 +11,19 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr char SYN = 0x16;
-constexpr char EOT = 0x04;
-// The module's console starts on "9" CR and ends on ETX CR.
-const QByteArray kConsoleStart("9\r");
-const QByteArray kConsoleEnd("\x03\r", 2);
 // Pause between attempts to open the port.
 constexpr int kConnectRetryMs = 50;
-// What the module has left to say once it has been told to end is not wanted.
-constexpr int kCloseSettleMs = 100;
 
-// Cursor keys travel as single control codes.
 quint16 cursorCode(int key) {
     switch (key) {
     case Qt::Key_Left:
-        return 28;
+        return ConsoleLeft;
     case Qt::Key_Up:
-        return 29;
+        return ConsoleUp;
     case Qt::Key_Right:
-        return 31;
+        return ConsoleRight;
     case Qt::Key_Down:
-        return 30;
+        return ConsoleDown;
     default:
         return 0;
     }
@@ -39,7 +31,8 @@ quint16 cursorCode(int key) {
 } // namespace
 
 TTerminalFrm::TTerminalFrm(TMainFrm& main)
-    : SatelliteWindow(&main, QColor(0, 128, 128), true), m_main(main) {
+    : SatelliteWindow(&main, QColor(0, 128, 128), true), m_main(main),
+      m_console(main.link(), main.state(), main, ConsoleSession::Reader::Caller) {
     setObjectName(QStringLiteral("TerminalFrm"));
     captionBar()->setStartColor(QColor(0, 255, 255));
     Terminal = new TerminalView(Rows, content());
@@ -51,6 +44,12 @@ TTerminalFrm::TTerminalFrm(TMainFrm& main)
     resize(455 + 2 * Border, outerHeightFor(310));
     RestoreFlag = false;
     hide();
+}
+
+TTerminalFrm::~TTerminalFrm() {
+    // A console still open is ended while the window is whole: ending it serves events.
+    if (m_console.isOpen())
+        endConsole();
 }
 
 void TTerminalFrm::showEvent(QShowEvent* e) {
@@ -114,10 +113,9 @@ void TTerminalFrm::FormShow() {
         m_main.showMessage(QStringLiteral("Please select proper COM Port"), true);
         return;
     }
-    port.write(kConsoleStart);
+    m_console.open();
     activateWindow();
     Terminal->setFocus(Qt::OtherFocusReason);
-    m_main.state().TerminalMode = true;
     m_main.EnableControls(false);
     RestoreFlag = false;
 }
@@ -128,18 +126,15 @@ void TTerminalFrm::FormHide() {
         m_showPending = false;
         return;
     }
-    SerialPort& port = m_main.link().ComPort();
-    port.write(kConsoleEnd);
-    port.flush();
-    port.setEventMask(SerialPort::EventMask::None);
-    // Only what came in is discarded: discarding the transmit queue as well could throw the
-    // end of the console away before it has left, and leave the module in its console.
-    port.purge(true, false);
-    bindHandlers(false);
-    EventWait::pause(kCloseSettleMs);
-    Terminal->disconnectPort();
-    m_main.link().closePort();
-    m_main.state().ReloadRequest = true;
+    if (m_console.isOpen()) {
+        endConsole();
+    } else {
+        // The port never opened: no console to end, but the module is re-read all the same.
+        bindHandlers(false);
+        Terminal->disconnectPort();
+        m_main.link().closePort();
+        m_main.state().ReloadRequest = true;
+    }
     m_main.setDiagEnabled(true);
     if (m_main.CtlPanelFrm)
         m_main.CtlPanelFrm->show();
@@ -147,47 +142,28 @@ void TTerminalFrm::FormHide() {
     m_main.setDiagEnabled(true);
 }
 
-void TTerminalFrm::storeKey(quint16 code) {
-    PendingKeys[WriteIndex] = code;
-    WriteIndex = quint8((WriteIndex + 1) % KeyRingSize);
-}
-
-void TTerminalFrm::sendPendingKey() {
-    // The entry at the write index is the oldest one.
-    for (int i = 0; i < KeyRingSize; ++i) {
-        quint16& entry = PendingKeys[(WriteIndex + i) % KeyRingSize];
-        if (entry != 0) {
-            m_main.link().ComPort().write(QByteArray(1, char(entry & 0xFF)));
-            entry = 0;
-            return;
-        }
-    }
+void TTerminalFrm::endConsole() {
+    bindHandlers(false);
+    m_console.close();
+    Terminal->disconnectPort();
 }
 
 void TTerminalFrm::TerminalKeyPress(quint16& key) {
-    storeKey(key);
+    m_console.type(key);
     key = 0;
 }
 
 void TTerminalFrm::TerminalKeyDown(int& key, Qt::KeyboardModifiers) {
     if (const quint16 code = cursorCode(key))
-        storeKey(code);
+        m_console.type(code);
     key = 0;
 }
 
 void TTerminalFrm::TerminalStrRecieved(QByteArray& str) {
-    if (str.size() == 1 && str.at(0) == SYN)
-        sendPendingKey();
-    QByteArray shown;
-    shown.reserve(str.size());
-    for (const char c : std::as_const(str)) {
-        if (c == SYN)
-            continue;
-        if (c == EOT) {
-            close();
-            RestoreFlag = false;
-        }
-        shown += c;
+    bool eot = false;
+    str = m_console.received(str, &eot);
+    if (eot) {
+        close();
+        RestoreFlag = false;
     }
-    str = shown;
 }

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
 #include "link/HeadendScan.h"
+#include "link/ModuleReload.h"
 #include "panel/CtlPanelFrm.h"
 
 #include <QApplication>
@@ -98,24 +99,11 @@ void TMainFrm::runningStep() {
 }
 
 void TMainFrm::reloadCurrentModule() {
-    const int slot = m_state.CurSlot;
-    const int subrack = m_state.CurSubrack;
-    m_state.ReloadRequest = false;
-    m_link.ReplyTimeout = 2000;
-    m_link.SelectModule(subrack, slot);
-    if (!m_state.SkipInfoReload) {
-        SetStatus(QStringLiteral("Reloading module info"));
-        m_link.ReadInfoBlock(slot, subrack);
-    }
-    m_state.SkipInfoReload = false;
-    SetStatus(QStringLiteral("Reloading parameters values"));
-    m_link.ComPort().purge(true, true);
-    m_link.ReadValues(slot, subrack);
-    SetStatus(QStringLiteral("Reloading module diagnostic info"));
-    CtlPanelFrm->BuildPanel();
-    CtlPanelFrm->SetCommitTimer(false);
-    if (!m_state.SkipInfoReload)
-        m_link.CommitEEPROM(slot, subrack);
-    SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(slot + 1) +
-              QStringLiteral(" selected"));
+    ReloadModule(
+        m_link, m_state, *this,
+        [this] {
+            CtlPanelFrm->BuildPanel();
+            CtlPanelFrm->SetCommitTimer(false);
+        },
+        ModuleWord);
 }

@@ -8,16 +8,6 @@
 
 namespace {
 
-// The scan without a subrack view: the records are the result, printed at the end.
-class QuietScanView : public ScanView {
-public:
-    void showSubrackPage(int) override {}
-    void toggleLamp() override {}
-    void slotEmpty(int, int) override {}
-    void slotFound(int, int, const TModule&) override {}
-    void processEvents() override { QCoreApplication::processEvents(); }
-};
-
 // "ttyS0: No such file or directory" → "No such file or directory".
 QString reasonOf(const QString& error, const QString& port) {
     const QString prefix = port + QStringLiteral(": ");

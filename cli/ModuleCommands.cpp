@@ -100,14 +100,14 @@ qint32 CliSession::valueToWrite(const TModule& m, int index) const {
         return raw;
     }
     if (p.Kind == KindNumeric || p.Kind == KindNumericRO) {
-        const Display::TypedEntry typed = Display::typedToRaw(p, m_options.shown);
-        if (typed.outcome == Display::TypedEntry::NotANumber)
+        const ParamDisplay::TypedEntry typed = ParamDisplay::typedToRaw(p, m_options.shown);
+        if (typed.outcome == ParamDisplay::TypedEntry::NotANumber)
             throw CliFailure{StatusUsage, typed.message};
-        if (typed.outcome == Display::TypedEntry::OutOfRange)
+        if (typed.outcome == ParamDisplay::TypedEntry::OutOfRange)
             throw CliFailure{StatusModuleErrors, typed.message};
         return typed.raw;
     }
-    const QStringList entries = Display::listEntries(p);
+    const QStringList entries = ParamDisplay::listEntries(p);
     const qsizetype entry = entries.indexOf(m_options.shown);
     if (entry < 0 || entry > p.MaxValue)
         throw CliFailure{StatusModuleErrors,

@@ -23,11 +23,11 @@ QString limitsText(const TParam& p) {
     switch (p.Kind) {
     case KindNumeric:
     case KindNumericRO: {
-        const int d = Display::decimalsOf(p);
+        const int d = ParamDisplay::decimalsOf(p);
         return QStringLiteral("0..%1 (%2..%3)")
             .arg(p.MaxValue)
-            .arg(Display::fixedText(Display::scaled(p, 0), d),
-                 Display::fixedText(Display::highest(p), d));
+            .arg(ParamDisplay::fixedText(ParamDisplay::scaled(p, 0), d),
+                 ParamDisplay::fixedText(ParamDisplay::highest(p), d));
     }
     case KindSegmented:
     case KindEnum:
@@ -148,7 +148,7 @@ QJsonObject scanJson(const ModuleTable& modules, const QString& status) {
 QString valueText(const TModule& m, int index) {
     const TParam& p = m.Params.at(index);
     const qint32 raw = p.Values[m.CurChannel];
-    QString shown = Display::shownValue(p, raw);
+    QString shown = ParamDisplay::shownValue(p, raw);
     if ((p.Kind == KindNumeric || p.Kind == KindNumericRO) && !p.Units.isEmpty())
         shown += QLatin1Char(' ') + p.Units;
     return QStringLiteral("%1 (%2)").arg(raw).arg(shown);
@@ -180,7 +180,7 @@ QStringList showLines(const TModule& m, const ModuleAddress& at) {
         rows << QStringList{QString::number(i),   paramKindName(p.Kind),
                             flagsText(p.Flags),   p.Name,
                             limitsText(p),        p.Units.isEmpty() ? QStringLiteral("-") : p.Units,
-                            QString::number(raw), Display::shownValue(p, raw)};
+                            QString::number(raw), ParamDisplay::shownValue(p, raw)};
     }
     return lines + aligned(rows);
 }
@@ -201,14 +201,14 @@ QJsonObject paramJson(const TModule& m, int index) {
                   {QStringLiteral("min"), 0},
                   {QStringLiteral("max"), p.MaxValue},
                   {QStringLiteral("raw"), raw},
-                  {QStringLiteral("shown"), Display::shownValue(p, raw)}};
+                  {QStringLiteral("shown"), ParamDisplay::shownValue(p, raw)}};
     if (p.Kind == KindNumeric || p.Kind == KindNumericRO) {
-        const int d = Display::decimalsOf(p);
+        const int d = ParamDisplay::decimalsOf(p);
         o[QStringLiteral("decimals")] = d;
-        o[QStringLiteral("shownMin")] = Display::fixedText(Display::scaled(p, 0), d);
-        o[QStringLiteral("shownMax")] = Display::fixedText(Display::highest(p), d);
+        o[QStringLiteral("shownMin")] = ParamDisplay::fixedText(ParamDisplay::scaled(p, 0), d);
+        o[QStringLiteral("shownMax")] = ParamDisplay::fixedText(ParamDisplay::highest(p), d);
     }
-    const QStringList entries = Display::listEntries(p);
+    const QStringList entries = ParamDisplay::listEntries(p);
     if (!entries.isEmpty())
         o[QStringLiteral("entries")] = strings(entries);
     if (p.Kind == KindInfo)

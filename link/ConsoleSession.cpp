@@ -32,12 +32,14 @@ int ConsoleKeys::pending() const {
     return n;
 }
 
-ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent)
+ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, Reader reader,
+                               QObject* parent)
     : QObject(parent), m_link(link), m_state(state), m_host(host) {
-    connect(&m_link.ComPort(), &SerialPort::rxChars, this, [this] {
-        if (m_open)
-            onChars();
-    });
+    if (reader == Reader::Session)
+        connect(&m_link.ComPort(), &SerialPort::rxChars, this, [this] {
+            if (m_open)
+                onChars();
+        });
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
         if (!m_open)
             return;

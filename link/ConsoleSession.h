@@ -42,11 +42,16 @@ private:
 class ConsoleSession : public QObject {
     Q_OBJECT
 public:
-    ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent = nullptr);
+    // Who reads the port while the console is open: the session (which then reports text
+    // and ended), or a display of the caller's that hands each piece it reads to received().
+    enum class Reader { Session, Caller };
+
+    ConsoleSession(Link& link, SharedState& state, LinkHost& host, Reader reader = Reader::Session,
+                   QObject* parent = nullptr);
     ~ConsoleSession() override;
 
-    // Every received byte is reported from now on; opens the port and sends "9" CR;
-    // TerminalMode := true. A port that cannot be opened raises PortError.
+    // Every received byte is reported from now on (by a Session reader); opens the port and
+    // sends "9" CR; TerminalMode := true. A port that cannot be opened raises PortError.
     void open();
     // Sends ETX CR, stops the reports, discards the receive queue, waits 100 ms serving events,
     // closes the port (its event mask back to the terminator) and asks the work loop to

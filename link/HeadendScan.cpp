@@ -5,11 +5,17 @@
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
+#include <QCoreApplication>
+
 namespace {
 constexpr int kPresenceTimeout = 80;
 constexpr int kQueryTimeout = 2000;
 constexpr int kSlotsPerSubrack = 16;
 } // namespace
+
+void QuietScanView::processEvents() {
+    QCoreApplication::processEvents();
+}
 
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
                const ScanWords& words, int g, int s) {

@@ -20,6 +20,16 @@ public:
     virtual void processEvents() = 0;
 };
 
+// A scan nobody watches (the command-line tool, the bench): only the events are served.
+class QuietScanView : public ScanView {
+public:
+    void showSubrackPage(int) override {}
+    void toggleLamp() override {}
+    void slotEmpty(int, int) override {}
+    void slotFound(int, int, const TModule&) override {}
+    void processEvents() override;
+};
+
 // The words the status texts are built from.
 struct ScanWords {
     QString module = QStringLiteral("Module");

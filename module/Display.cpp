@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace Display {
+namespace ParamDisplay {
 
 namespace {
 // A segmented list longer than this is a broken description: its entries stop here rather
@@ -159,4 +159,4 @@ TypedEntry typedToRaw(const TParam& p, const QString& text) {
     return {TypedEntry::Accepted, typed.raw, QString()};
 }
 
-} // namespace Display
+} // namespace ParamDisplay

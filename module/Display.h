@@ -8,12 +8,13 @@
 
 // What a parameter's raw value looks like on the control panel, and how a number typed in
 // the panel's spin box becomes a raw value. One implementation for the panel and the
-// command-line tool; no widget in here.
+// command-line tool; no widget in here. (Not named Display: widget code sees X11's type of
+// that name.)
 //
 // A numeric raw value r stands for the scaled integer m + r * s (m = Mins[0], s = Step),
 // shown with `decimals` digits after the user's decimal separator, i.e. divided by
 // 10^decimals. Scaled values are 64-bit so that no module description can overflow them.
-namespace Display {
+namespace ParamDisplay {
 
 // Modules describe 0-3 decimals. A larger count is honoured up to 9 (10^9 still fits 32 bits
 // and a double holds every such power exactly); a negative count is taken as 0.
@@ -74,4 +75,4 @@ struct TypedEntry {
 };
 TypedEntry typedToRaw(const TParam& p, const QString& text);
 
-} // namespace Display
+} // namespace ParamDisplay

@@ -60,6 +60,10 @@ void StepDown(TModule& m, int index) {
     step(m, index, -1);
 }
 
+bool SelectsModuleType(const TModule& m) {
+    return m.TypeName == QLatin1String("XXX");
+}
+
 int WriteNumber(const TModule& m, int index) {
-    return index == 0 && m.TypeName == QLatin1String("XXX") ? ModuleTypeParameter : index;
+    return index == 0 && SelectsModuleType(m) ? ModuleTypeParameter : index;
 }

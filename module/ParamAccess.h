@@ -22,3 +22,5 @@ void StepDown(TModule& m, int index);
 // take another type (the head-end must then be scanned again); every other index is itself.
 constexpr int ModuleTypeParameter = 90;
 int WriteNumber(const TModule& m, int index);
+// Whether m is that module: its parameter 0 picks the module type.
+bool SelectsModuleType(const TModule& m);

@@ -4,9 +4,9 @@
 
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
+#include "module/Display.h"
 #include "module/ModuleTable.h"
 #include "module/ParamAccess.h"
-#include "panel/PanelNumbers.h"
 #include "panel/ParamSpinBox.h"
 
 #include <QComboBox>
@@ -18,9 +18,6 @@ namespace {
 constexpr int kColumnPitch = 204;
 constexpr int kRowPitch = 35;
 constexpr int kControlWidth = 90;
-// A segmented list longer than this is a broken description: its entries stop here rather
-// than exhaust the memory.
-constexpr qint64 kMaxListEntries = 65536;
 
 const QColor kAqua(0, 255, 255);
 const QColor kYellow(255, 255, 0);
@@ -30,21 +27,6 @@ void setColour(QWidget* w, QPalette::ColorRole role, const QColor& c) {
     QPalette p = w->palette();
     p.setColor(role, c);
     w->setPalette(p);
-}
-
-QStringList segmentEntries(const TParam& p) {
-    QStringList entries;
-    for (int k = 0; k < p.SegCount; ++k) {
-        const qint64 first = p.Mins.value(k);
-        for (qint64 j = 0; j < p.Ranges.value(k); ++j) {
-            if (entries.size() >= kMaxListEntries)
-                return entries;
-            // A segment starting at 0 shows its name alone on each of its entries.
-            entries << (first != 0 ? p.SegNames.value(k) + QString::number(first + j)
-                                   : p.SegNames.value(k));
-        }
-    }
-    return entries;
 }
 
 } // namespace
@@ -110,13 +92,9 @@ QWidget* TCtlPanelFrm::createControl(const TModule& m, int index) {
         w = createReadOnlyNumber(m);
         break;
     case KindSegmented:
-        w = createList(segmentEntries(WorkParam), v);
-        break;
     case KindEnum:
-        w = createList(WorkParam.Items, v);
-        break;
     case KindOnOff:
-        w = createList({QStringLiteral("On"), QStringLiteral("Off")}, v);
+        w = createList(ParamDisplay::listEntries(WorkParam), v);
         break;
     case KindInfo: {
         auto* edit = new QLineEdit(WorkParam.Text, content());
@@ -147,20 +125,20 @@ QWidget* TCtlPanelFrm::createSpinBox(const TModule& m, int index) {
         setColour(spin, QPalette::Base, kAqua);
         connect(spin, &ParamSpinBox::enterPressed, this, [this, spin] { ParamSpinKeyPress(spin); });
     }
-    const int d = PanelNumbers::decimalsOf(WorkParam);
-    const double divisor = double(PanelNumbers::divisor(d));
+    const int d = ParamDisplay::decimalsOf(WorkParam);
+    const double divisor = double(ParamDisplay::divisor(d));
     spin->setDecimals(d);
     ParamSteps[index] = double(WorkParam.Step) / divisor;
-    spin->setRange(double(PanelNumbers::scaled(WorkParam, 0)) / divisor,
-                   double(PanelNumbers::highest(WorkParam)) / divisor);
-    spin->setValue(double(PanelNumbers::scaled(WorkParam, WorkParam.Values[m.CurChannel])) /
+    spin->setRange(double(ParamDisplay::scaled(WorkParam, 0)) / divisor,
+                   double(ParamDisplay::highest(WorkParam)) / divisor);
+    spin->setValue(double(ParamDisplay::scaled(WorkParam, WorkParam.Values[m.CurChannel])) /
                    divisor);
     return spin;
 }
 
 QWidget* TCtlPanelFrm::createReadOnlyNumber(const TModule& m) {
-    const qint64 value = PanelNumbers::scaled(WorkParam, WorkParam.Values[m.CurChannel]);
-    auto* edit = new QLineEdit(PanelNumbers::fixedText(value, PanelNumbers::decimalsOf(WorkParam)),
+    const qint64 value = ParamDisplay::scaled(WorkParam, WorkParam.Values[m.CurChannel]);
+    auto* edit = new QLineEdit(ParamDisplay::fixedText(value, ParamDisplay::decimalsOf(WorkParam)),
                                content());
     edit->setReadOnly(true);
     return edit;

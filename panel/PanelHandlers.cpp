@@ -10,29 +10,14 @@
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
+#include "module/Display.h"
 #include "module/ModuleTable.h"
 #include "module/ParamAccess.h"
 #include "panel/PanelHost.h"
-#include "panel/PanelNumbers.h"
 #include "panel/ParamSpinBox.h"
 
 #include <QApplication>
 #include <QComboBox>
-
-namespace {
-// The module whose parameter 0 is written as the module-type parameter.
-const QString kTypeSelector = QStringLiteral("XXX");
-constexpr int kTypeParameter = 90;
-
-// "NAME must be between A and B UNITS"; with no units the text ends in the blank.
-QString rangeMessage(const TParam& p) {
-    const int d = PanelNumbers::decimalsOf(p);
-    return p.Name + QStringLiteral(" must be between ") +
-           PanelNumbers::boundText(PanelNumbers::scaled(p, 0), d) + QStringLiteral(" and ") +
-           PanelNumbers::boundText(PanelNumbers::highest(p), d) + QLatin1Char(' ') + p.Units;
-}
-
-} // namespace
 
 void TCtlPanelFrm::setOutcomeColour(QWidget* control, bool ok) {
     QPalette p = control->palette();
@@ -49,9 +34,8 @@ void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
         SetCommitTimer(false);
         CurParam = tagOf(spin);
         const QString text = spin->text();
-        const PanelNumbers::Reading reading = PanelNumbers::readTyped(text);
-        if (reading.outcome == PanelNumbers::Reading::NotANumber) {
-            reportError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        if (ParamDisplay::readTyped(text).outcome == ParamDisplay::Reading::NotANumber) {
+            reportError(ParamDisplay::notANumberMessage(text));
             return;
         }
         TModule* m = current();
@@ -60,21 +44,19 @@ void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
         GetParam(*m, CurParam, WorkParam);
         if (!(WorkParam.Flags & FlagTypable))
             return;
-        const int d = PanelNumbers::decimalsOf(WorkParam);
-        const double divisor = double(PanelNumbers::divisor(d));
+        const int d = ParamDisplay::decimalsOf(WorkParam);
+        const double divisor = double(ParamDisplay::divisor(d));
         const qint32 old = WorkParam.Values[m->CurChannel];
-        const PanelNumbers::Typed typed = reading.outcome == PanelNumbers::Reading::Number
-                                              ? PanelNumbers::fromTyped(reading.value, WorkParam)
-                                              : PanelNumbers::Typed{};
-        if (!typed.inRange) {
+        const ParamDisplay::TypedEntry typed = ParamDisplay::typedToRaw(WorkParam, text);
+        if (typed.outcome != ParamDisplay::TypedEntry::Accepted) {
             QApplication::beep();
-            m_messages.showMessage(rangeMessage(WorkParam), false);
+            m_messages.showMessage(typed.message, false);
             if (!onPanel(spin))
                 return;
-            spin->setValue(double(PanelNumbers::scaled(WorkParam, old)) / divisor);
+            spin->setValue(double(ParamDisplay::scaled(WorkParam, old)) / divisor);
         } else {
             WorkParam.Values[m->CurChannel] = typed.raw;
-            spin->setValue(double(PanelNumbers::scaled(WorkParam, typed.raw)) / divisor);
+            spin->setValue(double(ParamDisplay::scaled(WorkParam, typed.raw)) / divisor);
             // The outcome is not looked at: the re-read below shows what the module holds.
             m_link.WriteValue(CurParam, typed.raw);
             if (!onPanel(spin))
@@ -140,11 +122,10 @@ void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
         GetParam(*m, tag, WorkParam);
         WorkParam.Values[m->CurChannel] = list->currentIndex();
         SetParam(*m, tag, WorkParam);
-        int number = tag;
-        if (m->TypeName == kTypeSelector && tag == 0) {
-            number = kTypeParameter;
+        // A new module type makes a rescan necessary.
+        const int number = WriteNumber(*m, tag);
+        if (number != tag)
             RestartRequest = true;
-        }
         if (m->Dirty) {
             // A list does not wait for the line: a change while it is taken is a failed write.
             const qint32 value = WorkParam.Values[m->CurChannel];
@@ -171,7 +152,7 @@ void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
         } else {
             setOutcomeColour(list, true);
             // Just committed: a pending timed commit has nothing left to do.
-            if (m->TypeName != kTypeSelector && !reload)
+            if (!SelectsModuleType(*m) && !reload)
                 SetCommitTimer(false);
         }
         list->clearFocus();

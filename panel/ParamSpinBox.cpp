@@ -1,6 +1,6 @@
 #include "panel/ParamSpinBox.h"
 
-#include "panel/PanelNumbers.h"
+#include "module/Display.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,19 +21,19 @@ void ParamSpinBox::setTypingEnabled(bool on) {
 
 void ParamSpinBox::setDecimals(int decimals) {
     const double v = value();
-    m_decimals = qBound(0, decimals, PanelNumbers::MaxDecimals);
+    m_decimals = qBound(0, decimals, ParamDisplay::MaxDecimals);
     setValue(v);
 }
 
 void ParamSpinBox::setValue(double value) {
     // 9e18 stays inside 64 bits; nothing a module describes comes near it.
-    const double units = value * double(PanelNumbers::divisor(m_decimals));
+    const double units = value * double(ParamDisplay::divisor(m_decimals));
     m_units = std::isnan(units) ? 0 : std::llround(std::clamp(units, -9e18, 9e18));
     showValue();
 }
 
 double ParamSpinBox::value() const {
-    return double(m_units) / double(PanelNumbers::divisor(m_decimals));
+    return double(m_units) / double(ParamDisplay::divisor(m_decimals));
 }
 
 void ParamSpinBox::setRange(double minimum, double maximum) {
@@ -42,7 +42,7 @@ void ParamSpinBox::setRange(double minimum, double maximum) {
 }
 
 void ParamSpinBox::showValue() {
-    lineEdit()->setText(PanelNumbers::fixedText(m_units, m_decimals));
+    lineEdit()->setText(ParamDisplay::fixedText(m_units, m_decimals));
 }
 
 void ParamSpinBox::stepBy(int steps) {
@@ -66,7 +66,7 @@ bool ParamSpinBox::accepts(QChar c) const {
     QString rest = lineEdit()->text();
     if (lineEdit()->hasSelectedText())
         rest.remove(lineEdit()->selectionStart(), lineEdit()->selectedText().size());
-    const QString separator = PanelNumbers::locale().decimalPoint();
+    const QString separator = ParamDisplay::locale().decimalPoint();
     if (QString(c) == separator)
         return !rest.contains(separator);
     if (c == QLatin1Char('e') || c == QLatin1Char('E'))

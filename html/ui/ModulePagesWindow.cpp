@@ -2,6 +2,7 @@
 
 #include "html/ModulePages.h"
 #include "html/PagesCodec.h"
+#include "html/PagesHttp.h"
 #include "html/ui/BrowserKeyHook.h"
 #include "html/ui/PageStatusBar.h"
 #include "html/ui/PagesMessage.h"
@@ -21,16 +22,6 @@ using PagesCodec::SizeResult;
 namespace {
 ModulePagesWindow* g_window = nullptr;
 
-QString sizeMessage(SizeResult result) {
-    switch (result) {
-    case SizeResult::NoResponse:
-        return PagesHttp::NoResponseText;
-    case SizeResult::InvalidResponse:
-        return QStringLiteral("Error: Invalid response.");
-    default:
-        return QStringLiteral("Error: Invalid data.");
-    }
-}
 } // namespace
 
 void ShowModulePages(const QString& portName, QWidget* owner) {
@@ -45,7 +36,7 @@ void ShowModulePages(const QString& portName, QWidget* owner) {
         const SizeResult size =
             PagesCodec::parseWindowSize(pages.exchangeWindowSize(), &width, &height);
         if (size != SizeResult::Ok) {
-            PagesMessage::show(owner, sizeMessage(size));
+            PagesMessage::show(owner, PagesHttp::windowSizeText(size));
         } else {
             QString error;
             if (!pages.startServer(&error))

@@ -64,7 +64,7 @@ private slots:
     void shown() {
         QFETCH(TParam, param);
         QFETCH(int, raw);
-        QTEST(Display::shownValue(param, raw), "shown");
+        QTEST(ParamDisplay::shownValue(param, raw), "shown");
     }
 
     void typed_data() {
@@ -77,30 +77,30 @@ private slots:
         const TParam tenths = numeric(470, 5, 10, 1, "MHz");
         const QString wholeRange = QStringLiteral("Level must be between 70 and 110 dB");
         QTest::newRow("truncated")
-            << whole << "110.9" << int(Display::TypedEntry::Accepted) << 40 << "";
-        QTest::newRow("below") << whole << "69.9" << int(Display::TypedEntry::OutOfRange) << 0
+            << whole << "110.9" << int(ParamDisplay::TypedEntry::Accepted) << 40 << "";
+        QTest::newRow("below") << whole << "69.9" << int(ParamDisplay::TypedEntry::OutOfRange) << 0
                                << wholeRange;
         QTest::newRow("step down to raw")
-            << tenths << "47.3" << int(Display::TypedEntry::Accepted) << 0 << "";
+            << tenths << "47.3" << int(ParamDisplay::TypedEntry::Accepted) << 0 << "";
         QTest::newRow("bound without trailing zero")
-            << tenths << "46.9" << int(Display::TypedEntry::OutOfRange) << 0
+            << tenths << "46.9" << int(ParamDisplay::TypedEntry::OutOfRange) << 0
             << "Level must be between 47 and 51.5 MHz";
         QTest::newRow("upper bound")
-            << tenths << "51.5" << int(Display::TypedEntry::Accepted) << 9 << "";
+            << tenths << "51.5" << int(ParamDisplay::TypedEntry::Accepted) << 9 << "";
         QTest::newRow("beyond 32 bits")
-            << whole << "1e20" << int(Display::TypedEntry::OutOfRange) << 0 << wholeRange;
-        QTest::newRow("not a number") << whole << "12a" << int(Display::TypedEntry::NotANumber) << 0
-                                      << "'12a' is not a valid floating point value";
+            << whole << "1e20" << int(ParamDisplay::TypedEntry::OutOfRange) << 0 << wholeRange;
+        QTest::newRow("not a number") << whole << "12a" << int(ParamDisplay::TypedEntry::NotANumber)
+                                      << 0 << "'12a' is not a valid floating point value";
         QTest::newRow("no units") << numeric(0, 1, 2, 0, "") << "3"
-                                  << int(Display::TypedEntry::OutOfRange) << 0
+                                  << int(ParamDisplay::TypedEntry::OutOfRange) << 0
                                   << "Level must be between 0 and 1 ";
     }
     void typed() {
         QFETCH(TParam, param);
         QFETCH(QString, text);
-        const Display::TypedEntry e = Display::typedToRaw(param, text);
+        const ParamDisplay::TypedEntry e = ParamDisplay::typedToRaw(param, text);
         QTEST(int(e.outcome), "outcome");
-        if (e.outcome == Display::TypedEntry::Accepted)
+        if (e.outcome == ParamDisplay::TypedEntry::Accepted)
             QTEST(int(e.raw), "raw");
         QTEST(e.message, "message");
     }
@@ -108,9 +108,11 @@ private slots:
     void writeNumber() {
         TModule m;
         m.TypeName = QStringLiteral("XXX");
+        QVERIFY(SelectsModuleType(m));
         QCOMPARE(WriteNumber(m, 0), 90);
         QCOMPARE(WriteNumber(m, 1), 1);
         m.TypeName = QStringLiteral("XXXL");
+        QVERIFY(!SelectsModuleType(m));
         QCOMPARE(WriteNumber(m, 0), 0);
     }
 };

@@ -124,6 +124,20 @@ private Q_SLOTS:
         QCOMPARE(c.f.peer.received(), kStart + "a" + kEnd + kStart + "b" + kEnd);
     }
 
+    // The module asks for a key once: a request that finds no key waiting is remembered,
+    // and the next key typed goes at once (the console would hang otherwise).
+    void requestBeforeAnyKeyIsRemembered() {
+        Console c;
+        QVERIFY(c.open());
+        QVERIFY(c.fromModule(SYN));
+        c.type({Qt::Key_A});
+        QVERIFY(runUntil([&] { return c.f.peer.received() == kStart + "a"; }));
+        // That request is used up: the next key waits for the next one.
+        c.type({Qt::Key_B});
+        QVERIFY(c.close());
+        QCOMPARE(c.f.peer.received(), kStart + "a" + kEnd);
+    }
+
     void synAmongTextIsOnlyRemoved() {
         Console c;
         QVERIFY(c.open());
