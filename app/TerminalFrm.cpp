@@ -115,6 +115,7 @@ void TTerminalFrm::FormShow() {
         return;
     }
     port.write(kConsoleStart);
+    m_consoleStarted = true;
     activateWindow();
     Terminal->setFocus(Qt::OtherFocusReason);
     m_main.state().TerminalMode = true;
@@ -129,7 +130,11 @@ void TTerminalFrm::FormHide() {
         return;
     }
     SerialPort& port = m_main.link().ComPort();
-    port.write(kConsoleEnd);
+    // On a line that has gone the module's console stays open: it is ended as soon as the
+    // line is back, before any frame.
+    if (!port.write(kConsoleEnd) && m_consoleStarted)
+        port.sendOnOpen(kConsoleEnd);
+    m_consoleStarted = false;
     port.flush();
     port.setEventMask(SerialPort::EventMask::None);
     // Only what came in is discarded: discarding the transmit queue as well could throw the

@@ -52,4 +52,6 @@ private:
     TMainFrm& m_main;
     // A show that FormShow has not handled yet.
     bool m_showPending = false;
+    // The module was told to start its console and not yet to end it.
+    bool m_consoleStarted = false;
 };
