@@ -32,6 +32,8 @@ public:
     ~ModulePages() override;
 
     bool OpenRawPort(const QString& portName);
+    // Sees every byte of the raw channel (on the worker thread); set it before opening.
+    void setTap(RawChannel::Tap tap) { m_channel.setTap(std::move(tap)); }
     bool isOpen() const { return m_channel.isOpen(); }
     QString errorString() const { return m_channel.errorString(); }
 

@@ -101,4 +101,17 @@ Refusal vet(const Origin& from, quint16 port, const PageRequest& request) {
     return {};
 }
 
+QString windowSizeText(PagesCodec::SizeResult result) {
+    switch (result) {
+    case PagesCodec::SizeResult::Ok:
+        return QString();
+    case PagesCodec::SizeResult::NoResponse:
+        return NoResponseText;
+    case PagesCodec::SizeResult::InvalidResponse:
+        return QStringLiteral("Error: Invalid response.");
+    default:
+        return QStringLiteral("Error: Invalid data.");
+    }
+}
+
 } // namespace PagesHttp

@@ -17,6 +17,8 @@ inline const QString RefusalText = QStringLiteral("Error: Module does not suppor
 inline const QString UploadedText = QStringLiteral("Uploaded");
 inline const QString PleaseWaitText = QStringLiteral("Please wait...");
 inline const QString LoadingText = QStringLiteral("Loading...");
+// What the user is told of a window size reply that is not Ok ("Error: No response." ...).
+QString windowSizeText(PagesCodec::SizeResult result);
 
 struct PageRequest {
     enum class Method { Get, Post, Head };

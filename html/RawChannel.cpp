@@ -114,6 +114,8 @@ bool RawChannel::fill(int timeoutMs) {
     if (n <= 0)
         return false;
     m_in.append(buf, n);
+    if (m_tap)
+        m_tap('<', QByteArray(buf, int(n)));
     return true;
 }
 
@@ -141,6 +143,8 @@ bool RawChannel::write(const QByteArray& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
+            if (m_tap)
+                m_tap('>', bytes.mid(done, n));
             done += n;
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 // The page window's own handle on the serial line: the device opened exclusively and driven
 // with plain byte reads and writes, without the command transaction. Used from one thread
@@ -43,6 +44,11 @@ public:
     void purge();
     void close();
 
+    // Sees every byte on the line, as the link's port does (SerialPort::Tap): dir '>' for
+    // what is written, '<' for what is read. Called on the thread that uses the channel.
+    using Tap = std::function<void(char dir, const QByteArray& bytes)>;
+    void setTap(Tap tap) { m_tap = std::move(tap); }
+
 private:
     bool configure();
     bool fill(int timeoutMs);
@@ -52,4 +58,5 @@ private:
     QString m_device;
     QByteArray m_in; // bytes read from the device and not yet handed out
     qsizetype m_inPos = 0;
+    Tap m_tap;
 };

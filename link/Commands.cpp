@@ -121,26 +121,29 @@ bool Link::CommitEEPROM(int slot, int subrack) {
     return ok;
 }
 
-void Link::LoadDefaults(int slot, int subrack) {
+bool Link::LoadDefaults(int slot, int subrack) {
     const QString type = record(slot, subrack).TypeName;
     if (!type.startsWith(QLatin1String("kx350"))) {
-        for (int i = 0; i < 3 && SendCommand(ACK, ">"); ++i) {
-        }
-        return;
+        int acknowledged = 0;
+        while (acknowledged < 3 && SendCommand(ACK, ">"))
+            ++acknowledged;
+        return acknowledged == 3;
     }
     // This family takes its defaults as ten writes; the sixth letter names the variant.
     static const QString variants = QStringLiteral("ABC");
     const int v = type.size() > 5 ? int(variants.indexOf(type.at(5))) : -1;
     if (v < 0)
-        return;
+        return false;
     static const int params[10] = {0, 9, 1, 3, 8, 0, 1, 3, 8, 0};
     static const int values[3][10] = {{0, 0, 47, 2, 0, 1, 48, 2, 0, 0},
                                       {0, 0, 47, 0, 0, 1, 48, 0, 0, 0},
                                       {0, 0, 47, 0, 1, 1, 48, 0, 1, 0}};
+    bool all = true;
     for (int i = 0; i < 10; ++i)
-        WriteValue(params[i], values[v][i]);
+        all = WriteValue(params[i], values[v][i]) && all;
     m_state.ReloadRequest = true;
     m_state.SkipInfoReload = true;
+    return all;
 }
 
 bool Link::ResetModule() {

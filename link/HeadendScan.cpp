@@ -9,8 +9,9 @@ namespace {
 constexpr int kPresenceTimeout = 80;
 constexpr int kQueryTimeout = 2000;
 constexpr int kSlotsPerSubrack = 16;
+} // namespace
 
-void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
                const ScanWords& words, int g, int s) {
     state.CurSlot = s;
     TModule& m = modules.renew(s, g);
@@ -25,7 +26,7 @@ void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
         view.toggleLamp();
         m.TypeName = NotInstalledText;
         view.slotEmpty(g, s);
-        return;
+        return false;
     }
     link.ReplyTimeout = kQueryTimeout;
     m.SlotIndex = s;
@@ -40,11 +41,8 @@ void probeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     Link::tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();
-    ++state.FoundCount;
-    view.slotFound(g, s, m);
-    state.Subrack2Visible = state.FoundCount > 0;
+    return true;
 }
-} // namespace
 
 QString ScanResultText(int found) {
     if (found == 0)
@@ -72,7 +70,11 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
         view.showSubrackPage(g);
         for (int s = 0; s < kSlotsPerSubrack; ++s) {
             host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
-            probeSlot(link, modules, state, host, view, words, g, s);
+            if (!ProbeSlot(link, modules, state, host, view, words, g, s))
+                continue;
+            ++state.FoundCount;
+            view.slotFound(g, s, *modules.at(s, g));
+            state.Subrack2Visible = true;
         }
     }
     host.SetStatus(ScanResultText(state.FoundCount));

@@ -33,5 +33,12 @@ struct ScanWords {
 void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
                  ScanView& view, const ScanWords& words = {});
 
+// One slot as the scan visits it: a new record (and an emptied report list), the presence
+// check, and for a present module its info block, version, diagnostic bytes, values and HTML
+// marker. Leaves CurSlot at the slot and the port open. True when the module answered.
+// Used by the scan and wherever one module must be known without scanning the head-end.
+bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
+               const ScanWords& words, int subrack, int slot);
+
 // "No Active Modules found", "1 Module found", "5 Modules found".
 QString ScanResultText(int found);

@@ -39,8 +39,10 @@ void Link::StorePortSettings() {
     m_port.settings().store(ini);
 }
 
-bool Link::OpenLink() {
+bool Link::OpenLink(const QString& portName) {
     LoadPortSettings();
+    if (!portName.isEmpty())
+        m_port.setPortName(portName);
     if (m_port.portName().isEmpty())
         m_port.setPortName(kDefaultPort);
     // After loading, so that the file cannot change the line.

@@ -38,7 +38,8 @@ public:
     void LoadPortSettings();
     void StorePortSettings();
     // Loads the settings, forces the fixed line and opens the port; false when it cannot.
-    bool OpenLink();
+    // A port name given here takes the place of the file's (the command line's --port).
+    bool OpenLink(const QString& portName = QString());
 
     // One command transaction: "!" + body + tail out, then the reply up to the terminator or
     // the time-out. True when the terminator came and bytes were read into RxBuffer.
@@ -65,7 +66,9 @@ public:
     bool ReadSerial(int slot, int subrack);
     bool WriteValue(int index, qint32 value);
     bool CommitEEPROM(int slot, int subrack);
-    void LoadDefaults(int slot, int subrack);
+    // True when the module took the whole sequence (three ">" acknowledged, or all ten writes
+    // of the family that takes its defaults as writes).
+    bool LoadDefaults(int slot, int subrack);
     bool ResetModule();
     bool ResetModuleType();
     bool EnterSpecMode();

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
+#include <poll.h>
 
 namespace {
 // The receive queue holds what one reply buffer can take.
@@ -154,13 +155,18 @@ bool SerialPort::isOpen() const {
 bool SerialPort::write(const QByteArray& bytes) {
     if (!isOpen())
         return false;
-    return m_port->write(bytes) == bytes.size();
+    const bool written = m_port->write(bytes) == bytes.size();
+    if (written && m_tap)
+        m_tap('>', bytes);
+    return written;
 }
 
 void SerialPort::drain() {
     if (!isOpen())
         return;
     const QByteArray fresh = m_port->readAll();
+    if (!fresh.isEmpty() && m_tap)
+        m_tap('<', fresh);
     const int room = kQueueLimit - m_queue.size();
     m_queue.append(fresh.left(std::max(0, room)));
 }
@@ -190,8 +196,8 @@ void SerialPort::purge(bool rx, bool tx) {
     if (!isOpen())
         return;
     if (rx) {
+        drain(); // what is discarded was still on the line
         m_port->clear(QSerialPort::Input);
-        m_port->readAll();
         m_queue.clear();
     }
     if (tx)
@@ -221,6 +227,12 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::PermissionError)
         return;
+    // A read can also fail once when a wait for bytes took them first: only a line that has
+    // hung up is lost.
+    if (error == QSerialPort::ReadError && !hungUp()) {
+        m_port->clearError();
+        return;
+    }
     const QString reason = QStringLiteral("%1: %2").arg(m_name, m_port->errorString());
     // We are inside the port's own signal: let it go once it has returned.
     m_port->disconnect(this);
@@ -228,4 +240,9 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
     m_port.release()->deleteLater();
     m_queue.clear();
     Q_EMIT lost(reason);
+}
+
+bool SerialPort::hungUp() const {
+    pollfd p{int(m_port->handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }

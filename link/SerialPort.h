@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
+#include <functional>
 #include <memory>
 
 // The serial port of the link. Wraps QSerialPort with what the program needs of its port:
@@ -60,6 +61,11 @@ public:
     // Waits until everything written has left.
     void flush();
 
+    // Sees every byte on the line: dir '>' for what is written, '<' for what arrives (also
+    // bytes that a purge discards), called once per write and once per received piece.
+    using Tap = std::function<void(char dir, const QByteArray& bytes)>;
+    void setTap(Tap tap) { m_tap = std::move(tap); }
+
 Q_SIGNALS:
     void rxFlag();                    // the event character arrived (event mask RxFlag)
     void rxChars();                   // bytes arrived (event mask RxChar)
@@ -69,6 +75,7 @@ private:
     void drain();
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    bool hungUp() const;
     bool applySettings(const QString& device);
 
     QString m_name;
@@ -79,4 +86,5 @@ private:
     EventMask m_mask = EventMask::RxFlag;
     QString m_error;
     QByteArray m_sendOnOpen;
+    Tap m_tap;
 };

@@ -59,3 +59,7 @@ void StepUp(TModule& m, int index) {
 void StepDown(TModule& m, int index) {
     step(m, index, -1);
 }
+
+int WriteNumber(const TModule& m, int index) {
+    return index == 0 && m.TypeName == QLatin1String("XXX") ? ModuleTypeParameter : index;
+}

@@ -16,3 +16,9 @@ void SetParam(TModule& m, int index, const TParam& param);
 void StepUp(TModule& m, int index);
 // Lowers the value at CurChannel by one raw step while it stays at or above 0.
 void StepDown(TModule& m, int index);
+
+// The parameter number a change of parameter index goes on the line under: a module of type
+// "XXX" has its parameter 0 written as the module-type parameter 90, which makes the module
+// take another type (the head-end must then be scanned again); every other index is itself.
+constexpr int ModuleTypeParameter = 90;
+int WriteNumber(const TModule& m, int index);

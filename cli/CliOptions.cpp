@@ -1,0 +1,230 @@
+#include "cli/CliOptions.h"
+
+#include <QMap>
+#include <QRegularExpression>
+
+namespace {
+
+// What each command takes: its positional arguments and which of them is a module.
+struct CommandShape {
+    QStringList args; // names for the usage line
+    bool moduleFirst = false;
+    bool json = false; // takes --json
+};
+
+const QMap<QString, CommandShape>& commands() {
+    static const QMap<QString, CommandShape> shapes = {
+        {QStringLiteral("ports"), {{}, false, false}},
+        {QStringLiteral("scan"), {{}, false, true}},
+        {QStringLiteral("show"), {{QStringLiteral("G/S")}, true, true}},
+        {QStringLiteral("set"),
+         {{QStringLiteral("G/S"), QStringLiteral("INDEX"), QStringLiteral("VALUE")}, true, false}},
+        {QStringLiteral("diag"), {{QStringLiteral("G/S")}, true, true}},
+        {QStringLiteral("reset"), {{QStringLiteral("G/S")}, true, false}},
+        {QStringLiteral("defaults"), {{QStringLiteral("G/S")}, true, false}},
+        {QStringLiteral("terminal"), {{QStringLiteral("G/S")}, true}},
+        {QStringLiteral("save-module"), {{QStringLiteral("G/S"), QStringLiteral("FILE")}, true}},
+        {QStringLiteral("load-module"), {{QStringLiteral("G/S"), QStringLiteral("FILE")}, true}},
+        {QStringLiteral("save-config"), {{QStringLiteral("FILE")}, false}},
+        {QStringLiteral("load-config"), {{QStringLiteral("FILE")}, false}},
+        {QStringLiteral("pages"), {{QStringLiteral("G/S")}, true}},
+    };
+    return shapes;
+}
+
+bool looksLikeNumber(const QString& t) {
+    static const QRegularExpression number(QStringLiteral("^-[0-9.,]+([eE][-+]?[0-9]+)?$"));
+    return number.match(t).hasMatch();
+}
+
+bool positiveInt(const QString& text, int max, int* out) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v <= 0 || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+// The value of an option that takes one.
+bool assignValue(const QString& name, const QString& value, CliOptions* o, QString* error) {
+    if (value.isEmpty()) {
+        *error = QStringLiteral("--%1 needs a value").arg(name);
+        return false;
+    }
+    if (name == QLatin1String("port")) {
+        o->port = value;
+    } else if (name == QLatin1String("trace")) {
+        o->trace = value;
+    } else if (name == QLatin1String("shown")) {
+        o->hasShown = true;
+        o->shown = value;
+    } else if (name == QLatin1String("scan-timeout")) {
+        if (!positiveInt(value, 60000, &o->scanTimeout)) {
+            *error = QStringLiteral("--scan-timeout takes milliseconds, 1 to 60000, not '%1'")
+                         .arg(value);
+            return false;
+        }
+    } else if (!positiveInt(value, 65535, &o->listen)) {
+        *error = QStringLiteral("--listen takes a TCP port, 1 to 65535, not '%1'").arg(value);
+        return false;
+    }
+    return true;
+}
+
+// One "--name[=value]" option; i is moved past a value taken from the next argument.
+bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
+    QString name = a[i].mid(2);
+    QString value;
+    const qsizetype eq = name.indexOf(QLatin1Char('='));
+    const bool inline_ = eq >= 0;
+    if (inline_) {
+        value = name.mid(eq + 1);
+        name = name.left(eq);
+    }
+    static const QStringList flags = {QStringLiteral("json"), QStringLiteral("help"),
+                                      QStringLiteral("version")};
+    static const QStringList valued = {QStringLiteral("port"), QStringLiteral("scan-timeout"),
+                                       QStringLiteral("trace"), QStringLiteral("shown"),
+                                       QStringLiteral("listen")};
+    if (flags.contains(name)) {
+        if (inline_) {
+            *error = QStringLiteral("--%1 takes no value").arg(name);
+            return false;
+        }
+        (name == QLatin1String("json")   ? o->json
+         : name == QLatin1String("help") ? o->help
+                                         : o->version) = true;
+        return true;
+    }
+    if (!valued.contains(name)) {
+        *error = QStringLiteral("unknown option --%1").arg(name);
+        return false;
+    }
+    if (!inline_) {
+        if (i + 1 >= a.size()) {
+            *error = QStringLiteral("--%1 needs a value").arg(name);
+            return false;
+        }
+        value = a[++i];
+    }
+    return assignValue(name, value, o, error);
+}
+
+bool checkCommand(CliOptions* o, QString* error) {
+    const auto it = commands().constFind(o->command);
+    if (it == commands().constEnd()) {
+        *error = QStringLiteral("unknown command '%1'").arg(o->command);
+        return false;
+    }
+    const CommandShape& shape = *it;
+    qsizetype wanted = shape.args.size();
+    if (o->command == QLatin1String("set") && o->hasShown)
+        wanted = 2;
+    if (o->args.size() != wanted) {
+        QStringList names = shape.args.mid(0, wanted);
+        if (o->command == QLatin1String("set"))
+            names = {QStringLiteral("G/S INDEX VALUE | G/S INDEX --shown X")};
+        *error = QStringLiteral("%1 takes %2")
+                     .arg(o->command,
+                          names.isEmpty() ? QStringLiteral("no arguments") : names.join(' '));
+        return false;
+    }
+    ModuleAddress unused;
+    if (shape.moduleFirst && !ModuleAddress::parse(o->args.first(), &unused)) {
+        *error = QStringLiteral("'%1' names no module: write subrack/slot, 1/1 to 2/16")
+                     .arg(o->args.first());
+        return false;
+    }
+    if (o->json && !shape.json) {
+        *error = QStringLiteral("--json goes with scan, show and diag");
+        return false;
+    }
+    if (o->hasShown && o->command != QLatin1String("set")) {
+        *error = QStringLiteral("--shown goes with set");
+        return false;
+    }
+    if (o->listen != 0 && o->command != QLatin1String("pages")) {
+        *error = QStringLiteral("--listen goes with pages");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ModuleAddress::name() const {
+    return QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
+}
+
+bool ModuleAddress::parse(const QString& text, ModuleAddress* out) {
+    static const QRegularExpression re(QStringLiteral("^([12])/([1-9]|1[0-6])$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch())
+        return false;
+    out->subrack = m.captured(1).toInt() - 1;
+    out->slot = m.captured(2).toInt() - 1;
+    return true;
+}
+
+bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
+    bool positionalOnly = false;
+    for (int i = 0; i < a.size(); ++i) {
+        const QString& t = a[i];
+        if (!positionalOnly && t == QLatin1String("--")) {
+            positionalOnly = true;
+        } else if (!positionalOnly && t.startsWith(QLatin1String("--"))) {
+            if (!takeOption(a, i, o, error))
+                return false;
+        } else if (!positionalOnly && t == QLatin1String("-h")) {
+            o->help = true;
+        } else if (!positionalOnly && t.startsWith('-') && t.size() > 1 && !looksLikeNumber(t)) {
+            *error = QStringLiteral("unknown option %1").arg(t);
+            return false;
+        } else if (o->command.isEmpty()) {
+            o->command = t;
+        } else {
+            o->args << t;
+        }
+    }
+    if (o->help || o->version)
+        return true;
+    if (o->command.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return false;
+    }
+    return checkCommand(o, error);
+}
+
+QString CliUsage() {
+    return QStringLiteral(
+        "Usage: orvex-cli [--port NAME] [--scan-timeout MS] [--trace FILE] [--json] COMMAND ...\n"
+        "\n"
+        "Modules are named subrack/slot as the program shows them: 1/1 ... 2/16.\n"
+        "\n"
+        "Commands:\n"
+        "  ports                      the serial ports of this PC, and DEMO\n"
+        "  scan                       scan both subracks: one line per slot\n"
+        "  show G/S                   the module's record and every parameter\n"
+        "  set G/S INDEX VALUE        write a raw value and commit it\n"
+        "  set G/S INDEX --shown X    write a value as the panel shows it (47.5, Off, ...)\n"
+        "  diag G/S                   the module's diagnostic report\n"
+        "  reset G/S                  reset the module\n"
+        "  defaults G/S               load the module's default values\n"
+        "  save-module G/S FILE       save the module's settings (*.mst)\n"
+        "  load-module G/S FILE       load module settings into the module\n"
+        "  save-config FILE           scan, then save the head-end's configuration (*.mmh)\n"
+        "  load-config FILE           scan, then load a head-end configuration\n"
+        "  terminal G/S               the module's console; Ctrl-] or the module ends it\n"
+        "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n"
+        "\n"
+        "Options:\n"
+        "  --port NAME        serial port (ttyUSB0, /dev/ttyS0, COM1, DEMO); default: the\n"
+        "                     port of OXLCom.ini in the current directory, else COM1\n"
+        "  --scan-timeout MS  the configured scan time-out (default 50)\n"
+        "  --trace FILE       write every byte on the line to FILE, one frame a line\n"
+        "  --json             machine-readable output (scan, show, diag)\n"
+        "\n"
+        "Exit status: 0 done; 1 done with module errors (a module missing, faulty or\n"
+        "refusing, \" Errors found\"); 2 usage; 3 the port or a file cannot be used.\n");
+}

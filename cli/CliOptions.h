@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The exit statuses of orvex-cli.
+enum CliStatus {
+    StatusDone = 0,         // done
+    StatusModuleErrors = 1, // done, but a module refused, failed or is missing (" Errors found")
+    StatusUsage = 2,        // the command line is wrong
+    StatusUnusable = 3,     // the port, the trace file or a settings file cannot be used
+};
+
+// A module as the user names it: subrack/slot, 1/1 to 2/16. The indices are 0-based.
+struct ModuleAddress {
+    int subrack = 0;
+    int slot = 0;
+    QString name() const;
+    // "1/3" → {0, 2}; false for anything else.
+    static bool parse(const QString& text, ModuleAddress* out);
+};
+
+// The command line: global options, the command and its arguments.
+struct CliOptions {
+    QString port;        // --port; empty: the port of "OXLCom.ini", else COM1
+    int scanTimeout = 0; // --scan-timeout in ms; 0: the default
+    QString trace;       // --trace FILE
+    bool json = false;   // --json
+    bool help = false;   // --help, -h
+    bool version = false;
+    QString command;
+    QStringList args;
+    bool hasShown = false; // set: --shown X
+    QString shown;
+    int listen = 0; // pages: --listen PORT; 0: the server chooses
+
+    // Parses the arguments (without the program name). On a usage error returns false with
+    // the problem in *error.
+    static bool parse(const QStringList& arguments, CliOptions* out, QString* error);
+};
+
+// The help text of orvex-cli.
+QString CliUsage();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "cli/CliHost.h"
+#include "cli/CliOptions.h"
+#include "cli/LineTrace.h"
+#include "link/Link.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+
+#include <QJsonObject>
+#include <memory>
+
+// Ends a command with an exit status and the line that says why.
+struct CliFailure {
+    int status;
+    QString message;
+};
+
+// Runs orvex-cli with its arguments (program name first); returns the exit status.
+int RunCli(const QStringList& arguments, const CliIo& io = {});
+
+// One run of orvex-cli on the line: the module records, the work loop's state and the link,
+// as the main window owns them, and the commands. A command that cannot go on throws
+// CliFailure; errors of the port (PortError) end it with status 3.
+class CliSession {
+public:
+    CliSession(const CliOptions& options, CliHost& host);
+    ~CliSession();
+    int run();
+
+private:
+    int dispatch();
+    void openLine();
+    // Selects the module and reads what the scan reads of its slot; CurSlot and CurSubrack
+    // name it afterwards. Throws CliFailure (status 1) when no module answers there.
+    TModule& probe(const ModuleAddress& at);
+    // The scan of both subracks, as "Scan" runs it; returns the final status text.
+    QString runScan();
+    ModuleAddress address(int arg) const;
+    void printJson(const QJsonObject& object);
+
+    int scan();
+    int show();
+    int set();
+    int diag();
+    int reset();
+    int defaults();
+    int terminal();
+    int pages();
+    int files();
+    void scanForConfig();
+    int fileOutcome(bool ok);
+
+    // set: the raw value to write, from VALUE or --shown; throws CliFailure when refused.
+    qint32 valueToWrite(const TModule& m, int index) const;
+    QString paramLabel(const TModule& m, int index) const;
+
+    CliOptions m_options;
+    CliHost& m_host;
+    ModuleTable m_modules;
+    SharedState m_state;
+    Link m_link;
+    std::unique_ptr<LineTrace> m_trace;
+};

@@ -1,0 +1,124 @@
+#include "link/ConsoleSession.h"
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+
+namespace {
+constexpr int kCloseQuietMs = 100; // lets the module take ETX CR before the port closes
+}
+
+void ConsoleKeys::store(quint16 code) {
+    m_ring[m_write] = code;
+    m_write = quint8((m_write + 1) % Size);
+}
+
+quint16 ConsoleKeys::take() {
+    for (int i = 0; i < Size; ++i) {
+        quint16& entry = m_ring[(m_write + i) % Size];
+        if (entry != 0) {
+            const quint16 code = entry;
+            entry = 0;
+            return code;
+        }
+    }
+    return 0;
+}
+
+int ConsoleKeys::pending() const {
+    int n = 0;
+    for (quint16 code : m_ring)
+        n += code != 0 ? 1 : 0;
+    return n;
+}
+
+ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent)
+    : QObject(parent), m_link(link), m_state(state), m_host(host) {
+    connect(&m_link.ComPort(), &SerialPort::rxChars, this, [this] {
+        if (m_open)
+            onChars();
+    });
+    connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
+        if (!m_open)
+            return;
+        m_open = false;
+        Q_EMIT lost(reason);
+    });
+}
+
+ConsoleSession::~ConsoleSession() {
+    close();
+}
+
+void ConsoleSession::open() {
+    SerialPort& port = m_link.ComPort();
+    port.setEventMask(SerialPort::EventMask::RxChar);
+    // What is left of earlier exchanges is not the console's.
+    if (port.isOpen())
+        port.purge(true, false);
+    else if (!port.open()) {
+        m_link.closePort();
+        throw PortError(QStringLiteral("Please select proper COM Port"));
+    }
+    m_open = true;
+    m_asked = false;
+    port.write(QByteArray("9\r"));
+    m_state.TerminalMode = true;
+}
+
+void ConsoleSession::close() {
+    if (!m_open)
+        return;
+    m_open = false;
+    SerialPort& port = m_link.ComPort();
+    port.write(QByteArray("\x03\r"));
+    port.flush();
+    port.setEventMask(SerialPort::EventMask::None);
+    // The transmit queue is left alone: discarding it could drop the ETX CR just written, and
+    // the module would never hear that its console was closed.
+    port.purge(true, false);
+    m_host.pause(kCloseQuietMs);
+    m_link.closePort();
+    m_state.ReloadRequest = true;
+}
+
+void ConsoleSession::sendKey(quint16 code) {
+    m_asked = false;
+    m_link.ComPort().write(QByteArray(1, char(code & 0xFF)));
+    Q_EMIT keySent(code);
+}
+
+void ConsoleSession::type(quint16 code) {
+    m_keys.store(code);
+    // A module asks for a key once, after its output: had it asked already, it still waits.
+    if (m_asked && m_open)
+        sendKey(m_keys.take());
+}
+
+QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
+    if (piece.size() == 1 && piece.at(0) == Link::SYN) {
+        const quint16 code = m_keys.take();
+        if (code != 0)
+            sendKey(code);
+        else
+            m_asked = true;
+    }
+    QByteArray shown = piece;
+    shown.replace(Link::SYN, QByteArray());
+    if (eot)
+        *eot = shown.contains(Link::EOT);
+    return shown;
+}
+
+void ConsoleSession::onChars() {
+    SerialPort& port = m_link.ComPort();
+    const QByteArray piece = port.read(port.bytesWaiting());
+    if (piece.isEmpty())
+        return;
+    bool eot = false;
+    const QByteArray shown = received(piece, &eot);
+    if (!shown.isEmpty())
+        Q_EMIT text(shown);
+    if (eot)
+        Q_EMIT ended();
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <array>
+
+class Link;
+class LinkHost;
+struct SharedState;
+
+// The codes the console takes for the cursor keys, one control character each.
+enum ConsoleKey : quint16 { ConsoleLeft = 28, ConsoleUp = 29, ConsoleDown = 30, ConsoleRight = 31 };
+
+// Keys typed but not yet asked for by the module: a ring of ten entries, 0 meaning empty. A
+// key goes to the write index, which then advances and wraps from 9 to 0, so when more than
+// ten are typed before the module asks, the oldest are overwritten.
+class ConsoleKeys {
+public:
+    static constexpr int Size = 10;
+
+    void store(quint16 code);
+    // The oldest pending key, taken out of the ring (entries looked at from the write index
+    // on, with wrap-around); 0 when none is pending.
+    quint16 take();
+    int pending() const;
+
+private:
+    std::array<quint16, Size> m_ring{};
+    quint8 m_write = 0;
+};
+
+// A module's text console on the link's port, for the terminal window and the command-line
+// tool alike. Opened with "9" CR and closed with ETX CR; while it is open the console owns
+// the line (no command transaction may run), the module asks for each key with a lone SYN
+// and ends the console itself with EOT. The module must have been selected before.
+//
+//   ConsoleSession console(link, state, host);
+//   connect(&console, &ConsoleSession::text, display, ...);     // what to show
+//   connect(&console, &ConsoleSession::ended, ..., [&] { console.close(); });
+//   console.open();
+//   console.type('a');                                          // on each typed key
+class ConsoleSession : public QObject {
+    Q_OBJECT
+public:
+    ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent = nullptr);
+    ~ConsoleSession() override;
+
+    // Every received byte is reported from now on; opens the port and sends "9" CR;
+    // TerminalMode := true. A port that cannot be opened raises PortError.
+    void open();
+    // Sends ETX CR, stops the reports, discards the receive queue, waits 100 ms serving events,
+    // closes the port (its event mask back to the terminator) and asks the work loop to
+    // re-read the module (ReloadRequest). Nothing when the console is not open.
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // A typed character code or ConsoleKey; it waits in the ring until the module asks, or
+    // goes at once when the module has asked while no key was pending.
+    void type(quint16 code);
+    const ConsoleKeys& keys() const { return m_keys; }
+
+    // One piece of received text as the port delivered it: a piece that is exactly SYN sends
+    // the oldest pending key (with none pending, the request is remembered: a module asks
+    // only once); returns the piece without its SYN bytes; *eot tells whether it holds EOT
+    // (which stays in the text).
+    QByteArray received(const QByteArray& piece, bool* eot);
+
+Q_SIGNALS:
+    void text(const QByteArray& text); // received text without SYN, to be shown
+    void keySent(quint16 code);        // a pending key went to the module
+    void ended();                      // EOT: the module ended its console
+    void lost(const QString& reason);  // the port went away while the console was open
+
+private:
+    void onChars();
+    void sendKey(quint16 code);
+
+    Link& m_link;
+    SharedState& m_state;
+    LinkHost& m_host;
+    ConsoleKeys m_keys;
+    bool m_open = false;
+    bool m_asked = false; // the module asked for a key while none was pending
+};
