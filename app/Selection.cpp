@@ -87,7 +87,12 @@ void TMainFrm::openModulePages(QToolButton* button) {
     // The pages window takes the line with a channel of its own and gives it back closed.
     const QString port = m_link.ComPort().portName();
     m_link.closePort();
+    // The window's event loop runs the idle step too: a re-read asked for earlier must not
+    // open the port again while the pages hold the line.
+    const quint8 before = m_state.IdleState;
+    m_state.IdleState = 1;
     ShowModulePages(port, this);
+    m_state.IdleState = before;
     button->setChecked(false);
     m_link.OpenLink();
 }

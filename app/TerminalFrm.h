@@ -49,4 +49,5 @@ private:
     ConsoleSession m_console;
     // A show that FormShow has not handled yet.
     bool m_showPending = false;
+    // The module was told to start its console and not yet to end it.
 };

@@ -73,7 +73,11 @@ void ConsoleSession::close() {
         return;
     m_open = false;
     SerialPort& port = m_link.ComPort();
-    port.write(QByteArray("\x03\r"));
+    const QByteArray end("\x03\r");
+    // On a line that has gone the module's console stays open: it is ended as soon as the
+    // line is back, before any frame.
+    if (!port.write(end))
+        port.sendOnOpen(end);
     port.flush();
     port.setEventMask(SerialPort::EventMask::None);
     // The transmit queue is left alone: discarding it could drop the ETX CR just written, and

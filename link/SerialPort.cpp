@@ -127,7 +127,16 @@ bool SerialPort::open() {
     m_queue.clear();
     connect(m_port.get(), &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
     connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialPort::onError);
+    if (!m_sendOnOpen.isEmpty()) {
+        m_port->write(m_sendOnOpen);
+        m_sendOnOpen.clear();
+        flush();
+    }
     return true;
+}
+
+void SerialPort::sendOnOpen(const QByteArray& bytes) {
+    m_sendOnOpen += bytes;
 }
 
 void SerialPort::close() {

@@ -37,6 +37,10 @@ public:
     bool open();
     void close();
     bool isOpen() const;
+    // Bytes that must reach the line before anything else when the port opens next: what
+    // could not be said while the line was gone (a console that was never told to end keeps
+    // every module on the bus from hearing its frames).
+    void sendOnOpen(const QByteArray& bytes);
     QString errorString() const { return m_error; }
 
     void setEventChar(char c) { m_eventChar = c; }
@@ -81,5 +85,6 @@ private:
     char m_eventChar = 0x03;
     EventMask m_mask = EventMask::RxFlag;
     QString m_error;
+    QByteArray m_sendOnOpen;
     Tap m_tap;
 };

@@ -47,7 +47,8 @@ void ParseValues(TModule& m, const QByteArray& buffer) {
     });
 }
 
-void ParseDiagBytes(TModule& m, const QByteArray& buffer) {
+namespace {
+void readDiagBytes(TModule& m, const QByteArray& buffer) {
     parse(m, buffer, "Diagnostic bytes reply", [&m] {
         if (m.DiagBytes.isEmpty())
             sizeDiagBytes(m);
@@ -74,6 +75,18 @@ void ParseDiagBytes(TModule& m, const QByteArray& buffer) {
         if (i < m.DiagCount)
             addError(m, QStringLiteral("Missing diagnostic bytes"));
     });
+}
+} // namespace
+
+void ParseDiagBytes(TModule& m, const QByteArray& buffer) {
+    try {
+        readDiagBytes(m, buffer);
+    } catch (const ParseError&) {
+        // A reply that cannot be read tells nothing of the module's health: it must not
+        // leave the module shown as clear.
+        m.DiagFault = true;
+        throw;
+    }
 }
 
 namespace {
@@ -140,7 +153,8 @@ void ExtDiagReport(TModule& m) {
             found = true;
         }
     }
-    if (!found)
+    // Bytes that could not be read, or are no hexadecimal pair, are no sign of health.
+    if (!found && !m.DiagFault)
         m.Messages << QStringLiteral("Diagnostic OK.");
 }
 

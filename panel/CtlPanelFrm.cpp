@@ -5,10 +5,14 @@
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
+#include "module/ParamAccess.h"
 #include "panel/GradientCaption.h"
 #include "panel/PanelHost.h"
+#include "module/Display.h"
+#include "panel/ParamSpinBox.h"
 
 #include <QApplication>
+#include <QComboBox>
 
 TCtlPanelFrm::TCtlPanelFrm(QWidget* owner, Link& link, ModuleTable& modules, SharedState& state,
                            PanelHost& host, LinkHost& messages)
@@ -62,15 +66,21 @@ int TCtlPanelFrm::tagOf(const QObject* control) {
     return control ? control->property("Tag").toInt() : 0;
 }
 
-void TCtlPanelFrm::handler(const std::function<void()>& fn) {
+void TCtlPanelFrm::handler(const std::function<void()>& fn, QWidget* control) {
     ++m_handlerDepth;
+    const TModule* module = control ? current() : nullptr;
+    TParam before;
     try {
+        if (module)
+            GetParam(*module, tagOf(control), before);
         fn();
     } catch (const PortError& e) {
         // The port failed before or during the command: nothing waits for a reply now, and a
         // LinkBusy left set by the write would keep every later write off the line.
         if (!m_link.waiting())
             m_link.LinkBusy = false;
+        if (module)
+            restoreAfterLostWrite(control, module, before);
         reportError(e.text());
     } catch (const OrvexError& e) {
         reportError(e.text());
@@ -82,6 +92,25 @@ void TCtlPanelFrm::handler(const std::function<void()>& fn) {
         for (QObject* w : m_retired->children())
             w->deleteLater();
     }
+}
+
+void TCtlPanelFrm::restoreAfterLostWrite(QWidget* control, const TModule* module,
+                                         const TParam& before) {
+    TModule* m = current();
+    // The main window may have moved on to another module while the write waited.
+    if (m != module || !onPanel(control))
+        return;
+    SetParam(*m, tagOf(control), before);
+    m->Dirty = false;
+    const qint32 raw = before.Values[m->CurChannel];
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        selectEntry(list, raw);
+    } else if (auto* spin = qobject_cast<ParamSpinBox*>(control)) {
+        const double divisor = double(ParamDisplay::divisor(ParamDisplay::decimalsOf(before)));
+        const QSignalBlocker quiet(spin);
+        spin->setValue(double(ParamDisplay::scaled(before, raw)) / divisor);
+    }
+    setOutcomeColour(control, false);
 }
 
 void TCtlPanelFrm::reportError(const QString& text) {

@@ -77,7 +77,10 @@ protected:
 private:
     // Each handler runs through here: an error that ends it is shown, never thrown into Qt's
     // dispatch, and controls cleared while it waited are destroyed once it is done.
-    void handler(const std::function<void()>& fn);
+    // With the control whose change it writes: a write that the port ends is a failed write,
+    // and the control and the record go back to what the module holds.
+    void handler(const std::function<void()>& fn, QWidget* control = nullptr);
+    void restoreAfterLostWrite(QWidget* control, const TModule* module, const TParam& before);
     void FormShow();
     TModule* current() const;
     bool lineBusy() const;

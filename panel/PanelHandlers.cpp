@@ -30,7 +30,7 @@ void TCtlPanelFrm::setOutcomeColour(QWidget* control, bool ok) {
 void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
     if (lineBusy())
         return;
-    handler([this, spin] {
+    const auto change = [this, spin] {
         SetCommitTimer(false);
         CurParam = tagOf(spin);
         const QString text = spin->text();
@@ -69,7 +69,8 @@ void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
             now->Dirty = false;
         m_state.ReloadRequest = true;
         m_state.SkipInfoReload = true;
-    });
+    };
+    handler(change, spin);
 }
 
 void TCtlPanelFrm::ParamSpinTopClick(ParamSpinBox* spin) {
@@ -83,7 +84,7 @@ void TCtlPanelFrm::ParamSpinBottomClick(ParamSpinBox* spin) {
 void TCtlPanelFrm::spinStep(ParamSpinBox* spin, bool up) {
     if (lineBusy())
         return;
-    handler([this, spin, up] {
+    const auto change = [this, spin, up] {
         // Every press restarts the countdown: a burst of presses ends in one commit.
         SetCommitTimer(false);
         CurParam = tagOf(spin);
@@ -107,11 +108,12 @@ void TCtlPanelFrm::spinStep(ParamSpinBox* spin, bool up) {
         SetCommitTimer(true);
         if (TModule* now = current())
             now->Dirty = false;
-    });
+    };
+    handler(change, spin);
 }
 
 void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
-    handler([this, list] {
+    const auto change = [this, list] {
         m_state.ReloadRequest = false;
         RestartRequest = false;
         CurParam = tagOf(list);
@@ -158,7 +160,8 @@ void TCtlPanelFrm::ParamComboChange(QComboBox* list) {
         list->clearFocus();
         m->Dirty = false;
         m_state.ReloadRequest = reload;
-    });
+    };
+    handler(change, list);
 }
 
 void TCtlPanelFrm::ParamButtonClick(QWidget* button) {

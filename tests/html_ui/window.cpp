@@ -161,12 +161,19 @@ private Q_SLOTS:
         f.show(peer.path(), [&](ModulePagesWindow& w) {
             w.activateWindow();
             w.Browser->setFocus();
-            f.js(w.Browser, "document.getElementById('first').focus()");
+            // Type only once the field really has the focus: under load the page takes time.
+            QVERIFY(runUntil(
+                [&] {
+                    f.js(w.Browser, "document.getElementById('first').focus()");
+                    return f.js(w.Browser, "document.activeElement.id").toString() == "first" &&
+                           w.Browser->focusProxy() && w.Browser->focusProxy()->hasFocus();
+                },
+                15000));
             QWidget* keys = w.Browser->focusProxy();
             QTest::keyClicks(keys, "abcd");
             QTest::keyClick(keys, Qt::Key_Backspace);
             const QString value = "document.getElementById('first').value";
-            QVERIFY(runUntil([&] { return f.js(w.Browser, value).toString() == "abc"; }));
+            QVERIFY(runUntil([&] { return f.js(w.Browser, value).toString() == "abc"; }, 15000));
             QTest::keyClick(keys, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClick(keys, Qt::Key_X, Qt::ControlModifier);
             QVERIFY(runUntil([&] { return f.js(w.Browser, value).toString().isEmpty(); }));
