@@ -51,8 +51,8 @@ QString Link::specReplyResult(const QByteArray& text) {
     const int p = text.indexOf('R') + 1; // 1-based; 0 when there is none
     const QByteArray digits = text.mid(p, 4);
     const bool allHex = digits.size() == 4 && std::all_of(digits.begin(), digits.end(), [](char c) {
-        return std::isxdigit(static_cast<unsigned char>(c));
-    });
+                            return std::isxdigit(static_cast<unsigned char>(c));
+                        });
     if (!allHex)
         return QStringLiteral("-3");
     if (digits.toUInt(nullptr, 16) != CRC16(text, p))

@@ -7,7 +7,8 @@
 // (a handler, an idle step, a CLI command) and shown to the user, never across Qt's dispatch.
 class OrvexError : public std::runtime_error {
 public:
-    explicit OrvexError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    explicit OrvexError(const QString& text)
+        : std::runtime_error(text.toStdString()), m_text(text) {}
     const QString& text() const { return m_text; }
 
 private:

@@ -4,11 +4,11 @@
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
+#include "module/Display.h"
 #include "module/ModuleTable.h"
 #include "module/ParamAccess.h"
 #include "panel/GradientCaption.h"
 #include "panel/PanelHost.h"
-#include "module/Display.h"
 #include "panel/ParamSpinBox.h"
 
 #include <QApplication>
