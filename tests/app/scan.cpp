@@ -152,6 +152,22 @@ private Q_SLOTS:
         QVERIFY(sim->headend().received().endsWith("!0\r!2\r!6\r"));
     }
 
+    void pendingCommitGoesToItsModule() {
+        auto sim =
+            startSim(demoWith([](const SimSlotDef& d) { return d.subrack == 0 && d.slot < 2; }));
+        AppFixture f(sim->slavePath());
+        TMainFrm& m = f.start();
+        scan(m);
+        m.sbM[0]->click();
+        const int before = sim->headend().state(0, 0).commits;
+        // A commit waits for its 500 ms when the user turns to the next module.
+        m.CtlPanelFrm->SetCommitTimer(true);
+        m.sbM[1]->click();
+        QCOMPARE(sim->headend().state(0, 0).commits, before + 1);
+        QVERIFY(!m.CtlPanelFrm->tmEEPROM.isActive());
+        QCOMPARE(m.state().CurSlot, 1);
+    }
+
     void portLostDuringTheScan() {
         auto sim = startSim(demoProfile());
         AppFixture f(sim->slavePath());
