@@ -15,7 +15,7 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 export QTWEBENGINE_DISABLE_SANDBOX=1
 # The browser engine frees some of its own objects with a mismatched size; its tests run
 # without that one check (everything else stays on).
-browser='html_ui|app.pages'
+browser='html_ui|app.pages|robust_gui'
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" -E "$browser"
 log="$dir/Testing/Temporary/LastTest.log"
 cp "$log" "$dir/Testing/Temporary/LastTest-main.log"

@@ -40,12 +40,13 @@ qint64 residentBytes(bool trimmed = true) {
 
 // One browser connection: a GET written by hand, the response read up to its length.
 struct Client {
-    QTcpSocket socket;
     QByteArray path;
     QByteArray raw;
     int status = 0;
     QByteArray body;
     bool done = false;
+    // Last, so that it goes first: closing it reports to the handlers, which use the rest.
+    QTcpSocket socket;
 
     void start(quint16 port) {
         QObject::connect(&socket, &QTcpSocket::connected, [this, port] {
