@@ -23,7 +23,7 @@ inline const QByteArray ModEnd("MODEND");
 inline const QByteArray Param("PARAM");
 inline const QByteArray Eeprom("EEPROM");
 inline const QByteArray ErrorPrefix("ERROR");
-inline const QByteArray NoSpecMode("ERROR no spec mode");
+inline const QByteArray NoSpecialMode("ERROR no spec mode");
 
 // The file's lines as the reader sees them: a line ends at CR and one LF right after that CR
 // is skipped; a lone LF belongs to the line; Ctrl-Z ends the file. Text after the last CR is

@@ -72,7 +72,7 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
 
 bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
     if (!m_link.EnterSpecMode()) {
-        writeLine(file, FileFormat::NoSpecMode);
+        writeLine(file, FileFormat::NoSpecialMode);
         return true;
     }
     QString reply = m_link.SendSpecCmd(QStringLiteral("03"));

@@ -114,7 +114,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("frames");
         const QStringList reset{"S2/4", "S2/4", "7"};
         const QByteArray refusal = FakeLine::specReply("-9");
-        QTest::newRow("no spec mode")
+        QTest::newRow("no special mode")
             << QByteArrayList{} << QByteArrayList{} << false << QByteArrayList{"ERROR no spec mode"}
             << QStringList{"S2/4", "S2/4", "&"};
         QTest::newRow("03 unanswered")
