@@ -23,6 +23,7 @@ inline const QByteArray ModEnd("MODEND");
 inline const QByteArray Param("PARAM");
 inline const QByteArray Eeprom("EEPROM");
 inline const QByteArray ErrorPrefix("ERROR");
+// The block line of a module that refused its special mode, as every installation writes it.
 inline const QByteArray NoSpecialMode("ERROR no spec mode");
 
 // The file's lines as the reader sees them: a line ends at CR and one LF right after that CR

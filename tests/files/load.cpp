@@ -1,3 +1,4 @@
+#include "files/FileFormat.h"
 #include "files/SaveLoad.h"
 #include "tests/files/FakeLine.h"
 
@@ -254,7 +255,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("body");
         QTest::addColumn<QStringList>("frames");
         QTest::newRow("ERROR lines only: reset, no error")
-            << true << QByteArrayList{"ERROR no spec mode", "ERROR -2"}
+            << true << QByteArrayList{FileFormat::NoSpecialMode, "ERROR -2"}
             << (QStringList{"&", "#06"} + kFinish14);
         QTest::newRow("special mode refused: block skipped, no reset")
             << false << QByteArrayList{"AABBCCDDEEFF"} << QStringList{"&"};

@@ -115,8 +115,8 @@ private Q_SLOTS:
         const QStringList reset{"S2/4", "S2/4", "7"};
         const QByteArray refusal = FakeLine::specReply("-9");
         QTest::newRow("no special mode")
-            << QByteArrayList{} << QByteArrayList{} << false << QByteArrayList{"ERROR no spec mode"}
-            << QStringList{"S2/4", "S2/4", "&"};
+            << QByteArrayList{} << QByteArrayList{} << false
+            << QByteArrayList{FileFormat::NoSpecialMode} << QStringList{"S2/4", "S2/4", "&"};
         QTest::newRow("03 unanswered")
             << QByteArrayList{} << QByteArrayList{} << true << QByteArrayList{"ERROR -2"}
             << QStringList{"S2/4", "S2/4", "&", "#03"};
