@@ -1,0 +1,279 @@
+// Serving browser requests from a scripted module: what goes on the line, the response, the
+// window effects; then the same through the local HTTP server with a real HTTP client.
+#include "html/ModulePages.h"
+#include "html/PageService.h"
+#include "html/RawChannel.h"
+#include "tests/html/ScriptedModule.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
+#include "tests/support/TestMain.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace PagesHttp;
+using Tone = PageEffects::Tone;
+
+namespace {
+const ScriptedModule::Behaviour kNoChecksums{false, false, false};
+
+struct Recorder : PageEffects {
+    void ShowPageStatus(const QString& text, Tone tone) override {
+        status << text + (tone == Tone::Red ? " (red)" : tone == Tone::Green ? " (green)" : "");
+    }
+    void openWaitBox(int seconds, const QString& text) override {
+        waits << QString::number(seconds) + " " + text;
+        if (onWait)
+            onWait();
+    }
+    void closeWaitBox() override { ++closed; }
+    void showRefusal(const QString& text) override { refusals << text; }
+    QStringList status, waits, refusals;
+    int closed = 0;
+    std::function<void()> onWait;
+};
+
+// The request handling of one module, called as the server's worker calls it.
+struct Module {
+    explicit Module(ScriptedModule::Behaviour b = kNoChecksums) : module(peer, b) {
+        if (!channel.OpenRawPort(peer.path()))
+            qFatal("cannot open %s", qPrintable(channel.errorString()));
+    }
+    PageResponse get(const QByteArray& path, const QByteArray& params = {}) {
+        return service.serve({PageRequest::Method::Get, path, params});
+    }
+    PtyPeer peer;
+    ScriptedModule module;
+    RawChannel channel;
+    std::atomic<bool> abort{false};
+    ContentTransfer transfer{channel, abort};
+    Recorder effects;
+    PageService service{channel, transfer, effects, abort};
+};
+
+// The pages engine with its server, and a real HTTP client.
+struct Served {
+    Served() : module(peer, kNoChecksums) {
+        QString error;
+        if (!pages.OpenRawPort(peer.path()) || !pages.startServer(&error))
+            qFatal("pages: %s %s", qPrintable(pages.errorString()), qPrintable(error));
+        QObject::connect(&pages, &ModulePages::pageStatus,
+                         [this](const QString& t, Tone) { status << t; });
+    }
+    QUrl url(const QString& path) const { return QUrl(pages.startAddress() + path.mid(1)); }
+    QNetworkReply* get(const QString& path) { return net.get(QNetworkRequest(url(path))); }
+    static bool finish(QNetworkReply* r) {
+        return runUntil([r] { return r->isFinished(); }, 20000);
+    }
+    // A request written by hand, for what a browser would not send; the response's head.
+    QByteArray raw(const QByteArray& request) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, pages.serverPort());
+        runUntil([&] { return s.state() == QAbstractSocket::ConnectedState; });
+        s.write(request);
+        QByteArray answer;
+        runUntil([&] { return (answer += s.readAll()).contains("\r\n\r\n"); });
+        return answer;
+    }
+    PtyPeer peer;
+    ScriptedModule module;
+    ModulePages pages;
+    QNetworkAccessManager net;
+    QStringList status;
+};
+} // namespace
+
+class ServeTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // A script of replies ("silence", "raw:" bytes, or header "|" content) for one request.
+    void serve_data() {
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("body"); // "retry", "invalid", "refusal": our own pages
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<int>("sends");
+        QTest::addColumn<QStringList>("status");
+        const QStringList none, noResponse{"Error: No response. (red)"};
+        const auto row = [](const char* name, const QStringList& script, const char* path,
+                            const char* body, const char* type, int sends,
+                            const QStringList& status) {
+            QTest::newRow(name) << script << QByteArray(path) << QByteArray(body)
+                                << QByteArray(type) << sends << status;
+        };
+        // "Loading..." is cleared by the start page only.
+        row("start page", {"HTML\n|<p>start</p>"}, "/", "<p>start</p>", "text/html", 1, {""});
+        row("css", {"CSS\n|body"}, "/f", "body", "text/css", 1, none);
+        row("no header", {"|body"}, "/f", "body", "", 1, none);
+        row("silent: the retry page", {"silence", "silence", "silence"}, "/a/b.gif", "retry", "", 3,
+            noResponse);
+        row("second attempt answers", {"silence", "HTML\n|late"}, "/x.html", "late", "text/html", 2,
+            none);
+        row("RESEND thrice", {"CMD\n|RESEND", "CMD\n|RESEND", "CMD\n|RESEND"}, "/x.html", "invalid",
+            "", 3, none);
+        // Still no reply of the module: the browser is told so instead of an empty page.
+        row("silence, then RESEND twice", {"silence", "CMD\n|RESEND", "CMD\n|RESEND"}, "/x.html",
+            "invalid", "", 3, none);
+        row("accepted upload", {"\x06\n|"}, "/apply.cgi", "", "text/plain", 1,
+            {"Uploaded (green)"});
+        row("refusal with text", {"\x15\n|Value refused: p1=99"}, "/apply.cgi",
+            "Value refused: p1=99", "text/plain", 1, none);
+        row("refusal without", {"\x15\n|"}, "/apply.cgi", "", "text/plain", 1, none);
+        // The module's NAK header comes, then nothing: it refuses without saying more.
+        row("refusal cut short", {"raw:\x15\n", "raw:\x15\n", "raw:\x15\n"}, "/apply.cgi",
+            "refusal", "", 3, QStringList(3, noResponse[0]));
+    }
+    void serve() {
+        QFETCH(QStringList, script);
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, body);
+        Module m;
+        for (const QString& step : script) {
+            const QByteArray s = step.toLatin1();
+            if (s == "silence")
+                m.module.silence();
+            else if (s.startsWith("raw:"))
+                m.module.rawReply(s.mid(4));
+            else
+                m.module.reply(s.left(s.indexOf('|')), {s.mid(s.indexOf('|') + 1)});
+        }
+        const PageResponse r = m.get(path, "x=1");
+        const QByteArray own = body == "retry"     ? noResponsePage(path, "x=1").body
+                               : body == "invalid" ? invalidDataPage().body
+                               : body == "refusal" ? refusalPage().body
+                                                   : body;
+        EXPECT_BYTES(r.body, own);
+        QTEST(r.contentType, "type");
+        const QByteArray request = path == "/" ? "!A\r" : "!B" + path.mid(1) + "?x=1\r";
+        QTEST(int(m.peer.frames().count(request)), "sends");
+        QCOMPARE(m.peer.frames().size(), m.peer.frames().count(request));
+        QTEST(m.effects.status, "status");
+        QCOMPARE(m.effects.refusals, body.startsWith("Value") ? QStringList{body} : QStringList{});
+    }
+
+    // WAIT opens the box until the real reply comes, unasked; without it the request goes
+    // again once the wait has run out.
+    void waitCommand() {
+        Module m;
+        m.module.reply("CMD\n", {"WAIT 10\nMeasuring"});
+        m.effects.onWait = [&] { m.peer.send("HTML\n<p>done</p>\x04"); };
+        EXPECT_BYTES(m.get("/link.html").body, "<p>done</p>");
+        QCOMPARE(m.effects.waits, QStringList{"10 Measuring"});
+        QCOMPARE(m.effects.status, QStringList{"Please wait..."});
+        QCOMPARE(m.effects.closed, 1);
+        QCOMPARE(m.peer.frames(), QList<QByteArray>{"!Blink.html\r"});
+        Module again;
+        again.module.reply("CMD\n", {"WAIT"}); // one second
+        again.module.reply("HTML\n", {"again"});
+        EXPECT_BYTES(again.get("/w.html").body, "again");
+        QCOMPARE(again.peer.frames().count("!Bw.html\r"), 2);
+        QCOMPARE(again.effects.waits, QStringList{"1 Please wait..."});
+        QCOMPARE(again.effects.closed, 1);
+    }
+
+    // Port 88 or the one asked for taken: another.
+    void takenPortGivesAnother() {
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+        ModulePages other;
+        QString error;
+        QVERIFY(other.startServer(&error, holder.serverPort()));
+        QVERIFY(other.serverPort() != 0 && other.serverPort() != holder.serverPort());
+        QCOMPARE(other.startAddress(), QString("http://127.0.0.1:%1/").arg(other.serverPort()));
+    }
+
+    void refusedRequestsNeverReachTheLine_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("CR in the path")
+            << QByteArray("GET /a%0Db.gif HTTP/1.1\r\n") << QByteArray(" 400");
+        QTest::newRow("CR LF in the path")
+            << QByteArray("GET /index.html%0D%0A!A HTTP/1.1\r\n") << QByteArray(" 400");
+        QTest::newRow("NUL in the query")
+            << QByteArray("GET /a.gif?x=%00 HTTP/1.1\r\n") << QByteArray(" 200");
+        QTest::newRow("other host")
+            << QByteArray("GET / HTTP/1.1\r\nHost: evil.example\r\n") << QByteArray(" 403");
+        QTest::newRow("too long") << "GET /" + QByteArray(600, 'a') + " HTTP/1.1\r\n"
+                                  << QByteArray(" 414");
+        QTest::newRow("put") << QByteArray("PUT /a HTTP/1.1\r\n") << QByteArray(" 405");
+        QTest::newRow("post and query")
+            << QByteArray("POST /apply.cgi?x=1 HTTP/1.1\r\nContent-Length: 4\r\n")
+            << QByteArray(" 400");
+    }
+    void refusedRequestsNeverReachTheLine() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, status);
+        Served s;
+        s.module.reply("GIF4-5b\n", {"abcd\x10"});
+        QByteArray text = request;
+        if (!text.contains("Host:"))
+            text += "Host: 127.0.0.1:" + QByteArray::number(s.pages.serverPort()) + "\r\n";
+        text += text.startsWith("POST") ? "\r\np1=1" : "\r\n";
+        EXPECT_STARTS(s.raw(text), "HTTP/1.1" + status);
+        // The query is passed on as the browser encoded it: "%00" is three harmless bytes.
+        EXPECT_BYTES(s.peer.received(), status == " 200" ? "!Ba.gif?x=%00\r" : "");
+    }
+
+    // One request at a time on the line; one that finds the line busy for too long gets
+    // "Timeout" and never reaches the module.
+    void busyLine() {
+        Served s;
+        s.module.reply("GIF4-5b\n", {"abcd\x20"}, 20);
+        s.module.reply("GIF4-5b\n", {"efgh\x30"});
+        QNetworkReply* first = s.get("/1.gif");
+        QNetworkReply* second = s.get("/2.gif");
+        QVERIFY(s.finish(first) && s.finish(second));
+        EXPECT_BYTES(first->readAll(), "ab");
+        EXPECT_BYTES(second->readAll(), "efg");
+        EXPECT_BYTES(s.peer.frames().join(' '), "!B1.gif\r !B2.gif\r");
+        QVERIFY(!s.pages.RequestBusy());
+        s.peer.clearReceived();
+        s.module.reply("CMD\n", {"WAIT 30"});
+        QNetworkReply* slow = s.get("/slow.gif");
+        QVERIFY(runUntil([&] { return s.pages.RequestBusy(); }));
+        QNetworkReply* late = s.get("/3.gif");
+        QVERIFY(s.finish(late));
+        EXPECT_BYTES(late->readAll(), "Timeout");
+        EXPECT_HAS(s.status, "Error: Time Out.");
+        s.peer.send("GIF4-5b\nabcd\x10\x04");
+        QVERIFY(s.finish(slow));
+        EXPECT_BYTES(slow->readAll(), "a");
+        EXPECT_BYTES(s.peer.frames().join(' '), "!Bslow.gif\r");
+    }
+
+    // The user reads the module's refusal before the browser gets it.
+    void refusalIsReadBeforeTheResponse() {
+        Served s;
+        s.module.reply("\x15\n", {"Value refused: p1=99"});
+        QNetworkReply* r = s.get("/apply.cgi?p1=99");
+        QStringList shown;
+        bool answeredMeanwhile = true;
+        s.pages.setRefusalHandler([&](const QString& text) {
+            shown << text;
+            runFor(300); // the message box is open
+            answeredMeanwhile = r->isFinished();
+        });
+        QVERIFY(s.finish(r));
+        QCOMPARE(shown, QStringList{"Value refused: p1=99"});
+        QVERIFY(!answeredMeanwhile);
+        EXPECT_BYTES(r->readAll(), "Value refused: p1=99");
+    }
+
+    void closingDuringARequest() {
+        Served s;
+        s.module.silence();
+        QNetworkReply* r = s.get("/x.gif");
+        QVERIFY(runUntil([&] { return !s.peer.frames().isEmpty(); }));
+        s.pages.close();
+        QVERIFY(!s.pages.isOpen());
+        QVERIFY(runUntil([&] { return r->isFinished(); }));
+        RawChannel again; // the line is free again for the link
+        QVERIFY(again.OpenRawPort(s.peer.path()));
+    }
+};
+
+ORVEX_TEST(ServeTest)
+#include "serve.moc"
