@@ -144,22 +144,6 @@ private Q_SLOTS:
         EXPECT_HAS(headend().received(), "!0\r!2\r");
     }
 
-    void serviceCommands() {
-        click(0, 3);
-        headend().clearLog();
-        m().ModReset->trigger();
-        EXPECT_BYTES(headend().received(), "!7\r");
-        QVERIFY(!m().CtlPanelFrm->isVisible() && !m().sbM[3]->isChecked());
-        headend().clearLog();
-        m().SpecAddr->trigger();
-        EXPECT_STARTS(headend().received(), "!\xC0\x90");
-        EXPECT_ENDS(headend().received(), "!0\r!2\r!;\r");
-        QCOMPARE(m().statusText(), QString("Special address selected."));
-        QVERIFY(m().CtlPanelFrm->caption().startsWith("Module #1:  "));
-        QCOMPARE(Placement::above(QRect(40, 500, 611, 180), 135), QRect(40, 365, 611, 135));
-        QCOMPARE(Placement::mainBelow(QRect(10, 100, 611, 135)), QPoint(10, 235));
-    }
-
     // The line vanishes when the panel's write reaches the module: the list does not claim
     // what the module does not hold. Back, the same change reaches the module's EEPROM.
     void writeFromThePanel() {
@@ -367,6 +351,23 @@ private Q_SLOTS:
         QCOMPARE(m().state().FoundCount, kDemoModules);
         QCOMPARE(button(0, 6)->text(), QString("Channel Converter CC-2"));
         QCOMPARE(colour(0, 5), kGreen);
+    }
+
+    // Last: the special address leaves the record of slot 1/1 holding another module.
+    void serviceCommands() {
+        click(0, 3);
+        headend().clearLog();
+        m().ModReset->trigger();
+        EXPECT_BYTES(headend().received(), "!7\r");
+        QVERIFY(!m().CtlPanelFrm->isVisible() && !m().sbM[3]->isChecked());
+        headend().clearLog();
+        m().SpecAddr->trigger();
+        EXPECT_STARTS(headend().received(), "!\xC0\x90");
+        EXPECT_ENDS(headend().received(), "!0\r!2\r!;\r");
+        QCOMPARE(m().statusText(), QString("Special address selected."));
+        QVERIFY(m().CtlPanelFrm->caption().startsWith("Module #1:  "));
+        QCOMPARE(Placement::above(QRect(40, 500, 611, 180), 135), QRect(40, 365, 611, 135));
+        QCOMPARE(Placement::mainBelow(QRect(10, 100, 611, 135)), QPoint(10, 235));
     }
 };
 

@@ -1,5 +1,6 @@
 // orvex-cli, the built tool, against the simulated demo head-end: what each command says, its
 // exit status and what reached the line and the modules; its key decoder and trace format.
+#include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
@@ -194,13 +195,20 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray saved = file.readAll();
         QCOMPARE(saved.count("\r\nMODEND\r\n"), 12);
+        // What the modules hold: images and committed values (a channel selector excepted:
+        // a load leaves the last channel selected).
         const auto state = [&] {
             QStringList all;
-            for (int g = 0; g < 2; ++g)
-                for (int s = 0; s < 16; ++s)
-                    for (const QVector<int>& values : f->sim->headend().state(g, s).committed)
-                        all << f->sim->headend().eepromImage(g, s).join(',') +
-                                   QString::number(values.value(0));
+            for (int g = 0; g < 2; ++g) {
+                for (int s = 0; s < 16; ++s) {
+                    const SimModuleState m = f->sim->headend().state(g, s);
+                    all << m.eeprom.join(',');
+                    for (int p = m.committed.value(0).size() > 1 ? 1 : 0; p < m.committed.size();
+                         ++p)
+                        for (int v : m.committed[p])
+                            all.last() += ' ' + QString::number(v);
+                }
+            }
             return all;
         };
         const QStringList before = state();

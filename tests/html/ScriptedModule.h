@@ -12,32 +12,29 @@
 // A module serving pages on a scripted peer: each "!A" or "!B" request gets the next reply
 // of the script, sent in blocks, "!N" the reply's next block, "!4" the checksum of the block
 // sent last, "!C" ACK or NAK, "!G" the window size. Without a scripted reply: silence.
+// How the module treats checksums: takes the request's ("!C" ACK, else NAK), gives the
+// reply's ("!4", else NAK), and gives a wrong one.
+struct PagesChecksums {
+    bool takesRequestCrc = true;
+    bool givesReplyCrc = true;
+    bool wrongReplyCrc = false;
+};
+
 class ScriptedModule {
 public:
+    using Behaviour = PagesChecksums;
     struct Reply {
         QByteArray header;       // in front of the first block
         QList<QByteArray> parts; // content of each block; the last ends with EOT
-        int pauseMs = 0;         // between the bytes of the first block
         bool silent = false;
         bool raw = false; // the header alone, without any terminator
     };
-    struct Behaviour {
-        bool takesRequestCrc = true;
-        bool givesReplyCrc = true;
-        bool wrongReplyCrc = false;
-    };
 
-    explicit ScriptedModule(PtyPeer& peer, Behaviour b = {}) : m_state(std::make_shared<State>()) {
-        m_state->behaviour = b;
-        peer.setResponder(
-            [state = m_state](const QByteArray& frame) { return state->answer(frame); });
-    }
+    explicit ScriptedModule(PtyPeer& peer, Behaviour b = Behaviour());
 
-    void reply(const QByteArray& header, const QList<QByteArray>& parts, int pauseMs = 0) {
-        add({header, parts, pauseMs});
-    }
-    void silence() { add({{}, {}, 0, true}); }
-    void rawReply(const QByteArray& bytes) { add({bytes, {}, 0, false, true}); }
+    void reply(const QByteArray& header, const QList<QByteArray>& parts) { add({header, parts}); }
+    void silence() { add({{}, {}, true}); }
+    void rawReply(const QByteArray& bytes) { add({bytes, {}, false, true}); }
     void setWindowSize(const QByteArray& bytes) {
         std::lock_guard lock(m_state->mutex);
         m_state->windowSize = bytes;
@@ -53,12 +50,12 @@ private:
         QByteArray lastSigned;
         QByteArray windowSize;
 
-        PtyPeer::Reply block(int index, int pauseMs = 0) {
+        PtyPeer::Reply block(int index) {
             const bool last = index == current.parts.size() - 1;
             lastSigned = (index == 0 ? current.header : QByteArray()) + current.parts.at(index) +
                          (last ? PagesCodec::EOT : PagesCodec::ETB);
             next = index + 1;
-            return {lastSigned, pauseMs};
+            return {lastSigned};
         }
         std::optional<PtyPeer::Reply> answer(const QByteArray& frame) {
             std::lock_guard lock(mutex);
@@ -81,7 +78,7 @@ private:
                 if (current.silent || current.raw)
                     return current.raw ? std::optional(PtyPeer::Reply{current.header})
                                        : std::nullopt;
-                return block(0, current.pauseMs);
+                return block(0);
             }
             return std::nullopt;
         }
@@ -92,3 +89,9 @@ private:
     }
     std::shared_ptr<State> m_state;
 };
+
+inline ScriptedModule::ScriptedModule(PtyPeer& peer, Behaviour b)
+    : m_state(std::make_shared<State>()) {
+    m_state->behaviour = b;
+    peer.setResponder([state = m_state](const QByteArray& frame) { return state->answer(frame); });
+}

@@ -283,7 +283,8 @@ private Q_SLOTS:
         f->ackAll();
         f->module("@DP|Level|-300|5|121|2|dB~", {60});
         QStringList during;
-        QTimer::singleShot(0, [&] { // inside the wait of the first write
+        QTimer::singleShot(0, [&] { // inside the wait of the first write, once it is out
+            runUntil([&] { return f->peer.frames().size() == 1; });
             f->panel.tmEEPROMTimer();
             during << f->sent() << QString::number(f->panel.tmEEPROM.isActive());
             f->enter("1");
@@ -299,6 +300,7 @@ private Q_SLOTS:
         f->peer.queue({});
         QPointer<ParamSpinBox> old = f->control();
         QTimer::singleShot(0, [&] {
+            runUntil([&] { return f->peer.frames().size() == 1; });
             f->panel.BuildPanel();
             f->peer.send("\x06");
         });

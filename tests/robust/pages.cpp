@@ -214,7 +214,7 @@ private Q_SLOTS:
         const QByteArray request = path == "/" ? "!A\r" : "!B" + path.mid(1).toLatin1() + "\r";
         QTEST(int(d.headend().received().count(request)), "sends");
         QVERIFY(!d.pages.RequestBusy());
-        QCOMPARE(d.pages.transfer().ReplyCrcOn, fault.isEmpty());
+        QVERIFY(d.pages.transfer().ReplyCrcOn); // a damaged reply is asked for again, not unchecked
         d.headend().clearFaults();
         EXPECT_BYTES(d.body(d.get("/style.css")), demoFile("style.css"));
     }

@@ -50,6 +50,9 @@ inline bool holds(How how, const QByteArray& got, const QByteArray& want) {
     }
     return false;
 }
+template <class Got> bool holds(How how, const Got& got, const QByteArray& want) {
+    return holds(how, bytes(got), want);
+}
 inline bool holds(How how, const QStringList& got, const QByteArray& want) {
     return how == How::Has ? got.contains(QString::fromUtf8(want))
                            : holds(how, bytes(got), want);
