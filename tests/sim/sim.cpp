@@ -81,7 +81,8 @@ private slots:
         QTest::newRow("pages") << head + R"("pages": {"folder": "/nonexistent"}}]})"
                                << "has no index.html";
         const QByteArray items = QByteArray("\"an item\",").repeated(300).chopped(1);
-        QTest::newRow("too big") << head + "\"params\": [{\"type\": \"E\", \"items\": [" + items + "]}]}]}"
+        QTest::newRow("too big") << head + "\"params\": [{\"type\": \"E\", \"items\": [" + items +
+                                        "]}]}]}"
                                  << "a module sends at most 2048";
     }
     void rejected() {

@@ -30,10 +30,18 @@ inline QByteArray escaped(const QByteArray& bytes, qsizetype from = 0, qsizetype
     return '"' + out + (end < bytes.size() ? "\"..." : "\"");
 }
 
-inline QByteArray bytes(const QByteArray& b) { return b; }
-inline QByteArray bytes(const char* s) { return QByteArray(s); }
-inline QByteArray bytes(const QString& s) { return s.toUtf8(); }
-inline QByteArray bytes(const QStringList& l) { return l.join(QStringLiteral(" | ")).toUtf8(); }
+inline QByteArray bytes(const QByteArray& b) {
+    return b;
+}
+inline QByteArray bytes(const char* s) {
+    return QByteArray(s);
+}
+inline QByteArray bytes(const QString& s) {
+    return s.toUtf8();
+}
+inline QByteArray bytes(const QStringList& l) {
+    return l.join(QStringLiteral(" | ")).toUtf8();
+}
 
 enum class How { Equal, Has, Starts, Ends };
 
@@ -54,8 +62,7 @@ template <class Got> bool holds(How how, const Got& got, const QByteArray& want)
     return holds(how, bytes(got), want);
 }
 inline bool holds(How how, const QStringList& got, const QByteArray& want) {
-    return how == How::Has ? got.contains(QString::fromUtf8(want))
-                           : holds(how, bytes(got), want);
+    return how == How::Has ? got.contains(QString::fromUtf8(want)) : holds(how, bytes(got), want);
 }
 
 template <class Got, class Want>
