@@ -31,9 +31,9 @@ inline bool runUntil(const std::function<bool()>& done, int ms = 10000) {
 // comes after it).
 inline void settle() {
     int emptied = 0;
-    const auto counting = QObject::connect(QAbstractEventDispatcher::instance(),
-                                           &QAbstractEventDispatcher::aboutToBlock,
-                                           [&] { ++emptied; });
+    const auto counting =
+        QObject::connect(QAbstractEventDispatcher::instance(),
+                         &QAbstractEventDispatcher::aboutToBlock, [&] { ++emptied; });
     runUntil([&] { return emptied >= 2; });
     QObject::disconnect(counting);
 }
