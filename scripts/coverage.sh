@@ -15,7 +15,7 @@ if [[ -z "$profdata" || -z "$cov" ]] || ! command -v clang++ >/dev/null; then
 fi
 
 flags="-fprofile-instr-generate -fcoverage-mapping"
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DORVEX_GUI=OFF -DCMAKE_BUILD_TYPE=Debug \
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DORVEX_GUI=OFF -DORVEX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS=-fprofile-instr-generate >/dev/null
 cmake --build "$dir" -j"$(nproc)"

@@ -103,6 +103,7 @@ private Q_SLOTS:
         // Parameter 0 of a module of type "XXX" goes on the line as the module type.
         row("module type", {"set", "2/2", "0", "1"}, 0, {}, "+!5Z\n1\r");
         row("reset", {"reset", "1/2"}, 0, {"Module 1/2 reset."}, "+!7\r");
+        row("defaults", {"defaults", "1/6"}, 0, {}, "+!>\r");
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
             "+!51\n47\r");
@@ -167,12 +168,16 @@ private Q_SLOTS:
     // Keys from a pipe: each goes when the module asks with SYN, LF as the Enter key; the
     // console ends when the keys are used up, on the module's EOT, or on Ctrl-].
     void console() {
-        auto r = f->run({"terminal", "1/9"}, "status\n");
+        const QByteArray keys = "status\nhelx\x7fp\nshow\nimage\ncolors\nmeter\nclear\nfoo\n";
+        auto r = f->run({"terminal", "1/9"}, keys);
         QCOMPARE(r.status, 0);
-        EXPECT_HAS(r.out, "SNMP agent running");
+        for (const char* said : {"SNMP agent running", "colour test", "EEPROM image, ",
+                                 "Input levels (dBuV)", "Unknown command: foo"})
+            EXPECT_HAS(r.out, said);
         QVERIFY(!r.out.contains('\x16'));
         const QByteArray sent = f->sim->headend().received();
-        EXPECT_BYTES(sent.mid(sent.indexOf("9\r")), "9\rstatus\r\x03\r");
+        EXPECT_BYTES(sent.mid(sent.indexOf("9\r")),
+                     "9\r" + QByteArray(keys).replace('\n', '\r').replace('\x7f', '\b') + "\x03\r");
         for (const QByteArray& keys : {QByteArray("exit\r"), QByteArray("\x1b[A\x1d")}) {
             auto p = f->start({"terminal", "2/5"});
             p->waitForStarted();

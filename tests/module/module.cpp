@@ -156,6 +156,13 @@ private slots:
         row("line 1 runs into ETX", rx("%Mod$"),
             "no LF found after position 1 (the reply ends at 4)");
         row("no ETX", rx(head + QByteArray(3000, 'x')), "no ETX found after position 8");
+        row("empty line 2", rx("%M||2|$"), "line 2 at position 3 is empty");
+        row("short header", rx(head + "@D|L~$"),
+            "parameter header at position 8 is shorter than two characters");
+        row("E text after last LF", rx(head + "@E@|Mode|Auto|Man~$"),
+            "item text at position 22 has no LF before the CR at 25");
+        row("I without CR", rx(head + "@I@|In|x|y~$"),
+            "no CR at position 17 after an information text");
         row("line 2 not strict", rx("%M|P 1|2|$"),
             "line 2 at position 3 has no channel count: \"P 1\"");
         row("S segment without ETB", rx(head + "@S@|C|2|3|E^1|2|S~$"),
@@ -263,6 +270,10 @@ private slots:
                                << QStringList{zero, "   #1  0000 0001"} << true;
         QTest::newRow("clear") << 1 << QByteArray("00|$") << QStringList{"00"} << QStringList{zero}
                                << false;
+        QTest::newRow("lower case") << 1 << QByteArray("a5|$") << QStringList{"A5"}
+                                    << QStringList{"   #0  1010 0101"} << true;
+        QTest::newRow("too many") << 1 << QByteArray("00|00|$") << QStringList{"00"}
+                                  << QStringList{zero, "Diag. bytes count exceeds limit"} << false;
         QTest::newRow("not hex") << 1 << QByteArray("z|$") << QStringList{"Z"}
                                  << QStringList{"   #0   "} << true;
         QTest::newRow("too few") << 2 << QByteArray("00|$") << QStringList{"00", ""}

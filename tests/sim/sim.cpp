@@ -68,6 +68,15 @@ private slots:
         QTest::newRow("twice") << QByteArray(R"({"modules": [{"subrack": 1, "slot": 1, "type": "M"},
                                   {"subrack": 1, "slot": 1, "type": "N"}]})")
                                << "the slot is given twice";
+        QTest::newRow("no type") << QByteArray(R"({"modules": [{"subrack": 1, "slot": 1}]})")
+                                 << "\"type\" is missing";
+        QTest::newRow("values per channel")
+            << head + R"("channels": 2, "params": [{"type": "B", "values": [0]}]}]})"
+            << "one value per channel (2)";
+        QTest::newRow("diag") << head + R"("diag": ["0G"]}]})"
+                              << "diagnostic byte \"0G\"";
+        QTest::newRow("flag") << head + R"("params": [{"type": "B", "flags": ["shiny"]}]}]})"
+                              << "unknown flag \"shiny\"";
         QTest::newRow("param type") << head + R"("params": [{"type": "X"}]}]})"
                                     << "parameter 0: \"type\" must be one of D, S, E, B, I, T";
         QTest::newRow("value range") << head + R"("params": [{"type": "B", "value": 2}]}]})"
@@ -140,6 +149,11 @@ private slots:
         for (int i = 0; i < 6; ++i)
             answers += rig.select(0, 0).isEmpty() ? '0' : '1';
         QCOMPARE(answers, QByteArray("101101"));
+        // Noise and frames cut short leave the modules as they were; "!" starts a new frame.
+        rig.headend->clearFaults();
+        QCOMPARE(rig.ask("xyz\x03\r\x06\x80!\xc0"), QByteArray());
+        QCOMPARE(rig.ask("\x80"), QByteArray("\x06"));
+        QCOMPARE(rig.ask("!;!;\r"), QByteArray("V1.00\n\x03"));
         SimFaults gone;
         gone.absent = true;
         rig.headend->setFaults(0, 0, gone);
