@@ -81,8 +81,6 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<int>("requests");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("a, b, three requests")
-            << QList<int>{Qt::Key_A, Qt::Key_B} << 3 << QByteArray("ab");
         QTest::newRow("cursor keys")
             << QList<int>{Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down} << 4
             << QByteArray("\x1c\x1d\x1f\x1e");
@@ -90,8 +88,6 @@ private Q_SLOTS:
             << QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_C, Qt::Key_D, Qt::Key_E, Qt::Key_F,
                           Qt::Key_G, Qt::Key_H, Qt::Key_I, Qt::Key_J, Qt::Key_K}
             << 11 << QByteArray("bcdefghijk");
-        QTest::newRow("fewer requests than keys")
-            << QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_C} << 2 << QByteArray("ab");
         QTest::newRow("Enter and Escape")
             << QList<int>{Qt::Key_Return, Qt::Key_Escape} << 2 << QByteArray("\r\x1b");
         QTest::newRow("keys without a code")
@@ -111,25 +107,6 @@ private Q_SLOTS:
         QVERIFY(c.close());
         EXPECT_BYTES(c.f.peer.received().mid(kStart.size()).chopped(kEnd.size()), sent);
         QCOMPARE(c.t.Terminal->screen().rowText(0), QString("."));
-    }
-
-    // A request that finds no key waiting is remembered: the next key goes at once (the
-    // console would hang otherwise), the one after it waits. SYN among text is no request,
-    // and keys left over wait for the next console.
-    void requests() {
-        Console c;
-        QVERIFY(c.open());
-        QVERIFY(c.fromModule(SYN));
-        c.type({Qt::Key_A});
-        QVERIFY(runUntil([&] { return c.f.peer.received() == kStart + "a"; }));
-        c.type({Qt::Key_B});
-        QVERIFY(c.fromModule("x\x16y"));
-        QCOMPARE(c.t.Terminal->screen().rowText(0), QString("xy"));
-        QVERIFY(c.close());
-        QVERIFY(c.open());
-        QVERIFY(c.fromModule(SYN));
-        QVERIFY(c.close());
-        EXPECT_BYTES(c.f.peer.received(), kStart + "a" + kEnd + kStart + "b" + kEnd);
     }
 
     void portThatDoesNotOpen() {

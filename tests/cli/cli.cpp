@@ -94,12 +94,8 @@ private Q_SLOTS:
             35);
         row("shown out of range", {"set", "1/1", "5", "--shown", "100.1"}, 1,
             {"Output level must be between 80 and 100 dBuV"}, "-!5");
-        row("shown not a number", {"set", "1/1", "5", "--shown", "loud"}, 2,
-            {"'loud' is not a valid floating point value"}, "-!5");
         row("raw out of range", {"set", "1/1", "5", "41"}, 1,
             {"Module 1/1 parameter 5 (Output level) takes raw values 0 to 40, not 41."}, "-!5");
-        row("no such parameter", {"set", "1/1", "9", "1"}, 2,
-            {"Module 1/1 (QAM4 DVB-C Modulator) has no parameter '9'; it has 0 to 8."}, "-!5");
         // Parameter 0 of a module of type "XXX" goes on the line as the module type.
         row("module type", {"set", "2/2", "0", "1"}, 0, {}, "+!5Z\n1\r");
         row("reset", {"reset", "1/2"}, 0, {"Module 1/2 reset."}, "+!7\r");
@@ -107,16 +103,11 @@ private Q_SLOTS:
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
             "+!51\n47\r");
-        row("module missing", {"show", "2/4"}, 1, {"No module answers at 2/4."});
         row("no console", {"terminal", "1/1"}, 1,
             {"Module 1/1 (QAM4 DVB-C Modulator) has no console."}, "-9\r");
-        row("no pages", {"pages", "1/1"}, 1, {"Module 1/1 (QAM4 DVB-C Modulator) has no pages."});
         row("missing port", {"--port", "/dev/no-such-tty", "scan"}, 3,
             {"The port /dev/no-such-tty cannot be opened: No such file or directory"});
-        row("trace file unusable", {"--trace", "no/such/dir/t", "scan"}, 3, {}, "-!");
         row("load a missing file", {"load-config", "missing.mmh"}, 3, {"File I/O error."});
-        row("save into a missing folder", {"save-module", "1/1", "no/such/folder/m.mst"}, 3,
-            {"File I/O error."});
         const QString usage = "orvex-cli: %1 (see orvex-cli --help)";
         row("unknown command", {"scna"}, 2, {usage.arg("unknown command 'scna'")}, "-!");
     }
