@@ -240,7 +240,8 @@ private Q_SLOTS:
         m().link().CommitEEPROM(5, 0);
         m().itmLoadModule->trigger();
         QCOMPARE(headend().state(0, 5).committed, before);
-        QVERIFY(runUntil([&] { return m().statusText() == "Module #6 selected"; }));
+        runUntil([&] { return m().statusText() == "Module #6 selected"; });
+        QCOMPARE(m().statusText(), QString("Module #6 selected"));
         QVERIFY(m().CtlPanelFrm->isVisible());
         click(1, 2);
         menu(m().itmSaveMod, "rpr.mst");
@@ -338,7 +339,7 @@ private Q_SLOTS:
         m().btInfo->click();
         const QString report = m().DiagFrm->mmDiag->toPlainText();
         EXPECT_HAS(report, "Diagnostic bytes reply: ");
-        QVERIFY2(!report.contains("Diagnostic OK."), qPrintable(report));
+        EXPECT_LACKS(report, "Diagnostic OK.");
         m().btInfo->click();
         headend().clearFaults();
         fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
@@ -365,7 +366,7 @@ private Q_SLOTS:
         EXPECT_STARTS(headend().received(), "!\xC0\x90");
         EXPECT_ENDS(headend().received(), "!0\r!2\r!;\r");
         QCOMPARE(m().statusText(), QString("Special address selected."));
-        QVERIFY(m().CtlPanelFrm->caption().startsWith("Module #1:  "));
+        EXPECT_STARTS(m().CtlPanelFrm->caption(), "Module #1:  ");
         QCOMPARE(Placement::above(QRect(40, 500, 611, 180), 135), QRect(40, 365, 611, 135));
         QCOMPARE(Placement::mainBelow(QRect(10, 100, 611, 135)), QPoint(10, 235));
     }

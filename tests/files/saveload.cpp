@@ -170,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(f->host.messages, fits ? QStringList{} : QStringList{"File I/O error."});
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
         if (!fits)
-            QVERIFY(f->host.status.startsWith(kWriting)); // left as it stood
+            EXPECT_STARTS(f->host.status, kWriting); // left as it stood
         // A file cannot be the folder of another (this stops root as well).
         f->host.messages.clear();
         QVERIFY(!f->files().SaveModuleFile(0, 0, "m.mst/x.mst"));

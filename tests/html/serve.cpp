@@ -116,8 +116,6 @@ private Q_SLOTS:
         };
         // "Loading..." is cleared by the start page only.
         row("start page", {"HTML\n|<p>start</p>"}, "/", "<p>start</p>", "text/html", 1, {""});
-        row("css", {"CSS\n|body"}, "/f", "body", "text/css", 1, none);
-        row("no header", {"|body"}, "/f", "body", "", 1, none);
         row("silent: the retry page", {"silence", "silence", "silence"}, "/a/b.gif", "retry", "", 3,
             noResponse);
         row("second attempt answers", {"silence", "HTML\n|late"}, "/x.html", "late", "text/html", 2,

@@ -7,6 +7,7 @@
 #include "html/ui/WaitBox.h"
 #include "tests/html/ScriptedModule.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -106,7 +107,7 @@ private Q_SLOTS:
         QVERIFY(link.link->OpenLink());
         link.link->closePort();
         p.show([&](ModulePagesWindow& w) {
-            QVERIFY(p.peer.frames().contains("!A\r"));
+            EXPECT_HAS(p.peer.received(), "!A\r");
             QCOMPARE(w.StatusBar->text(), QString()); // "Loading..." is gone
             QVERIFY(Pages::shows(w.Browser, "Module start"));
             QCOMPARE(w.Browser->size(), QSize(640, 480));

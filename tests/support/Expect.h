@@ -1,23 +1,22 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 #include <QtTest>
 
 // Checks of bytes and texts whose failure says what was expected and what came, as escaped
-// text (\r, \n, \xNN for the other control and 8-bit bytes) with the first difference marked,
-// so that a person reads the fault without opening the test.
+// text (\r, \n, \xNN for the other control and 8-bit bytes) around the first difference, so
+// that a person reads the fault without opening the test.
 //
 //   EXPECT_BYTES(peer.received(), "!50\n12\r");   // equal
 //   EXPECT_HAS(file, "\r\nEEPROM\r\n");            // contains (a list: contains the element)
 //   EXPECT_STARTS(reply, "HTTP/1.1 400");
 //   EXPECT_ENDS(sent, "!0\r!2\r!6\r");
+//   EXPECT_LACKS(sent, "!5");                      // does not contain
 namespace expect {
 
-inline QByteArray escaped(const QByteArray& bytes, qsizetype from = 0, qsizetype limit = 400) {
-    QByteArray out = from > 0 ? "..." : "";
-    const qsizetype end = qMin(bytes.size(), from + limit);
+inline QByteArray escaped(const QByteArray& bytes, qsizetype from = 0) {
+    QByteArray out = from > 0 ? "\"..." : "\"";
+    const qsizetype end = qMin(bytes.size(), from + 400);
     for (qsizetype i = from; i < end; ++i) {
         const auto c = quint8(bytes[i]);
         if (c == '\r' || c == '\n' || c == '\\')
@@ -27,14 +26,14 @@ inline QByteArray escaped(const QByteArray& bytes, qsizetype from = 0, qsizetype
         else
             out += char(c);
     }
-    return '"' + out + (end < bytes.size() ? "\"..." : "\"");
+    return out + (end < bytes.size() ? "\"..." : "\"");
 }
 
 inline QByteArray bytes(const QByteArray& b) {
     return b;
 }
 inline QByteArray bytes(const char* s) {
-    return QByteArray(s);
+    return s;
 }
 inline QByteArray bytes(const QString& s) {
     return s.toUtf8();
@@ -43,45 +42,33 @@ inline QByteArray bytes(const QStringList& l) {
     return l.join(QStringLiteral(" | ")).toUtf8();
 }
 
-enum class How { Equal, Has, Starts, Ends };
-
-inline bool holds(How how, const QByteArray& got, const QByteArray& want) {
-    switch (how) {
-    case How::Equal:
-        return got == want;
-    case How::Has:
-        return got.contains(want);
-    case How::Starts:
-        return got.startsWith(want);
-    case How::Ends:
-        return got.endsWith(want);
-    }
-    return false;
-}
-template <class Got> bool holds(How how, const Got& got, const QByteArray& want) {
-    return holds(how, bytes(got), want);
-}
-inline bool holds(How how, const QStringList& got, const QByteArray& want) {
-    return how == How::Has ? got.contains(QString::fromUtf8(want)) : holds(how, bytes(got), want);
-}
+enum How { Equal, Has, Starts, Ends, Lacks };
 
 template <class Got, class Want>
-bool check(How how, const Got& got, const Want& want, const char* expr, const char* file,
+bool check(How how, const Got& got, const Want& wanted, const char* expr, const char* file,
            int line) {
-    const QByteArray w = bytes(want);
-    if (holds(how, got, w))
+    const QByteArray g = bytes(got), w = bytes(wanted);
+    bool holds = how == Equal    ? g == w
+                 : how == Has    ? g.contains(w)
+                 : how == Lacks  ? !g.contains(w)
+                 : how == Starts ? g.startsWith(w)
+                                 : g.endsWith(w);
+    if constexpr (std::is_same_v<Got, QStringList>) { // an element, not a piece of one
+        if (how == Has || how == Lacks)
+            holds = got.contains(QString::fromUtf8(w)) == (how == Has);
+    }
+    if (holds)
         return true;
-    const QByteArray g = bytes(got);
     qsizetype at = 0;
     while (at < g.size() && at < w.size() && g[at] == w[at])
         ++at;
-    static const char* const verbs[] = {"to be", "to contain", "to start with", "to end with"};
-    const qsizetype from = how == How::Equal ? qMax<qsizetype>(0, at - 40) : 0;
-    QByteArray text = QByteArray(expr) + ": expected " + verbs[int(how)] + "\n   " +
-                      escaped(w, how == How::Equal ? from : 0) + "\n   received (" +
-                      QByteArray::number(g.size()) + " bytes)\n   " +
-                      escaped(g, how == How::Ends ? qMax<qsizetype>(0, g.size() - 400) : from);
-    if (how == How::Equal)
+    const char* const verbs[] = {"to be", "to contain", "to start with", "to end with",
+                                 "not to contain"};
+    const qsizetype from = how == Equal ? qMax<qsizetype>(0, at - 40) : 0;
+    QByteArray text = QByteArray(expr) + ": expected " + verbs[how] + "\n   " + escaped(w, from) +
+                      "\n   received (" + QByteArray::number(g.size()) + " bytes)\n   " +
+                      escaped(g, how == Ends ? qMax<qsizetype>(0, g.size() - 400) : from);
+    if (how == Equal)
         text += "\n   first difference at byte " + QByteArray::number(at);
     QTest::qFail(text.constData(), file, line);
     return false;
@@ -91,10 +78,11 @@ bool check(How how, const Got& got, const Want& want, const char* expr, const ch
 
 #define EXPECT_(how, got, want)                                                                    \
     do {                                                                                           \
-        if (!expect::check(expect::How::how, got, want, #got, __FILE__, __LINE__))                 \
+        if (!expect::check(expect::how, got, want, #got, __FILE__, __LINE__))                      \
             return;                                                                                \
     } while (false)
 #define EXPECT_BYTES(got, want) EXPECT_(Equal, got, want)
 #define EXPECT_HAS(got, want) EXPECT_(Has, got, want)
 #define EXPECT_STARTS(got, want) EXPECT_(Starts, got, want)
 #define EXPECT_ENDS(got, want) EXPECT_(Ends, got, want)
+#define EXPECT_LACKS(got, want) EXPECT_(Lacks, got, want)
