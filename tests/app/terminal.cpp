@@ -84,10 +84,6 @@ private Q_SLOTS:
         QTest::newRow("cursor keys")
             << QList<int>{Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down} << 4
             << QByteArray("\x1c\x1d\x1f\x1e");
-        QTest::newRow("eleven keys keep the last ten")
-            << QList<int>{Qt::Key_A, Qt::Key_B, Qt::Key_C, Qt::Key_D, Qt::Key_E, Qt::Key_F,
-                          Qt::Key_G, Qt::Key_H, Qt::Key_I, Qt::Key_J, Qt::Key_K}
-            << 11 << QByteArray("bcdefghijk");
         QTest::newRow("Enter and Escape")
             << QList<int>{Qt::Key_Return, Qt::Key_Escape} << 2 << QByteArray("\r\x1b");
         QTest::newRow("keys without a code")

@@ -29,28 +29,6 @@ private Q_SLOTS:
         QTEST(FileFormat::splitLines(content).join('/'), "lines");
     }
 
-    void numericLines_data() {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("values"); // the value fields, or "-" when not a value line
-        QTest::addColumn<bool>("header");    // three integer fields
-        QTest::newRow("writer's form") << QByteArray("12 0 250 ") << "12,0,250" << true;
-        QTest::newRow("four fields") << QByteArray("0 3 1 9") << "0,3,1,9" << true;
-        QTest::newRow("negative and signed") << QByteArray("-5 +7 0") << "-5,7,0" << true;
-        QTest::newRow("too big") << QByteArray("2147483648 0 0") << "-" << false;
-        QTest::newRow("two spaces") << QByteArray("12  0 250") << "-" << false;
-        QTest::newRow("leading space") << QByteArray(" 12 0 1") << "-" << false;
-        QTest::newRow("hex") << QByteArray("$1F 0 1") << "-" << false;
-    }
-    void numericLines() {
-        QFETCH(QByteArray, line);
-        const auto values = FileFormat::valueFields(line);
-        QStringList text;
-        for (qint32 v : values.value_or(QVector<qint32>{}))
-            text << QString::number(v);
-        QTEST(values ? text.join(',') : QStringLiteral("-"), "values");
-        QTEST(FileFormat::headerFields(line).has_value(), "header");
-    }
-
     void check_data() {
         QTest::addColumn<QByteArrayList>("lines");
         QTest::addColumn<bool>("wholeConfig");

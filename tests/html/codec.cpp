@@ -98,16 +98,11 @@ private Q_SLOTS:
         row("ours", self, "http://127.0.0.1:4321", "same-origin", "/a.gif", "x=1", 0);
         row("typed in", self, none, "none", "/", none, 0);
         row("other host", "evil.example:4321", none, none, "/", none, 403);
-        row("localhost name", "localhost:4321", none, none, "/", none, 403);
         row("other port", "127.0.0.1:88", none, none, "/", none, 403);
-        row("no host", none, none, none, "/", none, 403);
         row("other origin", self, "http://evil.example", none, "/apply.cgi", none, 403);
         row("cross site", self, none, "cross-site", "/apply.cgi", none, 403);
-        row("same site", self, none, "same-site", "/apply.cgi", none, 403);
         row("CR in path", self, none, none, "/a\rb", none, 400);
-        row("NUL in path", self, none, none, QByteArray("/a\0b", 4), none, 400);
         row("LF in params", self, none, none, "/a", "x=1\ny=2", 400);
-        row("post with query", self, none, none, "/a", "p=1\r\nx=1", 400);
         row("at the limit", self, none, none, "/" + QByteArray(MaxDocumentText, 'a'), none, 0);
         row("too long", self, none, none, "/a", QByteArray(MaxDocumentText, 'x'), 414);
     }

@@ -118,8 +118,6 @@ private Q_SLOTS:
         row("start page", {"HTML\n|<p>start</p>"}, "/", "<p>start</p>", "text/html", 1, {""});
         row("silent: the retry page", {"silence", "silence", "silence"}, "/a/b.gif", "retry", "", 3,
             noResponse);
-        row("second attempt answers", {"silence", "HTML\n|late"}, "/x.html", "late", "text/html", 2,
-            none);
         row("RESEND thrice", {"CMD\n|RESEND", "CMD\n|RESEND", "CMD\n|RESEND"}, "/x.html", "invalid",
             "", 3, none);
         // Still no reply of the module: the browser is told so instead of an empty page.
@@ -129,7 +127,6 @@ private Q_SLOTS:
             {"Uploaded (green)"});
         row("refusal with text", {"\x15\n|Value refused: p1=99"}, "/apply.cgi",
             "Value refused: p1=99", "text/plain", 1, none);
-        row("refusal without", {"\x15\n|"}, "/apply.cgi", "", "text/plain", 1, none);
         // The module's NAK header comes, then nothing: it refuses without saying more.
         row("refusal cut short", {"raw:\x15\n", "raw:\x15\n", "raw:\x15\n"}, "/apply.cgi",
             "refusal", "", 3, QStringList(3, noResponse[0]));
@@ -246,24 +243,6 @@ private Q_SLOTS:
         QVERIFY(s.finish(slow));
         EXPECT_BYTES(slow->readAll(), "a");
         EXPECT_BYTES(pageRequests(s.peer), "!Bslow.gif\r");
-    }
-
-    // The user reads the module's refusal before the browser gets it.
-    void refusalIsReadBeforeTheResponse() {
-        Served s;
-        s.module.reply("\x15\n", {"Value refused: p1=99"});
-        QNetworkReply* r = s.get("/apply.cgi?p1=99");
-        QStringList shown;
-        bool answeredMeanwhile = true;
-        s.pages.setRefusalHandler([&](const QString& text) {
-            shown << text;
-            runFor(300); // the message box is open
-            answeredMeanwhile = r->isFinished();
-        });
-        QVERIFY(s.finish(r));
-        QCOMPARE(shown, QStringList{"Value refused: p1=99"});
-        QVERIFY(!answeredMeanwhile);
-        EXPECT_BYTES(r->readAll(), "Value refused: p1=99");
     }
 
     void closingDuringARequest() {

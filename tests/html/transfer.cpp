@@ -91,38 +91,6 @@ private Q_SLOTS:
         EXPECT_BYTES(l.frames(), "!A\r !4\r");
     }
 
-    // The module pauses in its header, then goes on where it stopped; a module that starts
-    // its reply again is not understood.
-    void headerSplitByAPause() {
-        Line l(kNoReplyCrc);
-        l.peer.queue("HT");
-        ReplyKind kind;
-        bool ok = true;
-        EXPECT_BYTES(l.fetch(&kind, &ok), "HT");
-        QVERIFY(!ok);
-        QCOMPARE(l.transfer.ReplyCarry, QByteArray("HT"));
-        l.peer.queue("ML\n<p>x</p>\x04");
-        EXPECT_BYTES(l.fetch(&kind, &ok), "<p>x</p>");
-        QVERIFY(ok);
-        QCOMPARE(kind, ReplyKind::HTML);
-        QVERIFY(l.transfer.ReplyCarry.isEmpty());
-        l.peer.queue("HT");
-        l.fetch();
-        l.peer.queue("HTML\n<p>x</p>\x04");
-        EXPECT_BYTES(l.fetch(&kind), "HTHTML\n<p>x</p>");
-        QCOMPARE(kind, ReplyKind::NONE);
-    }
-
-    void fortyBlocksAtMost() {
-        Line l(kNoReplyCrc);
-        QList<QByteArray> parts;
-        for (int i = 0; i < 45; ++i)
-            parts << QByteArray::number(i % 10);
-        l.module.reply("JS\n", parts);
-        EXPECT_BYTES(l.fetch(), QByteArray("0123456789").repeated(4));
-        QCOMPARE(l.peer.frames().count("!N\r"), 39);
-    }
-
     void requestChecksum_data() {
         QTest::addColumn<int>("answer"); // -1 silence
         QTest::addColumn<int>("lines");

@@ -221,8 +221,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("timerKept");
         QTest::newRow("off") << QByteArray("@B@|Output~") << 1 << "!50|1~ !6~" << false << false
                              << false;
-        QTest::newRow("reload flag")
-            << QByteArray("@BA|Output~") << 1 << "!50|1~ !6~" << true << false << true;
         QTest::newRow("segmented") << QByteArray("@B@|A~@S@|Ch|2|3|E\x17"
                                                  "1|2|S\x17~")
                                    << 4 << "!51|4~ !6~" << false << false << false;
