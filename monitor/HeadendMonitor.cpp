@@ -1,6 +1,5 @@
 #include "monitor/HeadendMonitor.h"
 
-#include "link/EventWait.h"
 #include "link/HeadendScan.h"
 #include "monitor/Log.h"
 
@@ -20,10 +19,6 @@ QString slotName(int subrack, int slot) {
 
 void HeadendMonitor::Host::showMessage(const QString& text, bool) {
     monitorLog(text);
-}
-
-void HeadendMonitor::Host::pause(int ms) {
-    EventWait::pause(ms);
 }
 
 HeadendMonitor::HeadendMonitor(const Settings& settings, QObject* parent)

@@ -53,18 +53,10 @@ Q_SIGNALS:
     void lineWithdrawn(const QString& reason); // the line went away while lent
 
 private:
-    class Host : public LinkHost {
+    // What the engine would show goes to the log.
+    class Host : public QuietHost {
     public:
-        void SetStatus(const QString& text) override { m_status = text; }
-        QString statusText() const override { return m_status; }
-        void EnableControls(bool) override {}
         void showMessage(const QString& text, bool error) override;
-        void rearmCommitTimer() override {}
-        void pause(int ms) override;
-        void progress(int, int) override {}
-
-    private:
-        QString m_status;
     };
 
     void step();
