@@ -38,7 +38,7 @@ struct MonitorRig {
     explicit MonitorRig(const SimProfile& profile) {
         SimServerOptions options;
         options.pace = 0;
-        options.linkPath = dir.filePath(QStringLiteral("headend"));
+        options.linkPath = dir.filePath("headend");
         QString error;
         sim = SimServer::startPty(profile, &error, options);
         if (!sim)
@@ -57,14 +57,12 @@ struct MonitorRig {
     // does not come up.
     bool start(const QString& alertRules) {
         monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        monitor.start(QCoreApplication::applicationDirPath() + QStringLiteral("/orvex-monitor"),
-                      {QStringLiteral("--port"), sim->slavePath(), QStringLiteral("--interval"),
-                       QStringLiteral("1"), QStringLiteral("--listen"),
-                       QStringLiteral("127.0.0.1:0"), QStringLiteral("--bridge"),
-                       QStringLiteral("127.0.0.1:0")});
+        monitor.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
+                      {"--port", sim->slavePath(), "--interval", "1", "--listen", "127.0.0.1:0",
+                       "--bridge", "127.0.0.1:0"});
         QByteArray out;
         static const QRegularExpression ports(
-            QStringLiteral("metrics on http://(\\S+)/metrics\\n.*line bridge on \\S+:(\\d+)\\n"),
+            "metrics on http://(\\S+)/metrics\\n.*bridge on \\S+:(\\d+)\\n",
             QRegularExpression::DotMatchesEverythingOption);
         QRegularExpressionMatch m;
         eventually([&] {
@@ -83,35 +81,28 @@ struct MonitorRig {
         QTcpServer probe; // a free port for Prometheus, which cannot report one it chose
         if (!probe.listen(QHostAddress::LocalHost, 0))
             return false;
-        promPort = probe.serverPort();
+        promBase = QString("http://127.0.0.1:%1").arg(probe.serverPort());
         probe.close();
-        const QString config = dir.filePath(QStringLiteral("prometheus.yml"));
-        QFile f(config);
-        if (!f.open(QIODevice::WriteOnly))
+        QFile config(dir.filePath("prometheus.yml"));
+        if (!config.open(QIODevice::WriteOnly))
             return false;
-        f.write(QStringLiteral("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"
-                               "rule_files: ['%1']\n"
-                               "scrape_configs:\n"
-                               "  - job_name: orvex\n"
-                               "    static_configs: [{targets: ['%2']}]\n")
-                    .arg(alertRules, metricsHost)
-                    .toUtf8());
-        f.close();
+        config.write(QString("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"
+                             "rule_files: ['%1']\n"
+                             "scrape_configs: [{job_name: orvex, static_configs: "
+                             "[{targets: ['%2']}]}]\n")
+                         .arg(alertRules, metricsHost)
+                         .toUtf8());
+        config.close();
         prometheus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        prometheus.start(QStringLiteral("prometheus"),
-                         {QStringLiteral("--config.file=") + config,
-                          QStringLiteral("--storage.tsdb.path=") + dir.filePath("tsdb"),
-                          QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(promPort),
-                          QStringLiteral("--log.level=warn")});
+        prometheus.start("prometheus",
+                         {"--config.file=" + config.fileName(),
+                          "--storage.tsdb.path=" + dir.filePath("tsdb"),
+                          "--web.listen-address=" + promBase.mid(7), "--log.level=warn"});
         return eventually([&] {
                    return prometheus.state() == QProcess::NotRunning ||
-                          get(promUrl(QStringLiteral("/-/ready"))).first == 200;
+                          get(promBase + "/-/ready").first == 200;
                }) &&
                prometheus.state() == QProcess::Running;
-    }
-
-    QUrl promUrl(const QString& path) const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(promPort).arg(path));
     }
 
     // GET: the status (0 when there is no answer) and the body.
@@ -127,29 +118,24 @@ struct MonitorRig {
                 reply->readAll()};
     }
 
-    // The monitor's own /metrics, as text.
-    QString metrics() {
-        return QString::fromUtf8(
-            get(QUrl(QStringLiteral("http://%1/metrics").arg(metricsHost))).second);
-    }
-    // The value of one series of the monitor's /metrics ("orvex_line_up{port=...}" or a name
-    // without labels); NaN when it is not there.
-    double metric(const QString& series) {
-        for (const QString& line : metrics().split(QLatin1Char('\n')))
-            if (line.startsWith(series + QLatin1Char(' ')))
-                return line.mid(series.size() + 1).toDouble();
+    // The value of a series without labels on the monitor's own /metrics; NaN when it is not
+    // there.
+    double metric(const QString& name) {
+        const QString text = QString::fromUtf8(get("http://" + metricsHost + "/metrics").second);
+        for (const QString& line : text.split('\n'))
+            if (line.startsWith(name + ' '))
+                return line.mid(name.size() + 1).toDouble();
         return qQNaN();
     }
 
     // An instant query through Prometheus's HTTP API: the values of the result vector.
     QList<double> query(const QString& expr) {
-        QUrl url = promUrl(QStringLiteral("/api/v1/query"));
-        url.setQuery(QUrlQuery{{QStringLiteral("query"), expr}});
+        QUrl url(promBase + "/api/v1/query");
+        url.setQuery(QUrlQuery{{"query", expr}});
         const QJsonObject reply = QJsonDocument::fromJson(get(url).second).object();
         QList<double> values;
-        for (const QJsonValue& sample :
-             reply[QStringLiteral("data")][QStringLiteral("result")].toArray())
-            values << sample[QStringLiteral("value")][1].toString().toDouble();
+        for (const QJsonValue& sample : reply["data"]["result"].toArray())
+            values << sample["value"][1].toString().toDouble();
         return values;
     }
     // Waits until the query gives exactly the one value.
@@ -164,5 +150,5 @@ struct MonitorRig {
     QNetworkAccessManager net;
     QString metricsHost;
     quint16 bridgePort = 0;
-    quint16 promPort = 0;
+    QString promBase; // http://127.0.0.1:PORT
 };

@@ -63,7 +63,7 @@ private Q_SLOTS:
         promtool.setWorkingDirectory(
             QFileInfo(QFINDTESTDATA("../../deploy/prometheus.yml")).path());
         promtool.setProcessChannelMode(QProcess::MergedChannels);
-        promtool.start(QStringLiteral("promtool"), args);
+        promtool.start("promtool", args);
         QVERIFY(promtool.waitForFinished(60000));
         QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
     }
@@ -97,12 +97,11 @@ private Q_SLOTS:
     }
 
     void pagesAndNoWrites() {
-        const auto page = rig->get(QUrl(QStringLiteral("http://%1/").arg(rig->metricsHost)));
+        const auto page = rig->get("http://" + rig->metricsHost + "/");
         QCOMPARE(page.first, 200);
         QVERIFY(page.second.contains("<span class=\"fault\">DVB-S2 Receiver</span>"));
         QVERIFY(page.second.contains("<span class=\"ok\">QAM4 DVB-C Modulator</span>"));
-        const auto health =
-            rig->get(QUrl(QStringLiteral("http://%1/healthz").arg(rig->metricsHost)));
+        const auto health = rig->get("http://" + rig->metricsHost + "/healthz");
         QCOMPARE(health, qMakePair(200, QByteArray("ok\n")));
         // Only selects and reading commands ever went to the line.
         const QByteArray sent = rig->sim->headend().received();
@@ -115,8 +114,8 @@ private Q_SLOTS:
 
     // A fault appears no later than the second poll cycle after it arose.
     void injectedFaultWithinTwoPolls() {
-        rig->sim->headend().setDiagBytes(1, 7, {QStringLiteral("10")});
-        const double cycles = rig->metric(QStringLiteral("orvex_poll_cycles_total"));
+        rig->sim->headend().setDiagBytes(1, 7, {"10"});
+        const double cycles = rig->metric("orvex_poll_cycles_total");
         QVERIFY(rig->waitFor(
             "orvex_diag_bit{subrack=\"2\",slot=\"8\",bit=\"4\",text=" + quoted(kOddText) + "}", 1));
         // The poll count at the first scrape that saw the fault, once the subquery's steps
@@ -128,7 +127,7 @@ private Q_SLOTS:
             return first.size() == 1;
         }));
         QVERIFY2(first[0] <= cycles + 2, qPrintable(QString("%1 / %2").arg(first[0]).arg(cycles)));
-        rig->sim->headend().setDiagBytes(1, 7, {QStringLiteral("00")});
+        rig->sim->headend().setDiagBytes(1, 7, {"00"});
         QVERIFY(rig->waitFor("orvex_module_fault{subrack=\"2\",slot=\"8\"}", 0));
     }
 
@@ -139,7 +138,7 @@ private Q_SLOTS:
         client.connectToHost(QHostAddress::LocalHost, rig->bridgePort);
         QVERIFY(client.waitForConnected(10000));
         QVERIFY(rig->eventually([&] { return rig->metric("orvex_bridge_connected") == 1; }));
-        const double cycles = rig->metric(QStringLiteral("orvex_poll_cycles_total"));
+        const double cycles = rig->metric("orvex_poll_cycles_total");
         SimHeadend& headend = rig->sim->headend();
         headend.clearLog();
         const QByteArray frames("!\xC0\x82!1\r!;\r");
@@ -158,7 +157,7 @@ private Q_SLOTS:
         // Prometheus scrapes the bridged monitor five times (two poll intervals): no poll.
         QVERIFY(rig->eventually(
             [&] { return rig->query("sum_over_time(orvex_bridge_connected[1m])").value(0) >= 5; }));
-        QCOMPARE(rig->metric(QStringLiteral("orvex_poll_cycles_total")), cycles);
+        QCOMPARE(rig->metric("orvex_poll_cycles_total"), cycles);
         QCOMPARE(headend.received(), frames);
 
         client.disconnectFromHost();
