@@ -45,11 +45,12 @@ void HeadendMonitor::schedule(qint64 ms) {
 }
 
 bool HeadendMonitor::openLine() {
-    if (!m_link.OpenLink(m_settings.port)) {
+    const bool opened = m_link.OpenLink(m_settings.port);
+    m_status.port = m_link.ComPort().portName(); // the settings file's or COM1 without --port
+    if (!opened) {
         lineDown(m_link.ComPort().errorString());
         return false;
     }
-    m_status.port = m_link.ComPort().portName();
     if (!m_status.lineUp)
         monitorLog(QStringLiteral("line open on %1").arg(m_status.port));
     m_status.lineUp = true;
