@@ -194,9 +194,9 @@ private Q_SLOTS:
         m().itmLoadConfig->trigger();
         portLostShown();
         // The blocks before it were applied (and the message says the load did not finish);
-        // the work loop is stopped rather than scanning a line that is not there.
+        // the head-end is scanned again, as after every load.
         QVERIFY(headend().state(0, 5).resets > resetsBefore);
-        QCOMPARE(m().state().IdleState, quint8(1));
+        QCOMPARE(m().state().IdleState, quint8(2));
         controlsUsable();
 
         lineBack();
