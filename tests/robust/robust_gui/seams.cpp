@@ -9,6 +9,7 @@
 #include "sim/SimServer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
