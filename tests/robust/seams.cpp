@@ -8,7 +8,9 @@
 #include "tests/html/ScriptedModule.h"
 #include "tests/support/EventLoop.h"
 
+#include "tests/support/TestMain.h"
 #include <QTcpSocket>
+
 #include <QtTest>
 
 namespace {
@@ -20,6 +22,7 @@ SimProfile fullHeadend(const QString& firstType) {
     def.hasMarker = true;
     SimParamDef on;
     on.name = QStringLiteral("Output");
+    on.values = {0};
     def.params = {on};
     SimProfile p;
     for (int i = 0; i < 32; ++i) {
@@ -179,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(view.shown.first(), QString("BAD red"));
         QCOMPARE(view.shown.count("GOOD green"), 31);
         QCOMPARE(f->host.messages.size(), 1);
-        QVERIFY2(f->host.messages.first().startsWith("Group#1 Module #1: Info block reply: "),
+        QVERIFY2(f->host.messages.first().startsWith("Group#1 Module #1: Info block: "),
                  qPrintable(f->host.messages.first()));
         const QStringList report = DiagReport(*f->link, f->modules, 0, 0);
         QVERIFY(report.contains(f->host.messages.first().mid(19)));
@@ -234,5 +237,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SeamsTest)
+ORVEX_TEST(SeamsTest)
 #include "seams.moc"

@@ -7,6 +7,7 @@
 #include "panel/CtlPanelFrm.h"
 #include "panel/ParamSpinBox.h"
 #include "sim/SimServer.h"
+#include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -76,8 +77,7 @@ private Q_SLOTS:
         f->start();
         startStatus = m().statusText();
         startTimeout = m().link().ScanTimeout;
-        m().btRestart->click();
-        QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
+        scan(m());
     }
     void cleanupTestCase() {
         FileDialogs::clearAnswer();
@@ -119,17 +119,17 @@ private Q_SLOTS:
     // A module file whose load loses the line: the module is read again once the line is
     // back, without another scan.
     void loadLosingTheLine() {
-        click(0, 5);
-        FileDialogs::setAnswer(f->dir.filePath("amp.mst"));
+        click(1, 7);
+        FileDialogs::setAnswer(f->dir.filePath("orx.mst"));
         m().itmSaveMod->trigger();
         QCOMPARE(m().statusText(), QString("Done."));
         SimFaults lose;
         lose.closeLine = true;
-        headend().setFaults(0, 5, lose);
+        headend().setFaults(1, 7, lose);
         m().itmLoadModule->trigger();
         QString error;
         QVERIFY2(sim->reopenLine(&error), qPrintable(error));
-        QVERIFY(runUntil([&] { return m().statusText() == "Module #6 selected"; }));
+        QVERIFY(runUntil([&] { return m().statusText() == "Module #8 selected"; }));
         QVERIFY(m().CtlPanelFrm->isVisible());
     }
 
@@ -168,12 +168,12 @@ private Q_SLOTS:
 
     // Closing the program right after a step: the value reaches the EEPROM first.
     void exitKeepsTheStep() {
-        click(0, 5);
-        const int value = stepUp(0, 5, 1);
+        click(1, 4);
+        const int value = stepUp(1, 4, 0);
         m().close();
-        QCOMPARE(committed(0, 5, 1), value);
+        QCOMPARE(committed(1, 4, 0), value);
     }
 };
 
-QTEST_MAIN(SeamsGuiTest)
+ORVEX_TEST(SeamsGuiTest)
 #include "seams.moc"
