@@ -28,7 +28,8 @@ QString plainNumber(const TParam& p, qint32 raw) {
 void SlotStatus::takeFrom(const TModule& m) {
     type = m.TypeName;
     version = m.VersionText;
-    fault = m.DiagFault;
+    fault = !m.healthy();
+    readFaults = m.ReadFaults;
     bits = setBits(m);
     values.clear();
     for (int i = 0; i < m.Params.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 class TModule;
@@ -24,9 +25,10 @@ struct ShownValue {
 
 // What the monitor knows of one slot.
 struct SlotStatus {
-    bool seen = false;    // a module has answered here since the monitor started
-    bool present = false; // it answers now (false after two failed polls, or gone at a rescan)
-    bool fault = false;   // its diagnostic bytes are not all clear (red in the windows)
+    bool seen = false;      // a module has answered here since the monitor started
+    bool present = false;   // it answers now (false after two failed polls, or gone at a rescan)
+    bool fault = false;     // red in the windows: diagnostic bytes not clear, or unreadable replies
+    QStringList readFaults; // the replies of the last scan that could not be read
     QString type;
     QString version;
     QList<DiagBit> bits;

@@ -79,7 +79,8 @@ void moduleSeries(Writer& w, const HeadendStatus& status) {
     eachSlot(status, false,
              [&](const Labels& l, const SlotStatus& m) { w.sample(l, double(m.pollErrors)); });
     w.family("orvex_module_fault", "gauge",
-             "The module's diagnostic bytes are not all clear (1; red in the windows).");
+             "The module shows red in the windows (1): its diagnostic bytes are not all clear, "
+             "or a reply of the last scan could not be read.");
     eachSlot(status, true,
              [&](const Labels& l, const SlotStatus& m) { w.sample(l, double(m.fault)); });
     w.family("orvex_module_info", "gauge", "Type and firmware version of the module.");

@@ -23,6 +23,8 @@ QString cell(const SlotStatus& m) {
                        .arg(m.fault ? QStringLiteral("fault") : QStringLiteral("ok"), type,
                             m.version.toHtmlEscaped());
     QStringList texts;
+    for (const QString& fault : m.readFaults)
+        texts << fault.toHtmlEscaped();
     for (const DiagBit& b : m.bits)
         texts << (b.text.isEmpty() ? QStringLiteral("byte %1 bit %2").arg(b.byte).arg(b.bit)
                                    : b.text.toHtmlEscaped());
