@@ -112,9 +112,9 @@ private Q_SLOTS:
         QCOMPARE(r.status, keeps ? 1 : 0);
         QCOMPARE(f->committed(0, 5, 0), std::optional<int>(keeps ? 23 : demo.gainRaw()));
         if (keeps) {
-            QVERIFY(
-                r.errLines().contains(demo.gainLine("file", demo.gainRaw(), "module holds", 23)));
-            QCOMPARE(r.errLines().last(), QString(" Errors found"));
+            QCOMPARE(r.errLines().mid(r.errLines().size() - 2),
+                     QStringList({" Errors found",
+                                  demo.gainLine("file", demo.gainRaw(), "module holds", 23)}));
         } else {
             QCOMPARE(r.outLines(), QStringList{"Verified: the modules hold the file's values."});
         }
