@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QSettings>
 
 namespace {
@@ -82,12 +83,12 @@ void TMainFrm::compareWithFile(const QString& name) {
         if (moduleFile) // the panel's writes go to its module again
             m_link.SelectModule(g, s);
     }
-    SetStatus(FileTexts::Done);
     const QString against =
         moduleFile
             ? QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)
             : QStringLiteral("the head-end");
     TCompareFrm window(this, name, against, result);
+    SetStatus(window.lbSummary->text());
     if (window.exec() != TCompareFrm::LoadFile)
         return;
     if (moduleFile)
