@@ -1,5 +1,5 @@
 // orvex-cli diff, load --verify and backup against the simulated demo head-end, which is
-// saved at the start of each test.
+// saved at the start of each test. Two classes, so that CTest can run them side by side.
 #include "tests/cli/CliRun.h"
 #include "tests/compare/DemoValues.h"
 #include "tests/support/TestMain.h"
@@ -8,15 +8,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-class DiffTest : public QObject {
+class CliCompareFixture : public QObject {
     Q_OBJECT
-private:
+protected:
     std::unique_ptr<CliRun> f;
     DemoValues demo;
     QString saved;
 
     CliRun::Result run(const QStringList& args) { return f->run(args); }
-    int backups(const QString& dir) { return int(QDir(dir).entryList(QDir::Files).size()); }
     void editSaved(const QByteArray& from, const QByteArray& to) {
         QFile file(saved);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -35,7 +34,11 @@ private Q_SLOTS:
         QCOMPARE(run({"save-config", saved}).status, 0);
     }
     void cleanup() { f.reset(); }
+};
 
+class DiffTest : public CliCompareFixture {
+    Q_OBJECT
+private Q_SLOTS:
     // What changed after the save, and the one line diff reports about it.
     void oneDifference_data() {
         QTest::addColumn<QStringList>("change"); // orvex-cli args, or "absent"/"edit" below
@@ -76,20 +79,35 @@ private Q_SLOTS:
 
     void json() {
         QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        const auto r = run({"--json", "diff", "1/6", f->path("amp.mst")});
-        QCOMPARE(r.status, 3); // no such file yet
-        QCOMPARE(run({"save-module", "1/6", f->path("amp.mst")}).status, 0);
-        QCOMPARE(run({"set", "1/6", "0", "21"}).status, 0);
-        const QJsonObject o =
-            QJsonDocument::fromJson(run({"--json", "diff", "1/6", f->path("amp.mst")}).out)
-                .object();
+        const QJsonObject o = QJsonDocument::fromJson(run({"--json", "diff", saved}).out).object();
         QCOMPARE(o["differences"].toInt(), 1);
         const QJsonObject p = o["modules"][0]["params"][0].toObject();
-        QCOMPARE(p["a"].toInt(), 23);
-        QCOMPARE(p["b"].toInt(), 21);
-        QCOMPARE(p["shownB"].toString(), demo.gainShown(21));
+        QCOMPARE(p["a"].toInt(), demo.gainRaw());
+        QCOMPARE(p["b"].toInt(), 23);
+        QCOMPARE(p["shownB"].toString(), demo.gainShown(23));
     }
 
+    // Offline the raw values; with a head-end at hand (--port) its scan names them.
+    void twoFiles() {
+        const QString later = f->path("later.mmh");
+        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
+        QCOMPARE(run({"save-config", later}).status, 0);
+        auto r = f->run({"diff", saved, later}, {}, true, false);
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.outLines().first(), QString("Module 1/6 parameter 0: %1 %2, %3 23")
+                                           .arg(saved)
+                                           .arg(demo.gainRaw())
+                                           .arg(later));
+        r = run({"diff", saved, later});
+        QCOMPARE(r.outLines(),
+                 QStringList({demo.gainLine(saved, demo.gainRaw(), later, 23), "1 difference."}));
+        QCOMPARE(f->run({"diff", later, later}, {}, true, false).status, 0);
+    }
+};
+
+class VerifyAndBackupTest : public CliCompareFixture {
+    Q_OBJECT
+private Q_SLOTS:
     void verifiedLoad_data() {
         QTest::addColumn<QStringList>("load");
         QTest::addColumn<bool>("keeps"); // the amplifier acknowledges writes, keeps its values
@@ -122,46 +140,27 @@ private Q_SLOTS:
 
     void backupOnlyWhatChanged() {
         const QString dir = f->path("backups");
+        const auto backups = [&] { return QDir(dir).entryList(QDir::Files).size(); };
         QCOMPARE(run({"backup", dir}).status, 0);
-        QCOMPARE(backups(dir), 1);
+        QCOMPARE(backups(), 1);
         // Another date and another comment make no difference.
         saved = QDir(dir).entryInfoList(QDir::Files).first().filePath();
         editSaved(";Creation date/time ", ";Kept by the night shift\r\n;Creation date/time 1");
         auto r = run({"backup", dir});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
-        QCOMPARE(backups(dir), 1);
+        QCOMPARE(backups(), 1);
 
         QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
         r = run({"backup", dir});
         QCOMPARE(r.status, 0);
-        QCOMPARE(backups(dir), 2);
+        QCOMPARE(backups(), 2);
         QCOMPARE(r.outLines().first(),
                  demo.gainLine(QFileInfo(saved).fileName(), demo.gainRaw(), "module holds", 23));
         QVERIFY(r.outLines().last().endsWith(".mmh written."));
     }
-
-    void twoFiles_data() {
-        QTest::addColumn<bool>("withHeadend"); // --port: the scan names the parameters
-        QTest::newRow("offline") << false;
-        QTest::newRow("head-end at hand") << true;
-    }
-    void twoFiles() {
-        QFETCH(bool, withHeadend);
-        const QString later = f->path("later.mmh");
-        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        QCOMPARE(run({"save-config", later}).status, 0);
-        const auto r = f->run({"diff", saved, later}, {}, true, withHeadend);
-        QCOMPARE(r.status, 1);
-        const QString expected = withHeadend ? demo.gainLine(saved, demo.gainRaw(), later, 23)
-                                             : QString("Module 1/6 parameter 0: %1 %2, %3 23")
-                                                   .arg(saved)
-                                                   .arg(demo.gainRaw())
-                                                   .arg(later);
-        QCOMPARE(r.outLines(), QStringList({expected, "1 difference."}));
-        QCOMPARE(f->run({"diff", later, later}, {}, true, false).status, 0);
-    }
 };
 
 ORVEX_TEST(DiffTest)
+ORVEX_TEST(VerifyAndBackupTest)
 #include "diff.moc"
