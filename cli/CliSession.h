@@ -62,6 +62,7 @@ private:
     int printDiff(const Compare::Result& r, const Compare::Sides& sides, const QString& a,
                   const QString& b);
     int backup();
+    bool sameAsNewestBackup(const QString& folder, const Compare::Blocks& live);
     // Two files are compared without the line unless --port names a head-end.
     bool needsLine() const;
 

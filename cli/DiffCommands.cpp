@@ -170,6 +170,31 @@ bool CliSession::verifyLoad(SaveLoad& files, const QString& file, const ModuleAd
     return held;
 }
 
+// What differs from the newest backup of folder, printed; true when it is the same.
+bool CliSession::sameAsNewestBackup(const QString& folder, const Compare::Blocks& live) {
+    const QString newest = Backups::newest(folder);
+    Compare::Blocks old;
+    if (newest.isEmpty()) {
+        m_host.out(QStringLiteral("No backup in %1 yet.").arg(folder));
+        return false;
+    }
+    if (!Compare::readFile(newest, false, &old)) {
+        m_host.out(QStringLiteral("%1 cannot be read: %2").arg(newest, FileTexts::FileIOError));
+        return false;
+    }
+    Compare::Sides sides;
+    sides.a = QFileInfo(newest).fileName();
+    sides.onlyB = QStringLiteral("not in ") + sides.a;
+    const Compare::Result r = Compare::compare(old, live, true, Compare::describedBy(m_modules));
+    if (r.differences() == 0) {
+        m_host.out(QStringLiteral("Same as %1: nothing written.").arg(newest));
+        return true;
+    }
+    for (const QString& line : Compare::lines(r, sides))
+        m_host.out(line);
+    return false;
+}
+
 int CliSession::backup() {
     const QString folder = m_options.args.at(0);
     if (!QDir().mkpath(folder))
@@ -177,7 +202,7 @@ int CliSession::backup() {
                          QStringLiteral("The folder %1 cannot be made.").arg(folder)};
     scanForConfig();
     SaveLoad files(m_link, m_modules, m_state, m_host);
-    QBuffer content;
+    QBuffer content; // the file a save would write now
     content.open(QIODevice::WriteOnly);
     bool errors = false;
     try {
@@ -192,25 +217,9 @@ int CliSession::backup() {
     Compare::Blocks live;
     if (!Compare::readBlocks(content.data(), false, &live))
         throw CliFailure{StatusUnusable, FileTexts::FileIOError};
-    const QString newest = Backups::newest(folder);
-    Compare::Blocks old;
-    if (newest.isEmpty()) {
-        m_host.out(QStringLiteral("No backup in %1 yet.").arg(folder));
-    } else if (!Compare::readFile(newest, false, &old)) {
-        m_host.out(QStringLiteral("%1 cannot be read: %2").arg(newest, FileTexts::FileIOError));
-    } else {
-        Compare::Sides sides;
-        sides.a = QFileInfo(newest).fileName();
-        sides.onlyB = QStringLiteral("not in ") + sides.a;
-        const Compare::Result r =
-            Compare::compare(old, live, true, Compare::describedBy(m_modules));
-        if (r.differences() == 0) {
-            m_host.out(QStringLiteral("Same as %1: nothing written.").arg(newest));
-            return errors ? StatusModuleErrors : StatusDone;
-        }
-        for (const QString& line : Compare::lines(r, sides))
-            m_host.out(line);
-    }
+    const int outcome = errors ? StatusModuleErrors : StatusDone;
+    if (sameAsNewestBackup(folder, live))
+        return outcome;
     const QString name = Backups::newName(folder, QDateTime::currentDateTime());
     QSaveFile out(name);
     if (!out.open(QIODevice::WriteOnly) || out.write(content.data()) != content.size() ||
@@ -218,5 +227,5 @@ int CliSession::backup() {
         throw CliFailure{StatusUnusable,
                          QStringLiteral("%1: %2").arg(name, FileTexts::FileIOError)};
     m_host.out(QStringLiteral("%1 written.").arg(name));
-    return errors ? StatusModuleErrors : StatusDone;
+    return outcome;
 }
