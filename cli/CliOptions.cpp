@@ -229,6 +229,7 @@ QString CliUsage() {
         "  load-config FILE           scan, then load a head-end configuration\n"
         "  diff FILE                  what differs between the head-end and a configuration\n"
         "  diff G/S FILE              ... between the module and a module settings file\n"
+        "                             (or its block of a configuration file)\n"
         "  diff FILE FILE             ... between two files (named by the head-end with --port)\n"
         "  backup DIR                 save the head-end into DIR/headend-DATE-TIME.mmh when it\n"
         "                             differs from the newest backup there; print what differs\n"

@@ -118,7 +118,12 @@ int CliSession::diff() {
     if (!module && Compare::isModuleFile(file))
         throw CliFailure{StatusUsage,
                          QStringLiteral("%1 is a module settings file: diff G/S FILE").arg(file)};
-    const Compare::Blocks fileBlocks = readOrFail(file, module);
+    const bool moduleFile = Compare::isModuleFile(file);
+    Compare::Blocks fileBlocks = readOrFail(file, moduleFile);
+    if (module && !moduleFile) // a configuration: the module's own block of it
+        fileBlocks.removeIf([&at](const Compare::Block& b) {
+            return b.subrack != at.subrack || b.slot != at.slot;
+        });
     SaveLoad files(m_link, m_modules, m_state, m_host);
     if (module)
         probe(at);

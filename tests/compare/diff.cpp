@@ -79,7 +79,9 @@ private Q_SLOTS:
 
     void json() {
         QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        const QJsonObject o = QJsonDocument::fromJson(run({"--json", "diff", saved}).out).object();
+        // The amplifier against its block of the configuration.
+        const QJsonObject o =
+            QJsonDocument::fromJson(run({"--json", "diff", "1/6", saved}).out).object();
         QCOMPARE(o["differences"].toInt(), 1);
         const QJsonObject p = o["modules"][0]["params"][0].toObject();
         QCOMPARE(p["a"].toInt(), demo.gainRaw());
