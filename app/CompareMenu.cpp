@@ -67,6 +67,8 @@ void TMainFrm::compareWithFile(const QString& name) {
     if (!moduleFile) { // the view is closed as for the other configuration commands
         closeSatellites(false);
         releaseAllSlotButtons();
+    } else { // the panel's values reach the module before an image read may reset it
+        CtlPanelFrm->commitPending();
     }
     Compare::Result result;
     {

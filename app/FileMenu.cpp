@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <optional>
 
 namespace {
@@ -128,6 +129,9 @@ static bool prepareModuleCommand(TMainFrm& m) {
         m.showMessage(FileDialogs::SelectFirst, true);
         return false;
     }
+    // Values written from the panel reach the EEPROM before the file operation resets the
+    // module (an image dump, a load).
+    m.CtlPanelFrm->commitPending();
     return true;
 }
 
@@ -153,9 +157,11 @@ void TMainFrm::itmLoadConfigClick() {
 
 void TMainFrm::loadConfigFile(const QString& name) {
     m_state.IdleState = 1;
+    // The head-end is scanned again however the load ends (a lost port included), so that the
+    // work loop never stays stopped behind it.
+    const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true))
         m_loadCheck = LoadCheck{name, false}; // the scan that follows is compared with it
-    m_state.IdleState = 2;                    // the head-end is scanned again
 }
 
 void TMainFrm::itmSaveModClick() {
@@ -187,9 +193,12 @@ void TMainFrm::itmLoadModuleClick() {
 
 void TMainFrm::loadModuleFile(const QString& name) {
     m_state.IdleState = 1;
+    // However the load ends, the module is read again and its panel rebuilt.
+    const auto reload = qScopeGuard([this] {
+        m_state.ReloadRequest = true;
+        m_state.IdleState = 3;
+    });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
         m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
-    m_state.ReloadRequest = true;
-    m_state.IdleState = 3; // the module is read again and its panel rebuilt
 }

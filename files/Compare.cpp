@@ -19,12 +19,23 @@ namespace {
 constexpr int kSubracks = 2;
 constexpr int kSlots = 16;
 
-// The loader's steps with a target that takes every block as it stands: each check passes,
-// what a load would send is kept, nothing goes on the line.
+// The loader's steps with a target that takes every block as it stands: what a load would
+// send is kept, nothing goes on the line. Only the lines a save writes where a type or version
+// could not be stored fail their check, as they fail it against any module.
 class BlockReader : public LoadSteps::Target {
 public:
-    explicit BlockReader(Blocks& out) : m_out(out) {}
-    bool currentModule(int&, int&) override { return false; } // keep the file's address
+    BlockReader(Blocks& out, bool moduleFile) : m_out(out), m_moduleFile(moduleFile) {}
+    // The address line about to be read (a module settings file goes to the current module
+    // whatever address it names; the block keeps the address all the same).
+    std::optional<std::array<qint32, 3>> address;
+
+    bool currentModule(int& subrack, int& slot) override {
+        if (!m_moduleFile || !address)
+            return false;
+        subrack = (*address)[0];
+        slot = (*address)[1];
+        return present(subrack, slot);
+    }
     bool present(int subrack, int slot) override {
         Block block;
         block.subrack = subrack;
@@ -34,11 +45,11 @@ public:
     }
     bool typeMatches(int, int, const QByteArray& line) override {
         m_out.last().type = line;
-        return true;
+        return line != FileFormat::BadTypeName;
     }
     bool versionMatches(int, int, const QByteArray& line) override {
         m_out.last().version = line;
-        return true;
+        return line != FileFormat::BadVersion;
     }
     bool openImage() override {
         m_out.last().image = true;
@@ -57,6 +68,7 @@ public:
 
 private:
     Blocks& m_out;
+    bool m_moduleFile;
 };
 
 bool installed(const TModule* m) {
@@ -155,11 +167,14 @@ bool readBlocks(const QByteArray& content, bool moduleFile, Blocks* out) {
     if (LoadSteps::firstFileError(lines, !moduleFile) >= 0)
         return false;
     Blocks blocks;
-    BlockReader reader(blocks);
+    BlockReader reader(blocks, moduleFile);
     LoadSteps::Cursor cursor;
-    for (const QByteArray& line : lines)
+    for (const QByteArray& line : lines) {
+        if (cursor.BlockState == 1)
+            reader.address = FileFormat::headerFields(line);
         if (!LoadSteps::step(cursor, line, reader))
             return false;
+    }
     *out = blocks;
     return true;
 }
@@ -176,8 +191,14 @@ Block recordBlock(const TModule& m, int subrack, int slot) {
     Block block;
     block.subrack = subrack;
     block.slot = slot;
-    block.type = FileFormat::textLine(m.TypeName);
-    block.version = FileFormat::textLine(m.VersionText);
+    // As the save writes it: a text that would not read back stands as its ERROR line.
+    const std::optional<QByteArray> type = FileFormat::storedLine(m.TypeName);
+    const std::optional<QByteArray> version = FileFormat::storedLine(m.VersionText);
+    block.type = type.value_or(FileFormat::BadTypeName);
+    if (type)
+        block.version = version.value_or(FileFormat::BadVersion);
+    if (!type || !version)
+        return block; // the block ends there
     block.image = m.InfoKind != InfoParam;
     if (block.image || m.ParamCount <= 0)
         return block;
