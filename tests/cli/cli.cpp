@@ -1,52 +1,18 @@
 // orvex-cli, the built tool, against the simulated demo head-end: what each command says, its
 // exit status and what reached the line and the modules; its key decoder and trace format.
+#include "tests/support/CliRun.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
 
 namespace {
-// orvex-cli in a fresh current directory, on the demo head-end (without the line-rate pacing).
-struct Cli {
-    Cli() : sim(startDemo(SimServerOptions{-1, 0, {}})) {}
-    struct Result {
-        int status = -1;
-        QByteArray out, err;
-    };
-    std::unique_ptr<QProcess> start(const QStringList& args) {
-        auto p = std::make_unique<QProcess>();
-        p->setWorkingDirectory(dir.path());
-        const QStringList port{"--port", sim->slavePath()};
-        p->start(QCoreApplication::applicationDirPath() + "/orvex-cli",
-                 args.contains("--port") ? args : port + args);
-        return p;
-    }
-    Result run(const QStringList& args, const QByteArray& input = {}) {
-        auto p = start(args);
-        p->waitForStarted();
-        p->write(input);
-        p->closeWriteChannel();
-        if (!p->waitForFinished(120000))
-            p->kill(), p->waitForFinished();
-        return {p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1,
-                p->readAllStandardOutput(), p->readAllStandardError()};
-    }
-    std::optional<int> committed(int subrack, int slot, int param) {
-        return sim->headend().committedValue(subrack, slot, param, 0);
-    }
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QTemporaryDir dir;
-    std::unique_ptr<SimServer> sim;
-};
-
 // What the output says, with runs of spaces taken as one.
 QByteArray simplified(const QByteArray& text) {
     QByteArrayList lines = text.split('\n');
@@ -58,10 +24,10 @@ QByteArray simplified(const QByteArray& text) {
 
 class CliTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<Cli> f;
+    std::unique_ptr<CliRun> f;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Cli>(); }
+    void init() { f = std::make_unique<CliRun>(); }
     void cleanup() { f.reset(); }
 
     void commands_data() {

@@ -1,6 +1,6 @@
 // Saving and loading module settings and configuration files against scripted modules:
 // the file's bytes, every frame on the line, and what the user is told.
-#include "tests/files/FileRig.h"
+#include "tests/files/FakeLine.h"
 #include "tests/support/TestMain.h"
 
 #include <QRegularExpression>
@@ -27,29 +27,44 @@ QByteArray blocks(const QByteArray& file) {
 
 class SaveLoadTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<FileRig> f;
+    std::unique_ptr<LinkFixture> f;
+    std::unique_ptr<FakeLine> line;
+
+    SaveLoad files() { return SaveLoad(*f->link, f->modules, f->state, f->host); }
+    bool load(const QByteArray& content, bool wholeConfig) {
+        writeFile("in.file", content);
+        return files().LoadSettingsFile("in.file", wholeConfig);
+    }
 
     TModule& imageModule(int subrack, int slot) {
-        f->setPresent(subrack, slot);
-        return f->addModule(subrack, slot, "RPR-4", "V2.10", InfoImage, 1);
+        line->setPresent(subrack, slot);
+        return addModule(f->modules, subrack, slot, "RPR-4", "V2.10", InfoImage, 1);
     }
     // The current module for module files: subrack 1, slot 4 (0, 3).
     TModule& current() {
         f->state.CurSubrack = 0;
         f->state.CurSlot = 3;
-        f->setPresent(0, 3);
-        return f->addModule(0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{0}, {0}, {0}});
+        line->setPresent(0, 3);
+        return addModule(f->modules, 0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{0}, {0}, {0}});
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<FileRig>(); }
-    void cleanup() { f.reset(); }
+    void init() {
+        f = std::make_unique<LinkFixture>();
+        line = std::make_unique<FakeLine>(*f);
+        QVERIFY(f->link->OpenLink());
+        f->link->ReplyTimeout = 80;
+    }
+    void cleanup() {
+        line.reset();
+        f.reset();
+    }
 
     void saveModuleFile() {
-        f->setPresent(0, 3);
-        f->addModule(0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{12}, {0}, {250}});
-        QVERIFY(f->files().SaveModuleFile(0, 3, "m.mst"));
-        const QByteArray file = f->fileBytes("m.mst");
+        line->setPresent(0, 3);
+        addModule(f->modules, 0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{12}, {0}, {250}});
+        QVERIFY(files().SaveModuleFile(0, 3, "m.mst"));
+        const QByteArray file = fileBytes("m.mst");
         EXPECT_STARTS(file, ";Machine generated file. DO NOT EDIT !\r\n;Creation date/time ");
         const QString date = FileFormat::splitLines(file).value(1);
         QVERIFY2(QRegularExpression(
@@ -58,32 +73,32 @@ private Q_SLOTS:
                      .hasMatch(),
                  qPrintable(date));
         EXPECT_BYTES(file.mid(file.indexOf("\r\nMOD\r\n") + 2), crlf(kModuleBlock));
-        QCOMPARE(f->frames(), kSelect14);
+        QCOMPARE(line->sent(), kSelect14);
         QCOMPARE(f->host.statusHistory, QStringList({kWriting, "Done."}));
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
     }
 
     void saveConfigFile() {
-        f->scanEmpty();
-        f->setPresent(0, 0);
-        f->addModule(0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{12, 1}, {15, 20}});
-        f->addModule(0, 9, QString::fromLatin1("Typ\xE9"), "V1", InfoParam, 2);
+        scanEmpty(f->modules);
+        line->setPresent(0, 0);
+        addModule(f->modules, 0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{12, 1}, {15, 20}});
+        addModule(f->modules, 0, 9, QString::fromLatin1("Typ\xE9"), "V1", InfoParam, 2);
         imageModule(0, 1); // refuses the first "03": an ERROR line, and the next module goes on
         imageModule(0, 5);
-        f->special("03", {"-1", "03"});
-        f->special("05", {"0011223344556677"});
-        f->special("04", {"8899AABBCCDDEEFF", "00"});
-        QVERIFY(f->files().SaveConfigFile("c.mmh"));
+        line->script("03", {"-1", "03"});
+        line->script("05", {"0011223344556677"});
+        line->script("04", {"8899AABBCCDDEEFF", "00"});
+        QVERIFY(files().SaveConfigFile("c.mmh"));
         // The channel selector's value on channel 0 is written as the channel digit.
-        EXPECT_BYTES(blocks(f->fileBytes("c.mmh")),
+        EXPECT_BYTES(blocks(fileBytes("c.mmh")),
                      "MOD/0 0 2/TESTMOD/V1.00/PARAM/02 15 /1 20 /MODEND/"
                      "MOD/0 1 1/RPR-4/V2.10/EEPROM/ERROR " +
-                         FileRig::specReply("-1").chopped(1) +
+                         FakeLine::specReply("-1").chopped(1) +
                          "/MODEND/"
                          "MOD/0 5 1/RPR-4/V2.10/EEPROM/0011223344556677/8899AABBCCDDEEFF/MODEND/"
                          "MOD/0 9 2/Typ\xE9/V1/PARAM/MODEND");
         EXPECT_BYTES(
-            f->frames(),
+            line->sent(),
             "S1/1 S1/1 S1/2 S1/2 & #03 S1/6 S1/6 & #03 #05 #04 #04 S1/6 S1/6 7 S1/10 S1/10");
         // One mark per slot of both subracks, and one for the first "04" of the dump.
         EXPECT_HAS(f->host.statusHistory, kWriting + QString(33, '-'));
@@ -94,8 +109,7 @@ private Q_SLOTS:
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
         QVERIFY(f->host.messages.isEmpty());
         // A module without parameters writes no value lines: the file loads back.
-        QCOMPARE(LoadSteps::firstFileError(FileFormat::splitLines(f->fileBytes("c.mmh")), true),
-                 -1);
+        QCOMPARE(LoadSteps::firstFileError(FileFormat::splitLines(fileBytes("c.mmh")), true), -1);
     }
 
     // The EEPROM image of a module that refuses or breaks off the dump: an ERROR line, and
@@ -106,7 +120,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("specialMode");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("frames");
-        const QByteArray refusal = FileRig::specReply("-9");
+        const QByteArray refusal = FakeLine::specReply("-9");
         QTest::newRow("no special mode")
             << QByteArrayList{} << QByteArrayList{} << false << FileFormat::NoSpecialMode << "&";
         QTest::newRow("03 refused: the reply up to its CR")
@@ -125,21 +139,20 @@ private Q_SLOTS:
         QFETCH(bool, specialMode);
         QFETCH(QByteArray, body);
         QFETCH(QString, frames);
-        f->scanEmpty();
+        scanEmpty(f->modules);
         imageModule(1, 3);
-        f->special("03", replies03);
-        f->special("05", replies05);
-        f->configure([&](FileRig::Script& s) { s.refusesSpecialMode = !specialMode; });
-        QVERIFY(f->files().SaveModuleFile(1, 3, "m.mst"));
-        EXPECT_BYTES(blocks(f->fileBytes("m.mst")),
+        line->script("03", replies03);
+        line->script("05", replies05);
+        line->configure([&](FakeLine::Script& s) { s.refusesSpecialMode = !specialMode; });
+        QVERIFY(files().SaveModuleFile(1, 3, "m.mst"));
+        EXPECT_BYTES(blocks(fileBytes("m.mst")),
                      "MOD/1 3 1/RPR-4/V2.10/EEPROM/" + body + "/MODEND");
-        QCOMPARE(f->frames(), "S2/4 S2/4 " + frames);
-        QCOMPARE(f->host.status, QString("Done.")); // a module file does not report it
-        QVERIFY(f->files().SaveConfigFile("c.mmh"));
-        const bool error = body.startsWith("ERROR");
-        QCOMPARE(f->host.status, QString(error ? "Done. Errors found" : "Done."));
-        QCOMPARE(LoadSteps::firstFileError(FileFormat::splitLines(f->fileBytes("c.mmh")), true),
-                 -1);
+        QCOMPARE(line->sent(), "S2/4 S2/4 " + frames);
+        const QString status = body.startsWith("ERROR") ? "Done. Errors found" : "Done.";
+        QCOMPARE(f->host.status, status); // a module file and a configuration file alike
+        QVERIFY(files().SaveConfigFile("c.mmh"));
+        QCOMPARE(f->host.status, status);
+        QCOMPARE(LoadSteps::firstFileError(FileFormat::splitLines(fileBytes("c.mmh")), true), -1);
     }
 
     // A save that cannot be completed leaves the earlier file as it was.
@@ -152,32 +165,32 @@ private Q_SLOTS:
     void refusedSaveKeepsTheEarlierFile() {
         QFETCH(int, channels);
         QFETCH(bool, wholeConfig);
-        f->scanEmpty();
-        f->setPresent(0, 0);
-        f->addModule(0, 0, "TESTMOD", "V1.00", InfoParam, 1, {{1}});
-        f->addModule(0, 4, "WIDE", "V1", InfoParam, 1, {{1}}).ChannelCount = channels;
+        scanEmpty(f->modules);
+        line->setPresent(0, 0);
+        addModule(f->modules, 0, 0, "TESTMOD", "V1.00", InfoParam, 1, {{1}});
+        addModule(f->modules, 0, 4, "WIDE", "V1", InfoParam, 1, {{1}}).ChannelCount = channels;
         const QString name = wholeConfig ? "c.mmh" : "m.mst";
-        QVERIFY(f->writeFile(name, "earlier"));
+        QVERIFY(writeFile(name, "earlier"));
         const bool written =
-            wholeConfig ? f->files().SaveConfigFile(name) : f->files().SaveModuleFile(0, 4, name);
+            wholeConfig ? files().SaveConfigFile(name) : files().SaveModuleFile(0, 4, name);
         const bool fits = channels == 100;
         QCOMPARE(written, fits);
-        QCOMPARE(f->fileBytes(name) == "earlier", !fits);
+        QCOMPARE(fileBytes(name) == "earlier", !fits);
         QCOMPARE(f->host.messages, fits ? QStringList{} : QStringList{"File I/O error."});
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
         if (!fits)
             EXPECT_STARTS(f->host.status, kWriting); // left as it stood
         // A file cannot be the folder of another (this stops root as well).
         f->host.messages.clear();
-        QVERIFY(!f->files().SaveModuleFile(0, 0, "m.mst/x.mst"));
+        QVERIFY(!files().SaveModuleFile(0, 0, "m.mst/x.mst"));
         QCOMPARE(f->host.messages, QStringList{"File I/O error."});
     }
 
     void loadModuleFile() {
         current();
         f->state.ReloadRequest = true;
-        QVERIFY(f->load(crlf(kModuleExample), false));
-        QCOMPARE(f->frames(), kSelect14 + " " + kWrites14 + " " + kFinish14);
+        QVERIFY(load(crlf(kModuleExample), false));
+        QCOMPARE(line->sent(), kSelect14 + " " + kWrites14 + " " + kFinish14);
         QCOMPARE(f->host.status, QString("Done."));
         QCOMPARE(f->host.statusHistory.first(), kLoading);
         // One mark per line read outside a block, at the kind line and in the value lines.
@@ -190,21 +203,21 @@ private Q_SLOTS:
     }
 
     void loadConfigFile() {
-        f->addModule(0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{0, 1}, {0, 0}, {0, 0}});
-        f->addModule(1, 4, "TESTMOD", "V2.10", InfoTerminal, 1);
-        f->setPresent(0, 0);
-        f->setPresent(1, 4);
-        f->special("06", {"06"});
-        f->special("07", {"00"});
-        QVERIFY(f->load(
-            crlf({";Machine generated file. DO NOT EDIT !", "MOD", "0 0 2", "TESTMOD", "V1.00",
-                  "PARAM", "0 15 1 ", "1 20 0 ", "MODEND", "MOD", "1 4 1", "TESTMOD", "V2.10",
-                  "EEPROM", "00112233445566778899AABB", "8899AABBCCDDEEFF00112233", "MODEND"}),
-            true));
-        EXPECT_BYTES(f->frames(), "S1/1 S1/1 50,0 6 51,15 6 52,1 6 50,1 6 51,20 6 52,0 6 "
-                                  "S1/1 S1/1 7 S1/1 S1/1 S2/5 S2/5 & #06 "
-                                  "#0700112233445566778899AABB #078899AABBCCDDEEFF00112233 "
-                                  "S2/5 S2/5 7 S2/5 S2/5");
+        addModule(f->modules, 0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{0, 1}, {0, 0}, {0, 0}});
+        addModule(f->modules, 1, 4, "TESTMOD", "V2.10", InfoTerminal, 1);
+        line->setPresent(0, 0);
+        line->setPresent(1, 4);
+        line->script("06", {"06"});
+        line->script("07", {"00"});
+        QVERIFY(
+            load(crlf({";Machine generated file. DO NOT EDIT !", "MOD", "0 0 2", "TESTMOD", "V1.00",
+                       "PARAM", "0 15 1 ", "1 20 0 ", "MODEND", "MOD", "1 4 1", "TESTMOD", "V2.10",
+                       "EEPROM", "00112233445566778899AABB", "8899AABBCCDDEEFF00112233", "MODEND"}),
+                 true));
+        EXPECT_BYTES(line->sent(), "S1/1 S1/1 50,0 6 51,15 6 52,1 6 50,1 6 51,20 6 52,0 6 "
+                                   "S1/1 S1/1 7 S1/1 S1/1 S2/5 S2/5 & #06 "
+                                   "#0700112233445566778899AABB #078899AABBCCDDEEFF00112233 "
+                                   "S2/5 S2/5 7 S2/5 S2/5");
         QCOMPARE(f->host.status, QString("Done."));
         QVERIFY(f->host.messages.isEmpty());
     }
@@ -239,8 +252,8 @@ private Q_SLOTS:
         QFETCH(QString, frames);
         QFETCH(QString, errors);
         current();
-        QVERIFY(f->load(crlf(block), false));
-        EXPECT_BYTES(f->frames(), (kSelect14 + " " + frames).trimmed());
+        QVERIFY(load(crlf(block), false));
+        EXPECT_BYTES(line->sent(), (kSelect14 + " " + frames).trimmed());
         QCOMPARE(f->host.messages.join(QString()), errors);
         QCOMPARE(f->host.status, errors.isEmpty() ? QString("Done.") : QString(" Errors found"));
     }
@@ -249,11 +262,11 @@ private Q_SLOTS:
         current();
         QByteArrayList missing = kModuleBlock;
         missing[1] = "1 6 1"; // subrack 2, slot 7: nothing there
-        QVERIFY(f->load(crlf(QByteArrayList{";only comments", ";here"}) + "\x1A", true));
+        QVERIFY(load(crlf(QByteArrayList{";only comments", ";here"}) + "\x1A", true));
         QVERIFY(f->peer.frames().isEmpty());
         QCOMPARE(f->host.status, QString("Done."));
-        QVERIFY(f->load(crlf(missing + kModuleBlock), true));
-        QCOMPARE(f->frames(), "S2/7 S2/7 " + kSelect14 + " " + kWrites14 + " " + kFinish14);
+        QVERIFY(load(crlf(missing + kModuleBlock), true));
+        QCOMPARE(line->sent(), "S2/7 S2/7 " + kSelect14 + " " + kWrites14 + " " + kFinish14);
         QCOMPARE(f->host.messages, QStringList{"Error: Module 2/7 not responding.\n"});
         QCOMPARE(f->host.errorFlags, QList<bool>{true});
         QCOMPARE(f->host.status, QString(" Errors found"));
@@ -271,11 +284,11 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, replies);
         QFETCH(int, sends);
         current().InfoKind = InfoImage;
-        f->special("06", {"06"});
-        f->special("07", replies);
-        QVERIFY(f->load(
-            crlf({"MOD", "0 3 1", "TESTMOD", "V1.00", "EEPROM", "AABBCCDDEEFF", "MODEND"}), false));
-        QCOMPARE(f->frames().count("#07AABBCCDDEEFF"), sends);
+        line->script("06", {"06"});
+        line->script("07", replies);
+        QVERIFY(load(crlf({"MOD", "0 3 1", "TESTMOD", "V1.00", "EEPROM", "AABBCCDDEEFF", "MODEND"}),
+                     false));
+        QCOMPARE(line->sent().count("#07AABBCCDDEEFF"), sends);
         const bool refused = replies.last() == "01";
         QCOMPARE(f->host.messages.join(QString()),
                  refused ? QString("Error: Module 1/4 can't write EEPROM\n") : QString());
@@ -299,13 +312,13 @@ private Q_SLOTS:
         QFETCH(QByteArrayList, body);
         QFETCH(QString, frames);
         current().InfoKind = InfoTerminal;
-        f->special("06", {"06"});
-        f->special("07", {"00"});
-        f->configure([&](FileRig::Script& s) { s.refusesSpecialMode = !specialMode; });
-        QVERIFY(f->load(crlf(QByteArrayList{"MOD", "0 3 1", "TESTMOD", "V1.00", "EEPROM"} + body +
-                             QByteArrayList{"MODEND"}),
-                        false));
-        QCOMPARE(f->frames(), kSelect14 + " " + frames);
+        line->script("06", {"06"});
+        line->script("07", {"00"});
+        line->configure([&](FakeLine::Script& s) { s.refusesSpecialMode = !specialMode; });
+        QVERIFY(load(crlf(QByteArrayList{"MOD", "0 3 1", "TESTMOD", "V1.00", "EEPROM"} + body +
+                          QByteArrayList{"MODEND"}),
+                     false));
+        QCOMPARE(line->sent(), kSelect14 + " " + frames);
         QVERIFY(f->host.messages.isEmpty());
         QCOMPARE(f->host.status, QString("Done."));
     }
@@ -325,8 +338,8 @@ private Q_SLOTS:
         current();
         f->state.ReloadRequest = true;
         if (!content.isEmpty())
-            QVERIFY(f->writeFile("in.file", content));
-        QVERIFY(!f->files().LoadSettingsFile("in.file", true));
+            QVERIFY(writeFile("in.file", content));
+        QVERIFY(!files().LoadSettingsFile("in.file", true));
         QVERIFY(f->peer.frames().isEmpty());
         QCOMPARE(f->host.messages, QStringList{"File I/O error."});
         QCOMPARE(f->host.errorFlags, QList<bool>{true});
@@ -344,9 +357,9 @@ private Q_SLOTS:
     void waitForTheModuleAfterItsReset() {
         QFETCH(int, silentFrames);
         current();
-        f->configure([&](FileRig::Script& s) { s.silentAfterReset = silentFrames; });
-        QVERIFY(f->load(crlf(kModuleExample), false));
-        const QStringList fr = f->frames().split(' ');
+        line->configure([&](FakeLine::Script& s) { s.silentAfterReset = silentFrames; });
+        QVERIFY(load(crlf(kModuleExample), false));
+        const QStringList fr = line->sent().split(' ');
         QTEST(int(fr.mid(fr.indexOf("7") + 1).count("S1/4")), "selectFrames");
         QCOMPARE(fr.last(), QString("S1/4"));
         QCOMPARE(f->host.status, QString("Done.")); // not reported either way
@@ -355,14 +368,14 @@ private Q_SLOTS:
     // The line vanishes in the first exchange: the earlier file stays, the controls come back.
     void portLost() {
         imageModule(0, 0);
-        QVERIFY(f->writeFile("m.mst", "earlier"));
+        QVERIFY(writeFile("m.mst", "earlier"));
         f->peer.setResponder({});
         f->link->ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the first wait
-        QVERIFY(!f->files().SaveModuleFile(0, 0, "m.mst"));
-        QCOMPARE(f->fileBytes("m.mst"), QByteArray("earlier"));
+        QVERIFY(!files().SaveModuleFile(0, 0, "m.mst"));
+        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
         QCOMPARE(f->host.messages, QStringList{"File I/O error."});
-        QVERIFY_THROWS_EXCEPTION(PortError, f->load(crlf(kModuleExample), false));
+        QVERIFY_THROWS_EXCEPTION(PortError, load(crlf(kModuleExample), false));
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true, false, true}));
         QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
     }
