@@ -78,14 +78,21 @@ struct Served {
     static bool finish(QNetworkReply* r) {
         return runUntil([r] { return r->isFinished(); }, 20000);
     }
-    // A request written by hand, for what a browser would not send; the response's head.
+    // A request written by hand, for what a browser would not send; the response's head
+    // (empty when the server closes the connection unanswered).
     QByteArray raw(const QByteArray& request) {
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, pages.serverPort());
         runUntil([&] { return s.state() == QAbstractSocket::ConnectedState; });
         s.write(request);
         QByteArray answer;
-        runUntil([&] { return (answer += s.readAll()).contains("\r\n\r\n"); });
+        runUntil(
+            [&] {
+                answer += s.readAll();
+                return answer.contains("\r\n\r\n") ||
+                       s.state() == QAbstractSocket::UnconnectedState;
+            },
+            20000);
         return answer;
     }
     PtyPeer peer;
@@ -194,38 +201,46 @@ private Q_SLOTS:
         QCOMPARE(other.startAddress(), QString("http://127.0.0.1:%1/").arg(other.serverPort()));
     }
 
-    void refusedRequestsNeverReachTheLine_data() {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("status");
-        QTest::newRow("CR in the path")
-            << QByteArray("GET /a%0Db.gif HTTP/1.1\r\n") << QByteArray(" 400");
-        QTest::newRow("CR LF in the path")
-            << QByteArray("GET /index.html%0D%0A!A HTTP/1.1\r\n") << QByteArray(" 400");
-        QTest::newRow("NUL in the query")
-            << QByteArray("GET /a.gif?x=%00 HTTP/1.1\r\n") << QByteArray(" 200");
-        QTest::newRow("other host")
-            << QByteArray("GET / HTTP/1.1\r\nHost: evil.example\r\n") << QByteArray(" 403");
-        QTest::newRow("too long") << "GET /" + QByteArray(600, 'a') + " HTTP/1.1\r\n"
-                                  << QByteArray(" 414");
-        QTest::newRow("put") << QByteArray("PUT /a HTTP/1.1\r\n") << QByteArray(" 405");
-        QTest::newRow("post and query")
-            << QByteArray("POST /apply.cgi?x=1 HTTP/1.1\r\nContent-Length: 4\r\n")
-            << QByteArray(" 400");
+    // Requests a browser would not send, written by hand: the status they get, and what
+    // reached the line (the one page request, or nothing at all).
+    void requestsAsWritten_data() {
+        QTest::addColumn<QByteArray>("request"); // "HOST" stands for the server's address
+        QTest::addColumn<QByteArray>("status");  // empty: closed unanswered
+        QTest::addColumn<QByteArray>("frame");
+        const QByteArray end = "Host: HOST\r\n\r\n", get = "GET / HTTP/1.1\r\n";
+        const auto row = [](const char* name, const QByteArray& request, const char* status,
+                            const char* frame = "") {
+            QTest::newRow(name) << request << QByteArray(status) << QByteArray(frame);
+        };
+        row("CR in the path", "GET /a%0Db.gif HTTP/1.1\r\n" + end, " 400");
+        row("CR LF in the path", "GET /index.html%0D%0A!A HTTP/1.1\r\n" + end, " 400");
+        // The query is passed on as the browser encoded it: "%00" is three harmless bytes.
+        row("NUL in the query", "GET /a.gif?x=%00 HTTP/1.1\r\n" + end, " 200", "!Ba.gif?x=%00\r");
+        row("path starting with //", "GET //x HTTP/1.1\r\n" + end, " 200", "!Bx\r");
+        row("other host", get + "Host: evil.example\r\n\r\n", " 403");
+        row("too long", "GET /" + QByteArray(600, 'a') + " HTTP/1.1\r\n" + end, " 414");
+        row("put", "PUT /a HTTP/1.1\r\n" + end, " 405");
+        row("post and query",
+            "POST /apply.cgi?x=1 HTTP/1.1\r\nContent-Length: 4\r\n" + end + "p1=1", " 400");
+        row("2 GB body",
+            "POST /apply.cgi HTTP/1.1\r\nContent-Length: 2147483648\r\n" + end + "p1=1", " 413");
+        row("endless headers", get + "X-Pad: " + QByteArray(20000, 'a') + "\r\n" + end, " 431");
+        row("idle connection", get, "");
     }
-    void refusedRequestsNeverReachTheLine() {
+    void requestsAsWritten() {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, status);
+        QFETCH(QByteArray, frame);
         Served s;
         s.module.reply("GIF4-5b\n", {"abcd\x10"});
-        QByteArray text = request;
-        if (!text.contains("Host:"))
-            text += "Host: 127.0.0.1:" + QByteArray::number(s.pages.serverPort()) + "\r\n";
-        text += text.startsWith("POST") ? "\r\np1=1" : "\r\n";
-        EXPECT_STARTS(s.raw(text), "HTTP/1.1" + status);
-        // The query is passed on as the browser encoded it: "%00" is three harmless bytes.
-        EXPECT_BYTES(pageRequests(s.peer), status == " 200" ? "!Ba.gif?x=%00\r" : "");
-        if (status != " 200")
+        const QByteArray answer =
+            s.raw(request.replace("HOST", "127.0.0.1:" + QByteArray::number(s.pages.serverPort())));
+        EXPECT_STARTS(answer, status.isEmpty() ? status : "HTTP/1.1" + status);
+        QCOMPARE(answer.isEmpty(), status.isEmpty());
+        if (frame.isEmpty())
             EXPECT_BYTES(s.peer.received(), "");
+        else
+            EXPECT_BYTES(pageRequests(s.peer), frame);
     }
 
     // A request that finds the line busy for too long gets "Timeout" and never reaches the

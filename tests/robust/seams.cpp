@@ -1,15 +1,12 @@
 #include "files/FileFormat.h"
 #include "files/SaveLoad.h"
-#include "html/ModulePages.h"
 #include "link/DiagReport.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
 #include "tests/files/FakeLine.h"
-#include "tests/html/ScriptedModule.h"
 #include "tests/support/EventLoop.h"
 
 #include "tests/support/TestMain.h"
-#include <QTcpSocket>
 
 #include <QtTest>
 
@@ -42,8 +39,8 @@ struct ShownScan : QuietScanView {
 } // namespace
 
 // Where one part of the program hands its work to another: what the scan read, what a save
-// writes, what a load reads back, what the browser asks for. Nothing may be lost or silently
-// changed there, and no unsafe byte may reach the line.
+// writes, what a load reads back (what the browser asks for: html.ServeTest). Nothing may be lost
+// or silently changed there, and no unsafe byte may reach the line.
 class SeamsTest : public QObject {
     Q_OBJECT
 
@@ -187,53 +184,6 @@ private Q_SLOTS:
         const QStringList report = DiagReport(*f->link, f->modules, 0, 0);
         QVERIFY(report.contains(f->host.messages.first().mid(19)));
         f.reset();
-    }
-
-    // Requests of the browser as the module and the user meet them.
-    void pageRequests_data() {
-        QTest::addColumn<QByteArray>("request"); // "HOST" stands for the server's address
-        QTest::addColumn<QByteArray>("answer");  // start of the answer; empty: closed unanswered
-        QTest::addColumn<QByteArray>("frame");   // a request on the line; empty: nothing sent
-        QTest::newRow("path starting with //")
-            << QByteArray("GET //x HTTP/1.1\r\nHost: HOST\r\n\r\n") << QByteArray("HTTP/1.1 200")
-            << QByteArray("!Bx\r");
-        QTest::newRow("2 GB body") << QByteArray("POST /apply.cgi HTTP/1.1\r\nHost: HOST\r\n"
-                                                 "Content-Length: 2147483648\r\n\r\np1=1")
-                                   << QByteArray("HTTP/1.1 413") << QByteArray();
-        QTest::newRow("endless headers")
-            << "GET / HTTP/1.1\r\nHost: HOST\r\nX-Pad: " + QByteArray(20000, 'a') + "\r\n\r\n"
-            << QByteArray("HTTP/1.1 431") << QByteArray();
-        QTest::newRow("idle connection")
-            << QByteArray("GET / HTTP/1.1\r\n") << QByteArray() << QByteArray();
-    }
-    void pageRequests() {
-        QFETCH(QByteArray, request);
-        QFETCH(QByteArray, answer);
-        QFETCH(QByteArray, frame);
-        PtyPeer peer;
-        ScriptedModule module(peer);
-        module.reply("GIF4-5b\n", {"abcd\x10"});
-        ModulePages pages;
-        QVERIFY(pages.OpenRawPort(peer.path()));
-        QString error;
-        QVERIFY2(pages.startServer(&error), qPrintable(error));
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, pages.serverPort());
-        QVERIFY(runUntil([&] { return s.state() == QAbstractSocket::ConnectedState; }));
-        s.write(request.replace("HOST", "127.0.0.1:" + QByteArray::number(pages.serverPort())));
-        QByteArray got;
-        QVERIFY(runUntil(
-            [&] {
-                got += s.readAll();
-                return got.contains("\r\n\r\n") || s.state() == QAbstractSocket::UnconnectedState;
-            },
-            20000));
-        QVERIFY2(got.startsWith(answer), got.left(80).constData());
-        QCOMPARE(answer.isEmpty(), got.isEmpty());
-        if (frame.isEmpty())
-            QCOMPARE(peer.frames(), QList<QByteArray>());
-        else
-            QVERIFY(peer.frames().contains(frame));
     }
 };
 
