@@ -145,50 +145,19 @@ private Q_SLOTS:
         }
     }
 
-    // A saved configuration brings changed values and EEPROM images back.
+    // A saved configuration brings a changed value back (the images: files.SaveLoadTest and
+    // compare's verified loads); a module file onto a module of another type is refused,
+    // reported, and nothing is written.
     void files() {
-        f->sim->headend().setResetMs(50);
         auto r = f->run({"save-config", "headend.mmh"});
         QCOMPARE(r.status, 0);
         EXPECT_HAS(r.err, "Writing conf. file. Wait...");
-        QFile file(f->path("headend.mmh"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray saved = file.readAll();
-        QCOMPARE(saved.count("\r\nMODEND\r\n"), 12);
-        // What the modules hold: images and committed values (a channel selector excepted:
-        // a load leaves the last channel selected).
-        const auto state = [&] {
-            QStringList all;
-            for (int g = 0; g < 2; ++g) {
-                for (int s = 0; s < 16; ++s) {
-                    const SimModuleState m = f->sim->headend().state(g, s);
-                    all << m.eeprom.join(',');
-                    for (int p = m.committed.value(0).size() > 1 ? 1 : 0; p < m.committed.size();
-                         ++p)
-                        for (int v : m.committed[p])
-                            all.last() += ' ' + QString::number(v);
-                }
-            }
-            return all;
-        };
-        const QStringList before = state();
         QCOMPARE(f->run({"set", "1/1", "5", "26"}).status, 0);
-        // Another image for the receiver 2/3: its block of the file with other lines.
-        const qsizetype from = saved.indexOf("MOD\r\n1 2 1\r\n");
-        QByteArray other = saved.mid(from, saved.indexOf("MODEND\r\n", from) + 8 - from);
-        const qsizetype image = other.indexOf("EEPROM\r\n") + 8;
-        other[image] = other[image] == '0' ? '1' : '0';
-        QFile mst(f->path("rpr.mst"));
-        QVERIFY(mst.open(QIODevice::WriteOnly) && mst.write(other) == other.size());
-        mst.close();
-        QCOMPARE(f->run({"load-module", "2/3", "rpr.mst"}).status, 0);
-        QVERIFY(state() != before);
         r = f->run({"load-config", "headend.mmh"});
         QCOMPARE(r.status, 0);
         EXPECT_ENDS(r.err.trimmed(), "Done.");
-        QCOMPARE(state(), before);
         QCOMPARE(f->committed(0, 0, 5), std::optional<int>(30));
-        // A module file onto a module of another type: refused, reported, nothing written.
+        QCOMPARE(f->run({"save-module", "2/3", "rpr.mst"}).status, 0);
         f->sim->headend().clearLog();
         r = f->run({"load-module", "1/1", "rpr.mst"});
         QCOMPARE(r.status, 1);

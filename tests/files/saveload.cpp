@@ -48,6 +48,15 @@ class SaveLoadTest : public QObject {
         return addModule(f->modules, 0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{0}, {0}, {0}});
     }
 
+    // Every slot empty but 1/2, which holds a parameter module with the value 7.
+    void goodModule() {
+        scanEmpty(f->modules);
+        line->setPresent(0, 1);
+        addModule(f->modules, 0, 1, "TESTMOD", "V1", InfoParam, 1, {{7}});
+        line->script("06", {"00"});
+        line->script("07", {"00"});
+    }
+
 private Q_SLOTS:
     void init() {
         f = std::make_unique<LinkFixture>();
@@ -378,6 +387,102 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(PortError, load(crlf(kModuleExample), false));
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true, false, true}));
         QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
+    }
+
+    // A configuration save with one module it cannot store as it is: the file says so in an
+    // ERROR line, and loads back with the other module applied.
+    void savedFileLoadsBack_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QByteArrayList>("image"); // answers to "05", then to every "04"
+        QTest::addColumn<QByteArrayList>("block"); // the module's block after its address
+        QTest::addColumn<QString>("status");
+        const QString errors("Done. Errors found");
+        QTest::newRow("empty version")
+            << "PM"
+            << "" << int(InfoParam) << 1 << QByteArrayList{}
+            << QByteArrayList{"PM", FileFormat::BadVersion, "MODEND"} << errors;
+        QTest::newRow("type read as a comment")
+            << ";PM"
+            << "V1" << int(InfoParam) << 1 << QByteArrayList{}
+            << QByteArrayList{FileFormat::BadTypeName, "MODEND"} << errors;
+        QTest::newRow("image module without channels")
+            << "RPR"
+            << "V2" << int(InfoImage) << 0 << QByteArrayList{"0011"}
+            << QByteArrayList{"RPR", "V2", "EEPROM", "0011", "MODEND"} << QString("Done.");
+        QTest::newRow("image that never ends")
+            << "RPR"
+            << "V2" << int(InfoImage) << 1 << QByteArrayList{"0011223344556677", "8899AABBCCDDEEFF"}
+            << QByteArrayList{"RPR", "V2", "EEPROM", FileFormat::ImageTooLong, "MODEND"} << errors;
+    }
+    void savedFileLoadsBack() {
+        QFETCH(QString, type);
+        QFETCH(QString, version);
+        QFETCH(int, kind);
+        QFETCH(int, channels);
+        QFETCH(QByteArrayList, image);
+        goodModule();
+        line->setPresent(0, 2);
+        addModule(f->modules, 0, 2, type, version, quint8(kind), channels, {{3}});
+        line->script("03", {"03"});
+        line->script("05", image.mid(0, 1));
+        line->script("04", image.mid(1));
+        QVERIFY(files().SaveConfigFile("c.mmh"));
+        QTEST(f->host.status, "status");
+        const QByteArrayList lines = FileFormat::splitLines(fileBytes("c.mmh"));
+        const qsizetype at = lines.indexOf("0 2 " + QByteArray::number(channels));
+        QVERIFY(at > 0);
+        QByteArrayList block = lines.mid(at + 1);
+        QTEST(block.mid(0, block.indexOf("MODEND") + 1), "block");
+        if (kind == InfoImage) // the module is back from its special mode
+            QCOMPARE(line->frames().filter(QRegularExpression("^7$")).size(), 1);
+
+        f->peer.clearReceived();
+        QVERIFY(files().LoadSettingsFile("c.mmh", true));
+        QVERIFY(!f->host.messages.contains("File I/O error."));
+        QVERIFY2(line->frames().contains("50,7"), qPrintable(line->frames().join(' ')));
+    }
+
+    // A block that the head-end refuses is skipped with its error line, whatever it holds,
+    // and sends nothing but its presence check; the other blocks are applied.
+    void loadSkipsRefusedBlocks_data() {
+        QTest::addColumn<QByteArrayList>("refused");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("checks"); // frames sent for the refused block
+        const QByteArrayList malformed{"TESTMOD", "V1", "PARAM", "1 x 2 ", "MODEND"};
+        QTest::newRow("absent module, malformed values")
+            << QByteArrayList{"MOD", "0 2 1"} + malformed << "Error: Module 1/3 not responding."
+            << QStringList{"S1/3", "S1/3"};
+        QTest::newRow("other type, malformed values")
+            << QByteArrayList{"MOD", "0 3 1"} + malformed << "Error: Module 1/4 type mismatch"
+            << QStringList{"S1/4", "S1/4"};
+        const QByteArrayList body{"TESTMOD", "V1", "PARAM", "5 ", "MODEND"};
+        QTest::newRow("slot 17") << QByteArrayList{"MOD", "0 16 1"} + body
+                                 << "Error: Module 1/17 not responding." << QStringList{};
+        QTest::newRow("subrack 3") << QByteArrayList{"MOD", "2 0 1"} + body
+                                   << "Error: Module 3/1 not responding." << QStringList{};
+        QTest::newRow("subrack giving CR")
+            << QByteArrayList{"MOD", "-179 0 1"} + body << "Error: Module -178/1 not responding."
+            << QStringList{};
+        QTest::newRow("largest numbers")
+            << QByteArrayList{"MOD", "2147483647 2147483647 1"} + body
+            << "Error: Module 2147483648/2147483648 not responding." << QStringList{};
+    }
+    void loadSkipsRefusedBlocks() {
+        QFETCH(QByteArrayList, refused);
+        QFETCH(QString, error);
+        QFETCH(QStringList, checks);
+        goodModule();
+        line->setPresent(0, 3);
+        addModule(f->modules, 0, 3, "OTHER", "V1", InfoParam, 1, {{1}});
+        const QByteArrayList good{"MOD", "0 1 1", "TESTMOD", "V1", "PARAM", "7 ", "MODEND"};
+        QVERIFY(writeFile("c.mmh", crlf(refused + good)));
+        QVERIFY(files().LoadSettingsFile("c.mmh", true));
+        QCOMPARE(f->host.messages, QStringList{error + '\n'});
+        const QStringList applied{"S1/2", "S1/2", "50,7", "6", "S1/2", "S1/2", "7", "S1/2", "S1/2"};
+        QCOMPARE(line->frames(), checks + applied);
     }
 };
 

@@ -3,6 +3,7 @@
 // diagnostic report.
 #include "link/ConsoleSession.h"
 #include "link/DiagReport.h"
+#include "link/HeadendScan.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
@@ -19,6 +20,32 @@ QByteArray specReply(const QByteArray& text) {
     return withR + QByteArray::number(Link::CRC16(withR), 16).toUpper().rightJustified(4, '0') +
            "\r";
 }
+
+// A module of the simple kind, on every slot of a head-end.
+SimProfile fullHeadend(const QString& firstType) {
+    SimModuleDef def;
+    def.version = {QStringLiteral("V1")};
+    def.diag = {QStringLiteral("00")};
+    def.hasMarker = true;
+    SimParamDef on;
+    on.name = QStringLiteral("Output");
+    on.values = {0};
+    def.params = {on};
+    SimProfile p;
+    for (int i = 0; i < 32; ++i) {
+        def.type = i == 0 ? firstType : QStringLiteral("GOOD");
+        p.modules << SimSlotDef{i / 16, i % 16, def};
+    }
+    return p;
+}
+
+// Records what the subrack view would show of each module found.
+struct ShownScan : QuietScanView {
+    void slotFound(int, int, const TModule& m) override {
+        shown << m.TypeName + (m.healthy() ? " green" : " red");
+    }
+    QStringList shown;
+};
 } // namespace
 
 class LinkTest : public QObject {
@@ -357,6 +384,29 @@ private Q_SLOTS:
         f->peer.clearReceived();
         DiagReport(link(), f->modules, 2, 0);
         EXPECT_LACKS(f->peer.received(), "!:\r");
+    }
+
+    // A module whose info block cannot be read is never shown as clear: the scan says so,
+    // and so does its report.
+    void unreadableInfoBlock() {
+        QString error;
+        // The LF in the type shifts line 2 to "X", which carries no channel count.
+        auto sim = SimServer::startPty(fullHeadend("BAD\nX"), &error);
+        QVERIFY2(sim, qPrintable(error));
+        f = std::make_unique<LinkFixture>();
+        LinkFixture::writePort(sim->slavePath());
+        QVERIFY(f->link->OpenLink());
+        ShownScan view;
+        ScanHeadend(*f->link, f->modules, f->state, f->host, view);
+        QCOMPARE(view.shown.size(), 32);
+        QCOMPARE(view.shown.first(), QString("BAD red"));
+        QCOMPARE(view.shown.count("GOOD green"), 31);
+        QCOMPARE(f->host.messages.size(), 1);
+        QVERIFY2(f->host.messages.first().startsWith("Group#1 Module #1: Info block: "),
+                 qPrintable(f->host.messages.first()));
+        const QStringList report = DiagReport(*f->link, f->modules, 0, 0);
+        QVERIFY(report.contains(f->host.messages.first().mid(19)));
+        f.reset();
     }
 };
 

@@ -159,26 +159,6 @@ private Q_SLOTS:
         QVERIFY(m.hasHtmlPages());
     }
 
-    // The adapter pulled in the middle of a command, then plugged in again under its name.
-    void lineVanishesAndComesBack() {
-        SimServerOptions options;
-        options.linkPath = f->dir.filePath("headend");
-        f->sim = startDemo(options);
-        LinkFixture::writePort(options.linkPath);
-        Link& link = *f->link;
-        QVERIFY(link.OpenLink());
-        link.ReplyTimeout = 2000;
-        SimFaults cut;
-        cut.closeLine = true;
-        f->headend().setFaults(1, 0, cut);
-        QVERIFY_THROWS_EXCEPTION(PortError, link.SelectModule(1, 0));
-        QVERIFY(!link.ComPort().isOpen());
-        QString error;
-        QVERIFY2(f->sim->reopenLine(&error), qPrintable(error));
-        QVERIFY(link.OpenLink());
-        QVERIFY(link.SelectModule(1, 0));
-    }
-
     // A module whose every answer is garbled keeps the line usable for its neighbours.
     void babblingModuleLeavesTheOthersAlone() {
         Link& link = *f->link;

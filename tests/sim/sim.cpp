@@ -63,17 +63,11 @@ private slots:
         QTest::newRow("slot range")
             << QByteArray(R"({"modules": [{"subrack": 1, "slot": 17, "type": "M"}]})")
             << "\"slot\" must be a whole number from 1 to 16";
-        QTest::newRow("no type") << QByteArray(R"({"modules": [{"subrack": 1, "slot": 1}]})")
-                                 << "\"type\" is missing";
         QTest::newRow("values per channel")
             << head + R"("channels": 2, "params": [{"type": "B", "values": [0]}]}]})"
             << "one value per channel (2)";
         QTest::newRow("diag") << head + R"("diag": ["0G"]}]})"
                               << "diagnostic byte \"0G\"";
-        QTest::newRow("flag") << head + R"("params": [{"type": "B", "flags": ["shiny"]}]}]})"
-                              << "unknown flag \"shiny\"";
-        QTest::newRow("param type") << head + R"("params": [{"type": "X"}]}]})"
-                                    << "parameter 0: \"type\" must be one of D, S, E, B, I, T";
         QTest::newRow("no selector") << head + R"("channels": 3, "params": [{"type": "B"}]}]})"
                                      << "parameter 0 of a module with 3 channels must select them";
         QTest::newRow("pages") << head + R"("pages": {"folder": "/nonexistent"}}]})"

@@ -1,7 +1,7 @@
 // orvex-cli diff, load --verify and backup against the simulated demo head-end, which is
 // saved at the start of each test. Two classes, so that CTest can run them side by side.
-#include "tests/compare/DemoValues.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/DemoValues.h"
 #include "tests/support/TestMain.h"
 
 #include "files/Compare.h"
@@ -32,7 +32,6 @@ protected:
 private Q_SLOTS:
     void init() {
         f = std::make_unique<CliRun>();
-        f->sim->headend().setResetMs(50);
         saved = f->path(QStringLiteral("demo.mmh"));
         QCOMPARE(run({"save-config", saved}).status, 0);
     }
@@ -91,20 +90,9 @@ private Q_SLOTS:
         QCOMPARE(blocks[1].values, QList<QVector<qint32>>{{7}});
     }
 
-    void json() {
-        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        // The amplifier against its block of the configuration.
-        const QJsonObject o =
-            QJsonDocument::fromJson(run({"--json", "diff", "1/6", saved}).out).object();
-        QCOMPARE(o["differences"].toInt(), 1);
-        const QJsonObject p = o["modules"][0]["params"][0].toObject();
-        QCOMPARE(p["a"].toInt(), demo.gainRaw());
-        QCOMPARE(p["b"].toInt(), 23);
-        QCOMPARE(p["shownB"].toString(), demo.gainShown(23));
-    }
-
-    // Offline the raw values; with a head-end at hand (--port) its scan names them.
-    void twoFiles() {
+    // Offline the raw values; with a head-end at hand (--port) its scan names them; the
+    // amplifier against its block of the configuration, as JSON.
+    void twoFilesAndJson() {
         const QString later = f->path("later.mmh");
         QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
         QCOMPARE(run({"save-config", later}).status, 0);
@@ -118,6 +106,13 @@ private Q_SLOTS:
         QCOMPARE(r.outLines(),
                  QStringList({demo.gainLine(saved, demo.gainRaw(), later, 23), "1 difference."}));
         QCOMPARE(f->run({"diff", later, later}, {}, false).status, 0);
+        const QJsonObject o =
+            QJsonDocument::fromJson(run({"--json", "diff", "1/6", saved}).out).object();
+        QCOMPARE(o["differences"].toInt(), 1);
+        const QJsonObject p = o["modules"][0]["params"][0].toObject();
+        QCOMPARE(p["a"].toInt(), demo.gainRaw());
+        QCOMPARE(p["b"].toInt(), 23);
+        QCOMPARE(p["shownB"].toString(), demo.gainShown(23));
     }
 };
 

@@ -1,7 +1,8 @@
 // The windows: a backup folder, the hint after a scan, "Compare with file…" and its "Load
 // this file", and the check of what the load left in the modules.
-#include "tests/compare/DemoValues.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/DemoValues.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include "app/CompareFrm.h"
@@ -12,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QTreeWidget>
+#include <QtTest>
 
 class CompareWindowTest : public QObject {
     Q_OBJECT
@@ -20,10 +22,7 @@ private Q_SLOTS:
 
     void swappedModuleAgainstTheBackup() {
         DemoValues demo;
-        QString error;
-        auto sim = SimServer::startPty(demo.profile, &error);
-        QVERIFY2(sim, qPrintable(error));
-        sim->headend().setResetMs(100);
+        auto sim = startDemo();
         AppFixture f(sim->slavePath());
         TMainFrm& m = f.start();
         // The amplifier's gain was set a little higher, and the head-end backed up.
@@ -81,4 +80,4 @@ private Q_SLOTS:
 };
 
 ORVEX_TEST(CompareWindowTest)
-#include "window.moc"
+#include "compare.moc"
