@@ -126,6 +126,8 @@ private slots:
         row("empty line 2", rx("%M||2|$"), "line 2 at position 3 is empty");
         row("short header", rx(head + "@D|L~$"),
             "parameter header at position 8 is shorter than two characters");
+        row("E text after the last LF", rx(head + "@E@|Mode|Auto|Man~$"),
+            "item text at position 22 has no LF before the CR at 25");
         row("I without CR", rx(head + "@I@|In|x|y~$"),
             "no CR at position 17 after an information text");
         row("S segment without ETB", rx(head + "@S@|C|2|3|E^1|2|S~$"),
@@ -267,7 +269,10 @@ private slots:
         QVERIFY(m.ExtDiagValid);
         QVERIFY_THROWS_EXCEPTION(ParseError, ParseExtDiag(m, rx("Fan|Temp$")));
         QCOMPARE(m.ExtDiag, QStringList{"Fan"});
-        QVERIFY(!m.ExtDiagValid); // half a list is not a valid one
+        QVERIFY(!m.ExtDiagValid);        // half a list is not a valid one
+        TModule wide = moduleWith(1, 2); // one row more than any module has channels
+        QVERIFY_THROWS_EXCEPTION(ParseError,
+                                 ParseValues(wide, rx(QByteArray("0|~").repeated(100) + "7|$")));
         m.Messages = QStringList{"x"};
         ParseMessages(m, rx("m1|m2|$"));
         QCOMPARE(m.Messages, QStringList({"x", "", "m1", "m2"}));
@@ -313,6 +318,7 @@ private slots:
         QVERIFY(m.Messages.isEmpty() && m.ErrorCount == 0);
         StepUp(m, 1); // no range: nothing to step to
         QCOMPARE(m.Params[1].Values[m.CurChannel], 0);
+        QVERIFY_THROWS_EXCEPTION(OrvexError, StepDown(m, 2)); // no such parameter
     }
 
     void shown_data() {
@@ -347,6 +353,9 @@ private slots:
         const QString wholeRange = QStringLiteral("Level must be between 70 and 110 dB");
         QTest::newRow("truncated") << whole << "110.9" << ok << 40 << "";
         QTest::newRow("below") << whole << "69.9" << out << 0 << wholeRange;
+        QTest::newRow("beyond 32 bits") << whole << "1e20" << out << 0 << wholeRange;
+        QTest::newRow("not a number") << whole << "12a" << int(ParamDisplay::TypedEntry::NotANumber)
+                                      << 0 << "'12a' is not a valid floating point value";
         QTest::newRow("bound without trailing zero")
             << tenths << "46.9" << out << 0 << "Level must be between 47 and 51.5 MHz";
     }
