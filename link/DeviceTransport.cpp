@@ -17,7 +17,7 @@ namespace {
 constexpr int kBreakBaud = 19200;
 constexpr int kBreakDrainMs = 100;
 
-QString lastError() {
+QString deviceError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
@@ -119,13 +119,13 @@ bool DeviceTransport::open(const LineConfig& line) {
         return false;
     m_fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
-        return fail(lastError());
+        return fail(deviceError());
     // Nobody else may use the line while we do: TIOCEXCL keeps other opens out, the lock
     // tells cooperating programs (root passes TIOCEXCL, so the lock is what stops them).
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_fd, TIOCEXCL) != 0)
-        return fail(errno == EWOULDBLOCK ? QStringLiteral("the port is in use") : lastError());
+        return fail(errno == EWOULDBLOCK ? QStringLiteral("the port is in use") : deviceError());
     if (!configure(line))
-        return fail(lastError());
+        return fail(deviceError());
     return true;
 }
 
@@ -185,6 +185,6 @@ bool DeviceTransport::lineBreak() {
     drain(kBreakDrainMs);
     setTermios(m_fd, before);
     if (!sent)
-        m_error = QStringLiteral("%1: %2").arg(m_name, lastError());
+        m_error = QStringLiteral("%1: %2").arg(m_name, deviceError());
     return sent;
 }

@@ -12,13 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-using namespace Telnet;
-
 namespace {
 constexpr int kBreakMs = 2; // a break held for a few frame times of 115200 baud
 constexpr int kControlAnswerMs = 1000;
 
-QString lastError() {
+QString socketError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
@@ -26,20 +24,22 @@ quint8 parityValue(LineConfig::Parity p) {
     using P = LineConfig::Parity;
     switch (p) {
     case P::None:
-        return ParityNone;
+        return Telnet::ParityNone;
     case P::Odd:
-        return ParityOdd;
+        return Telnet::ParityOdd;
     case P::Mark:
-        return ParityMark;
+        return Telnet::ParityMark;
     case P::Space:
-        return ParitySpace;
+        return Telnet::ParitySpace;
     default:
-        return ParityEven;
+        return Telnet::ParityEven;
     }
 }
 
 quint8 stopValue(int stopBits) {
-    return stopBits == 3 ? StopOneAndHalf : stopBits >= 2 ? StopTwo : StopOne;
+    return stopBits == 3   ? Telnet::StopOneAndHalf
+           : stopBits >= 2 ? Telnet::StopTwo
+                           : Telnet::StopOne;
 }
 
 // Connects a non-blocking socket within the time left; 0 or the errno of the failure.
@@ -85,7 +85,7 @@ bool NetTransport::connectSocket() {
     if (m_fd < 0) {
         errno = error;
         return fail(error == ETIMEDOUT ? QStringLiteral("no answer from the terminal server")
-                                       : lastError());
+                                       : socketError());
     }
     // Frames are small and each one waits for its answer: no coalescing.
     const int on = 1;
@@ -105,8 +105,8 @@ bool NetTransport::open(const LineConfig& line) {
 
 bool NetTransport::setUpComPort(const LineConfig& line) {
     m_options.offered();
-    if (!writeAll(greeting(), true))
-        return fail(lastError());
+    if (!writeAll(Telnet::greeting(), true))
+        return fail(socketError());
     QElapsedTimer clock;
     clock.start();
     while (!m_options.comPortAgreed()) {
@@ -120,21 +120,21 @@ bool NetTransport::setUpComPort(const LineConfig& line) {
             return false;
     }
     const QList<QPair<quint8, QByteArray>> settings{
-        {SetBaudRate, baudValue(quint32(line.baudRate))},
-        {SetDataSize, QByteArray(1, char(line.dataBits))},
-        {SetParity, QByteArray(1, char(parityValue(line.parity)))},
-        {SetStopSize, QByteArray(1, char(stopValue(line.stopBits)))},
+        {Telnet::SetBaudRate, Telnet::baudValue(quint32(line.baudRate))},
+        {Telnet::SetDataSize, QByteArray(1, char(line.dataBits))},
+        {Telnet::SetParity, QByteArray(1, char(parityValue(line.parity)))},
+        {Telnet::SetStopSize, QByteArray(1, char(stopValue(line.stopBits)))},
     };
     QByteArray request;
     for (const auto& [command, value] : settings)
-        request += comPort(command, value);
+        request += Telnet::comPort(command, value);
     // No flow control; DTR and RTS held off.
-    for (const quint8 control : {NoFlowControl, DtrOff, RtsOff})
-        request += comPort(SetControl, control);
+    for (const quint8 control : {Telnet::NoFlowControl, Telnet::DtrOff, Telnet::RtsOff})
+        request += Telnet::comPort(Telnet::SetControl, control);
     m_answers.clear();
     clock.restart();
     if (!writeAll(request, true))
-        return fail(lastError());
+        return fail(socketError());
     for (const auto& [command, value] : settings) {
         QByteArray answer;
         if (!awaitAnswer(command, int(ConnectLimitMs - clock.elapsed()), &answer))
@@ -154,7 +154,7 @@ bool NetTransport::setUpComPort(const LineConfig& line) {
 bool NetTransport::awaitAnswer(quint8 command, int limitMs, QByteArray* value) {
     QElapsedTimer clock;
     clock.start();
-    const quint8 answer = quint8(command + ServerOffset);
+    const quint8 answer = quint8(command + Telnet::ServerOffset);
     while (!m_answers.contains(answer)) {
         const int left = int(limitMs - clock.elapsed());
         if (left <= 0 || !waitReadable(left) || !takeIn())
@@ -165,9 +165,9 @@ bool NetTransport::awaitAnswer(quint8 command, int limitMs, QByteArray* value) {
     return true;
 }
 
-void NetTransport::onEvent(const Event& e) {
-    if (e.verb == SB) {
-        if (e.option == ComPort && !e.data.isEmpty())
+void NetTransport::onEvent(const Telnet::Event& e) {
+    if (e.verb == Telnet::SB) {
+        if (e.option == Telnet::ComPort && !e.data.isEmpty())
             m_answers.insert(quint8(e.data.at(0)), e.data.mid(1));
         return;
     }
@@ -187,9 +187,9 @@ bool NetTransport::takeIn() {
             m_data += bytes;
             continue;
         }
-        QList<Event> events;
+        QList<Telnet::Event> events;
         m_data += m_decoder.feed(bytes, &events);
-        for (const Event& e : events)
+        for (const Telnet::Event& e : events)
             onEvent(e);
     }
     return isOpen();
@@ -203,7 +203,7 @@ bool NetTransport::readAvailable(QByteArray& data) {
 }
 
 bool NetTransport::write(const QByteArray& bytes) {
-    return writeAll(m_kind == Kind::Rfc2217 ? escape(bytes) : bytes, true);
+    return writeAll(m_kind == Kind::Rfc2217 ? Telnet::escape(bytes) : bytes, true);
 }
 
 void NetTransport::purge(bool rx, bool tx) {
@@ -213,8 +213,10 @@ void NetTransport::purge(bool rx, bool tx) {
     }
     if (m_kind != Kind::Rfc2217 || !(rx || tx))
         return;
-    const quint8 what = rx && tx ? PurgeBoth : rx ? PurgeReceive : PurgeTransmit;
-    writeAll(comPort(PurgeData, what), true);
+    const quint8 what = rx && tx ? Telnet::PurgeBoth
+                        : rx     ? Telnet::PurgeReceive
+                                 : Telnet::PurgeTransmit;
+    writeAll(Telnet::comPort(Telnet::PurgeData, what), true);
 }
 
 bool NetTransport::lineBreak() {
@@ -225,12 +227,12 @@ bool NetTransport::lineBreak() {
     }
     // The server holds the break from the first command to the second; it has taken the
     // first when it answers.
-    for (const quint8 control : {BreakOn, BreakOff}) {
-        m_answers.remove(quint8(SetControl + ServerOffset));
-        if (!writeAll(comPort(SetControl, control), true))
-            return fail(lastError());
-        awaitAnswer(SetControl, kControlAnswerMs + roundTripMs());
-        if (control == BreakOn)
+    for (const quint8 control : {Telnet::BreakOn, Telnet::BreakOff}) {
+        m_answers.remove(quint8(Telnet::SetControl + Telnet::ServerOffset));
+        if (!writeAll(Telnet::comPort(Telnet::SetControl, control), true))
+            return fail(socketError());
+        awaitAnswer(Telnet::SetControl, kControlAnswerMs + roundTripMs());
+        if (control == Telnet::BreakOn)
             ::poll(nullptr, 0, kBreakMs);
     }
     return isOpen();
@@ -246,8 +248,8 @@ void NetTransport::release() {
         ::shutdown(m_fd, SHUT_WR);
     }
     Transport::release();
-    m_decoder = Decoder();
-    m_options = Options();
+    m_decoder = Telnet::Decoder();
+    m_options = Telnet::Options();
     m_data.clear();
     m_answers.clear();
 }

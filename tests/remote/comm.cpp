@@ -3,8 +3,10 @@
 #include "link/ui/CommDialog.h"
 #include "tests/support/LinkFixture.h"
 
+#include "tests/support/TestMain.h"
 #include <QComboBox>
 #include <QLineEdit>
+
 #include <QtTest>
 
 namespace {
@@ -92,5 +94,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(CommTest)
+ORVEX_TEST(CommTest)
 #include "comm.moc"

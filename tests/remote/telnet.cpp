@@ -1,6 +1,8 @@
 // The telnet and com-port codec of the RFC 2217 client, byte for byte.
 #include "link/Telnet.h"
 
+#include "tests/support/TestMain.h"
+
 #include <QtTest>
 
 using namespace Telnet;
@@ -97,5 +99,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TelnetTest)
+ORVEX_TEST(TelnetTest)
 #include "telnet.moc"

@@ -13,21 +13,32 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
 using Clock = std::chrono::steady_clock;
 
-struct Piece {
-    Clock::time_point due;
-    QByteArray bytes; // empty: the sending side has closed
+struct DelayProxy::Connection {
+    struct Piece {
+        Clock::time_point due;
+        QByteArray bytes; // empty: the sending side has closed
+    };
+    // One direction: what came from `from`, to go to `to` when due.
+    struct Direction {
+        int from = -1;
+        int to = -1;
+        std::deque<Piece> pending;
+        bool ended = false; // the sending side has closed
+    };
+
+    Direction up, down;
+    bool closed = false;
+    ~Connection() {
+        ::close(up.from);
+        ::close(up.to);
+    }
 };
 
-// One direction of a connection: what came from `from`, to go to `to` when due.
-struct Direction {
-    int from = -1;
-    int to = -1;
-    std::deque<Piece> pending;
-    bool ended = false; // the sending side has closed
-};
+namespace {
+using Piece = DelayProxy::Connection::Piece;
+using Direction = DelayProxy::Connection::Direction;
 
 int loopbackSocket(quint16 port, bool listen, quint16* bound) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -78,15 +89,6 @@ void receive(Direction& d, Clock::time_point due) {
     }
 }
 } // namespace
-
-struct DelayProxy::Connection {
-    Direction up, down;
-    bool closed = false;
-    ~Connection() {
-        ::close(up.from);
-        ::close(up.to);
-    }
-};
 
 DelayProxy::DelayProxy(quint16 target, int roundTripMs)
     : m_target(target), m_halfMs(roundTripMs / 2) {

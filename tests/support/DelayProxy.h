@@ -27,8 +27,9 @@ public:
     // Drops them as soon as the program sends these bytes (which do not go on), once.
     void cutOn(const QByteArray& bytes);
 
+    struct Connection; // one proxied connection, both directions
+
 private:
-    struct Connection;
     void run();
     void accept(std::vector<std::unique_ptr<Connection>>& conns);
     bool cutDue(const std::vector<std::unique_ptr<Connection>>& conns);
