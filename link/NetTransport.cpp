@@ -15,6 +15,7 @@
 namespace {
 constexpr int kBreakMs = 2; // a break held for a few frame times of 115200 baud
 constexpr int kControlAnswerMs = 1000;
+constexpr int kRetryMs = 50;
 
 QString socketError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -96,11 +97,22 @@ bool NetTransport::connectSocket() {
 }
 
 bool NetTransport::open(const LineConfig& line) {
-    release();
-    m_error.clear();
-    if (!connectSocket())
-        return false;
-    return m_kind == Kind::RawTcp || setUpComPort(line);
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        release();
+        m_error.clear();
+        m_turnedAway = false;
+        if (!connectSocket())
+            return false;
+        if (m_kind == Kind::RawTcp || setUpComPort(line))
+            return true;
+        // A server that still holds our previous connection turns a new one away at once
+        // ("Port already in use"): it is asked again while the time allows.
+        if (!m_turnedAway || clock.elapsed() + kRetryMs >= ConnectLimitMs)
+            return false;
+        ::poll(nullptr, 0, kRetryMs);
+    }
 }
 
 bool NetTransport::setUpComPort(const LineConfig& line) {
@@ -116,8 +128,10 @@ bool NetTransport::setUpComPort(const LineConfig& line) {
         const int left = int(ConnectLimitMs - clock.elapsed());
         if (left <= 0 || !waitReadable(left))
             return fail(QStringLiteral("the terminal server does not take the com-port option"));
-        if (!takeIn())
+        if (!takeIn()) {
+            m_turnedAway = true;
             return false;
+        }
     }
     const QList<QPair<quint8, QByteArray>> settings{
         {Telnet::SetBaudRate, Telnet::baudValue(quint32(line.baudRate))},
@@ -180,7 +194,11 @@ bool NetTransport::takeIn() {
     char buf[4096];
     while (m_fd >= 0) {
         const ssize_t n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT);
-        if (!keepReading(n, QStringLiteral("the terminal server closed the connection")))
+        if (n == 0) {
+            fail(closedText());
+            break;
+        }
+        if (!keepReading(n, {}))
             break;
         const QByteArray bytes(buf, int(n));
         if (m_kind == Kind::RawTcp) {
@@ -193,6 +211,15 @@ bool NetTransport::takeIn() {
             onEvent(e);
     }
     return isOpen();
+}
+
+QString NetTransport::closedText() const {
+    QString text = QStringLiteral("the terminal server closed the connection");
+    // Before the com-port option is agreed, what came is the server's own word on it.
+    const QString said = QString::fromLatin1(m_data).simplified().left(80);
+    if (m_kind == Kind::Rfc2217 && !m_options.comPortAgreed() && !said.isEmpty())
+        text += QStringLiteral(" (%1)").arg(said);
+    return text;
 }
 
 bool NetTransport::readAvailable(QByteArray& data) {

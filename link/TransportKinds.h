@@ -56,6 +56,7 @@ private:
     // Takes in what the socket holds; telnet commands are answered and kept apart.
     bool takeIn();
     void onEvent(const Telnet::Event& e);
+    QString closedText() const;
 
     QString m_host;
     quint16 m_port;
@@ -63,4 +64,5 @@ private:
     Telnet::Options m_options;
     QByteArray m_data;                   // line data taken in and not yet handed out
     QHash<quint8, QByteArray> m_answers; // the server's latest answer to each com-port command
+    bool m_turnedAway = false;           // closed by the server while being set up
 };

@@ -188,12 +188,10 @@ void PtyEndpoint::close() {
         ::close(m_fd), m_fd = -1;
 }
 
-PtyEndpoint::LineState PtyEndpoint::lineState() const {
-    std::lock_guard lock(m_writeMutex);
+PtyEndpoint::LineState PtyEndpoint::lineStateOf(int fd) {
     termios t{};
     LineState st;
-    // On a pty the master reads the settings the program put on the slave.
-    if (m_fd < 0 || tcgetattr(m_fd, &t) != 0)
+    if (fd < 0 || tcgetattr(fd, &t) != 0)
         return st;
     static const std::pair<speed_t, int> speeds[] = {{B1200, 1200},   {B9600, 9600},
                                                      {B19200, 19200}, {B38400, 38400},
@@ -203,8 +201,17 @@ PtyEndpoint::LineState PtyEndpoint::lineState() const {
             st.baud = baud;
     const auto size = t.c_cflag & CSIZE;
     st.dataBits = size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5;
+    st.parity = t.c_cflag & PARENB;
+    st.oddParity = t.c_cflag & PARODD;
     st.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    st.rtscts = t.c_cflag & CRTSCTS;
     return st;
+}
+
+PtyEndpoint::LineState PtyEndpoint::lineState() const {
+    std::lock_guard lock(m_writeMutex);
+    // On a pty the master reads the settings the program put on the slave.
+    return lineStateOf(m_fd);
 }
 
 bool PtyEndpoint::isOpen() const {

@@ -55,13 +55,18 @@ public:
     QString slavePath() const;
 
     // The line settings the far end has put on the line (a pty: what the program set on the
-    // slave; a pty carries no parity, so that is not among them). 0 when closed.
+    // slave; a pty carries no parity bit, the kernel drops it). 0 when closed.
     struct LineState {
         int baud = 0;
         int dataBits = 0;
+        bool parity = false;
+        bool oddParity = false;
         int stopBits = 0;
+        bool rtscts = false;
     };
     LineState lineState() const;
+    // The settings of the terminal behind fd (either side of a pty).
+    static LineState lineStateOf(int fd);
 
     // Returns the number of bytes written (0 when closed or nobody listens on the pty).
     qsizetype write(const QByteArray& bytes, bool paced = false);

@@ -116,22 +116,6 @@ private Q_SLOTS:
         }
     }
 
-    void writeWithCommit_data() { addModes(); }
-    void writeWithCommit() {
-        QFETCH(QString, mode);
-        LinkFixture f;
-        open(f, portName(mode));
-        Link& link = *f.link;
-        QVERIFY(link.SelectModule(0, kAmpSlot));
-        QVERIFY(link.ReadInfoBlock(kAmpSlot, 0));
-        QVERIFY(link.ReadValues(kAmpSlot, 0));
-        const TParam& gain = f.modules.at(kAmpSlot, 0)->Params[0];
-        const int value = (gain.Values[0] + 1) % (gain.MaxValue + 1);
-        QVERIFY(link.WriteValue(0, value));
-        QVERIFY(link.CommitEEPROM(kAmpSlot, 0));
-        QCOMPARE(sim->headend().committedValue(0, kAmpSlot, 0, 0), value);
-    }
-
     void saveAndLoad_data() { addModes(); }
     void saveAndLoad() {
         QFETCH(QString, mode);
@@ -143,10 +127,13 @@ private Q_SLOTS:
         QVERIFY(files.SaveConfigFile("headend.mmh"));
         QCOMPARE(f.host.status, QString("Done."));
         const std::optional<int> saved = sim->headend().committedValue(0, kAmpSlot, 0, 0);
-        // Another value committed meanwhile: the load puts the saved one back.
+        // A value written and committed (as the panel does) reaches the EEPROM; the load
+        // puts the saved one back.
+        const int other = *saved == 0 ? 1 : 0;
         QVERIFY(f.link->SelectModule(0, kAmpSlot));
-        QVERIFY(f.link->WriteValue(0, *saved == 0 ? 1 : 0));
+        QVERIFY(f.link->WriteValue(0, other));
         QVERIFY(f.link->CommitEEPROM(kAmpSlot, 0));
+        QCOMPARE(sim->headend().committedValue(0, kAmpSlot, 0, 0), other);
         QVERIFY(files.LoadSettingsFile("headend.mmh", true));
         QCOMPARE(f.host.status, QString("Done."));
         QCOMPARE(sim->headend().committedValue(0, kAmpSlot, 0, 0), saved);
@@ -184,6 +171,19 @@ private Q_SLOTS:
         QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
         QVERIFY(
             fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+    }
+
+    // "LineBreak": a break through RFC 2217; a raw stream cannot carry one and sends nothing.
+    void lineBreak() {
+        SerialPort raw, telnet;
+        raw.setPortName(server.rawName());
+        telnet.setPortName(server.rfc2217Name());
+        sim->headend().clearLog();
+        QVERIFY(!raw.lineBreak());
+        QVERIFY2(raw.errorString().contains("cannot send a break"), qPrintable(raw.errorString()));
+        QVERIFY2(telnet.lineBreak(), qPrintable(telnet.errorString()));
+        QVERIFY(!telnet.isOpen());
+        QCOMPARE(sim->headend().received(), QByteArray());
     }
 
     // Names that lead nowhere and lines that drop: said plainly, nothing hangs, and the next

@@ -27,13 +27,8 @@ private Q_SLOTS:
             << comPort(SetBaudRate, baudValue(115200)) << hex("fffa2c010001c200fff0");
         QTest::newRow("baud with IAC in it")
             << comPort(SetBaudRate, baudValue(0xff00)) << hex("fffa2c010000ffff00fff0");
-        QTest::newRow("8 data bits") << comPort(SetDataSize, 8) << hex("fffa2c0208fff0");
         QTest::newRow("even parity") << comPort(SetParity, ParityEven) << hex("fffa2c0303fff0");
-        QTest::newRow("2 stop bits") << comPort(SetStopSize, StopTwo) << hex("fffa2c0402fff0");
-        QTest::newRow("DTR off") << comPort(SetControl, DtrOff) << hex("fffa2c0509fff0");
-        QTest::newRow("RTS off") << comPort(SetControl, RtsOff) << hex("fffa2c050cfff0");
         QTest::newRow("break on") << comPort(SetControl, BreakOn) << hex("fffa2c0505fff0");
-        QTest::newRow("break off") << comPort(SetControl, BreakOff) << hex("fffa2c0506fff0");
         QTest::newRow("purge both") << comPort(PurgeData, PurgeBoth) << hex("fffa2c0c03fff0");
     }
     void encoding() {

@@ -1,11 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <atomic>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <QThread>
 
 // A TCP proxy on 127.0.0.1 that adds a round trip: every byte is held back half of it in each
 // direction. It runs on a thread of its own, so it keeps forwarding while the program's
@@ -27,21 +23,9 @@ public:
     // Drops them as soon as the program sends these bytes (which do not go on), once.
     void cutOn(const QByteArray& bytes);
 
-    struct Connection; // one proxied connection, both directions
-
 private:
-    void run();
-    void accept(std::vector<std::unique_ptr<Connection>>& conns);
-    bool cutDue(const std::vector<std::unique_ptr<Connection>>& conns);
-
-    quint16 m_target;
-    int m_halfMs;
-    int m_listen = -1;
-    int m_wake[2] = {-1, -1};
+    class Relay;
+    QThread m_thread;
+    Relay* m_relay = nullptr;
     quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_cut{false};
-    std::mutex m_mutex;
-    QByteArray m_cutOn;
-    std::thread m_thread;
 };

@@ -60,17 +60,17 @@ bool Ser2net::start(const QString& device, QString* error) {
         *error = file.errorString();
         return false;
     }
-    file.write(QStringLiteral("%YAML 1.1\n---\n"
-                              "connection: &raw\n"
-                              "  accepter: tcp,127.0.0.1,%1\n"
-                              "  connector: serialdev,%3,115200e82,local\n"
-                              "connection: &rfc2217\n"
-                              "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                              "  connector: serialdev,%3,9600n81,local\n")
-                   .arg(m_rawPort)
-                   .arg(m_telnetPort)
-                   .arg(device)
-                   .toUtf8());
+    // As the README sets it up: every byte passed on at once (no Nagle, no character delay).
+    const QString connection = QStringLiteral("connection: &%1\n"
+                                              "  accepter: %2tcp(nodelay),127.0.0.1,%3\n"
+                                              "  connector: serialdev,%4,%5,local\n"
+                                              "  options:\n"
+                                              "    chardelay: false\n");
+    file.write(
+        (QStringLiteral("%YAML 1.1\n---\n") +
+         connection.arg("raw", "").arg(m_rawPort).arg(device, "115200e82") +
+         connection.arg("rfc2217", "telnet(rfc2217),").arg(m_telnetPort).arg(device, "9600n81"))
+            .toUtf8());
     file.close();
     const QString program =
         QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});

@@ -7,7 +7,7 @@
 // A real ser2net on 127.0.0.1 in front of a serial device, started from a generated
 // configuration on free TCP ports: one raw accepter (the device at 115200 8E2, as a site
 // would fix it) and one telnet accepter with the com-port option (the device at 9600 8N1
-// until the client sets the line). Stopped when destroyed.
+// until the client sets the line), both passing bytes on at once. Stopped when destroyed.
 //
 //   Ser2net server;
 //   if (!server.start(sim->slavePath(), &error)) ...;
