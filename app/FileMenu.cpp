@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <optional>
 
 namespace {
@@ -117,6 +118,9 @@ static bool prepareModuleCommand(TMainFrm& m) {
         m.showMessage(kSelectFirst, true);
         return false;
     }
+    // Values written from the panel reach the EEPROM before the file operation resets the
+    // module (an image dump, a load).
+    m.CtlPanelFrm->commitPending();
     return true;
 }
 
@@ -139,8 +143,10 @@ void TMainFrm::itmLoadConfigClick() {
     if (name.isEmpty())
         return;
     m_state.IdleState = 1;
+    // The head-end is scanned again however the load ends (a lost port included), so that the
+    // work loop never stays stopped behind it.
+    const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
     SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true);
-    m_state.IdleState = 2; // the head-end is scanned again
 }
 
 void TMainFrm::itmSaveModClick() {
@@ -169,8 +175,11 @@ void TMainFrm::itmLoadModuleClick() {
     if (name.isEmpty())
         return;
     m_state.IdleState = 1;
+    // However the load ends, the module is read again and its panel rebuilt.
+    const auto reload = qScopeGuard([this] {
+        m_state.ReloadRequest = true;
+        m_state.IdleState = 3;
+    });
     SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false);
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
-    m_state.ReloadRequest = true;
-    m_state.IdleState = 3; // the module is read again and its panel rebuilt
 }

@@ -29,7 +29,7 @@ public:
     }
     void slotFound(int subrack, int slot, const TModule& module) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,
-                              module.DiagFault ? kRed : kGreen);
+                              module.healthy() ? kGreen : kRed);
     }
     void processEvents() override { QCoreApplication::processEvents(); }
 

@@ -99,11 +99,11 @@ QString paramKindName(quint8 kind) {
 }
 
 QString diagState(const TModule& m) {
-    return m.DiagFault ? QStringLiteral("FAULT") : QStringLiteral("OK");
+    return m.healthy() ? QStringLiteral("OK") : QStringLiteral("FAULT");
 }
 
 bool hasTrouble(const TModule& m) {
-    return m.DiagFault || m.ErrorCount > 0;
+    return !m.healthy() || m.ErrorCount > 0;
 }
 
 QStringList scanLines(const ModuleTable& modules) {

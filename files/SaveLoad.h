@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 
 class Link;
@@ -32,15 +33,20 @@ public:
     // A configuration file of every installed module of both subracks. False as above.
     bool SaveConfigFile(const QString& fileName);
     // Applies the file: a configuration file (wholeConfig) to the addresses in its blocks, a
-    // module settings file to the current module. A file that could stop with a file error
-    // is refused before anything is sent. False after "File I/O error.".
+    // module settings file to the current module. A file that would stop with a file error on
+    // the head-end as last scanned is refused before anything is sent. False after
+    // "File I/O error.".
     bool LoadSettingsFile(const QString& fileName, bool wholeConfig);
 
 private:
+    class Expectation;
     class Loader;
     void writeLine(QIODevice& file, const QByteArray& line);
     void writeHeaderComments(QIODevice& file);
     bool writeImage(int subrack, int slot, QIODevice& file);
+    // The image lines of a module in its special mode, or the one ERROR line standing for
+    // them (*errors set then).
+    QByteArrayList readImage(bool* errors);
     bool saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
                   int subrack, int slot);
     bool moduleBody(QIODevice& file, int subrack, int slot);

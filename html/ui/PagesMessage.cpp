@@ -18,6 +18,8 @@ void show(QWidget* owner, const QString& text) {
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("ORVEX Link"), text, QMessageBox::Ok,
                     owner);
+    // The module's own words, shown as written: "<b>" is not markup here.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
