@@ -11,12 +11,11 @@
 #include "tests/support/DelayProxy.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/LinkFixture.h"
-
 #include "tests/support/TestMain.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTcpServer>
-
 #include <QtTest>
 
 namespace {

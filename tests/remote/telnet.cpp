@@ -1,11 +1,8 @@
 // The telnet and com-port codec of the RFC 2217 client, byte for byte.
 #include "link/Telnet.h"
-
 #include "tests/support/TestMain.h"
 
 #include <QtTest>
-
-using namespace Telnet;
 
 namespace {
 QByteArray hex(const char* text) {
@@ -19,6 +16,7 @@ class TelnetTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void encoding_data() {
+        using namespace Telnet;
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("data, IAC doubled") << escape(hex("61ff62ff")) << hex("61ffff62ffff");
@@ -47,6 +45,7 @@ private Q_SLOTS:
         QFETCH(int, piece);
         const QByteArray stream = kServerGreeting + hex("fffa2c650001c200fff0") +
                                   hex("6162ffff63") + hex("fffa2c6a00ffff01fff0") + hex("fff164");
+        using namespace Telnet;
         Decoder d;
         QByteArray data;
         QList<Event> events;
@@ -83,7 +82,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, heard);
         QFETCH(QByteArray, said);
         QFETCH(int, comPort);
-        Options o;
+        Telnet::Options o;
         o.offered();
         QByteArray answered;
         for (qsizetype i = 0; i + 1 < heard.size(); i += 2)
