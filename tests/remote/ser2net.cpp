@@ -43,15 +43,14 @@ class RemoteTest : public QObject {
     std::unique_ptr<SimServer> sim;
     Ser2net server;
 
+    quint16 serverPort(const QString& mode) const {
+        return mode == "tcp" ? server.rawPort() : server.telnetPort();
+    }
     // The port name for a mode ("tcp" or "rfc2217"), through proxy when there is one.
     QString portName(const QString& mode, const DelayProxy* proxy = nullptr) const {
-        const quint16 port = proxy           ? proxy->port()
-                             : mode == "tcp" ? server.rawPort()
-                                             : server.telnetPort();
-        return QStringLiteral("%1://127.0.0.1:%2").arg(mode).arg(port);
-    }
-    quint16 target(const QString& mode) const {
-        return mode == "tcp" ? server.rawPort() : server.telnetPort();
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(mode)
+            .arg(proxy ? proxy->port() : serverPort(mode));
     }
     void addModes() {
         QTest::addColumn<QString>("mode");
@@ -85,7 +84,7 @@ private Q_SLOTS:
         QFETCH(int, roundTrip);
         std::unique_ptr<DelayProxy> proxy;
         if (roundTrip > 0)
-            proxy = std::make_unique<DelayProxy>(target(mode), roundTrip);
+            proxy = std::make_unique<DelayProxy>(serverPort(mode), roundTrip);
         LinkFixture f;
         const QString name = portName(mode, proxy.get());
         open(f, name);
