@@ -51,8 +51,11 @@ void TMainFrm::IdleProc() {
             Prepare();
             m_state.CurSubrack = 0;
             EnableControls(true);
-            if (m_state.IdleState == 2)
+            if (m_state.IdleState == 2) {
+                m_state.IdleState = 1; // a message of the check must not start the loop's work
+                afterScan();
                 m_state.IdleState = 3;
+            }
             break;
         case 3:
             runningStep();
@@ -88,8 +91,10 @@ void TMainFrm::Prepare() {
 void TMainFrm::runningStep() {
     ldReady->setLedOn(true);
     ldReady->setOnColor(kLime);
-    if (!m_link.LinkBusy && m_state.ReloadRequest)
+    if (!m_link.LinkBusy && m_state.ReloadRequest) {
         reloadCurrentModule();
+        afterReload();
+    }
     if (CtlPanelFrm->RestartRequest) {
         closeSatellites(false);
         CtlPanelFrm->RestartRequest = false;

@@ -148,10 +148,7 @@ QJsonObject scanJson(const ModuleTable& modules, const QString& status) {
 QString valueText(const TModule& m, int index) {
     const TParam& p = m.Params.at(index);
     const qint32 raw = p.Values[m.CurChannel];
-    QString shown = ParamDisplay::shownValue(p, raw);
-    if ((p.Kind == KindNumeric || p.Kind == KindNumericRO) && !p.Units.isEmpty())
-        shown += QLatin1Char(' ') + p.Units;
-    return QStringLiteral("%1 (%2)").arg(raw).arg(shown);
+    return QStringLiteral("%1 (%2)").arg(raw).arg(ParamDisplay::shownWithUnits(p, raw));
 }
 
 QStringList showLines(const TModule& m, const ModuleAddress& at) {

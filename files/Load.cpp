@@ -88,20 +88,24 @@ public:
         return m_o.m_link.SendSpecCmd(QStringLiteral("07") + QString::fromLatin1(line));
     }
     void finish(int subrack, int slot) override {
-        Link& link = m_o.m_link;
-        link.SelectModule(subrack, slot);
-        link.ResetModule();
-        bool back = link.SelectModule(subrack, slot);
-        for (int n = 0; !back && n < kRestartTries; ++n) {
-            m_o.m_host.pause(kRestartPauseMs);
-            back = link.SelectModule(subrack, slot);
-        }
+        m_o.m_link.SelectModule(subrack, slot);
+        m_o.m_link.ResetModule();
+        m_o.AwaitRestart(subrack, slot);
     }
     void addError(const QString& line) override { LoadErrors << line; }
     void appendStatus(const QString& text) override { m_o.m_host.appendStatus(text); }
 
     QStringList LoadErrors; // one line per problem found, shown together at the end
 };
+
+bool SaveLoad::AwaitRestart(int subrack, int slot) {
+    bool back = m_link.SelectModule(subrack, slot);
+    for (int n = 0; !back && n < kRestartTries; ++n) {
+        m_host.pause(kRestartPauseMs);
+        back = m_link.SelectModule(subrack, slot);
+    }
+    return back;
+}
 
 bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     m_host.SetStatus(FileTexts::Loading);

@@ -185,3 +185,8 @@ bool SaveLoad::SaveModuleFile(int subrack, int slot, const QString& fileName) {
 bool SaveLoad::SaveConfigFile(const QString& fileName) {
     return saveFile(fileName, &SaveLoad::configBody, 0, 0);
 }
+
+bool SaveLoad::WriteConfig(QIODevice& file) {
+    writeHeaderComments(file);
+    return configBody(file, 0, 0);
+}

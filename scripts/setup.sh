@@ -9,6 +9,7 @@ packages=(
     qt6-webengine-dev libvterm-dev libgl-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth fonts-dejavu-core vttest curl ser2net
+    prometheus
 )
 
 missing=()
@@ -27,3 +28,7 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The tests start Prometheus themselves; the package's own server is not wanted here.
+if [[ " ${missing[*]} " == *" prometheus "* && -d /run/systemd/system ]]; then
+    "${sudo[@]}" systemctl disable --now prometheus >/dev/null 2>&1 || true
+fi
