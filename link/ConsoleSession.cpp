@@ -105,7 +105,11 @@ void ConsoleSession::type(quint16 code) {
 }
 
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
-    if (piece.size() == 1 && piece.at(0) == Link::SYN) {
+    // The module asks after a pause, so its SYN comes alone. A terminal server packs what
+    // the module sends into packets and the pause is lost: there every SYN is a request.
+    const bool alone = piece.size() == 1 && piece.at(0) == Link::SYN;
+    const qsizetype requests = m_link.ComPort().isRemote() ? piece.count(Link::SYN) : alone;
+    for (qsizetype i = 0; i < requests; ++i) {
         const quint16 code = m_keys.take();
         if (code != 0)
             sendKey(code);

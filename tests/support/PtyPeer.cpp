@@ -59,19 +59,8 @@ bool PtyPeer::waitForFrames(int n, int ms) const {
 }
 
 PtyPeer::LineState PtyPeer::lineState() const {
-    termios tio{};
-    LineState st;
-    if (tcgetattr(m_slave, &tio) != 0)
-        return st;
-    static const std::pair<speed_t, int> speeds[] = {{B9600, 9600}, {B115200, 115200}};
-    for (auto [code, baud] : speeds)
-        st.baud = cfgetospeed(&tio) == code ? baud : st.baud;
-    const auto size = tio.c_cflag & CSIZE;
-    st.dataBits = size == CS8 ? 8 : size == CS7 ? 7 : 0;
-    st.parity = tio.c_cflag & PARENB;
-    st.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    st.rtscts = tio.c_cflag & CRTSCTS;
-    return st;
+    std::lock_guard lock(m_mutex);
+    return PtyEndpoint::lineStateOf(m_slave);
 }
 
 void PtyPeer::hangUp() {

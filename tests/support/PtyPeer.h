@@ -46,13 +46,7 @@ public:
     bool waitForFrames(int n, int ms = 5000) const;
 
     // The line settings the program's port has put on the terminal.
-    struct LineState {
-        int baud = 0;
-        int dataBits = 0;
-        bool parity = false;
-        int stopBits = 0;
-        bool rtscts = false;
-    };
+    using LineState = PtyEndpoint::LineState;
     LineState lineState() const;
 
     // The line goes away: the program's port sees the device vanish.
