@@ -158,6 +158,12 @@ void TMainFrm::itmSaveModClick() {
     SaveLoad(m_link, m_modules, m_state, *this)
         .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
     m_state.IdleState = before;
+    keepDiagWithPanel();
+}
+
+void TMainFrm::keepDiagWithPanel() {
+    // The file operation enabled the controls again without "Diag"; the module is still open.
+    btInfo->setEnabled(CtlPanelFrm->isVisible());
 }
 
 void TMainFrm::itmLoadModuleClick() {
@@ -170,6 +176,7 @@ void TMainFrm::itmLoadModuleClick() {
         return;
     m_state.IdleState = 1;
     SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false);
+    keepDiagWithPanel();
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
     m_state.ReloadRequest = true;
     m_state.IdleState = 3; // the module is read again and its panel rebuilt

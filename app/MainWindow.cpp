@@ -40,6 +40,8 @@ TMainFrm::TMainFrm(QWidget* parent)
     configExtension = QStringLiteral("mmh");
     configFilter =
         QStringLiteral("HeadEnd config. files") + QStringLiteral("|*.") + configExtension;
+    // Centred on the screen, with or without a window manager to place it.
+    move(screenArea().center() - rect().center());
     show();
 }
 

@@ -77,11 +77,15 @@ public:
     void closeSatellites(bool resetTerminalMode);
     // Puts every slot button of both pages up.
     void releaseAllSlotButtons();
+    // Puts the current module's slot button down, the only one down.
+    void markCurrentSlot();
     QToolButton* slotButton(int subrack, int slot) const { return sbM[subrack * 16 + slot]; }
     // Shows a subrack page or hides/shows the second tab without it counting as the user's
     // page switch.
     void showPage(int index);
     void showSecondTab(bool visible);
+    // ModuleWord + " #" + the current slot's number + what, e.g. "Module #3 selected".
+    QString moduleText(const QString& what) const;
     // Caption colours of the slot buttons.
     void setSlotCaption(QToolButton* button, const QString& text, const QColor& colour);
 
@@ -101,12 +105,21 @@ public:
     void itmSaveModClick();
     void itmLoadModuleClick();
     void connectFileMenu(); // binds the four items to the handlers above
+    void keepDiagWithPanel();
 
     // Diagnostics (Diagnostics.cpp).
     void btInfoClick();
     void DiagCreate();
 
     // Satellite placement (Satellites.cpp).
+    // The screen's available area.
+    QRect screenArea() const;
+    // Puts a satellite of the given outer height directly above the main window; where the
+    // screen has no room for it, the main window moves down first.
+    void placeAbove(QWidget* satellite, int height);
+    // The main window goes directly below a satellite the user has moved, as far as the
+    // screen lets it.
+    void followSatellite(QWidget* satellite);
     void placeTerminal();
     void placeDiag();
     void connectSatellites();
@@ -203,4 +216,6 @@ private:
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;
+    // The program itself moves the main window: its satellites do not follow that move.
+    bool m_placing = false;
 };

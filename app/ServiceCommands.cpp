@@ -39,8 +39,11 @@ void TMainFrm::ModResetClick() {
         CtlPanelFrm->ClearPanel();
     }
     m_link.ReplyTimeout = m_link.ScanTimeout;
-    m_link.ResetModule();
+    const bool reset = m_link.ResetModule();
     releaseAllSlotButtons();
+    markCurrentSlot();
+    SetStatus(moduleText(reset ? QStringLiteral(" reset.")
+                               : QStringLiteral(" did not confirm the reset.")));
 }
 
 void TMainFrm::ResetModuletypeClick() {
@@ -51,7 +54,10 @@ void TMainFrm::ResetModuletypeClick() {
 }
 
 void TMainFrm::ModDefaultsClick() {
-    m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+    const bool loaded = m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+    markCurrentSlot();
+    SetStatus(moduleText(loaded ? QStringLiteral(" defaults loaded.")
+                                : QStringLiteral(" did not take its defaults.")));
 }
 
 void TMainFrm::SpecAddrClick() {
@@ -88,6 +94,7 @@ void TMainFrm::LineBreakClick() {
     port.setBaudRate(115200);
     if (!opened)
         throw PortError(QStringLiteral("The serial port cannot be opened (%1).").arg(why));
+    SetStatus(QStringLiteral("LineBreak sent."));
 }
 
 void TMainFrm::itmCommSettingsClick() {

@@ -104,6 +104,9 @@ void TMainFrm::reloadCurrentModule() {
         [this] {
             CtlPanelFrm->BuildPanel();
             CtlPanelFrm->SetCommitTimer(false);
+            // The rebuilt panel may have another number of rows than the one it replaced.
+            if (CtlPanelFrm->isVisible())
+                placePanel();
         },
         ModuleWord);
 }
