@@ -24,24 +24,30 @@ function(orvex_library name)
     endif()
 endfunction()
 
-# orvex_tests(LIBS target...): one Qt Test executable per *.cpp of the current folder,
-# named test_<folder>_<file>, registered with CTest and run offscreen.
+# orvex_tests(LIBS target... [GUI] [TIMEOUT s]): one Qt Test executable test_<folder> of every
+# *.cpp of the current folder (unity-built). Each class registered there with ORVEX_TEST(Class)
+# is one CTest test <folder>.<Class>, run offscreen.
 function(orvex_tests)
-    cmake_parse_arguments(A "" "TIMEOUT" "LIBS" ${ARGN})
+    cmake_parse_arguments(A "GUI" "TIMEOUT" "LIBS" ${ARGN})
     if(NOT A_TIMEOUT)
         set(A_TIMEOUT 300)
     endif()
     get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-    foreach(t IN LISTS tests)
-        get_filename_component(base ${t} NAME_WE)
-        set(exe test_${folder}_${base})
-        add_executable(${exe} ${t} ${headers})
-        target_link_libraries(${exe} PRIVATE Qt6::Test ${A_LIBS})
-        add_test(NAME ${folder}.${base} COMMAND ${exe})
-        set_tests_properties(${folder}.${base} PROPERTIES
-            TIMEOUT ${A_TIMEOUT}
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;QT_LOGGING_RULES=qt.qpa.*=false")
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    set(exe test_${folder})
+    add_executable(${exe} ${sources} ${CMAKE_SOURCE_DIR}/tests/support/main.cpp)
+    target_link_libraries(${exe} PRIVATE Qt6::Test ${A_LIBS})
+    if(A_GUI)
+        target_compile_definitions(${exe} PRIVATE ORVEX_TEST_GUI=1)
+    endif()
+    foreach(source IN LISTS sources)
+        file(STRINGS ${source} lines REGEX "^ORVEX_TEST\\(")
+        foreach(line IN LISTS lines)
+            string(REGEX REPLACE "^ORVEX_TEST\\(([A-Za-z0-9_]+)\\).*" "\\1" class "${line}")
+            add_test(NAME ${folder}.${class} COMMAND ${exe} ${class})
+            set_tests_properties(${folder}.${class} PROPERTIES
+                TIMEOUT ${A_TIMEOUT}
+                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;QT_LOGGING_RULES=qt.qpa.*=false")
+        endforeach()
     endforeach()
 endfunction()

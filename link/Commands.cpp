@@ -7,7 +7,6 @@
 #include "module/Parsers.h"
 
 namespace {
-constexpr int kReadTimeout = 2000;
 constexpr int kMarkerTimeout = 80;
 } // namespace
 
@@ -57,29 +56,29 @@ bool Link::ReadInfoBlock(int slot, int subrack) {
     TModule& m = record(slot, subrack);
     m.ErrorCount = 0;
     m.Messages.clear();
-    return readInto(slot, subrack, '0', kReadTimeout,
+    return readInto(slot, subrack, '0', ReadTimeout,
                     [this](TModule& r) { ParseInfoBlock(r, RxBuffer); });
 }
 
 bool Link::ReadVersion(int slot, int subrack) {
-    return readInto(slot, subrack, ';', kReadTimeout,
+    return readInto(slot, subrack, ';', ReadTimeout,
                     [this](TModule& r) { ParseLastLine(r, RxBuffer, r.VersionText); });
 }
 
 bool Link::ReadDiagBytes(int slot, int subrack) {
-    return readInto(slot, subrack, '1', kReadTimeout,
+    return readInto(slot, subrack, '1', ReadTimeout,
                     [this](TModule& r) { ParseDiagBytes(r, RxBuffer); });
 }
 
 bool Link::ReadExtDiag(int slot, int subrack) {
     return readInto(
-        slot, subrack, ':', kReadTimeout, [this](TModule& r) { ParseExtDiag(r, RxBuffer); },
+        slot, subrack, ':', ReadTimeout, [this](TModule& r) { ParseExtDiag(r, RxBuffer); },
         "No extended diagnostic");
 }
 
 bool Link::ReadMessages(int slot, int subrack) {
     return readInto(
-        slot, subrack, '<', kReadTimeout, [this](TModule& r) { ParseMessages(r, RxBuffer); },
+        slot, subrack, '<', ReadTimeout, [this](TModule& r) { ParseMessages(r, RxBuffer); },
         "No additional messages");
 }
 
@@ -90,7 +89,7 @@ bool Link::ReadHtmlMarker(int slot, int subrack) {
 
 bool Link::ReadValues(int slot, int subrack) {
     return readInto(
-        slot, subrack, '2', kReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
+        slot, subrack, '2', ReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
         "Error loading parameters values");
 }
 

@@ -4,10 +4,6 @@
 #include "module/ModuleTable.h"
 #include "module/Parsers.h"
 
-namespace {
-constexpr int kReadTimeout = 2000;
-}
-
 QStringList DiagReport(Link& link, ModuleTable& modules, int slot, int subrack,
                        const QString& moduleWord) {
     TModule& m = *modules.at(slot, subrack);
@@ -17,7 +13,7 @@ QStringList DiagReport(Link& link, ModuleTable& modules, int slot, int subrack,
     header << moduleWord + QStringLiteral(" #") + QString::number(slot + 1) + QStringLiteral("  ") +
                   m.TypeName + QStringLiteral("  Vers. ") + m.VersionText
            << QStringLiteral("SN ") + m.SerialText << QString(21, QLatin1Char('='));
-    link.ReplyTimeout = kReadTimeout;
+    link.ReplyTimeout = Link::ReadTimeout;
     // A reply that cannot be read spoils its own lines, not the report.
     Link::tolerant(m, [&] { link.ReadDiagBytes(slot, subrack); });
     // Once more over what the buffer holds, answered or not: the bytes and lines start afresh.

@@ -9,7 +9,6 @@
 
 namespace {
 constexpr int kPresenceTimeout = 80;
-constexpr int kQueryTimeout = 2000;
 constexpr int kSlotsPerSubrack = 16;
 } // namespace
 
@@ -34,7 +33,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
         view.slotEmpty(g, s);
         return false;
     }
-    link.ReplyTimeout = kQueryTimeout;
+    link.ReplyTimeout = Link::ReadTimeout;
     m.SlotIndex = s;
     host.SetStatus(module + QStringLiteral(": loading information"));
     Link::tolerant(m, [&] { link.ReadInfoBlock(s, g); });

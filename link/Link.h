@@ -27,6 +27,8 @@ class Link : public QObject {
 public:
     static constexpr int RxBufferSize = 65536;
     static constexpr int DefaultScanTimeout = 50;
+    // Reply time-out of a module's reads once it is known to be there.
+    static constexpr int ReadTimeout = 2000;
     static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D,
                           NAK = 0x15, SYN = 0x16, ETB = 0x17, ESC = 0x1B;
 

@@ -4,16 +4,12 @@
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 
-namespace {
-constexpr int kReadTimeout = 2000;
-}
-
 bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
                   const std::function<void()>& rebuild, const QString& moduleWord) {
     const int slot = state.CurSlot;
     const int subrack = state.CurSubrack;
     state.ReloadRequest = false;
-    link.ReplyTimeout = kReadTimeout;
+    link.ReplyTimeout = Link::ReadTimeout;
     link.SelectModule(subrack, slot);
     if (!state.SkipInfoReload) {
         host.SetStatus(QStringLiteral("Reloading module info"));

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of tests/fuzz with clang into build-fuzz and runs each for
-# SECONDS (default 5) on a copy of its seed corpus, so the committed corpus never grows.
-# Fails on a crash, a time-out or a sanitizer report; the input that did it is kept in
-# build-fuzz/crashes/. Without clang it says so and succeeds.
+# Builds the libFuzzer targets of tests/fuzz with clang in the sanitizer tree build-asan and
+# runs each for SECONDS (default 5) on a copy of its seed corpus, so the committed corpus
+# never grows. Fails on a crash, a time-out or a sanitizer report; the input that did it is
+# kept in build-asan/crashes/. Without clang it says so and succeeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-5}
-dir=build-fuzz
+dir=build-asan
 
 if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
     echo "fuzz: clang is not installed, the fuzz targets are skipped"
@@ -18,7 +18,7 @@ for source in tests/fuzz/fuzz_*.cpp; do
     targets+=("$(basename "$source" .cpp)")
 done
 
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DORVEX_FUZZ=ON >/dev/null
+scripts/configure-asan.sh
 cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
 
 work=$(mktemp -d)

@@ -6,8 +6,10 @@
 #include "tests/support/PtyPeer.h"
 
 #include <QDir>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 #include <memory>
 
@@ -50,3 +52,9 @@ struct AppFixture {
     QStringList arguments;
     std::unique_ptr<Program> program;
 };
+
+// Presses "Scan" and runs the work loop until the scan has ended.
+inline void scan(TMainFrm& m) {
+    m.btRestart->click();
+    QVERIFY(runUntil([&] { return m.state().IdleState != 2; }, 60000));
+}

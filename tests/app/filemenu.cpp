@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/FileDialogs.h"
 #include "panel/CtlPanelFrm.h"
@@ -21,11 +22,6 @@ std::unique_ptr<SimServer> startDemo() {
         qFatal("simulator: %s", qPrintable(error));
     sim->headend().setResetMs(100);
     return sim;
-}
-
-void scan(TMainFrm& m) {
-    m.btRestart->click();
-    QVERIFY(runUntil([&] { return m.state().IdleState == 3; }, 60000));
 }
 
 QAction* item(TMainFrm& m, const QString& name) {
@@ -206,5 +202,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(FileMenuTest)
+ORVEX_TEST(FileMenuTest)
 #include "filemenu.moc"

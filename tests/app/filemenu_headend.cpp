@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/FileDialogs.h"
 #include "sim/SimServer.h"
@@ -71,5 +72,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(FileMenuHeadendTest)
+ORVEX_TEST(FileMenuHeadendTest)
 #include "filemenu_headend.moc"

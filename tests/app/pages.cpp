@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "html/ui/ModulePagesWindow.h"
 #include "panel/CtlPanelFrm.h"
@@ -51,5 +52,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(PagesHandOverTest)
+ORVEX_TEST(PagesHandOverTest)
 #include "pages.moc"

@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "panel/CtlPanelFrm.h"
 #include "sim/SimServer.h"
@@ -41,5 +42,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ReconnectTest)
+ORVEX_TEST(ReconnectTest)
 #include "reconnect.moc"

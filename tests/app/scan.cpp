@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/Led.h"
 #include "panel/CtlPanelFrm.h"
@@ -33,12 +34,6 @@ SimProfile demoWith(const std::function<bool(const SimSlotDef&)>& keep) {
 
 QColor captionColour(QToolButton* b) {
     return b->palette().color(QPalette::ButtonText);
-}
-
-// Presses "Scan" and runs the work loop until the scan has ended.
-void scan(TMainFrm& m) {
-    m.btRestart->click();
-    QVERIFY(runUntil([&] { return m.state().IdleState != 2; }, 60000));
 }
 } // namespace
 
@@ -183,5 +178,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ScanTest)
+ORVEX_TEST(ScanTest)
 #include "scan.moc"

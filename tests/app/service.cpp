@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/DiagFrm.h"
 #include "app/HelpWindow.h"
@@ -14,17 +15,12 @@
 #include <QtTest>
 
 namespace {
-std::unique_ptr<SimServer> startDemo() {
+std::unique_ptr<SimServer> startDemoSim() {
     QString error;
     auto sim = SimServer::startPty(demoProfile(), &error);
     if (!sim)
         qFatal("simulator: %s", qPrintable(error));
     return sim;
-}
-
-void scan(TMainFrm& m) {
-    m.btRestart->click();
-    QVERIFY(runUntil([&] { return m.state().IdleState == 3; }, 60000));
 }
 } // namespace
 
@@ -42,7 +38,7 @@ private Q_SLOTS:
     }
 
     void diagnosticsWindow() {
-        auto sim = startDemo();
+        auto sim = startDemoSim();
         AppFixture f(sim->slavePath());
         TMainFrm& m = f.start();
         scan(m);
@@ -74,7 +70,7 @@ private Q_SLOTS:
     }
 
     void specialAddress() {
-        auto sim = startDemo();
+        auto sim = startDemoSim();
         AppFixture f(sim->slavePath(), {"orvex-link", "/k"});
         TMainFrm& m = f.start();
         scan(m);
@@ -91,7 +87,7 @@ private Q_SLOTS:
     }
 
     void resetModule() {
-        auto sim = startDemo();
+        auto sim = startDemoSim();
         AppFixture f(sim->slavePath());
         TMainFrm& m = f.start();
         scan(m);
@@ -138,5 +134,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ServiceTest)
+ORVEX_TEST(ServiceTest)
 #include "service.moc"

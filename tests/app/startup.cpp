@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/Led.h"
 #include "panel/GradientCaption.h"
@@ -161,5 +162,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(StartupTest)
+ORVEX_TEST(StartupTest)
 #include "startup.moc"

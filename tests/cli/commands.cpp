@@ -1,6 +1,7 @@
 // orvex-cli against the simulated demo head-end: what each command prints, its exit status,
 // and what reached the modules.
 #include "tests/cli/CliRun.h"
+#include "tests/support/TestMain.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -281,5 +282,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CommandsTest)
+ORVEX_TEST(CommandsTest)
 #include "commands.moc"

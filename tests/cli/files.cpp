@@ -1,6 +1,7 @@
 // orvex-cli's file commands against the simulated demo head-end: a saved configuration or
 // module file brings changed values back.
 #include "tests/cli/CliRun.h"
+#include "tests/support/TestMain.h"
 
 class FilesTest : public QObject {
     Q_OBJECT
@@ -74,5 +75,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(FilesTest)
+ORVEX_TEST(FilesTest)
 #include "files.moc"

@@ -1,6 +1,7 @@
 // What orvex-cli puts on the line and records of it: the trace, the console, a refused write.
 #include "tests/cli/CliRun.h"
 #include "tests/support/PtyPeer.h"
+#include "tests/support/TestMain.h"
 
 namespace {
 
@@ -166,5 +167,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(LineTest)
+ORVEX_TEST(LineTest)
 #include "line.moc"

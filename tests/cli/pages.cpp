@@ -1,5 +1,6 @@
 // orvex-cli pages: the module's pages served to any HTTP client until a signal ends it.
 #include "tests/cli/CliRun.h"
+#include "tests/support/TestMain.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -67,5 +68,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(PagesTest)
+ORVEX_TEST(PagesTest)
 #include "pages.moc"

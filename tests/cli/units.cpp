@@ -4,6 +4,7 @@
 #include "cli/KeyInput.h"
 #include "cli/LineTrace.h"
 #include "link/ConsoleSession.h"
+#include "tests/support/TestMain.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -146,5 +147,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(UnitsTest)
+ORVEX_TEST(UnitsTest)
 #include "units.moc"

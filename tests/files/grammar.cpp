@@ -1,6 +1,7 @@
 #include "files/FileFormat.h"
 #include "files/LoadSteps.h"
 #include "module/Module.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -158,5 +159,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(GrammarTest)
+ORVEX_TEST(GrammarTest)
 #include "grammar.moc"

@@ -1,6 +1,7 @@
 #include "files/FileFormat.h"
 #include "files/SaveLoad.h"
 #include "tests/files/FakeLine.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -344,5 +345,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(LoadTest)
+ORVEX_TEST(LoadTest)
 #include "load.moc"

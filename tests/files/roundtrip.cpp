@@ -2,6 +2,7 @@
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
 #include "tests/files/FakeLine.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -158,5 +159,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(RoundTripTest)
+ORVEX_TEST(RoundTripTest)
 #include "roundtrip.moc"

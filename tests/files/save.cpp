@@ -2,6 +2,7 @@
 #include "files/LoadSteps.h"
 #include "files/SaveLoad.h"
 #include "tests/files/FakeLine.h"
+#include "tests/support/TestMain.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -232,5 +233,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SaveTest)
+ORVEX_TEST(SaveTest)
 #include "save.moc"

@@ -1,6 +1,7 @@
 #include "html/PageService.h"
 #include "html/PagesCodec.h"
 #include "html/PagesHttp.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -252,5 +253,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CodecTest)
+ORVEX_TEST(CodecTest)
 #include "codec.moc"

@@ -1,6 +1,7 @@
 #include "html/ModulePages.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -131,5 +132,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DemoPagesTest)
+ORVEX_TEST(DemoPagesTest)
 #include "demo.moc"

@@ -1,6 +1,7 @@
 #include "html/ModulePages.h"
 #include "tests/html/ScriptedModule.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -206,5 +207,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ServerTest)
+ORVEX_TEST(ServerTest)
 #include "server.moc"

@@ -1,6 +1,7 @@
 #include "html/PageService.h"
 #include "html/RawChannel.h"
 #include "tests/html/ScriptedModule.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -206,5 +207,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ServiceTest)
+ORVEX_TEST(ServiceTest)
 #include "service.moc"

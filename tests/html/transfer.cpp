@@ -1,6 +1,7 @@
 #include "html/ContentTransfer.h"
 #include "html/RawChannel.h"
 #include "tests/html/ScriptedModule.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 #include <sys/file.h>
@@ -258,5 +259,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TransferTest)
+ORVEX_TEST(TransferTest)
 #include "transfer.moc"

@@ -70,16 +70,3 @@ struct PagesWindowFixture {
     QStringList messages;
     bool shown = false;
 };
-
-// QtWebEngine wants these before the application object exists; as root it runs only
-// without its sandbox.
-#define PAGES_TEST_MAIN(TestClass)                                                                 \
-    int main(int argc, char** argv) {                                                              \
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                               \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                \
-        QApplication app(argc, argv);                                                              \
-        TestClass test;                                                                            \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }

@@ -1,5 +1,6 @@
 #include "html/RawChannel.h"
 #include "tests/html_ui/PagesWindowFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -59,5 +60,5 @@ private Q_SLOTS:
     }
 };
 
-PAGES_TEST_MAIN(DemoWindowTest)
+ORVEX_TEST(DemoWindowTest)
 #include "demo.moc"

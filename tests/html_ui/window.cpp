@@ -3,6 +3,7 @@
 #include "tests/html/ScriptedModule.h"
 #include "tests/html_ui/PagesWindowFixture.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QProgressBar>
 #include <QShortcut>
@@ -207,5 +208,5 @@ private Q_SLOTS:
     }
 };
 
-PAGES_TEST_MAIN(WindowTest)
+ORVEX_TEST(WindowTest)
 #include "window.moc"

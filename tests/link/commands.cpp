@@ -1,4 +1,5 @@
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -202,5 +203,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(CommandsTest)
+ORVEX_TEST(CommandsTest)
 #include "commands.moc"

@@ -1,6 +1,7 @@
 // The module console on the link's port: opening and closing bytes, keys paced by SYN.
 #include "link/ConsoleSession.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -55,5 +56,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ConsoleTest)
+ORVEX_TEST(ConsoleTest)
 #include "console.moc"

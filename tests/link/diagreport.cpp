@@ -1,5 +1,6 @@
 #include "link/DiagReport.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -66,5 +67,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DiagReportTest)
+ORVEX_TEST(DiagReportTest)
 #include "diagreport.moc"

@@ -1,4 +1,5 @@
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QtTest>
@@ -118,5 +119,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TransactionTest)
+ORVEX_TEST(TransactionTest)
 #include "transaction.moc"

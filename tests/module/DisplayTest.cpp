@@ -2,6 +2,7 @@
 // and the command-line tool).
 #include "module/Display.h"
 #include "module/ParamAccess.h"
+#include "tests/support/TestMain.h"
 
 #include <QTest>
 
@@ -117,5 +118,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(DisplayTest)
+ORVEX_TEST(DisplayTest)
 #include "DisplayTest.moc"

@@ -1,5 +1,6 @@
 #include "module/Parsers.h"
 #include "tests/module/Wire.h"
+#include "tests/support/TestMain.h"
 
 #include <QTest>
 
@@ -178,5 +179,5 @@ void InfoBlockTest::secondReadKeepsValues() {
     QCOMPARE(m.Params[1].MaxValue, 19);
 }
 
-QTEST_GUILESS_MAIN(InfoBlockTest)
+ORVEX_TEST(InfoBlockTest)
 #include "InfoBlockTest.moc"

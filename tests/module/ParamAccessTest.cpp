@@ -1,5 +1,6 @@
 #include "module/ParamAccess.h"
 #include "module/Errors.h"
+#include "tests/support/TestMain.h"
 
 #include <QTest>
 
@@ -95,5 +96,5 @@ void ParamAccessTest::badIndex() {
     QVERIFY(!m.Dirty && m.ErrorCount == 3);
 }
 
-QTEST_GUILESS_MAIN(ParamAccessTest)
+ORVEX_TEST(ParamAccessTest)
 #include "ParamAccessTest.moc"

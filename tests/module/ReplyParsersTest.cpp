@@ -1,5 +1,6 @@
 #include "module/Parsers.h"
 #include "tests/module/Wire.h"
+#include "tests/support/TestMain.h"
 
 #include <QTest>
 
@@ -204,5 +205,5 @@ void ReplyParsersTest::textReplies() {
     QCOMPARE(kept, "kept");
 }
 
-QTEST_GUILESS_MAIN(ReplyParsersTest)
+ORVEX_TEST(ReplyParsersTest)
 #include "ReplyParsersTest.moc"

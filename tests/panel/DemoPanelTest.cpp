@@ -2,6 +2,7 @@
 #include "sim/SimServer.h"
 #include "tests/panel/PanelFixture.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -88,5 +89,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(DemoPanelTest)
+ORVEX_TEST(DemoPanelTest)
 #include "DemoPanelTest.moc"

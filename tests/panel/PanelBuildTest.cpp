@@ -1,5 +1,6 @@
 #include "panel/ParamSpinBox.h"
 #include "tests/panel/PanelFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -204,5 +205,5 @@ void PanelBuildTest::look() {
         f->panel.grab().save(dir + QStringLiteral("/panel-every-kind.png"));
 }
 
-QTEST_MAIN(PanelBuildTest)
+ORVEX_TEST(PanelBuildTest)
 #include "PanelBuildTest.moc"

@@ -1,6 +1,7 @@
 #include "panel/ParamSpinBox.h"
 #include "tests/panel/PanelFixture.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -343,5 +344,5 @@ void PanelEditTest::errorsBecomeMessages() {
     QVERIFY(!f->link->LinkBusy);
 }
 
-QTEST_MAIN(PanelEditTest)
+ORVEX_TEST(PanelEditTest)
 #include "PanelEditTest.moc"

@@ -1,6 +1,7 @@
 #include "html/ModulePages.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -77,5 +78,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(PagesFaultsTest)
+ORVEX_TEST(PagesFaultsTest)
 #include "pages_faults.moc"

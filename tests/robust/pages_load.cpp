@@ -1,6 +1,7 @@
 #include "html/ModulePages.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TestMain.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,7 +20,7 @@
 
 namespace {
 // The demo head-end's module with pages: slot 1 of subrack 2.
-constexpr int kSubrack = 1, kSlot = 0;
+constexpr int kLoadSubrack = 1, kLoadSlot = 0;
 constexpr int kBurst = 200;
 constexpr char ETX = 0x03, EOT = 0x04, ETB = 0x17;
 
@@ -159,7 +160,7 @@ private Q_SLOTS:
             // The main window leaves the module selected before it hands the line over.
             RawChannel select;
             QVERIFY(select.OpenRawPort(sim->slavePath()));
-            select.write(QByteArray("!") + char(0xC0 + kSubrack) + char(0x80 + kSlot));
+            select.write(QByteArray("!") + char(0xC0 + kLoadSubrack) + char(0x80 + kLoadSlot));
             QCOMPARE(select.readByte(1000), 0x06);
         }
         ModulePages pages;
@@ -257,5 +258,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(PagesLoadTest)
+ORVEX_TEST(PagesLoadTest)
 #include "pages_load.moc"

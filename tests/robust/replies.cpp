@@ -4,6 +4,7 @@
 #include "module/Parsers.h"
 #include "sim/SimServer.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -223,5 +224,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(RepliesTest)
+ORVEX_TEST(RepliesTest)
 #include "replies.moc"

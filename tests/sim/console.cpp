@@ -1,9 +1,10 @@
 // The console of terminal-kind modules: opened by "9" CR, paced by SYN, closed by EOT from the
 // module or by ETX CR from the program.
 #include "SimTestLine.h"
+#include "tests/support/TestMain.h"
 
 namespace {
-constexpr char SYN = 0x16, EOT = 0x04;
+constexpr char SYN = 0x16, kConsoleEot = 0x04;
 }
 
 class SimConsoleTest : public QObject {
@@ -61,7 +62,7 @@ private slots:
         SimRig rig(m_demo);
         open(rig);
         const QByteArray out = rig.ask("exit\r");
-        QVERIFY(out.endsWith(EOT));
+        QVERIFY(out.endsWith(kConsoleEot));
         QVERIFY(!rig.headend.state(0, 8).consoleOpen);
         QCOMPARE(rig.command("?"), QByteArray("OX-NC1-2307-00008\x03")); // frames again
     }
@@ -93,5 +94,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SimConsoleTest)
+ORVEX_TEST(SimConsoleTest)
 #include "console.moc"

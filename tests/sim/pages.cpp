@@ -1,5 +1,6 @@
 // The module side of the page transfer: blocks, checksums, 4-in-5 pictures, WAIT and RESEND.
 #include "SimTestLine.h"
+#include "tests/support/TestMain.h"
 
 #include "sim/SimCodec.h"
 
@@ -211,5 +212,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SimPagesTest)
+ORVEX_TEST(SimPagesTest)
 #include "pages.moc"

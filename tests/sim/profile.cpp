@@ -1,6 +1,7 @@
 // Profiles: the demo head-end loads and every module of it answers; broken profiles are
 // refused with a reason.
 #include "SimTestLine.h"
+#include "tests/support/TestMain.h"
 
 #include "sim/SimModule.h"
 
@@ -136,5 +137,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SimProfileTest)
+ORVEX_TEST(SimProfileTest)
 #include "profile.moc"

@@ -1,6 +1,7 @@
 // The simulator on a pseudo-terminal, reached the way a serial program reaches a port: open
 // the path, set the line with termios, write frames, read replies.
 #include "SimTestLine.h"
+#include "tests/support/TestMain.h"
 
 #include "sim/SimServer.h"
 
@@ -129,5 +130,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SimPtyTest)
+ORVEX_TEST(SimPtyTest)
 #include "pty.moc"

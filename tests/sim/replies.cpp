@@ -1,6 +1,7 @@
 // The simulator's answers to the one-character commands and the special commands, checked
 // byte for byte against the documented examples.
 #include "SimTestLine.h"
+#include "tests/support/TestMain.h"
 
 #include "sim/SimCodec.h"
 #include "sim/SimModule.h"
@@ -9,7 +10,7 @@
 
 namespace {
 
-const QByteArray ACK(1, 0x06);
+const QByteArray kAckReply(1, 0x06);
 
 const char* const testProfile = R"({
   "resetMs": 60000,
@@ -79,7 +80,7 @@ private slots:
         QFETCH(int, param);
         QFETCH(QByteArray, line);
         SimRig rig(profileFrom(testProfile));
-        QCOMPARE(rig.select(0, 0), ACK);
+        QCOMPARE(rig.select(0, 0), kAckReply);
         const QByteArray block = rig.command("0");
         QVERIFY(block.startsWith("\x02TEST\nP1\n2\n@D@"));
         QVERIFY(block.endsWith("\r\x03"));
@@ -110,9 +111,9 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 1);
         QCOMPARE(rig.command("2"), QByteArray("0\n7\n\r0\n9\n\x03"));
-        QCOMPARE(rig.command("50\n1"), ACK);
+        QCOMPARE(rig.command("50\n1"), kAckReply);
         QCOMPARE(rig.command("2"), QByteArray("1\n7\n\r1\n9\n\x03"));
-        QCOMPARE(rig.command("51\n4"), ACK);
+        QCOMPARE(rig.command("51\n4"), kAckReply);
         QCOMPARE(rig.headend.currentValue(0, 1, 1, 1), std::optional<int>(4));
         QCOMPARE(rig.headend.currentValue(0, 1, 1, 0), std::optional<int>(7));
     }
@@ -143,7 +144,7 @@ private slots:
         QFETCH(bool, acked);
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 0);
-        QCOMPARE(rig.command(body), acked ? ACK : QByteArray());
+        QCOMPARE(rig.command(body), acked ? kAckReply : QByteArray());
         QCOMPARE(rig.headend.currentValue(0, 0, 6, 0), std::optional<int>(20)); // read-only
     }
 
@@ -152,16 +153,16 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 0);
         rig.command("50\n100");
-        QCOMPARE(rig.command("6"), ACK);
+        QCOMPARE(rig.command("6"), kAckReply);
         rig.command("50\n7");
-        QCOMPARE(rig.command("7"), ACK);
+        QCOMPARE(rig.command("7"), kAckReply);
         QCOMPARE(rig.select(0, 0), QByteArray()); // restarting
-        QCOMPARE(rig.select(0, 1), ACK);          // its neighbours are not
+        QCOMPARE(rig.select(0, 1), kAckReply);    // its neighbours are not
         rig.headend.setResetMs(0);
         rig.select(0, 0);
-        QCOMPARE(rig.command("7"), ACK);
+        QCOMPARE(rig.command("7"), kAckReply);
         QCOMPARE(rig.command("2"), QByteArray()); // a reset forgets the selection
-        QCOMPARE(rig.select(0, 0), ACK);
+        QCOMPARE(rig.select(0, 0), kAckReply);
         QCOMPARE(rig.headend.currentValue(0, 0, 0, 0), std::optional<int>(100));
         QCOMPARE(rig.headend.committedValue(0, 0, 0, 0), std::optional<int>(100));
         QCOMPARE(rig.headend.state(0, 0).resets, 2);
@@ -171,18 +172,18 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 0);
         rig.command("52\n0");
-        QCOMPARE(rig.command(">"), ACK);
+        QCOMPARE(rig.command(">"), kAckReply);
         QCOMPARE(rig.headend.committedValue(0, 0, 2, 0), std::optional<int>(1));
     }
 
     void typeSwitch() {
         SimRig rig(profileFrom(testProfile));
         rig.select(1, 0);
-        QCOMPARE(rig.command("5Z\n1"), ACK);
+        QCOMPARE(rig.command("5Z\n1"), kAckReply);
         QVERIFY(rig.command("0").startsWith("\x02"
                                             "FM\n"));
         QCOMPARE(rig.command("5Z\n2"), QByteArray());
-        QCOMPARE(rig.command("5Z\n0"), ACK);
+        QCOMPARE(rig.command("5Z\n0"), kAckReply);
         QVERIFY(rig.command("0").startsWith("\x02XXX\n"));
     }
 
@@ -191,7 +192,7 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         rig.select(0, 2);
         QCOMPARE(rig.ask(specFrame("03")), QByteArray()); // not in special mode yet
-        QCOMPARE(rig.command("&"), ACK);
+        QCOMPARE(rig.command("&"), kAckReply);
         QCOMPARE(specText(rig.ask(specFrame("03"))), QByteArray("000003"));
         QCOMPARE(specText(rig.ask(specFrame("05"))), QByteArray("AB"));
         QCOMPARE(specText(rig.ask(specFrame("04"))), QByteArray("0123456789"));
@@ -255,7 +256,7 @@ private slots:
         (kind == 0 ? f.dropReplies : kind == 1 ? f.garbleReplies : f.unterminated) = 1;
         f.silent = kind == 3;
         rig.headend.setFaults(0, 0, f);
-        QCOMPARE(rig.select(0, 0), ACK);
+        QCOMPARE(rig.select(0, 0), kAckReply);
         QCOMPARE(rig.command(";"), expected);
         if (kind != 3) // a counted fault is used up by one reply
             QCOMPARE(rig.command(";"), QByteArray("V1.00\n\x03"));
@@ -283,7 +284,7 @@ private slots:
         rig.headend.setFaults(0, 1, cut);
         QCOMPARE(rig.select(0, 1), QByteArray());
         QCOMPARE(rig.line.drops, 1);
-        QCOMPARE(rig.select(0, 1), ACK);              // once
+        QCOMPARE(rig.select(0, 1), kAckReply);        // once
         QCOMPARE(rig.select(1, 5), QByteArray());     // empty slot
         QCOMPARE(rig.ask("!\xc0\x90"), QByteArray()); // no special module in this profile
     }
@@ -293,7 +294,7 @@ private slots:
         SimRig rig(profileFrom(testProfile));
         QCOMPARE(rig.ask("xyz\x03\r\x06\x80\xc0"), QByteArray());
         QCOMPARE(rig.ask("!\xc0"), QByteArray());
-        QCOMPARE(rig.ask("\x80"), ACK); // the select completes across two reads
+        QCOMPARE(rig.ask("\x80"), kAckReply); // the select completes across two reads
         QCOMPARE(rig.ask("!;!;\r"), QByteArray("V1.00\n\x03")); // a new "!" restarts a frame
         QCOMPARE(rig.ask("!" + QByteArray(2000, '5') + "\r"), QByteArray());
         QCOMPARE(rig.command(";"), QByteArray("V1.00\n\x03"));
@@ -307,11 +308,11 @@ private slots:
         rig.ask("\x03\r"); // leaves a console that the noise may have opened
         rig.headend.setResetMs(0);
         rig.ask("\r");
-        QCOMPARE(rig.select(0, 1), ACK);
+        QCOMPARE(rig.select(0, 1), kAckReply);
         QCOMPARE(rig.command("?"), QByteArray("\x03"));
         QVERIFY(rig.headend.received().endsWith("!?\r"));
     }
 };
 
-QTEST_GUILESS_MAIN(SimRepliesTest)
+ORVEX_TEST(SimRepliesTest)
 #include "replies.moc"

@@ -1,6 +1,7 @@
 #include "app/TerminalView.h"
 #include "sim/SimServer.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QPushButton>
 #include <QtTest>
@@ -67,5 +68,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(DemoConsoleTest)
+ORVEX_TEST(DemoConsoleTest)
 #include "demo.moc"

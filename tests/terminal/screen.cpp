@@ -1,4 +1,5 @@
 #include "app/TerminalView.h"
+#include "tests/support/TestMain.h"
 
 #include <QtTest>
 
@@ -132,5 +133,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(ScreenTest)
+ORVEX_TEST(ScreenTest)
 #include "screen.moc"

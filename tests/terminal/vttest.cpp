@@ -1,5 +1,6 @@
 #include "app/TerminalView.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 #include "tests/terminal/VttestRun.h"
 
 #include <QFile>
@@ -126,5 +127,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(VttestPeerTest)
+ORVEX_TEST(VttestPeerTest)
 #include "vttest.moc"

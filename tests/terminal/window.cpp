@@ -1,5 +1,6 @@
 #include "app/TerminalView.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include <QPushButton>
 #include <QToolButton>
@@ -222,5 +223,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TerminalWindowTest)
+ORVEX_TEST(TerminalWindowTest)
 #include "window.moc"

@@ -1,4 +1,5 @@
 #include "tests/app/AppFixture.h"
+#include "tests/support/TestMain.h"
 
 #include "app/DiagFrm.h"
 #include "app/FileDialogs.h"
@@ -337,5 +338,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(HeadendFaultsTest)
+ORVEX_TEST(HeadendFaultsTest)
 #include "faults.moc"
