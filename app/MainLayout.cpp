@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOption>
 #include <QStylePainter>
 #include <QTabWidget>
 #include <QToolButton>

@@ -6,9 +6,6 @@
 #include "link/ui/CommDialog.h"
 #include "panel/CtlPanelFrm.h"
 
-#include <QApplication>
-#include <QStyleFactory>
-
 // The program's window set, created in this order: the main window first (it shows itself),
 // then the control panel, the terminal window, the communications window and the about box.
 struct Program {
@@ -22,12 +19,7 @@ struct Program {
     }
 
     // The style and font the windows are laid out for; set before the windows exist.
-    static void setLook() {
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(11);
-        QApplication::setFont(font);
-    }
+    static void setLook();
 
     TMainFrm MainFrm;
     TCtlPanelFrm CtlPanelFrm;

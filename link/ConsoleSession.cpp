@@ -102,7 +102,10 @@ void ConsoleSession::type(quint16 code) {
 }
 
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
-    if (piece.size() == 1 && piece.at(0) == Link::SYN) {
+    // The module asks with a SYN of its own, a moment after its output. A reader that comes
+    // later than that moment finds the SYN at the end of the output: a request all the same,
+    // or the module would wait for a key for ever. A SYN inside the text is none.
+    if (piece.endsWith(Link::SYN)) {
         const quint16 code = m_keys.take();
         if (code != 0)
             sendKey(code);

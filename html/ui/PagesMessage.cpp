@@ -1,6 +1,6 @@
 #include "html/ui/PagesMessage.h"
 
-#include <QMessageBox>
+#include "panel/WindowFrame.h"
 
 namespace PagesMessage {
 
@@ -16,8 +16,7 @@ void show(QWidget* owner, const QString& text) {
         recorder()(text);
         return;
     }
-    QMessageBox box(QMessageBox::Information, QStringLiteral("ORVEX Link"), text, QMessageBox::Ok,
-                    owner);
+    MessageDialog box(owner, QStringLiteral("ORVEX Link"), text, false);
     box.exec();
 }
 

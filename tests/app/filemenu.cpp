@@ -163,6 +163,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(file));
         QCOMPARE(m.state().IdleState, quint8(3)); // the loop goes on serving the panel
         QVERIFY(m.CtlPanelFrm->isVisible());
+        QVERIFY(m.btInfo->isEnabled());
 
         // Another value reaches the module's EEPROM, then the file brings the old one back.
         Link& link = m.link();
