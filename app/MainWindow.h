@@ -216,6 +216,8 @@ private:
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;
+    // What was done, said again once the work loop has read the module again.
+    QString m_statusAfterReload;
     // The program itself moves the main window: its satellites do not follow that move.
     bool m_placing = false;
 };

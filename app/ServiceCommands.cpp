@@ -58,6 +58,9 @@ void TMainFrm::ModDefaultsClick() {
     markCurrentSlot();
     SetStatus(moduleText(loaded ? QStringLiteral(" defaults loaded.")
                                 : QStringLiteral(" did not take its defaults.")));
+    // The work loop reads the module again first; then the status says it once more.
+    if (m_state.ReloadRequest)
+        m_statusAfterReload = statusText();
 }
 
 void TMainFrm::SpecAddrClick() {

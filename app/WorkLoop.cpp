@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QTabWidget>
 #include <QToolButton>
+#include <utility>
 
 namespace {
 const QColor kLime(0, 255, 0);
@@ -109,4 +110,6 @@ void TMainFrm::reloadCurrentModule() {
                 placePanel();
         },
         ModuleWord);
+    if (!m_statusAfterReload.isEmpty())
+        SetStatus(std::exchange(m_statusAfterReload, QString()));
 }

@@ -111,6 +111,7 @@ private Q_SLOTS:
         scan(m);
         m.sbM[3]->click();
         m.ModDefaultsClick();
+        QVERIFY(runUntil([&] { return !m.state().ReloadRequest; }));
         QCOMPARE(m.statusText(), QString("Module #4 defaults loaded."));
         sim->headend().clearLog();
         m.ModReset->trigger();

@@ -165,11 +165,19 @@ private:
                      qPrintable(w->objectName() + " is " + text(frame)));
         }
     }
-    // The satellite sits directly above the main window, as wide as it, where X has them.
+    // The satellite comes to sit directly above the main window, as wide as it, where X has
+    // them (the window manager applies a move a little after the program asked for it).
     void onTopOfMain(const QWidget* satellite) {
-        const QRect s = onScreen(satellite), main = onScreen(&m());
-        QVERIFY2(s.bottom() + 1 == main.top() && s.left() == main.left() &&
-                     s.width() == main.width(),
+        QRect s, main;
+        const bool above = runUntil(
+            [&] {
+                s = onScreen(satellite);
+                main = onScreen(&m());
+                return s.bottom() + 1 == main.top() && s.left() == main.left() &&
+                       s.width() == main.width();
+            },
+            kWaitMs);
+        QVERIFY2(above,
                  qPrintable(satellite->objectName() + " " + text(s) + ", main " + text(main)));
     }
     bool consoleShows(const QString& what) {
