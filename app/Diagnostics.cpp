@@ -52,7 +52,7 @@ void TMainFrm::btInfoClick() {
         return; // closed while the module was asked
     if (QToolButton* b = slotButton(pcModSwitch->currentIndex(), slot))
         setSlotCaption(b, b->text(),
-                       currentModule()->DiagFault ? QColor(255, 0, 0) : QColor(0, 128, 0));
+                       currentModule()->healthy() ? QColor(0, 128, 0) : QColor(255, 0, 0));
     DiagFrm->mmDiag->setPlainText(lines.join(QLatin1Char('\n')));
     if (m_state.TerminalMode && TerminalFrm->isVisible())
         TerminalFrm->close();

@@ -12,11 +12,23 @@ class QWidget;
 // showing anything.
 namespace FileDialogs {
 
+// What the file commands say when there is nothing to work on.
+inline const QString UnknownConfiguration = QStringLiteral("Unknown configuration. Rescan system.");
+inline const QString SelectFirst = QStringLiteral("You must select module at first");
+
 struct Request {
+    Request() = default;
+    Request(const QString& title, const QString& filter, const QString& extension, bool save,
+            const QString& initial = {}, bool folder = false)
+        : title(title), filter(filter), extension(extension), save(save), initial(initial),
+          folder(folder) {}
+
     QString title;
-    QString filter;    // Qt's syntax: "HeadEnd config. files (*.mmh)"
-    QString extension; // default suffix, without the dot
-    bool save = false; // save: ask before overwriting, the folder must exist; open: the file
+    QString filter;      // Qt's syntax: "HeadEnd config. files (*.mmh)"
+    QString extension;   // default suffix, without the dot
+    bool save = false;   // save: ask before overwriting, the folder must exist; open: the file
+    QString initial;     // the file (or folder) selected when the dialog opens
+    bool folder = false; // a folder is chosen, not a file
 };
 
 // "Text|*.ext" (the form the settings keep) in Qt's syntax "Text (*.ext)".

@@ -4,16 +4,15 @@
 #include "app/MainWindow.h"
 #include "files/SaveLoad.h"
 #include "panel/CtlPanelFrm.h"
+#include "panel/WindowFrame.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QScopeGuard>
 #include <optional>
 
 namespace {
-const QString kUnknownConfiguration = QStringLiteral("Unknown configuration. Rescan system.");
-const QString kSelectFirst = QStringLiteral("You must select module at first");
 const QString kModuleFilter = QStringLiteral("Module settings file|*.");
 
 // A save dialog that, like an open dialog for its file, insists on an existing folder.
@@ -26,8 +25,9 @@ protected:
         const QString chosen = selectedFiles().value(0);
         if (acceptMode() == AcceptSave && !chosen.isEmpty() &&
             !QFileInfo(chosen).absoluteDir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("The folder of %1 does not exist.").arg(chosen));
+            MessageDialog(this, windowTitle(),
+                          QStringLiteral("The folder of %1 does not exist.").arg(chosen), true)
+                .exec();
             return;
         }
         QFileDialog::accept();
@@ -54,6 +54,17 @@ std::unique_ptr<QFileDialog> create(QWidget* parent, const Request& request) {
     dialog->setDefaultSuffix(request.extension);
     dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (request.folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    }
+    const QFileInfo initial(request.initial);
+    if (initial.isDir()) {
+        dialog->setDirectory(initial.absoluteFilePath());
+    } else if (!request.initial.isEmpty()) {
+        dialog->setDirectory(initial.absolutePath());
+        dialog->selectFile(initial.fileName());
+    }
     return dialog;
 }
 
@@ -92,13 +103,15 @@ void TMainFrm::connectFileMenu() {
     handler(itmLoadConfig, &TMainFrm::itmLoadConfigClick);
     handler(itmSaveMod, &TMainFrm::itmSaveModClick);
     handler(itmLoadModule, &TMainFrm::itmLoadModuleClick);
+    handler(itmCompare, &TMainFrm::itmCompareClick);
+    handler(itmBackupFolder, &TMainFrm::itmBackupFolderClick);
 }
 
 // Steps shared by the configuration commands: a scan must have found modules; the view is
 // cleared before the dialog opens.
 static bool prepareConfigCommand(TMainFrm& m) {
     if (m.state().FoundCount == 0) {
-        m.showMessage(kUnknownConfiguration, false);
+        m.showMessage(FileDialogs::UnknownConfiguration, false);
         return false;
     }
     m.SetStatus(QString());
@@ -110,13 +123,16 @@ static bool prepareConfigCommand(TMainFrm& m) {
 // Steps shared by the module commands: a scan must have found modules and one must be open.
 static bool prepareModuleCommand(TMainFrm& m) {
     if (m.state().FoundCount == 0) {
-        m.showMessage(kUnknownConfiguration, false);
+        m.showMessage(FileDialogs::UnknownConfiguration, false);
         return false;
     }
     if (!m.CtlPanelFrm->isVisible()) {
-        m.showMessage(kSelectFirst, true);
+        m.showMessage(FileDialogs::SelectFirst, true);
         return false;
     }
+    // Values written from the panel reach the EEPROM before the file operation resets the
+    // module (an image dump, a load).
+    m.CtlPanelFrm->commitPending();
     return true;
 }
 
@@ -136,11 +152,17 @@ void TMainFrm::itmLoadConfigClick() {
     const QString name =
         FileDialogs::ask(this, {QStringLiteral("Load configuration from file"),
                                 FileDialogs::qtFilter(configFilter), configExtension, false});
-    if (name.isEmpty())
-        return;
+    if (!name.isEmpty())
+        loadConfigFile(name);
+}
+
+void TMainFrm::loadConfigFile(const QString& name) {
     m_state.IdleState = 1;
-    SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true);
-    m_state.IdleState = 2; // the head-end is scanned again
+    // The head-end is scanned again however the load ends (a lost port included), so that the
+    // work loop never stays stopped behind it.
+    const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
+    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true))
+        m_loadCheck = LoadCheck{name, false}; // the scan that follows is compared with it
 }
 
 void TMainFrm::itmSaveModClick() {
@@ -172,12 +194,19 @@ void TMainFrm::itmLoadModuleClick() {
     const QString name = FileDialogs::ask(
         this, {QStringLiteral("Load module settings"),
                FileDialogs::qtFilter(kModuleFilter + moduleExtension), moduleExtension, false});
-    if (name.isEmpty())
-        return;
+    if (!name.isEmpty())
+        loadModuleFile(name);
+}
+
+void TMainFrm::loadModuleFile(const QString& name) {
     m_state.IdleState = 1;
-    SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false);
+    // However the load ends, the module is read again and its panel rebuilt.
+    const auto reload = qScopeGuard([this] {
+        m_state.ReloadRequest = true;
+        m_state.IdleState = 3;
+    });
+    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
+        m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
     keepDiagWithPanel();
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
-    m_state.ReloadRequest = true;
-    m_state.IdleState = 3; // the module is read again and its panel rebuilt
 }

@@ -99,12 +99,14 @@ void TMainFrm::buildMenus() {
     itmLoadConfig = mnFile->addAction(QStringLiteral("Load Config"));
     itmSaveMod = mnFile->addAction(QStringLiteral("Save Module"));
     itmLoadModule = mnFile->addAction(QStringLiteral("Load Module"));
+    itmCompare = mnFile->addAction(QStringLiteral("Compare with file…"));
     mnFile->addSeparator();
     itmExit = mnFile->addAction(QStringLiteral("Exit"));
     connect(itmExit, &QAction::triggered, this, [this] { guarded([this] { btCloseClick(); }); });
     menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
     mnPort = menuBar->addMenu(QStringLiteral("Settings"));
     itmCommSettings = mnPort->addAction(QStringLiteral("Communication"));
+    itmBackupFolder = mnPort->addAction(QStringLiteral("Backup folder…"));
     menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
     mnHelp = menuBar->addMenu(QStringLiteral("Help"));
     RussianHelp = mnHelp->addAction(QStringLiteral("Russian"));

@@ -19,6 +19,10 @@
 namespace {
 const QString kSettingsFile = QStringLiteral("OXL.ini");
 constexpr qint32 kDefaultScanTimeout = 50;
+// The longest scan time-out taken from the file: no reply of a module takes longer. A value
+// beyond it is not one the communications window writes (its longest is 500), and would make
+// the module commands wait far too long.
+constexpr qint32 kLongestScanTimeout = 2000;
 } // namespace
 
 void TMainFrm::readSettingsFile() {
@@ -62,7 +66,13 @@ void TMainFrm::Init() {
     if (!m_link.OpenLink())
         showMessage(QStringLiteral("Please select proper COM Port"), true);
     // A stored time-out that no transaction can use falls back to the default.
-    m_link.ScanTimeout = StoredScanTimeout > 0 ? StoredScanTimeout : kDefaultScanTimeout;
+    const bool usable = StoredScanTimeout > 0 && StoredScanTimeout <= kLongestScanTimeout;
+    m_link.ScanTimeout = usable ? StoredScanTimeout : kDefaultScanTimeout;
+    if (StoredScanTimeout > kLongestScanTimeout)
+        SetStatus(QStringLiteral("The scan time-out in %1 (%2 ms) is out of range: %3 ms is used.")
+                      .arg(kSettingsFile)
+                      .arg(StoredScanTimeout)
+                      .arg(kDefaultScanTimeout));
     Cfrm->selectScanTime(m_link.ScanTimeout);
     setWindowIcon(orvexIcon());
     RxGCaption->setCaption(QStringLiteral(" ORVEX Link"));
@@ -82,8 +92,11 @@ void TMainFrm::btCloseClick() {
     m_closing = true;
     if (TerminalFrm && TerminalFrm->isVisible())
         TerminalFrm->close();
-    if (CtlPanelFrm && CtlPanelFrm->isVisible())
-        CtlPanelFrm->ClearPanel();
+    if (CtlPanelFrm) {
+        CtlPanelFrm->commitPending(); // while the port is still there
+        if (CtlPanelFrm->isVisible())
+            CtlPanelFrm->ClearPanel();
+    }
     m_link.ReplyTimeout = m_link.ScanTimeout;
     m_link.closePort();
     for (int g = 0; g < 2; ++g)

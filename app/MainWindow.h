@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class GradientCaption;
 class IdleDriver;
@@ -104,8 +105,22 @@ public:
     void itmLoadConfigClick();
     void itmSaveModClick();
     void itmLoadModuleClick();
-    void connectFileMenu(); // binds the four items to the handlers above
+    void connectFileMenu(); // binds the items of "File" and "Backup folder"
+    // Loads a file chosen already, as "Load Config" / "Load Module" do after their dialog.
+    void loadConfigFile(const QString& name);
+    void loadModuleFile(const QString& name);
     void keepDiagWithPanel();
+
+    // Comparing with files, checking loads, backups (CompareMenu.cpp).
+    void itmCompareClick();
+    // The comparison window for a file; a module settings file is compared with the current
+    // module, a configuration file with the head-end.
+    void compareWithFile(const QString& name);
+    void itmBackupFolderClick();
+    // After a scan: the check of a configuration just loaded, else the newest backup.
+    void afterScan();
+    // After the current module was read again: the check of a module file just loaded.
+    void afterReload();
 
     // Diagnostics (Diagnostics.cpp).
     void btInfoClick();
@@ -157,8 +172,10 @@ public:
     QAction* itmLoadConfig = nullptr;
     QAction* itmSaveMod = nullptr;
     QAction* itmLoadModule = nullptr;
+    QAction* itmCompare = nullptr;
     QAction* itmExit = nullptr;
     QAction* itmCommSettings = nullptr;
+    QAction* itmBackupFolder = nullptr;
     QAction* RussianHelp = nullptr;
     QAction* EnglishHelp = nullptr;
     QAction* About = nullptr;
@@ -209,6 +226,19 @@ private:
     void runningStep();
     void reloadCurrentModule();
     void openModulePages(QToolButton* button);
+
+    void verifyLoad();
+    void checkBackup();
+
+    // A file loaded a moment ago, to be compared with what the modules hold once they have
+    // been read again.
+    struct LoadCheck {
+        QString file;
+        bool moduleFile = false;
+    };
+    std::optional<LoadCheck> m_loadCheck;
+    // The newest backup when it differs from the head-end: "Compare with file" opens on it.
+    QString m_backupHint;
 
     ModuleTable m_modules;
     SharedState m_state;

@@ -29,10 +29,8 @@ void TMainFrm::showSecondTab(bool visible) {
 }
 
 void TMainFrm::closeSatellites(bool resetTerminalMode) {
-    // A commit still pending belongs to the module that is current now: send it before the
-    // program turns to another module, or the value would not survive the module's reset.
-    if (CtlPanelFrm->tmEEPROM.isActive())
-        CtlPanelFrm->tmEEPROMTimer();
+    // A commit still pending belongs to the module that is current now.
+    CtlPanelFrm->commitPending();
     if (CtlPanelFrm->isVisible()) {
         CtlPanelFrm->hide();
         CtlPanelFrm->ClearPanel();

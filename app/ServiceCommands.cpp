@@ -27,6 +27,7 @@ void TMainFrm::connectCommands() {
 }
 
 void TMainFrm::ModResetClick() {
+    CtlPanelFrm->commitPending(); // before the reset, which returns to what the EEPROM holds
     SetStatus(QString());
     if (TerminalFrm->isVisible())
         TerminalFrm->close();

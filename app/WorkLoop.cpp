@@ -30,7 +30,7 @@ public:
     }
     void slotFound(int subrack, int slot, const TModule& module) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,
-                              module.DiagFault ? kRed : kGreen);
+                              module.healthy() ? kGreen : kRed);
     }
     void processEvents() override { QCoreApplication::processEvents(); }
 
@@ -52,8 +52,11 @@ void TMainFrm::IdleProc() {
             Prepare();
             m_state.CurSubrack = 0;
             EnableControls(true);
-            if (m_state.IdleState == 2)
+            if (m_state.IdleState == 2) {
+                m_state.IdleState = 1; // a message of the check must not start the loop's work
+                afterScan();
                 m_state.IdleState = 3;
+            }
             break;
         case 3:
             runningStep();
@@ -89,8 +92,10 @@ void TMainFrm::Prepare() {
 void TMainFrm::runningStep() {
     ldReady->setLedOn(true);
     ldReady->setOnColor(kLime);
-    if (!m_link.LinkBusy && m_state.ReloadRequest)
+    if (!m_link.LinkBusy && m_state.ReloadRequest) {
         reloadCurrentModule();
+        afterReload();
+    }
     if (CtlPanelFrm->RestartRequest) {
         closeSatellites(false);
         CtlPanelFrm->RestartRequest = false;

@@ -28,6 +28,8 @@ const QMap<QString, CommandShape>& commands() {
         {QStringLiteral("save-config"), {{QStringLiteral("FILE")}, false}},
         {QStringLiteral("load-config"), {{QStringLiteral("FILE")}, false}},
         {QStringLiteral("pages"), {{QStringLiteral("G/S")}, true}},
+        {QStringLiteral("diff"), {{QStringLiteral("FILE")}, false, true}},
+        {QStringLiteral("backup"), {{QStringLiteral("DIR")}, false}},
     };
     return shapes;
 }
@@ -83,7 +85,7 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
         name = name.left(eq);
     }
     static const QStringList flags = {QStringLiteral("json"), QStringLiteral("help"),
-                                      QStringLiteral("version")};
+                                      QStringLiteral("version"), QStringLiteral("verify")};
     static const QStringList valued = {QStringLiteral("port"), QStringLiteral("scan-timeout"),
                                        QStringLiteral("trace"), QStringLiteral("shown"),
                                        QStringLiteral("listen")};
@@ -92,9 +94,10 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
             *error = QStringLiteral("--%1 takes no value").arg(name);
             return false;
         }
-        (name == QLatin1String("json")   ? o->json
-         : name == QLatin1String("help") ? o->help
-                                         : o->version) = true;
+        (name == QLatin1String("json")     ? o->json
+         : name == QLatin1String("help")   ? o->help
+         : name == QLatin1String("verify") ? o->verify
+                                           : o->version) = true;
         return true;
     }
     if (!valued.contains(name)) {
@@ -121,10 +124,15 @@ bool checkCommand(CliOptions* o, QString* error) {
     qsizetype wanted = shape.args.size();
     if (o->command == QLatin1String("set") && o->hasShown)
         wanted = 2;
+    const bool diff = o->command == QLatin1String("diff");
+    if (diff && o->args.size() == 2)
+        wanted = 2; // G/S FILE, or two files
     if (o->args.size() != wanted) {
         QStringList names = shape.args.mid(0, wanted);
         if (o->command == QLatin1String("set"))
             names = {QStringLiteral("G/S INDEX VALUE | G/S INDEX --shown X")};
+        if (diff)
+            names = {QStringLiteral("FILE | G/S FILE | FILE FILE")};
         *error = QStringLiteral("%1 takes %2")
                      .arg(o->command,
                           names.isEmpty() ? QStringLiteral("no arguments") : names.join(' '));
@@ -137,7 +145,11 @@ bool checkCommand(CliOptions* o, QString* error) {
         return false;
     }
     if (o->json && !shape.json) {
-        *error = QStringLiteral("--json goes with scan, show and diag");
+        *error = QStringLiteral("--json goes with scan, show, diag and diff");
+        return false;
+    }
+    if (o->verify && !o->command.startsWith(QLatin1String("load-"))) {
+        *error = QStringLiteral("--verify goes with load-config and load-module");
         return false;
     }
     if (o->hasShown && o->command != QLatin1String("set")) {
@@ -215,6 +227,12 @@ QString CliUsage() {
         "  load-module G/S FILE       load module settings into the module\n"
         "  save-config FILE           scan, then save the head-end's configuration (*.mmh)\n"
         "  load-config FILE           scan, then load a head-end configuration\n"
+        "  diff FILE                  what differs between the head-end and a configuration\n"
+        "  diff G/S FILE              ... between the module and a module settings file\n"
+        "                             (or its block of a configuration file)\n"
+        "  diff FILE FILE             ... between two files (named by the head-end with --port)\n"
+        "  backup DIR                 save the head-end into DIR/headend-DATE-TIME.mmh when it\n"
+        "                             differs from the newest backup there; print what differs\n"
         "  terminal G/S               the module's console; Ctrl-] or the module ends it\n"
         "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n"
         "\n"
@@ -223,8 +241,10 @@ QString CliUsage() {
         "                     port of OXLCom.ini in the current directory, else COM1\n"
         "  --scan-timeout MS  the configured scan time-out (default 50)\n"
         "  --trace FILE       write every byte on the line to FILE, one frame a line\n"
-        "  --json             machine-readable output (scan, show, diag)\n"
+        "  --json             machine-readable output (scan, show, diag, diff)\n"
+        "  --verify           load-config, load-module: read the modules back and compare\n"
         "\n"
         "Exit status: 0 done; 1 done with module errors (a module missing, faulty or\n"
-        "refusing, \" Errors found\"); 2 usage; 3 the port or a file cannot be used.\n");
+        "refusing, \" Errors found\", a verified load not held, diff: a difference);\n"
+        "2 usage; 3 the port or a file cannot be used.\n");
 }

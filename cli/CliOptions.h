@@ -26,6 +26,7 @@ struct CliOptions {
     int scanTimeout = 0; // --scan-timeout in ms; 0: the default
     QString trace;       // --trace FILE
     bool json = false;   // --json
+    bool verify = false; // --verify: load-config and load-module compare after loading
     bool help = false;   // --help, -h
     bool version = false;
     QString command;

@@ -68,7 +68,8 @@ int CliSession::run() {
             m_link.ComPort().setTap(
                 [trace = m_trace.get()](char dir, const QByteArray& b) { trace->bytes(dir, b); });
         }
-        openLine();
+        if (needsLine())
+            openLine();
         return dispatch();
     } catch (const CliFailure& f) {
         m_host.finishStatus(true);
@@ -115,6 +116,10 @@ int CliSession::dispatch() {
         return pages();
     if (c.startsWith(QLatin1String("save-")) || c.startsWith(QLatin1String("load-")))
         return files();
+    if (c == QLatin1String("diff"))
+        return diff();
+    if (c == QLatin1String("backup"))
+        return backup();
     throw CliFailure{StatusUsage, QStringLiteral("unknown command '%1'").arg(c)};
 }
 

@@ -3,12 +3,15 @@
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
 #include "cli/LineTrace.h"
+#include "files/Compare.h"
 #include "link/Link.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
 #include <QJsonObject>
 #include <memory>
+
+class SaveLoad;
 
 // Ends a command with an exit status and the line that says why.
 struct CliFailure {
@@ -50,6 +53,18 @@ private:
     int files();
     void scanForConfig();
     int fileOutcome(bool ok);
+    // load-config, load-module --verify: the modules read back and compared with the file.
+    bool verifyLoad(SaveLoad& files, const QString& file, const ModuleAddress* module);
+    int diff();
+    // The module (as it was read) or the head-end (scanned now) as a save would write it.
+    Compare::Blocks liveSide(SaveLoad& files, const ModuleAddress* module);
+    int diffFiles(const QString& a, const QString& b);
+    int printDiff(const Compare::Result& r, const Compare::Sides& sides, const QString& a,
+                  const QString& b);
+    int backup();
+    bool sameAsNewestBackup(const QString& folder, const Compare::Blocks& live);
+    // Two files are compared without the line unless --port names a head-end.
+    bool needsLine() const;
 
     // set: the raw value to write, from VALUE or --shown; throws CliFailure when refused.
     qint32 valueToWrite(const TModule& m, int index) const;

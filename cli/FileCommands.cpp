@@ -1,5 +1,6 @@
 // The file commands: save-module, load-module, save-config, load-config. The file operations
 // report on the host (status texts, "File I/O error.", the load's error lines), so on stderr.
+// diff and backup are in DiffCommands.cpp.
 #include "cli/CliSession.h"
 
 #include "files/FileTexts.h"
@@ -35,7 +36,11 @@ int CliSession::files() {
     if (c == QLatin1String("load-config")) {
         scanForConfig();
         m_state.IdleState = 1;
-        return fileOutcome(files.LoadSettingsFile(m_options.args.at(0), true));
+        const bool ok = files.LoadSettingsFile(m_options.args.at(0), true);
+        const int outcome = fileOutcome(ok);
+        if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(0), nullptr))
+            return StatusModuleErrors;
+        return outcome;
     }
     const ModuleAddress at = address(0);
     probe(at);
@@ -54,5 +59,7 @@ int CliSession::files() {
         ReloadModule(m_link, m_state, m_host);
         m_host.finishStatus(false);
     }
+    if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(1), &at))
+        return StatusModuleErrors;
     return outcome;
 }

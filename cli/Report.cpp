@@ -99,11 +99,11 @@ QString paramKindName(quint8 kind) {
 }
 
 QString diagState(const TModule& m) {
-    return m.DiagFault ? QStringLiteral("FAULT") : QStringLiteral("OK");
+    return m.healthy() ? QStringLiteral("OK") : QStringLiteral("FAULT");
 }
 
 bool hasTrouble(const TModule& m) {
-    return m.DiagFault || m.ErrorCount > 0;
+    return !m.healthy() || m.ErrorCount > 0;
 }
 
 QStringList scanLines(const ModuleTable& modules) {
@@ -148,10 +148,7 @@ QJsonObject scanJson(const ModuleTable& modules, const QString& status) {
 QString valueText(const TModule& m, int index) {
     const TParam& p = m.Params.at(index);
     const qint32 raw = p.Values[m.CurChannel];
-    QString shown = ParamDisplay::shownValue(p, raw);
-    if ((p.Kind == KindNumeric || p.Kind == KindNumericRO) && !p.Units.isEmpty())
-        shown += QLatin1Char(' ') + p.Units;
-    return QStringLiteral("%1 (%2)").arg(raw).arg(shown);
+    return QStringLiteral("%1 (%2)").arg(raw).arg(ParamDisplay::shownWithUnits(p, raw));
 }
 
 QStringList showLines(const TModule& m, const ModuleAddress& at) {

@@ -105,9 +105,20 @@ QByteArray valueLine(const TModule& m, int k) {
 }
 
 QByteArray textLine(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    const qsizetype cr = bytes.indexOf('\r');
-    return cr < 0 ? bytes : bytes.left(cr);
+    QByteArray bytes = text.toLatin1();
+    for (const char end : {'\r', CtrlZ}) {
+        const qsizetype at = bytes.indexOf(end);
+        if (at >= 0)
+            bytes.truncate(at);
+    }
+    return bytes;
+}
+
+std::optional<QByteArray> storedLine(const QString& text) {
+    const QByteArray line = textLine(text);
+    if (line.isEmpty() || line.startsWith(CommentMark) || line.size() != text.size())
+        return std::nullopt;
+    return line;
 }
 
 } // namespace FileFormat

@@ -25,6 +25,16 @@ inline const QByteArray Eeprom("EEPROM");
 inline const QByteArray ErrorPrefix("ERROR");
 // The block line of a module that refused its special mode, as every installation writes it.
 inline const QByteArray NoSpecialMode("ERROR no spec mode");
+// Block lines in place of what a file cannot hold: a type or version text that would not
+// read back, an image that does not end or holds a line that would not read back. Readers
+// skip them, so the file stays loadable; a load reports such a block as not matching.
+inline const QByteArray BadTypeName("ERROR type name cannot be stored");
+inline const QByteArray BadVersion("ERROR version cannot be stored");
+inline const QByteArray ImageTooLong("ERROR image does not end");
+inline const QByteArray BadImageLine("ERROR image line cannot be stored");
+// Image lines of one module at most: far above any real image (a 64 KiB EEPROM in lines of
+// 16 bytes takes 4096).
+inline constexpr int MaxImageLines = 8192;
 
 // The file's lines as the reader sees them: a line ends at CR and one LF right after that CR
 // is skipped; a lone LF belongs to the line; Ctrl-Z ends the file. Text after the last CR is
@@ -51,7 +61,12 @@ QByteArray headerLine(int subrack, int slot, qint32 channels);
 // by the one of code 48 + k, so that the channel selector picks channel k when the line is
 // written back.
 QByteArray valueLine(const TModule& m, int k);
-// A module's text as a line: Latin-1, cut at its first CR so that it stays one line.
+// A module's text as a line: Latin-1, cut at its first CR or Ctrl-Z, either of which would
+// end the line (or the file) for a reader.
 QByteArray textLine(const QString& text);
+// The line that stores a module's text, or nothing when a reader would not get the text back
+// from it: an empty line stops every reader, a leading ";" makes it a comment, and a CR or
+// Ctrl-Z would cut it short.
+std::optional<QByteArray> storedLine(const QString& text);
 
 } // namespace FileFormat

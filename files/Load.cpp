@@ -20,23 +20,23 @@ constexpr int kRestartTries = 5; // selects after a module's reset, beyond the f
 constexpr int kRestartPauseMs = 500;
 } // namespace
 
-// The head-end side of the loader's steps.
-class SaveLoad::Loader : public LoadSteps::Target {
+// What the records of the last scan tell of the head-end, without a frame on the line: the
+// answers a load is expected to get. The file is checked against them before anything is sent.
+class SaveLoad::Expectation : public LoadSteps::Target {
 public:
-    Loader(SaveLoad& owner, bool wholeConfig) : m_o(owner), m_wholeConfig(wholeConfig) {}
+    Expectation(SaveLoad& owner, bool wholeConfig) : m_o(owner), m_wholeConfig(wholeConfig) {}
 
     bool currentModule(int& subrack, int& slot) override {
         if (m_wholeConfig)
             return false;
         subrack = m_o.m_state.CurSubrack;
         slot = m_o.m_state.CurSlot;
-        // Commands go to the module selected last, which need not be this one (another
-        // module may have been addressed since, or this one reset): address it first. Its
-        // answer is not a condition here.
-        m_o.m_link.SelectModule(subrack, slot);
         return true;
     }
-    bool present(int subrack, int slot) override { return m_o.m_link.SelectModule(subrack, slot); }
+    bool present(int subrack, int slot) override {
+        const TModule* m = m_o.m_modules.at(slot, subrack);
+        return m && m->TypeName != NotInstalledText;
+    }
     bool typeMatches(int subrack, int slot, const QByteArray& line) override {
         const TModule* m = m_o.m_modules.at(slot, subrack);
         return m && m->TypeName == QString::fromLatin1(line);
@@ -45,6 +45,33 @@ public:
         const TModule* m = m_o.m_modules.at(slot, subrack);
         return m && m->VersionText == QString::fromLatin1(line);
     }
+    bool openImage() override { return true; }
+    void writeValues(int, int, const QVector<qint32>&) override {}
+    QString writeImageLine(const QByteArray&) override { return {}; }
+    void finish(int, int) override {}
+    void addError(const QString&) override {}
+    void appendStatus(const QString&) override {}
+
+protected:
+    SaveLoad& m_o;
+    bool m_wholeConfig;
+};
+
+// The head-end side of the loader's steps.
+class SaveLoad::Loader : public Expectation {
+public:
+    using Expectation::Expectation;
+
+    bool currentModule(int& subrack, int& slot) override {
+        if (!Expectation::currentModule(subrack, slot))
+            return false;
+        // Commands go to the module selected last, which need not be this one (another
+        // module may have been addressed since, or this one reset): address it first. Its
+        // answer is not a condition here.
+        m_o.m_link.SelectModule(subrack, slot);
+        return true;
+    }
+    bool present(int subrack, int slot) override { return m_o.m_link.SelectModule(subrack, slot); }
     bool openImage() override {
         if (!m_o.m_link.EnterSpecMode())
             return false;
@@ -61,24 +88,24 @@ public:
         return m_o.m_link.SendSpecCmd(QStringLiteral("07") + QString::fromLatin1(line));
     }
     void finish(int subrack, int slot) override {
-        Link& link = m_o.m_link;
-        link.SelectModule(subrack, slot);
-        link.ResetModule();
-        bool back = link.SelectModule(subrack, slot);
-        for (int n = 0; !back && n < kRestartTries; ++n) {
-            m_o.m_host.pause(kRestartPauseMs);
-            back = link.SelectModule(subrack, slot);
-        }
+        m_o.m_link.SelectModule(subrack, slot);
+        m_o.m_link.ResetModule();
+        m_o.AwaitRestart(subrack, slot);
     }
     void addError(const QString& line) override { LoadErrors << line; }
     void appendStatus(const QString& text) override { m_o.m_host.appendStatus(text); }
 
     QStringList LoadErrors; // one line per problem found, shown together at the end
-
-private:
-    SaveLoad& m_o;
-    bool m_wholeConfig;
 };
+
+bool SaveLoad::AwaitRestart(int subrack, int slot) {
+    bool back = m_link.SelectModule(subrack, slot);
+    for (int n = 0; !back && n < kRestartTries; ++n) {
+        m_host.pause(kRestartPauseMs);
+        back = m_link.SelectModule(subrack, slot);
+    }
+    return back;
+}
 
 bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     m_host.SetStatus(FileTexts::Loading);
@@ -89,7 +116,11 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     readable = readable && file.error() == QFileDevice::NoError;
     file.close();
     const QList<QByteArray> lines = FileFormat::splitLines(content);
-    if (!readable || LoadSteps::firstFileError(lines, wholeConfig) >= 0) {
+    // A file that would stop half-way on this head-end is refused before anything is sent. A
+    // malformed line in a block that the head-end refuses (no such module, another type) is
+    // never read, so such a file is loaded like any other.
+    Expectation expected(*this, wholeConfig);
+    if (!readable || LoadSteps::firstFileError(lines, wholeConfig, &expected) >= 0) {
         m_host.showMessage(FileTexts::FileIOError, true);
         return false;
     }
@@ -97,9 +128,9 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     LoadSteps::Cursor cursor;
     for (int i = 0; i < lines.size(); ++i) {
         m_host.progress(i + 1, int(lines.size()));
+        // Only a head-end that has changed since its scan (a module put in) leads here.
         if (!LoadSteps::step(cursor, lines[i], loader)) {
-            m_host.showMessage(FileTexts::FileIOError,
-                               true); // a safeguard: the check above refuses such files
+            m_host.showMessage(FileTexts::FileIOError, true);
             return false;
         }
     }

@@ -3,7 +3,8 @@
 #include "files/FileFormat.h"
 #include "files/FileTexts.h"
 
-#include <QSet>
+#include <set>
+#include <tuple>
 
 namespace LoadSteps {
 
@@ -12,10 +13,17 @@ namespace {
 constexpr int kImageRepeats = 3;
 
 QString errorLine(const Cursor& c, const char* what) {
+    // Addresses come from the file: any 32-bit number, so the count from 1 is done in 64 bits.
     return QStringLiteral("Error: Module %1/%2%3")
-        .arg(c.subrack + 1)
-        .arg(c.slot + 1)
+        .arg(qint64(c.subrack) + 1)
+        .arg(qint64(c.slot) + 1)
         .arg(QLatin1String(what));
+}
+
+// An address of the head-end: only such a one goes into a select frame, where any other
+// would put a control byte (CR, ETX, ...) or a wrapped byte on the line.
+bool onHeadend(int subrack, int slot) {
+    return subrack >= 0 && subrack < Subracks && slot >= 0 && slot < SlotsPerSubrack;
 }
 
 bool addressLine(Cursor& c, const QByteArray& line, Target& target) {
@@ -28,7 +36,7 @@ bool addressLine(Cursor& c, const QByteArray& line, Target& target) {
     }
     c.subrack = (*fields)[0];
     c.slot = (*fields)[1];
-    if (target.present(c.subrack, c.slot)) {
+    if (onHeadend(c.subrack, c.slot) && target.present(c.subrack, c.slot)) {
         c.BlockState = 2;
     } else {
         target.addError(errorLine(c, " not responding."));
@@ -126,14 +134,24 @@ bool step(Cursor& c, const QByteArray& line, Target& target) {
 
 namespace {
 
-// Answers every check with one fixed outcome and sends nothing.
+// Answers the questions of a step as `known` does, or with one fixed outcome where nothing is
+// known; whether a module takes its special mode is never known. Sends nothing.
 class DryTarget : public Target {
 public:
-    DryTarget(bool wholeConfig, bool answer) : m_wholeConfig(wholeConfig), m_answer(answer) {}
-    bool currentModule(int&, int&) override { return !m_wholeConfig; }
-    bool present(int, int) override { return m_answer; }
-    bool typeMatches(int, int, const QByteArray&) override { return m_answer; }
-    bool versionMatches(int, int, const QByteArray&) override { return m_answer; }
+    DryTarget(Target* known, bool wholeConfig, bool answer)
+        : m_known(known), m_wholeConfig(wholeConfig), m_answer(answer) {}
+    bool currentModule(int& subrack, int& slot) override {
+        return m_known ? m_known->currentModule(subrack, slot) : !m_wholeConfig;
+    }
+    bool present(int subrack, int slot) override {
+        return m_known ? m_known->present(subrack, slot) : m_answer;
+    }
+    bool typeMatches(int subrack, int slot, const QByteArray& line) override {
+        return m_known ? m_known->typeMatches(subrack, slot, line) : m_answer;
+    }
+    bool versionMatches(int subrack, int slot, const QByteArray& line) override {
+        return m_known ? m_known->versionMatches(subrack, slot, line) : m_answer;
+    }
     bool openImage() override { return m_answer; }
     void writeValues(int, int, const QVector<qint32>&) override {}
     QString writeImageLine(const QByteArray&) override { return {}; }
@@ -142,29 +160,30 @@ public:
     void appendStatus(const QString&) override {}
 
 private:
+    Target* m_known;
     bool m_wholeConfig;
     bool m_answer;
 };
 
 } // namespace
 
-int firstFileError(const QList<QByteArray>& lines, bool wholeConfig) {
-    // Every state the loader could be in before each line; each step asks at most one
+int firstFileError(const QList<QByteArray>& lines, bool wholeConfig, Target* known) {
+    // Every cursor the loader could have before each line; each step asks at most one
     // question of the head-end, so both answers to it cover every way on.
-    DryTarget yes(wholeConfig, true);
-    DryTarget no(wholeConfig, false);
-    QSet<int> states{0};
+    DryTarget yes(known, wholeConfig, true);
+    DryTarget no(known, wholeConfig, false);
+    std::set<std::tuple<int, int, int>> cursors{{0, 0, 0}};
     for (int i = 0; i < lines.size(); ++i) {
-        QSet<int> next;
-        for (int state : std::as_const(states)) {
+        std::set<std::tuple<int, int, int>> next;
+        for (const auto& [state, subrack, slot] : cursors) {
             for (Target* t : {static_cast<Target*>(&yes), static_cast<Target*>(&no)}) {
-                Cursor c{state, 0, 0};
+                Cursor c{state, subrack, slot};
                 if (!step(c, lines[i], *t))
                     return i;
-                next.insert(c.BlockState);
+                next.emplace(c.BlockState, c.subrack, c.slot);
             }
         }
-        states = next;
+        cursors = std::move(next);
     }
     return -1;
 }

@@ -43,8 +43,15 @@ public:
 // integer and is not); the cursor is then left as it was.
 bool step(Cursor& c, const QByteArray& line, Target& target);
 
-// Index of the first line at which loading these lines could stop with a file error,
-// whatever the modules answer; -1 when there is none. wholeConfig: a configuration file.
-int firstFileError(const QList<QByteArray>& lines, bool wholeConfig);
+// The head-end's addresses: subracks 0-1, slots 0-15.
+inline constexpr int Subracks = 2;
+inline constexpr int SlotsPerSubrack = 16;
+
+// Index of the first line at which loading these lines could stop with a file error; -1
+// when there is none. wholeConfig: a configuration file. Without `known`, every answer of the
+// modules is tried (the file loads on any head-end); with it, presence, type and version are
+// answered as `known` answers them (what the records of the last scan tell, without a frame
+// on the line), and only the special mode is tried both ways.
+int firstFileError(const QList<QByteArray>& lines, bool wholeConfig, Target* known = nullptr);
 
 } // namespace LoadSteps

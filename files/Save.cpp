@@ -46,16 +46,30 @@ void SaveLoad::writeHeaderComments(QIODevice& file) {
 
 bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
     const TModule* m = m_modules.at(slot, subrack);
-    // Values holds 100 channels; a count outside 1..100 cannot be described by the file.
-    if (!m || m->ChannelCount < 1 || m->ChannelCount > MaxChannels)
+    if (!m)
+        throw OrvexError(FileTexts::FileIOError);
+    const bool params = m->InfoKind == InfoParam;
+    // Values holds 100 channels: a parameter module with a count outside 1..100 cannot be
+    // described by the file. An image module's count is only noted in its address line.
+    if (params && (m->ChannelCount < 1 || m->ChannelCount > MaxChannels))
         throw OrvexError(FileTexts::FileIOError);
     m_link.SelectModule(subrack, slot);
     writeLine(file, FileFormat::Mod);
     writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
-    writeLine(file, FileFormat::textLine(m->TypeName));
-    writeLine(file, FileFormat::textLine(m->VersionText));
+    // A text that would not read back makes a block no load can apply: an ERROR line in its
+    // place ends the block, and the rest of the file stays loadable.
+    const std::optional<QByteArray> type = FileFormat::storedLine(m->TypeName);
+    const std::optional<QByteArray> version = FileFormat::storedLine(m->VersionText);
+    if (type)
+        writeLine(file, *type);
+    if (!type || !version) {
+        writeLine(file, type ? FileFormat::BadVersion : FileFormat::BadTypeName);
+        writeLine(file, FileFormat::ModEnd);
+        return true;
+    }
+    writeLine(file, *version);
     bool errors = false;
-    if (m->InfoKind == InfoParam) {
+    if (params) {
         writeLine(file, FileFormat::Param);
         // A module without parameters has nothing to restore; its empty value lines would
         // make the whole file unreadable.
@@ -75,27 +89,51 @@ bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
         writeLine(file, FileFormat::NoSpecialMode);
         return true;
     }
-    QString reply = m_link.SendSpecCmd(QStringLiteral("03"));
+    const QString reply = m_link.SendSpecCmd(QStringLiteral("03"));
     if (reply.startsWith(QLatin1Char('-'))) {
         writeLine(file, errorLine(reply));
         return true;
     }
-    reply = m_link.SendSpecCmd(QStringLiteral("05"));
-    QString text = beforeR(reply);
-    // A failed first answer gives no image; an empty line in its place would make the
-    // file unreadable, an "ERROR" line is skipped by every reader.
-    const bool errors = text.isEmpty();
-    writeLine(file, errors ? errorLine(reply) : FileFormat::textLine(text));
-    for (int n = 0; text.size() > kShortImageLine; ++n) {
-        text = beforeR(m_link.SendSpecCmd(QStringLiteral("04")));
-        if (text.size() > kShortImageLine)
-            writeLine(file, FileFormat::textLine(text));
-        if (n % kMarkEvery == 0)
-            m_host.appendStatus(FileTexts::Mark);
-    }
+    bool errors = false;
+    for (const QByteArray& line : readImage(&errors))
+        writeLine(file, line);
     m_link.SelectModule(subrack, slot);
     m_link.ResetModule();
     return errors;
+}
+
+QByteArrayList SaveLoad::readImage(bool* errors) {
+    const QString first = m_link.SendSpecCmd(QStringLiteral("05"));
+    QString text = beforeR(first);
+    // A failed first answer gives no image; an empty line in its place would make the file
+    // unreadable.
+    *errors = true;
+    if (text.isEmpty())
+        return {errorLine(first)};
+    QByteArrayList lines;
+    QByteArray failure;
+    // An image is kept only when it was read whole: no load may apply a part of it.
+    const auto keep = [&](const QString& t) {
+        const std::optional<QByteArray> line = FileFormat::storedLine(t);
+        if (!line || *line == FileFormat::ModEnd || line->startsWith(FileFormat::ErrorPrefix))
+            failure = FileFormat::BadImageLine;
+        else if (lines.size() == FileFormat::MaxImageLines)
+            failure = FileFormat::ImageTooLong; // a module or a line that never ends it
+        else
+            lines << *line;
+        return failure.isEmpty();
+    };
+    if (!keep(text))
+        return {failure};
+    for (int n = 0; text.size() > kShortImageLine; ++n) {
+        text = beforeR(m_link.SendSpecCmd(QStringLiteral("04")));
+        if (text.size() > kShortImageLine && !keep(text))
+            return {failure};
+        if (n % kMarkEvery == 0)
+            m_host.appendStatus(FileTexts::Mark);
+    }
+    *errors = false;
+    return lines;
 }
 
 bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
@@ -122,8 +160,8 @@ bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevic
 }
 
 bool SaveLoad::moduleBody(QIODevice& file, int subrack, int slot) {
-    WriteModuleBlock(subrack, slot, file);
-    return false; // the module file reports "Done." whatever its block holds
+    // A block that holds an ERROR line cannot restore the module: not "Done." alone.
+    return WriteModuleBlock(subrack, slot, file);
 }
 
 bool SaveLoad::configBody(QIODevice& file, int, int) {
@@ -146,4 +184,9 @@ bool SaveLoad::SaveModuleFile(int subrack, int slot, const QString& fileName) {
 
 bool SaveLoad::SaveConfigFile(const QString& fileName) {
     return saveFile(fileName, &SaveLoad::configBody, 0, 0);
+}
+
+bool SaveLoad::WriteConfig(QIODevice& file) {
+    writeHeaderComments(file);
+    return configBody(file, 0, 0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 
 class Link;
@@ -31,16 +32,28 @@ public:
     bool SaveModuleFile(int subrack, int slot, const QString& fileName);
     // A configuration file of every installed module of both subracks. False as above.
     bool SaveConfigFile(const QString& fileName);
+    // What SaveConfigFile writes, into any device (a backup compares it before it is kept);
+    // true when a block holds an "ERROR" line. A block that cannot be written raises
+    // OrvexError.
+    bool WriteConfig(QIODevice& file);
     // Applies the file: a configuration file (wholeConfig) to the addresses in its blocks, a
-    // module settings file to the current module. A file that could stop with a file error
-    // is refused before anything is sent. False after "File I/O error.".
+    // module settings file to the current module. A file that would stop with a file error on
+    // the head-end as last scanned is refused before anything is sent. False after
+    // "File I/O error.".
     bool LoadSettingsFile(const QString& fileName, bool wholeConfig);
+    // After a module's reset: selects it until it answers, five more times at most, half a
+    // second apart. True when it answered.
+    bool AwaitRestart(int subrack, int slot);
 
 private:
+    class Expectation;
     class Loader;
     void writeLine(QIODevice& file, const QByteArray& line);
     void writeHeaderComments(QIODevice& file);
     bool writeImage(int subrack, int slot, QIODevice& file);
+    // The image lines of a module in its special mode, or the one ERROR line standing for
+    // them (*errors set then).
+    QByteArrayList readImage(bool* errors);
     bool saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
                   int subrack, int slot);
     bool moduleBody(QIODevice& file, int subrack, int slot);

@@ -106,7 +106,8 @@ QByteArray requestChecksumLine(const QByteArray& text) {
     return "!C" + hex4(Link::CRC16(text)) + CR;
 }
 
-SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height) {
+SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height, int maxWidth,
+                           int maxHeight) {
     if (reply.isEmpty())
         return SizeResult::NoResponse;
     QList<QByteArray> lines = reply.split(LF);
@@ -116,7 +117,8 @@ SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height) {
         return SizeResult::InvalidResponse;
     *width = strictInt(lines.at(0));
     *height = strictInt(lines.at(1));
-    return *width > 0 && *height > 0 ? SizeResult::Ok : SizeResult::InvalidData;
+    const bool fits = *width > 0 && *width <= maxWidth && *height > 0 && *height <= maxHeight;
+    return fits ? SizeResult::Ok : SizeResult::InvalidData;
 }
 
 } // namespace PagesCodec

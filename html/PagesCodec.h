@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <climits>
 
 // The bytes of the module pages protocol: reply kinds and their header lines, the 4-in-5
 // decoding of pictures, the rewriting of local links, the request lines. Pure functions,
@@ -44,8 +45,10 @@ QByteArray requestChecksumLine(const QByteArray& text);
 // Four upper-case hexadecimal digits.
 QByteArray hex4(quint16 value);
 
-// The window size reply (text before ETX): width and height lines.
+// The window size reply (text before ETX): width and height lines. A size is valid data when
+// it is positive and at most the largest the caller can show (the screen's, for a window).
 enum class SizeResult { Ok, NoResponse, InvalidResponse, InvalidData };
-SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height);
+SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height, int maxWidth = INT_MAX,
+                           int maxHeight = INT_MAX);
 
 } // namespace PagesCodec

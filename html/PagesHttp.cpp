@@ -70,10 +70,15 @@ PageResponse invalidDataPage() {
         "<HTML><BODY><FONT COLOR=RED><B>Error:</B>Invalid data arrived</FONT></BODY></HTML>");
 }
 
-PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body) {
+PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body,
+                        const QByteArray& target) {
     PageRequest r;
     r.method = method;
-    r.path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    const qsizetype query = target.indexOf('?');
+    const QByteArray path = !target.startsWith('/') ? url.path(QUrl::FullyEncoded).toLatin1()
+                            : query < 0             ? target
+                                                    : target.left(query);
+    r.path = QByteArray::fromPercentEncoding(path);
     r.params = parameterText(method, body, url.query(QUrl::FullyEncoded).toLatin1());
     return r;
 }

@@ -43,8 +43,11 @@ PageResponse refusalPage();
 PageResponse noResponsePage(const QByteArray& path, const QByteArray& params);
 PageResponse invalidDataPage();
 
-// The page request of an HTTP request: the path percent-decoded, the parameter text.
-PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body);
+// The page request of an HTTP request: the path percent-decoded, the parameter text. The
+// path is taken from the request target as sent when there is one in origin form ("/..."):
+// a URL parser reads "//x" as a host name and would lose the path "//x".
+PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByteArray& body,
+                        const QByteArray& target = {});
 
 // The parameter text of a request: the URL's query for a GET or HEAD; for a POST the body,
 // then CR LF and the URL's query when there is one.

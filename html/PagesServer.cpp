@@ -1,5 +1,7 @@
 #include "html/PagesServer.h"
 
+#include "html/RequestGate.h"
+
 #include <QHttpServerRequest>
 #include <QPointer>
 #include <QTcpServer>
@@ -18,8 +20,11 @@ QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
     return {};
 }
 
-void refuse(QHttpServerResponder& responder, int status, const QByteArray& text) {
+void refuse(QHttpServerResponder& responder, int status, const QByteArray& text,
+            QTcpSocket* socket) {
     responder.write(text, "text/plain", Status(status));
+    if (RequestGate* gate = RequestGate::of(socket))
+        gate->answered();
 }
 } // namespace
 
@@ -31,7 +36,8 @@ PagesServer::~PagesServer() {
 }
 
 bool PagesServer::start(QString* error, quint16 preferred) {
-    auto listener = std::make_unique<QTcpServer>();
+    // A body longer than a document request can carry is never read (413).
+    auto listener = std::make_unique<GatedListener>(MaxDocumentText);
     // The preferred port needs privileges or may be taken: any free port will do, as long
     // as it is the one we name to the browser and in the module's local links.
     if (!listener->listen(QHostAddress::LocalHost, preferred) &&
@@ -55,6 +61,9 @@ void PagesServer::stop() {
 }
 
 bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    RequestGate* gate = RequestGate::of(socket);
+    // Qt's parse of the target loses a path that begins with "//": the target as sent has it.
+    const QByteArray target = gate ? gate->takeTarget() : QByteArray();
     auto pending = std::make_unique<Pending>();
     pending->responder = std::make_unique<QHttpServerResponder>(makeResponder(request, socket));
     pending->socket = socket;
@@ -69,15 +78,15 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         method = PageRequest::Method::Head;
         break;
     default:
-        refuse(*pending->responder, 405, "Only GET, POST and HEAD are served.\n");
+        refuse(*pending->responder, 405, "Only GET, POST and HEAD are served.\n", socket);
         return true;
     }
-    pending->request = pageRequest(method, request.url(), request.body());
+    pending->request = pageRequest(method, request.url(), request.body(), target);
     const Origin from{header(request, "Host"), header(request, "Origin"),
                       header(request, "Sec-Fetch-Site")};
     const Refusal refusal = vet(from, m_port, pending->request);
     if (refusal.status != 0) {
-        refuse(*pending->responder, refusal.status, refusal.reason);
+        refuse(*pending->responder, refusal.status, refusal.reason, socket);
         return true;
     }
     enqueue(std::move(pending));
@@ -105,6 +114,8 @@ void PagesServer::respond(Pending& pending, const PageResponse& response) {
         r.write(response.body, {{"Content-Type", response.contentType}}, status);
     }
     pending.responder.reset();
+    if (RequestGate* gate = RequestGate::of(pending.socket))
+        gate->answered();
 }
 
 void PagesServer::enqueue(std::unique_ptr<Pending> pending) {

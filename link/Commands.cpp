@@ -10,12 +10,14 @@ namespace {
 constexpr int kMarkerTimeout = 80;
 } // namespace
 
-void Link::tolerant(TModule& m, const std::function<void()>& command) {
+void Link::tolerant(TModule& m, const std::function<void()>& command, QStringList* keep) {
     try {
         command();
     } catch (const ParseError& e) {
         m.Messages << e.text();
         ++m.ErrorCount;
+        if (keep)
+            *keep << e.text();
     }
 }
 

@@ -44,6 +44,7 @@ ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, R
         if (!m_open)
             return;
         m_open = false;
+        m_state.TerminalMode = false;
         Q_EMIT lost(reason);
     });
 }
@@ -72,6 +73,8 @@ void ConsoleSession::close() {
     if (!m_open)
         return;
     m_open = false;
+    // The line is the program's again: the commit timer and the commands may use it.
+    m_state.TerminalMode = false;
     SerialPort& port = m_link.ComPort();
     const QByteArray end("\x03\r");
     // On a line that has gone the module's console stays open: it is ended as soon as the

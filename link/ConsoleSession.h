@@ -53,9 +53,10 @@ public:
     // Every received byte is reported from now on (by a Session reader); opens the port and
     // sends "9" CR; TerminalMode := true. A port that cannot be opened raises PortError.
     void open();
-    // Sends ETX CR, stops the reports, discards the receive queue, waits 100 ms serving events,
-    // closes the port (its event mask back to the terminator) and asks the work loop to
-    // re-read the module (ReloadRequest). Nothing when the console is not open.
+    // TerminalMode := false; sends ETX CR, stops the reports, discards the receive queue, waits
+    // 100 ms serving events, closes the port (its event mask back to the terminator) and asks
+    // the work loop to re-read the module (ReloadRequest). Nothing when the console is not
+    // open. A console whose port is lost ends as well (TerminalMode false, lost reported).
     void close();
     bool isOpen() const { return m_open; }
 

@@ -21,7 +21,8 @@ QStringList DiagReport(Link& link, ModuleTable& modules, int slot, int subrack,
     if (!m.ExtDiagValid)
         Link::tolerant(m, [&] { link.ReadExtDiag(slot, subrack); });
     ExtDiagReport(m);
-    QStringList lines = header + m.Messages;
+    // What the scan could not read comes first: the lines below may look healthy without it.
+    QStringList lines = header + m.ReadFaults + m.Messages;
     m.Messages.clear();
     Link::tolerant(m, [&] { link.ReadMessages(slot, subrack); });
     lines += m.Messages;

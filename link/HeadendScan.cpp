@@ -36,14 +36,19 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     link.ReplyTimeout = Link::ReadTimeout;
     m.SlotIndex = s;
     host.SetStatus(module + QStringLiteral(": loading information"));
-    Link::tolerant(m, [&] { link.ReadInfoBlock(s, g); });
+    // A reply that cannot be read spoils that one answer, not the scan; the error is kept
+    // with the record, since the next parse empties Messages.
+    const auto read = [&m](const std::function<void()>& command) {
+        Link::tolerant(m, command, &m.ReadFaults);
+    };
+    read([&] { link.ReadInfoBlock(s, g); });
     view.toggleLamp();
-    Link::tolerant(m, [&] { link.ReadVersion(s, g); });
+    read([&] { link.ReadVersion(s, g); });
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
-    Link::tolerant(m, [&] { link.ReadDiagBytes(s, g); });
-    Link::tolerant(m, [&] { link.ReadValues(s, g); });
+    read([&] { link.ReadDiagBytes(s, g); });
+    read([&] { link.ReadValues(s, g); });
     link.ReplyTimeout = kPresenceTimeout;
-    Link::tolerant(m, [&] { link.ReadHtmlMarker(s, g); });
+    read([&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();
     return true;
@@ -57,10 +62,11 @@ QString ScanResultText(int found) {
     return QString::number(found) + QStringLiteral(" Modules found");
 }
 
-void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                 ScanView& view, const ScanWords& words) {
-    state.FoundCount = 0;
-    state.Subrack2Visible = false;
+namespace {
+// Both subracks, slot by slot, on an open port (closed at the end, however the scan ends).
+// Returns the replies that could not be read, one line per reply, with the module's address.
+QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
+                         ScanView& view, const ScanWords& words) {
     struct Closer {
         Link& link;
         LinkHost& host;
@@ -71,6 +77,7 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
     } closer{link, host};
     if (!link.ComPort().isOpen() && !link.ComPort().open())
         throw PortError(QStringLiteral("Please select proper COM Port"));
+    QStringList faults;
     for (int g = 0; g < 2; ++g) {
         view.showSubrackPage(g);
         for (int s = 0; s < kSlotsPerSubrack; ++s) {
@@ -78,9 +85,26 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
             if (!ProbeSlot(link, modules, state, host, view, words, g, s))
                 continue;
             ++state.FoundCount;
-            view.slotFound(g, s, *modules.at(s, g));
+            const TModule& m = *modules.at(s, g);
+            view.slotFound(g, s, m);
             state.Subrack2Visible = true;
+            for (const QString& fault : m.ReadFaults)
+                faults << words.group + QStringLiteral("#") + QString::number(g + 1) +
+                              QStringLiteral(" ") + words.module + QStringLiteral(" #") +
+                              QString::number(s + 1) + QStringLiteral(": ") + fault;
         }
     }
+    return faults;
+}
+} // namespace
+
+void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
+                 ScanView& view, const ScanWords& words) {
+    state.FoundCount = 0;
+    state.Subrack2Visible = false;
+    const QStringList faults = scanSubracks(link, modules, state, host, view, words);
     host.SetStatus(ScanResultText(state.FoundCount));
+    // A module whose replies could not be read is not a healthy one: the user hears of it.
+    if (!faults.isEmpty())
+        host.showMessage(faults.join(QLatin1Char('\n')), true);
 }

@@ -38,8 +38,9 @@ struct ScanWords {
 
 // The scan of both subracks, slot 1 to 16 of subrack 1, then of subrack 2: each visited slot
 // gets a new record, filled from the module's replies, or " Not installed". Sets FoundCount
-// and Subrack2Visible, shows the final status text and closes the port at the end. A port
-// that cannot be opened, or goes away, raises PortError (the port is closed then too).
+// and Subrack2Visible, shows the final status text and closes the port at the end; then the
+// replies that could not be read (each module's ReadFaults) in one message. A port that
+// cannot be opened, or goes away, raises PortError (the port is closed then too).
 void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
                  ScanView& view, const ScanWords& words = {});
 

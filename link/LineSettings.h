@@ -5,6 +5,10 @@
 
 class QSettings;
 
+// The settings file of the port, by bare name in the current directory. Other settings of the
+// program keep sections of their own there.
+inline const QString PortSettingsFile = QStringLiteral("OXLCom.ini");
+
 // The basic settings group of the serial port as the settings file "OXLCom.ini" stores it,
 // with the value texts of the file. Unknown or missing texts leave a value unchanged.
 struct LineSettings {

@@ -6,7 +6,6 @@
 #include <QSettings>
 
 namespace {
-const QString kSettingsFile = QStringLiteral("OXLCom.ini");
 const QString kDefaultPort = QStringLiteral("COM1");
 } // namespace
 
@@ -28,13 +27,13 @@ Link::Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* pa
 }
 
 void Link::LoadPortSettings() {
-    QSettings ini(kSettingsFile, QSettings::IniFormat);
+    QSettings ini(PortSettingsFile, QSettings::IniFormat);
     m_port.settings().load(ini);
     m_port.setPortName(m_port.settings().Port);
 }
 
 void Link::StorePortSettings() {
-    QSettings ini(kSettingsFile, QSettings::IniFormat);
+    QSettings ini(PortSettingsFile, QSettings::IniFormat);
     m_port.settings().Port = m_port.portName();
     m_port.settings().store(ini);
 }

@@ -84,8 +84,9 @@ public:
     // hexadecimal digits after the first "R", "-1" when they are not its CRC, else the text.
     static QString specReplyResult(const QByteArray& text);
     // Runs a command whose reply may not parse: a ParseError spoils that one answer only and
-    // is noted in the module's Messages (counted in ErrorCount).
-    static void tolerant(TModule& m, const std::function<void()>& command);
+    // is noted in the module's Messages (counted in ErrorCount) and, with keep, kept there.
+    static void tolerant(TModule& m, const std::function<void()>& command,
+                         QStringList* keep = nullptr);
 
     // CRC-16/MODBUS over the first count bytes.
     static quint16 CRC16(const QByteArray& text, int count);

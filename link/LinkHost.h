@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/EventWait.h"
+
 #include <QString>
 
 // What the engine may ask of whoever drives it (the main window, the command-line tool, a
@@ -25,4 +27,20 @@ public:
 
     // Appends text to the status bar's text.
     void appendStatus(const QString& text) { SetStatus(statusText() + text); }
+};
+
+// A host nobody watches (a service): the status text is kept, messages are dropped, pauses
+// serve events, there are no controls, panel or progress to show.
+class QuietHost : public LinkHost {
+public:
+    void SetStatus(const QString& text) override { m_status = text; }
+    QString statusText() const override { return m_status; }
+    void EnableControls(bool) override {}
+    void showMessage(const QString&, bool) override {}
+    void rearmCommitTimer() override {}
+    void pause(int ms) override { EventWait::pause(ms); }
+    void progress(int, int) override {}
+
+private:
+    QString m_status;
 };

@@ -139,6 +139,12 @@ QString shownValue(const TParam& p, qint32 raw) {
     }
 }
 
+QString shownWithUnits(const TParam& p, qint32 raw) {
+    const QString shown = shownValue(p, raw);
+    const bool numeric = p.Kind == KindNumeric || p.Kind == KindNumericRO;
+    return numeric && !p.Units.isEmpty() ? shown + QLatin1Char(' ') + p.Units : shown;
+}
+
 QString rangeMessage(const TParam& p) {
     const int d = decimalsOf(p);
     return p.Name + QStringLiteral(" must be between ") + boundText(scaled(p, 0), d) +

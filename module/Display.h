@@ -60,6 +60,8 @@ QStringList listEntries(const TParam& p);
 // numeric kinds, the entry for the lists (empty when raw names none), the text of an
 // information parameter, the caption of a terminal button, "ERROR" for an error entry.
 QString shownValue(const TParam& p, qint32 raw);
+// The same followed by a blank and the units for a numeric parameter that has units.
+QString shownWithUnits(const TParam& p, qint32 raw);
 
 // "<Name> must be between <lowest> and <highest> <Units>", as the typed entry reports a
 // number outside the parameter's range (it ends with a blank when Units is empty).

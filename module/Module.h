@@ -73,9 +73,14 @@ public:
     qint32 ErrorCount = 0;
     QStringList ExtDiag;
     bool ExtDiagValid = false;
+    // Replies of the scan that could not be read at all (a parser's error): shown after the
+    // scan and in the module's report. Parsers do not empty it; a new record starts empty.
+    QStringList ReadFaults;
     bool Dirty = false;
     const QByteArray* ParseBuf = nullptr; // the reply being parsed (only while a parser runs)
 
+    // Shown as clear (green): its diagnostic bytes are clear and every reply could be read.
+    bool healthy() const { return !DiagFault && ReadFaults.isEmpty(); }
     bool hasHtmlPages() const { return HtmlMarker.toUpper() == QLatin1String("HTML"); }
     // CurChannel := channel when Values has an entry for it. A module that names any other
     // channel leaves CurChannel as it was, so it always indexes Values.

@@ -160,3 +160,8 @@ void TCtlPanelFrm::tmEEPROMTimer() {
         m_link.CommitEEPROM(m_state.CurSlot, m_state.CurSubrack);
     });
 }
+
+void TCtlPanelFrm::commitPending() {
+    if (tmEEPROM.isActive())
+        tmEEPROMTimer();
+}

@@ -54,6 +54,10 @@ public:
     void ParamButtonClick(QWidget* button = nullptr);
     // Tick of tmEEPROM: commits the current module's written values.
     void tmEEPROMTimer();
+    // Sends a commit that is still pending now: before the program resets the module, turns
+    // to another one, hands the line to the terminal or closes the port, written values
+    // would otherwise never reach the EEPROM.
+    void commitPending();
 
     static constexpr int CommitDelayMs = 500;
     QTimer tmEEPROM;

@@ -169,10 +169,8 @@ void TCtlPanelFrm::ParamButtonClick(QWidget* button) {
     if (m_link.waiting())
         return;
     handler([this, button] {
-        // Values written but not yet committed are committed before the terminal takes the
-        // line, where a command frame would land in the console.
-        if (tmEEPROM.isActive())
-            tmEEPROMTimer();
+        // Before the terminal takes the line, where a command frame would land in the console.
+        commitPending();
         if (m_link.ComPort().isOpen())
             m_link.closePort();
         if (button)

@@ -118,6 +118,8 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& title, const QString
             .pixmap(32, 32));
     auto* message = new QLabel(text, content());
     message->setObjectName(QStringLiteral("text"));
+    // File names and a module's own words are shown as written: "<b>" is not markup here.
+    message->setTextFormat(Qt::PlainText);
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message->setMaximumWidth(480);
     message->setWordWrap(text.size() > 60);

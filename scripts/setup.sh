@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth fonts-dejavu-core vttest curl
     openbox xdotool imagemagick x11-utils
+    prometheus
 )
 
 missing=()
@@ -28,3 +29,7 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The tests start Prometheus themselves; the package's own server is not wanted here.
+if [[ " ${missing[*]} " == *" prometheus "* && -d /run/systemd/system ]]; then
+    "${sudo[@]}" systemctl disable --now prometheus >/dev/null 2>&1 || true
+fi

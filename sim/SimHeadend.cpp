@@ -191,6 +191,10 @@ QByteArray SimHeadend::readReply(const SimModule& m, char command) {
 void SimHeadend::onWrite(Slot& s, const QByteArray& body) {
     const qsizetype lf = body.indexOf(LF);
     const QByteArray param = body.mid(1, lf - 1);
+    if (lf >= 2 && s.faults.ignoreWrites) {
+        reply(s, QByteArray(1, ACK));
+        return;
+    }
     if (lf < 2 || !s.module.writeValue(param, body.mid(lf + 1)))
         return;
     if (param == "Z") { // another type: its console and pages are others too
@@ -216,6 +220,10 @@ bool SimHeadend::onAction(Slot& s, char command) {
     case '7':
         reply(s, QByteArray(1, ACK));
         m.reset();
+        if (s.faults.swapAtReset) {
+            s.faults.swapAtReset = false;
+            m = SimModule(m.base());
+        }
         s.console.drop();
         s.pages = SimPages();
         s.silentUntil = Clock::now() + std::chrono::milliseconds(m_resetMs);
@@ -310,6 +318,15 @@ void SimHeadend::clearFaults() {
         for (auto& s : rack)
             if (s)
                 s->faults = SimFaults(), s->selects = 0;
+}
+
+void SimHeadend::swap(int subrack, int slot) {
+    QMutexLocker lock(&m_mutex);
+    if (Slot* s = slotAt(subrack, slot)) {
+        s->module = SimModule(s->module.base());
+        s->console.drop();
+        s->pages = SimPages();
+    }
 }
 
 void SimHeadend::setDiagBytes(int subrack, int slot, const QStringList& bytes) {

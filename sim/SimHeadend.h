@@ -25,6 +25,10 @@ struct SimFaults {
     bool silent = false;    // answers its select frame, then nothing
     bool absent = false;    // answers nothing at all, as if pulled out of the subrack
     bool closeLine = false; // the next frame addressed to it makes the whole line vanish
+    // Acknowledges every "5" write and keeps the value it had.
+    bool ignoreWrites = false;
+    // Comes back from its next "7" as a new module of its type (see swap()); once.
+    bool swapAtReset = false;
 };
 
 // A copy of what a module holds, for tests that check what reached it.
@@ -76,6 +80,9 @@ public:
     void setFaults(int subrack, int slot, const SimFaults& faults);
     SimFaults faults(int subrack, int slot) const;
     void clearFaults();
+    // The module is replaced by a new one of its type: its profile's values and image, as
+    // it left the factory.
+    void swap(int subrack, int slot);
     // Changes what "1" reports (e.g. to raise a fault in the middle of a test).
     void setDiagBytes(int subrack, int slot, const QStringList& bytes);
 

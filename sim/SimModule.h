@@ -17,6 +17,8 @@ public:
     explicit SimModule(const SimModuleDef& base);
 
     const SimModuleDef& def() const;
+    // The definition the module was made from (its type before any "5Z").
+    const SimModuleDef& base() const { return m_base; }
     int variant() const { return m_variant; }
     int channel() const { return m_channel; }
 

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -71,7 +72,34 @@ void addOptions(QCommandLineParser& args) {
         {QStringLiteral("no-pace"), QStringLiteral("Send replies at once.")},
         {QStringLiteral("reset-time"), QStringLiteral("Silence after a module reset, in ms."),
          QStringLiteral("ms")},
+        {QStringLiteral("swap"),
+         QStringLiteral("The module at G/S comes back from its next reset as a new one."),
+         QStringLiteral("G/S")},
+        {QStringLiteral("ignore-writes"),
+         QStringLiteral("The module at G/S acknowledges value writes and keeps its values."),
+         QStringLiteral("G/S")},
     });
+}
+
+// "--swap 1/6" and "--ignore-writes 2/3" (repeatable): faults of the modules named
+// subrack/slot as on the front panel; false (with a message) for a name that is none.
+bool applyFaults(const QCommandLineParser& args, SimHeadend& headend) {
+    for (const char* option : {"swap", "ignore-writes"}) {
+        for (const QString& name : args.values(QLatin1String(option))) {
+            static const QRegularExpression re(QStringLiteral("^([12])/([1-9]|1[0-6])$"));
+            const QRegularExpressionMatch m = re.match(name);
+            if (!m.hasMatch()) {
+                std::fprintf(stderr, "headend-sim: --%s takes subrack/slot, 1/1 to 2/16\n", option);
+                return false;
+            }
+            const int subrack = m.captured(1).toInt() - 1;
+            const int slot = m.captured(2).toInt() - 1;
+            SimFaults f = headend.faults(subrack, slot);
+            (qstrcmp(option, "swap") == 0 ? f.swapAtReset : f.ignoreWrites) = true;
+            headend.setFaults(subrack, slot, f);
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -95,6 +123,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "headend-sim: %s\n", qPrintable(error));
         return 1;
     }
+    if (!applyFaults(args, server->headend()))
+        return 2;
     std::printf("%s\n", qPrintable(server->slavePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "headend-sim: %d modules on %s; Ctrl-C stops\n",

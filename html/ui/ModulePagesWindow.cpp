@@ -33,8 +33,11 @@ void ShowModulePages(const QString& portName, QWidget* owner) {
     {
         ModulePagesWindow window(pages, owner);
         int width = 0, height = 0;
-        const SizeResult size =
-            PagesCodec::parseWindowSize(pages.exchangeWindowSize(), &width, &height);
+        // A window larger than the screen is no size a module means: its data is invalid.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QSize most = screen ? screen->geometry().size() : QSize(INT_MAX, INT_MAX);
+        const SizeResult size = PagesCodec::parseWindowSize(pages.exchangeWindowSize(), &width,
+                                                            &height, most.width(), most.height());
         if (size != SizeResult::Ok) {
             PagesMessage::show(owner, PagesHttp::windowSizeText(size));
         } else {

@@ -19,7 +19,9 @@ WaitBox::WaitBox(int seconds, const QString& text, QWidget* owner)
     WaitProgressBar->setValue(0);
     WaitProgressBar->setTextVisible(false);
 
-    WaitPanel = new QLabel(text, this);
+    WaitPanel = new QLabel(this);
+    WaitPanel->setTextFormat(Qt::PlainText); // the module's text as written
+    WaitPanel->setText(text);
     const QRect bar = WaitProgressBar->geometry();
     WaitPanel->setGeometry(bar.left(), bar.bottom() + 1 + 10, bar.width(), 70);
     WaitPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

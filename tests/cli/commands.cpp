@@ -256,8 +256,8 @@ private Q_SLOTS:
                                  << "'1/17' names no module: write subrack/slot, 1/1 to 2/16";
         QTest::newRow("set without value")
             << QStringList{"set", "1/1", "5"} << "set takes G/S INDEX VALUE | G/S INDEX --shown X";
-        QTest::newRow("json with reset")
-            << QStringList{"--json", "reset", "1/1"} << "--json goes with scan, show and diag";
+        QTest::newRow("json with reset") << QStringList{"--json", "reset", "1/1"}
+                                         << "--json goes with scan, show, diag and diff";
         QTest::newRow("unknown option") << QStringList{"scan", "--fast"} << "unknown option --fast";
         QTest::newRow("scan time-out") << QStringList{"--scan-timeout", "0", "scan"}
                                        << "--scan-timeout takes milliseconds, 1 to 60000, not '0'";

@@ -149,8 +149,8 @@ private Q_SLOTS:
                  QByteArrayList({"MOD", "1 3 1", "RPR-4", "V2.10", "EEPROM"}) + body +
                      QByteArrayList{"MODEND"});
         QTEST(line->frames(), "frames");
-        QCOMPARE(f->host.status, QString("Done.")); // a module file does not report it
-        // In a configuration file the refusal is reported.
+        QCOMPARE(f->host.status, QString("Done. Errors found"));
+        // So is it in a configuration file.
         QVERIFY(files().SaveConfigFile("c.mmh"));
         QCOMPARE(f->host.status, QString("Done. Errors found"));
         QCOMPARE(LoadSteps::firstFileError(FileFormat::splitLines(fileBytes("c.mmh")), true), -1);

@@ -195,9 +195,9 @@ private Q_SLOTS:
         m().itmLoadConfig->trigger();
         portLostShown();
         // The blocks before it were applied (and the message says the load did not finish);
-        // the work loop is stopped rather than scanning a line that is not there.
+        // the head-end is scanned again, as after every load.
         QVERIFY(headend().state(0, 5).resets > resetsBefore);
-        QCOMPARE(m().state().IdleState, quint8(1));
+        QCOMPARE(m().state().IdleState, quint8(2));
         controlsUsable();
 
         lineBack();
@@ -308,7 +308,10 @@ private Q_SLOTS:
         fault(0, 5, [](SimFaults& x) { x.garbleReplies = -1; });
         fault(0, 6, [](SimFaults& x) { x.unterminated = 1; });
         scan();
-        QCOMPARE(m().shownMessages, QStringList());
+        // The garbled replies that could not be read at all are named after the scan.
+        QCOMPARE(m().shownMessages.size(), 1);
+        QVERIFY2(m().shownMessages.first().startsWith("Group#1 Module #6: "),
+                 qPrintable(m().shownMessages.first()));
         QCOMPARE(m().state().FoundCount, kDemoModules - 1);
         QCOMPARE(m().statusText(), QString("%1 Modules found").arg(kDemoModules - 1));
         QCOMPARE(caption(0, 1), QString("-"));

@@ -1,0 +1,171 @@
+// Comparing the head-end with files: "File" → "Compare with file…", the check of what a load
+// left in the modules, and the newest backup after a scan ("Settings" → "Backup folder…").
+#include "app/CompareFrm.h"
+#include "app/FileDialogs.h"
+#include "app/MainWindow.h"
+#include "files/Backups.h"
+#include "files/ControlsScope.h"
+#include "files/FileTexts.h"
+#include "files/SaveLoad.h"
+#include "panel/CtlPanelFrm.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSettings>
+
+namespace {
+const QString kCompareFilter =
+    QStringLiteral("HeadEnd config. files (*.mmh);;Module settings file (*.mst)");
+const QString kComparing = QStringLiteral("Comparing with file. Wait...");
+// The backup folder in the port's settings file, in a section of its own.
+const QString kBackupFolderKey = QStringLiteral("Backup/Folder");
+
+QString backupFolder() {
+    return QSettings(PortSettingsFile, QSettings::IniFormat).value(kBackupFolderKey).toString();
+}
+
+// Puts IdleState back as it was, however the comparison ends.
+class IdleStateScope {
+public:
+    IdleStateScope(quint8& state, quint8 during) : m_state(state), m_before(state) {
+        m_state = during;
+    }
+    ~IdleStateScope() { m_state = m_before; }
+    IdleStateScope(const IdleStateScope&) = delete;
+    IdleStateScope& operator=(const IdleStateScope&) = delete;
+
+private:
+    quint8& m_state;
+    quint8 m_before;
+};
+} // namespace
+
+void TMainFrm::itmCompareClick() {
+    if (m_state.FoundCount == 0) {
+        showMessage(FileDialogs::UnknownConfiguration, false);
+        return;
+    }
+    const QString name = FileDialogs::ask(
+        this, {QStringLiteral("Compare with file"), kCompareFilter, configExtension, false,
+               m_backupHint.isEmpty() ? backupFolder() : m_backupHint});
+    if (!name.isEmpty())
+        compareWithFile(name);
+}
+
+void TMainFrm::compareWithFile(const QString& name) {
+    const bool moduleFile = Compare::isModuleFile(name);
+    if (moduleFile && !CtlPanelFrm->isVisible()) {
+        showMessage(FileDialogs::SelectFirst, true);
+        return;
+    }
+    Compare::Blocks file;
+    if (!Compare::readFile(name, moduleFile, &file)) {
+        showMessage(FileTexts::FileIOError, true);
+        return;
+    }
+    if (!moduleFile) { // the view is closed as for the other configuration commands
+        closeSatellites(false);
+        releaseAllSlotButtons();
+    } else { // the panel's values reach the module before an image read may reset it
+        CtlPanelFrm->commitPending();
+    }
+    Compare::Result result;
+    {
+        IdleStateScope stopped(m_state.IdleState, 1);
+        ControlsScope controls(*this);
+        SetStatus(kComparing);
+        SaveLoad files(m_link, m_modules, m_state, *this);
+        const int g = m_state.CurSubrack;
+        const int s = m_state.CurSlot;
+        const Compare::Blocks live =
+            moduleFile ? Compare::Blocks{Compare::liveBlock(files, m_modules, g, s)}
+                       : Compare::liveBlocks(files, m_modules);
+        result = Compare::compare(file, live, !moduleFile, Compare::describedBy(m_modules));
+        if (moduleFile) // the panel's writes go to its module again
+            m_link.SelectModule(g, s);
+    }
+    const QString against =
+        moduleFile
+            ? QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)
+            : QStringLiteral("the head-end");
+    TCompareFrm window(this, name, against, result);
+    SetStatus(window.lbSummary->text());
+    if (window.exec() != TCompareFrm::LoadFile)
+        return;
+    if (moduleFile)
+        loadModuleFile(name);
+    else
+        loadConfigFile(name);
+}
+
+void TMainFrm::itmBackupFolderClick() {
+    FileDialogs::Request request{
+        QStringLiteral("Backup folder"), QString(), QString(), false, backupFolder(), true};
+    const QString folder = FileDialogs::ask(this, request);
+    if (folder.isEmpty())
+        return;
+    QSettings(PortSettingsFile, QSettings::IniFormat).setValue(kBackupFolderKey, folder);
+    SetStatus(QStringLiteral("Backup folder: %1").arg(QDir::toNativeSeparators(folder)));
+    if (m_state.FoundCount > 0)
+        checkBackup();
+}
+
+void TMainFrm::afterScan() {
+    if (m_loadCheck && !m_loadCheck->moduleFile)
+        verifyLoad();
+    else
+        checkBackup();
+}
+
+void TMainFrm::afterReload() {
+    if (m_loadCheck && m_loadCheck->moduleFile)
+        verifyLoad();
+}
+
+void TMainFrm::verifyLoad() {
+    const LoadCheck check = *m_loadCheck;
+    m_loadCheck.reset();
+    Compare::Blocks file;
+    if (!Compare::readFile(check.file, check.moduleFile, &file))
+        return; // changed since it was loaded: nothing to hold the modules against
+    const QString status = statusText();
+    Compare::Blocks live;
+    {
+        ControlsScope controls(*this);
+        SaveLoad files(m_link, m_modules, m_state, *this);
+        if (check.moduleFile)
+            live << Compare::liveBlock(files, m_modules, m_state.CurSubrack, m_state.CurSlot);
+        else
+            live = Compare::liveBlocks(files, m_modules);
+    }
+    if (check.moduleFile)
+        m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
+    const Compare::Result result =
+        Compare::compare(file, live, !check.moduleFile, Compare::describedBy(m_modules));
+    if (Compare::reportUnapplied(*this, result))
+        SetStatus(status); // without the marks of the image reads
+}
+
+void TMainFrm::checkBackup() {
+    m_backupHint.clear();
+    const QString folder = backupFolder();
+    const QString newest = folder.isEmpty() ? QString() : Backups::newest(folder);
+    Compare::Blocks backup;
+    if (newest.isEmpty() || !Compare::readFile(newest, false, &backup))
+        return;
+    // Only what the scan read: parameter modules of the same type in the same slot.
+    const Compare::Result result = Compare::compare(backup, Compare::recordBlocks(m_modules), true,
+                                                    Compare::describedBy(m_modules));
+    QStringList changed;
+    for (const Compare::ModuleDiff& d : result.modules)
+        if (d.outcome == Compare::ModuleDiff::Values)
+            changed << QStringLiteral("%1/%2").arg(d.subrack + 1).arg(d.slot + 1);
+    if (changed.isEmpty())
+        return;
+    m_backupHint = newest;
+    SetStatus(QStringLiteral("%1; %2 %3 from backup %4")
+                  .arg(statusText(), changed.join(QStringLiteral(", ")),
+                       changed.size() == 1 ? QStringLiteral("differs") : QStringLiteral("differ"),
+                       QFileInfo(newest).fileName()));
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+class LinkHost;
+class ModuleTable;
+class SaveLoad;
+class TModule;
+
+// What differs between a configuration or module settings file and the head-end, or between
+// two files. Both sides are module blocks as the loader reads them: a file through the
+// loader's own steps, the head-end as a save would write it now. A comparison therefore sees
+// exactly what a load would apply. Nothing here writes to a module.
+//
+//   Compare::Blocks file;
+//   if (Compare::readFile("headend.mmh", false, &file)) {
+//       const Compare::Result r = Compare::compare(file, Compare::liveBlocks(files, modules),
+//                                                  true, Compare::describedBy(modules));
+//       for (const QString& line : Compare::lines(r)) ...
+//   }
+namespace Compare {
+
+// One module block: its address line, type and version lines, and what a load would send.
+struct Block {
+    int subrack = 0;
+    int slot = 0;
+    int channels = 0;
+    QByteArray type;
+    QByteArray version;
+    bool image = false;            // an "EEPROM" block
+    QList<QVector<qint32>> values; // the value lines in order; line k belongs to channel k
+    QList<QByteArray> imageLines;  // none when the image could not be read
+};
+using Blocks = QList<Block>;
+
+// ".mst" in any letter case names a module settings file; anything else a configuration file.
+bool isModuleFile(const QString& fileName);
+// The blocks of a file's content; false when a load would stop on it with "File I/O error.".
+bool readBlocks(const QByteArray& content, bool moduleFile, Blocks* out);
+// The same for a file; false also when it cannot be read.
+bool readFile(const QString& fileName, bool moduleFile, Blocks* out);
+
+// A parameter module's block from its record, as a save writes it; nothing goes on the line.
+Block recordBlock(const TModule& m, int subrack, int slot);
+// Every installed parameter module of both subracks from its record (the images of the
+// image modules are in the modules, not in the records: those are left out).
+Blocks recordBlocks(const ModuleTable& modules);
+// The module as a save would write it now: a parameter module from its record, an image
+// module with its image read by the save's special commands (which reset it afterwards).
+Block liveBlock(SaveLoad& files, const ModuleTable& modules, int subrack, int slot);
+// Every installed module of both subracks, the same way.
+Blocks liveBlocks(SaveLoad& files, const ModuleTable& modules);
+
+// A parameter value that differs; a side whose line is too short for it has none.
+struct ParamDiff {
+    int channel = 0; // the value line, 0 for the first channel
+    int index = 0;   // the parameter
+    std::optional<qint32> a;
+    std::optional<qint32> b;
+};
+
+struct ModuleDiff {
+    enum Outcome { Same, OnlyA, OnlyB, OtherType, OtherVersion, Values, Image };
+    Outcome outcome = Same;
+    int subrack = 0;
+    int slot = 0;
+    bool multiChannel = false;
+    QString typeA, versionA, typeB, versionB;
+    QList<ParamDiff> params;    // Values
+    int linesA = 0, linesB = 0; // Image: line counts
+    QList<int> differingLines;  // Image: 0-based, lines present on both sides
+    // The record that names the parameters and shows their values; none for two files
+    // compared without a scan.
+    const TModule* description = nullptr;
+};
+
+struct Result {
+    QList<ModuleDiff> modules; // every module compared, the same ones included
+    // One per differing parameter, one per other module that differs.
+    int differences() const;
+};
+
+// The record that describes a block: the module at the block's address when it has the
+// block's type and version, else the first of the table that has them; nullptr when none.
+using Describer = std::function<const TModule*(const Block&)>;
+Describer describedBy(const ModuleTable& modules);
+
+// A (the file, or the older file) against B (the head-end, or the newer file). byAddress:
+// blocks meet by subrack and slot (configuration files); otherwise in order (module settings
+// files). Values a load cannot set (read-only, information, the channel selector of a
+// multi-channel module) are not compared where the description tells them apart.
+Result compare(const Blocks& a, const Blocks& b, bool byAddress, const Describer& describe = {});
+
+// How the texts name the two sides.
+struct Sides {
+    QString a = QStringLiteral("file");
+    QString b = QStringLiteral("module");
+    QString holds = QStringLiteral("module holds"); // in front of B's value
+    QString onlyA = QStringLiteral("slot empty now");
+    QString onlyB = QStringLiteral("not in the file");
+    // Two files, named as given.
+    static Sides files(const QString& a, const QString& b);
+};
+
+// One line per difference, e.g. "Module 1/6 parameter 0 (Gain): file 30.0 dB, module holds
+// 31.5 dB".
+QStringList lines(const Result& r, const Sides& sides = {});
+// The value and image lines only: what a load wrote and the modules do not hold (a module the
+// load refused is reported by the load).
+QStringList unapplied(const Result& r, const Sides& sides = {});
+// After a load and the re-read of its modules: when they do not hold what the file says, the
+// status " Errors found" and one message with a line per difference. True when they do.
+bool reportUnapplied(LinkHost& host, const Result& r);
+
+// One row of the comparison window: the module, what differs, A's side and B's side.
+struct Row {
+    QString module;
+    QString what;
+    QString a;
+    QString b;
+};
+QList<Row> rows(const Result& r, const Sides& sides = {});
+
+// "parameter 0 (Gain)", "channel 1 parameter 5 (Output level)" (channels counted from 1, as
+// the modules show them; parameters by their index); without a name when there is no
+// description.
+QString paramText(const ModuleDiff& d, const ParamDiff& p);
+// A value as the panel shows it, with units, when described; else the raw number; "-" for none.
+QString valueText(const ModuleDiff& d, int index, std::optional<qint32> raw);
+
+} // namespace Compare

@@ -1,0 +1,138 @@
+#include "html/RequestGate.h"
+
+#include <QTcpSocket>
+
+namespace {
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    default:
+        return "Bad Request";
+    }
+}
+
+// The declared length, saturated above limit (so any count of digits is read); -1 when the
+// value is not a decimal number.
+qint64 declaredLength(const QByteArray& value, qint64 limit) {
+    const QByteArray digits = value.trimmed();
+    if (digits.isEmpty())
+        return -1;
+    qint64 n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n > limit ? n : n * 10 + (c - '0');
+    }
+    return n;
+}
+} // namespace
+
+RequestGate::RequestGate(QTcpSocket* socket, qint64 maxBody)
+    : QObject(socket), m_socket(socket), m_maxBody(maxBody) {
+    // Connected before the server's own handler, so the bytes are seen before it reads them.
+    connect(socket, &QTcpSocket::readyRead, this, &RequestGate::onBytes);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(IdleMs);
+    connect(&m_idle, &QTimer::timeout, this, &RequestGate::idleCheck);
+    m_idle.start();
+}
+
+RequestGate* RequestGate::of(const QTcpSocket* socket) {
+    return socket ? socket->findChild<RequestGate*>(QString(), Qt::FindDirectChildrenOnly)
+                  : nullptr;
+}
+
+QByteArray RequestGate::takeTarget() {
+    ++m_inService;
+    m_idle.stop();
+    if (m_targets.empty())
+        return {};
+    QByteArray target = m_targets.front();
+    m_targets.pop_front();
+    return target;
+}
+
+void RequestGate::answered() {
+    if (m_inService > 0 && --m_inService == 0)
+        m_idle.start();
+}
+
+void RequestGate::onBytes() {
+    // Only what the server has not read yet: it reads everything that is there, after us.
+    const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable());
+    qsizetype at = 0;
+    while (at < fresh.size() && !m_refused) {
+        if (m_bodyLeft > 0) {
+            const qint64 n = qMin<qint64>(m_bodyLeft, fresh.size() - at);
+            m_bodyLeft -= n;
+            at += qsizetype(n);
+            continue;
+        }
+        const char c = fresh[at++];
+        if (m_head.isEmpty() && (c == '\r' || c == '\n'))
+            continue; // empty lines before a request line are allowed
+        m_head += c;
+        if (m_head.endsWith("\n\n") || m_head.endsWith("\n\r\n"))
+            headDone();
+        else if (m_head.size() > MaxHeadBytes)
+            refuse(431, "The request's headers are too long.\n");
+    }
+}
+
+void RequestGate::headDone() {
+    const QList<QByteArray> lines = m_head.split('\n');
+    m_head.clear();
+    const QList<QByteArray> words = lines.first().simplified().split(' ');
+    qint64 length = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = lines[i].left(colon).trimmed().toLower();
+        const QByteArray value = lines[i].mid(colon + 1);
+        if (name == "transfer-encoding" && value.trimmed().toLower() != "identity")
+            return refuse(411, "A request body needs its length.\n");
+        if (name != "content-length")
+            continue;
+        const qint64 n = declaredLength(value, m_maxBody);
+        if (n < 0 || (length > 0 && n != length))
+            return refuse(400, "The request's length is not readable.\n");
+        length = n;
+    }
+    if (length > m_maxBody)
+        return refuse(413, "The request is too long for the module.\n");
+    m_targets.push_back(words.value(1));
+    m_bodyLeft = length;
+}
+
+void RequestGate::refuse(int status, const QByteArray& reason) {
+    m_refused = true;
+    m_targets.clear();
+    // Nothing more of this connection is read: neither by the server nor into a buffer.
+    disconnect(m_socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    m_socket->setReadBufferSize(1);
+    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+                    "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                    QByteArray::number(reason.size()) + "\r\nConnection: close\r\n\r\n" + reason);
+    m_socket->disconnectFromHost();
+}
+
+void RequestGate::idleCheck() {
+    if (m_inService == 0)
+        m_socket->disconnectFromHost();
+}
+
+void GatedListener::incomingConnection(qintptr descriptor) {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    new RequestGate(socket, m_maxBody);
+    addPendingConnection(socket);
+}

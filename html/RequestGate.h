@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpServer>
+#include <QTimer>
+#include <deque>
+
+class QTcpSocket;
+
+// The first look at the bytes of one browser connection, before the HTTP server parses them:
+// - it keeps each request's target as the browser sent it (the server takes "//x" for a host
+//   name and loses the path);
+// - it refuses at once what must not be buffered: a head (request line and headers) longer
+//   than MaxHeadBytes (431), a declared body longer than the connection may send (413), a
+//   body of unknown length (411); the answer goes out as soon as the headers are in, and
+//   the server never sees the request;
+// - it closes the connection when, with no request of it in service, no whole request has
+//   come within IdleMs.
+// It lives as a child of its socket, watching the same bytes the server reads, just before.
+class RequestGate : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxHeadBytes = 16 * 1024;
+    static constexpr int IdleMs = 3000;
+
+    RequestGate(QTcpSocket* socket, qint64 maxBody);
+    // The gate of a socket made by GatedListener, or nullptr.
+    static RequestGate* of(const QTcpSocket* socket);
+
+    // The target of the oldest request not yet taken, as sent (empty when none is known); the
+    // request is in service from now on.
+    QByteArray takeTarget();
+    // A request of this connection has been answered.
+    void answered();
+
+private:
+    void onBytes();
+    void headDone();
+    void refuse(int status, const QByteArray& reason);
+    void idleCheck();
+
+    QTcpSocket* m_socket;
+    qint64 m_maxBody;
+    QByteArray m_head;
+    qint64 m_bodyLeft = 0;
+    std::deque<QByteArray> m_targets;
+    int m_inService = 0;
+    bool m_refused = false;
+    QTimer m_idle;
+};
+
+// A listener whose every connection has its RequestGate.
+class GatedListener : public QTcpServer {
+    Q_OBJECT
+public:
+    explicit GatedListener(qint64 maxBody, QObject* parent = nullptr)
+        : QTcpServer(parent), m_maxBody(maxBody) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    qint64 m_maxBody;
+};

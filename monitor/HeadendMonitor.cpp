@@ -1,0 +1,241 @@
+#include "monitor/HeadendMonitor.h"
+
+#include "link/HeadendScan.h"
+#include "monitor/Log.h"
+
+#include <QDateTime>
+
+namespace {
+constexpr int kFirstRetryMs = 1000;
+constexpr int kLastRetryMs = 60000;
+// A module known to be there answers its select frame as fast as at the scan's presence check.
+constexpr int kSelectTimeout = 80;
+constexpr int kFailedPollsGone = 2;
+
+QString slotName(int subrack, int slot) {
+    return QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
+}
+} // namespace
+
+void HeadendMonitor::Host::showMessage(const QString& text, bool) {
+    monitorLog(text);
+}
+
+HeadendMonitor::HeadendMonitor(const Settings& settings, QObject* parent)
+    : QObject(parent), m_settings(settings), m_link(m_modules, m_state, m_host) {
+    m_status.port = settings.port;
+    m_link.ScanTimeout = settings.scanTimeout > 0 ? settings.scanTimeout : Link::DefaultScanTimeout;
+    m_link.ReplyTimeout = m_link.ScanTimeout;
+    m_sincePoll.start();
+    m_stepTimer.setSingleShot(true);
+    connect(&m_stepTimer, &QTimer::timeout, this, &HeadendMonitor::step);
+    connect(&m_link, &Link::portLost, this, &HeadendMonitor::onPortLost);
+}
+
+HeadendMonitor::~HeadendMonitor() {
+    m_link.closePort();
+}
+
+void HeadendMonitor::start() {
+    schedule(0);
+}
+
+void HeadendMonitor::schedule(qint64 ms) {
+    m_stepTimer.start(int(qBound(qint64(0), ms, qint64(kLastRetryMs) * 60)));
+}
+
+bool HeadendMonitor::openLine() {
+    const bool opened = m_link.OpenLink(m_settings.port);
+    m_status.port = m_link.ComPort().portName(); // the settings file's or COM1 without --port
+    if (!opened) {
+        lineDown(m_link.ComPort().errorString());
+        return false;
+    }
+    if (!m_status.lineUp)
+        monitorLog(QStringLiteral("line open on %1").arg(m_status.port));
+    m_status.lineUp = true;
+    m_retryMs = 0;
+    m_downReason.clear();
+    m_needScan = true;
+    return true;
+}
+
+void HeadendMonitor::lineDown(const QString& reason) {
+    m_link.closePort();
+    m_retryMs = m_retryMs == 0 ? kFirstRetryMs : qMin(2 * m_retryMs, kLastRetryMs);
+    if (m_status.lineUp || reason != m_downReason)
+        monitorLog(QStringLiteral("line down (%1); retrying after %2 s, doubling up to %3 s")
+                       .arg(reason)
+                       .arg(m_retryMs / 1000)
+                       .arg(kLastRetryMs / 1000));
+    m_status.lineUp = false;
+    m_downReason = reason;
+    m_needScan = true;
+}
+
+void HeadendMonitor::step() {
+    if (m_lent || m_inStep)
+        return;
+    m_inStep = true;
+    try {
+        if (m_link.ComPort().isOpen() || openLine()) {
+            const qint64 rescanMs = qint64(m_settings.rescan * 60000);
+            if (m_needScan || m_sinceScan.hasExpired(rescanMs))
+                scan();
+            else
+                pollCycle();
+        }
+    } catch (const PortError& e) {
+        lineDown(e.text());
+    }
+    // The line may have gone between two exchanges.
+    if (m_status.lineUp && !m_link.ComPort().isOpen())
+        lineDown(m_downReason);
+    m_inStep = false;
+    if (m_lendWanted)
+        grant();
+    else if (!m_status.lineUp)
+        schedule(m_retryMs);
+    else
+        schedule(qint64(m_settings.interval * 1000) - m_sincePoll.elapsed());
+}
+
+bool HeadendMonitor::probe(int g, int s) {
+    QuietScanView view;
+    if (!ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, g, s))
+        return false;
+    TModule& m = *m_modules.at(s, g);
+    // The texts of the diagnostic bits, once per scan as the diagnostic report reads them.
+    if (m.DiagCount > 0)
+        Link::tolerant(m, [&] { m_link.ReadExtDiag(s, g); });
+    m_status.at(g, s).takeFrom(m);
+    return true;
+}
+
+bool HeadendMonitor::poll(int g, int s) {
+    const TModule* m = m_modules.at(s, g);
+    // A module not known since the last scan (it did not answer there) is probed afresh.
+    if (!m || m->TypeName == NotInstalledText)
+        return probe(g, s);
+    SlotStatus& status = m_status.at(g, s);
+    m_link.ReplyTimeout = kSelectTimeout;
+    if (!m_link.SelectModule(g, s))
+        return false;
+    try {
+        if (!m_link.ReadDiagBytes(s, g) || (status.polled && !m_link.ReadValues(s, g)))
+            return false;
+    } catch (const ParseError&) {
+        return false;
+    }
+    status.takeFrom(*m);
+    return true;
+}
+
+void HeadendMonitor::noteAnswer(int g, int s, bool answered) {
+    SlotStatus& m = m_status.at(g, s);
+    if (answered) {
+        if (m.seen && !m.present)
+            monitorLog(QStringLiteral("module %1 (%2) answers again").arg(slotName(g, s), m.type));
+        m.seen = true;
+        m.present = true;
+        m.failedPolls = 0;
+        return;
+    }
+    if (!m.present)
+        return;
+    ++m.pollErrors;
+    if (++m.failedPolls < kFailedPollsGone)
+        return;
+    m.present = false;
+    monitorLog(QStringLiteral("module %1 (%2) does not answer").arg(slotName(g, s), m.type));
+}
+
+void HeadendMonitor::scan() {
+    QElapsedTimer clock;
+    clock.start();
+    m_sincePoll.start();
+    int found = 0;
+    for (int g = 0; g < HeadendStatus::Subracks; ++g)
+        for (int s = 0; s < HeadendStatus::Slots; ++s) {
+            if (stopWanted())
+                return;
+            const bool answered = probe(g, s);
+            noteAnswer(g, s, answered);
+            found += answered ? 1 : 0;
+        }
+    m_needScan = false;
+    m_sinceScan.start();
+    m_status.scanDuration = double(clock.elapsed()) / 1000.0;
+    m_status.lastPoll = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    ++m_status.pollCycles;
+    monitorLog(
+        QStringLiteral("scan: %1 in %2 s").arg(ScanResultText(found)).arg(m_status.scanDuration));
+}
+
+void HeadendMonitor::pollCycle() {
+    m_sincePoll.start();
+    for (int g = 0; g < HeadendStatus::Subracks; ++g)
+        for (int s = 0; s < HeadendStatus::Slots; ++s) {
+            if (stopWanted())
+                return;
+            if (m_status.at(g, s).seen)
+                noteAnswer(g, s, poll(g, s));
+        }
+    m_status.lastPoll = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    ++m_status.pollCycles;
+}
+
+void HeadendMonitor::requestLine() {
+    if (m_lent)
+        return;
+    m_lendWanted = true;
+    if (!m_inStep) {
+        m_stepTimer.stop();
+        grant();
+    }
+}
+
+void HeadendMonitor::grant() {
+    m_lendWanted = false;
+    SerialPort& port = m_link.ComPort();
+    if (!port.isOpen() && !openLine()) {
+        Q_EMIT lineRefused(m_downReason);
+        schedule(m_retryMs);
+        return;
+    }
+    // Late answers to our own frames are not the borrower's.
+    port.purge(true, false);
+    port.setEventMask(SerialPort::EventMask::RxChar);
+    m_lent = true;
+    m_status.bridged = true;
+    m_stepTimer.stop();
+    monitorLog(QStringLiteral("line lent to a bridge client; polling paused"));
+    Q_EMIT lineLent(&port);
+}
+
+void HeadendMonitor::returnLine() {
+    m_lendWanted = false;
+    if (!m_lent)
+        return;
+    m_lent = false;
+    m_status.bridged = false;
+    SerialPort& port = m_link.ComPort();
+    port.setEventMask(SerialPort::EventMask::RxFlag);
+    port.purge(true, false);
+    m_needScan = true;
+    monitorLog(QStringLiteral("line back from the bridge client; rescanning"));
+    schedule(0);
+}
+
+void HeadendMonitor::onPortLost(const QString& reason) {
+    m_downReason = reason;
+    if (m_inStep)
+        return; // the exchange under way ends with PortError, or the step notices
+    if (m_lent) {
+        m_lent = false;
+        m_status.bridged = false;
+        Q_EMIT lineWithdrawn(reason);
+    }
+    lineDown(reason);
+    schedule(m_retryMs);
+}

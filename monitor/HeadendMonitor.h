@@ -1,0 +1,88 @@
+#pragma once
+
+#include "link/Link.h"
+#include "link/LinkHost.h"
+#include "link/SharedState.h"
+#include "module/ModuleTable.h"
+#include "monitor/HeadendStatus.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+// Watches one head-end without ever writing to a module: opens the line by its port name,
+// scans both subracks, polls each present module's diagnostic bytes (and the values of a
+// module with read-only numbers) every interval and rescans every rescan period. A module
+// that misses two polls in a row is no longer present; a lost line is retried with a growing
+// pause (1 s doubling up to a minute) for as long as the program runs.
+//
+// It also lends the line: requestLine() asks for it; the monitor stops at the next module
+// (or at once when idle), clears what is waiting on the line and emits lineLent with the
+// port, whose bytes then belong to the borrower (event mask RxChar). returnLine() takes it
+// back and rescans, since the borrower may have changed anything.
+class HeadendMonitor : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        QString port;         // any port name the program accepts
+        double interval = 30; // seconds between poll cycles
+        double rescan = 15;   // minutes between scans
+        int scanTimeout = 0;  // ms; 0: the program's default
+    };
+
+    explicit HeadendMonitor(const Settings& settings, QObject* parent = nullptr);
+    ~HeadendMonitor() override;
+
+    // Starts watching (the first step runs from the event loop).
+    void start();
+    const HeadendStatus& status() const { return m_status; }
+
+    void requestLine();
+    // Takes the line back, or withdraws a request not yet granted.
+    void returnLine();
+
+    // The steps, for the bench: open the line, one scan of both subracks, one poll cycle.
+    // They throw PortError when the line goes away.
+    bool openLine();
+    void scan();
+    void pollCycle();
+
+Q_SIGNALS:
+    void lineLent(SerialPort* port);
+    void lineRefused(const QString& reason);   // the line cannot be opened for the borrower
+    void lineWithdrawn(const QString& reason); // the line went away while lent
+
+private:
+    // What the engine would show goes to the log.
+    class Host : public QuietHost {
+    public:
+        void showMessage(const QString& text, bool error) override;
+    };
+
+    void step();
+    void schedule(qint64 ms);
+    void lineDown(const QString& reason);
+    void grant();
+    void onPortLost(const QString& reason);
+    // One module: true when it answered (its status is updated then).
+    bool probe(int subrack, int slot);
+    bool poll(int subrack, int slot);
+    void noteAnswer(int subrack, int slot, bool answered);
+    bool stopWanted() const { return m_lendWanted; }
+
+    Settings m_settings;
+    ModuleTable m_modules;
+    SharedState m_state;
+    Host m_host;
+    Link m_link;
+    HeadendStatus m_status;
+    QTimer m_stepTimer;
+    QElapsedTimer m_sinceScan;
+    QElapsedTimer m_sincePoll;
+    bool m_needScan = true;
+    bool m_inStep = false;
+    bool m_lendWanted = false;
+    bool m_lent = false;
+    int m_retryMs = 0;
+    QString m_downReason;
+};

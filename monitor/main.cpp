@@ -1,0 +1,56 @@
+// orvex-monitor: watches a head-end for Prometheus and lends its line to one TCP client.
+#include "monitor/HeadendMonitor.h"
+#include "monitor/LineBridge.h"
+#include "monitor/MonitorHttp.h"
+#include "monitor/MonitorOptions.h"
+
+#include <QCoreApplication>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+enum ExitStatus { Done = 0, Usage = 2, Unusable = 3 };
+
+int cannotListen(const char* what, const ListenAddress& at, const QString& error) {
+    std::fprintf(stderr, "orvex-monitor: cannot listen for %s on %s: %s\n", what,
+                 qPrintable(at.text(at.port)), qPrintable(error));
+    return Unusable;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orvex-monitor"));
+    MonitorOptions options;
+    QString text;
+    switch (MonitorOptions::parse(QCoreApplication::arguments(), &options, &text)) {
+    case MonitorOptions::Help:
+    case MonitorOptions::Version:
+        std::fputs(qPrintable(text), stdout);
+        return Done;
+    case MonitorOptions::Error:
+        std::fprintf(stderr, "orvex-monitor: %s (see orvex-monitor --help)\n", qPrintable(text));
+        return Usage;
+    case MonitorOptions::Run:
+        break;
+    }
+    HeadendMonitor monitor({options.port, options.interval, options.rescan, options.scanTimeout});
+    MonitorHttp http(monitor, int(std::ceil(options.interval)));
+    QString error;
+    if (!http.listen(options.listen.address, options.listen.port, &error))
+        return cannotListen("HTTP", options.listen, error);
+    std::printf("orvex-monitor: metrics on http://%s/metrics\n",
+                qPrintable(options.listen.text(http.port())));
+    std::unique_ptr<LineBridge> bridge;
+    if (options.bridge) {
+        bridge = std::make_unique<LineBridge>(monitor);
+        if (!bridge->listen(options.bridgeAt.address, options.bridgeAt.port, &error))
+            return cannotListen("the bridge", options.bridgeAt, error);
+        std::printf("orvex-monitor: line bridge on %s\n",
+                    qPrintable(options.bridgeAt.text(bridge->port())));
+    }
+    std::fflush(stdout);
+    monitor.start();
+    return app.exec();
+}
