@@ -9,11 +9,13 @@
 #include "module/ParamAccess.h"
 #include "panel/ParamSpinBox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 namespace {
 constexpr int kColumnPitch = 204;
@@ -47,6 +49,21 @@ protected:
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
         style()->drawItemText(&p, room, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
                               shown, foregroundRole());
+    }
+};
+
+// A list whose open list is as wide as its longest entry, in the font it is shown in.
+class PanelList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override {
+        QAbstractItemView* v = view();
+        const bool scrolls = count() > maxVisibleItems();
+        v->setMinimumWidth(v->sizeHintForColumn(0) +
+                           2 * v->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                           (scrolls ? v->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
+        QComboBox::showPopup();
     }
 };
 
@@ -174,7 +191,7 @@ QWidget* TCtlPanelFrm::createReadOnlyNumber(const TModule& m) {
 }
 
 QWidget* TCtlPanelFrm::createList(const QStringList& entries, qint32 selected) {
-    auto* list = new QComboBox(content());
+    auto* list = new PanelList(content());
     list->setEditable(false);
     list->addItems(entries);
     selectEntry(list, selected);

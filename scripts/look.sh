@@ -43,6 +43,7 @@ wait_for() { until_true "a window named '$1'" has "$@"; }
 wait_gone() { until_true "'$1' to close" gone "$@"; }
 # The newest window of that name.
 window() { windows "$1" | tail -1; }
+new_window() { [[ -n $(window "$1") && $(window "$1") != "$2" ]]; } # name, the one before
 # Sets X and Y to a window's top-left corner on the screen.
 corner() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
 pixel() { import -window root -crop 1x1+"$1"+"$2" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}'; }
@@ -197,6 +198,16 @@ key Return
 wait_gone 'Save current configuration'
 shot config-saved
 menu 19
+key Down Down Down Down Down Return # "Compare with file…"
+wait_for 'Compare with file'
+asked=$(window 'Compare with file')
+type_text "$work/run/headend.mmh"
+key Return
+until_true "the comparison" new_window 'Compare with file' "$asked"
+shot compare
+key Escape
+wait_gone 'Compare with file'
+menu 19
 key Down Down Return # "Load Config"
 wait_for 'Load configuration from file'
 type_text "$work/run/headend.mmh"
@@ -222,7 +233,7 @@ wait_gone '^ ORVEX Link$'
 menu 83
 key Down Return # "Communication"
 wait_for 'Communications'
-click_in "$(window Communications)" 160 42
+click_in "$(window Communications)" 190 42 # the arrow of "Scan Time Out"
 shot communications
 key Escape Escape
 wait_gone 'Communications'
@@ -250,7 +261,8 @@ shot top-edge
 click_in "$main" 587 9 # the caption's minimise button
 wait_gone 'Module #1:'
 shot minimised
-xdotool windowactivate --sync "$main"
+xdotool windowactivate "$main"
+wait_for '^ORVEX Link$'
 wait_for 'Module #1:'
 shot restored
 

@@ -101,9 +101,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const Fault G = Fault::Garble, U = Fault::Unterminated, C = Fault::BadChecksum;
         // The demo modules: QAM4 modulator (1/1), optical transmitter (2/1), RPR-4 (2/3).
-        QTest::newRow("info block: a type letter") << 0 << 0 << QByteArray("0") << G << true
-                                                   << "QM4-C [Can not recognise "
-                                                      "parameter type|Errors in module info block]";
         QTest::newRow("info block: no ETX")
             << 0 << 0 << QByteArray("0") << U << false << "QM4-C";
         QTest::newRow("values: a separator")
