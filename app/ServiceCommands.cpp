@@ -83,22 +83,19 @@ void TMainFrm::SpecAddrClick() {
 }
 
 void TMainFrm::LineBreakClick() {
-    // A break-like pulse: one zero byte at a lower speed.
+    // A break-like pulse; the port is left closed.
     SerialPort& port = m_link.ComPort();
-    port.close();
-    port.setBaudRate(19200);
-    const bool opened = port.open();
-    if (opened) {
-        port.write(QByteArray(1, '\0'));
-        port.flush();
+    if (port.lineBreak()) {
+        SetStatus(QStringLiteral("LineBreak sent."));
+        return;
     }
-    const QString why = port.errorString();
-    port.close();
-    port.setEventMask(SerialPort::EventMask::RxFlag);
-    port.setBaudRate(115200);
-    if (!opened)
-        throw PortError(QStringLiteral("The serial port cannot be opened (%1).").arg(why));
-    SetStatus(QStringLiteral("LineBreak sent."));
+    // A raw TCP line has no break to give: it says so, and nothing is sent.
+    if (Transport::kindOf(port.portName()) == Transport::Kind::RawTcp) {
+        showMessage(port.errorString(), true);
+        return;
+    }
+    throw PortError(
+        QStringLiteral("The serial port cannot be opened (%1).").arg(port.errorString()));
 }
 
 void TMainFrm::itmCommSettingsClick() {

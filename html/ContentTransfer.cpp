@@ -20,6 +20,11 @@ int readWithin(RawChannel& channel, const QElapsedTimer& clock, int limitMs) {
 ContentTransfer::ContentTransfer(RawChannel& channel, std::atomic<bool>& abort)
     : m_channel(channel), m_abort(abort) {}
 
+int ContentTransfer::silenceMs() const {
+    // Over a remote line the first byte of a reply comes later by the round trip.
+    return ReplySilenceMs + m_channel.roundTripMs();
+}
+
 bool ContentTransfer::stopping() const {
     return m_abort.load() || !m_channel.isOpen();
 }
@@ -31,13 +36,14 @@ void ContentTransfer::send(const QByteArray& bytes) {
 ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception& r) {
     QElapsedTimer silence; // restarted by every byte that comes
     silence.start();
+    const int limit = silenceMs();
     for (;;) {
         if (stopping())
             return BlockEnd::Stopped;
-        const int b = readWithin(m_channel, silence, ReplySilenceMs);
+        const int b = readWithin(m_channel, silence, limit);
         if (b < 0) {
             block.last = 0;
-            if (silence.elapsed() >= ReplySilenceMs)
+            if (silence.elapsed() >= limit)
                 return BlockEnd::TimedOut;
             continue;
         }
@@ -132,10 +138,11 @@ QByteArray ContentTransfer::exchangeWindowSize() {
     QElapsedTimer clock; // not restarted by bytes: the whole reply must come in time
     clock.start();
     QByteArray text;
-    while (clock.elapsed() < ReplySilenceMs) {
+    const int limit = silenceMs();
+    while (clock.elapsed() < limit) {
         if (stopping())
             return {};
-        const int b = readWithin(m_channel, clock, ReplySilenceMs);
+        const int b = readWithin(m_channel, clock, limit);
         if (b == ETX)
             return text;
         if (b >= 0)

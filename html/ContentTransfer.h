@@ -10,7 +10,7 @@ class RawChannel;
 // One module's page transfer on the raw channel: the reception of a reply in blocks with
 // its checksums, the window size exchange, and the requests with their checksum line.
 // Runs on the pages worker thread; the reply time-out is silence on the line measured with
-// a monotonic clock there.
+// a monotonic clock there (longer by the round trip of a remote line).
 class ContentTransfer {
 public:
     using ReplyKind = PagesCodec::ReplyKind;
@@ -58,6 +58,8 @@ private:
     // The reply checksum exchange after a block; false on a mismatch.
     bool checkBlock(const Block& block, Reception& r);
     bool stopping() const;
+    // The silence that ends a reply: ReplySilenceMs, and the round trip of a remote line.
+    int silenceMs() const;
     void send(const QByteArray& bytes);
 
     RawChannel& m_channel;

@@ -1,40 +1,45 @@
 #pragma once
 
+#include "link/Transport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <memory>
 
-// The page window's own handle on the serial line: the device opened exclusively and driven
-// with plain byte reads and writes, without the command transaction. Used from one thread
-// at a time (the pages worker), so it needs no locking of its own.
+// The page window's own handle on the line: the port opened exclusively (a local device, or
+// a terminal server's port: see Transport) and driven with plain byte reads and writes,
+// without the command transaction. Used from one thread at a time (the pages worker), so it
+// needs no locking of its own. A line that goes away while the channel is open is opened
+// again by the next write, so that the next request of the browser finds it back.
 class RawChannel {
 public:
     // A read of one byte gives up after this long without a byte (50 ms interval plus
-    // 1 ms per byte plus 100 ms constant, as the modules' line timing was designed for).
+    // 1 ms per byte plus 100 ms constant, as the modules' line timing was designed for),
+    // plus the round trip of a remote line.
     static constexpr int ReadByteTimeoutMs = 101;
-    // Writes give up after 50 ms per byte plus one second.
-    static constexpr int WritePerByteMs = 50;
-    static constexpr int WriteConstantMs = 1000;
 
     RawChannel() = default;
     ~RawChannel();
     RawChannel(const RawChannel&) = delete;
     RawChannel& operator=(const RawChannel&) = delete;
 
-    // Device of a port name: "DEMO" is the built-in demo head-end, "COMn" /dev/ttyS<n-1>,
-    // anything else a device name or path. Empty with *error set when there is none.
+    // Device of a local port name: "DEMO" is the built-in demo head-end, "COMn"
+    // /dev/ttyS<n-1>, anything else a device name or path. Empty with *error set when there
+    // is none.
     static QString deviceFor(const QString& portName, QString* error);
 
     // Opens and configures the port: 115200 baud, 8 data bits, even parity, one stop bit,
     // raw, no flow control, DTR and RTS off. False (and closed) when it cannot.
     bool OpenRawPort(const QString& portName);
-    bool isOpen() const { return m_fd >= 0; }
+    // Opened and not yet closed (also while a lost line waits to be opened again).
+    bool isOpen() const { return m_line != nullptr; }
     QString errorString() const { return m_error; }
-    // The device actually opened.
-    QString device() const { return m_device; }
+    // The round trip to a remote line (0 for a local device).
+    int roundTripMs() const { return m_line ? m_line->roundTripMs() : 0; }
 
-    // One byte within the read time-out; -1 when none came.
-    int readByte(int timeoutMs = ReadByteTimeoutMs);
+    // One byte within the time-out (by default the read time-out above); -1 when none came.
+    int readByte(int timeoutMs = -1);
     // Whatever is waiting, without waiting.
     QByteArray readWaiting();
     // All bytes in one call (within the write time-out); the outcome is not examined by the
@@ -50,13 +55,12 @@ public:
     void setTap(Tap tap) { m_tap = std::move(tap); }
 
 private:
-    bool configure();
+    bool ensureLine();
     bool fill(int timeoutMs);
 
-    int m_fd = -1;
+    std::unique_ptr<Transport> m_line;
     QString m_error;
-    QString m_device;
-    QByteArray m_in; // bytes read from the device and not yet handed out
+    QByteArray m_in; // bytes read from the line and not yet handed out
     qsizetype m_inPos = 0;
     Tap m_tap;
 };

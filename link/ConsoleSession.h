@@ -67,7 +67,8 @@ public:
 
     // One piece of received text as the port delivered it: a piece that ends with SYN sends
     // the oldest pending key (with none pending, the request is remembered: a module asks
-    // only once); returns the piece without its SYN bytes; *eot tells whether it holds EOT
+    // only once); on a remote line, where a terminal server packs the module's bytes, every
+    // SYN does. Returns the piece without its SYN bytes; *eot tells whether it holds EOT
     // (which stays in the text).
     QByteArray received(const QByteArray& piece, bool* eot);
 

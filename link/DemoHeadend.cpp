@@ -11,6 +11,11 @@ QMutex g_mutex;
 std::unique_ptr<SimServer> g_server;
 } // namespace
 
+const QString& portName() {
+    static const QString name = QStringLiteral("DEMO");
+    return name;
+}
+
 QString devicePath(QString* error) {
     QMutexLocker lock(&g_mutex);
     if (!g_server) {

@@ -4,6 +4,7 @@
 
 namespace {
 const QString kSection = QStringLiteral("ComPort");
+const QString kRemoteKey = QStringLiteral("RemotePorts/Names");
 
 void loadKey(QSettings& ini, const char* key, const QStringList& allowed, QString& value) {
     const QVariant v = ini.value(QLatin1String(key));
@@ -44,6 +45,8 @@ void LineSettings::load(QSettings& ini) {
     loadKey(ini, "Parity", parityTexts(), Parity);
     loadKey(ini, "FlowControl", flowControlTexts(), FlowControl);
     ini.endGroup();
+    if (ini.contains(kRemoteKey))
+        RemotePorts = ini.value(kRemoteKey).toStringList();
 }
 
 void LineSettings::store(QSettings& ini) const {
@@ -55,6 +58,8 @@ void LineSettings::store(QSettings& ini) const {
     ini.setValue("Parity", Parity);
     ini.setValue("FlowControl", FlowControl);
     ini.endGroup();
+    if (!RemotePorts.isEmpty())
+        ini.setValue(kRemoteKey, RemotePorts);
     ini.sync();
 }
 

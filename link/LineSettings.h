@@ -18,6 +18,9 @@ struct LineSettings {
     QString DataBits = QStringLiteral("8");
     QString Parity = QStringLiteral("None");
     QString FlowControl = QStringLiteral("None");
+    // Terminal server ports the user has typed (tcp://HOST:PORT, rfc2217://HOST:PORT), kept
+    // beside the machine's ports in section "RemotePorts".
+    QStringList RemotePorts;
 
     static const QStringList& baudRates();
     static const QStringList& stopBitsTexts();
@@ -25,7 +28,7 @@ struct LineSettings {
     static const QStringList& parityTexts();
     static const QStringList& flowControlTexts();
 
-    // Section "ComPort" of an INI file.
+    // Section "ComPort" of an INI file (and the remembered remote ports).
     void load(QSettings& ini);
     void store(QSettings& ini) const;
 

@@ -48,7 +48,13 @@ bool Link::OpenLink(const QString& portName) {
     m_port.settings().applyFixed();
     m_port.setEventMask(SerialPort::EventMask::RxFlag);
     m_port.close();
-    return m_port.open();
+    if (!m_port.open())
+        return false;
+    if (m_port.isRemote())
+        m_host.SetStatus(QStringLiteral("%1 connected, round trip %2 ms")
+                             .arg(m_port.portName())
+                             .arg(m_port.roundTripMs()));
+    return true;
 }
 
 void Link::closePort() {
@@ -57,7 +63,8 @@ void Link::closePort() {
 }
 
 int Link::effectiveTimeout() const {
-    return ReplyTimeout > 0 ? ReplyTimeout : DefaultScanTimeout;
+    // A reply from a remote line comes later by the round trip.
+    return (ReplyTimeout > 0 ? ReplyTimeout : DefaultScanTimeout) + m_port.roundTripMs();
 }
 
 void Link::openOrThrow() {
@@ -81,7 +88,9 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     m_port.setEventMask(SerialPort::EventMask::RxFlag);
     // The timer runs from before the write, so a reply faster than the write is not missed.
     tmRx.start(effectiveTimeout());
-    m_port.write(QByteArray(1, '!') + body + tail);
+    const QByteArray frame = QByteArray(1, '!') + body + tail;
+    m_sent.start();
+    m_port.write(frame);
     EventWait::until([this] { return ReplyState != -1; });
     m_port.setEventMask(SerialPort::EventMask::None);
     if (m_lostDuringWait)
@@ -93,10 +102,12 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
         return false;
     RxBuffer.replace(0, reply.size(), reply);
     RxCount = reply.size();
+    m_port.noteExchange(m_answeredAfterMs, int(frame.size() + reply.size()));
     return true;
 }
 
 void Link::ComPortRxFlag() {
+    m_answeredAfterMs = m_sent.isValid() ? m_sent.elapsed() : 0;
     ReplyState = 1;
     tmRx.stop();
     LinkBusy = false;

@@ -4,6 +4,7 @@
 #include "module/Errors.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -41,13 +42,14 @@ public:
     void StorePortSettings();
     // Loads the settings, forces the fixed line and opens the port; false when it cannot.
     // A port name given here takes the place of the file's (the command line's --port).
+    // A remote line shows its round trip in the status bar.
     bool OpenLink(const QString& portName = QString());
 
     // One command transaction: "!" + body + tail out, then the reply up to the terminator or
     // the time-out. True when the terminator came and bytes were read into RxBuffer.
     bool SendCommand(char terminator, const QByteArray& body, char tail = CR);
     // Time-out the next transaction really uses: ReplyTimeout, or the default when that is
-    // not a usable time-out.
+    // not a usable time-out, and the round trip of a remote line on top.
     int effectiveTimeout() const;
     // A transaction is waiting for its reply.
     bool waiting() const { return ReplyState == -1; }
@@ -76,8 +78,10 @@ public:
     bool EnterSpecMode();
 
     // Special commands of a module in its special mode: "!" + cmd + "R" + CRC + LF CR out,
-    // the reply checked against its CRC. Results "-1" (wrong CRC), "-2" (no CR within a
-    // second), "-3" (no hexadecimal CRC), else the whole reply.
+    // the reply checked against its CRC. The port must be open already (the callers have
+    // just put the module into its special mode); on a closed port nothing is sent ("-2").
+    // A port lost while the reply is awaited raises PortError. Results "-1" (wrong CRC), "-2" (no
+    // CR within a second), "-3" (no hexadecimal CRC), else the whole reply.
     QString SendSpecCmd(const QString& cmd);
     QString ReadSpecReply();
     // The result for a reply text as received: "-2" without CR, "-3" without four
@@ -116,6 +120,8 @@ private:
     SerialPort m_port;
     QTimer tmRx;
     qint32 ReplyState = 0;
+    QElapsedTimer m_sent;         // since the frame of the waiting transaction went out
+    qint64 m_answeredAfterMs = 0; // when its terminator came
     bool m_lostDuringWait = false;
     QString m_lostReason;
 };

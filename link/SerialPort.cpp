@@ -2,42 +2,33 @@
 
 #include "link/DemoHeadend.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
-#include <poll.h>
+#include <QSocketNotifier>
 
 namespace {
 // The receive queue holds what one reply buffer can take.
 constexpr int kQueueLimit = 65536;
+constexpr int kFlushLimitMs = 100;
 
-QSerialPort::Parity parityOf(const QString& t) {
+LineConfig::Parity parityOf(const QString& t) {
+    using P = LineConfig::Parity;
     if (t == "Odd")
-        return QSerialPort::OddParity;
+        return P::Odd;
     if (t == "Even")
-        return QSerialPort::EvenParity;
+        return P::Even;
     if (t == "Mark")
-        return QSerialPort::MarkParity;
+        return P::Mark;
     if (t == "Space")
-        return QSerialPort::SpaceParity;
-    return QSerialPort::NoParity;
+        return P::Space;
+    return P::None;
 }
 
-QSerialPort::StopBits stopBitsOf(const QString& t) {
-    if (t == "2")
-        return QSerialPort::TwoStop;
-    if (t == "1.5")
-        return QSerialPort::OneAndHalfStop;
-    return QSerialPort::OneStop;
-}
-
-QSerialPort::FlowControl flowOf(const QString& t) {
+LineConfig::Flow flowOf(const QString& t) {
     if (t == "Hardware")
-        return QSerialPort::HardwareControl;
+        return LineConfig::Flow::Hardware;
     if (t == "Software")
-        return QSerialPort::SoftwareControl;
-    return QSerialPort::NoFlowControl;
+        return LineConfig::Flow::Software;
+    return LineConfig::Flow::None;
 }
 } // namespace
 
@@ -48,8 +39,7 @@ SerialPort::~SerialPort() {
 }
 
 const QString& SerialPort::demoName() {
-    static const QString name = QStringLiteral("DEMO");
-    return name;
+    return DemoHeadend::portName();
 }
 
 void SerialPort::setPortName(const QString& name) {
@@ -58,14 +48,7 @@ void SerialPort::setPortName(const QString& name) {
 }
 
 QString SerialPort::devicePath(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto m = com.match(name);
-    if (m.hasMatch())
-        return QStringLiteral("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
-    if (name.startsWith('/'))
-        return name;
-    return QStringLiteral("/dev/") + name;
+    return Transport::devicePath(name);
 }
 
 QStringList SerialPort::availablePorts() {
@@ -78,61 +61,41 @@ QStringList SerialPort::availablePorts() {
     return names;
 }
 
-void SerialPort::setBaudRate(qint32 baud) {
-    m_settings.BaudRate = QString::number(baud);
-    if (m_port)
-        m_port->setBaudRate(baud);
+bool SerialPort::isRemote() const {
+    return Transport::isRemote(m_name);
 }
 
-bool SerialPort::applySettings(const QString& device) {
+LineConfig SerialPort::lineConfig() const {
+    LineConfig line;
     bool ok = false;
     const int baud = m_settings.BaudRate.toInt(&ok);
-    // A pseudo-terminal (the demo head-end, a simulator) carries no parity bit: the kernel
-    // drops it, so the port's check of it fails there and only there.
-    const bool pty = QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
-    const bool parity = m_port->setParity(parityOf(m_settings.Parity)) || pty;
-    m_port->clearError();
-    return m_port->setBaudRate(ok ? baud : 115200) &&
-           m_port->setDataBits(QSerialPort::DataBits(m_settings.DataBits.toInt())) && parity &&
-           m_port->setStopBits(stopBitsOf(m_settings.StopBits)) &&
-           m_port->setFlowControl(flowOf(m_settings.FlowControl));
+    line.baudRate = ok && baud > 0 ? baud : 115200;
+    line.dataBits = m_settings.DataBits.toInt();
+    line.parity = parityOf(m_settings.Parity);
+    line.stopBits = m_settings.StopBits == "2" ? 2 : m_settings.StopBits == "1.5" ? 3 : 1;
+    line.flow = flowOf(m_settings.FlowControl);
+    return line;
 }
 
 bool SerialPort::open() {
     if (isOpen())
         return true;
     m_error.clear();
-    QString device = devicePath(m_name);
-    if (m_name.compare(demoName(), Qt::CaseInsensitive) == 0) {
-        device = DemoHeadend::devicePath(&m_error);
-        if (device.isEmpty())
-            return false;
-    }
-    m_port = std::make_unique<QSerialPort>();
-    m_port->setPortName(device);
-    if (!m_port->open(QIODevice::ReadWrite)) {
-        m_error = QStringLiteral("%1: %2").arg(m_name, m_port->errorString());
-        m_port.reset();
+    m_transport = Transport::forPort(m_name);
+    if (!m_transport->open(lineConfig())) {
+        m_error = m_transport->errorString();
+        m_transport.reset();
         return false;
     }
-    if (!applySettings(device)) {
-        m_error = QStringLiteral("%1: %2").arg(m_name, m_port->errorString());
-        m_port.reset();
-        return false;
-    }
-    // DTR and RTS held inactive; a pseudo-terminal has no modem lines, so failures are moot.
-    m_port->setDataTerminalReady(false);
-    m_port->setRequestToSend(false);
-    m_port->clearError();
     m_queue.clear();
-    connect(m_port.get(), &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
-    connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialPort::onError);
+    m_notifier = new QSocketNotifier(m_transport->descriptor(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] { takeIn(true); });
     if (!m_sendOnOpen.isEmpty()) {
-        m_port->write(m_sendOnOpen);
-        m_sendOnOpen.clear();
+        const QByteArray pending = std::exchange(m_sendOnOpen, {});
+        write(pending);
         flush();
     }
-    return true;
+    return isOpen();
 }
 
 void SerialPort::sendOnOpen(const QByteArray& bytes) {
@@ -140,44 +103,85 @@ void SerialPort::sendOnOpen(const QByteArray& bytes) {
 }
 
 void SerialPort::close() {
-    if (!m_port)
-        return;
-    m_port->disconnect(this);
-    m_port->close();
-    m_port.reset();
+    dropNotifier();
+    m_transport.reset();
     m_queue.clear();
 }
 
+void SerialPort::dropNotifier() {
+    if (!m_notifier)
+        return;
+    // Perhaps inside the notifier's own signal: it goes once that has returned.
+    m_notifier->setEnabled(false);
+    m_notifier->deleteLater();
+    m_notifier = nullptr;
+}
+
 bool SerialPort::isOpen() const {
-    return m_port && m_port->isOpen();
+    return m_transport && m_transport->isOpen();
 }
 
 bool SerialPort::write(const QByteArray& bytes) {
     if (!isOpen())
         return false;
-    const bool written = m_port->write(bytes) == bytes.size();
-    if (written && m_tap)
-        m_tap('>', bytes);
-    return written;
+    if (m_transport->write(bytes)) {
+        if (m_tap)
+            m_tap('>', bytes);
+        return true;
+    }
+    takeIn(); // a line that has gone is noticed now, not at the next arrival
+    return false;
 }
 
-void SerialPort::drain() {
+void SerialPort::takeIn(bool fromNotifier) {
     if (!isOpen())
         return;
-    const QByteArray fresh = m_port->readAll();
-    if (!fresh.isEmpty() && m_tap)
-        m_tap('<', fresh);
-    const int room = kQueueLimit - m_queue.size();
-    m_queue.append(fresh.left(std::max(0, room)));
+    QByteArray fresh;
+    const bool alive = m_transport->readAvailable(fresh);
+    if (!fresh.isEmpty()) {
+        if (m_tap)
+            m_tap('<', fresh);
+        const int room = kQueueLimit - int(m_queue.size());
+        m_queue.append(fresh.left(std::max(0, room)));
+    }
+    // The terminator counts wherever bytes are taken in, also when the queue is full and
+    // they are dropped; a reply that came before the line went counts too.
+    if (m_mask == EventMask::RxFlag && fresh.contains(m_eventChar))
+        Q_EMIT rxFlag();
+    if (!alive) {
+        if (m_transport)
+            onLost();
+        return;
+    }
+    if (m_mask != EventMask::RxChar || m_queue.isEmpty())
+        return;
+    if (fromNotifier)
+        Q_EMIT rxChars();
+    else if (!fresh.isEmpty()) // taken in by a read: the reader hears of it once that is done
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_mask == EventMask::RxChar && !m_queue.isEmpty())
+                    Q_EMIT rxChars();
+            },
+            Qt::QueuedConnection);
+}
+
+void SerialPort::onLost() {
+    const QString reason = m_transport->errorString();
+    dropNotifier();
+    m_transport.reset();
+    // What came before the line went stays readable; the next open starts afresh.
+    Q_EMIT lost(reason);
 }
 
 int SerialPort::bytesWaiting() {
-    drain();
-    return m_queue.size();
+    takeIn();
+    return int(m_queue.size());
 }
 
 QByteArray SerialPort::read(int n) {
-    drain();
+    takeIn();
     const QByteArray out = m_queue.left(n);
     m_queue.remove(0, out.size());
     return out;
@@ -186,63 +190,43 @@ QByteArray SerialPort::read(int n) {
 bool SerialPort::waitForBytes(int ms) {
     if (!isOpen())
         return false;
-    const int before = bytesWaiting();
-    if (m_port->waitForReadyRead(ms))
-        drain();
-    return bytesWaiting() > before;
+    const qsizetype before = m_queue.size();
+    if (m_transport->waitReadable(ms))
+        takeIn();
+    return m_queue.size() > before;
 }
 
 void SerialPort::purge(bool rx, bool tx) {
     if (!isOpen())
         return;
     if (rx) {
-        drain(); // what is discarded was still on the line
-        m_port->clear(QSerialPort::Input);
+        takeIn(); // what is discarded was still on the line
         m_queue.clear();
     }
-    if (tx)
-        m_port->clear(QSerialPort::Output);
+    if (isOpen())
+        m_transport->purge(rx, tx);
 }
 
 void SerialPort::flush() {
     if (isOpen())
-        while (m_port->bytesToWrite() > 0 && m_port->waitForBytesWritten(100)) {
-        }
+        m_transport->drain(kFlushLimitMs);
 }
 
-void SerialPort::onReadyRead() {
-    const int before = m_queue.size();
-    drain();
-    const QByteArray fresh = m_queue.mid(before);
-    if (fresh.isEmpty())
-        return;
-    if (m_mask == EventMask::RxFlag && fresh.contains(m_eventChar))
-        Q_EMIT rxFlag();
-    else if (m_mask == EventMask::RxChar)
-        Q_EMIT rxChars();
+bool SerialPort::lineBreak() {
+    const bool opened = open();
+    const bool sent = opened && m_transport->lineBreak();
+    if (opened && !sent)
+        m_error = m_transport ? m_transport->errorString() : m_error;
+    close();
+    m_mask = EventMask::RxFlag;
+    return sent;
 }
 
-void SerialPort::onError(QSerialPort::SerialPortError error) {
-    // A device that went away reports read errors without end, then a resource error.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
-        error != QSerialPort::PermissionError)
-        return;
-    // A read can also fail once when a wait for bytes took them first: only a line that has
-    // hung up is lost.
-    if (error == QSerialPort::ReadError && !hungUp()) {
-        m_port->clearError();
-        return;
-    }
-    const QString reason = QStringLiteral("%1: %2").arg(m_name, m_port->errorString());
-    // We are inside the port's own signal: let it go once it has returned.
-    m_port->disconnect(this);
-    m_port->close();
-    m_port.release()->deleteLater();
-    m_queue.clear();
-    Q_EMIT lost(reason);
+int SerialPort::roundTripMs() const {
+    return isOpen() ? m_transport->roundTripMs() : RoundTrip::remembered(m_name);
 }
 
-bool SerialPort::hungUp() const {
-    pollfd p{int(m_port->handle()), POLLIN, 0};
-    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+void SerialPort::noteExchange(qint64 elapsedMs, int lineBytes) {
+    if (isOpen())
+        m_transport->noteExchange(elapsedMs, lineBytes);
 }

@@ -1,16 +1,20 @@
 #pragma once
 
 #include "link/LineSettings.h"
+#include "link/Transport.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <functional>
 #include <memory>
 
-// The serial port of the link. Wraps QSerialPort with what the program needs of its port:
-// a receive queue it can count and read exactly, an event character reported once per
-// arrival, and port names as the user knows them ("COM3", "ttyUSB0", "/dev/ttyS0", "DEMO").
+class QSocketNotifier;
+
+// The serial port of the link: what the program needs of its port on top of the line's
+// transport (Transport: a local device, raw TCP or RFC 2217, chosen by the port name): a
+// receive queue it can count and read exactly, an event character reported once per
+// arrival, and port names as the user knows them ("COM3", "ttyUSB0", "/dev/ttyS0", "DEMO",
+// "tcp://HOST:PORT", "rfc2217://HOST:PORT").
 class SerialPort : public QObject {
     Q_OBJECT
 public:
@@ -27,13 +31,14 @@ public:
     // The machine's serial ports, sorted, and the built-in demo head-end.
     static QStringList availablePorts();
     static const QString& demoName();
+    // The port name is a terminal server's (tcp:// or rfc2217://).
+    bool isRemote() const;
 
-    // Settings take effect at the next open (the baud rate also at once when open).
+    // Settings take effect at the next open.
     LineSettings& settings() { return m_settings; }
     const LineSettings& settings() const { return m_settings; }
-    void setBaudRate(qint32 baud);
 
-    // Opens the device; false with errorString() when it cannot be opened.
+    // Opens the line; false with errorString() when it cannot be opened.
     bool open();
     void close();
     bool isOpen() const;
@@ -56,10 +61,20 @@ public:
     QByteArray read(int n);
     // Waits (without serving events) up to ms for more bytes; true when some came.
     bool waitForBytes(int ms);
-    // Discards the receive and/or transmit queue.
+    // Discards the receive and/or transmit queue (on an RFC 2217 line the server's too).
     void purge(bool rx, bool tx);
     // Waits until everything written has left.
     void flush();
+    // The break-like pulse of "LineBreak": opens the port, sends it (one zero byte at 19200
+    // baud on a local device, the break control through RFC 2217) and leaves the port
+    // closed. False with errorString() when the port cannot be opened or, on a raw TCP line,
+    // cannot carry a break (nothing is sent then).
+    bool lineBreak();
+
+    // The round trip to a remote line, measured when connecting and refreshed by exchanges
+    // (noteExchange); 0 for a local device. Reply time-outs add it.
+    int roundTripMs() const;
+    void noteExchange(qint64 elapsedMs, int lineBytes);
 
     // Sees every byte on the line: dir '>' for what is written, '<' for what arrives (also
     // bytes that a purge discards), called once per write and once per received piece.
@@ -69,18 +84,19 @@ public:
 Q_SIGNALS:
     void rxFlag();                    // the event character arrived (event mask RxFlag)
     void rxChars();                   // bytes arrived (event mask RxChar)
-    void lost(const QString& reason); // the device went away while open
+    void lost(const QString& reason); // the line went away while open
 
 private:
-    void drain();
-    void onReadyRead();
-    void onError(QSerialPort::SerialPortError error);
-    bool hungUp() const;
-    bool applySettings(const QString& device);
+    LineConfig lineConfig() const;
+    // Takes in what the line holds; fromNotifier: the line said it has something.
+    void takeIn(bool fromNotifier = false);
+    void onLost();
+    void dropNotifier();
 
     QString m_name;
     LineSettings m_settings;
-    std::unique_ptr<QSerialPort> m_port;
+    std::unique_ptr<Transport> m_transport;
+    QSocketNotifier* m_notifier = nullptr;
     QByteArray m_queue;
     char m_eventChar = 0x03;
     EventMask m_mask = EventMask::RxFlag;

@@ -23,24 +23,29 @@ quint16 Link::CRC16(const QByteArray& text, int count) {
 }
 
 QString Link::SendSpecCmd(const QString& cmd) {
-    openOrThrow();
+    const bool open = m_port.isOpen();
     const QByteArray s = cmd.toLatin1() + 'R';
     m_port.write('!' + s + crcText(CRC16(s)) + LF + CR);
-    return ReadSpecReply();
+    const QString reply = ReadSpecReply();
+    // A line that went away meanwhile ends the operation, as it does in a transaction.
+    if (open && !m_port.isOpen())
+        throw PortError(QStringLiteral("The serial port was lost (%1).").arg(m_lostReason));
+    return reply;
 }
 
 QString Link::ReadSpecReply() {
     QByteArray text;
     QElapsedTimer clock; // monotonic: holds across midnight and clock changes
     clock.start();
-    while (!text.contains(CR) && clock.elapsed() <= kSpecReplyLimitMs) {
+    const qint64 limit = kSpecReplyLimitMs + m_port.roundTripMs();
+    while (!text.contains(CR) && clock.elapsed() <= limit) {
         if (!m_port.isOpen())
             break;
         const int waiting = m_port.bytesWaiting();
         if (waiting > 0)
             text += m_port.read(waiting);
         else
-            m_port.waitForBytes(int(std::max<qint64>(1, kSpecReplyLimitMs - clock.elapsed())));
+            m_port.waitForBytes(int(std::max<qint64>(1, limit - clock.elapsed())));
     }
     return specReplyResult(text);
 }

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev
     qt6-webengine-dev libvterm-dev libgl-dev
     clang libclang-rt-14-dev clang-format
-    xvfb xauth fonts-dejavu-core vttest curl
+    xvfb xauth fonts-dejavu-core vttest curl ser2net
     openbox xdotool imagemagick x11-utils
     prometheus
 )

@@ -188,6 +188,32 @@ void PtyEndpoint::close() {
         ::close(m_fd), m_fd = -1;
 }
 
+PtyEndpoint::LineState PtyEndpoint::lineStateOf(int fd) {
+    termios t{};
+    LineState st;
+    if (fd < 0 || tcgetattr(fd, &t) != 0)
+        return st;
+    static const std::pair<speed_t, int> speeds[] = {{B1200, 1200},   {B9600, 9600},
+                                                     {B19200, 19200}, {B38400, 38400},
+                                                     {B57600, 57600}, {B115200, 115200}};
+    for (const auto& [code, baud] : speeds)
+        if (cfgetospeed(&t) == code)
+            st.baud = baud;
+    const auto size = t.c_cflag & CSIZE;
+    st.dataBits = size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5;
+    st.parity = t.c_cflag & PARENB;
+    st.oddParity = t.c_cflag & PARODD;
+    st.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    st.rtscts = t.c_cflag & CRTSCTS;
+    return st;
+}
+
+PtyEndpoint::LineState PtyEndpoint::lineState() const {
+    std::lock_guard lock(m_writeMutex);
+    // On a pty the master reads the settings the program put on the slave.
+    return lineStateOf(m_fd);
+}
+
 bool PtyEndpoint::isOpen() const {
     std::lock_guard lock(m_writeMutex);
     return m_fd >= 0;
@@ -232,8 +258,9 @@ qsizetype PtyEndpoint::write(const QByteArray& bytes, bool paced) {
     while (written < bytes.size() && m_fd >= 0 && !m_stop) {
         qsizetype chunk = bytes.size() - written;
         if (paced) {
+            // A piece leaves when its last byte would have left the line: no byte early.
             chunk = qMin<qsizetype>(chunk, 8);
-            const auto due = start + microseconds(written * 1000000 / LineBytesPerSecond);
+            const auto due = start + microseconds((written + chunk) * 1000000 / LineBytesPerSecond);
             std::this_thread::sleep_until(due);
         }
         if (!waitWritable(m_fd))

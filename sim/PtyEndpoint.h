@@ -20,8 +20,9 @@
 // - Received bytes are delivered to the receiver on a reader thread of the endpoint's own,
 //   in arrival order. The receiver must not call close() or reopen() of the same endpoint.
 // - write() is thread-safe. With paced = true it sends at the true line rate (9600 bytes a
-//   second) instead of at once. On a pty, bytes written while no program holds the slave
-//   open are dropped, as on a real line with nobody listening.
+//   second) instead of at once: no byte leaves before its time on the line has passed. On a pty,
+//   bytes written while no program holds the slave open are dropped, as on a real line with nobody
+//   listening.
 // - close() makes the line vanish: the program's reads and writes fail from then on.
 //   reopen() creates a new pair (a new slave path); with setLinkPath() a symbolic link keeps
 //   one stable name that always points at the current slave.
@@ -52,6 +53,20 @@ public:
     // The path a program opens: the link when one is set, else the slave (or the device).
     QString path() const;
     QString slavePath() const;
+
+    // The line settings the far end has put on the line (a pty: what the program set on the
+    // slave; a pty carries no parity bit, the kernel drops it). 0 when closed.
+    struct LineState {
+        int baud = 0;
+        int dataBits = 0;
+        bool parity = false;
+        bool oddParity = false;
+        int stopBits = 0;
+        bool rtscts = false;
+    };
+    LineState lineState() const;
+    // The settings of the terminal behind fd (either side of a pty).
+    static LineState lineStateOf(int fd);
 
     // Returns the number of bytes written (0 when closed or nobody listens on the pty).
     qsizetype write(const QByteArray& bytes, bool paced = false);

@@ -5,7 +5,11 @@ SimServer::SimServer(const SimProfile& profile, const SimServerOptions& options)
       m_latencyMs(options.latencyMs >= 0 ? options.latencyMs : profile.latencyMs),
       m_pace(options.pace >= 0 ? options.pace == 1 : profile.pace) {
     m_endpoint.setLinkPath(options.linkPath);
-    m_endpoint.setReceiver([this](const QByteArray& bytes) { m_headend.feed(bytes); });
+    m_endpoint.setReceiver([this](const QByteArray& bytes) {
+        if (m_pace)
+            awaitArrival(bytes.size());
+        m_headend.feed(bytes);
+    });
     m_headend.setLine(this);
 }
 
@@ -53,6 +57,15 @@ void SimServer::drop() {
         m_queue.push_back({{}, Clock::now(), 0, true});
     }
     m_cv.notify_all();
+}
+
+// On a paced line bytes come in at the line rate too: a frame counts as received when its
+// last byte would have arrived.
+void SimServer::awaitArrival(qsizetype bytes) {
+    const auto now = Clock::now();
+    m_rxLineFree = std::max(m_rxLineFree, now) +
+                   std::chrono::microseconds(bytes * 1000000 / PtyEndpoint::LineBytesPerSecond);
+    std::this_thread::sleep_until(m_rxLineFree);
 }
 
 void SimServer::closeLine() {

@@ -20,8 +20,10 @@ struct SimServerOptions {
 };
 
 // A head-end on a line, running by itself: the endpoint's reader thread feeds the modules,
-// a writer thread of the server puts their replies on the line after the turnaround latency
-// (and at the line rate when pacing is on). It keeps serving while the thread that started
+// a writer thread of the server puts their replies on the line after the turnaround latency.
+// With pacing on, both directions keep the line rate: a frame reaches the modules when its
+// last byte would have arrived, and a reply's last byte leaves no earlier than its length
+// allows. It keeps serving while the thread that started
 // it blocks, so the program's own serial code can talk to it from that thread.
 //
 //   QString error;
@@ -73,6 +75,7 @@ private:
     void send(const QByteArray& bytes, int delayMs) override;
     void drop() override;
     void writeLoop();
+    void awaitArrival(qsizetype bytes);
 
     SimHeadend m_headend;
     PtyEndpoint m_endpoint;
@@ -84,4 +87,5 @@ private:
     bool m_busy = false;
     bool m_stopping = false;
     std::thread m_writer;
+    Clock::time_point m_rxLineFree{}; // the reader thread's only
 };

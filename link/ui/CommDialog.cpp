@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> exitProgram)
@@ -17,11 +18,16 @@ TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> e
     cbComPort = new QComboBox(this);
     cbComPort->setObjectName(QStringLiteral("cbComPort"));
     cbComPort->setGeometry(110, 10, 96, 22);
+    // A terminal server's port can be typed in (tcp://HOST:PORT, rfc2217://HOST:PORT).
+    cbComPort->setEditable(true);
+    cbComPort->setInsertPolicy(QComboBox::NoInsert);
     Label2 = new QLabel(QStringLiteral("Scan Time Out"), this);
     Label2->setGeometry(12, 48, 90, 16);
     cbScanTime = new QComboBox(this);
     cbScanTime->setObjectName(QStringLiteral("cbScanTime"));
     cbScanTime->setEditable(true);
+    // Typed text counts only when it is one of the entries: nothing is added.
+    cbScanTime->setInsertPolicy(QComboBox::NoInsert);
     cbScanTime->addItems({"50", "100", "150", "200", "300", "500"});
     cbScanTime->setGeometry(110, 46, 96, 22);
     btClose = new QPushButton(QStringLiteral("Close"), this);
@@ -29,6 +35,7 @@ TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> e
     btClose->setDefault(true);
     connect(btClose, &QPushButton::clicked, this, &TCfrm::btCloseClick);
     connect(cbComPort, &QComboBox::activated, this, &TCfrm::cbComPortChange);
+    connect(cbComPort->lineEdit(), &QLineEdit::returnPressed, this, &TCfrm::cbComPortTyped);
     cbComPort->addItem(QStringLiteral("COM1"));
 }
 
@@ -39,9 +46,14 @@ void TCfrm::selectScanTime(int value) {
 
 void TCfrm::fillPorts() {
     m_filling = true;
+    const SerialPort& port = m_link.ComPort();
+    QStringList names = SerialPort::availablePorts() + port.settings().RemotePorts;
+    if (port.isRemote())
+        names << port.portName();
+    names.removeDuplicates();
     cbComPort->clear();
-    cbComPort->addItems(SerialPort::availablePorts());
-    cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
+    cbComPort->addItems(names);
+    cbComPort->setCurrentIndex(cbComPort->findText(port.portName()));
     m_filling = false;
 }
 
@@ -63,11 +75,37 @@ void TCfrm::btCloseClick() {
     accept();
 }
 
+void TCfrm::cbComPortTyped() {
+    const QString text = cbComPort->currentText().trimmed();
+    if (cbComPort->findText(text) >= 0)
+        return; // an entry of the list: picked as such
+    const QString wrong = Transport::checkRemoteName(text);
+    // Other typed text is no port: the box shows the port in use again.
+    cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
+    if (!Transport::isRemote(text))
+        return;
+    if (!wrong.isEmpty()) {
+        m_host.showMessage(wrong, true);
+        return;
+    }
+    QStringList& remembered = m_link.ComPort().settings().RemotePorts;
+    remembered.removeAll(text);
+    remembered << text;
+    cbComPort->addItem(text);
+    cbComPortChange(cbComPort->count() - 1);
+}
+
 void TCfrm::cbComPortChange(int index) {
     if (m_filling || index < 0)
         return;
+    const QString name = cbComPort->itemText(index);
+    // The port in use picked again: nothing changes.
+    if (name == m_link.ComPort().portName()) {
+        m_link.StorePortSettings(); // a remote entry just typed is remembered all the same
+        return;
+    }
     m_link.closePort();
-    m_link.ComPort().setPortName(cbComPort->itemText(index));
+    m_link.ComPort().setPortName(name);
     m_link.StorePortSettings();
     m_link.LoadPortSettings();
     m_host.showMessage(QStringLiteral("The program must be restarted."), false);

@@ -21,7 +21,13 @@ public:
     // Refills the port list and selects the port in use.
     void FormShow();
     void btCloseClick();
+    // Another port picked: stored, "The program must be restarted.", and the program ends.
+    // The port in use picked again changes nothing.
     void cbComPortChange(int index);
+    // Text typed into the port box and confirmed with Enter: a complete terminal server
+    // name (tcp://HOST:PORT, rfc2217://HOST:PORT) is added, remembered in "OXLCom.ini" and
+    // picked; other text is ignored.
+    void cbComPortTyped();
 
     QComboBox* cbComPort = nullptr;
     QComboBox* cbScanTime = nullptr;

@@ -1,4 +1,6 @@
+#include "link/HeadendScan.h"
 #include "tests/monitor/MonitorRig.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QTcpSocket>
@@ -165,6 +167,16 @@ private Q_SLOTS:
             return rig->metric("orvex_bridge_connected") == 0 &&
                    rig->metric("orvex_poll_cycles_total") > cycles;
         }));
+
+        // The program scans the head-end through the bridge as through a local port.
+        LinkFixture f;
+        const QString name = QStringLiteral("tcp://127.0.0.1:%1").arg(rig->bridgePort);
+        QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
+        QuietScanView view;
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        QCOMPARE(f.host.status, ScanResultText(int(rigProfile().modules.size())));
+        for (const SimSlotDef& d : rigProfile().modules)
+            QCOMPARE(f.modules.at(d.slot, d.subrack)->TypeName, d.module.type);
     }
 
     void silentModuleIsGone() {

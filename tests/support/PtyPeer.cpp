@@ -102,22 +102,7 @@ bool PtyPeer::waitForFrames(int n, int ms) const {
 
 PtyPeer::LineState PtyPeer::lineState() const {
     std::lock_guard lock(m_mutex);
-    termios tio{};
-    LineState st;
-    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
-        return st;
-    static const std::pair<speed_t, int> speeds[] = {
-        {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
-    for (auto [code, baud] : speeds)
-        if (cfgetospeed(&tio) == code)
-            st.baud = baud;
-    const auto size = tio.c_cflag & CSIZE;
-    st.dataBits = size == CS8 ? 8 : size == CS7 ? 7 : size == CS6 ? 6 : 5;
-    st.parity = tio.c_cflag & PARENB;
-    st.oddParity = tio.c_cflag & PARODD;
-    st.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    st.rtscts = tio.c_cflag & CRTSCTS;
-    return st;
+    return PtyEndpoint::lineStateOf(m_slave);
 }
 
 void PtyPeer::hangUp() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/PtyEndpoint.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -49,14 +51,7 @@ public:
     bool waitForFrames(int n, int ms) const;
 
     // The line settings the program's port has put on the terminal.
-    struct LineState {
-        int baud = 0;
-        int dataBits = 0;
-        bool parity = false;
-        bool oddParity = false;
-        int stopBits = 0;
-        bool rtscts = false;
-    };
+    using LineState = PtyEndpoint::LineState;
     LineState lineState() const;
 
     // The line goes away: the program's port sees the device vanish.

@@ -1,0 +1,172 @@
+#include "link/Transport.h"
+
+#include "link/TransportKinds.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kRoundTripSamples = 15;
+constexpr double kLineBytesPerMs = 9.6; // 115200 baud, 12 bits a byte
+constexpr int kWritePerByteMs = 50;
+constexpr int kWriteConstantMs = 1000;
+
+QMutex g_rememberedMutex;
+QHash<QString, int> g_remembered;
+
+const QRegularExpression& remotePattern() {
+    // scheme://host:port, the host an IPv6 address in brackets or anything without a colon.
+    static const QRegularExpression re(
+        QStringLiteral("^(tcp|rfc2217)://(\\[[0-9A-Fa-f:.]+\\]|[^:/\\[\\]]+):([0-9]{1,5})$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+} // namespace
+
+RoundTrip::RoundTrip(const QString& portName) : m_name(portName) {
+    if (const int known = remembered(portName); known > 0)
+        m_samples << known;
+    update();
+}
+
+int RoundTrip::remembered(const QString& portName) {
+    QMutexLocker lock(&g_rememberedMutex);
+    return g_remembered.value(portName.toLower(), 0);
+}
+
+void RoundTrip::measured(qint64 ms) {
+    m_samples << std::max<qint64>(0, ms);
+    update();
+}
+
+void RoundTrip::exchange(qint64 elapsedMs, int lineBytes) {
+    measured(elapsedMs - qint64(lineBytes / kLineBytesPerMs));
+}
+
+void RoundTrip::update() {
+    while (m_samples.size() > kRoundTripSamples)
+        m_samples.removeFirst();
+    if (m_samples.isEmpty())
+        return;
+    QVector<qint64> sorted = m_samples;
+    std::sort(sorted.begin(), sorted.end());
+    m_ms = int(sorted.at(sorted.size() / 2)); // the upper one of two middles
+    if (m_name.isEmpty())
+        return;
+    QMutexLocker lock(&g_rememberedMutex);
+    g_remembered.insert(m_name.toLower(), m_ms);
+}
+
+Transport::Transport(Kind kind, const QString& portName)
+    : m_kind(kind), m_name(portName), m_roundTrip(kind == Kind::Device ? QString() : portName) {}
+
+Transport::~Transport() = default;
+
+Transport::Kind Transport::kindOf(const QString& portName) {
+    if (portName.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
+        return Kind::RawTcp;
+    if (portName.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive))
+        return Kind::Rfc2217;
+    return Kind::Device;
+}
+
+QString Transport::checkRemoteName(const QString& portName) {
+    const auto m = remotePattern().match(portName);
+    const int port = m.hasMatch() ? m.captured(3).toInt() : 0;
+    if (port >= 1 && port <= 65535)
+        return {};
+    return QStringLiteral("%1: not a remote port (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+        .arg(portName);
+}
+
+std::unique_ptr<Transport> Transport::forPort(const QString& portName) {
+    const Kind kind = kindOf(portName);
+    if (kind == Kind::Device)
+        return std::make_unique<DeviceTransport>(portName);
+    const auto m = remotePattern().match(portName);
+    QString host = m.captured(2);
+    if (host.startsWith('['))
+        host = host.mid(1, host.size() - 2);
+    return std::make_unique<NetTransport>(kind, portName, host, quint16(m.captured(3).toUInt()));
+}
+
+bool Transport::fail(const QString& reason) {
+    m_error = QStringLiteral("%1: %2").arg(m_name, reason);
+    release();
+    return false;
+}
+
+void Transport::close() {
+    release();
+}
+
+void Transport::release() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool Transport::waitReadable(int ms) const {
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    int ready = 0;
+    do
+        ready = ::poll(&p, 1, std::max(0, ms));
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+void Transport::drain(int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    int queued = 0;
+    // TIOCOUTQ and SIOCOUTQ are the same request: bytes not yet sent.
+    while (m_fd >= 0 && ::ioctl(m_fd, TIOCOUTQ, &queued) == 0 && queued > 0 &&
+           clock.elapsed() < limitMs)
+        ::poll(nullptr, 0, 1);
+}
+
+bool Transport::writeAll(const QByteArray& bytes, bool socket) {
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limit = kWriteConstantMs + qint64(kWritePerByteMs) * bytes.size();
+    qsizetype done = 0;
+    while (done < bytes.size() && m_fd >= 0) {
+        const char* from = bytes.constData() + done;
+        const size_t left = size_t(bytes.size() - done);
+        const ssize_t n =
+            socket ? ::send(m_fd, from, left, MSG_NOSIGNAL) : ::write(m_fd, from, left);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        const qint64 wait = limit - clock.elapsed();
+        if (wait <= 0)
+            return false;
+        pollfd p{m_fd, POLLOUT, 0};
+        ::poll(&p, 1, int(wait));
+    }
+    return done == bytes.size();
+}
+
+bool Transport::keepReading(qint64 n, const QString& goneText) {
+    if (n > 0)
+        return true;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return false;
+    const QString reason = n == 0 ? goneText : QString::fromLocal8Bit(std::strerror(errno));
+    fail(reason);
+    return false;
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+// The line settings a transport is asked for. A local device takes them; an RFC 2217 server
+// is asked to set them on its port; a raw TCP stream has them fixed on the server.
+struct LineConfig {
+    enum class Parity { None, Odd, Even, Mark, Space };
+    enum class Flow { None, Hardware, Software };
+    qint32 baudRate = 115200;
+    int dataBits = 8;
+    Parity parity = Parity::Even;
+    int stopBits = 2; // 1 or 2; 3 stands for 1.5
+    Flow flow = Flow::None;
+};
+
+// The round trip to a remote line in milliseconds: measured when the connection is set up,
+// then refreshed by the exchanges themselves (the median of the recent ones, less the time
+// their bytes need on the serial line). Remembered per port name for the whole program, so
+// that the next connection to the same line starts from what was learnt.
+class RoundTrip {
+public:
+    explicit RoundTrip(const QString& portName = {});
+    int ms() const { return m_ms; }
+    // A measured round trip (the connection set-up).
+    void measured(qint64 ms);
+    // An exchange that took elapsedMs from its first byte out to its last byte in, with
+    // lineBytes bytes in both directions on the serial line.
+    void exchange(qint64 elapsedMs, int lineBytes);
+    // What the program learnt of this port's round trip so far (0: nothing).
+    static int remembered(const QString& portName);
+
+private:
+    void update();
+    QString m_name;
+    QVector<qint64> m_samples;
+    int m_ms = 0;
+};
+
+// One line to the head-end, whatever carries it: a local serial device, a raw TCP stream to
+// a terminal server (tcp://HOST:PORT) or a telnet session with the com-port option of
+// RFC 2217 (rfc2217://HOST:PORT). Chosen by the port name; nothing above it knows which.
+//
+// Byte-level and descriptor-based, so that it serves both users: the link's port on the GUI
+// thread (a socket notifier on descriptor() tells when to readAvailable()) and the raw
+// channel of the pages on a worker thread (waitReadable() blocks). One thread at a time.
+//
+//   auto line = Transport::forPort("rfc2217://10.1.2.3:4001");
+//   if (!line->open(LineConfig{})) ...line->errorString()...;
+//   line->write("!0\r");
+//   QByteArray in;
+//   while (line->waitReadable(100) && line->readAvailable(in)) ...;
+//   line->close();
+class Transport {
+public:
+    enum class Kind { Device, RawTcp, Rfc2217 };
+    // How long setting up a remote connection may take before it counts as failed.
+    static constexpr int ConnectLimitMs = 3000;
+
+    virtual ~Transport();
+    Transport(const Transport&) = delete;
+    Transport& operator=(const Transport&) = delete;
+
+    // The transport for a port name; a name that is not a remote one is a local device.
+    static std::unique_ptr<Transport> forPort(const QString& portName);
+    static Kind kindOf(const QString& portName);
+    static bool isRemote(const QString& portName) { return kindOf(portName) != Kind::Device; }
+    // Device path of a local port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
+    static QString devicePath(const QString& portName);
+    // The same, and "DEMO" is the demo head-end's terminal (started when needed); empty with
+    // *error set when there is none.
+    static QString deviceFor(const QString& portName, QString* error);
+    // Whether a remote name is complete (scheme, host, port 1-65535); "" when it is, else why.
+    static QString checkRemoteName(const QString& portName);
+
+    Kind kind() const { return m_kind; }
+    QString portName() const { return m_name; }
+
+    // Opens the line and sets it up; false with errorString() ("name: reason") when it cannot.
+    virtual bool open(const LineConfig& line) = 0;
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    // For poll() and socket notifiers; -1 while closed.
+    int descriptor() const { return m_fd; }
+    QString errorString() const { return m_error; }
+
+    // Appends the line data that has arrived, without waiting. False when the line has gone
+    // (unplugged, connection dropped): the transport is closed then and errorString() says why.
+    virtual bool readAvailable(QByteArray& data) = 0;
+    // Waits up to ms for something to read (or for the line to go); false after the time.
+    bool waitReadable(int ms) const;
+    // All bytes, waiting for room at most 50 ms per byte plus a second; false when not all
+    // went (the line has gone or does not take them).
+    virtual bool write(const QByteArray& bytes) = 0;
+    // Discards what waits in the receive and/or transmit direction.
+    virtual void purge(bool rx, bool tx) = 0;
+    // Waits (at most limitMs) until everything written has left this machine.
+    void drain(int limitMs);
+    // A short break-like pulse on the serial line. False (with errorString()) when the
+    // transport cannot give one: a raw TCP stream carries data only.
+    virtual bool lineBreak() = 0;
+
+    // The round trip to the line: 0 for a local device.
+    int roundTripMs() const { return m_roundTrip.ms(); }
+    void noteExchange(qint64 elapsedMs, int lineBytes) {
+        if (m_kind != Kind::Device)
+            m_roundTrip.exchange(elapsedMs, lineBytes);
+    }
+
+protected:
+    Transport(Kind kind, const QString& portName);
+    // Releases the descriptor (and what the kind keeps besides).
+    virtual void release();
+    bool fail(const QString& reason);
+    // Writes to the descriptor with the limit of write(); send() for sockets.
+    bool writeAll(const QByteArray& bytes, bool socket);
+    // A read that returned n (errno when negative): true to go on, false when the line went.
+    bool keepReading(qint64 n, const QString& goneText);
+
+    Kind m_kind;
+    QString m_name;
+    int m_fd = -1;
+    QString m_error;
+    RoundTrip m_roundTrip;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+// The kinds of transport behind Transport::forPort(); only the transports' own files use
+// them.
+#include "link/Telnet.h"
+#include "link/Transport.h"
+
+#include <QHash>
+
+// A serial device of this machine ("COM3", "ttyUSB0", a path, or "DEMO"), opened
+// exclusively, raw, with the line settings asked for. DTR and RTS are held off.
+class DeviceTransport : public Transport {
+public:
+    explicit DeviceTransport(const QString& portName) : Transport(Kind::Device, portName) {}
+    ~DeviceTransport() override { release(); }
+
+    bool open(const LineConfig& line) override;
+    bool readAvailable(QByteArray& data) override;
+    bool write(const QByteArray& bytes) override;
+    void purge(bool rx, bool tx) override;
+    // One zero byte at 19200 baud, then the line as it was.
+    bool lineBreak() override;
+
+protected:
+    void release() override;
+
+private:
+    bool configure(const LineConfig& line);
+};
+
+// A TCP connection to a terminal server: a raw stream (the server's port has its line
+// settings fixed), or telnet with the com-port option, through which the line is set up,
+// purged and given its break.
+class NetTransport : public Transport {
+public:
+    NetTransport(Kind kind, const QString& portName, const QString& host, quint16 port)
+        : Transport(kind, portName), m_host(host), m_port(port) {}
+    ~NetTransport() override { release(); }
+
+    bool open(const LineConfig& line) override;
+    bool readAvailable(QByteArray& data) override;
+    bool write(const QByteArray& bytes) override;
+    void purge(bool rx, bool tx) override;
+    bool lineBreak() override;
+
+protected:
+    void release() override;
+
+private:
+    bool connectSocket();
+    // The com-port session: offers, the server's agreement, the line settings and the
+    // server's answers to them (whose time is the measured round trip).
+    bool setUpComPort(const LineConfig& line);
+    // Reads and answers the server until the answer to command has come (or limitMs).
+    bool awaitAnswer(quint8 command, int limitMs, QByteArray* value = nullptr);
+    // Takes in what the socket holds; telnet commands are answered and kept apart.
+    bool takeIn();
+    void onEvent(const Telnet::Event& e);
+    QString closedText() const;
+
+    QString m_host;
+    quint16 m_port;
+    Telnet::Decoder m_decoder;
+    Telnet::Options m_options;
+    QByteArray m_data;                   // line data taken in and not yet handed out
+    QHash<quint8, QByteArray> m_answers; // the server's latest answer to each com-port command
+    bool m_turnedAway = false;           // closed by the server while being set up
+};

@@ -1,0 +1,246 @@
+// The head-end reached through a real ser2net in front of the simulator, as a hub site's
+// terminal server: raw TCP (line fixed at the server) and telnet with the com-port option
+// (line set by the program), with and without an added round trip, and the faults of a
+// network line.
+#include "tests/support/Ser2net.h"
+#include "files/SaveLoad.h"
+#include "html/ModulePages.h"
+#include "link/ConsoleSession.h"
+#include "link/HeadendScan.h"
+#include "sim/SimServer.h"
+#include "tests/support/DelayProxy.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
+constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
+constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
+
+QByteArray selectFrame(int subrack, int slot) {
+    return QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot);
+}
+
+QByteArray fetch(const QString& url) {
+    QNetworkAccessManager net;
+    QNetworkReply* r = net.get(QNetworkRequest(QUrl(url)));
+    runUntil([r] { return r->isFinished(); }, 20000);
+    const QByteArray body = r->readAll();
+    delete r;
+    return body;
+}
+} // namespace
+
+class RemoteTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SimServer> sim;
+    Ser2net server;
+
+    quint16 serverPort(const QString& mode) const {
+        return mode == "tcp" ? server.rawPort() : server.telnetPort();
+    }
+    // The port name for a mode ("tcp" or "rfc2217"), through proxy when there is one.
+    QString portName(const QString& mode, const DelayProxy* proxy = nullptr) const {
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(mode)
+            .arg(proxy ? proxy->port() : serverPort(mode));
+    }
+    void addModes() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("raw TCP") << "tcp";
+        QTest::newRow("RFC 2217") << "rfc2217";
+    }
+    void open(LinkFixture& f, const QString& name) {
+        QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!Ser2net::available())
+            QSKIP("ser2net is not installed (scripts/setup.sh installs it)");
+        QString error;
+        sim = SimServer::startPty(demoProfile(), &error);
+        QVERIFY2(sim, qPrintable(error));
+        QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
+    }
+
+    void scan_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("roundTrip"); // added by a proxy, ms
+        QTest::newRow("raw TCP") << "tcp" << 0;
+        QTest::newRow("RFC 2217") << "rfc2217" << 0;
+        QTest::newRow("raw TCP, 40 ms round trip") << "tcp" << 40;
+        QTest::newRow("RFC 2217, 40 ms round trip") << "rfc2217" << 40;
+    }
+    void scan() {
+        QFETCH(QString, mode);
+        QFETCH(int, roundTrip);
+        std::unique_ptr<DelayProxy> proxy;
+        if (roundTrip > 0)
+            proxy = std::make_unique<DelayProxy>(serverPort(mode), roundTrip);
+        LinkFixture f;
+        const QString name = portName(mode, proxy.get());
+        open(f, name);
+        const QString connected = f.host.status;
+        QVERIFY2(connected.startsWith(name + " connected, round trip "), qPrintable(connected));
+        // The line as the simulator sees it while the scan runs (ser2net was told 9600 8N1
+        // for the telnet port; a pty carries no parity bit, so that cannot be seen here).
+        struct View : QuietScanView {
+            SimServer* sim;
+            PtyEndpoint::LineState line;
+            void slotFound(int, int, const TModule&) override {
+                line = sim->endpoint().lineState();
+            }
+        } view;
+        view.sim = sim.get();
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        QCOMPARE(f.host.status, ScanResultText(int(demoProfile().modules.size())));
+        for (const SimSlotDef& d : demoProfile().modules)
+            QCOMPARE(f.modules.at(d.slot, d.subrack)->TypeName, d.module.type);
+        if (mode == "rfc2217") {
+            QCOMPARE(view.line.baud, 115200);
+            QCOMPARE(view.line.dataBits, 8);
+            QCOMPARE(view.line.stopBits, 2);
+            // The set-up exchange went through the proxy both ways.
+            const int measured = connected.section(' ', -2, -2).toInt();
+            QVERIFY2(measured >= roundTrip, qPrintable(connected));
+        }
+    }
+
+    void saveAndLoad_data() { addModes(); }
+    void saveAndLoad() {
+        QFETCH(QString, mode);
+        LinkFixture f;
+        open(f, portName(mode));
+        QuietScanView view;
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        SaveLoad files(*f.link, f.modules, f.state, f.host);
+        QVERIFY(files.SaveConfigFile("headend.mmh"));
+        QCOMPARE(f.host.status, QString("Done."));
+        const std::optional<int> saved = sim->headend().committedValue(0, kAmpSlot, 0, 0);
+        // A value written and committed (as the panel does) reaches the EEPROM; the load
+        // puts the saved one back.
+        const int other = *saved == 0 ? 1 : 0;
+        QVERIFY(f.link->SelectModule(0, kAmpSlot));
+        QVERIFY(f.link->WriteValue(0, other));
+        QVERIFY(f.link->CommitEEPROM(kAmpSlot, 0));
+        QCOMPARE(sim->headend().committedValue(0, kAmpSlot, 0, 0), other);
+        QVERIFY(files.LoadSettingsFile("headend.mmh", true));
+        QCOMPARE(f.host.status, QString("Done."));
+        QCOMPARE(sim->headend().committedValue(0, kAmpSlot, 0, 0), saved);
+    }
+
+    void console_data() { addModes(); }
+    void console() {
+        QFETCH(QString, mode);
+        LinkFixture f;
+        open(f, portName(mode));
+        QVERIFY(f.link->SelectModule(0, kConsoleSlot));
+        ConsoleSession session(*f.link, f.state, f.host);
+        QByteArray shown;
+        connect(&session, &ConsoleSession::text, this, [&](const QByteArray& t) { shown += t; });
+        session.open();
+        QVERIFY(runUntil([&] { return shown.contains("nc100> "); }, 10000));
+        for (const char c : QByteArray("status\r"))
+            session.type(quint16(c));
+        QVERIFY2(runUntil([&] { return shown.contains("NTP last sync"); }, 10000), shown);
+        session.close();
+        QVERIFY(runUntil([&] { return !sim->headend().state(0, kConsoleSlot).consoleOpen; }));
+    }
+
+    void pages_data() { addModes(); }
+    void pages() {
+        QFETCH(QString, mode);
+        LinkFixture f;
+        open(f, portName(mode));
+        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
+        f.link->closePort(); // the pages take the line with a channel of their own
+        ModulePages pages;
+        QVERIFY2(pages.OpenRawPort(portName(mode)), qPrintable(pages.errorString()));
+        QCOMPARE(pages.exchangeWindowSize(), QByteArray("640\n520\n"));
+        QString error;
+        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
+        QVERIFY(
+            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+    }
+
+    // "LineBreak": a break through RFC 2217; a raw stream cannot carry one and sends nothing.
+    void lineBreak() {
+        SerialPort raw, telnet;
+        raw.setPortName(server.rawName());
+        telnet.setPortName(server.rfc2217Name());
+        sim->headend().clearLog();
+        QVERIFY(!raw.lineBreak());
+        QVERIFY2(raw.errorString().contains("cannot send a break"), qPrintable(raw.errorString()));
+        QVERIFY2(telnet.lineBreak(), qPrintable(telnet.errorString()));
+        QVERIFY(!telnet.isOpen());
+        QCOMPARE(sim->headend().received(), QByteArray());
+    }
+
+    // Names that lead nowhere and lines that drop: said plainly, nothing hangs, and the next
+    // action connects again.
+    void faults() {
+        LinkFixture f;
+        QVERIFY(!f.link->OpenLink("tcp://no-such-host.invalid:4001"));
+        QVERIFY2(f.link->ComPort().errorString().contains("host not found"),
+                 qPrintable(f.link->ComPort().errorString()));
+        quint16 unused = 0;
+        {
+            QTcpServer probe; // a port nobody listens on once it is closed
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            unused = probe.serverPort();
+        }
+        QVERIFY(!f.link->OpenLink(QStringLiteral("rfc2217://127.0.0.1:%1").arg(unused)));
+        QVERIFY2(f.link->ComPort().errorString().contains("refused"),
+                 qPrintable(f.link->ComPort().errorString()));
+
+        DelayProxy proxy(server.telnetPort(), 0);
+        open(f, portName("rfc2217", &proxy));
+        QuietScanView view;
+        proxy.cutOn(selectFrame(0, kAmpSlot));
+        QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
+
+        // Mid-save (at the first EEPROM image): the earlier file stays as it was.
+        QFile file("headend.mmh");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        file.close();
+        SaveLoad files(*f.link, f.modules, f.state, f.host);
+        proxy.cutOn("!03R");
+        QVERIFY(!files.SaveConfigFile("headend.mmh"));
+        QCOMPARE(f.host.messages.last(), QString("File I/O error."));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("earlier"));
+
+        // In the console: the session hears of it.
+        QVERIFY(f.link->SelectModule(0, kConsoleSlot));
+        ConsoleSession session(*f.link, f.state, f.host);
+        QSignalSpy lost(&session, &ConsoleSession::lost);
+        session.open();
+        proxy.cut();
+        QVERIFY(runUntil([&] { return lost.size() == 1; }));
+        session.close();
+
+        // Under the pages: the next request finds the line again.
+        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
+        f.link->closePort();
+        ModulePages pages;
+        QString error;
+        QVERIFY(pages.OpenRawPort(portName("rfc2217", &proxy)));
+        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
+        proxy.cut();
+        QVERIFY(
+            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+    }
+};
+
+ORVEX_TEST(RemoteTest)
+#include "ser2net.moc"

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real ser2net on 127.0.0.1 in front of a serial device, started from a generated
+// configuration on free TCP ports: one raw accepter (the device at 115200 8E2, as a site
+// would fix it) and one telnet accepter with the com-port option (the device at 9600 8N1
+// until the client sets the line), both passing bytes on at once. Stopped when destroyed.
+//
+//   Ser2net server;
+//   if (!server.start(sim->slavePath(), &error)) ...;
+//   link.OpenLink(server.rawName());           // "tcp://127.0.0.1:PORT"
+//   link.OpenLink(server.rfc2217Name());       // "rfc2217://127.0.0.1:PORT"
+class Ser2net {
+public:
+    Ser2net() = default;
+    ~Ser2net();
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // Whether ser2net is installed (scripts/setup.sh installs it).
+    static bool available();
+    // Starts it and waits until both accepters listen; false with the reason when it cannot.
+    bool start(const QString& device, QString* error);
+
+    quint16 rawPort() const { return m_rawPort; }
+    quint16 telnetPort() const { return m_telnetPort; }
+    QString rawName() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort); }
+    QString rfc2217Name() const {
+        return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_telnetPort);
+    }
+
+private:
+    bool listening() const;
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_rawPort = 0;
+    quint16 m_telnetPort = 0;
+};
