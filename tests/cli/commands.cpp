@@ -30,12 +30,10 @@ private Q_SLOTS:
         QVERIFY2(r.status == 1, r.err.constData());
         const QStringList lines = r.outLines();
         QCOMPARE(lines.size(), 33);
-        QCOMPARE(lines.first().simplified(),
-                 QStringLiteral("1/1 QM4-C V3.12 OK 00 00"));
+        QCOMPARE(lines.first().simplified(), QStringLiteral("1/1 QM4-C V3.12 OK 00 00"));
         QCOMPARE(lines.at(2).simplified(), QStringLiteral("1/3 RX-S2 V2.07 FAULT 05 00"));
         QCOMPARE(lines.at(4).simplified(), QStringLiteral("1/5 -"));
-        QCOMPARE(lines.at(16).simplified(),
-                 QStringLiteral("2/1 OTX-1310 V3.04 OK 00"));
+        QCOMPARE(lines.at(16).simplified(), QStringLiteral("2/1 OTX-1310 V3.04 OK 00"));
         QCOMPARE(lines.last(), QStringLiteral("12 Modules found"));
         // Progress stays out of a log; there is nothing else to say.
         QCOMPARE(r.err, QByteArray());

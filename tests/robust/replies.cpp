@@ -101,8 +101,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const Fault G = Fault::Garble, U = Fault::Unterminated, C = Fault::BadChecksum;
         // The demo modules: QAM4 modulator (1/1), optical transmitter (2/1), RPR-4 (2/3).
-        QTest::newRow("info block: no ETX")
-            << 0 << 0 << QByteArray("0") << U << false << "QM4-C";
+        QTest::newRow("info block: no ETX") << 0 << 0 << QByteArray("0") << U << false << "QM4-C";
         QTest::newRow("values: a separator")
             << 1 << 0 << QByteArray("2") << G << true << "95 [Missing parameters values]";
         QTest::newRow("values: no ETX") << 0 << 0 << QByteArray("2") << U << false

@@ -171,8 +171,7 @@ private Q_SLOTS:
         QCOMPARE(m().shownMessages, QStringList());
         QCOMPARE(m().statusText(), QString("Done. Errors found"));
         const QByteArray saved = fileBytes("checksum.mmh");
-        QVERIFY(saved.contains("RPR-4\r\n" +
-                               m().Modules().at(2, 1)->VersionText.toLatin1() +
+        QVERIFY(saved.contains("RPR-4\r\n" + m().Modules().at(2, 1)->VersionText.toLatin1() +
                                "\r\nEEPROM\r\nERROR -1\r\nMODEND\r\n"));
         QCOMPARE(int(saved.count("\r\nMODEND\r\n")), kDemoModules);
     }
