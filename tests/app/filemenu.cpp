@@ -31,7 +31,7 @@ QAction* item(TMainFrm& m, const QString& name) {
     return nullptr;
 }
 
-// Subrack 1, slot 6: Launch Amplifier LA-862, a parameter module.
+// Subrack 1, slot 6: LA-862, a parameter module.
 constexpr int kAmpButton = 5;
 } // namespace
 
@@ -163,6 +163,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(file));
         QCOMPARE(m.state().IdleState, quint8(3)); // the loop goes on serving the panel
         QVERIFY(m.CtlPanelFrm->isVisible());
+        QVERIFY(m.btInfo->isEnabled());
 
         // Another value reaches the module's EEPROM, then the file brings the old one back.
         Link& link = m.link();
@@ -189,7 +190,7 @@ private Q_SLOTS:
         const QString file = f.dir.filePath("bad.mmh");
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write("MOD\r\n0 5 1\r\nLaunch Amplifier LA-862\r\nV1.22\r\nPARAM\r\n1 2 \r\n"
+        out.write("MOD\r\n0 5 1\r\nLA-862\r\nV1.22\r\nPARAM\r\n1 2 \r\n"
                   "MODEND\r\nMOD\r\n0 0 x\r\n");
         out.close();
         sim->headend().clearLog();

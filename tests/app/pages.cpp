@@ -44,6 +44,8 @@ private Q_SLOTS:
         m.slotButton(g, s)->click();
         QVERIFY(shown);
         QVERIFY(!m.slotButton(g, s)->isChecked());
+        QCOMPARE(m.statusText(), QString("Module #%1 pages closed.").arg(s + 1));
+        QVERIFY(!m.btInfo->isEnabled());
         QVERIFY(m.shownMessages.isEmpty());
         // Commands work again on the same port.
         sim->headend().clearLog();

@@ -117,6 +117,8 @@ private Q_SLOTS:
         QVERIFY(m.CtlPanelFrm->isVisible());
         m.sbM[19]->click(); // sbM20: an empty slot
         QCOMPARE(m.state().CurSlot, 3);
+        QCOMPARE(m.statusText(), QString()); // nothing left of the module before
+        QVERIFY(!m.btInfo->isEnabled());
         QVERIFY(!m.sbM[20]->isChecked());
         QVERIFY(m.sbM[19]->isChecked());
         QVERIFY(!m.CtlPanelFrm->isVisible());

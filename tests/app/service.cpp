@@ -10,6 +10,7 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
@@ -28,13 +29,29 @@ std::unique_ptr<SimServer> startDemoSim() {
 class ServiceTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void placementArithmetic_data() {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRect>("placedMain");
+        QTest::addColumn<QRect>("satellite");
+        const QRect m(40, 500, 611, 180);
+        QTest::newRow("panel of 3 rows") << m << 135 << m << QRect(40, 365, 611, 135);
+        QTest::newRow("terminal") << m << 290 << m << QRect(40, 210, 611, 290);
+        // The caption of neither window leaves the screen: the main window makes room.
+        QTest::newRow("main at the top")
+            << m.translated(0, -480) << 135 << QRect(40, 135, 611, 180) << QRect(40, 0, 611, 135);
+        QTest::newRow("main off the left and bottom")
+            << m.translated(-100, 600) << 135 << QRect(0, 588, 611, 180) << QRect(0, 453, 611, 135);
+        QTest::newRow("report taller than the room")
+            << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
+    }
     void placementArithmetic() {
-        QCOMPARE(Placement::panelHeight(3), 135);
-        QCOMPARE(Placement::panelHeight(0), 30);
-        QCOMPARE(Placement::above(QRect(40, 500, 611, 180), 135), QRect(40, 365, 611, 135));
-        QCOMPARE(Placement::above(QRect(0, 400, 611, 180), Placement::TerminalHeight).bottom(),
-                 399);
-        QCOMPARE(Placement::mainBelow(QRect(10, 100, 611, 135)), QPoint(10, 235));
+        QFETCH(QRect, main);
+        QFETCH(int, height);
+        const Placement::Stack s = Placement::stack(main, height, QRect(0, 0, 1024, 768));
+        QTEST(s.main, "placedMain");
+        QTEST(s.satellite, "satellite");
+        QCOMPARE(Placement::mainBelow(s.satellite), s.main.topLeft());
     }
 
     void diagnosticsWindow() {
@@ -54,7 +71,8 @@ private Q_SLOTS:
         QVERIFY(lines.value(1).startsWith("SN "));
         QCOMPARE(lines.value(2), QString(21, '='));
         QCOMPARE(lines.value(3), QString("Diagnostic Bytes:"));
-        QCOMPARE(m.DiagFrm->height(), int(lines.size()) * 15);
+        // Every line in sight: the memo has nothing to scroll.
+        QVERIFY(runUntil([&] { return m.DiagFrm->mmDiag->verticalScrollBar()->maximum() == 0; }));
         QCOMPARE(m.DiagFrm->frameGeometry().bottom() + 1, m.frameGeometry().top());
         QCOMPARE(m.sbM[2]->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
         AppFixture::screenshot(m.DiagFrm, "diagnostics");
@@ -91,13 +109,16 @@ private Q_SLOTS:
         AppFixture f(sim->slavePath());
         TMainFrm& m = f.start();
         scan(m);
-        m.sbM[0]->click();
+        m.sbM[3]->click();
+        m.ModDefaultsClick();
+        QVERIFY(runUntil([&] { return !m.state().ReloadRequest; }));
+        QCOMPARE(m.statusText(), QString("Module #4 defaults loaded."));
         sim->headend().clearLog();
         m.ModReset->trigger();
         QCOMPARE(sim->headend().received(), QByteArray("!7\r"));
         QVERIFY(!m.CtlPanelFrm->isVisible());
-        QVERIFY(!m.sbM[0]->isChecked());
-        QCOMPARE(m.statusText(), QString());
+        QCOMPARE(m.statusText(), QString("Module #4 reset."));
+        QVERIFY(m.sbM[3]->isChecked()); // the module the status speaks of
     }
 
     void lineBreak() {
@@ -110,6 +131,7 @@ private Q_SLOTS:
         QVERIFY(!m.link().ComPort().isOpen());
         QCOMPARE(m.link().ComPort().settings().BaudRate, QString("115200"));
         QCOMPARE(m.link().ComPort().eventMask(), SerialPort::EventMask::RxFlag);
+        QCOMPARE(m.statusText(), QString("LineBreak sent."));
     }
 
     void help() {

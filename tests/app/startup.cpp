@@ -49,6 +49,13 @@ private Q_SLOTS:
         QVERIFY(!m.pcModSwitch->isEnabled());
         QVERIFY(!m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));
+        // The slot numbers read dark on the grey page, which is disabled.
+        const QImage number = m.slotLabels[0]->grab().toImage();
+        int darkest = 255;
+        for (int y = 0; y < number.height(); ++y)
+            for (int x = 0; x < number.width(); ++x)
+                darkest = qMin(darkest, number.pixelColor(x, y).lightness());
+        QVERIFY2(darkest < 100, qPrintable(QString::number(darkest)));
         QVERIFY(!m.pcModSwitch->isTabVisible(1));
         QCOMPARE(m.ldReady->currentColor(), QColor(255, 255, 0));
         QCOMPARE(m.RxGCaption->caption(), QString(" ORVEX Link"));

@@ -150,8 +150,7 @@ private Q_SLOTS:
     void consoleNeedsAConsole() {
         const auto r = f->run({QStringLiteral("terminal"), QStringLiteral("1/1")});
         QCOMPARE(r.status, 1);
-        QCOMPARE(r.errLines(),
-                 QStringList{QStringLiteral("Module 1/1 (QAM4 DVB-C Modulator) has no console.")});
+        QCOMPARE(r.errLines(), QStringList{QStringLiteral("Module 1/1 (QM4-C) has no console.")});
         QVERIFY(!f->sim->headend().received().contains("9\r"));
     }
 

@@ -63,8 +63,7 @@ private Q_SLOTS:
     void moduleWithoutPages() {
         const auto r = f->run({QStringLiteral("pages"), QStringLiteral("1/1")});
         QCOMPARE(r.status, 1);
-        QCOMPARE(r.errLines(),
-                 QStringList{QStringLiteral("Module 1/1 (QAM4 DVB-C Modulator) has no pages.")});
+        QCOMPARE(r.errLines(), QStringList{QStringLiteral("Module 1/1 (QM4-C) has no pages.")});
     }
 };
 

@@ -129,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(file.contains("\r\nEEPROM\r\n"));
 
         changeValues();
-        changeImage(1, 2); // Return Path Receiver RPR-4
+        changeImage(1, 2); // RPR-4, the return path receiver
         QVERIFY(snapshot() != saved);
 
         QVERIFY(
@@ -145,7 +145,7 @@ private Q_SLOTS:
 
     void moduleFileOntoItsModule() {
         scan();
-        const int g = 0, s = 0; // QAM4 DVB-C Modulator, four channels
+        const int g = 0, s = 0; // QM4-C, the QAM modulator with four channels
         f->state.CurSubrack = g;
         f->state.CurSlot = s;
         const auto before = sim->headend().state(g, s).committed;

@@ -55,6 +55,8 @@ private slots:
     void modules_data() {
         QTest::addColumn<int>("subrack");
         QTest::addColumn<int>("slot");
+        QTest::newRow("modulator") << 0 << 0;
+        QTest::newRow("receiver") << 0 << 1;
         QTest::newRow("kx350") << 0 << 3;
         QTest::newRow("power supply") << 1 << 4;
     }
@@ -68,6 +70,17 @@ private slots:
         QCOMPARE(f->panel.controlCount(), 2 * m.VisibleCount);
         for (const QLabel* l : f->panel.content()->findChildren<QLabel*>())
             QVERIFY(l->text() != QLatin1String("ERROR"));
+        // No caption runs under the next column's control; its tooltip has all of it.
+        for (const QLabel* l : f->panel.ParamLabels) {
+            for (const QWidget* w : f->panel.ParamControls)
+                if (l && w && w->x() > l->x())
+                    QVERIFY2(l->geometry().right() < w->x(), qPrintable(l->text()));
+            QVERIFY(!l || l->toolTip() == l->text());
+        }
+        // Read-only texts show their start.
+        for (const QLineEdit* e :
+             f->panel.content()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
+            QVERIFY(!e->isReadOnly() || e->cursorPosition() == 0);
         const QString dir = qEnvironmentVariable("ORVEX_SCREENSHOTS");
         if (!dir.isEmpty())
             f->panel.grab().save(dir +

@@ -19,7 +19,7 @@
 #include <QtTest>
 
 namespace {
-constexpr int kAmpSlot = 5;                      // 1/6 Launch Amplifier
+constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
 constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
 constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
 

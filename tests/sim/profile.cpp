@@ -34,7 +34,7 @@ private slots:
         QCOMPARE(racks.size(), 2);
         QCOMPARE(rig.ask("!\xc0\x90"), QByteArray("\x06"));
         QVERIFY(rig.command("0").startsWith("\x02"
-                                            "Bus Controller"));
+                                            "BC-2\n"));
     }
 
     // What the demo is there to show is in it.
