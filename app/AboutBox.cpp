@@ -17,19 +17,14 @@ QString TfrmAbout::buildVersionText() {
 #endif
 }
 
-TfrmAbout::TfrmAbout(QWidget* owner, const QString& version) : QDialog(owner) {
+TfrmAbout::TfrmAbout(QWidget* owner, const QString& version) : FramedDialog(owner, Qt::white) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral(" ORVEX Link"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(201, 141);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
-    imgAbout = new QLabel(this);
+    setContentSize(QSize(201, 141));
+    imgAbout = new QLabel(content());
     imgAbout->setGeometry(0, 0, 200, 80);
     imgAbout->setPixmap(orvexPicture());
-    lbVersion = new QLabel(this);
+    lbVersion = new QLabel(content());
     lbVersion->setObjectName(QStringLiteral("lbVersion"));
     QFont bold = lbVersion->font();
     bold.setBold(true);
@@ -37,8 +32,8 @@ TfrmAbout::TfrmAbout(QWidget* owner, const QString& version) : QDialog(owner) {
     lbVersion->setText(QStringLiteral("  Vers. ") +
                        (version.isEmpty() ? QStringLiteral("Vers. Info not available") : version));
     lbVersion->adjustSize();
-    lbVersion->move(width() / 2 - lbVersion->width() / 2, 88);
-    btClose = new QPushButton(QStringLiteral("Close"), this);
+    lbVersion->move(201 / 2 - lbVersion->width() / 2, 88);
+    btClose = new QPushButton(QStringLiteral("Close"), content());
     btClose->setGeometry(66, 112, 76, 25);
     btClose->setDefault(true);
     connect(btClose, &QPushButton::clicked, this, &QDialog::accept);

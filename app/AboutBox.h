@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "panel/WindowFrame.h"
 
 class QLabel;
 class QPushButton;
@@ -9,7 +9,7 @@ class QPushButton;
 QString versionText(int major, int minor, int release);
 
 // The about box: our picture, the version of this build, "Close".
-class TfrmAbout : public QDialog {
+class TfrmAbout : public FramedDialog {
     Q_OBJECT
 public:
     // version: the version text, or empty when the build carries none.

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolButton>
 
 namespace {
@@ -45,8 +46,7 @@ void TMainFrm::btInfoClick() {
         TerminalFrm->close();
     DiagCreate();
     const int slot = m_state.CurSlot;
-    DiagFrm->setCaption(ModuleWord + QStringLiteral(" #") + QString::number(slot + 1) +
-                        QStringLiteral(" diagnostic"));
+    DiagFrm->setCaption(moduleText(QStringLiteral(" diagnostic")));
     const QStringList lines = DiagReport(m_link, m_modules, slot, m_state.CurSubrack, ModuleWord);
     if (!DiagFrm)
         return; // closed while the module was asked
@@ -57,6 +57,10 @@ void TMainFrm::btInfoClick() {
     if (m_state.TerminalMode && TerminalFrm->isVisible())
         TerminalFrm->close();
     DiagFrm->hide();
-    DiagFrm->resize(DiagFrm->width(), int(lines.size()) * (4 + kMemoFontHeight));
+    // Every line in sight: the memo's text area gets the height of its lines, the window the
+    // caption and borders around it.
+    const int text = int(lines.size()) * (4 + kMemoFontHeight) +
+                     2 * int(DiagFrm->mmDiag->document()->documentMargin());
+    DiagFrm->resize(DiagFrm->width(), DiagFrm->outerHeightFor(text));
     placeDiag();
 }

@@ -4,11 +4,11 @@
 #include "app/MainWindow.h"
 #include "files/SaveLoad.h"
 #include "panel/CtlPanelFrm.h"
+#include "panel/WindowFrame.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QScopeGuard>
 #include <optional>
 
@@ -25,8 +25,9 @@ protected:
         const QString chosen = selectedFiles().value(0);
         if (acceptMode() == AcceptSave && !chosen.isEmpty() &&
             !QFileInfo(chosen).absoluteDir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("The folder of %1 does not exist.").arg(chosen));
+            MessageDialog(this, windowTitle(),
+                          QStringLiteral("The folder of %1 does not exist.").arg(chosen), true)
+                .exec();
             return;
         }
         QFileDialog::accept();
@@ -179,6 +180,12 @@ void TMainFrm::itmSaveModClick() {
     SaveLoad(m_link, m_modules, m_state, *this)
         .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
     m_state.IdleState = before;
+    keepDiagWithPanel();
+}
+
+void TMainFrm::keepDiagWithPanel() {
+    // The file operation enabled the controls again without "Diag"; the module is still open.
+    btInfo->setEnabled(CtlPanelFrm->isVisible());
 }
 
 void TMainFrm::itmLoadModuleClick() {
@@ -200,5 +207,6 @@ void TMainFrm::loadModuleFile(const QString& name) {
     });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
         m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
+    keepDiagWithPanel();
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
 }

@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOption>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -20,6 +22,30 @@ const QColor kGrey(128, 128, 128);
 const QColor kDesktop(0, 128, 128);
 constexpr int kButtonLefts[8] = {2, 70, 138, 206, 274, 342, 410, 478};
 constexpr int kButtonTops[2] = {24, 64};
+
+// A slot button: the module's type name, cut at its end with "…" when it is too long for
+// the button (the tooltip holds the whole name); text() stays the whole name.
+class SlotButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text = fontMetrics().elidedText(text(), Qt::ElideRight, width() - 6);
+        p.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
+
+// Texts that are no controls read alike whether the window's controls are enabled or not.
+void keepReadable(QLabel* label) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Disabled, QPalette::WindowText,
+                 pal.color(QPalette::Active, QPalette::WindowText));
+    label->setPalette(pal);
+}
 
 QWidget* filled(QWidget* parent, const QColor& colour, const QRect& geometry) {
     auto* w = new QWidget(parent);
@@ -96,7 +122,7 @@ void TMainFrm::buildSubrackPages() {
         (page == 0 ? tsG1 : tsG2) = ts;
         for (int i = 0; i < 16; ++i) {
             const int n = page * 16 + i;
-            auto* b = new QToolButton(ts);
+            auto* b = new SlotButton(ts);
             b->setObjectName(QStringLiteral("sbM%1").arg(n + 1));
             b->setProperty("tag", i + 1);
             b->setCheckable(true);
@@ -110,6 +136,7 @@ void TMainFrm::buildSubrackPages() {
             auto* label = new QLabel(QString::number(i + 1), ts);
             label->setAlignment(Qt::AlignCenter);
             label->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8] - 14, 65, 13);
+            keepReadable(label);
             slotLabels[n] = label;
         }
         pcModSwitch->addTab(ts, page == 0 ? QStringLiteral("Subrack #1")
@@ -141,10 +168,7 @@ void TMainFrm::buildStatusBar() {
     statusLabel = new QLabel(statusBar);
     statusLabel->setObjectName(QStringLiteral("statusText"));
     // The status text stays readable while the controls are disabled (scan, save, load).
-    QPalette pal = statusLabel->palette();
-    pal.setColor(QPalette::Disabled, QPalette::WindowText,
-                 pal.color(QPalette::Active, QPalette::WindowText));
-    statusLabel->setPalette(pal);
+    keepReadable(statusLabel);
     statusBar->addWidget(statusLabel, 1);
     statusProgress = new QProgressBar(statusBar);
     statusProgress->setObjectName(QStringLiteral("statusProgress"));

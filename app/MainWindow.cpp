@@ -8,12 +8,12 @@
 #include "link/ui/CommDialog.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/GradientCaption.h"
+#include "panel/WindowFrame.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -40,6 +40,9 @@ TMainFrm::TMainFrm(QWidget* parent)
     configExtension = QStringLiteral("mmh");
     configFilter =
         QStringLiteral("HeadEnd config. files") + QStringLiteral("|*.") + configExtension;
+    new KeptPosition(this);
+    // Centred on the screen, with or without a window manager to place it.
+    move(screenArea().center() - rect().center());
     show();
 }
 
@@ -78,8 +81,7 @@ void TMainFrm::showMessage(const QString& text, bool error) {
     shownMessages << text;
     if (autoCloseMessages)
         return;
-    QMessageBox box(error ? QMessageBox::Critical : QMessageBox::Information,
-                    QStringLiteral("ORVEX Link"), text, QMessageBox::Ok, this);
+    MessageDialog box(this, QStringLiteral("ORVEX Link"), text, error);
     box.exec();
 }
 

@@ -78,11 +78,15 @@ public:
     void closeSatellites(bool resetTerminalMode);
     // Puts every slot button of both pages up.
     void releaseAllSlotButtons();
+    // Puts the current module's slot button down, the only one down.
+    void markCurrentSlot();
     QToolButton* slotButton(int subrack, int slot) const { return sbM[subrack * 16 + slot]; }
     // Shows a subrack page or hides/shows the second tab without it counting as the user's
     // page switch.
     void showPage(int index);
     void showSecondTab(bool visible);
+    // ModuleWord + " #" + the current slot's number + what, e.g. "Module #3 selected".
+    QString moduleText(const QString& what) const;
     // Caption colours of the slot buttons.
     void setSlotCaption(QToolButton* button, const QString& text, const QColor& colour);
 
@@ -105,6 +109,7 @@ public:
     // Loads a file chosen already, as "Load Config" / "Load Module" do after their dialog.
     void loadConfigFile(const QString& name);
     void loadModuleFile(const QString& name);
+    void keepDiagWithPanel();
 
     // Comparing with files, checking loads, backups (CompareMenu.cpp).
     void itmCompareClick();
@@ -122,6 +127,14 @@ public:
     void DiagCreate();
 
     // Satellite placement (Satellites.cpp).
+    // The screen's available area.
+    QRect screenArea() const;
+    // Puts a satellite of the given outer height directly above the main window; where the
+    // screen has no room for it, the main window moves down first.
+    void placeAbove(QWidget* satellite, int height);
+    // The main window goes directly below a satellite the user has moved, as far as the
+    // screen lets it.
+    void followSatellite(QWidget* satellite);
     void placeTerminal();
     void placeDiag();
     void connectSatellites();
@@ -233,4 +246,8 @@ private:
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;
+    // What was done, said again once the work loop has read the module again.
+    QString m_statusAfterReload;
+    // The program itself moves the main window: its satellites do not follow that move.
+    bool m_placing = false;
 };

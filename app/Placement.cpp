@@ -1,9 +1,22 @@
 #include "app/Placement.h"
 
+#include <algorithm>
+
 namespace Placement {
 
-QRect above(const QRect& mainFrame, int height) {
-    return QRect(mainFrame.left(), mainFrame.top() - height, mainFrame.width(), height);
+namespace {
+// v within lo … hi; where the two cross, lo wins (the top and left edges stay in reach).
+int clamp(int v, int lo, int hi) {
+    return std::max(lo, std::min(v, hi));
+}
+} // namespace
+
+Stack stack(const QRect& mainFrame, int height, const QRect& screen) {
+    const int h = std::clamp(height, 0, std::max(0, screen.height() - mainFrame.height()));
+    QRect main = mainFrame;
+    main.moveLeft(clamp(main.left(), screen.left(), screen.right() + 1 - main.width()));
+    main.moveTop(clamp(main.top(), screen.top() + h, screen.bottom() + 1 - main.height()));
+    return {main, QRect(main.left(), main.top() - h, main.width(), h)};
 }
 
 QPoint mainBelow(const QRect& satelliteFrame) {

@@ -13,8 +13,16 @@ constexpr int TerminalHeight = 290;
 constexpr int panelHeight(int rows) {
     return rows * 35 + 30;
 }
-// Frame of a satellite of the given height above the main window's frame.
-QRect above(const QRect& mainFrame, int height);
+
+// The main window and a satellite directly above it.
+struct Stack {
+    QRect main;
+    QRect satellite;
+};
+// The main window's frame moved as little as needed to keep the pair on the screen (its
+// available area), and the satellite of the given height above it: neither caption is ever
+// out of reach. A satellite taller than the room above the main window gets that room.
+Stack stack(const QRect& mainFrame, int height, const QRect& screen);
 // Top-left of the main window's frame directly below a satellite's frame.
 QPoint mainBelow(const QRect& satelliteFrame);
 

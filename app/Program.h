@@ -18,6 +18,9 @@ struct Program {
         MainFrm.attach(&CtlPanelFrm, &TerminalFrm, &Cfrm, &frmAbout);
     }
 
+    // The style and font the windows are laid out for; set before the windows exist.
+    static void setLook();
+
     TMainFrm MainFrm;
     TCtlPanelFrm CtlPanelFrm;
     TTerminalFrm TerminalFrm;

@@ -5,23 +5,47 @@
 #include "app/Placement.h"
 #include "app/TerminalFrm.h"
 #include "panel/CtlPanelFrm.h"
+#include "panel/GradientCaption.h"
 
 #include <QMoveEvent>
 #include <QPushButton>
+#include <QScreen>
+
+QRect TMainFrm::screenArea() const {
+    return screen()->availableGeometry();
+}
+
+void TMainFrm::placeAbove(QWidget* satellite, int height) {
+    const Placement::Stack s = Placement::stack(frameGeometry(), height, screenArea());
+    if (s.main.topLeft() != frameGeometry().topLeft()) {
+        // Made room on the screen: the move is the program's, the satellites stay as they are.
+        m_placing = true;
+        move(s.main.topLeft());
+        m_placing = false;
+    }
+    satellite->setGeometry(s.satellite);
+}
+
+void TMainFrm::followSatellite(QWidget* satellite) {
+    const QRect below(Placement::mainBelow(satellite->frameGeometry()), frameGeometry().size());
+    const Placement::Stack s = Placement::stack(below, satellite->height(), screenArea());
+    move(s.main.topLeft());
+    // Where the screen stops the main window, the satellite stays directly above it.
+    if (s.satellite != satellite->frameGeometry())
+        satellite->setGeometry(s.satellite);
+}
 
 void TMainFrm::placePanel() {
     const TModule* m = currentModule();
-    CtlPanelFrm->setGeometry(
-        Placement::above(frameGeometry(), Placement::panelHeight(CtlPanelFrm->PanelRows)));
-    CtlPanelFrm->setCaption(ModuleWord + QStringLiteral(" #") +
-                            QString::number(m_state.CurSlot + 1) + QStringLiteral(":  ") +
-                            (m ? m->TypeName : QString()) + QStringLiteral("  Vers. ") +
-                            (m ? m->VersionText : QString()));
+    placeAbove(CtlPanelFrm, Placement::panelHeight(CtlPanelFrm->PanelRows));
+    CtlPanelFrm->setCaption(moduleText(QStringLiteral(":  ") + (m ? m->TypeName : QString()) +
+                                       QStringLiteral("  Vers. ") +
+                                       (m ? m->VersionText : QString())));
 }
 
 void TMainFrm::placeTerminal() {
     const TModule* m = currentModule();
-    TerminalFrm->setGeometry(Placement::above(frameGeometry(), Placement::TerminalHeight));
+    placeAbove(TerminalFrm, Placement::TerminalHeight);
     TerminalFrm->setCaption(ModuleWord + QStringLiteral(" #") +
                             QString::number(m_state.CurSubrack + 1) + QStringLiteral("/") +
                             QString::number(m_state.CurSlot + 1) + QStringLiteral(":  ") +
@@ -31,8 +55,7 @@ void TMainFrm::placeTerminal() {
 void TMainFrm::openTerminalFromPanel() {
     placeTerminal();
     TerminalFrm->show();
-    TerminalFrm->activateWindow();
-    TerminalFrm->setFocus();
+    TerminalFrm->takeKeyboard();
     if (QWidget* focused = focusWidget())
         focused->clearFocus();
 }
@@ -45,7 +68,7 @@ void TMainFrm::placeDiag() {
     if (!DiagFrm)
         return;
     DiagFrm->hide();
-    DiagFrm->setGeometry(Placement::above(frameGeometry(), DiagFrm->height()));
+    placeAbove(DiagFrm, DiagFrm->height());
     DiagFrm->show();
 }
 
@@ -54,21 +77,27 @@ void TMainFrm::connectSatellites() {
     // while the main window is active (it moves the satellites) does not move it back.
     connect(CtlPanelFrm, &SatelliteWindow::moved, this, [this] {
         if (!isActiveWindow() && CtlPanelFrm->isVisible())
-            move(Placement::mainBelow(CtlPanelFrm->frameGeometry()));
+            followSatellite(CtlPanelFrm);
     });
     connect(TerminalFrm, &SatelliteWindow::moved, this, [this] {
         if (isActiveWindow() || !TerminalFrm->isVisible())
             return;
-        move(Placement::mainBelow(TerminalFrm->frameGeometry()));
+        followSatellite(TerminalFrm);
         if (CtlPanelFrm->isVisible() && CtlPanelFrm->focusWidget())
             CtlPanelFrm->focusWidget()->clearFocus();
+    });
+    // The main window is active while the user drags it (that is how its satellites know to
+    // follow); once he lets go, the console has the keyboard again.
+    connect(RxGCaption, &GradientCaption::released, this, [this] {
+        if (TerminalFrm->isVisible())
+            TerminalFrm->takeKeyboard();
     });
 }
 
 void TMainFrm::diagMoved() {
     if (isActiveWindow() || !DiagFrm)
         return;
-    move(Placement::mainBelow(DiagFrm->frameGeometry()));
+    followSatellite(DiagFrm);
     if (CtlPanelFrm->isVisible())
         placePanel();
     if (TerminalFrm->isVisible()) {
@@ -79,8 +108,15 @@ void TMainFrm::diagMoved() {
 
 void TMainFrm::moveEvent(QMoveEvent* e) {
     QWidget::moveEvent(e);
-    if (!isVisible() || !isActiveWindow() || !CtlPanelFrm)
+    if (m_placing || !isVisible() || !isActiveWindow() || !CtlPanelFrm)
         return;
+    if (!CtlPanelFrm->isVisible() && !TerminalFrm->isVisible() && !DiagFrm) {
+        // Alone, the main window keeps its caption on the screen all the same.
+        const QPoint onScreen = Placement::stack(frameGeometry(), 0, screenArea()).main.topLeft();
+        if (onScreen != frameGeometry().topLeft())
+            move(onScreen);
+        return;
+    }
     if (CtlPanelFrm->isVisible()) {
         if (TerminalFrm->isVisible())
             CtlPanelFrm->hide();

@@ -50,6 +50,13 @@ void TMainFrm::releaseAllSlotButtons() {
         b->setChecked(false);
 }
 
+void TMainFrm::markCurrentSlot() {
+    if (m_state.CurSlot < 0 || m_state.CurSlot > 15)
+        return;
+    for (QToolButton* b : sbM)
+        b->setChecked(b == slotButton(m_state.CurSubrack, m_state.CurSlot));
+}
+
 void TMainFrm::sbM1Click(QToolButton* button) {
     closeSatellites(true);
     const int n = button->objectName().mid(3).toInt();
@@ -57,15 +64,20 @@ void TMainFrm::sbM1Click(QToolButton* button) {
     m_link.ReplyTimeout = 80;
     const bool present = m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
     TModule* m = currentModule();
-    if (present && button->text() == QLatin1String("-")) {
-        SetStatus(QString());
+    if (button->text() == QLatin1String("-") || !present || !m) {
+        // Nothing to work on here: no status or "Diag" may still speak of the module before.
+        SetStatus(button->text() == QLatin1String("-")
+                      ? QString()
+                      : moduleText(QStringLiteral(" does not answer.")));
         btInfo->setEnabled(false);
         CtlPanelFrm->hide();
         CtlPanelFrm->ClearPanel();
-    } else if (present && m) {
+    } else {
         if (m->InfoKind == InfoTerminal) {
-            if (!TerminalFrm->isVisible())
+            if (!TerminalFrm->isVisible()) {
+                placeTerminal();
                 TerminalFrm->show();
+            }
         } else if (m->hasHtmlPages()) {
             openModulePages(button);
             return;
@@ -76,8 +88,7 @@ void TMainFrm::sbM1Click(QToolButton* button) {
             CtlPanelFrm->show();
             placePanel();
         }
-        SetStatus(ModuleWord + QStringLiteral(" #") + QString::number(m_state.CurSlot + 1) +
-                  QStringLiteral(" selected"));
+        SetStatus(moduleText(QStringLiteral(" selected")));
     }
     // The pressed button stays the only one down on its page.
     const int page = (n - 1) / 16;
@@ -96,7 +107,14 @@ void TMainFrm::openModulePages(QToolButton* button) {
     ShowModulePages(port, this);
     m_state.IdleState = before;
     button->setChecked(false);
+    // No module is open now: neither the status nor "Diag" speaks of the one before.
+    btInfo->setEnabled(false);
+    SetStatus(moduleText(QStringLiteral(" pages closed.")));
     m_link.OpenLink();
+}
+
+QString TMainFrm::moduleText(const QString& what) const {
+    return ModuleWord + QStringLiteral(" #") + QString::number(m_state.CurSlot + 1) + what;
 }
 
 void TMainFrm::btRestartClick() {

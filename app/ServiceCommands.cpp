@@ -40,8 +40,11 @@ void TMainFrm::ModResetClick() {
         CtlPanelFrm->ClearPanel();
     }
     m_link.ReplyTimeout = m_link.ScanTimeout;
-    m_link.ResetModule();
+    const bool reset = m_link.ResetModule();
     releaseAllSlotButtons();
+    markCurrentSlot();
+    SetStatus(moduleText(reset ? QStringLiteral(" reset.")
+                               : QStringLiteral(" did not confirm the reset.")));
 }
 
 void TMainFrm::ResetModuletypeClick() {
@@ -52,7 +55,13 @@ void TMainFrm::ResetModuletypeClick() {
 }
 
 void TMainFrm::ModDefaultsClick() {
-    m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+    const bool loaded = m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+    markCurrentSlot();
+    SetStatus(moduleText(loaded ? QStringLiteral(" defaults loaded.")
+                                : QStringLiteral(" did not take its defaults.")));
+    // The work loop reads the module again first; then the status says it once more.
+    if (m_state.ReloadRequest)
+        m_statusAfterReload = statusText();
 }
 
 void TMainFrm::SpecAddrClick() {
@@ -76,8 +85,10 @@ void TMainFrm::SpecAddrClick() {
 void TMainFrm::LineBreakClick() {
     // A break-like pulse; the port is left closed.
     SerialPort& port = m_link.ComPort();
-    if (port.lineBreak())
+    if (port.lineBreak()) {
+        SetStatus(QStringLiteral("LineBreak sent."));
         return;
+    }
     // A raw TCP line has no break to give: it says so, and nothing is sent.
     if (Transport::kindOf(port.portName()) == Transport::Kind::RawTcp) {
         showMessage(port.errorString(), true);

@@ -114,8 +114,7 @@ void TTerminalFrm::FormShow() {
         return;
     }
     m_console.open();
-    activateWindow();
-    Terminal->setFocus(Qt::OtherFocusReason);
+    takeKeyboard();
     m_main.EnableControls(false);
     RestoreFlag = false;
 }
@@ -140,6 +139,12 @@ void TTerminalFrm::FormHide() {
         m_main.CtlPanelFrm->show();
     m_main.EnableControls(true);
     m_main.setDiagEnabled(true);
+}
+
+void TTerminalFrm::takeKeyboard() {
+    raise();
+    activateWindow();
+    Terminal->setFocus(Qt::OtherFocusReason);
 }
 
 void TTerminalFrm::endConsole() {

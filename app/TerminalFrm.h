@@ -27,6 +27,9 @@ public:
     // Ends the console; runs on each hide.
     void FormHide();
 
+    // Brings the window to the front with the keyboard on the console.
+    void takeKeyboard();
+
     // Handlers bound to the display while the console is open.
     void TerminalKeyPress(quint16& key);
     void TerminalKeyDown(int& key, Qt::KeyboardModifiers shift);

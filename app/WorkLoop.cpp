@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QTabWidget>
 #include <QToolButton>
+#include <utility>
 
 namespace {
 const QColor kLime(0, 255, 0);
@@ -109,6 +110,11 @@ void TMainFrm::reloadCurrentModule() {
         [this] {
             CtlPanelFrm->BuildPanel();
             CtlPanelFrm->SetCommitTimer(false);
+            // The rebuilt panel may have another number of rows than the one it replaced.
+            if (CtlPanelFrm->isVisible())
+                placePanel();
         },
         ModuleWord);
+    if (!m_statusAfterReload.isEmpty())
+        SetStatus(std::exchange(m_statusAfterReload, QString()));
 }

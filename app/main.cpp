@@ -1,7 +1,6 @@
 #include "app/Program.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -10,12 +9,9 @@ int main(int argc, char** argv) {
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // the browser's sandbox refuses root
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setApplicationName(QStringLiteral("ORVEX Link"));
     QApplication::setApplicationVersion(QStringLiteral(ORVEX_VERSION));
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    Program::setLook();
     Program program;
     return app.exec();
 }

@@ -105,10 +105,13 @@ void ConsoleSession::type(quint16 code) {
 }
 
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
-    // The module asks after a pause, so its SYN comes alone. A terminal server packs what
-    // the module sends into packets and the pause is lost: there every SYN is a request.
-    const bool alone = piece.size() == 1 && piece.at(0) == Link::SYN;
-    const qsizetype requests = m_link.ComPort().isRemote() ? piece.count(Link::SYN) : alone;
+    // The module asks with a SYN of its own, a moment after its output. A reader that comes
+    // later than that moment finds the SYN at the end of the output: a request all the same,
+    // or the module would wait for a key for ever; a SYN inside the text is none. A terminal
+    // server packs what the module sends into packets and the pause is lost: there every SYN
+    // is a request.
+    const qsizetype requests =
+        m_link.ComPort().isRemote() ? piece.count(Link::SYN) : piece.endsWith(Link::SYN);
     for (qsizetype i = 0; i < requests; ++i) {
         const quint16 code = m_keys.take();
         if (code != 0)

@@ -65,7 +65,7 @@ public:
     void type(quint16 code);
     const ConsoleKeys& keys() const { return m_keys; }
 
-    // One piece of received text as the port delivered it: a piece that is exactly SYN sends
+    // One piece of received text as the port delivered it: a piece that ends with SYN sends
     // the oldest pending key (with none pending, the request is remembered: a module asks
     // only once); on a remote line, where a terminal server packs the module's bytes, every
     // SYN does. Returns the piece without its SYN bytes; *eot tells whether it holds EOT

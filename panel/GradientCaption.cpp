@@ -105,5 +105,8 @@ void GradientCaption::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void GradientCaption::mouseReleaseEvent(QMouseEvent*) {
+    if (!m_dragging)
+        return;
     m_dragging = false;
+    Q_EMIT released();
 }

@@ -26,6 +26,8 @@ public:
 Q_SIGNALS:
     void minimiseClicked();
     void closeClicked();
+    // The user let go of the caption after pressing it (whether he dragged or not).
+    void released();
 
 protected:
     void paintEvent(QPaintEvent*) override;

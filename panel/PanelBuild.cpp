@@ -9,15 +9,21 @@
 #include "module/ParamAccess.h"
 #include "panel/ParamSpinBox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 namespace {
 constexpr int kColumnPitch = 204;
 constexpr int kRowPitch = 35;
 constexpr int kControlWidth = 90;
+// Left of a label in its cell, and the gap it keeps to whatever is right of it.
+constexpr int kLabelLeft = 100;
+constexpr int kLabelGap = 4;
 
 const QColor kAqua(0, 255, 255);
 const QColor kYellow(255, 255, 0);
@@ -27,6 +33,44 @@ void setColour(QWidget* w, QPalette::ColorRole role, const QColor& c) {
     QPalette p = w->palette();
     p.setColor(role, c);
     w->setPalette(p);
+}
+
+// A caption label that ends with "…" where its cell (or the window) ends; text() and the
+// tooltip keep the whole name and units.
+class CellLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const int edge = parentWidget() ? parentWidget()->width() - x() - kLabelGap : width();
+        const QRect room(0, 0, qMax(0, qMin(width(), edge)), height());
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&p, room, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(),
+                              shown, foregroundRole());
+    }
+};
+
+// A list whose open list is as wide as its longest entry, in the font it is shown in.
+class PanelList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override {
+        QAbstractItemView* v = view();
+        const bool scrolls = count() > maxVisibleItems();
+        v->setMinimumWidth(v->sizeHintForColumn(0) +
+                           2 * v->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                           (scrolls ? v->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
+        QComboBox::showPopup();
+    }
+};
+
+// A read-only text shows its start; the tooltip holds all of it.
+void showStart(QLineEdit* edit) {
+    edit->setCursorPosition(0);
+    edit->setToolTip(edit->text());
 }
 
 } // namespace
@@ -99,6 +143,7 @@ QWidget* TCtlPanelFrm::createControl(const TModule& m, int index) {
     case KindInfo: {
         auto* edit = new QLineEdit(WorkParam.Text, content());
         edit->setReadOnly(true);
+        showStart(edit);
         w = edit;
         break;
     }
@@ -141,14 +186,18 @@ QWidget* TCtlPanelFrm::createReadOnlyNumber(const TModule& m) {
     auto* edit = new QLineEdit(ParamDisplay::fixedText(value, ParamDisplay::decimalsOf(WorkParam)),
                                content());
     edit->setReadOnly(true);
+    showStart(edit);
     return edit;
 }
 
 QWidget* TCtlPanelFrm::createList(const QStringList& entries, qint32 selected) {
-    auto* list = new QComboBox(content());
+    auto* list = new PanelList(content());
     list->setEditable(false);
     list->addItems(entries);
     selectEntry(list, selected);
+    // An entry longer than the box shows its start; the tooltip holds the whole entry.
+    list->setToolTip(list->currentText());
+    connect(list, &QComboBox::currentTextChanged, list, &QWidget::setToolTip);
     // Bound after the entry is selected: only the user's changes reach the handler.
     connect(list, &QComboBox::currentIndexChanged, this, [this, list] { ParamComboChange(list); });
     return list;
@@ -169,7 +218,7 @@ void TCtlPanelFrm::selectEntry(QComboBox* list, qint32 entry) {
 }
 
 void TCtlPanelFrm::placeLabel(int index, int cell) {
-    auto* label = new QLabel(content());
+    auto* label = new CellLabel(content());
     QFont f = content()->font();
     f.setPointSize(11);
     label->setFont(f);
@@ -178,8 +227,12 @@ void TCtlPanelFrm::placeLabel(int index, int cell) {
         label->setText(WorkParam.Units.isEmpty()
                            ? WorkParam.Name
                            : WorkParam.Name + QLatin1Char(' ') + WorkParam.Units);
+    label->setToolTip(label->text());
     label->adjustSize();
-    label->move(kColumnPitch * (cell / PanelRows) + 100, kRowPitch * (cell % PanelRows) + 13);
+    // Up to the next column's control; the units of a long name stay in the tooltip.
+    label->resize(qMin(label->width(), kColumnPitch + 5 - kLabelLeft - kLabelGap), label->height());
+    label->move(kColumnPitch * (cell / PanelRows) + kLabelLeft,
+                kRowPitch * (cell % PanelRows) + 13);
     label->show();
     ParamLabels[index] = label;
 }

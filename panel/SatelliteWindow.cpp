@@ -1,27 +1,19 @@
 #include "panel/SatelliteWindow.h"
 
 #include "panel/GradientCaption.h"
+#include "panel/WindowFrame.h"
 
 #include <QEvent>
-#include <QPainter>
-#include <QVBoxLayout>
+#include <QMoveEvent>
 
 SatelliteWindow::SatelliteWindow(QWidget* owner, const QColor& background, bool closeButton)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(Border, Border, Border, Border);
-    layout->setSpacing(0);
-    m_caption = new GradientCaption(this);
+    const WindowFrame::Parts parts = WindowFrame::build(this, background);
+    m_caption = parts.caption;
+    m_content = parts.content;
     m_caption->setButtons(false, closeButton);
     connect(m_caption, &GradientCaption::closeClicked, this, &QWidget::close);
-    m_content = new QWidget(this);
-    m_content->setObjectName(QStringLiteral("content"));
-    m_content->setAutoFillBackground(true);
-    QPalette pal = m_content->palette();
-    pal.setColor(QPalette::Window, background);
-    m_content->setPalette(pal);
-    layout->addWidget(m_caption);
-    layout->addWidget(m_content, 1);
+    new KeptPosition(this);
 }
 
 void SatelliteWindow::setCaption(const QString& text) {
@@ -38,17 +30,10 @@ int SatelliteWindow::outerHeightFor(int contentHeight) const {
 }
 
 void SatelliteWindow::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), QColor(192, 192, 192));
-    p.setPen(Qt::white);
-    p.drawLine(0, 0, width() - 1, 0);
-    p.drawLine(0, 0, 0, height() - 1);
-    p.setPen(QColor(64, 64, 64));
-    p.drawLine(width() - 1, 0, width() - 1, height() - 1);
-    p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    WindowFrame::paintBorder(this);
 }
 
-void SatelliteWindow::moveEvent(QMoveEvent*) {
+void SatelliteWindow::moveEvent(QMoveEvent* e) {
     Q_EMIT moved();
 }
 void SatelliteWindow::showEvent(QShowEvent*) {

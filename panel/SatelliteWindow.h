@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panel/WindowFrame.h"
+
 #include <QWidget>
 
 class GradientCaption;
@@ -21,7 +23,7 @@ public:
     // Outer height for a content area of the given height, and back.
     int outerHeightFor(int contentHeight) const;
 
-    static constexpr int Border = 3;
+    static constexpr int Border = WindowFrame::Border;
 
 Q_SIGNALS:
     void moved();

@@ -9,6 +9,7 @@ packages=(
     qt6-webengine-dev libvterm-dev libgl-dev
     clang libclang-rt-14-dev clang-format llvm-14
     xvfb xauth fonts-dejavu-core curl ser2net
+    openbox xdotool imagemagick x11-utils
     prometheus
 )
 

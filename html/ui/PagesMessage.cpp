@@ -1,6 +1,6 @@
 #include "html/ui/PagesMessage.h"
 
-#include <QMessageBox>
+#include "panel/WindowFrame.h"
 
 namespace PagesMessage {
 
@@ -16,10 +16,7 @@ void show(QWidget* owner, const QString& text) {
         recorder()(text);
         return;
     }
-    QMessageBox box(QMessageBox::Information, QStringLiteral("ORVEX Link"), text, QMessageBox::Ok,
-                    owner);
-    // The module's own words, shown as written: "<b>" is not markup here.
-    box.setTextFormat(Qt::PlainText);
+    MessageDialog box(owner, QStringLiteral("ORVEX Link"), text, false);
     box.exec();
 }
 

@@ -1,12 +1,14 @@
 // The whole program with its windows, offscreen, on a scripted peer: start-up, the settings
 // files and exit.
 #include "app/HelpWindow.h"
+#include "app/Placement.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QtTest>
@@ -33,6 +35,13 @@ private Q_SLOTS:
         QVERIFY(f.peer.received().isEmpty());
         QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));
+        // The slot numbers read dark on the grey page, which is disabled.
+        const QImage number = m.slotLabels[0]->grab().toImage();
+        int darkest = 255;
+        for (int y = 0; y < number.height(); ++y)
+            for (int x = 0; x < number.width(); ++x)
+                darkest = qMin(darkest, number.pixelColor(x, y).lightness());
+        QVERIFY2(darkest < 100, qPrintable(QString::number(darkest)));
         AppFixture::screenshot(&m, "main-window");
         m.itmSaveConfig->trigger();
         QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
@@ -90,8 +99,34 @@ private Q_SLOTS:
         m.LineBreak->trigger();
         QVERIFY(f.peer.waitForFrames(1));
         EXPECT_BYTES(f.peer.received(), QByteArray(1, '\0'));
+        QCOMPARE(m.statusText(), QString("LineBreak sent."));
         QVERIFY(!m.link().ComPort().isOpen());
         QCOMPARE(m.link().ComPort().eventMask(), SerialPort::EventMask::RxFlag);
+    }
+
+    // A satellite window (panel, terminal, report) above the main window; the caption of
+    // neither leaves the screen: the main window makes room.
+    void placement_data() {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRect>("placedMain");
+        QTest::addColumn<QRect>("satellite");
+        const QRect m(40, 500, 611, 180);
+        QTest::newRow("panel of 3 rows") << m << 135 << m << QRect(40, 365, 611, 135);
+        QTest::newRow("main at the top")
+            << m.translated(0, -480) << 135 << QRect(40, 135, 611, 180) << QRect(40, 0, 611, 135);
+        QTest::newRow("main off the left and bottom")
+            << m.translated(-100, 600) << 135 << QRect(0, 588, 611, 180) << QRect(0, 453, 611, 135);
+        QTest::newRow("report taller than the room")
+            << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
+    }
+    void placement() {
+        QFETCH(QRect, main);
+        QFETCH(int, height);
+        const Placement::Stack s = Placement::stack(main, height, QRect(0, 0, 1024, 768));
+        QTEST(s.main, "placedMain");
+        QTEST(s.satellite, "satellite");
+        QCOMPARE(Placement::mainBelow(s.satellite), s.main.topLeft());
     }
 
     void portThatCannotOpen() {

@@ -42,13 +42,13 @@ private Q_SLOTS:
         };
         // Slot 1/3 reports a diagnostic fault: done, with module errors.
         row("scan", {"scan"}, 1,
-            {"1/1 QAM4 DVB-C Modulator V3.12 OK 00 00", "1/3 DVB-S2 Receiver V2.07 FAULT 05 00",
-             "1/5 -", "2/1 Optical Transmitter OTX-1310 V3.04 OK 00", "12 Modules found"});
+            {"1/1 QM4-C V3.12 OK 00 00", "1/3 RX-S2 V2.07 FAULT 05 00", "1/5 -",
+             "2/1 OTX-1310 V3.04 OK 00", "12 Modules found"});
         row("show", {"show", "1/1"}, 0,
-            {"Type QAM4 DVB-C Modulator", "Channels 4 (current 0)",
+            {"Type QM4-C", "Channels 4 (current 0)",
              "5 number 0x40 Output level 0..40 (80.0..100.0) dBuV 30 95.0"});
         row("diag", {"diag", "1/3"}, 1,
-            {"Module #3 DVB-S2 Receiver Vers. V2.07", "SN OX-RS2-2304-01187", "#0 0000 0101",
+            {"Module #3 RX-S2 Vers. V2.07", "SN OX-RS2-2304-01187", "#0 0000 0101",
              "No input signal", "Last lock 03:41:07"});
         row("set raw", {"set", "1/1", "5", "26"}, 0,
             {"Module 1/1 parameter 5 (Output level): 26 written; it holds 26 (93.0 dBuV)."},
@@ -67,8 +67,7 @@ private Q_SLOTS:
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
             "+!51\n47\r");
-        row("no console", {"terminal", "1/1"}, 1,
-            {"Module 1/1 (QAM4 DVB-C Modulator) has no console."}, "-9\r");
+        row("no console", {"terminal", "1/1"}, 1, {"Module 1/1 (QM4-C) has no console."}, "-9\r");
         row("missing port", {"--port", "/dev/no-such-tty", "scan"}, 3,
             {"The port /dev/no-such-tty cannot be opened: No such file or directory"});
         row("load a missing file", {"load-config", "missing.mmh"}, 3, {"File I/O error."});

@@ -86,9 +86,9 @@ private Q_SLOTS:
         QTest::newRow("shown value")
             << "orvex_module_value{subrack=\"1\",slot=\"6\",param=\"Temperature\",units=\"C\"}"
             << 41.2;
-        QTest::newRow("info") << "orvex_module_info{subrack=\"2\",slot=\"1\",type=\"Optical "
-                                 "Transmitter OTX-1310\",version=\"V3.04\"}"
-                              << 1.0;
+        QTest::newRow("info")
+            << "orvex_module_info{subrack=\"2\",slot=\"1\",type=\"OTX-1310\",version=\"V3.04\"}"
+            << 1.0;
         QTest::newRow("line") << "orvex_line_up" << 1.0;
         QTest::newRow("fault alert") << "count(ALERTS{alertname=\"OrvexModuleFault\"})" << 1.0;
     }
@@ -101,8 +101,8 @@ private Q_SLOTS:
     void pagesAndNoWrites() {
         const auto page = rig->get("http://" + rig->metricsHost + "/");
         QCOMPARE(page.first, 200);
-        QVERIFY(page.second.contains("<span class=\"fault\">DVB-S2 Receiver</span>"));
-        QVERIFY(page.second.contains("<span class=\"ok\">QAM4 DVB-C Modulator</span>"));
+        QVERIFY(page.second.contains("<span class=\"fault\">RX-S2</span>"));
+        QVERIFY(page.second.contains("<span class=\"ok\">QM4-C</span>"));
         const auto health = rig->get("http://" + rig->metricsHost + "/healthz");
         QCOMPARE(health, qMakePair(200, QByteArray("ok\n")));
         // Only selects and reading commands ever went to the line.

@@ -19,7 +19,7 @@
 #include <QtTest>
 
 namespace {
-constexpr int kAmpSlot = 5;                      // 1/6 Launch Amplifier
+constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
 constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
 constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
 
@@ -56,6 +56,11 @@ class RemoteTest : public QObject {
         QTest::addColumn<QString>("mode");
         QTest::newRow("raw TCP") << "tcp";
         QTest::newRow("RFC 2217") << "rfc2217";
+    }
+    // ser2net lets go of the connection just closed in its own time and turns a new one away
+    // until then (the program asks again for a while): tried until it is free.
+    static bool openWhenFree(ModulePages& pages, const QString& name) {
+        return runUntil([&] { return pages.OpenRawPort(name); }, 30000);
     }
     void open(LinkFixture& f, const QString& name) {
         QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
@@ -152,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
         f.link->closePort();
         ModulePages pages;
-        QVERIFY2(pages.OpenRawPort(portName(mode)), qPrintable(pages.errorString()));
+        QVERIFY2(openWhenFree(pages, portName(mode)), qPrintable(pages.errorString()));
         QCOMPARE(pages.exchangeWindowSize(), QByteArray("640\n520\n"));
         QString error;
         QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
@@ -223,7 +228,7 @@ private Q_SLOTS:
         f.link->closePort();
         ModulePages pages;
         QString error;
-        QVERIFY(pages.OpenRawPort(portName("rfc2217", &proxy)));
+        QVERIFY2(openWhenFree(pages, portName("rfc2217", &proxy)), qPrintable(pages.errorString()));
         QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
         proxy.cut();
         QVERIFY(

@@ -74,11 +74,8 @@ private Q_SLOTS:
                             const QString& shown) {
             QTest::newRow(name) << g << s << QByteArray(command) << fault << shown;
         };
-        // The demo modules: QAM4 modulator (1/1), optical transmitter (2/1), RPR-4 (2/3).
-        row("info block: a type letter", 0, 0, "0", 'g',
-            "ok QAM4 DVB-C Modulator [Can not recognise parameter type|Errors in module info "
-            "block]");
-        row("info block: no ETX", 0, 0, "0", 'u', "failed QAM4 DVB-C Modulator");
+        // The demo modules: QM4-C modulator (1/1), optical transmitter (2/1), RPR-4 (2/3).
+        row("info block: no ETX", 0, 0, "0", 'u', "failed QM4-C");
         row("values: a separator", 1, 0, "2", 'g', "ok 95 [Missing parameters values]");
         row("values: no ETX", 0, 0, "2", 'u', "failed 3416 [ |Error loading parameters values]");
         row("diag bytes: a digit", 0, 0, "1", 'g',
@@ -172,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(link.SelectModule(0, 1));
         QVERIFY(link.ReadInfoBlock(1, 0));
         QVERIFY(link.ReadValues(1, 0));
-        QCOMPARE(f->modules.at(1, 0)->TypeName, QString("DVB-S2 Receiver"));
+        QCOMPARE(f->modules.at(1, 0)->TypeName, QString("RX-S2"));
         QCOMPARE(f->modules.at(1, 0)->Messages, QStringList());
     }
 };

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -151,10 +150,9 @@ private Q_SLOTS:
         PagesMessage::setRecorder({});
         Qt::TextFormat shown = Qt::RichText;
         QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             QVERIFY(box);
-            if (auto* label = box->findChild<QLabel*>("qt_msgbox_label");
-                label && label->text() == text)
+            if (auto* label = box->findChild<QLabel*>("text"); label && label->text() == text)
                 shown = label->textFormat();
             box->accept();
         });
