@@ -7,8 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev
     qt6-webengine-dev libvterm-dev libgl-dev
-    clang libclang-rt-14-dev clang-format
-    xvfb xauth fonts-dejavu-core vttest curl ser2net
+    clang libclang-rt-14-dev clang-format llvm-14
+    xvfb xauth fonts-dejavu-core curl ser2net
     openbox xdotool imagemagick x11-utils
     prometheus
 )

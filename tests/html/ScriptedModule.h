@@ -11,49 +11,33 @@
 
 // A module serving pages on a scripted peer: each "!A" or "!B" request gets the next reply
 // of the script, sent in blocks, "!N" the reply's next block, "!4" the checksum of the block
-// sent last, "!C" ACK or NAK. The test reads back the frames the program sent.
+// sent last, "!C" ACK or NAK, "!G" the window size. Without a scripted reply: silence.
+// How the module treats checksums: takes the request's ("!C" ACK, else NAK), gives the
+// reply's ("!4", else NAK), and gives a wrong one.
+struct PagesChecksums {
+    bool takesRequestCrc = true;
+    bool givesReplyCrc = true;
+    bool wrongReplyCrc = false;
+};
+
 class ScriptedModule {
 public:
+    using Behaviour = PagesChecksums;
     struct Reply {
-        QByteArray header;       // sent in front of the first block
+        QByteArray header;       // in front of the first block
         QList<QByteArray> parts; // content of each block; the last ends with EOT
-        int delayMs = 0;         // -1: no answer
-        bool raw = false;        // the header alone, without any terminator
-    };
-    struct Behaviour {
-        bool takesRequestCrc = true;
-        bool givesReplyCrc = true;
-        bool wrongReplyCrc = false;
+        bool silent = false;
+        bool raw = false; // the header alone, without any terminator
     };
 
-    explicit ScriptedModule(PtyPeer& peer) : m_state(std::make_shared<State>()) {
-        auto state = m_state;
-        peer.setResponder([state](const QByteArray& frame) { return state->answer(frame); });
-    }
+    explicit ScriptedModule(PtyPeer& peer, Behaviour b = Behaviour());
 
-    void reply(const QByteArray& header, const QList<QByteArray>& parts, int delayMs = 0) {
-        std::lock_guard lock(m_state->mutex);
-        m_state->replies.push_back({header, parts, delayMs});
-    }
-    void silence() { reply({}, {}, -1); } // the next request gets no answer
-    // The next request gets these bytes and nothing more.
-    void rawReply(const QByteArray& bytes) {
-        std::lock_guard lock(m_state->mutex);
-        m_state->replies.push_back({bytes, {}, 0, true});
-    }
-    // The answer to "!G".
+    void reply(const QByteArray& header, const QList<QByteArray>& parts) { add({header, parts}); }
+    void silence() { add({{}, {}, true}); }
+    void rawReply(const QByteArray& bytes) { add({bytes, {}, false, true}); }
     void setWindowSize(const QByteArray& bytes) {
         std::lock_guard lock(m_state->mutex);
         m_state->windowSize = bytes;
-    }
-    void setBehaviour(Behaviour b) {
-        std::lock_guard lock(m_state->mutex);
-        m_state->behaviour = b;
-    }
-
-    // The checksum answer a module gives for these signed bytes.
-    static QByteArray crcAnswer(const QByteArray& signedBytes) {
-        return PagesCodec::hex4(Link::CRC16(signedBytes)) + PagesCodec::ETX;
     }
 
 private:
@@ -66,43 +50,48 @@ private:
         QByteArray lastSigned;
         QByteArray windowSize;
 
-        std::optional<PtyPeer::Reply> block(int index, int delayMs) {
+        PtyPeer::Reply block(int index) {
             const bool last = index == current.parts.size() - 1;
             lastSigned = (index == 0 ? current.header : QByteArray()) + current.parts.at(index) +
                          (last ? PagesCodec::EOT : PagesCodec::ETB);
             next = index + 1;
-            return PtyPeer::Reply{lastSigned, delayMs};
+            return {lastSigned};
         }
-
         std::optional<PtyPeer::Reply> answer(const QByteArray& frame) {
             std::lock_guard lock(mutex);
-            if (frame == "!G\r")
-                return windowSize.isEmpty() ? std::nullopt
-                                            : std::optional(PtyPeer::Reply{windowSize});
+            if (frame == "!G\r" && !windowSize.isEmpty())
+                return PtyPeer::Reply{windowSize};
             if (frame.startsWith("!C"))
                 return PtyPeer::Reply{
                     QByteArray(1, behaviour.takesRequestCrc ? PagesCodec::ACK : PagesCodec::NAK)};
             if (frame == "!4\r") {
-                if (!behaviour.givesReplyCrc)
-                    return PtyPeer::Reply{QByteArray(1, PagesCodec::NAK)};
-                QByteArray a = crcAnswer(lastSigned);
+                QByteArray a = PagesCodec::hex4(Link::CRC16(lastSigned)) + PagesCodec::ETX;
                 if (behaviour.wrongReplyCrc)
                     a[0] = a[0] == '0' ? '1' : '0';
-                return PtyPeer::Reply{a};
+                return PtyPeer::Reply{behaviour.givesReplyCrc ? a : QByteArray(1, PagesCodec::NAK)};
             }
-            if (frame == "!N\r")
-                return next < current.parts.size() ? block(next, 0) : std::nullopt;
+            if (frame == "!N\r" && next < current.parts.size())
+                return block(next);
             if ((frame.startsWith("!A") || frame.startsWith("!B")) && !replies.empty()) {
                 current = replies.front();
                 replies.pop_front();
-                if (current.delayMs < 0)
-                    return std::nullopt;
-                if (current.raw)
-                    return PtyPeer::Reply{current.header};
-                return block(0, current.delayMs);
+                if (current.silent || current.raw)
+                    return current.raw ? std::optional(PtyPeer::Reply{current.header})
+                                       : std::nullopt;
+                return block(0);
             }
             return std::nullopt;
         }
     };
+    void add(const Reply& r) {
+        std::lock_guard lock(m_state->mutex);
+        m_state->replies.push_back(r);
+    }
     std::shared_ptr<State> m_state;
 };
+
+inline ScriptedModule::ScriptedModule(PtyPeer& peer, Behaviour b)
+    : m_state(std::make_shared<State>()) {
+    m_state->behaviour = b;
+    peer.setResponder([state = m_state](const QByteArray& frame) { return state->answer(frame); });
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 #include <QTimer>
 #include <functional>
@@ -7,7 +8,7 @@
 // Runs a real event loop, as the program's main loop does (idle calls included), until
 // done() holds or ms have passed; true when done() held. QTest::qWait does not run the
 // program's idle step, this does.
-inline bool runUntil(const std::function<bool()>& done, int ms = 5000) {
+inline bool runUntil(const std::function<bool()>& done, int ms = 10000) {
     if (done())
         return true;
     QEventLoop loop;
@@ -25,6 +26,20 @@ inline bool runUntil(const std::function<bool()>& done, int ms = 5000) {
     return done();
 }
 
+// Serves events until the program's idle step has had its turn, as between two actions of a
+// user: the event queue has been emptied twice (the first posts the idle step, the second
+// comes after it).
+inline void settle() {
+    int emptied = 0;
+    const auto counting =
+        QObject::connect(QAbstractEventDispatcher::instance(),
+                         &QAbstractEventDispatcher::aboutToBlock, [&] { ++emptied; });
+    runUntil([&] { return emptied >= 2; });
+    QObject::disconnect(counting);
+}
+
+// Serves events for ms milliseconds: only where a test shows that something does NOT happen
+// meanwhile (a slow machine can then only miss a fault, never invent one).
 inline void runFor(int ms) {
     runUntil([] { return false; }, ms);
 }

@@ -3,6 +3,7 @@
 #include "link/Link.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
+#include "sim/SimServer.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/RecordingHost.h"
 
@@ -11,12 +12,29 @@
 #include <QTemporaryDir>
 #include <memory>
 
-// A link on a scripted peer, in a fresh current directory of its own (the settings files
-// are read from the current directory).
+// The demo head-end of the simulator on a pseudo-terminal, with the modules' reset shortened.
+inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}) {
+    QString error;
+    auto sim = SimServer::startPty(demoProfile(), &error, options);
+    if (!sim)
+        qFatal("simulator: %s", qPrintable(error));
+    sim->headend().setResetMs(100);
+    return sim;
+}
+
+// The bytes as hex pairs, for readable comparisons: "21 C1 82".
+inline QByteArray hex(const QByteArray& bytes) {
+    return bytes.toHex(' ').toUpper();
+}
+
+// A link in a fresh current directory of its own (the settings files are read from there),
+// on a scripted peer, or with sim = true on the demo head-end of the simulator.
 struct LinkFixture {
-    LinkFixture() : oldDir(QDir::currentPath()) {
+    explicit LinkFixture(bool withSim = false) : oldDir(QDir::currentPath()) {
         QDir::setCurrent(dir.path());
-        writePort(peer.path());
+        if (withSim)
+            sim = startDemo();
+        writePort(sim ? sim->slavePath() : peer.path());
         link = std::make_unique<Link>(modules, state, host);
     }
     ~LinkFixture() {
@@ -27,12 +45,12 @@ struct LinkFixture {
         QSettings ini(QStringLiteral("OXLCom.ini"), QSettings::IniFormat);
         ini.setValue(QStringLiteral("ComPort/Port"), port);
     }
-    // The bytes as hex pairs, for readable comparisons: "21 C1 82".
-    static QByteArray hex(const QByteArray& bytes) { return bytes.toHex(' ').toUpper(); }
+    SimHeadend& headend() { return sim->headend(); }
 
     QString oldDir;
     QTemporaryDir dir;
     PtyPeer peer;
+    std::unique_ptr<SimServer> sim;
     ModuleTable modules;
     SharedState state;
     RecordingHost host;

@@ -1,52 +1,28 @@
 #include "tests/support/PtyPeer.h"
 
-#include <chrono>
+#include <QFile>
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
-namespace {
-qint64 nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-} // namespace
-
 PtyPeer::PtyPeer() {
-    char name[256] = {};
-    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-        qFatal("PtyPeer: openpty failed");
-    // Raw line discipline, so that nothing is echoed or translated before the program's
-    // port sets its own mode. Our own slave descriptor keeps the line up while the program
-    // closes and opens its port.
+    m_line.setReceiver([this](const QByteArray& bytes) { onBytes(bytes); });
+    QString error;
+    if (!m_line.openPty(&error))
+        qFatal("PtyPeer: %s", qPrintable(error));
+    m_slave = ::open(QFile::encodeName(m_line.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    // Settings the program must change: 9600 baud, 7 data bits, no parity, one stop bit.
     termios tio{};
     tcgetattr(m_slave, &tio);
-    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS7;
+    cfsetspeed(&tio, B9600);
     tcsetattr(m_slave, TCSANOW, &tio);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_path = QString::fromLocal8Bit(name);
-    if (pipe(m_wakePipe) != 0)
-        qFatal("PtyPeer: pipe failed");
-    m_thread = std::thread([this] { run(); });
 }
 
 PtyPeer::~PtyPeer() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    wake();
-    m_thread.join();
-    for (int fd : {m_master, m_slave, m_wakePipe[0], m_wakePipe[1]})
-        if (fd >= 0)
-            ::close(fd);
-}
-
-void PtyPeer::wake() {
-    const char c = 1;
-    [[maybe_unused]] auto n = ::write(m_wakePipe[1], &c, 1);
+    hangUp();
 }
 
 void PtyPeer::setResponder(Responder responder) {
@@ -54,27 +30,9 @@ void PtyPeer::setResponder(Responder responder) {
     m_responder = std::move(responder);
 }
 
-void PtyPeer::queue(const QByteArray& bytes, int delayMs) {
+void PtyPeer::queue(const QByteArray& bytes) {
     std::lock_guard lock(m_mutex);
-    m_queued.push_back({bytes, delayMs});
-}
-
-void PtyPeer::send(const QByteArray& bytes, int delayMs) {
-    {
-        std::lock_guard lock(m_mutex);
-        schedule(bytes, delayMs);
-    }
-    wake();
-}
-
-void PtyPeer::schedule(const QByteArray& bytes, int delayMs) {
-    if (bytes.isEmpty())
-        return;
-    const qint64 due = nowMs() + delayMs;
-    auto it = m_outgoing.begin();
-    while (it != m_outgoing.end() && it->first <= due)
-        ++it;
-    m_outgoing.insert(it, {due, bytes});
+    m_queued.push_back(bytes);
 }
 
 QByteArray PtyPeer::received() const {
@@ -106,79 +64,55 @@ PtyPeer::LineState PtyPeer::lineState() const {
 }
 
 void PtyPeer::hangUp() {
-    {
-        std::lock_guard lock(m_mutex);
-        ::close(m_master);
+    m_line.close();
+    if (m_slave >= 0)
         ::close(m_slave);
-        m_master = m_slave = -1;
-        m_outgoing.clear();
-    }
-    // The reader's poll holds the terminal until it returns.
-    wake();
+    m_slave = -1;
 }
 
 void PtyPeer::onFrame(const QByteArray& frame) {
-    m_frames << frame;
     std::optional<Reply> reply;
-    if (!m_queued.empty()) {
-        reply = m_queued.front();
-        m_queued.pop_front();
-    } else if (m_responder) {
-        reply = m_responder(frame);
-    }
-    if (reply)
-        schedule(reply->bytes, reply->delayMs);
-}
-
-void PtyPeer::onBytes(const QByteArray& bytes) {
-    m_received += bytes;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (m_partial.isEmpty() && c != '!') {
-            onFrame(QByteArray(1, c));
-            continue;
-        }
-        m_partial += c;
-        const bool select =
-            m_partial.size() >= 2 && (static_cast<unsigned char>(m_partial[1]) & 0xFE) == 0xC0;
-        if ((select && m_partial.size() == 3) || (!select && u == 0x0D)) {
-            onFrame(m_partial);
-            m_partial.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        m_frames << frame;
+        if (!m_queued.empty()) {
+            reply = Reply{m_queued.front()};
+            m_queued.pop_front();
+        } else if (m_responder) {
+            reply = m_responder(frame);
         }
     }
     m_changed.notify_all();
+    if (!reply || reply->bytes.isEmpty())
+        return;
+    if (reply->pauseMs <= 0)
+        m_line.write(reply->bytes);
+    for (int i = 0; reply->pauseMs > 0 && i < reply->bytes.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(reply->pauseMs));
+        m_line.write(reply->bytes.mid(i, 1));
+    }
 }
 
-void PtyPeer::run() {
-    for (;;) {
-        int timeout = -1;
-        int master = -1;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stop)
-                return;
-            master = m_master;
-            while (!m_outgoing.empty() && m_outgoing.front().first <= nowMs() && master >= 0) {
-                const QByteArray& out = m_outgoing.front().second;
-                [[maybe_unused]] auto n = ::write(master, out.constData(), out.size());
-                m_outgoing.pop_front();
+// Runs on the line's reader thread, which also writes the replies.
+void PtyPeer::onBytes(const QByteArray& bytes) {
+    QList<QByteArray> complete;
+    {
+        std::lock_guard lock(m_mutex);
+        m_received += bytes;
+        for (char c : bytes) {
+            if (m_partial.isEmpty() && c != '!') {
+                complete << QByteArray(1, c);
+                continue;
             }
-            if (!m_outgoing.empty())
-                timeout = int(std::max<qint64>(0, m_outgoing.front().first - nowMs()));
-        }
-        pollfd fds[2] = {{m_wakePipe[0], POLLIN, 0}, {master, POLLIN, 0}};
-        ::poll(fds, master >= 0 ? 2 : 1, timeout);
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            [[maybe_unused]] auto n = ::read(m_wakePipe[0], drain, sizeof drain);
-        }
-        if (master >= 0 && (fds[1].revents & POLLIN)) {
-            char buf[4096];
-            const auto n = ::read(master, buf, sizeof buf);
-            if (n > 0) {
-                std::lock_guard lock(m_mutex);
-                onBytes(QByteArray(buf, int(n)));
+            m_partial += c;
+            const bool select =
+                m_partial.size() >= 2 && (static_cast<quint8>(m_partial[1]) & 0xFE) == 0xC0;
+            if ((select && m_partial.size() == 3) || (!select && c == '\r')) {
+                complete << m_partial;
+                m_partial.clear();
             }
         }
     }
+    for (const QByteArray& frame : complete)
+        onFrame(frame);
 }

@@ -10,11 +10,11 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 // A scripted far end of the serial line for tests: a pseudo-terminal whose slave side the
-// program opens like any serial port. The test says what to answer to each frame (bytes,
-// delay, silence) and reads back every byte the program sent.
+// program opens like any serial port. The test says what to answer to each frame (bytes or
+// silence) and reads back every byte the program sent. Our own handle on the slave keeps
+// the line up while the program closes and opens its port, and shows its line settings.
 //
 // Frames are split as the program sends them: "!" 0xC0|0xC1 X is a select frame of three
 // bytes, any other "!" frame runs up to its CR, and every byte outside a frame is a frame of
@@ -23,32 +23,27 @@ class PtyPeer {
 public:
     struct Reply {
         QByteArray bytes;
-        int delayMs = 0;
+        int pauseMs = 0; // > 0: the bytes go one at a time with this pause between them
     };
-    // Answer to a frame, or nothing for silence.
+    // Answer to a frame, or nothing for silence. Runs on the peer's reader thread.
     using Responder = std::function<std::optional<Reply>(const QByteArray& frame)>;
 
     PtyPeer();
     ~PtyPeer();
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
 
-    // Path of the slave side, to be used as the port name.
-    QString path() const { return m_path; }
-
-    // Answers frames with this function (replaces any earlier one).
+    QString path() const { return m_line.path(); }
     void setResponder(Responder responder);
-    // Answers the next frame that finds the queue non-empty with this reply (before the
-    // responder is asked). An empty reply means silence for that frame.
-    void queue(const QByteArray& bytes, int delayMs = 0);
-    // Sends bytes unasked, after delayMs.
-    void send(const QByteArray& bytes, int delayMs = 0);
+    // Answers the next frame that finds the queue non-empty with these bytes (before the
+    // responder is asked); empty bytes mean silence for that frame.
+    void queue(const QByteArray& bytes);
+    // Sends bytes unasked, at once.
+    void send(const QByteArray& bytes) { m_line.write(bytes); }
 
     QByteArray received() const;
     QList<QByteArray> frames() const;
     void clearReceived();
     // Blocks (without serving Qt events) until n frames have come in, or ms have passed.
-    bool waitForFrames(int n, int ms) const;
+    bool waitForFrames(int n, int ms = 5000) const;
 
     // The line settings the program's port has put on the terminal.
     using LineState = PtyEndpoint::LineState;
@@ -58,24 +53,15 @@ public:
     void hangUp();
 
 private:
-    void run();
     void onBytes(const QByteArray& bytes);
     void onFrame(const QByteArray& frame);
-    void schedule(const QByteArray& bytes, int delayMs);
-    void wake();
 
-    QString m_path;
-    int m_master = -1;
+    PtyEndpoint m_line;
     int m_slave = -1;
-    int m_wakePipe[2] = {-1, -1};
-    std::thread m_thread;
-    bool m_stop = false;
-
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     Responder m_responder;
-    std::deque<Reply> m_queued;
-    std::deque<std::pair<qint64, QByteArray>> m_outgoing; // due time (ms), bytes
+    std::deque<QByteArray> m_queued;
     QByteArray m_received;
     QByteArray m_partial;
     QList<QByteArray> m_frames;

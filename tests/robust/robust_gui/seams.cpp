@@ -1,4 +1,4 @@
-#include "tests/app/AppFixture.h"
+#include "tests/support/AppFixture.h"
 
 #include "app/FileDialogs.h"
 #include "app/TerminalFrm.h"
@@ -37,7 +37,7 @@ class SeamsGuiTest : public QObject {
         if (m().pcModSwitch->currentIndex() != g)
             m().pcModSwitch->setCurrentIndex(g);
         m().slotButton(g, s)->click();
-        runFor(50); // the idle step runs between two actions of a user
+        settle(); // the idle step runs between two actions of a user
     }
     QWidget* control(int index) { return m().CtlPanelFrm->ParamControls.value(index).data(); }
     int committed(int g, int s, int param) {
@@ -76,7 +76,7 @@ private Q_SLOTS:
         f->start();
         startStatus = m().statusText();
         startTimeout = m().link().ScanTimeout;
-        scan(m());
+        f->scan();
     }
     void cleanupTestCase() {
         FileDialogs::clearAnswer();

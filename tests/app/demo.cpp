@@ -1,0 +1,391 @@
+// One program with its windows on the demo head-end, in order: scan, selection, panel,
+// diagnostics, service commands and the "File" menu; then the same while the line
+// misbehaves or vanishes (a USB adapter pulled): what the user sees, what reached the modules
+// and the files, and that the next operation works once the adapter is back.
+#include "app/DiagFrm.h"
+#include "app/FileDialogs.h"
+#include "app/Led.h"
+#include "app/Placement.h"
+#include "app/TerminalFrm.h"
+#include "html/ui/ModulePagesWindow.h"
+#include "html/ui/PageStatusBar.h"
+#include "panel/CtlPanelFrm.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Expect.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+const QColor kRed(255, 0, 0), kGreen(0, 128, 0);
+constexpr int kDemoModules = 12;
+} // namespace
+
+class HeadendTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir lineDir;
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<AppFixture> f;
+
+    TMainFrm& m() { return f->main(); }
+    SimHeadend& headend() { return sim->headend(); }
+    QToolButton* button(int g, int s) { return m().slotButton(g, s); }
+    QColor colour(int g, int s) { return button(g, s)->palette().color(QPalette::ButtonText); }
+    // A click on a slot, then the idle step as it runs before a user's next action.
+    void click(int g, int s) {
+        m().pcModSwitch->setCurrentIndex(g);
+        button(g, s)->click();
+        settle();
+    }
+    void menu(QAction* item, const QString& file) {
+        FileDialogs::setAnswer(file.isEmpty() ? file : f->dir.filePath(file));
+        item->trigger();
+        settle();
+    }
+    QComboBox* list(int index) {
+        return qobject_cast<QComboBox*>(m().CtlPanelFrm->ParamControls.value(index).data());
+    }
+    QByteArray fileBytes(const QString& name) {
+        QFile in(f->dir.filePath(name));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
+    template <class Set> void fault(int g, int s, Set set) {
+        SimFaults faults;
+        set(faults);
+        headend().setFaults(g, s, faults);
+    }
+    // The adapter comes back under the same name.
+    void lineBack() {
+        QString error;
+        QVERIFY2(sim->reopenLine(&error), qPrintable(error));
+        m().shownMessages.clear();
+    }
+    // The program hears of the lost port from the port's own error, which may come after the
+    // operation that met it has ended: waited for, not looked at once.
+    bool lostShown() {
+        return runUntil([&] { return m().statusText().startsWith("Serial port lost at "); });
+    }
+    void portLostShown() {
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
+        QCOMPARE(m().shownMessages.size(), 1);
+        EXPECT_STARTS(m().shownMessages.first(), "The serial port was lost (");
+    }
+    void controlsUsable() {
+        QVERIFY(m().btRestart->isEnabled() && m().pcModSwitch->isEnabled());
+        QVERIFY(!m().statusProgress->isVisible());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        SimServerOptions options;
+        options.linkPath = lineDir.filePath("headend");
+        sim = startDemo(options);
+        f = std::make_unique<AppFixture>(options.linkPath, QStringList{"orvex-link", "/k"});
+        f->start();
+        QVERIFY(f->scan());
+    }
+    void cleanupTestCase() {
+        FileDialogs::clearAnswer();
+        f.reset();
+        sim.reset();
+    }
+    void init() {
+        m().shownMessages.clear();
+        headend().clearLog();
+    }
+    void cleanup() {
+        headend().clearFaults();
+        // A case that failed before its line came back leaves the next one a working line.
+        sim->waitUntilSent(2000);
+        if (!sim->endpoint().isOpen())
+            lineBack();
+    }
+
+    void scanned() {
+        QCOMPARE(m().statusText(), QString("%1 Modules found").arg(kDemoModules));
+        for (int g = 0; g < 2; ++g)
+            for (int s = 0; s < 16; ++s)
+                QCOMPARE(button(g, s)->text(), headend().isPresent(g, s)
+                                                   ? m().Modules().at(s, g)->TypeName
+                                                   : QString("-"));
+        QCOMPARE(colour(0, 0), kGreen);
+        QCOMPARE(colour(0, 2), kRed); // its diagnostic bytes report a fault
+        QVERIFY(m().pcModSwitch->isTabVisible(1) && m().pcModSwitch->isEnabled());
+        QVERIFY(!m().btInfo->isEnabled() && !m().link().ComPort().isOpen());
+        QCOMPARE(m().ldReady->currentColor(), QColor(0, 255, 0));
+        AppFixture::screenshot(&m(), "scanned-demo");
+        FileDialogs::setAnswer("never.mst");
+        m().itmSaveMod->trigger(); // nothing selected yet
+        QCOMPARE(m().shownMessages, QStringList{"You must select module at first"});
+        QVERIFY(FileDialogs::asked().isEmpty());
+    }
+
+    // A commit still pending goes to its module before the program turns to another; a
+    // re-read waits while the link is busy.
+    void workLoop() {
+        click(0, 0);
+        const int commits = headend().state(0, 0).commits;
+        m().CtlPanelFrm->SetCommitTimer(true);
+        click(0, 1);
+        QCOMPARE(headend().state(0, 0).commits, commits + 1);
+        QVERIFY(!m().CtlPanelFrm->tmEEPROM.isActive());
+        headend().clearLog();
+        m().link().LinkBusy = true;
+        m().state().ReloadRequest = true;
+        settle();
+        QVERIFY(m().state().ReloadRequest);
+        EXPECT_BYTES(headend().received(), "");
+        m().link().LinkBusy = false;
+        QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
+        EXPECT_HAS(headend().received(), "!0\r!2\r");
+    }
+
+    // The line vanishes when the panel's write reaches the module: the list does not claim
+    // what the module does not hold. Back, the same change reaches the module's EEPROM.
+    void writeFromThePanel() {
+        click(0, 0);
+        QCOMPARE(list(6)->currentIndex(), 0);
+        fault(0, 0, [](SimFaults& x) { x.closeLine = true; });
+        list(6)->setCurrentIndex(1);
+        portLostShown();
+        QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(0));
+        QCOMPARE(list(6)->currentIndex(), 0);
+        QCOMPARE(list(6)->palette().color(QPalette::Text), kRed);
+        QCOMPARE(m().currentModule()->Params[6].Values[0], 0);
+        lineBack();
+        click(0, 0);
+        list(6)->setCurrentIndex(1);
+        QCOMPARE(m().shownMessages, QStringList());
+        QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(1));
+        list(6)->setCurrentIndex(0);
+    }
+
+    // The line vanishes when the save reaches the image module of subrack 2: the earlier file
+    // stays. Back, the whole head-end is saved; a wrong checksum in an image dump is an
+    // ERROR line and " Errors found".
+    void configurationSave() {
+        QFile earlier(f->dir.filePath("headend.mmh"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        fault(1, 2, [](SimFaults& x) { x.closeLine = true; });
+        menu(m().itmSaveConfig, "headend.mmh");
+        QCOMPARE(m().shownMessages, QStringList{"File I/O error."});
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
+        QCOMPARE(fileBytes("headend.mmh"), QByteArray("earlier"));
+        controlsUsable();
+        lineBack();
+        menu(m().itmSaveConfig, "headend.mmh");
+        QCOMPARE(m().shownMessages, QStringList());
+        QCOMPARE(m().statusText(), QString("Done."));
+        QCOMPARE(int(fileBytes("headend.mmh").count("\r\nMODEND\r\n")), kDemoModules);
+        fault(1, 2, [](SimFaults& x) { x.badChecksums = 1; });
+        menu(m().itmSaveConfig, "checksum.mmh");
+        QCOMPARE(m().statusText(), QString("Done. Errors found"));
+        EXPECT_HAS(fileBytes("checksum.mmh"), "RPR-4\r\n" +
+                                                  m().Modules().at(2, 1)->VersionText.toLatin1() +
+                                                  "\r\nEEPROM\r\nERROR -1\r\nMODEND\r\n");
+    }
+
+    // The line vanishes when the load reaches the power supply of subrack 2: the blocks
+    // before it were applied, the work loop is stopped. Back, the load is done and scanned.
+    void configurationLoad() {
+        const QByteArray saved = fileBytes("headend.mmh");
+        QByteArray three = saved.left(saved.indexOf("MOD\r\n"));
+        for (const QByteArray& address : {"0 5 ", "1 4 ", "1 7 "}) {
+            const qsizetype at = saved.indexOf("MOD\r\n" + address);
+            QVERIFY(at >= 0);
+            three += saved.mid(at, saved.indexOf("MODEND\r\n", at) + 8 - at);
+        }
+        QFile out(f->dir.filePath("three.mmh"));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(three) == three.size());
+        out.close();
+        const int resetsBefore = headend().state(0, 5).resets;
+        fault(1, 4, [](SimFaults& x) { x.closeLine = true; });
+        FileDialogs::setAnswer(out.fileName());
+        m().itmLoadConfig->trigger();
+        portLostShown();
+        // The blocks before it were applied; the head-end is scanned again, as after every load.
+        QVERIFY(headend().state(0, 5).resets > resetsBefore);
+        QCOMPARE(m().state().IdleState, quint8(2));
+        controlsUsable();
+        lineBack();
+        QVERIFY(f->scan());
+        m().itmLoadConfig->trigger(); // the rescan that follows runs from the idle step
+        QCOMPARE(m().shownMessages, QStringList());
+        QCOMPARE(m().statusText(), QString("Done."));
+        QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
+        // A file that fails its check writes nothing, and the head-end is scanned again.
+        three.replace("\r\nMODEND\r\n", "\r\nMODEND\r\n\r\n");
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(three) == three.size());
+        out.close();
+        headend().clearLog();
+        m().itmLoadConfig->trigger();
+        QCOMPARE(m().shownMessages, QStringList{"File I/O error."});
+        EXPECT_BYTES(headend().received(), "");
+        QCOMPARE(m().state().IdleState, quint8(2));
+        QVERIFY(f->scan());
+    }
+
+    // A module file saved and loaded back through the menu, the module read again after it;
+    // then an image module that keeps answering "busy" to every image line.
+    void moduleFiles() {
+        click(0, 5); // the amplifier
+        const auto before = headend().state(0, 5).committed;
+        menu(m().itmSaveMod, "amp.mst");
+        QCOMPARE(m().statusText(), QString("Done."));
+        QVERIFY(m().link().SelectModule(0, 5) && m().link().WriteValue(0, before[0][0] + 1));
+        m().link().CommitEEPROM(5, 0);
+        m().itmLoadModule->trigger();
+        QCOMPARE(headend().state(0, 5).committed, before);
+        runUntil([&] { return m().statusText() == "Module #6 selected"; });
+        QCOMPARE(m().statusText(), QString("Module #6 selected"));
+        QVERIFY(m().CtlPanelFrm->isVisible());
+        click(1, 2);
+        menu(m().itmSaveMod, "rpr.mst");
+        QCOMPARE(m().statusText(), QString("Done."));
+        const QStringList image = headend().eepromImage(1, 2);
+        fault(1, 2, [](SimFaults& x) { x.eepromBusy = 100; });
+        m().itmLoadModule->trigger();
+        QCOMPARE(m().statusText(), QString(" Errors found"));
+        QCOMPARE(m().shownMessages.size(), 1);
+        const QStringList lines = m().shownMessages.first().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), image.size()); // one per refused line
+        QCOMPARE(lines.first(), QString("Error: Module 2/3 can't write EEPROM"));
+        QCOMPARE(headend().eepromImage(1, 2), image);
+    }
+
+    // The line vanishes in the middle of a console session.
+    void terminalSession() {
+        click(0, 8);
+        QVERIFY(runUntil(
+            [&] { return m().state().TerminalMode && headend().state(0, 8).consoleOpen; }));
+        sim->closeLine();
+        QVERIFY(runUntil([&] { return !m().TerminalFrm->isVisible(); }));
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
+        controlsUsable();
+        lineBack();
+        click(0, 0);
+        QVERIFY(m().CtlPanelFrm->isVisible());
+        QCOMPARE(m().statusText(), QString("Module #1 selected"));
+        QCOMPARE(m().shownMessages, QStringList());
+    }
+
+    // The line vanishes while the pages window serves a page; the window closes even while
+    // a request is still being served, and nothing else opens the port meanwhile.
+    void pageFetch() {
+        QString pageStatus;
+        QColor pageColour;
+        bool started = false, closedWhileServing = false, linkOpenedMeanwhile = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            ModulePagesWindow* w = ModulePagesWindow::instance();
+            linkOpenedMeanwhile |= w && m().link().ComPort().isOpen();
+            if (started || !w || !w->isVisible())
+                return;
+            started = true;
+            const QUrl start = w->Browser->url();
+            fault(1, 0, [](SimFaults& x) { x.closeLine = true; });
+            w->Browser->load(start.resolved(QUrl("settings.html")));
+            runUntil([&] { return !w->StatusBar->text().isEmpty(); }, 20000);
+            pageStatus = w->StatusBar->text();
+            pageColour = w->StatusBar->textColour();
+            AppFixture::screenshot(w, "robust-page-line-lost");
+            w->Browser->load(start); // another request on the dead line, closed while served
+            runFor(300);
+            closedWhileServing = true;
+            w->close();
+        });
+        poll.start(5);
+        // A re-read asked for just before is not served while the pages hold the line.
+        m().state().ReloadRequest = true;
+        click(1, 0); // returns when the pages window has closed
+        QVERIFY(!linkOpenedMeanwhile && closedWhileServing);
+        QCOMPARE(pageStatus, QString("Error: No response."));
+        QCOMPARE(pageColour, kRed);
+        // The re-read waited for the window and now meets a line that is still gone: the device
+        // is either gone already or hangs up once opened, as the simulator's close goes.
+        QCOMPARE(m().shownMessages.size(), 1);
+        const QString lost = m().shownMessages.first();
+        QVERIFY2(lost.startsWith("The serial port cannot be opened") ||
+                     lost.startsWith("The serial port was lost"),
+                 qPrintable(lost));
+        QVERIFY(!button(1, 0)->isChecked());
+        lineBack();
+        click(1, 7);
+        QVERIFY(m().CtlPanelFrm->isVisible());
+        QCOMPARE(m().statusText(), QString("Module #8 selected"));
+        QCOMPARE(m().shownMessages, QStringList());
+    }
+
+    // A scan over modules that answer one select of three, two of three, garble everything
+    // they say, or leave their info block unterminated; then the line lost during a scan.
+    void scanWithMisbehavingModules() {
+        fault(0, 1, [](SimFaults& x) { x.selectPattern = "100"; });
+        fault(0, 2, [](SimFaults& x) { x.selectPattern = "101"; });
+        fault(0, 5, [](SimFaults& x) { x.garbleReplies = -1; });
+        fault(0, 6, [](SimFaults& x) { x.unterminated = 1; });
+        QVERIFY(f->scan());
+        // The garbled replies that could not be read at all are named after the scan.
+        QCOMPARE(m().shownMessages.size(), 1);
+        EXPECT_STARTS(m().shownMessages.first(), "Group#1 Module #6: ");
+        QCOMPARE(m().statusText(), QString("%1 Modules found").arg(kDemoModules - 1));
+        QCOMPARE(button(0, 1)->text(), QString("-"));
+        QCOMPARE(button(0, 2)->text(), QString("RX-S2"));
+        // Unreadable diagnostic bytes are not shown as a healthy module.
+        QCOMPARE(button(0, 5)->text(), QString("LA-862"));
+        QCOMPARE(colour(0, 5), kRed);
+        // No info block: a module is there, but nothing is known of it.
+        QCOMPARE(button(0, 6)->text(), QString());
+        QCOMPARE(m().Modules().at(6, 0)->ParamCount, 0);
+        // Its report says what could not be read, and does not call it healthy.
+        click(0, 5);
+        m().btInfo->click();
+        const QString report = m().DiagFrm->mmDiag->toPlainText();
+        EXPECT_HAS(report, "Diagnostic bytes reply: ");
+        EXPECT_LACKS(report, "Diagnostic OK.");
+        m().btInfo->click();
+        headend().clearFaults();
+        fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
+        m().shownMessages.clear();
+        QVERIFY(!f->scan());
+        QCOMPARE(m().state().IdleState, quint8(1));
+        portLostShown();
+        controlsUsable();
+        lineBack();
+        QVERIFY(f->scan());
+        QCOMPARE(m().state().FoundCount, kDemoModules);
+        QCOMPARE(button(0, 6)->text(), QString("CC-2"));
+        QCOMPARE(colour(0, 5), kGreen);
+    }
+
+    // Last: the special address leaves the record of slot 1/1 holding another module.
+    void serviceCommands() {
+        click(0, 3);
+        m().ModDefaultsClick();
+        QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
+        QCOMPARE(m().statusText(), QString("Module #4 defaults loaded."));
+        headend().clearLog();
+        m().ModReset->trigger();
+        EXPECT_BYTES(headend().received(), "!7\r");
+        QCOMPARE(m().statusText(), QString("Module #4 reset."));
+        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[3]->isChecked());
+        headend().clearLog();
+        m().SpecAddr->trigger();
+        EXPECT_STARTS(headend().received(), "!\xC0\x90");
+        EXPECT_ENDS(headend().received(), "!0\r!2\r!;\r");
+        QCOMPARE(m().statusText(), QString("Special address selected."));
+        EXPECT_STARTS(m().CtlPanelFrm->caption(), "Module #1:  ");
+    }
+};
+
+ORVEX_TEST(HeadendTest)
+#include "demo.moc"

@@ -1,0 +1,160 @@
+// The whole program with its windows, offscreen, on a scripted peer: start-up, the settings
+// files and exit.
+#include "app/HelpWindow.h"
+#include "app/Placement.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/Expect.h"
+#include "tests/support/TestMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTabWidget>
+#include <QtTest>
+
+namespace {
+QByteArray fileBytes(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+// Start-up, the settings files and exit, on a peer that never answers.
+class StartupTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void firstStart() {
+        AppFixture f;
+        TMainFrm& m = f.start();
+        QCOMPARE(m.state().IdleState, quint8(1));
+        QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("32 00 00 00"));
+        QCOMPARE(m.Cfrm->cbScanTime->currentText(), QString("50"));
+        QVERIFY(m.shownMessages.isEmpty());
+        // Nothing was said to the modules; the view waits for "Scan".
+        QVERIFY(f.peer.received().isEmpty());
+        QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
+        QCOMPARE(m.sbM[0]->text(), QString("?"));
+        // The slot numbers read dark on the grey page, which is disabled.
+        const QImage number = m.slotLabels[0]->grab().toImage();
+        int darkest = 255;
+        for (int y = 0; y < number.height(); ++y)
+            for (int x = 0; x < number.width(); ++x)
+                darkest = qMin(darkest, number.pixelColor(x, y).lightness());
+        QVERIFY2(darkest < 100, qPrintable(QString::number(darkest)));
+        AppFixture::screenshot(&m, "main-window");
+        m.itmSaveConfig->trigger();
+        QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
+        // Nothing found: one subrack shown, two unanswered presence checks per slot.
+        f.scan();
+        QCOMPARE(m.statusText(), QString("No Active Modules found"));
+        QVERIFY(!m.pcModSwitch->isTabVisible(1));
+        QCOMPARE(m.sbM[5]->text(), QString("-"));
+        QCOMPARE(f.peer.frames().size(), 64);
+    }
+
+    void storedTimeout_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("complains");
+        QTest::newRow("listed") << QByteArray::fromHex("c8000000") << 200 << "200" << false;
+        QTest::newRow("zero") << QByteArray::fromHex("00000000") << 50 << "50" << false;
+        QTest::newRow("short") << QByteArray::fromHex("c800") << 50 << "50" << true;
+    }
+    void storedTimeout() {
+        QFETCH(QByteArray, stored);
+        AppFixture f;
+        QFile ini("OXL.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(stored) == stored.size());
+        ini.close();
+        TMainFrm& m = f.start();
+        QTEST(m.link().ScanTimeout, "timeout");
+        QTEST(m.Cfrm->cbScanTime->currentText(), "box");
+        QTEST(m.shownMessages.contains("Init File accessing error"), "complains");
+        QCOMPARE(m.link().ReplyTimeout, m.link().ScanTimeout);
+    }
+
+    void serviceSwitch_data() {
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<QStringList>("items");
+        const QStringList all{"Reset module", "Reset Module type", "Default params",
+                              "Special addr.", "LineBreak"};
+        QTest::newRow("other") << "/x" << QStringList{"Reset module"};
+        QTest::newRow("/K") << "/K" << all;
+    }
+    void serviceSwitch() {
+        QFETCH(QString, arg);
+        AppFixture f({}, {"orvex-link", arg});
+        TMainFrm& m = f.start();
+        QStringList items;
+        for (QAction* a : m.statusMenu->actions())
+            if (a->isVisible() && a->isEnabled())
+                items << a->text();
+        QTEST(items, "items");
+        if (arg != "/K")
+            return;
+        // "LineBreak": a NUL byte at 115200 baud, the port closed again.
+        f.peer.clearReceived();
+        m.LineBreak->trigger();
+        QVERIFY(f.peer.waitForFrames(1));
+        EXPECT_BYTES(f.peer.received(), QByteArray(1, '\0'));
+        QCOMPARE(m.statusText(), QString("LineBreak sent."));
+        QVERIFY(!m.link().ComPort().isOpen());
+        QCOMPARE(m.link().ComPort().eventMask(), SerialPort::EventMask::RxFlag);
+    }
+
+    // A satellite window (panel, terminal, report) above the main window; the caption of
+    // neither leaves the screen: the main window makes room.
+    void placement_data() {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRect>("placedMain");
+        QTest::addColumn<QRect>("satellite");
+        const QRect m(40, 500, 611, 180);
+        QTest::newRow("panel of 3 rows") << m << 135 << m << QRect(40, 365, 611, 135);
+        QTest::newRow("main at the top")
+            << m.translated(0, -480) << 135 << QRect(40, 135, 611, 180) << QRect(40, 0, 611, 135);
+        QTest::newRow("main off the left and bottom")
+            << m.translated(-100, 600) << 135 << QRect(0, 588, 611, 180) << QRect(0, 453, 611, 135);
+        QTest::newRow("report taller than the room")
+            << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
+    }
+    void placement() {
+        QFETCH(QRect, main);
+        QFETCH(int, height);
+        const Placement::Stack s = Placement::stack(main, height, QRect(0, 0, 1024, 768));
+        QTEST(s.main, "placedMain");
+        QTEST(s.satellite, "satellite");
+        QCOMPARE(Placement::mainBelow(s.satellite), s.main.topLeft());
+    }
+
+    void portThatCannotOpen() {
+        AppFixture f("/dev/no-such-port");
+        TMainFrm& m = f.start();
+        QCOMPARE(m.shownMessages, QStringList{"Please select proper COM Port"});
+        QCOMPARE(m.state().IdleState, quint8(1));
+    }
+
+    void everyWayOutWritesTheSettings_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Exit button") << 0;
+        QTest::newRow("File Exit") << 1;
+        QTest::newRow("window closed") << 2;
+    }
+    void everyWayOutWritesTheSettings() {
+        QFETCH(int, way);
+        AppFixture f;
+        TMainFrm& m = f.start();
+        m.link().ScanTimeout = 300;
+        way == 0 ? m.btClose->click() : way == 1 ? m.itmExit->trigger() : void(m.close());
+        QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("2c 01 00 00"));
+        QSettings ini("OXLCom.ini", QSettings::IniFormat);
+        QCOMPARE(ini.value("ComPort/Port").toString(), f.peer.path());
+        QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
+        QVERIFY(!m.link().ComPort().isOpen());
+    }
+};
+
+ORVEX_TEST(StartupTest)
+#include "program.moc"

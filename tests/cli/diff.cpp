@@ -1,0 +1,177 @@
+// orvex-cli diff, load --verify and backup against the simulated demo head-end, which is
+// saved at the start of each test. Two classes, so that CTest can run them side by side.
+#include "tests/support/CliRun.h"
+#include "tests/support/DemoValues.h"
+#include "tests/support/TestMain.h"
+
+#include "files/Compare.h"
+#include "files/FileFormat.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+class CliCompareFixture : public QObject {
+    Q_OBJECT
+protected:
+    std::unique_ptr<CliRun> f;
+    DemoValues demo;
+    QString saved;
+
+    CliRun::Result run(const QStringList& args) { return f->run(args); }
+    void editSaved(const QByteArray& from, const QByteArray& to) {
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        file.close();
+        QVERIFY(text.contains(from));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.replace(from, to));
+    }
+
+private Q_SLOTS:
+    void init() {
+        f = std::make_unique<CliRun>();
+        saved = f->path(QStringLiteral("demo.mmh"));
+        QCOMPARE(run({"save-config", saved}).status, 0);
+    }
+    void cleanup() { f.reset(); }
+};
+
+class DiffTest : public CliCompareFixture {
+    Q_OBJECT
+private Q_SLOTS:
+    // What changed after the save, and the one line diff reports about it.
+    void oneDifference_data() {
+        QTest::addColumn<QStringList>("change"); // orvex-cli args, or "absent"/"edit" below
+        QTest::addColumn<QString>("expected");   // empty: the same head-end
+        const SimModuleDef& orx = demo.module(1, 7);
+        const SimModuleDef& xxx = demo.module(1, 1);
+        const QByteArray image = demo.module(1, 2).eeprom.first().toLatin1();
+        QTest::newRow("same head-end") << QStringList{} << QString();
+        QTest::newRow("value set") << QStringList{"set", "1/6", "0", "23"}
+                                   << demo.gainLine("file", demo.gainRaw(), "module holds", 23);
+        QTest::newRow("module pulled")
+            << QStringList{"absent"}
+            << QString("Module 2/8 (%1 %2): slot empty now").arg(orx.type, orx.version.last());
+        QTest::newRow("another type") << QStringList{"set", "2/2", "0", "1"}
+                                      << QString("Module 2/2: another type: file %1, module %2")
+                                             .arg(xxx.type, xxx.variants.first().type);
+        QTest::newRow("image line changed")
+            << QStringList{"edit", image, "FF" + image.mid(2)}
+            << QString("Module 2/3 image: file %1 lines, module %1 lines; line 1 differs")
+                   .arg(demo.module(1, 2).eeprom.size());
+    }
+    void oneDifference() {
+        QFETCH(QStringList, change);
+        QFETCH(QString, expected);
+        SimFaults pulled;
+        pulled.absent = true;
+        if (change.value(0) == "absent")
+            f->sim->headend().setFaults(1, 7, pulled);
+        else if (change.value(0) == "edit")
+            editSaved(change[1].toLatin1(), change[2].toLatin1());
+        else if (!change.isEmpty())
+            QCOMPARE(run(change).status, 0);
+        const auto r = run({"diff", saved});
+        QCOMPARE(r.status, expected.isEmpty() ? 0 : 1);
+        QCOMPARE(r.outLines(), (expected.isEmpty() ? QStringList{"No differences."}
+                                                   : QStringList{expected, "1 difference."}));
+    }
+
+    // A block the save could not store ends at its ERROR line; the next one is read whole.
+    void blockAfterAnUnstoredType() {
+        Compare::Blocks blocks;
+        QVERIFY(Compare::readBlocks("MOD\r\n0 0 1\r\n" + FileFormat::BadTypeName +
+                                        "\r\nMODEND\r\nMOD\r\n0 1 1\r\nT\r\nV\r\nPARAM\r\n"
+                                        "7 \r\nMODEND\r\n",
+                                    false, &blocks));
+        QCOMPARE(blocks.size(), 2);
+        QCOMPARE(blocks[1].values, QList<QVector<qint32>>{{7}});
+    }
+
+    // Offline the raw values; with a head-end at hand (--port) its scan names them; the
+    // amplifier against its block of the configuration, as JSON.
+    void twoFilesAndJson() {
+        const QString later = f->path("later.mmh");
+        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
+        QCOMPARE(run({"save-config", later}).status, 0);
+        auto r = f->run({"diff", saved, later}, {}, false);
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.outLines().first(), QString("Module 1/6 parameter 0: %1 %2, %3 23")
+                                           .arg(saved)
+                                           .arg(demo.gainRaw())
+                                           .arg(later));
+        r = run({"diff", saved, later});
+        QCOMPARE(r.outLines(),
+                 QStringList({demo.gainLine(saved, demo.gainRaw(), later, 23), "1 difference."}));
+        QCOMPARE(f->run({"diff", later, later}, {}, false).status, 0);
+        const QJsonObject o =
+            QJsonDocument::fromJson(run({"--json", "diff", "1/6", saved}).out).object();
+        QCOMPARE(o["differences"].toInt(), 1);
+        const QJsonObject p = o["modules"][0]["params"][0].toObject();
+        QCOMPARE(p["a"].toInt(), demo.gainRaw());
+        QCOMPARE(p["b"].toInt(), 23);
+        QCOMPARE(p["shownB"].toString(), demo.gainShown(23));
+    }
+};
+
+class VerifyAndBackupTest : public CliCompareFixture {
+    Q_OBJECT
+private Q_SLOTS:
+    void verifiedLoad_data() {
+        QTest::addColumn<QStringList>("load");
+        QTest::addColumn<bool>("keeps"); // the amplifier acknowledges writes, keeps its values
+        const QStringList config{"load-config", "--verify", "demo.mmh"};
+        const QStringList module{"load-module", "--verify", "1/6", "amp.mst"};
+        QTest::newRow("configuration taken") << config << false;
+        QTest::newRow("configuration kept out") << config << true;
+        QTest::newRow("module file kept out") << module << true;
+    }
+    void verifiedLoad() {
+        QFETCH(QStringList, load);
+        QFETCH(bool, keeps);
+        QCOMPARE(run({"save-module", "1/6", f->path("amp.mst")}).status, 0);
+        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
+        SimFaults faults;
+        faults.ignoreWrites = keeps;
+        f->sim->headend().setFaults(0, 5, faults);
+        load.last() = f->path(load.last());
+        const auto r = run(load);
+        QCOMPARE(r.status, keeps ? 1 : 0);
+        QCOMPARE(f->committed(0, 5, 0), std::optional<int>(keeps ? 23 : demo.gainRaw()));
+        if (keeps) {
+            QCOMPARE(r.errLines().mid(r.errLines().size() - 2),
+                     QStringList({" Errors found",
+                                  demo.gainLine("file", demo.gainRaw(), "module holds", 23)}));
+        } else {
+            QCOMPARE(r.outLines(), QStringList{"Verified: the modules hold the file's values."});
+        }
+    }
+
+    void backupOnlyWhatChanged() {
+        const QString dir = f->path("backups");
+        const auto backups = [&] { return QDir(dir).entryList(QDir::Files).size(); };
+        QCOMPARE(run({"backup", dir}).status, 0);
+        QCOMPARE(backups(), 1);
+        // Another date and another comment make no difference.
+        saved = QDir(dir).entryInfoList(QDir::Files).first().filePath();
+        editSaved(";Creation date/time ", ";Kept by the night shift\r\n;Creation date/time 1");
+        auto r = run({"backup", dir});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
+        QCOMPARE(backups(), 1);
+
+        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
+        r = run({"backup", dir});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(backups(), 2);
+        QCOMPARE(r.outLines().first(),
+                 demo.gainLine(QFileInfo(saved).fileName(), demo.gainRaw(), "module holds", 23));
+        QVERIFY(r.outLines().last().endsWith(".mmh written."));
+    }
+};
+
+ORVEX_TEST(DiffTest)
+ORVEX_TEST(VerifyAndBackupTest)
+#include "diff.moc"

@@ -1,0 +1,204 @@
+// One libFuzzer target for every reader of bytes from outside: the first byte picks the reader,
+// the rest is its input. No crash, no hang, no read outside the input (AddressSanitizer), and
+// the invariants below hold for any input.
+#include "files/FileFormat.h"
+#include "files/LoadSteps.h"
+#include "html/PagesCodec.h"
+#include "html/PagesHttp.h"
+#include "link/Link.h"
+#include "module/ParamAccess.h"
+#include "module/Parsers.h"
+#include "sim/SimHeadend.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+// The input as the receive buffer, not copied: a read past its end is a read past the buffer.
+QByteArray asBuffer(const uint8_t* data, size_t size) {
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+}
+// A malformed reply ends in a ParseError, never in anything else.
+template <class Parse> void tolerate(Parse&& parse) {
+    try {
+        parse();
+    } catch (const ParseError&) {
+    }
+}
+void require(bool holds) {
+    if (!holds)
+        __builtin_trap();
+}
+// The next bytes of the input as a setting (zeros once the input is used up).
+template <class T> T take(const uint8_t*& data, size_t& size) {
+    T value{};
+    const size_t n = size < sizeof(T) ? size : sizeof(T);
+    std::memcpy(&value, data, n);
+    data += n;
+    size -= n;
+    return value;
+}
+
+// The info block read twice into one record as the work loop does, then every parameter
+// stepped through the access routines with whatever limits the block gave it.
+void infoBlock(const QByteArray& buffer) {
+    TModule m;
+    tolerate([&] { ParseInfoBlock(m, buffer); });
+    tolerate([&] { ParseInfoBlock(m, buffer); });
+    require(m.ParamCount == m.Params.size() && m.VisibleCount <= m.ParamCount && !m.ParseBuf);
+    for (int i = 0; i < m.ParamCount; ++i) {
+        StepUp(m, i);
+        StepDown(m, i);
+        TParam p;
+        GetParam(m, i, p);
+        SetParam(m, i, p);
+    }
+}
+
+// The values on a record shaped by the first bytes (parameters, channels, limits).
+void values(const uint8_t* data, size_t size) {
+    TModule m;
+    m.ParamCount = take<uint8_t>(data, size) % 16;
+    m.Params.resize(m.ParamCount);
+    m.ChannelCount = take<int8_t>(data, size);
+    m.MultiChannel = m.ChannelCount > 1;
+    const qint32 range = take<qint32>(data, size);
+    for (TParam& p : m.Params)
+        p.Ranges = {range};
+    tolerate([&] { ParseValues(m, asBuffer(data, size)); });
+    if (m.ParamCount > 0)
+        StepUp(m, 0), StepDown(m, 0);
+    require(m.CurChannel >= 0 && m.CurChannel < MaxChannels);
+}
+
+// Diagnostic bytes with any count (negative and impossible ones included), the extended
+// texts and the report over them; the text replies.
+void diagnostics(const uint8_t* data, size_t size) {
+    TModule m;
+    m.DiagCount = take<int16_t>(data, size);
+    const QByteArray buffer = asBuffer(data, size);
+    tolerate([&] { ParseDiagBytes(m, buffer); });
+    tolerate([&] { ParseExtDiag(m, buffer); });
+    m.ExtDiagValid = true;
+    ExtDiagReport(m);
+    require(!m.Messages.isEmpty());
+    tolerate([&] { ParseMessages(m, buffer); });
+    tolerate([&] { ParseLastLine(m, buffer, m.VersionText); });
+    tolerate([&] { ParseSerial(m, buffer); });
+    require(m.SerialText.size() < 2048);
+}
+
+// The receiving end of the pages protocol: decoding never makes more than four bytes of each
+// five positions; a rewritten page gains exactly ":65535"; a size is positive.
+void pageReply(const QByteArray& input) {
+    using namespace PagesCodec;
+    require(Decode4in5(input).size() <= input.size() / 5 * 4);
+    headerOf(input);
+    const QByteArray page = rewriteLocalLink(input, 65535);
+    require(page == input || page.size() == input.size() + 8);
+    int width = 0, height = 0;
+    if (parseWindowSize(input, &width, &height) == SizeResult::Ok)
+        require(width > 0 && height > 0);
+    require(Link::specReplyResult(input).size() <= input.size() + 2);
+}
+
+// A browser request (target, NUL, body): what passes the checks is one "!B" line without a
+// control byte and within the length a module takes, and the Retry page never lets the
+// address out of its script string.
+void httpRequest(const uint8_t* data, size_t size) {
+    using namespace PagesHttp;
+    const auto method = PageRequest::Method(take<uint8_t>(data, size) % 3);
+    const QByteArray input = asBuffer(data, size);
+    const qsizetype nul = input.indexOf('\0');
+    const QByteArray target = nul < 0 ? input : input.left(nul);
+    const QUrl url(QStringLiteral("http://127.0.0.1:88") + QString::fromLatin1(target));
+    const PageRequest request =
+        pageRequest(method, url, nul < 0 ? QByteArray() : input.mid(nul + 1));
+    if (vet({"127.0.0.1:88", {}, {}}, 88, request).status != 0)
+        return;
+    const QByteArray text = PagesCodec::documentText(request.path, request.params);
+    const QByteArray frame = PagesCodec::documentRequest(text);
+    require(frame.startsWith("!B") && frame.endsWith('\r') && text.size() <= MaxDocumentText);
+    for (qsizetype i = 0; i + 1 < frame.size(); ++i)
+        require(quint8(frame.at(i)) >= 0x20 && frame.at(i) != 0x7F);
+    const QByteArray retry = noResponsePage(request.path, request.params).body;
+    const qsizetype open = retry.indexOf("window.open('") + 13;
+    const qsizetype close = retry.indexOf("','_self');\"> </BODY></HTML>", open);
+    require(close >= open);
+    for (char c : retry.mid(open, close - open))
+        require(c != '\'' && c != '"' && c != '<' && c != '\\');
+}
+
+// A settings or configuration file: the reader, the field splitter, the check.
+void settingsFile(const QByteArray& content) {
+    const QList<QByteArray> lines = FileFormat::splitLines(content);
+    for (const QByteArray& line : lines) {
+        FileFormat::headerFields(line);
+        FileFormat::valueFields(line);
+        QByteArray field;
+        for (int pos = 1; pos > 0;)
+            pos = FileFormat::NextField(pos, ' ', line, field);
+    }
+    require(LoadSteps::firstFileError(lines, content.size() % 2 == 0) < int(lines.size()));
+}
+
+// Counts what the simulated modules send; a reply larger than any the demo makes is a bug.
+struct CountingLine : SimLine {
+    void send(const QByteArray& bytes, int delayMs) override {
+        require(bytes.size() <= 64 * 1024 && delayMs >= 0);
+        total += bytes.size();
+    }
+    void drop() override {}
+    qsizetype total = 0;
+};
+
+// Any byte stream to the demo head-end, fed in pieces of the first byte's length, with the
+// line faults of the second byte on every slot: output stays proportional to the input.
+void simFrames(const uint8_t* data, size_t size) {
+    static const SimProfile profile = [] {
+        SimProfile demo = demoProfile();
+        demo.resetMs = 0; // a reset must not make the rest of the input fall on deaf ears
+        return demo;
+    }();
+    const size_t piece = 1 + take<uint8_t>(data, size);
+    const uint8_t bits = take<uint8_t>(data, size);
+    SimHeadend headend(profile);
+    CountingLine line;
+    headend.setLine(&line);
+    SimFaults faults;
+    faults.garbleReplies = bits & 1 ? -1 : 0;
+    faults.unterminated = bits & 2 ? -1 : 0;
+    faults.badChecksums = bits & 4 ? -1 : 0;
+    faults.selectPattern = bits & 8 ? QStringLiteral("101") : QString();
+    faults.eepromBusy = bits >> 6;
+    for (int g = 0; g < 2; ++g)
+        for (int s = 0; s <= SimHeadend::SpecialSlot; ++s)
+            headend.setFaults(g, s, faults);
+    for (size_t at = 0; at < size; at += piece)
+        headend.feed(asBuffer(data + at, qMin(piece, size - at)));
+    require(line.total <= 64 * 1024 + qsizetype(size) * 8 * 1024);
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const uint8_t reader = data[0] % 7;
+    ++data, --size;
+    switch (reader) {
+    case 0:
+        return infoBlock(asBuffer(data, size)), 0;
+    case 1:
+        return values(data, size), 0;
+    case 2:
+        return diagnostics(data, size), 0;
+    case 3:
+        return pageReply(asBuffer(data, size)), 0;
+    case 4:
+        return httpRequest(data, size), 0;
+    case 5:
+        return settingsFile(asBuffer(data, size)), 0;
+    default:
+        return simFrames(data, size), 0;
+    }
+}

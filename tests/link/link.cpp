@@ -1,0 +1,416 @@
+// The link against a scripted peer: the line settings, the command transaction, every byte
+// the module commands and the special commands put on the line, the console and the
+// diagnostic report.
+#include "link/ConsoleSession.h"
+#include "link/DiagReport.h"
+#include "link/HeadendScan.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QFile>
+#include <QtTest>
+
+namespace {
+const QByteArray kAck("\x06");
+
+QByteArray specReply(const QByteArray& text) {
+    const QByteArray withR = text + 'R';
+    return withR + QByteArray::number(Link::CRC16(withR), 16).toUpper().rightJustified(4, '0') +
+           "\r";
+}
+
+// A module of the simple kind, on every slot of a head-end.
+SimProfile fullHeadend(const QString& firstType) {
+    SimModuleDef def;
+    def.version = {QStringLiteral("V1")};
+    def.diag = {QStringLiteral("00")};
+    def.hasMarker = true;
+    SimParamDef on;
+    on.name = QStringLiteral("Output");
+    on.values = {0};
+    def.params = {on};
+    SimProfile p;
+    for (int i = 0; i < 32; ++i) {
+        def.type = i == 0 ? firstType : QStringLiteral("GOOD");
+        p.modules << SimSlotDef{i / 16, i % 16, def};
+    }
+    return p;
+}
+
+// Records what the subrack view would show of each module found.
+struct ShownScan : QuietScanView {
+    void slotFound(int, int, const TModule& m) override {
+        shown << m.TypeName + (m.healthy() ? " green" : " red");
+    }
+    QStringList shown;
+};
+} // namespace
+
+class LinkTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<LinkFixture> f;
+
+    Link& link() { return *f->link; }
+    // Every frame the peer received, in hex, "|" between frames.
+    QByteArray frames() const {
+        QByteArrayList out;
+        for (const QByteArray& fr : f->peer.frames())
+            out << hex(fr);
+        return out.join(" | ");
+    }
+    void ackAll() {
+        f->peer.setResponder([](const QByteArray&) { return PtyPeer::Reply{kAck}; });
+    }
+
+private Q_SLOTS:
+    void init() {
+        f = std::make_unique<LinkFixture>();
+        QVERIFY(link().OpenLink());
+        link().ReplyTimeout = 80;
+    }
+    void cleanup() { f.reset(); }
+
+    // 115200 8E2 without flow control, whatever the settings file says, and stored so.
+    void lineSettings() {
+        {
+            QSettings ini("OXLCom.ini", QSettings::IniFormat);
+            ini.setValue("ComPort/BaudRate", "9600");
+            ini.setValue("ComPort/Parity", "None");
+            ini.setValue("ComPort/StopBits", "1");
+        }
+        QVERIFY2(link().OpenLink(), qPrintable(link().ComPort().errorString()));
+        const auto line = f->peer.lineState();
+        QCOMPARE(line.baud, 115200);
+        QCOMPARE(line.dataBits, 8);
+        // A pseudo-terminal cannot carry parity; the port was asked for even parity.
+        QCOMPARE(link().ComPort().settings().Parity, QString("Even"));
+        QCOMPARE(line.stopBits, 2);
+        QVERIFY(!line.rtscts);
+        link().StorePortSettings();
+        QSettings ini("OXLCom.ini", QSettings::IniFormat);
+        QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
+        QCOMPARE(ini.value("ComPort/Parity").toString(), QString("Even"));
+        QCOMPARE(ini.value("ComPort/StopBits").toString(), QString("2"));
+        QCOMPARE(ini.value("ComPort/Port").toString(), f->peer.path());
+        // Without a port name the default is COM1, the first serial device.
+        QFile::remove("OXLCom.ini");
+        Link fresh(f->modules, f->state, f->host);
+        fresh.OpenLink();
+        QCOMPARE(fresh.ComPort().portName(), QString("COM1"));
+        QCOMPARE(SerialPort::devicePath("com12"), QString("/dev/ttyS11"));
+    }
+
+    void selectFrames() {
+        ackAll();
+        QVERIFY(link().SelectModule(1, 2));
+        QVERIFY(link().SelectModule(0, 16));
+        QCOMPARE(frames(), QByteArray("21 C1 82 | 21 C1 82 | 21 C0 90 | 21 C0 90"));
+    }
+
+    void selectMajority_data() {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<bool>("result");
+        QTest::newRow("two of three") << "a-a" << true;
+        QTest::newRow("one of three") << "a--" << false;
+        QTest::newRow("twice in a row") << "aa" << true;
+        QTest::newRow("never") << "--" << false;
+    }
+    void selectMajority() {
+        QFETCH(QString, answers);
+        for (QChar c : answers)
+            f->peer.queue(c == 'a' ? kAck : QByteArray());
+        QTEST(link().SelectModule(0, 4), "result");
+        QCOMPARE(f->peer.frames().size(), answers.size());
+    }
+
+    void valueWrites() {
+        ackAll();
+        QVERIFY(link().WriteValue(3, 120));
+        QVERIFY(link().WriteValue(90, 0));
+        QVERIFY(link().ResetModuleType());
+        QVERIFY(link().WriteValue(1, -5));
+        QCOMPARE(frames(), QByteArray("21 35 33 0A 31 32 30 0D | 21 35 5A 0A 30 0D | "
+                                      "21 35 5A 0A 30 0D | 21 35 31 0A 2D 35 0D"));
+        QVERIFY(!f->state.ReloadRequest);
+        // Unanswered: the work loop is asked to read the module again.
+        f->peer.setResponder({});
+        QVERIFY(!link().WriteValue(2, 7));
+        QVERIFY(f->state.ReloadRequest && f->state.SkipInfoReload);
+        QVERIFY(!link().LinkBusy);
+    }
+
+    // A write started while another waits for its reply sends nothing.
+    void writeWhileAnotherWaits() {
+        f->peer.queue({});
+        link().ReplyTimeout = 5000;
+        bool second = true;
+        // Runs inside the first write's wait, once it is out; then the module answers it.
+        QTimer::singleShot(0, [&] {
+            runUntil([&] { return f->peer.frames().size() == 1; });
+            second = link().WriteValue(4, 1);
+            f->peer.send(kAck);
+        });
+        QVERIFY(link().WriteValue(3, 120));
+        QVERIFY(!second);
+        QCOMPARE(f->peer.frames().size(), 1);
+    }
+
+    void commitWhileBusyIsRearmed() {
+        TModule& m = f->modules.renew(2, 0);
+        m.Dirty = true;
+        link().LinkBusy = true;
+        QVERIFY(!link().CommitEEPROM(2, 0));
+        QCOMPARE(f->host.rearmCount, 1);
+        QVERIFY(m.Dirty);
+        QVERIFY(f->peer.frames().isEmpty());
+        link().LinkBusy = false;
+        QVERIFY(!link().CommitEEPROM(2, 0)); // unanswered: Dirty is cleared all the same
+        QVERIFY(!m.Dirty);
+        QCOMPARE(frames(), QByteArray("21 36 0D"));
+    }
+
+    void defaults_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("acks");       // answered frames, -1 all
+        QTest::addColumn<QString>("writes"); // parameter:value, or ">" for the defaults command
+        QTest::addColumn<bool>("reload");
+        QTest::newRow("kx350A") << "kx350A" << -1 << "0:0 9:0 1:47 3:2 8:0 0:1 1:48 3:2 8:0 0:0"
+                                << true;
+        QTest::newRow("kx350 other variant") << "kx350X" << -1 << "" << false;
+        QTest::newRow("other family") << "QAM-4" << -1 << "> > >" << false;
+        QTest::newRow("stops at the first silence") << "AMP-860" << 1 << "> >" << false;
+    }
+    void defaults() {
+        QFETCH(QString, type);
+        QFETCH(int, acks);
+        QFETCH(QString, writes);
+        if (acks < 0)
+            ackAll();
+        for (int i = 0; i < acks; ++i)
+            f->peer.queue(kAck);
+        f->modules.renew(5, 1).TypeName = type;
+        link().LoadDefaults(5, 1);
+        QList<QByteArray> expected;
+        for (const QString& w : writes.split(' ', Qt::SkipEmptyParts))
+            expected << (w == ">" ? QByteArray("!>\r")
+                                  : "!5" + w.section(':', 0, 0).toLatin1() + "\n" +
+                                        w.section(':', 1).toLatin1() + "\r");
+        QCOMPARE(f->peer.frames(), expected);
+        QTEST(f->state.ReloadRequest && f->state.SkipInfoReload, "reload");
+    }
+
+    void readersAndTheirFailureLines() {
+        TModule& m = f->modules.renew(3, 0);
+        m.Messages << "old";
+        m.ErrorCount = 4;
+        QVERIFY(!link().ReadInfoBlock(3, 0)); // reset first, then unanswered
+        QCOMPARE(m.ErrorCount, 0);
+        QVERIFY(m.Messages.isEmpty());
+        QCOMPARE(link().ReplyTimeout, 2000);
+        link().ReplyTimeout = 80;
+        QVERIFY(!link().ReadValues(3, 0));
+        QVERIFY(!link().ReadExtDiag(3, 0));
+        QVERIFY(!link().ReadMessages(3, 0));
+        QCOMPARE(m.Messages,
+                 QStringList({" ", "Error loading parameters values", " ", "No extended diagnostic",
+                              " ", "No additional messages"}));
+        QCOMPARE(m.ErrorCount, 3);
+        QVERIFY(!link().ReadHtmlMarker(3, 0));
+        QCOMPARE(link().ReplyTimeout, 80);
+        f->peer.queue("V2.10\n\x03");
+        QVERIFY(link().ReadVersion(3, 0));
+        QCOMPARE(m.VersionText, QString("V2.10"));
+        QCOMPARE(frames(), QByteArray("21 30 0D | 21 32 0D | 21 3A 0D | 21 3C 0D | 21 24 0D | "
+                                      "21 3B 0D"));
+    }
+
+    void specialFrame() {
+        QCOMPARE(Link::CRC16("123456789"), quint16(0x4B37));
+        f->peer.queue(specReply("0300"));
+        QCOMPARE(link().SendSpecCmd("03"), QString::fromLatin1(specReply("0300")));
+        QCOMPARE(f->peer.frames().value(0), QByteArray("!03RC2E4\n\r"));
+    }
+
+    void specialReplies_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("pauseMs"); // between the bytes of the reply
+        QTest::addColumn<QString>("result");
+        const QByteArray good = specReply("05AABBCCDD");
+        QByteArray lower = good, wrong = good;
+        lower.replace(11, 4, lower.mid(11, 4).toLower());
+        wrong[1] = '6';
+        QTest::newRow("byte by byte") << good << 5 << QString::fromLatin1(good);
+        QTest::newRow("wrong checksum") << wrong << 0 << "-1";
+        QTest::newRow("no CR") << QByteArray("05R1234") << 0 << "-2";
+        QTest::newRow("no R, not hex") << QByteArray("xyz0\r") << 0 << "-3";
+    }
+    void specialReplies() {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, pauseMs);
+        f->peer.setResponder([=](const QByteArray&) { return PtyPeer::Reply{reply, pauseMs}; });
+        QTEST(link().SendSpecCmd("05"), "result");
+    }
+
+    // The reply is everything queued when the terminator arrives.
+    void transaction() {
+        f->peer.queue("\x02"
+                      "abc\x03"
+                      "def");
+        link().ReplyTimeout = 2000;
+        QVERIFY(link().SendCommand(Link::ETX, "0"));
+        EXPECT_BYTES(link().RxBuffer.left(link().RxCount), "\x02"
+                                                           "abc\x03"
+                                                           "def");
+        QCOMPARE(f->peer.frames(), QList<QByteArray>{"!0\r"});
+        // Unanswered: false, the buffer as it was, LinkBusy cleared; the next waits afresh.
+        link().LinkBusy = true;
+        link().ReplyTimeout = 80;
+        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+        QCOMPARE(link().RxCount, 8);
+        QVERIFY(!link().LinkBusy);
+        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+        QCOMPARE(f->peer.frames().size(), 3);
+        // A time-out that is no time-out falls back to the default.
+        link().ReplyTimeout = -5;
+        QCOMPARE(link().effectiveTimeout(), Link::DefaultScanTimeout);
+        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+    }
+
+    // A reply that comes after its time-out is read in front of the next one.
+    void lateReplyIsReadInFrontOfTheNext() {
+        f->peer.queue({});
+        f->peer.queue("next\x03");
+        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+        f->peer.send("late\x03");
+        QVERIFY(runUntil([&] { return link().ComPort().bytesWaiting() >= 5; }));
+        link().ReplyTimeout = 2000;
+        QVERIFY(link().SendCommand(Link::ETX, "2"));
+        EXPECT_BYTES(link().RxBuffer.left(link().RxCount), "late\x03next\x03");
+    }
+
+    void portThatCannotOpenRaises() {
+        LinkFixture::writePort("/dev/does-not-exist");
+        QVERIFY(!link().OpenLink());
+        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
+    }
+
+    void lostPortEndsTheWait() {
+        QSignalSpy lost(f->link.get(), &Link::portLost);
+        link().ReplyTimeout = 5000;
+        QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the wait
+        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
+        QCOMPARE(lost.size(), 1);
+        QVERIFY(!link().ComPort().isOpen());
+    }
+
+    // Opening and closing bytes, keys paced by SYN, what is shown without SYN.
+    void console() {
+        ConsoleSession console(link(), f->state, f->host);
+        QByteArrayList shown;
+        connect(&console, &ConsoleSession::text, this, [&](const QByteArray& t) { shown << t; });
+        console.open();
+        QVERIFY(f->state.TerminalMode);
+        console.type('a');
+        console.type(ConsoleLeft);
+        bool eot = false;
+        // SYN together with text is no request; it is only taken out of the text.
+        QCOMPARE(console.received("x\x16y", &eot), QByteArray("xy"));
+        QCOMPARE(console.received("\x16", &eot), QByteArray());
+        QCOMPARE(console.received("\x16", &eot), QByteArray());
+        QCOMPARE(console.received("\x16", &eot), QByteArray()); // nothing left to send
+        QVERIFY(!eot);
+        // The module asked while nothing was pending: the next key goes at once, the one
+        // after it waits for the next request.
+        console.type('z');
+        console.type('q');
+        QCOMPARE(console.received("bye\x04", &eot), QByteArray("bye\x04"));
+        QVERIFY(eot);
+        QVERIFY(runUntil([&] { return f->peer.frames().size() >= 5; }));
+        EXPECT_BYTES(f->peer.received(), "9\ra\x1cz");
+        QCOMPARE(console.keys().pending(), 1);
+        f->peer.send("hello\x16");
+        QVERIFY(runUntil([&] { return !shown.isEmpty(); }));
+        QCOMPARE(shown.join(), QByteArray("hello"));
+        // Read late, the module's SYN after its output still asks for the next key.
+        QVERIFY(runUntil([&] { return f->peer.received().endsWith('q'); }));
+        console.close();
+        QVERIFY(f->peer.waitForFrames(7)); // close() flushed the port
+        EXPECT_ENDS(f->peer.received(), "\x03\r");
+        QVERIFY(!link().ComPort().isOpen());
+        QVERIFY(f->state.ReloadRequest);
+        QCOMPARE(link().ComPort().eventMask(), SerialPort::EventMask::RxFlag);
+        // Eleven keys before the module asks: the oldest is overwritten.
+        ConsoleKeys ring;
+        for (int i = 0; i < 11; ++i)
+            ring.store(quint16('0' + i));
+        QCOMPARE(ring.pending(), 10);
+        QCOMPARE(ring.take(), quint16('1'));
+    }
+
+    void diagReport() {
+        TModule& m = f->modules.renew(2, 0);
+        m.TypeName = "QAM4";
+        m.VersionText = "V1.2";
+        m.DiagCount = 2;
+        QByteArray ext;
+        for (int i = 0; i < 16; ++i)
+            ext += "bit" + QByteArray::number(i) + "\n";
+        f->peer.setResponder([ext](const QByteArray& frame) -> std::optional<PtyPeer::Reply> {
+            const QMap<QByteArray, QByteArray> replies{{"!?\r", "AB-1234\x03"},
+                                                       {"!1\r", "00\n81\n\x03"},
+                                                       {"!:\r", ext + "\x03"},
+                                                       {"!<\r", "Laser current high\n\x03"}};
+            if (!replies.contains(frame))
+                return std::nullopt;
+            return PtyPeer::Reply{replies[frame]};
+        });
+        const QStringList expected{"Module #3  QAM4  Vers. V1.2",
+                                   "SN AB-1234",
+                                   "=====================",
+                                   "Diagnostic Bytes:",
+                                   "   #0  0000 0000",
+                                   "   #1  1000 0001",
+                                   "",
+                                   "Extended Diagnostic Info:",
+                                   "",
+                                   "bit8",
+                                   "bit15",
+                                   "",
+                                   "Laser current high"};
+        QCOMPARE(DiagReport(link(), f->modules, 2, 0), expected);
+        QVERIFY(m.DiagFault);
+        QCOMPARE(f->modules.diagLines(2, 0), expected.mid(0, 3));
+        // The extended texts are read once per scan.
+        f->peer.clearReceived();
+        DiagReport(link(), f->modules, 2, 0);
+        EXPECT_LACKS(f->peer.received(), "!:\r");
+    }
+
+    // A module whose info block cannot be read is never shown as clear: the scan says so,
+    // and so does its report.
+    void unreadableInfoBlock() {
+        QString error;
+        // The LF in the type shifts line 2 to "X", which carries no channel count.
+        auto sim = SimServer::startPty(fullHeadend("BAD\nX"), &error);
+        QVERIFY2(sim, qPrintable(error));
+        f = std::make_unique<LinkFixture>();
+        LinkFixture::writePort(sim->slavePath());
+        QVERIFY(f->link->OpenLink());
+        ShownScan view;
+        ScanHeadend(*f->link, f->modules, f->state, f->host, view);
+        QCOMPARE(view.shown.size(), 32);
+        QCOMPARE(view.shown.first(), QString("BAD red"));
+        QCOMPARE(view.shown.count("GOOD green"), 31);
+        QCOMPARE(f->host.messages.size(), 1);
+        QVERIFY2(f->host.messages.first().startsWith("Group#1 Module #1: Info block: "),
+                 qPrintable(f->host.messages.first()));
+        const QStringList report = DiagReport(*f->link, f->modules, 0, 0);
+        QVERIFY(report.contains(f->host.messages.first().mid(19)));
+        f.reset();
+    }
+};
+
+ORVEX_TEST(LinkTest)
+#include "link.moc"

@@ -1,0 +1,374 @@
+// The module records: the info block and reply parsers (on a receive buffer as the link
+// leaves it), the parameter access routines, and what a raw value looks like.
+#include "module/Display.h"
+#include "module/ParamAccess.h"
+#include "module/Parsers.h"
+#include "tests/module/Wire.h"
+#include "tests/support/TestMain.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(TParam)
+using Rows = QList<QList<qint32>>;
+
+namespace {
+TParam numeric(qint32 min, qint32 step, qint32 count, qint32 decimals, const QString& units) {
+    TParam p;
+    p.Kind = KindNumeric;
+    p.Name = QStringLiteral("Level");
+    p.Mins = {min};
+    p.Step = step;
+    p.Ranges = {count};
+    p.MaxValue = count - 1;
+    p.Decimals = decimals;
+    p.Units = units;
+    return p;
+}
+
+TParam list(quint8 kind) {
+    TParam p;
+    p.Kind = kind;
+    p.Name = QStringLiteral("Band");
+    if (kind == KindSegmented) {
+        p.SegCount = 3;
+        p.SegNames = {QStringLiteral("E"), QStringLiteral("S"), QStringLiteral("X")};
+        p.Mins = {2, 1, 0};
+        p.Ranges = {3, 2, 1};
+    } else if (kind == KindEnum) {
+        p.Items = {QStringLiteral("Auto"), QStringLiteral("Manual")};
+    }
+    p.Text = QStringLiteral("ASI 1");
+    return p;
+}
+
+// Parameters (params) of one channel row each (channels); parameter 0 has 121 raw values.
+TModule moduleWith(int params, int channels) {
+    TModule m;
+    m.Params.resize(params);
+    m.ParamCount = params;
+    m.ChannelCount = channels;
+    m.MultiChannel = channels > 1;
+    m.Params[0].Ranges = {121};
+    m.Params[0].MaxValue = 120;
+    return m;
+}
+} // namespace
+
+class ModuleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void infoBlock_data() {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("messages");
+        const auto row = [](const char* name, const QByteArray& line, const QString& record,
+                            const QStringList& messages = {}) {
+            QTest::newRow(name) << "%Tuner|P1|2|" + line + "$" << QStringList{record} << messages;
+        };
+        row("D", "@D@|Level|-300|5|121|2|dB~", "k0 f40 n:Level m:-300 r:121 max:120 s:5 d:2 u:dB");
+        row("D flag 0x04", "@D\x04|Gain|0|1|10|0|~", "k1 f40 n:Gain r:10 max:9 s:1",
+            {"Parameter flags format error"});
+        row("S", "@S@|Channel|2|3|E^1|2|S^~",
+            "k2 f40 n:Channel m:2,1 r:3,2 max:4 s:1 segs:2 names:E,S");
+        row("E", "@E@|Mode|Auto|Manual|~", "k3 f40 n:Mode r:2 max:1 items:Auto,Manual");
+        row("B hidden, Latin-1", "@BB|Sortie \xE9t\xE9~",
+            QString::fromLatin1("k4 f42 n:Sortie \xE9t\xE9 r:2 max:1 s:1"));
+        row("I", "@I@|Input|none|~", "k5 f40 n:Input s:1 t:none");
+        row("T", "@TP|Console~", "k6 f50 n:Console s:1");
+        const QString onOff = "k4 f40 n:A r:2 max:1 s:1", invalid = "Errors in module info block";
+        const auto block = [](const char* name, const char* text, const QStringList& records,
+                              const QStringList& messages) {
+            QTest::newRow(name) << QByteArray(text) << records << messages;
+        };
+        block("missing STX", "M|P1|2|$", {}, {"Bad Info Block format: missing STX", invalid});
+        block("line 3 not a number", "%M|P1|x|@B@|A~$", {"k0 f0"},
+              {"Bad numeric data format: x", invalid});
+        block("line 3 is 9999", "%M|P1|9999|$", {}, {"Bad numeric data format: 9999", invalid});
+        block("header not found", "%M|P1|2|junk~@B@|A~$", {"k7 f0", onOff},
+              {"Parameter info header not found"});
+        block("unknown type", "%M|P1|2|@Q@|Foo~@B@|A~$", {"k0 f40", "k0 f0"},
+              {"Can not recognise parameter type", invalid});
+    }
+    void infoBlock() {
+        QFETCH(QByteArray, block);
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, messages);
+        TModule m;
+        m.MultiChannel = true;
+        ParseInfoBlock(m, rx(block));
+        QStringList got;
+        int visible = 0;
+        for (const TParam& p : m.Params) {
+            got << describe(p);
+            visible += (p.Flags & FlagMarker) && !(p.Flags & FlagHidden);
+        }
+        QCOMPARE(got, records);
+        QCOMPARE(m.ParamCount, records.size());
+        QCOMPARE(m.Messages, messages);
+        // A flag byte without its marker bit is noted, not counted as an error.
+        QCOMPARE(m.ErrorCount, messages.size() - messages.count("Parameter flags format error"));
+        QCOMPARE(m.VisibleCount, visible);
+        QVERIFY(!m.MultiChannel);
+        QCOMPARE(m.ParseBuf, nullptr);
+    }
+
+    // Malformed blocks end in our exception; what was read before stays in the record.
+    void infoBlockRaises_data() {
+        QTest::addColumn<QByteArray>("buffer");
+        QTest::addColumn<QString>("error");
+        const QByteArray head = "%M|P1|2|";
+        const auto row = [](const char* name, const QByteArray& buffer, const char* error) {
+            QTest::newRow(name) << buffer << QString(error);
+        };
+        row("line 1 runs into ETX", rx("%Mod$"),
+            "no LF found after position 1 (the reply ends at 4)");
+        row("no ETX", rx(head + QByteArray(3000, 'x')), "no ETX found after position 8");
+        row("empty line 2", rx("%M||2|$"), "line 2 at position 3 is empty");
+        row("short header", rx(head + "@D|L~$"),
+            "parameter header at position 8 is shorter than two characters");
+        row("E text after the last LF", rx(head + "@E@|Mode|Auto|Man~$"),
+            "item text at position 22 has no LF before the CR at 25");
+        row("I without CR", rx(head + "@I@|In|x|y~$"),
+            "no CR at position 17 after an information text");
+        row("S segment without ETB", rx(head + "@S@|C|2|3|E^1|2|S~$"),
+            "segment 2 at position 20 is one more than the ETB bytes counted");
+        row("more lines than CR", rx(head + "xx@B@|A~$"),
+            "parameter line at position 10 is beyond the 1 lines ended by CR");
+    }
+    void infoBlockRaises() {
+        QFETCH(QByteArray, buffer);
+        QFETCH(QString, error);
+        TModule m;
+        try {
+            ParseInfoBlock(m, buffer);
+            QFAIL("no ParseError");
+        } catch (const ParseError& e) {
+            QCOMPARE(e.text(), "Info block: " + error);
+        }
+        QCOMPARE(m.TypeName, buffer.startsWith(wire("%M|")) ? "M" : "");
+        QCOMPARE(m.ParseBuf, nullptr);
+    }
+
+    void infoBlockLimits() {
+        // The closing ETX must lie inside the 2048 bytes given: index 2047 is the last.
+        const QByteArray head = "%M|P1|2|@T@|";
+        TModule m;
+        ParseInfoBlock(m, rx(head + QByteArray(2034, 'n') + "~$"));
+        QCOMPARE(m.Params[0].Name.size(), 2034);
+        QVERIFY_THROWS_EXCEPTION(ParseError,
+                                 ParseInfoBlock(m, rx(head + QByteArray(2035, 'n') + "~$")));
+        // A second read keeps the values of the parameters that stay.
+        ParseInfoBlock(m, rx("%M|P2|0|@B@|A~@D@|L|0|1|10|0|dB~$"));
+        m.Params[0].Values[1] = 1;
+        m.Params[1].Values[0] = 7;
+        ParseInfoBlock(m, rx("%M|P2|0|@B@|A~@D@|L|0|1|20|0|dB~@T@|C~$"));
+        QCOMPARE(m.ParamCount, 3);
+        QCOMPARE(m.Params[0].Values[1], 1);
+        QCOMPARE(m.Params[1].Values[0], 7);
+        QCOMPARE(m.Params[1].MaxValue, 19);
+    }
+
+    void values_data() {
+        QTest::addColumn<int>("params");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<Rows>("values"); // [channel][parameter]
+        QTest::addColumn<int>("curChannel");
+        QTest::addColumn<QStringList>("messages");
+        const QString missing = "Missing parameters values";
+        const QString exceeds = "Parameters values count exceeds limit";
+        QTest::newRow("one channel")
+            << 3 << 1 << QByteArray("0|5|1|$") << Rows{{0, 5, 1}} << 0 << QStringList{};
+        QTest::newRow("two channels")
+            << 2 << 2 << QByteArray("1|7|~1|9|$") << Rows{{1, 7}, {1, 9}} << 1 << QStringList{};
+        QTest::newRow("CR before ETX") << 2 << 2 << QByteArray("1|7|~1|9|~$")
+                                       << Rows{{1, 7}, {1, 9}} << 1 << QStringList{missing};
+        QTest::newRow("no channels")
+            << 1 << 0 << QByteArray("1|$") << Rows{{0}} << 0 << QStringList{exceeds, missing};
+    }
+    void values() {
+        QFETCH(int, params);
+        QFETCH(int, channels);
+        QFETCH(QByteArray, reply);
+        QFETCH(Rows, values);
+        QFETCH(QStringList, messages);
+        TModule m = moduleWith(params, channels);
+        ParseValues(m, rx(reply));
+        for (int c = 0; c < values.size(); ++c)
+            for (int k = 0; k < params; ++k)
+                QCOMPARE(m.Params[k].Values[c], values[c][k]);
+        QTEST(m.CurChannel, "curChannel");
+        QCOMPARE(m.Messages, messages);
+        QCOMPARE(m.ErrorCount, messages.size());
+    }
+
+    void diagBytes_data() {
+        QTest::addColumn<int>("diagCount");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("fault");
+        const QString zero = "   #0  0000 0000";
+        QTest::newRow("00 01") << 2 << QByteArray("00|01|$") << QStringList{"00", "01"}
+                               << QStringList{zero, "   #1  0000 0001"} << true;
+        QTest::newRow("lower case") << 1 << QByteArray("a5|$") << QStringList{"A5"}
+                                    << QStringList{"   #0  1010 0101"} << true;
+        QTest::newRow("too many") << 1 << QByteArray("00|00|$") << QStringList{"00"}
+                                  << QStringList{zero, "Diag. bytes count exceeds limit"} << false;
+        QTest::newRow("not hex") << 1 << QByteArray("z|$") << QStringList{"Z"}
+                                 << QStringList{"   #0   "} << true;
+        QTest::newRow("too few") << 2 << QByteArray("00|$") << QStringList{"00", ""}
+                                 << QStringList{zero, "Missing diagnostic bytes"} << false;
+    }
+    void diagBytes() {
+        QFETCH(int, diagCount);
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, lines);
+        TModule m;
+        m.DiagCount = diagCount;
+        m.DiagFault = true;
+        m.Messages << "earlier line";
+        ParseDiagBytes(m, rx(reply));
+        QCOMPARE(m.Messages, QStringList{"Diagnostic Bytes:"} + lines);
+        QCOMPARE(m.ErrorCount, lines.last().contains(u'#') ? 0 : 1);
+        QTEST(m.DiagBytes, "bytes");
+        QTEST(m.DiagFault, "fault");
+    }
+
+    void extDiagReport_data() {
+        QTest::addColumn<QStringList>("bytes");
+        QTest::addColumn<int>("texts");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("00 81") << QStringList{"00", "81"} << 16 << QStringList{"t8", "t15"};
+        QTest::newRow("00 00") << QStringList{"00", "00"} << 16 << QStringList{"Diagnostic OK."};
+        QTest::newRow("unreadable byte: every bit")
+            << QStringList{"X1"} << 8
+            << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
+    }
+    void extDiagReport() {
+        QFETCH(QStringList, bytes);
+        QFETCH(int, texts);
+        TModule m;
+        m.DiagCount = 2;
+        m.DiagBytes = bytes;
+        for (int t = 0; t < texts; ++t)
+            m.ExtDiag << "t" + QString::number(t);
+        ExtDiagReport(m);
+        QVERIFY(m.Messages.isEmpty()); // nothing while the texts are not known
+        m.ExtDiagValid = true;
+        ExtDiagReport(m);
+        QTEST(m.Messages.mid(3), "added");
+        QCOMPARE(m.Messages.mid(0, 3), QStringList({"", "Extended Diagnostic Info:", ""}));
+    }
+
+    void textReplies() {
+        TModule m;
+        m.ExtDiagValid = true;
+        ParseExtDiag(m, rx("Fan|Temp|$"));
+        QCOMPARE(m.ExtDiag, QStringList({"Fan", "Temp"}));
+        QVERIFY(m.ExtDiagValid);
+        QVERIFY_THROWS_EXCEPTION(ParseError, ParseExtDiag(m, rx("Fan|Temp$")));
+        QCOMPARE(m.ExtDiag, QStringList{"Fan"});
+        QVERIFY(!m.ExtDiagValid);        // half a list is not a valid one
+        TModule wide = moduleWith(1, 2); // one row more than any module has channels
+        QVERIFY_THROWS_EXCEPTION(ParseError,
+                                 ParseValues(wide, rx(QByteArray("0|~").repeated(100) + "7|$")));
+        m.Messages = QStringList{"x"};
+        ParseMessages(m, rx("m1|m2|$"));
+        QCOMPARE(m.Messages, QStringList({"x", "", "m1", "m2"}));
+        ParseLastLine(m, rx("V1.0|V2.\xB0|$"), m.VersionText);
+        QCOMPARE(m.VersionText.toLatin1(), "V2.\xB0");
+    }
+
+    void change_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<bool>("multi");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("after");
+        QTest::addColumn<int>("channelAfter");
+        QTest::newRow("up") << "up" << false << 5 << 6 << 2;
+        QTest::newRow("channel selector up") << "up" << true << 2 << 3 << 2;
+        QTest::newRow("set MaxValue") << "set 120" << false << 0 << 120 << 2;
+    }
+    void change() {
+        QFETCH(QString, op);
+        QFETCH(bool, multi);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        TModule m = moduleWith(2, 1);
+        m.MultiChannel = multi;
+        m.CurChannel = 2;
+        m.Messages << "old";
+        m.ErrorCount = 3;
+        m.Params[0].Values[2] = before;
+        if (op == "up") {
+            StepUp(m, 0);
+        } else {
+            TParam p;
+            GetParam(m, 0, p);
+            p.Values[2] = op.mid(4).toInt();
+            p.MaxValue = 1000; // the stored record's limit counts, not this one
+            p.Items = QStringList{"new"};
+            SetParam(m, 0, p);
+            QCOMPARE(m.Params[0].Items, after == before ? QStringList{} : p.Items);
+        }
+        QCOMPARE(m.Params[0].Values[2], after);
+        QTEST(m.CurChannel, "channelAfter");
+        QCOMPARE(m.Dirty, after != before);
+        QVERIFY(m.Messages.isEmpty() && m.ErrorCount == 0);
+        StepUp(m, 1); // no range: nothing to step to
+        QCOMPARE(m.Params[1].Values[m.CurChannel], 0);
+        QVERIFY_THROWS_EXCEPTION(OrvexError, StepDown(m, 2)); // no such parameter
+    }
+
+    void shown_data() {
+        QTest::addColumn<TParam>("param");
+        QTest::addColumn<int>("raw");
+        QTest::addColumn<QString>("shown");
+        TParam readOnly = numeric(470, 5, 10, 1, "");
+        readOnly.Kind = KindNumericRO;
+        QTest::newRow("two decimals") << numeric(-300, 5, 121, 2, "dB") << 60 << "0.00";
+        QTest::newRow("segmented") << list(KindSegmented) << 3 << "S1";
+        QTest::newRow("enumerated") << list(KindEnum) << 1 << "Manual";
+        QTest::newRow("no such entry") << list(KindEnum) << 2 << "";
+        QTest::newRow("error entry") << list(KindError) << 0 << "ERROR";
+    }
+    void shown() {
+        QFETCH(TParam, param);
+        QFETCH(int, raw);
+        QTEST(ParamDisplay::shownValue(param, raw), "shown");
+    }
+
+    // A typed number: truncated to a raw value, or refused with the panel's message.
+    void typed_data() {
+        QTest::addColumn<TParam>("param");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("raw");
+        QTest::addColumn<QString>("message");
+        const int ok = ParamDisplay::TypedEntry::Accepted,
+                  out = ParamDisplay::TypedEntry::OutOfRange;
+        const TParam whole = numeric(70, 1, 41, 0, "dB");
+        const TParam tenths = numeric(470, 5, 10, 1, "MHz");
+        const QString wholeRange = QStringLiteral("Level must be between 70 and 110 dB");
+        QTest::newRow("truncated") << whole << "110.9" << ok << 40 << "";
+        QTest::newRow("below") << whole << "69.9" << out << 0 << wholeRange;
+        QTest::newRow("beyond 32 bits") << whole << "1e20" << out << 0 << wholeRange;
+        QTest::newRow("not a number") << whole << "12a" << int(ParamDisplay::TypedEntry::NotANumber)
+                                      << 0 << "'12a' is not a valid floating point value";
+        QTest::newRow("bound without trailing zero")
+            << tenths << "46.9" << out << 0 << "Level must be between 47 and 51.5 MHz";
+    }
+    void typed() {
+        QFETCH(TParam, param);
+        QFETCH(QString, text);
+        const ParamDisplay::TypedEntry e = ParamDisplay::typedToRaw(param, text);
+        QTEST(int(e.outcome), "outcome");
+        if (e.outcome == ParamDisplay::TypedEntry::Accepted)
+            QTEST(int(e.raw), "raw");
+        QTEST(e.message, "message");
+    }
+};
+
+ORVEX_TEST(ModuleTest)
+#include "module.moc"

@@ -1,0 +1,170 @@
+// The simulator on its own (the program's tests meet it as the demo head-end): profiles that
+// are refused with a reason, the profile of sim/README.md, and the line faults it plays.
+#include "sim/SimCodec.h"
+#include "sim/SimHeadend.h"
+#include "sim/SimProfile.h"
+#include "tests/support/Expect.h"
+#include "tests/support/TestMain.h"
+
+#include <QFile>
+#include <QtTest>
+
+namespace {
+// A head-end whose replies are recorded instead of sent; ask() feeds one frame.
+struct SimRig : SimLine {
+    explicit SimRig(const QByteArray& json) {
+        QString error;
+        if (!SimProfile::fromJson(json, QString(), &profile, &error))
+            qFatal("test profile rejected: %s", qPrintable(error));
+        headend = std::make_unique<SimHeadend>(profile);
+        headend->setLine(this);
+    }
+    void send(const QByteArray& bytes, int) override { out += bytes; }
+    void drop() override { ++drops; }
+    QByteArray ask(const QByteArray& frame) {
+        out.clear();
+        headend->feed(frame);
+        return out;
+    }
+    QByteArray select(int subrack, int slot) {
+        return ask(QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot));
+    }
+    // A special frame with its checksum; the reply's text when its checksum holds, else "-".
+    QByteArray special(const QByteArray& cmd) {
+        const QByteArray reply =
+            ask("!" + cmd + "R" + SimCodec::hex4(SimCodec::crc16(cmd + "R")) + "\n\r");
+        const qsizetype r = reply.indexOf('R');
+        const bool holds =
+            r >= 0 && reply.endsWith('\r') &&
+            reply.mid(r + 1, 4) == SimCodec::hex4(SimCodec::crc16(reply.left(r + 1)));
+        return holds ? reply.left(r) : "-";
+    }
+    SimProfile profile;
+    std::unique_ptr<SimHeadend> headend;
+    QByteArray out;
+    int drops = 0;
+};
+
+const char* const kProfile = R"({"modules": [
+    {"subrack": 1, "slot": 1, "type": "TEST", "diag": ["00", "01"],
+     "params": [{"type": "D", "name": "Level", "count": 121, "value": 0}]},
+    {"subrack": 1, "slot": 2, "type": "TWIN"},
+    {"subrack": 1, "slot": 3, "type": "CTRL", "kind": "T", "eeprom": ["AB", "0123456789"]}]})";
+} // namespace
+
+class SimTest : public QObject {
+    Q_OBJECT
+private slots:
+    void rejected_data() {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("reason");
+        const QByteArray head = R"({"modules": [{"subrack": 1, "slot": 1, "type": "M", )";
+        QTest::newRow("not json") << QByteArray("{") << "not a JSON object";
+        QTest::newRow("slot range")
+            << QByteArray(R"({"modules": [{"subrack": 1, "slot": 17, "type": "M"}]})")
+            << "\"slot\" must be a whole number from 1 to 16";
+        QTest::newRow("values per channel")
+            << head + R"("channels": 2, "params": [{"type": "B", "values": [0]}]}]})"
+            << "one value per channel (2)";
+        QTest::newRow("diag") << head + R"("diag": ["0G"]}]})"
+                              << "diagnostic byte \"0G\"";
+        QTest::newRow("no selector") << head + R"("channels": 3, "params": [{"type": "B"}]}]})"
+                                     << "parameter 0 of a module with 3 channels must select them";
+        QTest::newRow("pages") << head + R"("pages": {"folder": "/nonexistent"}}]})"
+                               << "has no index.html";
+        const QByteArray items = QByteArray("\"an item\",").repeated(300).chopped(1);
+        QTest::newRow("too big") << head + "\"params\": [{\"type\": \"E\", \"items\": [" + items +
+                                        "]}]}]}"
+                                 << "a module sends at most 2048";
+    }
+    void rejected() {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, reason);
+        SimProfile p;
+        QString error;
+        QVERIFY(!SimProfile::fromJson(json, QString(), &p, &error));
+        EXPECT_HAS(error, reason);
+    }
+
+    // The example of sim/README.md is a working profile.
+    void readmeExample() {
+        QFile f(QFINDTESTDATA("../../sim/README.md"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        const qsizetype start = text.indexOf("```json\n") + 8;
+        SimRig rig(text.mid(start, text.indexOf("```", start) - start));
+        QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
+        EXPECT_BYTES(rig.ask("!2\r"), "0\n3416\n0\n0\n0\n\r0\n3480\n0\n0\n0\n\x03");
+        QCOMPARE(rig.select(1, 0), QByteArray("\x06"));
+    }
+
+    // A counted fault is used up by one reply; "silent" answers the select frame only.
+    void replyFaults_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("drop") << 0 << QByteArray();
+        QTest::newRow("garble") << 1
+                                << QByteArray("V1.\x10"
+                                              "0\n\x03");
+        QTest::newRow("no terminator") << 2 << QByteArray("V1.00\n");
+        QTest::newRow("silent") << 3 << QByteArray();
+    }
+    void replyFaults() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, expected);
+        SimRig rig(kProfile);
+        SimFaults f;
+        (kind == 0 ? f.dropReplies : kind == 1 ? f.garbleReplies : f.unterminated) = 1;
+        f.silent = kind == 3;
+        rig.headend->setFaults(0, 0, f);
+        QCOMPARE(rig.select(0, 0), QByteArray("\x06"));
+        EXPECT_BYTES(rig.ask("!;\r"), expected);
+        EXPECT_BYTES(rig.ask("!;\r"), kind == 3 ? "" : "V1.00\n\x03");
+    }
+
+    // Select patterns, modules pulled out, the line pulled, busy EEPROM lines, checksums.
+    void lineFaults() {
+        SimRig rig(kProfile);
+        SimFaults f;
+        f.selectPattern = QStringLiteral("101");
+        rig.headend->setFaults(0, 0, f);
+        QByteArray answers;
+        for (int i = 0; i < 6; ++i)
+            answers += rig.select(0, 0).isEmpty() ? '0' : '1';
+        QCOMPARE(answers, QByteArray("101101"));
+        // Noise and frames cut short leave the modules as they were; "!" starts a new frame.
+        rig.headend->clearFaults();
+        QCOMPARE(rig.ask("xyz\x03\r\x06\x80!\xc0"), QByteArray());
+        QCOMPARE(rig.ask("\x80"), QByteArray("\x06"));
+        QCOMPARE(rig.ask("!;!;\r"), QByteArray("V1.00\n\x03"));
+        SimFaults gone;
+        gone.absent = true;
+        rig.headend->setFaults(0, 0, gone);
+        QCOMPARE(rig.select(0, 0), QByteArray());
+        SimFaults cut;
+        cut.closeLine = true;
+        rig.headend->setFaults(0, 1, cut);
+        QCOMPARE(rig.select(0, 1), QByteArray());
+        QCOMPARE(rig.drops, 1);
+        QCOMPARE(rig.select(0, 1), QByteArray("\x06")); // once
+        SimFaults busy;
+        busy.eepromBusy = 1;
+        busy.badChecksums = 1;
+        rig.headend->setFaults(0, 2, busy);
+        rig.headend->setResetMs(0);
+        QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
+        QCOMPARE(rig.ask("!03RC2E4\n\r"), QByteArray()); // not in special mode yet
+        QCOMPARE(rig.ask("!&\r"), QByteArray("\x06"));
+        QCOMPARE(rig.special("05"), QByteArray("-"));
+        QCOMPARE(rig.special("05"), QByteArray("AB"));
+        QCOMPARE(rig.special("06"), QByteArray("00"));
+        QCOMPARE(rig.special("07NEWLINE-ONE"), QByteArray("01"));
+        QCOMPARE(rig.special("07NEWLINE-ONE"), QByteArray("00"));
+        QCOMPARE(rig.headend->eepromImage(0, 2).size(), 2); // not before the reset
+        QCOMPARE(rig.ask("!7\r"), QByteArray("\x06"));
+        QCOMPARE(rig.headend->eepromImage(0, 2), QStringList{"NEWLINE-ONE"});
+    }
+};
+
+ORVEX_TEST(SimTest)
+#include "sim.moc"

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/Program.h"
+#include "html/ui/PagesMessage.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/PtyPeer.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <memory>
+
+// The whole program on a port of the test's choosing (else the scripted peer), in a fresh
+// current directory, its message boxes recorded instead of shown.
+struct AppFixture {
+    explicit AppFixture(const QString& port = {}, const QStringList& args = {"orvex-link"})
+        : oldDir(QDir::currentPath()), arguments(args) {
+        QDir::setCurrent(dir.path());
+        QSettings ini(QStringLiteral("OXLCom.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("ComPort/Port"), port.isEmpty() ? peer.path() : port);
+    }
+    ~AppFixture() {
+        PagesMessage::setRecorder({});
+        program.reset();
+        QDir::setCurrent(oldDir);
+    }
+    // Creates the windows and lets the first idle call run the initialisation.
+    TMainFrm& start() {
+        program = std::make_unique<Program>();
+        TMainFrm& m = program->MainFrm;
+        m.autoCloseMessages = true;
+        PagesMessage::setRecorder([&m](const QString& text) { m.shownMessages << text; });
+        m.setArguments(arguments);
+        runUntil([&] { return m.state().IdleState != 0; });
+        return m;
+    }
+    TMainFrm& main() { return program->MainFrm; }
+    // "Scan", then the work loop until the scan has ended; true when it ended running.
+    bool scan() {
+        main().btRestart->click();
+        runUntil([&] { return main().state().IdleState != 2; }, 60000);
+        return main().state().IdleState == 3;
+    }
+    // Saves a picture of the window when ORVEX_SCREENSHOTS names a folder.
+    static void screenshot(QWidget* w, const QString& name) {
+        const QString folder = qEnvironmentVariable("ORVEX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
+
+    QString oldDir;
+    QTemporaryDir dir;
+    PtyPeer peer;
+    QStringList arguments;
+    std::unique_ptr<Program> program;
+};
