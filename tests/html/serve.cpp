@@ -50,6 +50,9 @@ struct Module {
     explicit Module(ScriptedModule::Behaviour b = kNoChecksums) : module(peer, b) {
         if (!channel.OpenRawPort(peer.path()))
             qFatal("cannot open %s", qPrintable(channel.errorString()));
+        // This module takes no request checksums (its first "!C" would turn them off): none
+        // asked for, so that a late NAK of a starved peer cannot fall into a reply.
+        transfer.RequestCrcOn = false;
     }
     PageResponse get(const QByteArray& path, const QByteArray& params = {}) {
         return service.serve({PageRequest::Method::Get, path, params});

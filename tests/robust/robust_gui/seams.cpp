@@ -89,10 +89,15 @@ class HeadendTest : public QObject {
         QVERIFY2(sim->reopenLine(&error), qPrintable(error));
         m().shownMessages.clear();
     }
+    // The program hears of the lost port from the port's own error, which may come after the
+    // operation that met it has ended: waited for, not looked at once.
+    bool lostShown() {
+        return runUntil([&] { return m().statusText().startsWith("Serial port lost at "); });
+    }
     void portLostShown() {
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
         QCOMPARE(m().shownMessages.size(), 1);
         EXPECT_STARTS(m().shownMessages.first(), "The serial port was lost (");
-        EXPECT_STARTS(m().statusText(), "Serial port lost at ");
     }
     void controlsUsable() {
         QVERIFY(m().btRestart->isEnabled() && m().pcModSwitch->isEnabled());
@@ -199,7 +204,7 @@ private Q_SLOTS:
         fault(1, 2, [](SimFaults& x) { x.closeLine = true; });
         menu(m().itmSaveConfig, "headend.mmh");
         QCOMPARE(m().shownMessages, QStringList{"File I/O error."});
-        EXPECT_STARTS(m().statusText(), "Serial port lost at ");
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
         QCOMPARE(fileBytes("headend.mmh"), QByteArray("earlier"));
         controlsUsable();
         lineBack();
@@ -246,7 +251,7 @@ private Q_SLOTS:
             [&] { return m().state().TerminalMode && headend().state(0, 8).consoleOpen; }));
         sim->closeLine();
         QVERIFY(runUntil([&] { return !m().TerminalFrm->isVisible(); }));
-        EXPECT_STARTS(m().statusText(), "Serial port lost at ");
+        QVERIFY2(lostShown(), qPrintable(m().statusText()));
         controlsUsable();
         lineBack();
         click(0, 0);
@@ -313,9 +318,13 @@ private Q_SLOTS:
         QVERIFY(!linkOpenedMeanwhile && closedWhileServing);
         QCOMPARE(pageStatus, QString("Error: No response."));
         QCOMPARE(pageColour, kRed);
-        // The re-read waited for the window and now meets a line that is still gone.
+        // The re-read waited for the window and now meets a line that is still gone: the device
+        // is either gone already or hangs up once opened, as the simulator's close goes.
         QCOMPARE(m().shownMessages.size(), 1);
-        EXPECT_STARTS(m().shownMessages.first(), "The serial port cannot be opened");
+        const QString lost = m().shownMessages.first();
+        QVERIFY2(lost.startsWith("The serial port cannot be opened") ||
+                     lost.startsWith("The serial port was lost"),
+                 qPrintable(lost));
         QVERIFY(!button(1, 0)->isChecked());
         lineBack();
         click(1, 7);
