@@ -206,12 +206,6 @@ private Q_SLOTS:
         WAIT(m().state().IdleState == 3 && m().state().FoundCount > 0, "the scan did not end");
     }
 
-    void mainWindowCentred() {
-        const QRect main = onScreen(&m());
-        QCOMPARE(main.center(), kScreen.center());
-        captionsOnScreen();
-    }
-
     // The first list opened after the panel was placed drops down right under its box.
     void listOpensUnderItsBox() {
         m().sbM[0]->click();

@@ -46,7 +46,11 @@ QByteArray pageRequests(const PtyPeer& peer) {
 
 // The request handling of one module, called as the server's worker calls it.
 struct Module : PagesLine {
-    Module() : PagesLine(kNoChecksums) {}
+    Module() : PagesLine(kNoChecksums) {
+        // This module takes no request checksums (its first "!C" would turn them off): none
+        // asked for, so that a late NAK of a starved peer cannot fall into a reply.
+        transfer.RequestCrcOn = false;
+    }
     PageResponse get(const QByteArray& path, const QByteArray& params = {}) {
         return service.serve({PageRequest::Method::Get, path, params});
     }

@@ -1,6 +1,4 @@
-#include "link/HeadendScan.h"
 #include "tests/monitor/MonitorRig.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QTcpSocket>
@@ -54,18 +52,14 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { rig.reset(); }
 
-    void deployPassesPromtool_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("alert rules") << QStringList{"check", "rules", "orvex-alerts.yml"};
-        QTest::newRow("scrape example") << QStringList{"check", "config", "prometheus.yml"};
-    }
-    void deployPassesPromtool() {
-        QFETCH(QStringList, args);
+    // The example scrape configuration of deploy/ (its alert rules are the ones the rig's
+    // Prometheus runs, which refuses to start on a broken rule file).
+    void deployConfigPassesPromtool() {
         QProcess promtool;
         promtool.setWorkingDirectory(
             QFileInfo(QFINDTESTDATA("../../deploy/prometheus.yml")).path());
         promtool.setProcessChannelMode(QProcess::MergedChannels);
-        promtool.start("promtool", args);
+        promtool.start("promtool", {"check", "config", "prometheus.yml"});
         QVERIFY(promtool.waitForFinished(60000));
         QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
     }
@@ -75,7 +69,6 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::newRow("faulty module") << "orvex_module_fault{subrack=\"1\",slot=\"3\"}" << 1.0;
         QTest::newRow("clear module") << "orvex_module_fault{subrack=\"2\",slot=\"8\"}" << 0.0;
-        QTest::newRow("present") << "count(orvex_module_present == 1)" << 12.0;
         QTest::newRow("empty slot")
             << "count(orvex_module_present{slot=\"16\"}) or vector(0)" << 0.0;
         QTest::newRow("bit text")
@@ -89,7 +82,6 @@ private Q_SLOTS:
         QTest::newRow("info")
             << "orvex_module_info{subrack=\"2\",slot=\"1\",type=\"OTX-1310\",version=\"V3.04\"}"
             << 1.0;
-        QTest::newRow("line") << "orvex_line_up" << 1.0;
         QTest::newRow("fault alert") << "count(ALERTS{alertname=\"OrvexModuleFault\"})" << 1.0;
     }
     void demoHeadend() {
@@ -101,8 +93,7 @@ private Q_SLOTS:
     void pagesAndNoWrites() {
         const auto page = rig->get("http://" + rig->metricsHost + "/");
         QCOMPARE(page.first, 200);
-        QVERIFY(page.second.contains("<span class=\"fault\">RX-S2</span>"));
-        QVERIFY(page.second.contains("<span class=\"ok\">QM4-C</span>"));
+        QVERIFY2(page.second.contains("<span class=\"fault\">RX-S2</span>"), page.second);
         const auto health = rig->get("http://" + rig->metricsHost + "/healthz");
         QCOMPARE(health, qMakePair(200, QByteArray("ok\n")));
         // Only selects and reading commands ever went to the line.
@@ -167,16 +158,6 @@ private Q_SLOTS:
             return rig->metric("orvex_bridge_connected") == 0 &&
                    rig->metric("orvex_poll_cycles_total") > cycles;
         }));
-
-        // The program scans the head-end through the bridge as through a local port.
-        LinkFixture f;
-        const QString name = QStringLiteral("tcp://127.0.0.1:%1").arg(rig->bridgePort);
-        QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
-        QuietScanView view;
-        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
-        QCOMPARE(f.host.status, ScanResultText(int(rigProfile().modules.size())));
-        for (const SimSlotDef& d : rigProfile().modules)
-            QCOMPARE(f.modules.at(d.slot, d.subrack)->TypeName, d.module.type);
     }
 
     void silentModuleIsGone() {

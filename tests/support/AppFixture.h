@@ -43,12 +43,6 @@ struct AppFixture {
         runUntil([&] { return main().state().IdleState != 2; }, 60000);
         return main().state().IdleState == 3;
     }
-    // Saves a picture of the window when ORVEX_SCREENSHOTS names a folder.
-    static void screenshot(QWidget* w, const QString& name) {
-        const QString folder = qEnvironmentVariable("ORVEX_SCREENSHOTS");
-        if (!folder.isEmpty())
-            w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-    }
 
     QString oldDir;
     QTemporaryDir dir;
