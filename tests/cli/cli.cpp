@@ -63,7 +63,6 @@ private Q_SLOTS:
         // Parameter 0 of a module of type "XXX" goes on the line as the module type.
         row("module type", {"set", "2/2", "0", "1"}, 0, {}, "+!5Z\n1\r");
         row("reset", {"reset", "1/2"}, 0, {"Module 1/2 reset."}, "+!7\r");
-        row("defaults", {"defaults", "1/6"}, 0, {}, "+!>\r");
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
             "+!51\n47\r");
@@ -142,26 +141,6 @@ private Q_SLOTS:
             EXPECT_ENDS(f->sim->headend().received(), "\x03\r");
             QVERIFY(!f->sim->headend().state(1, 4).consoleOpen);
         }
-    }
-
-    // A saved configuration brings a changed value back (the images: files.SaveLoadTest and
-    // compare's verified loads); a module file onto a module of another type is refused,
-    // reported, and nothing is written.
-    void files() {
-        auto r = f->run({"save-config", "headend.mmh"});
-        QCOMPARE(r.status, 0);
-        EXPECT_HAS(r.err, "Writing conf. file. Wait...");
-        QCOMPARE(f->run({"set", "1/1", "5", "26"}).status, 0);
-        r = f->run({"load-config", "headend.mmh"});
-        QCOMPARE(r.status, 0);
-        EXPECT_ENDS(r.err.trimmed(), "Done.");
-        QCOMPARE(f->committed(0, 0, 5), std::optional<int>(30));
-        QCOMPARE(f->run({"save-module", "2/3", "rpr.mst"}).status, 0);
-        f->sim->headend().clearLog();
-        r = f->run({"load-module", "1/1", "rpr.mst"});
-        QCOMPARE(r.status, 1);
-        EXPECT_HAS(r.err, "Error: Module 1/1 type mismatch");
-        EXPECT_LACKS(f->sim->headend().received(), "!5");
     }
 
     // The pages command needs its TCP port.

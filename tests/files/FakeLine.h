@@ -28,11 +28,6 @@ struct FakeLine {
         bool refusesSpecialMode = false;
     };
 
-    static QByteArray specReply(const QByteArray& text) {
-        const QByteArray withR = text + 'R';
-        return withR + QByteArray::number(Link::CRC16(withR), 16).toUpper().rightJustified(4, '0') +
-               "\r";
-    }
     static bool isSelect(const QByteArray& fr) {
         return fr.size() == 3 && (quint8(fr[1]) & 0xF0) == 0xC0;
     }

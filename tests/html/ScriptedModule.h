@@ -1,10 +1,13 @@
 #pragma once
 
+#include "html/ContentTransfer.h"
 #include "html/PagesCodec.h"
+#include "html/RawChannel.h"
 #include "link/Link.h"
 #include "tests/support/PtyPeer.h"
 
 #include <QList>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -95,3 +98,17 @@ inline ScriptedModule::ScriptedModule(PtyPeer& peer, Behaviour b)
     m_state->behaviour = b;
     peer.setResponder([state = m_state](const QByteArray& frame) { return state->answer(frame); });
 }
+
+// A scripted module on its peer, with the pages' raw channel open on the line and the
+// reception of replies over it.
+struct PagesLine {
+    explicit PagesLine(PagesChecksums b = {}) : module(peer, b) {
+        if (!channel.OpenRawPort(peer.path()))
+            qFatal("cannot open %s", qPrintable(channel.errorString()));
+    }
+    PtyPeer peer;
+    ScriptedModule module;
+    RawChannel channel;
+    std::atomic<bool> abort{false};
+    ContentTransfer transfer{channel, abort};
+};

@@ -1,6 +1,4 @@
 // The raw channel and the reception of replies, byte for byte, against a scripted module.
-#include "html/ContentTransfer.h"
-#include "html/RawChannel.h"
 #include "tests/html/ScriptedModule.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
@@ -11,11 +9,8 @@
 using namespace PagesCodec;
 
 namespace {
-struct Line {
-    explicit Line(ScriptedModule::Behaviour b = {}) : module(peer, b) {
-        if (!channel.OpenRawPort(peer.path()))
-            qFatal("cannot open %s", qPrintable(channel.errorString()));
-    }
+struct Line : PagesLine {
+    using PagesLine::PagesLine;
     QByteArray fetch(ReplyKind* kind = nullptr, bool* ok = nullptr) {
         QByteArray data;
         ReplyKind k = ReplyKind::NONE;
@@ -28,12 +23,6 @@ struct Line {
         return data;
     }
     QByteArray frames() const { return peer.frames().join(' '); }
-
-    PtyPeer peer;
-    ScriptedModule module;
-    RawChannel channel;
-    std::atomic<bool> abort{false};
-    ContentTransfer transfer{channel, abort};
 };
 const ScriptedModule::Behaviour kNoReplyCrc{true, false, false};
 } // namespace

@@ -1,7 +1,6 @@
 // Every kind of reply of the demo head-end with a byte altered on the line, without its
 // terminator, or with a wrong checksum: what the record (and so the window showing it) ends
 // up with, no crash, no hang, and the same command answered properly right after.
-#include "module/Parsers.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
@@ -34,7 +33,11 @@ class RepliesTest : public QObject {
                 {"<", [&] { ok = link.ReadMessages(s, g); }},
                 {";", [&] { ok = link.ReadVersion(s, g), shown = m.VersionText; }},
                 {"?", [&] { ok = link.ReadSerial(s, g), shown = m.SerialText; }},
-                {"$", [&] { ok = link.ReadHtmlMarker(s, g), shown = m.HtmlMarker; }},
+                {"$",
+                 [&] {
+                     ok = link.ReadHtmlMarker(s, g);
+                     shown = m.HtmlMarker + (m.hasHtmlPages() ? "" : " no pages");
+                 }},
                 {"5",
                  [&] {
                      ok = link.WriteValue(6, 1), shown = f->state.ReloadRequest ? "reload" : "";
@@ -126,34 +129,6 @@ private Q_SLOTS:
         // The module is addressed again and the same command is answered as before.
         prepare(subrack, slot, command);
         QCOMPARE(run(subrack, slot, command), clean);
-    }
-
-    // The diagnostic report calls a module healthy only when its bytes were read and clear;
-    // a page marker whose letters changed case still marks a module with pages.
-    void reportOfUnreadableDiagBytes_data() {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("healthy");
-        QTest::newRow("clear") << QByteArray("00\n\x03", 4) << true;
-        QTest::newRow("not hexadecimal") << QByteArray("\x10"
-                                                       "0\n\x03",
-                                                       4)
-                                         << false;
-        QTest::newRow("no LF") << QByteArray("00\x03", 3) << false;
-    }
-    void reportOfUnreadableDiagBytes() {
-        QFETCH(QByteArray, reply);
-        TModule m;
-        m.DiagCount = 1;
-        m.ExtDiag = QStringList(8, QStringLiteral("bit"));
-        m.ExtDiagValid = true;
-        QByteArray buffer(2048, '\0');
-        buffer.replace(0, reply.size(), reply);
-        Link::tolerant(m, [&] { ParseDiagBytes(m, buffer); });
-        ExtDiagReport(m);
-        QTEST(!m.DiagFault, "healthy");
-        QTEST(m.Messages.contains("Diagnostic OK."), "healthy");
-        m.HtmlMarker = QStringLiteral("HTMl");
-        QVERIFY(m.hasHtmlPages());
     }
 
     // A module whose every answer is garbled keeps the line usable for its neighbours.

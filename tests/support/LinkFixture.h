@@ -27,6 +27,13 @@ inline QByteArray hex(const QByteArray& bytes) {
     return bytes.toHex(' ').toUpper();
 }
 
+// A special command's reply as the module sends it: the text, "R", its checksum, CR.
+inline QByteArray specReply(const QByteArray& text) {
+    const QByteArray withR = text + 'R';
+    return withR + QByteArray::number(Link::CRC16(withR), 16).toUpper().rightJustified(4, '0') +
+           "\r";
+}
+
 // A link in a fresh current directory of its own (the settings files are read from there),
 // on a scripted peer, or with sim = true on the demo head-end of the simulator.
 struct LinkFixture {
