@@ -319,7 +319,9 @@ private Q_SLOTS:
         QCOMPARE(pageStatus, QString("Error: No response."));
         QCOMPARE(pageColour, kRed);
         // The re-read waited for the window and now meets a line that is still gone: the device
-        // is either gone already or hangs up once opened, as the simulator's close goes.
+        // is either gone already or hangs up once opened, as the simulator's close goes. The
+        // re-read runs from the work loop after the window has gone: waited for.
+        QVERIFY(runUntil([&] { return !m().shownMessages.isEmpty(); }));
         QCOMPARE(m().shownMessages.size(), 1);
         const QString lost = m().shownMessages.first();
         QVERIFY2(lost.startsWith("The serial port cannot be opened") ||
