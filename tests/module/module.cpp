@@ -3,6 +3,7 @@
 #include "module/Display.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
+#include "tests/module/Wire.h"
 #include "tests/support/TestMain.h"
 
 #include <QtTest>
@@ -11,23 +12,6 @@ Q_DECLARE_METATYPE(TParam)
 using Rows = QList<QList<qint32>>;
 
 namespace {
-// Replies written readably: % STX, $ ETX, | LF, ~ CR, ^ ETB; every other byte as it is.
-QByteArray wire(QByteArray bytes) {
-    for (char& c : bytes) {
-        const int k = QByteArray("%$|~^").indexOf(c);
-        c = k < 0 ? c : "\x02\x03\x0A\x0D\x17"[k];
-    }
-    return bytes;
-}
-
-// The receive buffer as the link leaves it: 65536 bytes, never cleared, so behind the reply
-// lie the bytes of earlier replies, full of delimiters but without an ETX.
-QByteArray rx(const QByteArray& text) {
-    QByteArray buffer = wire(QByteArray("@B@|Old~7|^").repeated(65536 / 11 + 1)).left(65536);
-    const QByteArray reply = wire(text);
-    return buffer.replace(0, reply.size(), reply);
-}
-
 // A parameter record in one line: kind, flags (hex), then the fields that are set.
 QString describe(const TParam& p) {
     const auto ints = [](const QVector<qint32>& list) {
