@@ -4,9 +4,6 @@
 #include "tests/support/DemoValues.h"
 #include "tests/support/TestMain.h"
 
-#include "files/Compare.h"
-#include "files/FileFormat.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -77,17 +74,6 @@ private Q_SLOTS:
         QCOMPARE(r.status, expected.isEmpty() ? 0 : 1);
         QCOMPARE(r.outLines(), (expected.isEmpty() ? QStringList{"No differences."}
                                                    : QStringList{expected, "1 difference."}));
-    }
-
-    // A block the save could not store ends at its ERROR line; the next one is read whole.
-    void blockAfterAnUnstoredType() {
-        Compare::Blocks blocks;
-        QVERIFY(Compare::readBlocks("MOD\r\n0 0 1\r\n" + FileFormat::BadTypeName +
-                                        "\r\nMODEND\r\nMOD\r\n0 1 1\r\nT\r\nV\r\nPARAM\r\n"
-                                        "7 \r\nMODEND\r\n",
-                                    false, &blocks));
-        QCOMPARE(blocks.size(), 2);
-        QCOMPARE(blocks[1].values, QList<QVector<qint32>>{{7}});
     }
 
     // Offline the raw values; with a head-end at hand (--port) its scan names them; the
