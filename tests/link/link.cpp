@@ -309,40 +309,10 @@ private Q_SLOTS:
         QCOMPARE(ring.take(), quint16('1'));
     }
 
-    void diagReport() {
-        TModule& m = f->modules.renew(2, 0);
-        m.TypeName = "QAM4";
-        m.VersionText = "V1.2";
-        m.DiagCount = 2;
-        QByteArray ext;
-        for (int i = 0; i < 16; ++i)
-            ext += "bit" + QByteArray::number(i) + "\n";
-        f->peer.setResponder([ext](const QByteArray& frame) -> std::optional<PtyPeer::Reply> {
-            const QMap<QByteArray, QByteArray> replies{{"!?\r", "AB-1234\x03"},
-                                                       {"!1\r", "00\n81\n\x03"},
-                                                       {"!:\r", ext + "\x03"},
-                                                       {"!<\r", "Laser current high\n\x03"}};
-            if (!replies.contains(frame))
-                return std::nullopt;
-            return PtyPeer::Reply{replies[frame]};
-        });
-        const QStringList expected =
-            QString("Module #3  QAM4  Vers. V1.2|SN AB-1234|=====================|"
-                    "Diagnostic Bytes:|   #0  0000 0000|   #1  1000 0001||"
-                    "Extended Diagnostic Info:||bit8|bit15||Laser current high")
-                .split('|');
-        QCOMPARE(DiagReport(link(), f->modules, 2, 0), expected);
-        QVERIFY(m.DiagFault);
-        QCOMPARE(f->modules.diagLines(2, 0), expected.mid(0, 3));
-        // The extended texts are read once per scan.
-        f->peer.clearReceived();
-        DiagReport(link(), f->modules, 2, 0);
-        EXPECT_LACKS(f->peer.received(), "!:\r");
-    }
-
-    // A module whose info block cannot be read is never shown as clear: the scan says so,
-    // and so does its report.
-    void unreadableInfoBlock() {
+    // A scan of the demo head-end with a module whose info block cannot be read: that module is
+    // never shown as clear, the scan and its report say so. The report of a module with a
+    // diagnostic fault: its lines, and the extended texts read once per scan.
+    void scanAndReports() {
         SimProfile profile = demoProfile();
         for (SimSlotDef& s : profile.modules)
             if (s.subrack == 0 && s.slot == 0) // the LF shifts line 2 to "X": no channel count
@@ -356,10 +326,22 @@ private Q_SLOTS:
         QCOMPARE(view.shown.size(), int(profile.modules.size()));
         QCOMPARE(view.shown.first(), QString("BAD red"));
         QCOMPARE(f->host.messages.size(), 1);
-        QVERIFY2(f->host.messages.first().startsWith("Group#1 Module #1: Info block: "),
-                 qPrintable(f->host.messages.first()));
-        const QStringList report = DiagReport(link(), f->modules, 0, 0);
-        QVERIFY(report.contains(f->host.messages.first().mid(19)));
+        EXPECT_STARTS(f->host.messages.first(), "Group#1 Module #1: Info block: ");
+        QVERIFY(link().SelectModule(0, 0));
+        EXPECT_HAS(DiagReport(link(), f->modules, 0, 0), f->host.messages.first().mid(19));
+        const QStringList expected =
+            QString("Module #3  RX-S2  Vers. V2.07|SN OX-RS2-2304-01187|=====================|"
+                    "Diagnostic Bytes:|   #0  0000 0101|   #1  0000 0000||"
+                    "Extended Diagnostic Info:||No input signal|Demodulator not locked||"
+                    "LNB current 0 mA|Last lock 03:41:07")
+                .split('|');
+        QVERIFY(link().SelectModule(0, 2));
+        QCOMPARE(DiagReport(link(), f->modules, 2, 0), expected);
+        QVERIFY(f->modules.at(2, 0)->DiagFault);
+        QCOMPARE(f->modules.diagLines(2, 0), expected.mid(0, 3));
+        sim->headend().clearLog();
+        DiagReport(link(), f->modules, 2, 0);
+        EXPECT_LACKS(sim->headend().received(), "!:\r");
     }
 };
 

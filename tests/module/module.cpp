@@ -241,6 +241,7 @@ private slots:
         QTest::addColumn<QStringList>("bytes");
         QTest::addColumn<int>("texts");
         QTest::addColumn<QStringList>("added");
+        QTest::newRow("00 81") << QStringList{"00", "81"} << 16 << QStringList{"t8", "t15"};
         QTest::newRow("00 00") << QStringList{"00", "00"} << 16 << QStringList{"Diagnostic OK."};
         QTest::newRow("unreadable byte: every bit")
             << QStringList{"X1"} << 8
