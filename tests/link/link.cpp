@@ -251,19 +251,17 @@ private Q_SLOTS:
         EXPECT_BYTES(link().RxBuffer.left(link().RxCount), "late\x03next\x03");
     }
 
-    void portThatCannotOpenRaises() {
-        LinkFixture::writePort("/dev/does-not-exist");
-        QVERIFY(!link().OpenLink());
-        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
-    }
-
-    void lostPortEndsTheWait() {
+    // A port that vanishes ends the wait; one that cannot be opened raises at the next command.
+    void portFaults() {
         QSignalSpy lost(f->link.get(), &Link::portLost);
         link().ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the wait
         QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
         QCOMPARE(lost.size(), 1);
         QVERIFY(!link().ComPort().isOpen());
+        LinkFixture::writePort("/dev/does-not-exist");
+        QVERIFY(!link().OpenLink());
+        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
     }
 
     // Opening and closing bytes, keys paced by SYN, what is shown without SYN.
