@@ -264,11 +264,9 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
     }
 
-    // Opening and closing bytes, keys paced by SYN, what is shown without SYN.
+    // Opening and closing bytes, keys paced by SYN, SYN taken out of what is shown.
     void console() {
         ConsoleSession console(link(), f->state, f->host);
-        QByteArrayList shown;
-        connect(&console, &ConsoleSession::text, this, [&](const QByteArray& t) { shown << t; });
         console.open();
         QVERIFY(f->state.TerminalMode);
         console.type('a');
@@ -288,10 +286,9 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return f->peer.frames().size() >= 5; }));
         EXPECT_BYTES(f->peer.received(), "9\ra\x1cz");
         QCOMPARE(console.keys().pending(), 1);
+        // Read late, the module's SYN after its output still asks for the next key (what is
+        // shown of the output: cli.CliTest).
         f->peer.send("hello\x16");
-        QVERIFY(runUntil([&] { return !shown.isEmpty(); }));
-        QCOMPARE(shown.join(), QByteArray("hello"));
-        // Read late, the module's SYN after its output still asks for the next key.
         QVERIFY(runUntil([&] { return f->peer.received().endsWith('q'); }));
         console.close();
         QVERIFY(f->peer.waitForFrames(7)); // close() flushed the port
