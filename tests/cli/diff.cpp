@@ -17,11 +17,10 @@ protected:
     CliRun::Result run(const QStringList& args) { return f->run(args); }
     void editSaved(const QByteArray& from, const QByteArray& to) {
         QFile file(saved);
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray text = file.readAll();
-        file.close();
         QVERIFY(text.contains(from));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.seek(0) && file.resize(0));
         file.write(text.replace(from, to));
     }
 
