@@ -50,12 +50,12 @@ private Q_SLOTS:
 
     // 115200 8E2 without flow control, whatever the settings file says, and stored so.
     void lineSettings() {
-        {
-            QSettings ini("OXLCom.ini", QSettings::IniFormat);
-            ini.setValue("ComPort/BaudRate", "9600");
-            ini.setValue("ComPort/Parity", "None");
-            ini.setValue("ComPort/StopBits", "1");
-        }
+        // Each setting: stored at first, used and stored after.
+        const QList<std::array<QString, 3>> settings{{"ComPort/BaudRate", "9600", "115200"},
+                                                     {"ComPort/Parity", "None", "Even"},
+                                                     {"ComPort/StopBits", "1", "2"}};
+        for (const auto& [key, stored, used] : settings)
+            QSettings("OXLCom.ini", QSettings::IniFormat).setValue(key, stored);
         QVERIFY2(link().OpenLink(), qPrintable(link().ComPort().errorString()));
         const auto line = f->peer.lineState();
         QCOMPARE(line.baud, 115200);
@@ -66,9 +66,8 @@ private Q_SLOTS:
         QVERIFY(!line.rtscts);
         link().StorePortSettings();
         QSettings ini("OXLCom.ini", QSettings::IniFormat);
-        QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
-        QCOMPARE(ini.value("ComPort/Parity").toString(), QString("Even"));
-        QCOMPARE(ini.value("ComPort/StopBits").toString(), QString("2"));
+        for (const auto& [key, stored, used] : settings)
+            QCOMPARE(ini.value(key).toString(), used);
         QCOMPARE(ini.value("ComPort/Port").toString(), f->peer.path());
         // Without a port name the default is COM1, the first serial device.
         QFile::remove("OXLCom.ini");
