@@ -6,103 +6,74 @@
 #include "link/Link.h"
 #include "tests/support/PtyPeer.h"
 
-#include <QList>
 #include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
 
-// A module serving pages on a scripted peer: each "!A" or "!B" request gets the next reply
-// of the script, sent in blocks, "!N" the reply's next block, "!4" the checksum of the block
-// sent last, "!C" ACK or NAK, "!G" the window size. Without a scripted reply: silence.
-// How the module treats checksums: takes the request's ("!C" ACK, else NAK), gives the
-// reply's ("!4", else NAK), and gives a wrong one.
+// How a scripted module treats checksums: takes the request's ("!C" ACK, else NAK), gives
+// the reply's ("!4", else NAK), and gives a wrong one.
 struct PagesChecksums {
     bool takesRequestCrc = true;
     bool givesReplyCrc = true;
     bool wrongReplyCrc = false;
 };
 
+// A module serving pages on a scripted peer. Each "!A" or "!B" gets the next reply of the
+// script a block at a time (up to its ETB or EOT; "!N" asks for the next block); a reply of
+// no bytes, and every request beyond the script, gets silence. "!G" gets the window size
+// given (silence without one), "!C" and "!4" what the checksums say.
 class ScriptedModule {
 public:
-    using Behaviour = PagesChecksums;
-    struct Reply {
-        QByteArray header;       // in front of the first block
-        QList<QByteArray> parts; // content of each block; the last ends with EOT
-        bool silent = false;
-        bool raw = false; // the header alone, without any terminator
-    };
-
-    explicit ScriptedModule(PtyPeer& peer, Behaviour b = Behaviour());
-
-    void reply(const QByteArray& header, const QList<QByteArray>& parts) { add({header, parts}); }
-    void silence() { add({{}, {}, true}); }
-    void rawReply(const QByteArray& bytes) { add({bytes, {}, false, true}); }
-    void setWindowSize(const QByteArray& bytes) {
+    ScriptedModule(PtyPeer& peer, PagesChecksums checksums, const QByteArray& windowSize = {})
+        : m_state(std::make_shared<State>()) {
+        m_state->checksums = checksums;
+        m_state->windowSize = windowSize;
+        peer.setResponder([s = m_state](const QByteArray& frame) { return s->answer(frame); });
+    }
+    void reply(const QByteArray& bytes) {
         std::lock_guard lock(m_state->mutex);
-        m_state->windowSize = bytes;
+        m_state->replies.push_back(bytes);
     }
 
 private:
     struct State {
         std::mutex mutex;
-        Behaviour behaviour;
-        std::deque<Reply> replies;
-        Reply current;
-        int next = 0;
-        QByteArray lastSigned;
-        QByteArray windowSize;
+        PagesChecksums checksums;
+        QByteArray windowSize, rest, lastSigned;
+        std::deque<QByteArray> replies;
 
-        PtyPeer::Reply block(int index) {
-            const bool last = index == current.parts.size() - 1;
-            lastSigned = (index == 0 ? current.header : QByteArray()) + current.parts.at(index) +
-                         (last ? PagesCodec::EOT : PagesCodec::ETB);
-            next = index + 1;
-            return {lastSigned};
-        }
         std::optional<PtyPeer::Reply> answer(const QByteArray& frame) {
+            using namespace PagesCodec;
             std::lock_guard lock(mutex);
-            if (frame == "!G\r" && !windowSize.isEmpty())
+            if (frame == WindowSizeRequest && !windowSize.isEmpty())
                 return PtyPeer::Reply{windowSize};
             if (frame.startsWith("!C"))
-                return PtyPeer::Reply{
-                    QByteArray(1, behaviour.takesRequestCrc ? PagesCodec::ACK : PagesCodec::NAK)};
-            if (frame == "!4\r") {
-                QByteArray a = PagesCodec::hex4(Link::CRC16(lastSigned)) + PagesCodec::ETX;
-                if (behaviour.wrongReplyCrc)
-                    a[0] = a[0] == '0' ? '1' : '0';
-                return PtyPeer::Reply{behaviour.givesReplyCrc ? a : QByteArray(1, PagesCodec::NAK)};
+                return PtyPeer::Reply{QByteArray(1, checksums.takesRequestCrc ? ACK : NAK)};
+            if (frame == ReplyChecksumRequest) {
+                QByteArray sum = hex4(Link::CRC16(lastSigned)) + ETX;
+                sum[0] = checksums.wrongReplyCrc ? (sum[0] == '0' ? '1' : '0') : sum[0];
+                return PtyPeer::Reply{checksums.givesReplyCrc ? sum : QByteArray(1, NAK)};
             }
-            if (frame == "!N\r" && next < current.parts.size())
-                return block(next);
             if ((frame.startsWith("!A") || frame.startsWith("!B")) && !replies.empty()) {
-                current = replies.front();
+                rest = replies.front();
                 replies.pop_front();
-                if (current.silent || current.raw)
-                    return current.raw ? std::optional(PtyPeer::Reply{current.header})
-                                       : std::nullopt;
-                return block(0);
+            } else if (frame != NextBlockRequest) {
+                return std::nullopt;
             }
-            return std::nullopt;
+            lastSigned = rest.left(rest.indexOf(ETB) + 1);
+            lastSigned = lastSigned.isEmpty() ? rest : lastSigned;
+            rest.remove(0, lastSigned.size());
+            return lastSigned.isEmpty() ? std::nullopt : std::optional(PtyPeer::Reply{lastSigned});
         }
     };
-    void add(const Reply& r) {
-        std::lock_guard lock(m_state->mutex);
-        m_state->replies.push_back(r);
-    }
     std::shared_ptr<State> m_state;
 };
-
-inline ScriptedModule::ScriptedModule(PtyPeer& peer, Behaviour b)
-    : m_state(std::make_shared<State>()) {
-    m_state->behaviour = b;
-    peer.setResponder([state = m_state](const QByteArray& frame) { return state->answer(frame); });
-}
 
 // A scripted module on its peer, with the pages' raw channel open on the line and the
 // reception of replies over it.
 struct PagesLine {
-    explicit PagesLine(PagesChecksums b = {}) : module(peer, b) {
+    explicit PagesLine(PagesChecksums checksums = {}) : module(peer, checksums) {
         if (!channel.OpenRawPort(peer.path()))
             qFatal("cannot open %s", qPrintable(channel.errorString()));
     }

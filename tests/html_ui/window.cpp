@@ -29,10 +29,9 @@ bool portIsFree(const QString& path) {
 // boxes recorded; body runs once the window is visible, then the window is closed.
 struct Pages {
     explicit Pages(const QByteArray& windowSize = "400\n300\n\x03",
-                   ScriptedModule::Behaviour b = {true, false, false})
-        : module(peer, b) {
-        module.setWindowSize(windowSize);
-        module.reply("HTML\n", {kStartPage});
+                   PagesChecksums checksums = {true, false, false})
+        : module(peer, checksums, windowSize) {
+        module.reply("HTML\n" + kStartPage + "\x04");
         PagesMessage::setRecorder([this](const QString& text) { messages << text; });
     }
     ~Pages() { PagesMessage::setRecorder({}); }
@@ -110,13 +109,14 @@ private Q_SLOTS:
     // WAIT opens the box with the module's text until the real reply comes.
     void waitBox() {
         Pages p;
-        p.module.reply("CMD\n", {"WAIT 10\nMeasuring the optical link..."});
+        p.module.reply("CMD\nWAIT 10\n<b>Measuring</b> the optical link...\x04");
         p.show([&](ModulePagesWindow& w) {
             p.peer.clearReceived();
             w.Browser->load(QUrl(w.Browser->url().resolved(QUrl("/link.html"))));
             QVERIFY(runUntil([&] { return !w.WaitForm.isNull(); }));
             WaitBox* box = w.WaitForm;
-            QCOMPARE(box->WaitPanel->text(), QString("Measuring the optical link..."));
+            QCOMPARE(box->WaitPanel->text(), QString("<b>Measuring</b> the optical link..."));
+            QCOMPARE(box->WaitPanel->textFormat(), Qt::PlainText); // as written, not markup
             QCOMPARE(box->WaitProgressBar->maximum(), 20);
             QCOMPARE(w.StatusBar->text(), QString("Please wait..."));
             QVERIFY(runUntil([&] { return box->WaitProgressBar->value() >= 2; }));
@@ -165,9 +165,8 @@ private Q_SLOTS:
     }
 
     void refusalInAMessageBox() {
-        Pages p({}, {false, false, false});
-        p.module.setWindowSize("400\n300\n\x03");
-        p.module.reply("\x15\n", {"Value refused: p1=99"});
+        Pages p("400\n300\n\x03", {false, false, false});
+        p.module.reply("\x15\nValue refused: p1=99\x04");
         p.show([&](ModulePagesWindow& w) {
             Pages::js(w.Browser, "fetch('/apply.cgi?p1=99')");
             QVERIFY(runUntil([&] { return !p.messages.isEmpty(); }));
