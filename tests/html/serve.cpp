@@ -1,20 +1,14 @@
 // Serving browser requests from a scripted module through the local HTTP server, with a real
 // HTTP client: what goes on the line, the response, and what the window would show.
-#include "html/ModulePages.h"
 #include "html/PagesHttp.h"
-#include "tests/html/ScriptedModule.h"
-#include "tests/support/EventLoop.h"
+#include "tests/html/PagesRig.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 using namespace PagesHttp;
-using Tone = PageEffects::Tone;
 
 namespace {
 const PagesChecksums kNoChecksums{false, false, false};
@@ -28,51 +22,13 @@ QByteArray pageRequests(const PtyPeer& peer) {
     return out.join(' ');
 }
 
-// The pages engine with its server on a scripted module, a real HTTP client, and what the
-// window would show: the status line (with its colour), wait boxes, refusals.
-struct Served {
-    explicit Served(quint16 preferredPort = 88) : module(peer, kNoChecksums) {
-        QString error;
-        if (!pages.OpenRawPort(peer.path()) || !pages.startServer(&error, preferredPort))
-            qFatal("pages: %s %s", qPrintable(pages.errorString()), qPrintable(error));
-        QObject::connect(&pages, &ModulePages::pageStatus, [this](const QString& t, Tone tone) {
-            status << t + (tone == Tone::Red ? " (red)" : tone == Tone::Green ? " (green)" : "");
-        });
-        QObject::connect(&pages, &ModulePages::waitBoxOpened, [this](int s, const QString& t) {
-            waits << QString::number(s) + " " + t;
-        });
-        QObject::connect(&pages, &ModulePages::waitBoxClosed, [this] { ++closed; });
-        pages.setRefusalHandler([this](const QString& t) { refusals << t; });
-    }
-    QNetworkReply* get(const QString& path) {
-        return net.get(QNetworkRequest(QUrl(pages.startAddress() + path.mid(1))));
-    }
-    static bool finish(QNetworkReply* r) {
-        return runUntil([r] { return r->isFinished(); }, 20000);
-    }
-    // A request written by hand, for what a browser would not send; the response's head
-    // (empty when the server closes the connection unanswered).
-    QByteArray raw(const QByteArray& request) {
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, pages.serverPort());
-        runUntil([&] { return s.state() == QAbstractSocket::ConnectedState; });
-        s.write(request);
-        QByteArray answer;
-        runUntil(
-            [&] {
-                answer += s.readAll();
-                return answer.contains("\r\n\r\n") ||
-                       s.state() == QAbstractSocket::UnconnectedState;
-            },
-            20000);
-        return answer;
-    }
+struct Scripted {
     PtyPeer peer;
-    ScriptedModule module;
-    ModulePages pages;
-    QNetworkAccessManager net;
-    QStringList status, waits, refusals;
-    int closed = 0;
+    ScriptedModule module{peer, kNoChecksums};
+};
+// The pages engine with its server on a scripted module.
+struct Served : Scripted, ServedPages {
+    explicit Served(quint16 preferredPort = 88) : ServedPages(peer.path(), preferredPort) {}
 };
 } // namespace
 
@@ -116,12 +72,12 @@ private Q_SLOTS:
         for (const QByteArray& reply : script)
             s.module.reply(reply);
         QNetworkReply* r = s.get(path + "?x=1");
-        QVERIFY(s.finish(r));
+        const QByteArray got = s.body(r);
         const QByteArray own = body == "retry"     ? noResponsePage(path, "x=1").body
                                : body == "invalid" ? invalidDataPage().body
                                : body == "refusal" ? refusalPage().body
                                                    : body;
-        EXPECT_BYTES(r->readAll(), own);
+        EXPECT_BYTES(got, own);
         QFETCH(QByteArray, type);
         EXPECT_BYTES(r->rawHeader("Content-Type"), own == body ? type : "text/html");
         QFETCH(int, sends);
@@ -137,9 +93,7 @@ private Q_SLOTS:
         Served s;
         s.module.reply("CMD\nWAIT\x04"); // one second
         s.module.reply("HTML\nagain\x04");
-        QNetworkReply* r = s.get("/w.html");
-        QVERIFY(s.finish(r));
-        EXPECT_BYTES(r->readAll(), "again");
+        EXPECT_BYTES(s.body(s.get("/w.html")), "again");
         EXPECT_BYTES(pageRequests(s.peer), "!Bw.html\r !Bw.html\r");
         QCOMPARE(s.waits, QStringList{"1 Please wait..."});
         QCOMPARE(s.closed, 1);
@@ -199,10 +153,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, frame);
         Served s;
         s.module.reply("GIF4-5b\nabcd\x10\x04");
-        const QByteArray answer =
-            s.raw(request.replace("HOST", "127.0.0.1:" + QByteArray::number(s.pages.serverPort())));
-        EXPECT_STARTS(answer, status.isEmpty() ? status : "HTTP/1.1" + status);
-        QCOMPARE(answer.isEmpty(), status.isEmpty());
+        Client c;
+        c.request =
+            request.replace("HOST", "127.0.0.1:" + QByteArray::number(s.pages.serverPort()));
+        c.start(s.pages.serverPort());
+        QVERIFY(runUntil([&] { return c.done; }, 20000));
+        EXPECT_STARTS(c.raw, status.isEmpty() ? status : "HTTP/1.1" + status);
+        QCOMPARE(c.raw.isEmpty(), status.isEmpty());
         if (frame.isEmpty())
             EXPECT_BYTES(s.peer.received(), "");
         else
@@ -216,13 +173,10 @@ private Q_SLOTS:
         s.module.reply("CMD\nWAIT 30\x04");
         QNetworkReply* slow = s.get("/slow.gif");
         QVERIFY(runUntil([&] { return s.pages.RequestBusy(); }));
-        QNetworkReply* late = s.get("/3.gif");
-        QVERIFY(s.finish(late));
-        EXPECT_BYTES(late->readAll(), "Timeout");
+        EXPECT_BYTES(s.body(s.get("/3.gif")), "Timeout");
         EXPECT_HAS(s.status, "Error: Time Out.");
         s.peer.send("GIF4-5b\nabcd\x10\x04");
-        QVERIFY(s.finish(slow));
-        EXPECT_BYTES(slow->readAll(), "a");
+        EXPECT_BYTES(s.body(slow), "a");
         EXPECT_BYTES(pageRequests(s.peer), "!Bslow.gif\r");
     }
 

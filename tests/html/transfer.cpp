@@ -1,5 +1,5 @@
 // The raw channel and the reception of replies, byte for byte, against a scripted module.
-#include "tests/html/ScriptedModule.h"
+#include "tests/html/PagesRig.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 

@@ -5,7 +5,7 @@
 #include "html/ui/PageStatusBar.h"
 #include "html/ui/PagesMessage.h"
 #include "html/ui/WaitBox.h"
-#include "tests/html/ScriptedModule.h"
+#include "tests/html/PagesRig.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"

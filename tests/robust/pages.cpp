@@ -2,16 +2,12 @@
 // HTTP clients: pages and pictures as the module holds them, damaged replies repeated until
 // the browser gets the page or one of our own pages, a form reaching the module, and a burst
 // of requests served one at a time on the line with the memory given back.
-#include "html/ModulePages.h"
-#include "tests/support/EventLoop.h"
+#include "tests/html/PagesRig.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QTcpSocket>
 #include <QtTest>
 #include <malloc.h>
 #include <unistd.h>
@@ -41,69 +37,23 @@ qint64 residentBytes() {
     return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
-// The simulated head-end with its pages module selected (as the main window leaves it
-// before it hands the line over) and the pages engine serving it.
-struct Demo {
-    Demo() : sim(startDemo()) {
+// The simulated head-end with its pages module selected, as the main window leaves it
+// before it hands the line over.
+struct Selected {
+    Selected() : sim(startDemo()) {
         RawChannel select;
         if (!select.OpenRawPort(sim->slavePath()))
             qFatal("cannot open the simulator's line");
         select.write(QByteArray("!") + char(0xC0 + kSubrack) + char(0x80 + kSlot));
         if (select.readByte(5000) != 0x06)
             qFatal("the pages module does not answer");
-        select.close();
-        QString error;
-        if (!pages.OpenRawPort(sim->slavePath()) || !pages.startServer(&error))
-            qFatal("pages: %s", qPrintable(error));
-        QObject::connect(&pages, &ModulePages::pageStatus,
-                         [this](const QString& text) { status << text; });
-    }
-    QNetworkReply* get(const QString& path) {
-        return net.get(QNetworkRequest(QUrl(pages.startAddress() + path.mid(1))));
-    }
-    static QByteArray body(QNetworkReply* r) {
-        runUntil([r] { return r->isFinished(); }, 20000);
-        return r->readAll();
     }
     SimHeadend& headend() { return sim->headend(); }
-
     std::unique_ptr<SimServer> sim;
-    ModulePages pages;
-    QNetworkAccessManager net;
-    QStringList status;
 };
-
-// One browser connection: a GET written by hand, the response read up to its length.
-struct Client {
-    QByteArray path, raw, body;
-    int status = 0;
-    bool done = false;
-    QTcpSocket socket; // last, so that it goes first: closing it reports to the handlers
-
-    void start(quint16 port) {
-        QObject::connect(&socket, &QTcpSocket::connected, [this, port] {
-            socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                         QByteArray::number(port) + "\r\nConnection: close\r\n\r\n");
-        });
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { parse(socket.readAll()); });
-        QObject::connect(&socket, &QTcpSocket::disconnected, [this] {
-            parse(socket.readAll());
-            done = true;
-        });
-        socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-    void parse(const QByteArray& more) {
-        raw += more;
-        const qsizetype end = raw.indexOf("\r\n\r\n");
-        if (end < 0 || done)
-            return;
-        const QList<QByteArray> head = raw.left(end).split('\n');
-        status = head.value(0).split(' ').value(1).toInt();
-        for (const QByteArray& line : head)
-            if (line.toLower().startsWith("content-length:") &&
-                raw.size() - end - 4 >= line.mid(15).trimmed().toLongLong())
-                body = raw.mid(end + 4, line.mid(15).trimmed().toLongLong()), done = true;
-    }
+// ... and the pages engine serving it.
+struct Demo : Selected, ServedPages {
+    Demo() : ServedPages(sim->slavePath()) {}
 };
 
 // Walks what the program sent and what the module answered, frame by frame: a request only
@@ -228,7 +178,7 @@ private Q_SLOTS:
         QNetworkReply* r = d.net.post(post, "p3=40&p4=0");
         d.body(r);
         QCOMPARE(r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
-        QCOMPARE(d.status, QStringList{"Uploaded"});
+        QCOMPARE(d.status, QStringList{"Uploaded (green)"});
         QCOMPARE(d.headend().currentValue(kSubrack, kSlot, 3, 0), std::optional<int>(40));
         QCOMPARE(d.headend().currentValue(kSubrack, kSlot, 4, 0), std::optional<int>(0));
         // A value the module does not take: its text in the response.
@@ -248,12 +198,8 @@ private Q_SLOTS:
         const QList<QByteArray> paths{"/",         "/style.css",    "/logo.gif",     "/script.js",
                                       "/rack.jpg", "/nothing.html", "/settings.html"};
         // The same documents once, so that the burst meets a warm program.
-        for (const QByteArray& path : paths) {
-            Client warm;
-            warm.path = path;
-            warm.start(port);
-            QVERIFY(runUntil([&] { return warm.done; }, 20000));
-        }
+        for (const QByteArray& path : paths)
+            d.body(d.get(path));
         d.headend().clearLog();
         const qint64 before = residentBytes();
         int served = 0, timeouts = 0;
@@ -261,7 +207,7 @@ private Q_SLOTS:
             std::vector<std::unique_ptr<Client>> clients;
             for (int i = 0; i < 200; ++i) {
                 clients.push_back(std::make_unique<Client>());
-                clients.back()->path = paths.at(i % paths.size());
+                clients.back()->request = d.request(paths.at(i % paths.size()));
                 clients.back()->start(port);
             }
             QVERIFY(runUntil(
@@ -270,17 +216,19 @@ private Q_SLOTS:
                                        [](const auto& c) { return c->done; });
                 },
                 60000));
-            for (const auto& c : clients) {
-                QCOMPARE(c->status, 200);
-                if (c->body == "Timeout")
+            for (int i = 0; i < 200; ++i) {
+                const Client& c = *clients[i];
+                const QByteArray path = paths.at(i % paths.size());
+                QCOMPARE(c.status, 200);
+                if (c.body == "Timeout")
                     ++timeouts;
-                else if (c->path == "/nothing.html")
-                    EXPECT_BYTES(c->body, ""); // the module's refusal, passed on
-                else if (c->path == "/" || c->path == "/settings.html")
-                    EXPECT_HAS(c->body, "Optical Transmitter OTX-1310");
+                else if (path == "/nothing.html")
+                    EXPECT_BYTES(c.body, ""); // the module's refusal, passed on
+                else if (path == "/" || path == "/settings.html")
+                    EXPECT_HAS(c.body, "Optical Transmitter OTX-1310");
                 else
-                    EXPECT_BYTES(c->body, demoFile(QString::fromLatin1(c->path.mid(1))));
-                served += c->body != "Timeout";
+                    EXPECT_BYTES(c.body, demoFile(QString::fromLatin1(path.mid(1))));
+                served += c.body != "Timeout";
             }
         }
         QVERIFY(runUntil([&] { return !d.pages.RequestBusy(); }));
@@ -294,11 +242,8 @@ private Q_SLOTS:
         QVERIFY2(runUntil([&] { return (after = residentBytes()) - before < 4 * 1048576; }, 20000),
                  qPrintable(QString("%1 bytes more after the burst").arg(after - before)));
 #endif
-        Client next; // the line still serves a page
-        next.path = "/style.css";
-        next.start(port);
-        QVERIFY(runUntil([&] { return next.done; }, 20000));
-        EXPECT_BYTES(next.body, demoFile("style.css"));
+        // The line still serves a page.
+        EXPECT_BYTES(d.body(d.get("/style.css")), demoFile("style.css"));
     }
 };
 

@@ -1,11 +1,16 @@
 #pragma once
 
 #include "html/ContentTransfer.h"
+#include "html/ModulePages.h"
 #include "html/PagesCodec.h"
 #include "html/RawChannel.h"
 #include "link/Link.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/PtyPeer.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -82,4 +87,72 @@ struct PagesLine {
     RawChannel channel;
     std::atomic<bool> abort{false};
     ContentTransfer transfer{channel, abort};
+};
+
+// The pages engine with its local server on a line, a real HTTP client, and what the window
+// would show: the status line (with its colour), wait boxes, refusals.
+struct ServedPages {
+    using Tone = PageEffects::Tone;
+    explicit ServedPages(const QString& port, quint16 preferredPort = 88) {
+        QString error;
+        if (!pages.OpenRawPort(port) || !pages.startServer(&error, preferredPort))
+            qFatal("pages: %s %s", qPrintable(pages.errorString()), qPrintable(error));
+        QObject::connect(&pages, &ModulePages::pageStatus, [this](const QString& t, Tone tone) {
+            status << t + (tone == Tone::Red ? " (red)" : tone == Tone::Green ? " (green)" : "");
+        });
+        QObject::connect(&pages, &ModulePages::waitBoxOpened, [this](int s, const QString& t) {
+            waits << QString::number(s) + " " + t;
+        });
+        QObject::connect(&pages, &ModulePages::waitBoxClosed, [this] { ++closed; });
+        pages.setRefusalHandler([this](const QString& t) { refusals << t; });
+    }
+    QNetworkReply* get(const QString& path) {
+        return net.get(QNetworkRequest(QUrl(pages.startAddress() + path.mid(1))));
+    }
+    // The body, once the response has come.
+    static QByteArray body(QNetworkReply* r) {
+        runUntil([r] { return r->isFinished(); }, 20000);
+        return r->readAll();
+    }
+    // A GET of path as a browser writes it.
+    QByteArray request(const QByteArray& path) const {
+        return "GET " + path +
+               " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(pages.serverPort()) +
+               "\r\nConnection: close\r\n\r\n";
+    }
+    ModulePages pages;
+    QNetworkAccessManager net;
+    QStringList status, waits, refusals;
+    int closed = 0;
+};
+
+// One browser connection written by hand: the request as given, the response read up to its
+// length, or until the server closes the connection (status 0 when unanswered).
+struct Client {
+    QByteArray request, raw, body;
+    int status = 0;
+    bool done = false;
+    QTcpSocket socket; // last, so that it goes first: closing it reports to the handlers
+
+    void start(quint16 port) {
+        QObject::connect(&socket, &QTcpSocket::connected, [this] { socket.write(request); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { parse(socket.readAll()); });
+        QObject::connect(&socket, &QTcpSocket::disconnected, [this] {
+            parse(socket.readAll());
+            done = true;
+        });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void parse(const QByteArray& more) {
+        raw += more;
+        const qsizetype end = raw.indexOf("\r\n\r\n");
+        if (end < 0 || done)
+            return;
+        const QList<QByteArray> head = raw.left(end).split('\n');
+        status = head.value(0).split(' ').value(1).toInt();
+        for (const QByteArray& line : head)
+            if (line.toLower().startsWith("content-length:") &&
+                raw.size() - end - 4 >= line.mid(15).trimmed().toLongLong())
+                body = raw.mid(end + 4, line.mid(15).trimmed().toLongLong()), done = true;
+    }
 };
