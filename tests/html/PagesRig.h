@@ -17,11 +17,10 @@
 #include <mutex>
 
 // How a scripted module treats checksums: takes the request's ("!C" ACK, else NAK), gives
-// the reply's ("!4", else NAK), and gives a wrong one.
+// the reply's ("!4", else NAK).
 struct PagesChecksums {
     bool takesRequestCrc = true;
     bool givesReplyCrc = true;
-    bool wrongReplyCrc = false;
 };
 
 // A module serving pages on a scripted peer. Each "!A" or "!B" gets the next reply of the
@@ -56,8 +55,7 @@ private:
             if (frame.startsWith("!C"))
                 return PtyPeer::Reply{QByteArray(1, checksums.takesRequestCrc ? ACK : NAK)};
             if (frame == ReplyChecksumRequest) {
-                QByteArray sum = hex4(Link::CRC16(lastSigned)) + ETX;
-                sum[0] = checksums.wrongReplyCrc ? (sum[0] == '0' ? '1' : '0') : sum[0];
+                const QByteArray sum = hex4(Link::CRC16(lastSigned)) + ETX;
                 return PtyPeer::Reply{checksums.givesReplyCrc ? sum : QByteArray(1, NAK)};
             }
             if ((frame.startsWith("!A") || frame.startsWith("!B")) && !replies.empty()) {

@@ -18,15 +18,11 @@ private Q_SLOTS:
     void decode_data() {
         QTest::addColumn<QByteArray>("in");
         QTest::addColumn<QByteArray>("out");
-        QTest::newRow("four bytes, top bits") << QByteArray("abcd\x0a")
-                                              << QByteArray("\xe1"
-                                                            "b\xe3"
-                                                            "d");
-        QTest::newRow("escape takes one place") << QByteArray("\x1b\x7b"
-                                                              "bcd\x1b\x4f")
-                                                << QByteArray("\x04"
-                                                              "bc",
-                                                              3);
+        // In hexadecimal: the fifth byte of a group carries the top bits and the count.
+        QTest::newRow("four bytes, top bits")
+            << QByteArray::fromHex("616263640a") << QByteArray::fromHex("e162e364");
+        QTest::newRow("escape takes one place")
+            << QByteArray::fromHex("1b7b6263641b4f") << QByteArray::fromHex("046263");
     }
     void decode() {
         QFETCH(QByteArray, in);

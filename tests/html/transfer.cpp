@@ -60,7 +60,7 @@ private Q_SLOTS:
     }
     void replyChecksum() {
         QFETCH(bool, gives);
-        Line l({true, gives, false});
+        Line l({true, gives});
         l.module.reply("HTML\nx\x17y\x04");
         l.module.reply("HTML\ntwo\x04");
         QByteArrayList got;
