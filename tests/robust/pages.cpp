@@ -8,6 +8,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QtTest>
 #include <malloc.h>
 #include <unistd.h>
@@ -56,51 +57,38 @@ struct Demo : Selected, ServedPages {
     Demo() : ServedPages(sim->slavePath()) {}
 };
 
-// Walks what the program sent and what the module answered, frame by frame: a request only
-// goes out once the reply before it is complete (every block fetched and, for content,
-// every checksum asked for). Returns where it broke, or the number of requests.
-QString checkLineTurns(const QByteArray& received, const QByteArray& sent) {
-    qsizetype in = 0, out = 0;
-    int requests = 0;
-    bool inReply = false, lastWasEot = true, crcPending = false, crcExempt = false;
-    auto takeUntil = [&](const QByteArray& ends) {
+// The turns on the line, frame by frame with the module's answer, one letter each: "C" the
+// request checksum line, "A" a page request (then "x" when its reply is a command, an
+// acknowledgement or a refusal, which carry no checksums), "N" the next block, a block ended
+// "b" (ETB) or "e" (EOT), "4" a block's checksum; "?" another frame. Empty when the module
+// sent bytes that no frame asked for.
+QByteArray lineTurns(const QByteArray& received, const QByteArray& sent) {
+    QByteArray turns;
+    qsizetype out = 0;
+    const auto take = [&](const QByteArray& ends) {
         const qsizetype from = out;
         while (out < sent.size() && !ends.contains(sent.at(out)))
             ++out;
         return sent.mid(from, ++out - from);
     };
-    while (in < received.size()) {
-        const qsizetype cr = received.indexOf('\r', in);
-        if (received.at(in) != '!' || cr < 0)
-            return QStringLiteral("broken frame at %1").arg(in);
-        const char kind = cr > in + 1 ? received.at(in + 1) : 0;
-        in = cr + 1;
-        const bool complete = !inReply || (lastWasEot && !crcPending);
-        if (kind == 'A' || kind == 'B' || kind == 'N') {
-            if (kind == 'N' ? (!inReply || lastWasEot || crcPending) : !complete)
-                return QStringLiteral("frame !%1 out of turn in reply %2").arg(kind).arg(requests);
-            const QByteArray block = takeUntil("\x04\x17");
-            lastWasEot = block.endsWith('\x04');
-            if (kind != 'N') {
-                ++requests, inReply = true;
-                // Command, acknowledgement and refusal replies are not checksummed.
-                crcExempt = block.startsWith("CMD\n") || block.startsWith("\x06\n") ||
-                            block.startsWith("\x15\n");
-            }
-            crcPending = !crcExempt;
-        } else if (kind == 'C' && complete) {
-            out += 1; // the module's ACK
-        } else if (kind == '4' && inReply && crcPending) {
-            takeUntil("\x03");
-            crcPending = false;
+    for (const QByteArray& frame : received.split('\r').mid(0, received.count('\r'))) {
+        const char kind = frame.size() > 1 && frame.at(0) == '!' ? frame.at(1) : '?';
+        if (kind == 'C') {
+            turns += 'C', ++out;
+        } else if (kind == '4') {
+            turns += '4', take("\x03");
+        } else if (kind == 'A' || kind == 'B' || kind == 'N') {
+            const QByteArray block = take("\x04\x17");
+            turns += kind == 'N' ? "N" : "A";
+            if (kind != 'N' && (block.startsWith("CMD\n") || block.startsWith("\x06\n") ||
+                                block.startsWith("\x15\n")))
+                turns += 'x';
+            turns += block.endsWith('\x04') ? 'e' : 'b';
         } else {
-            return QStringLiteral("frame !%1 out of turn in reply %2").arg(kind).arg(requests);
+            turns += '?';
         }
     }
-    if (out != sent.size())
-        return QStringLiteral("%1 bytes sent by the module were never asked for")
-            .arg(sent.size() - out);
-    return QString::number(requests);
+    return out == sent.size() ? turns : QByteArray();
 }
 } // namespace
 
@@ -232,8 +220,12 @@ private Q_SLOTS:
             }
         }
         QVERIFY(runUntil([&] { return !d.pages.RequestBusy(); }));
-        QCOMPARE(checkLineTurns(d.headend().received(), d.headend().sent()),
-                 QString::number(served));
+        // A request only goes out once the reply before it is complete: every block fetched
+        // and, for content, every checksum asked for.
+        const QByteArray turns = lineTurns(d.headend().received(), d.headend().sent());
+        QVERIFY2(QRegularExpression("^(C?A(xe|e4|b4(Nb4)*Ne4))*$").match(turns).hasMatch(),
+                 "turns on the line: " + turns);
+        QCOMPARE(int(turns.count('A')), served);
         qInfo("burst of 200: %d served, %d \"Timeout\"", served, timeouts);
 #ifndef ORVEX_ASAN
         // Generous; what must not stay is what the burst itself held (200 connections with
