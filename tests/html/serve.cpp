@@ -35,55 +35,42 @@ struct Served : Scripted, ServedPages {
 class ServeTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The module's replies to one request in turn ("": silence).
-    void serve_data() {
+    // Replies that never give the page, to a request sent three times ("": silence): the
+    // browser gets one of our own pages instead. (Pages and uploads the module gives, and the
+    // start page clearing "Loading...": robust.PagesTest, on the simulator.)
+    void ourOwnPages_data() {
         QTest::addColumn<QByteArrayList>("script");
         QTest::addColumn<QByteArray>("path");
-        QTest::addColumn<QByteArray>("body"); // "retry", "invalid", "refusal": our own pages
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<int>("sends");
+        QTest::addColumn<QByteArray>("page");
         QTest::addColumn<QStringList>("status");
-        const QStringList none, noResponse{"Error: No response. (red)"};
-        const auto row = [](const char* name, const QByteArrayList& script, const char* path,
-                            const char* body, const char* type, int sends,
-                            const QStringList& status) {
-            QTest::newRow(name) << script << QByteArray(path) << QByteArray(body)
-                                << QByteArray(type) << sends << status;
-        };
-        // "Loading..." is cleared by the start page only (robust.PagesTest).
+        const QString noResponse = "Error: No response. (red)";
         const QByteArray resend = "CMD\nRESEND\x04";
-        row("silent: the retry page", {"", "", ""}, "/a/b.gif", "retry", "", 3, noResponse);
+        QTest::newRow("silent: the retry page")
+            << QByteArrayList(3, QByteArray()) << QByteArray("/a/b.gif")
+            << noResponsePage("/a/b.gif", "x=1").body << QStringList{noResponse};
         // Still no reply of the module: the browser is told so instead of an empty page.
-        row("silence, then RESEND twice", {"", resend, resend}, "/x.html", "invalid", "", 3, none);
-        row("accepted upload", {"\x06\n\x04"}, "/apply.cgi", "", "text/plain", 1,
-            {"Uploaded (green)"});
-        row("refusal with text", {"\x15\nValue refused: p1=99\x04"}, "/apply.cgi",
-            "Value refused: p1=99", "text/plain", 1, none);
+        QTest::newRow("silence, then RESEND twice")
+            << QByteArrayList{"", resend, resend} << QByteArray("/x.html") << invalidDataPage().body
+            << QStringList();
         // The module's NAK header comes, then nothing: it refuses without saying more.
-        row("refusal cut short", QByteArrayList(3, "\x15\n"), "/apply.cgi", "refusal", "", 3,
-            QStringList(3, noResponse[0]));
+        QTest::newRow("refusal cut short")
+            << QByteArrayList(3, "\x15\n") << QByteArray("/apply.cgi") << refusalPage().body
+            << QStringList(3, noResponse);
     }
-    void serve() {
+    void ourOwnPages() {
         QFETCH(QByteArrayList, script);
         QFETCH(QByteArray, path);
-        QFETCH(QByteArray, body);
         Served s;
         for (const QByteArray& reply : script)
             s.module.reply(reply);
         QNetworkReply* r = s.get(path + "?x=1");
-        const QByteArray got = s.body(r);
-        const QByteArray own = body == "retry"     ? noResponsePage(path, "x=1").body
-                               : body == "invalid" ? invalidDataPage().body
-                               : body == "refusal" ? refusalPage().body
-                                                   : body;
-        EXPECT_BYTES(got, own);
-        QFETCH(QByteArray, type);
-        EXPECT_BYTES(r->rawHeader("Content-Type"), own == body ? type : "text/html");
-        QFETCH(int, sends);
-        const QByteArray request = path == "/" ? "!A\r" : "!B" + path.mid(1) + "?x=1\r";
-        EXPECT_BYTES(pageRequests(s.peer), QByteArrayList(sends, request).join(' '));
+        QFETCH(QByteArray, page);
+        EXPECT_BYTES(s.body(r), page);
+        EXPECT_BYTES(r->rawHeader("Content-Type"), "text/html");
+        const QByteArray request = "!B" + path.mid(1) + "?x=1\r";
+        EXPECT_BYTES(pageRequests(s.peer), QByteArrayList(3, request).join(' '));
         QTEST(s.status, "status");
-        QCOMPARE(s.refusals, body.startsWith("Value") ? QStringList{body} : QStringList{});
+        QCOMPARE(s.refusals, QStringList());
     }
 
     // WAIT opens the box (the reply that ends it, unasked: robust.PagesTest and the window's

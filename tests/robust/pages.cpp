@@ -164,13 +164,15 @@ private Q_SLOTS:
         QNetworkRequest post(QUrl(d.pages.startAddress() + "apply.cgi"));
         post.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
         QNetworkReply* r = d.net.post(post, "p3=40&p4=0");
-        d.body(r);
+        EXPECT_BYTES(d.body(r), "");
         QCOMPARE(r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        EXPECT_BYTES(r->rawHeader("Content-Type"), "text/plain");
         QCOMPARE(d.status, QStringList{"Uploaded (green)"});
         QCOMPARE(d.headend().currentValue(kSubrack, kSlot, 3, 0), std::optional<int>(40));
         QCOMPARE(d.headend().currentValue(kSubrack, kSlot, 4, 0), std::optional<int>(0));
-        // A value the module does not take: its text in the response.
+        // A value the module does not take: its text in the response and in a message box.
         EXPECT_STARTS(d.body(d.get("/apply.cgi?p3=9999")), "Value refused");
+        QCOMPARE(d.refusals, QStringList{"Value refused: p3=9999"});
         // The head of a page: its length and type, no body.
         QNetworkReply* head =
             d.net.head(QNetworkRequest(QUrl(d.pages.startAddress() + "style.css")));
