@@ -223,9 +223,10 @@ private Q_SLOTS:
         }
         QVERIFY(runUntil([&] { return !d.pages.RequestBusy(); }));
         // A request only goes out once the reply before it is complete: every block fetched
-        // and, for content, every checksum asked for.
+        // and, for content, every checksum asked for. (Its checksum line goes twice when the
+        // module was slow to answer the first.)
         const QByteArray turns = lineTurns(d.headend().received(), d.headend().sent());
-        QVERIFY2(QRegularExpression("^(C?A(xe|e4|b4(Nb4)*Ne4))*$").match(turns).hasMatch(),
+        QVERIFY2(QRegularExpression("^(C{0,2}A(xe|e4|b4(Nb4)*Ne4))*$").match(turns).hasMatch(),
                  "turns on the line: " + turns);
         QCOMPARE(int(turns.count('A')), served);
         qInfo("burst of 200: %d served, %d \"Timeout\"", served, timeouts);
