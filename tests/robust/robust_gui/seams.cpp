@@ -431,7 +431,7 @@ private Q_SLOTS:
     }
 
     // A module's refusal text is shown as written, not as markup (its wait text:
-    // html_ui.WindowTest::waitBox).
+    // html_ui.WindowTest::aWindowsLife).
     void moduleTextsAsWritten() {
         const QString text("<b>Not now</b>");
         PagesMessage::setRecorder({});
