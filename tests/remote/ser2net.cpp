@@ -8,8 +8,8 @@
 #include "link/ConsoleSession.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
-#include "tests/support/DelayProxy.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -22,10 +22,6 @@ namespace {
 constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
 constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
 constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
-
-QByteArray selectFrame(int subrack, int slot) {
-    return QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot);
-}
 
 QByteArray fetch(const QString& url) {
     QNetworkAccessManager net;
@@ -51,11 +47,6 @@ class RemoteTest : public QObject {
         return QStringLiteral("%1://127.0.0.1:%2")
             .arg(mode)
             .arg(proxy ? proxy->port() : serverPort(mode));
-    }
-    void addModes() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("raw TCP") << "tcp";
-        QTest::newRow("RFC 2217") << "rfc2217";
     }
     // ser2net lets go of the connection just closed in its own time and turns a new one away
     // until then (the program asks again for a while): tried until it is free.
@@ -94,7 +85,7 @@ private Q_SLOTS:
         const QString name = portName(mode, proxy.get());
         open(f, name);
         const QString connected = f.host.status;
-        QVERIFY2(connected.startsWith(name + " connected, round trip "), qPrintable(connected));
+        EXPECT_STARTS(connected, name + " connected, round trip ");
         // The line as the simulator sees it while the scan runs (ser2net was told 9600 8N1
         // for the telnet port; a pty carries no parity bit, so that cannot be seen here).
         struct View : QuietScanView {
@@ -122,7 +113,11 @@ private Q_SLOTS:
     // Through either kind of server: a save and a load (a value written and committed in
     // between, as the panel does, reaches the EEPROM; the load puts the saved one back), the
     // console, and the pages on a channel of their own.
-    void operations_data() { addModes(); }
+    void operations_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("raw TCP") << "tcp";
+        QTest::newRow("RFC 2217") << "rfc2217";
+    }
     void operations() {
         QFETCH(QString, mode);
         LinkFixture f;
@@ -172,7 +167,7 @@ private Q_SLOTS:
         telnet.setPortName(server.rfc2217Name());
         sim->headend().clearLog();
         QVERIFY(!raw.lineBreak());
-        QVERIFY2(raw.errorString().contains("cannot send a break"), qPrintable(raw.errorString()));
+        EXPECT_HAS(raw.errorString(), "cannot send a break");
         QVERIFY2(telnet.lineBreak(), qPrintable(telnet.errorString()));
         QVERIFY(!telnet.isOpen());
         QCOMPARE(sim->headend().received(), QByteArray());
@@ -183,8 +178,7 @@ private Q_SLOTS:
     void faults() {
         LinkFixture f;
         QVERIFY(!f.link->OpenLink("tcp://no-such-host.invalid:4001"));
-        QVERIFY2(f.link->ComPort().errorString().contains("host not found"),
-                 qPrintable(f.link->ComPort().errorString()));
+        EXPECT_HAS(f.link->ComPort().errorString(), "host not found");
         quint16 unused = 0;
         {
             QTcpServer probe; // a port nobody listens on once it is closed
@@ -192,13 +186,12 @@ private Q_SLOTS:
             unused = probe.serverPort();
         }
         QVERIFY(!f.link->OpenLink(QStringLiteral("rfc2217://127.0.0.1:%1").arg(unused)));
-        QVERIFY2(f.link->ComPort().errorString().contains("refused"),
-                 qPrintable(f.link->ComPort().errorString()));
+        EXPECT_HAS(f.link->ComPort().errorString(), "refused");
 
         DelayProxy proxy(server.telnetPort(), 0);
         open(f, portName("rfc2217", &proxy));
         QuietScanView view;
-        proxy.cutOn(selectFrame(0, kAmpSlot));
+        proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
         QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
