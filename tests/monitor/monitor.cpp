@@ -36,11 +36,6 @@ bool eventually(const std::function<bool()>& done) {
     return true;
 }
 
-// A PromQL string literal.
-QString quoted(QString text) {
-    return '"' + text.replace("\\", "\\\\").replace("\"", "\\\"") + '"';
-}
-
 // Reads from the socket until done(bytes) holds or it closes.
 QByteArray readUntil(QTcpSocket& s, const std::function<bool(const QByteArray&)>& done) {
     QByteArray bytes;
@@ -215,8 +210,10 @@ private Q_SLOTS:
     void injectedFaultWithinTwoPolls() {
         sim->headend().setDiagBytes(1, 7, {"10"});
         const double cycles = metric("orvex_poll_cycles_total");
-        QVERIFY(waitFor(
-            "orvex_diag_bit{subrack=\"2\",slot=\"8\",bit=\"4\",text=" + quoted(kOddText) + "}", 1));
+        // The text as a PromQL string literal.
+        QVERIFY(waitFor("orvex_diag_bit{subrack=\"2\",slot=\"8\",bit=\"4\",text=\"" +
+                            QString(kOddText).replace("\\", "\\\\").replace("\"", "\\\"") + "\"}",
+                        1));
         // The poll count at the first scrape that saw the fault, once the subquery's steps
         // have reached that scrape.
         QList<double> first;
