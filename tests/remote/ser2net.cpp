@@ -193,6 +193,7 @@ private Q_SLOTS:
         QuietScanView view;
         proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
         QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
+        QVERIFY(runUntil([&] { return server.idle(); })); // the cut reached ser2net
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
 
@@ -206,6 +207,7 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages.last(), QString("File I/O error."));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("earlier"));
+        QVERIFY(runUntil([&] { return server.idle(); }));
 
         // In the console: the session hears of it.
         QVERIFY(f.link->SelectModule(0, kConsoleSlot));
@@ -215,6 +217,8 @@ private Q_SLOTS:
         proxy.cut();
         QVERIFY(runUntil([&] { return lost.size() == 1; }));
         session.close();
+        // The console is ended on the next connection, which ser2net takes once it is free.
+        QVERIFY(runUntil([&] { return server.idle(); }));
 
         // Under the pages: the next request finds the line again.
         QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));

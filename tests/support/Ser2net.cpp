@@ -21,20 +21,22 @@ quint16 freePort() {
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// Whether something listens on 127.0.0.1:port (from the kernel's table, so that nothing
-// connects to ser2net and makes it open the device).
-bool listensOn(quint16 port) {
+// The states of the sockets on 127.0.0.1:port ("0A": listening, "01": connected, "08": closed by
+// the other end, not yet by ser2net), from the kernel's table, so that nothing connects to
+// ser2net and makes it open the device.
+QList<QByteArray> socketStates(quint16 port) {
+    QList<QByteArray> states;
     QFile table(QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly))
-        return false;
+        return states;
     const QByteArray local =
         "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     for (const QByteArray& line : table.readAll().split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() > 3 && f[1] == local && f[3] == "0A") // 0A: LISTEN
-            return true;
+        if (f.size() > 3 && f[1] == local)
+            states << f[3];
     }
-    return false;
+    return states;
 }
 } // namespace
 
@@ -49,6 +51,11 @@ Ser2net::~Ser2net() {
 
 bool Ser2net::available() {
     return !program().isEmpty();
+}
+
+bool Ser2net::idle() const {
+    const QList<QByteArray> states = socketStates(m_rawPort) + socketStates(m_telnetPort);
+    return !states.contains("01") && !states.contains("08");
 }
 
 bool Ser2net::start(const QString& device, QString* error) {
@@ -78,7 +85,7 @@ bool Ser2net::start(const QString& device, QString* error) {
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("log")));
     m_process.start(program(), {"-n", "-c", config, "-P", m_dir.filePath(QStringLiteral("pid"))});
     const QDeadlineTimer limit(kStartLimitMs);
-    while (!listensOn(m_rawPort) || !listensOn(m_telnetPort)) {
+    while (!socketStates(m_rawPort).contains("0A") || !socketStates(m_telnetPort).contains("0A")) {
         if (m_process.state() == QProcess::NotRunning || limit.hasExpired()) {
             QFile log(m_dir.filePath(QStringLiteral("log")));
             log.open(QIODevice::ReadOnly);

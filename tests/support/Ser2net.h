@@ -27,6 +27,9 @@ public:
     // Starts it and waits until both accepters listen; false with the reason when it cannot.
     bool start(const QString& device, QString* error);
 
+    // Whether ser2net has let go of every connection (it turns a new one away until then).
+    bool idle() const;
+
     quint16 rawPort() const { return m_rawPort; }
     quint16 telnetPort() const { return m_telnetPort; }
     QString rawName() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort); }
