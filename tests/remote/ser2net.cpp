@@ -23,14 +23,6 @@ constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
 constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
 constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
 
-QByteArray fetch(const QString& url) {
-    QNetworkAccessManager net;
-    QNetworkReply* r = net.get(QNetworkRequest(QUrl(url)));
-    runUntil([r] { return r->isFinished(); }, 20000);
-    const QByteArray body = r->readAll();
-    delete r;
-    return body;
-}
 } // namespace
 
 class RemoteTest : public QObject {
@@ -48,10 +40,25 @@ class RemoteTest : public QObject {
             .arg(mode)
             .arg(proxy ? proxy->port() : serverPort(mode));
     }
-    // ser2net lets go of the connection just closed in its own time and turns a new one away
-    // until then (the program asks again for a while): tried until it is free.
-    static bool openWhenFree(ModulePages& pages, const QString& name) {
-        return runUntil([&] { return pages.OpenRawPort(name); }, 30000);
+    // The start page of 2/1 through a server on a channel of its own; between() runs once the
+    // server is up. Last in a test.
+    void pages(LinkFixture& f, const QString& name, const std::function<void()>& between = {}) {
+        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
+        f.link->closePort();
+        ModulePages channel;
+        // ser2net lets go of the connection just closed in its own time and turns a new one
+        // away until then (the program asks again for a while): tried until it is free.
+        QVERIFY2(runUntil([&] { return channel.OpenRawPort(name); }, 30000),
+                 qPrintable(channel.errorString()));
+        QCOMPARE(channel.exchangeWindowSize(), QByteArray("640\n520\n"));
+        QString error;
+        QVERIFY2(channel.startServer(&error, 0), qPrintable(error));
+        if (between)
+            between();
+        QNetworkAccessManager net;
+        std::unique_ptr<QNetworkReply> r(net.get(QNetworkRequest(QUrl(channel.startAddress()))));
+        runUntil([&] { return r->isFinished(); }, 20000);
+        EXPECT_HAS(r->readAll(), "<title>Optical Transmitter OTX-1310</title>");
     }
     void open(LinkFixture& f, const QString& name) {
         QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
@@ -149,15 +156,7 @@ private Q_SLOTS:
         session.close();
         QVERIFY(runUntil([&] { return !sim->headend().state(0, kConsoleSlot).consoleOpen; }));
 
-        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
-        f.link->closePort();
-        ModulePages pages;
-        QVERIFY2(openWhenFree(pages, portName(mode)), qPrintable(pages.errorString()));
-        QCOMPARE(pages.exchangeWindowSize(), QByteArray("640\n520\n"));
-        QString error;
-        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
-        QVERIFY(
-            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+        pages(f, portName(mode));
     }
 
     // "LineBreak": a break through RFC 2217; a raw stream cannot carry one and sends nothing.
@@ -221,15 +220,7 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return server.idle(); }));
 
         // Under the pages: the next request finds the line again.
-        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
-        f.link->closePort();
-        ModulePages pages;
-        QString error;
-        QVERIFY2(openWhenFree(pages, portName("rfc2217", &proxy)), qPrintable(pages.errorString()));
-        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
-        proxy.cut();
-        QVERIFY(
-            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+        pages(f, portName("rfc2217", &proxy), [&] { proxy.cut(); });
     }
 };
 
