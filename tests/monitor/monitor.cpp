@@ -38,12 +38,10 @@ bool eventually(const std::function<bool()>& done) {
 
 // Reads from the socket until done(bytes) holds or it closes.
 QByteArray readUntil(QTcpSocket& s, const std::function<bool(const QByteArray&)>& done) {
-    QByteArray bytes;
-    eventually([&] {
+    QByteArray bytes = s.readAll();
+    while (!done(bytes) && s.waitForReadyRead(60000))
         bytes += s.readAll();
-        return done(bytes) || s.state() == QAbstractSocket::UnconnectedState;
-    });
-    return bytes + s.readAll();
+    return bytes;
 }
 } // namespace
 
