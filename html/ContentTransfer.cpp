@@ -54,13 +54,20 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
         silence.restart();
         if (r.headerSeen || b != LF)
             continue;
-        const Header h = headerOf(block.text);
+        // A module that answered the request checksum line after we had given up waiting
+        // (it was slow, or we were) puts that late ACK or NAK in front of its reply: not part
+        // of the reply, it is passed over to find the header line behind it.
+        qsizetype start = 0;
+        Header h = headerOf(block.text);
+        while (h.kind == ReplyKind::NONE && start < block.text.size() - 1 &&
+               (block.text.at(start) == ACK || block.text.at(start) == NAK))
+            h = headerOf(block.text.mid(++start));
         if (h.kind == ReplyKind::NONE)
             continue;
         r.kind = h.kind;
         r.encoded = h.encoded;
         r.headerSeen = true;
-        r.header = block.text;
+        r.header = block.text.mid(start);
         block.text.clear();
         ReplyCarry.clear();
     }

@@ -1,6 +1,6 @@
 // The pages protocol's pure pieces: decoding, reply headers, link rewriting, request lines,
-// the window size reply, our own error page and the checks of a request before it may reach
-// the line.
+// the window size reply and our own error page. The checks of a request before it may reach
+// the line: serve.ServeTest::requestsAsWritten.
 #include "html/PageService.h"
 #include "html/PagesCodec.h"
 #include "html/PagesHttp.h"
@@ -18,15 +18,11 @@ private Q_SLOTS:
     void decode_data() {
         QTest::addColumn<QByteArray>("in");
         QTest::addColumn<QByteArray>("out");
-        QTest::newRow("four bytes, top bits") << QByteArray("abcd\x0a")
-                                              << QByteArray("\xe1"
-                                                            "b\xe3"
-                                                            "d");
-        QTest::newRow("escape takes one place") << QByteArray("\x1b\x7b"
-                                                              "bcd\x1b\x4f")
-                                                << QByteArray("\x04"
-                                                              "bc",
-                                                              3);
+        // In hexadecimal: the fifth byte of a group carries the top bits and the count.
+        QTest::newRow("four bytes, top bits")
+            << QByteArray::fromHex("616263640a") << QByteArray::fromHex("e162e364");
+        QTest::newRow("escape takes one place")
+            << QByteArray::fromHex("1b7b6263641b4f") << QByteArray::fromHex("046263");
     }
     void decode() {
         QFETCH(QByteArray, in);
@@ -42,7 +38,6 @@ private Q_SLOTS:
         QCOMPARE(rewriteLocalLink("http://127.0.0.1:80/", 88), QByteArray("http://127.0.0.1:80/"));
         QCOMPARE(rewriteLocalLink("<a href=\"http://127.0.0.2/\">\n", 88),
                  QByteArray("<a href=\"http://127.0.0.2/\">\n"));
-        QCOMPARE(documentRequest(documentText("//", {})), QByteArray("!B\r"));
         using Method = PageRequest::Method;
         QCOMPARE(parameterText(Method::Get, "ignored", "x=1"), QByteArray("x=1"));
         QCOMPARE(parameterText(Method::Post, "p1=2", {}), QByteArray("p1=2"));
@@ -74,38 +69,6 @@ private Q_SLOTS:
     void noResponsePage() {
         EXPECT_HAS(PagesHttp::noResponsePage("/x');alert(\"1", "a='b").body,
                    "window.open('/x%27);alert(%221?a=%27b','_self')");
-    }
-
-    void vetting_data() {
-        QTest::addColumn<QByteArray>("host");
-        QTest::addColumn<QByteArray>("origin");
-        QTest::addColumn<QByteArray>("site");
-        QTest::addColumn<QByteArray>("path");
-        QTest::addColumn<QByteArray>("params");
-        QTest::addColumn<int>("status");
-        const QByteArray self = "127.0.0.1:4321", none;
-        const auto row = [&](const char* name, const QByteArray& host, const QByteArray& origin,
-                             const QByteArray& site, const QByteArray& path,
-                             const QByteArray& params, int status) {
-            QTest::newRow(name) << host << origin << site << path << params << status;
-        };
-        row("ours", self, "http://127.0.0.1:4321", "same-origin", "/a.gif", "x=1", 0);
-        row("typed in", self, none, "none", "/", none, 0);
-        row("other port", "127.0.0.1:88", none, none, "/", none, 403);
-        row("other origin", self, "http://evil.example", none, "/apply.cgi", none, 403);
-        row("cross site", self, none, "cross-site", "/apply.cgi", none, 403);
-        row("LF in params", self, none, none, "/a", "x=1\ny=2", 400);
-        row("at the limit", self, none, none, "/" + QByteArray(MaxDocumentText, 'a'), none, 0);
-        row("too long", self, none, none, "/a", QByteArray(MaxDocumentText, 'x'), 414);
-    }
-    void vetting() {
-        QFETCH(QByteArray, host);
-        QFETCH(QByteArray, origin);
-        QFETCH(QByteArray, site);
-        QFETCH(QByteArray, path);
-        QFETCH(QByteArray, params);
-        const PageRequest request{PageRequest::Method::Get, path, params};
-        QTEST(vet({host, origin, site}, 4321, request).status, "status");
     }
 
     void waitCommand_data() {

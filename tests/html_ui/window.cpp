@@ -1,11 +1,12 @@
-// The pages window on a scripted module, offscreen: the size exchange, the window and its
-// wait box, the keyboard, the refusal box, and the line given back.
+// The pages window on a scripted module, offscreen: the size exchange, then one window's
+// life with its start page, the keyboard, the wait box and the refusal box, and the line
+// given back.
 #include "html/RawChannel.h"
 #include "html/ui/ModulePagesWindow.h"
 #include "html/ui/PageStatusBar.h"
 #include "html/ui/PagesMessage.h"
 #include "html/ui/WaitBox.h"
-#include "tests/html/ScriptedModule.h"
+#include "tests/html/PagesRig.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
@@ -28,11 +29,8 @@ bool portIsFree(const QString& path) {
 // Runs ShowModulePages (which returns only when its window has closed) with the message
 // boxes recorded; body runs once the window is visible, then the window is closed.
 struct Pages {
-    explicit Pages(const QByteArray& windowSize = "400\n300\n\x03",
-                   ScriptedModule::Behaviour b = {true, false, false})
-        : module(peer, b) {
-        module.setWindowSize(windowSize);
-        module.reply("HTML\n", {kStartPage});
+    explicit Pages(const QByteArray& windowSize) : module(peer, {true, false}, windowSize) {
+        module.reply("HTML\n" + kStartPage + "\x04");
         PagesMessage::setRecorder([this](const QString& text) { messages << text; });
     }
     ~Pages() { PagesMessage::setRecorder({}); }
@@ -85,16 +83,26 @@ private Q_SLOTS:
         QVERIFY(!p.shown);
         QCOMPARE(p.peer.frames(), QList<QByteArray>{"!G\r"});
         QVERIFY(portIsFree(p.peer.path()));
-        Pages missing;
+        Pages missing({});
         missing.show({}, "/dev/does-not-exist");
         QCOMPARE(missing.messages, QStringList{"COM Port opening error"});
         QVERIFY(!missing.shown && !ModulePagesWindow::instance());
     }
 
-    // The start page is loaded before the window shows, in a window of the module's size;
-    // the line is free again afterwards.
-    void startPage() {
+    // One window on a module: the start page is loaded before the window shows, in a window
+    // of the module's size; keys reach the page, not the program's shortcuts (Ctrl+A selects
+    // the typed text, which Ctrl+X cuts), and Escape does not close the window; WAIT opens
+    // the box with the module's text until the real reply comes; a refusal goes to a message
+    // box. The line is free again afterwards.
+    void aWindowsLife() {
+        QWidget owner;
+        int stolen = 0;
+        auto* shortcut = new QShortcut(QKeySequence("Ctrl+A"), &owner);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, [&] { ++stolen; });
         Pages p("640\n480\n\x03");
+        p.module.reply("CMD\nWAIT 10\n<b>Measuring</b> the optical link...\x04");
+        p.module.reply("\x15\nValue refused: p1=99\x04");
         p.show([&](ModulePagesWindow& w) {
             EXPECT_HAS(p.peer.received(), "!A\r");
             QCOMPARE(w.StatusBar->text(), QString()); // "Loading..." is gone
@@ -102,42 +110,7 @@ private Q_SLOTS:
             QCOMPARE(w.Browser->size(), QSize(640, 480));
             QCOMPARE(w.height(), 480 + w.StatusBar->height());
             QVERIFY(w.isModal());
-        });
-        QVERIFY(p.shown && p.messages.isEmpty() && !ModulePagesWindow::instance());
-        QVERIFY(portIsFree(p.peer.path()));
-    }
 
-    // WAIT opens the box with the module's text until the real reply comes.
-    void waitBox() {
-        Pages p;
-        p.module.reply("CMD\n", {"WAIT 10\nMeasuring the optical link..."});
-        p.show([&](ModulePagesWindow& w) {
-            p.peer.clearReceived();
-            w.Browser->load(QUrl(w.Browser->url().resolved(QUrl("/link.html"))));
-            QVERIFY(runUntil([&] { return !w.WaitForm.isNull(); }));
-            WaitBox* box = w.WaitForm;
-            QCOMPARE(box->WaitPanel->text(), QString("Measuring the optical link..."));
-            QCOMPARE(box->WaitProgressBar->maximum(), 20);
-            QCOMPARE(w.StatusBar->text(), QString("Please wait..."));
-            QVERIFY(runUntil([&] { return box->WaitProgressBar->value() >= 2; }));
-            p.peer.send("HTML\n<p>link measured</p>\x04");
-            QVERIFY(runUntil([&] { return w.WaitForm.isNull(); }));
-            QVERIFY(Pages::shows(w.Browser, "link measured"));
-            QCOMPARE(p.peer.frames().count("!Blink.html\r"), 1); // nothing else asked for
-        });
-        QVERIFY(p.shown);
-    }
-
-    // Keys reach the page, not the program's shortcuts (Ctrl+A selects the typed text, which
-    // Ctrl+X cuts); Escape does not close the window.
-    void keysReachThePage() {
-        QWidget owner;
-        int stolen = 0;
-        auto* shortcut = new QShortcut(QKeySequence("Ctrl+A"), &owner);
-        shortcut->setContext(Qt::ApplicationShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, [&] { ++stolen; });
-        Pages p;
-        p.show([&](ModulePagesWindow& w) {
             w.activateWindow();
             w.Browser->setFocus();
             // Type only once the field really has the focus: under load the page takes time.
@@ -160,20 +133,26 @@ private Q_SLOTS:
             QTest::keyClick(keys, Qt::Key_Escape);
             settle();
             QVERIFY(w.isVisible());
-        });
-        QVERIFY(p.shown);
-    }
 
-    void refusalInAMessageBox() {
-        Pages p({}, {false, false, false});
-        p.module.setWindowSize("400\n300\n\x03");
-        p.module.reply("\x15\n", {"Value refused: p1=99"});
-        p.show([&](ModulePagesWindow& w) {
+            w.Browser->load(QUrl(w.Browser->url().resolved(QUrl("/link.html"))));
+            QVERIFY(runUntil([&] { return !w.WaitForm.isNull(); }));
+            WaitBox* box = w.WaitForm;
+            QCOMPARE(box->WaitPanel->text(), QString("<b>Measuring</b> the optical link..."));
+            QCOMPARE(box->WaitPanel->textFormat(), Qt::PlainText); // as written, not markup
+            QCOMPARE(box->WaitProgressBar->maximum(), 20);
+            QCOMPARE(w.StatusBar->text(), QString("Please wait..."));
+            QVERIFY(runUntil([&] { return box->WaitProgressBar->value() >= 2; }));
+            p.peer.send("HTML\n<p>link measured</p>\x04");
+            QVERIFY(runUntil([&] { return w.WaitForm.isNull(); }));
+            QVERIFY(Pages::shows(w.Browser, "link measured"));
+            QCOMPARE(p.peer.frames().count("!Blink.html\r"), 1); // nothing else asked for
+
             Pages::js(w.Browser, "fetch('/apply.cgi?p1=99')");
             QVERIFY(runUntil([&] { return !p.messages.isEmpty(); }));
         });
+        QVERIFY(p.shown);
         QCOMPARE(p.messages, QStringList{"Value refused: p1=99"});
-        QVERIFY(portIsFree(p.peer.path()));
+        QVERIFY(!ModulePagesWindow::instance() && portIsFree(p.peer.path()));
     }
 };
 
