@@ -208,16 +208,20 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("earlier"));
         QVERIFY(runUntil([&] { return server.idle(); }));
 
-        // In the console: the session hears of it.
+        // In the console: the session hears of it, and the module's console is ended on the
+        // next connection (which ser2net takes once it has let go of the cut one).
         QVERIFY(f.link->SelectModule(0, kConsoleSlot));
         ConsoleSession session(*f.link, f.state, f.host);
         QSignalSpy lost(&session, &ConsoleSession::lost);
         session.open();
+        QVERIFY(runUntil([&] { return sim->headend().state(0, kConsoleSlot).consoleOpen; }));
         proxy.cut();
         QVERIFY(runUntil([&] { return lost.size() == 1; }));
         session.close();
-        // The console is ended on the next connection, which ser2net takes once it is free.
         QVERIFY(runUntil([&] { return server.idle(); }));
+        QVERIFY2(f.link->SelectModule(0, kAmpSlot) &&
+                     !sim->headend().state(0, kConsoleSlot).consoleOpen,
+                 "the module's console was left open after the line came back");
 
         // Under the pages: the next request finds the line again.
         pages(f, portName("rfc2217", &proxy), [&] { proxy.cut(); });
