@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <cctype>
 
 using namespace PagesCodec;
 
@@ -52,6 +53,8 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
             return BlockEnd::Terminator;
         block.text += char(b);
         silence.restart();
+        if (m_checksumLate && dropLateChecksum(block.text))
+            continue;
         if (r.headerSeen || b != LF)
             continue;
         // A module that answered the request checksum line after we had given up waiting
@@ -73,6 +76,20 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
     }
 }
 
+bool ContentTransfer::dropLateChecksum(QByteArray& text) {
+    const QByteArray before = text.chopped(1);
+    const bool digits = std::all_of(before.begin(), before.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+    });
+    const char b = text.back();
+    const bool answer = (b == ETX && digits) || (b == NAK && before.isEmpty());
+    if (answer)
+        text.clear();
+    // Once the block holds more than an answer could, none is coming any more.
+    m_checksumLate = !answer && digits && before.size() < 4;
+    return answer;
+}
+
 bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
     if (r.kind == ReplyKind::CMD || r.kind == ReplyKind::ACK || r.kind == ReplyKind::NAK ||
         !ReplyCrcOn)
@@ -88,6 +105,7 @@ bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
         if (last == ETX || last == NAK)
             break;
     }
+    m_checksumLate = last < 0;
     if (last < 0 || last == NAK) {
         ReplyCrcOn = false; // the module gives no checksums: none for this window
         return true;
@@ -159,10 +177,12 @@ QByteArray ContentTransfer::exchangeWindowSize() {
 }
 
 void ContentTransfer::sendStartRequest() {
+    m_checksumLate = false; // stale input goes before each new request
     send(StartPageRequest);
 }
 
 void ContentTransfer::sendDocumentRequest(const QByteArray& text) {
+    m_checksumLate = false;
     if (RequestCrcOn) {
         const QByteArray line = requestChecksumLine(text);
         send(line);

@@ -55,6 +55,9 @@ private:
     };
 
     BlockEnd receiveBlock(Block& block, Reception& r);
+    // Whether the byte just added to text completes (or is) a reply checksum answer that came
+    // after we stopped waiting for it; such an answer is taken out of the text.
+    bool dropLateChecksum(QByteArray& text);
     // The reply checksum exchange after a block; false on a mismatch.
     bool checkBlock(const Block& block, Reception& r);
     bool stopping() const;
@@ -65,4 +68,5 @@ private:
     RawChannel& m_channel;
     std::atomic<bool>& m_abort;
     quint16 m_serverPort = 88;
+    bool m_checksumLate = false; // a reply checksum answer may still come
 };

@@ -2,7 +2,6 @@
 // builds value lines, and which files the check refuses before anything is sent.
 #include "files/FileFormat.h"
 #include "files/LoadSteps.h"
-#include "module/Module.h"
 #include "tests/support/TestMain.h"
 
 #include <QtTest>

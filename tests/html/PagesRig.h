@@ -15,12 +15,14 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 // How a scripted module treats checksums: takes the request's ("!C" ACK, else NAK), gives
-// the reply's ("!4", else NAK).
+// the reply's ("!4", else NAK), late: in front of its next answer instead of at once.
 struct PagesChecksums {
     bool takesRequestCrc = true;
     bool givesReplyCrc = true;
+    bool givesItLate = false;
 };
 
 // A module serving pages on a scripted peer. Each "!A" or "!B" gets the next reply of the
@@ -44,7 +46,7 @@ private:
     struct State {
         std::mutex mutex;
         PagesChecksums checksums;
-        QByteArray windowSize, rest, lastSigned;
+        QByteArray windowSize, rest, lastSigned, late;
         std::deque<QByteArray> replies;
 
         std::optional<PtyPeer::Reply> answer(const QByteArray& frame) {
@@ -56,6 +58,10 @@ private:
                 return PtyPeer::Reply{QByteArray(1, checksums.takesRequestCrc ? ACK : NAK)};
             if (frame == ReplyChecksumRequest) {
                 const QByteArray sum = hex4(Link::CRC16(lastSigned)) + ETX;
+                if (checksums.givesItLate) {
+                    late = sum;
+                    return std::nullopt;
+                }
                 return PtyPeer::Reply{checksums.givesReplyCrc ? sum : QByteArray(1, NAK)};
             }
             if ((frame.startsWith("!A") || frame.startsWith("!B")) && !replies.empty()) {
@@ -67,7 +73,9 @@ private:
             lastSigned = rest.left(rest.indexOf(ETB) + 1);
             lastSigned = lastSigned.isEmpty() ? rest : lastSigned;
             rest.remove(0, lastSigned.size());
-            return lastSigned.isEmpty() ? std::nullopt : std::optional(PtyPeer::Reply{lastSigned});
+            if (lastSigned.isEmpty())
+                return std::nullopt;
+            return PtyPeer::Reply{std::exchange(late, {}) + lastSigned};
         }
     };
     std::shared_ptr<State> m_state;

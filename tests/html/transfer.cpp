@@ -50,17 +50,21 @@ private Q_SLOTS:
     }
 
     // Two start pages, the first in two blocks, as the module treats reply checksums: given
-    // (only the first covers the header), or refused (none asked for in this window any
-    // more). A wrong one: robust.PagesTest, on the simulator.
+    // (only the first covers the header), refused (none asked for in this window any more),
+    // or given after we stopped waiting, in front of the next block, where it must not
+    // land in the page. A wrong one: robust.PagesTest, on the simulator.
     void replyChecksum_data() {
         QTest::addColumn<bool>("gives");
+        QTest::addColumn<bool>("late");
         QTest::addColumn<QByteArray>("frames");
-        QTest::newRow("given") << true << QByteArray("!A\r !4\r !N\r !4\r !A\r !4\r");
-        QTest::newRow("refused") << false << QByteArray("!A\r !4\r !N\r !A\r");
+        QTest::newRow("given") << true << false << QByteArray("!A\r !4\r !N\r !4\r !A\r !4\r");
+        QTest::newRow("refused") << false << false << QByteArray("!A\r !4\r !N\r !A\r");
+        QTest::newRow("late") << true << true << QByteArray("!A\r !4\r !N\r !A\r");
     }
     void replyChecksum() {
         QFETCH(bool, gives);
-        Line l({true, gives});
+        QFETCH(bool, late);
+        Line l({true, gives, late});
         l.module.reply("HTML\nx\x17y\x04");
         l.module.reply("HTML\ntwo\x04");
         QByteArrayList got;
