@@ -120,12 +120,6 @@ struct ServedPages {
         runUntil([r] { return r->isFinished(); }, 20000);
         return r->readAll();
     }
-    // A GET of path as a browser writes it.
-    QByteArray request(const QByteArray& path) const {
-        return "GET " + path +
-               " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(pages.serverPort()) +
-               "\r\nConnection: close\r\n\r\n";
-    }
     ModulePages pages;
     QNetworkAccessManager net;
     QStringList status, waits, refusals;

@@ -30,18 +30,15 @@ private Q_SLOTS:
         EXPECT_BYTES(Decode4in5(in), out);
     }
 
-    // Request lines as they reach the line, and their checksums: transfer.TransferTest and
-    // serve.ServeTest.
-    void requestLines() {
+    // Only the first local link of a line, without a port, is sent to our server. (Request
+    // lines as they reach the line, and their checksums: transfer.TransferTest and
+    // serve.ServeTest.)
+    void localLinks() {
         QCOMPARE(rewriteLocalLink("<a href=http://127.0.0.1/x>http://127.0.0.1/y", 88),
                  QByteArray("<a href=http://127.0.0.1:88/x>http://127.0.0.1/y\r\n"));
         QCOMPARE(rewriteLocalLink("http://127.0.0.1:80/", 88), QByteArray("http://127.0.0.1:80/"));
         QCOMPARE(rewriteLocalLink("<a href=\"http://127.0.0.2/\">\n", 88),
                  QByteArray("<a href=\"http://127.0.0.2/\">\n"));
-        using Method = PageRequest::Method;
-        QCOMPARE(parameterText(Method::Get, "ignored", "x=1"), QByteArray("x=1"));
-        QCOMPARE(parameterText(Method::Post, "p1=2", {}), QByteArray("p1=2"));
-        QCOMPARE(parameterText(Method::Post, "p1=2", "x=1"), QByteArray("p1=2\r\nx=1"));
     }
 
     void windowSize_data() {

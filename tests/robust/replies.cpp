@@ -130,23 +130,6 @@ private Q_SLOTS:
         prepare(subrack, slot, command);
         QCOMPARE(run(subrack, slot, command), clean);
     }
-
-    // A module whose every answer is garbled keeps the line usable for its neighbours.
-    void babblingModuleLeavesTheOthersAlone() {
-        Link& link = *f->link;
-        link.ReplyTimeout = 2000;
-        SimFaults babble;
-        babble.garbleReplies = -1;
-        f->headend().setFaults(0, 0, babble);
-        QVERIFY(link.SelectModule(0, 0));
-        for (const QByteArray& c : {"0", ";", "1", "2", "$", ":", "<", "?"})
-            run(0, 0, c);
-        QVERIFY(link.SelectModule(0, 1));
-        QVERIFY(link.ReadInfoBlock(1, 0));
-        QVERIFY(link.ReadValues(1, 0));
-        QCOMPARE(f->modules.at(1, 0)->TypeName, QString("RX-S2"));
-        QCOMPARE(f->modules.at(1, 0)->Messages, QStringList());
-    }
 };
 
 ORVEX_TEST(RepliesTest)
