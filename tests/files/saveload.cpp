@@ -148,9 +148,7 @@ private Q_SLOTS:
     }
 
     void saveConfigFile() {
-        for (int g = 0; g < 2; ++g) // every slot empty, as after a scan that found nothing there
-            for (int s = 0; s < 16; ++s)
-                f->modules.renew(s, g).TypeName = NotInstalledText;
+        f->modules.renew(15, 1).TypeName = NotInstalledText; // as a scan leaves an empty slot
         module(0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{12, 1}, {15, 20}});
         module(0, 9, QString::fromLatin1("Typ\xE9"), "V1", InfoParam, 2);
         // 1/2 refuses the first "03": an ERROR line, and the next module goes on.
@@ -188,35 +186,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("channels");
-        QTest::addColumn<bool>("specialMode");
         QTest::addColumn<QByteArrayList>("replies03");
         QTest::addColumn<QByteArrayList>("image"); // answers to "05", then to every "04"
         QTest::addColumn<QByteArrayList>("block"); // after the address line
         QTest::addColumn<QString>("frames");       // after the select frames
         const auto row = [](const char* name, const char* type, const char* version, int channels,
-                            bool specialMode, const QByteArrayList& replies03,
-                            const QByteArrayList& image, const QByteArrayList& block,
-                            const QString& frames) {
-            QTest::newRow(name) << QString(type) << QString(version) << channels << specialMode
-                                << replies03 << image << block << frames;
+                            const QByteArrayList& replies03, const QByteArrayList& image,
+                            const QByteArrayList& block, const QString& frames) {
+            QTest::newRow(name) << QString(type) << QString(version) << channels << replies03
+                                << image << block << frames;
         };
         const QString reset(" S1/1 S1/1 7");
-        row("parameter module", "TESTMOD", "V1.00", 1, true, {}, {},
+        row("parameter module", "TESTMOD", "V1.00", 1, {}, {},
             {"TESTMOD", "V1.00", "PARAM", "3 ", "MODEND"}, "");
-        row("empty version", "PM", "", 1, true, {}, {}, {"PM", FileFormat::BadVersion, "MODEND"},
+        row("empty version", "PM", "", 1, {}, {}, {"PM", FileFormat::BadVersion, "MODEND"}, "");
+        row("type read as a comment", ";PM", "V1", 1, {}, {}, {FileFormat::BadTypeName, "MODEND"},
             "");
-        row("type read as a comment", ";PM", "V1", 1, true, {}, {},
-            {FileFormat::BadTypeName, "MODEND"}, "");
-        row("no special mode", "RPR-4", "V2.10", 1, false, {}, {},
+        row("no special mode", "RPR-4", "V2.10", 1, {}, {},
             {"RPR-4", "V2.10", "EEPROM", FileFormat::NoSpecialMode, "MODEND"}, " &");
-        row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, true, {"-9"}, {},
+        row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, {"-9"}, {},
             {"RPR-4", "V2.10", "EEPROM", "ERROR " + specReply("-9").chopped(1), "MODEND"},
             " & #03");
-        row("05 unanswered: an ERROR line, not an empty one", "RPR-4", "V2.10", 1, true, {"03"}, {},
+        row("05 unanswered: an ERROR line, not an empty one", "RPR-4", "V2.10", 1, {"03"}, {},
             {"RPR-4", "V2.10", "EEPROM", "ERROR -2", "MODEND"}, " & #03 #05" + reset);
-        row("no channels, short first answer: no 04", "RPR", "V2", 0, true, {"03"}, {"00112233"},
+        row("no channels, short first answer: no 04", "RPR", "V2", 0, {"03"}, {"00112233"},
             {"RPR", "V2", "EEPROM", "00112233", "MODEND"}, " & #03 #05" + reset);
-        row("image that never ends", "RPR", "V2", 1, true, {"03"},
+        row("image that never ends", "RPR", "V2", 1, {"03"},
             {"0011223344556677", "8899AABBCCDDEEFF"},
             {"RPR", "V2", "EEPROM", FileFormat::ImageTooLong, "MODEND"},
             " & #03 #05" + QString(" #04").repeated(FileFormat::MaxImageLines) + reset);
@@ -225,7 +220,6 @@ private Q_SLOTS:
         QFETCH(QString, type);
         QFETCH(QString, version);
         QFETCH(int, channels);
-        QFETCH(bool, specialMode);
         QFETCH(QByteArrayList, replies03);
         QFETCH(QByteArrayList, image);
         QFETCH(QByteArrayList, block);
@@ -238,7 +232,9 @@ private Q_SLOTS:
         script("03", replies03);
         script("05", image.mid(0, 1));
         script("04", image.mid(1));
-        configure([&](ScriptedModules& s) { s.refusesSpecialMode = !specialMode; });
+        configure([&](ScriptedModules& s) {
+            s.refusesSpecialMode = block.contains(FileFormat::NoSpecialMode);
+        });
         QVERIFY(files().SaveModuleFile(0, 0, "m.mst"));
         const QByteArray file = fileBytes("m.mst");
         static const QRegularExpression header("^;Machine generated file\\. DO NOT EDIT !\r\n"
