@@ -262,7 +262,8 @@ private Q_SLOTS:
 
     // A save that cannot be completed leaves the earlier file as it was: a module with more
     // channels than a file can describe, a file in the place of a folder (this stops root as
-    // well), the line gone in the first exchange. The controls come back each time.
+    // well; the line lost in a save: remote.RemoteTest). A load that loses the line gives the
+    // controls back.
     void failedSaveKeepsTheEarlierFile() {
         module(0, 0, "RPR-4", "V2.10", InfoImage, 1);
         TModule& wide = module(0, 4, "WIDE", "V1", InfoParam, 101, {{1}});
@@ -272,15 +273,14 @@ private Q_SLOTS:
         wide.ChannelCount = 100;                 // the most a file can describe
         QVERIFY(files().SaveModuleFile(0, 4, "x.mst"));
         QVERIFY(!files().SaveModuleFile(0, 4, "m.mst/x.mst"));
+        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
+        QCOMPARE(f->host.messages, QStringList(2, "File I/O error."));
         f->peer.setResponder({});
         f->link->ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the first wait
         f->host.enabledHistory.clear();
-        QVERIFY(!files().SaveModuleFile(0, 0, "m.mst"));
-        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
-        QCOMPARE(f->host.messages, QStringList(3, "File I/O error."));
         QVERIFY_THROWS_EXCEPTION(PortError, load(crlf(kModuleBlock), false));
-        QCOMPARE(f->host.enabledHistory, QList<bool>({false, true, false, true}));
+        QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
         QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
     }
 
@@ -410,7 +410,6 @@ private Q_SLOTS:
         row("other type, malformed values", "0 3 1", malformed, "1/4 type mismatch", "S1/4 S1/4 ");
         const QByteArrayList body{"TESTMOD", "V1", "PARAM", "5 ", "MODEND"};
         row("slot 17", "0 16 1", body, "1/17 not responding.", "");
-        row("subrack 3", "2 0 1", body, "3/1 not responding.", "");
         row("subrack giving CR", "-179 0 1", body, "-178/1 not responding.", "");
         row("largest numbers", "2147483647 2147483647 1", body,
             "2147483648/2147483648 not responding.", "");
