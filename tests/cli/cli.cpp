@@ -32,9 +32,8 @@ private Q_SLOTS:
         row("show", {"show", "1/1"}, 0,
             {"Type QM4-C", "Channels 4 (current 0)",
              "5 number 0x40 Output level 0..40 (80.0..100.0) dBuV 30 95.0"});
-        row("diag", {"diag", "1/3"}, 1,
-            {"Module #3 RX-S2 Vers. V2.07", "SN OX-RS2-2304-01187", "#0 0000 0101",
-             "No input signal", "Last lock 03:41:07"});
+        // The report's lines: link.LinkTest.
+        row("diag", {"diag", "1/3"}, 1, {"Module #3 RX-S2 Vers. V2.07", "Last lock 03:41:07"});
         row("set raw", {"set", "1/1", "5", "26"}, 0,
             {"Module 1/1 parameter 5 (Output level): 26 written; it holds 26 (93.0 dBuV)."},
             "+!55\n26\r", 26);
