@@ -38,7 +38,6 @@ private Q_SLOTS:
             lines[at] = text;
             return lines;
         };
-        QTest::newRow("example") << block << false << -1;
         QTest::newRow("nothing") << QByteArrayList{} << true << -1;
         QTest::newRow("empty line anywhere") << QByteArrayList{";a", "", "MOD"} << true << 1;
         QTest::newRow("error in the second block")
