@@ -317,14 +317,12 @@ private Q_SLOTS:
         row("address ignored", changed(1, "1 15 1"), applied);
         row("other firmware", changed(3, "V1.01"), kSelect14,
             "Error: Module 1/4 firmware version mismatch\n");
-        QByteArray longLine;
         QString writes;
-        for (int i = 0; i <= 90; ++i) {
-            longLine += QByteArray::number(i % 2) + ' ';
-            writes += (i == 90 ? QString("5Z,0") : QString("5%1,%2").arg(i).arg(i % 2)) + " 6 ";
-        }
-        row("index 90 beyond the module's parameters", changed(5, longLine),
-            kSelect14 + " " + writes + kFinish14);
+        for (int i = 0; i < 90; ++i)
+            writes += QString("5%1,%2 6 ").arg(i).arg(i % 2);
+        row("index 90 beyond the module's parameters",
+            changed(5, QByteArray("0 1 ").repeated(45) + "0 "),
+            kSelect14 + " " + writes + "5Z,0 6 " + kFinish14);
         row("only comments", crlf({";only comments", ";here"}), "", {}, "");
         // After its reset the module is selected until it answers: the first and five more.
         const QString reset = kSelect14 + " " + kWrites14 + " S1/4 S1/4 7";
