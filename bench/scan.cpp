@@ -12,7 +12,6 @@
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 #include "sim/SimServer.h"
-#include "tests/support/DelayProxy.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/Ser2net.h"
 

@@ -45,6 +45,9 @@ ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, R
             return;
         m_open = false;
         m_state.TerminalMode = false;
+        // The module's console stays open, and would take every frame after it as keys: it is
+        // ended as soon as the line is back, before any frame.
+        m_link.ComPort().sendOnOpen("\x03\r");
         Q_EMIT lost(reason);
     });
 }

@@ -1,15 +1,18 @@
 // The whole program with its windows, offscreen, on a scripted peer: start-up, the settings
-// files and exit.
+// files, the communications window and exit.
 #include "app/HelpWindow.h"
 #include "app/Placement.h"
+#include "link/ui/CommDialog.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
 #include <QToolButton>
@@ -19,6 +22,11 @@ namespace {
 QByteArray fileBytes(const QString& name) {
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void type(QComboBox* box, const QString& text) {
+    box->lineEdit()->clear();
+    QTest::keyClicks(box->lineEdit(), text);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
 }
 } // namespace
 
@@ -72,10 +80,7 @@ private Q_SLOTS:
         QTEST(m.link().ScanTimeout, "timeout");
         QTEST(m.Cfrm->cbScanTime->currentText(), "box");
         QFETCH(QString, said);
-        if (!said.startsWith("The scan"))
-            QCOMPARE(m.shownMessages.join('/'), said);
-        else
-            QCOMPARE(m.statusText(), said);
+        QCOMPARE(said.startsWith("The scan") ? m.statusText() : m.shownMessages.join('/'), said);
         QCOMPARE(m.link().ReplyTimeout, m.link().ScanTimeout);
     }
 
@@ -128,6 +133,43 @@ private Q_SLOTS:
         QTEST(s.main, "placedMain");
         QTEST(s.satellite, "satellite");
         QCOMPARE(Placement::mainBelow(s.satellite), s.main.topLeft());
+    }
+
+    // The time-out list takes only its own entries; the port list takes a terminal server's
+    // name, remembers it and makes it the port; the port in use picked again changes nothing.
+    void communicationsWindow() {
+        LinkFixture f;
+        f.link->ComPort().setPortName("DEMO");
+        int exits = 0;
+        TCfrm dialog(nullptr, *f.link, f.host, [&] { ++exits; });
+        dialog.FormShow();
+        type(dialog.cbScanTime, "75");
+        QCOMPARE(dialog.cbScanTime->count(), 6);
+        dialog.btCloseClick();
+        QCOMPARE(f.link->ScanTimeout, 50);
+
+        dialog.cbComPortChange(dialog.cbComPort->findText("DEMO"));
+        type(dialog.cbComPort, "nonsense");
+        QCOMPARE(exits, 0);
+        QVERIFY(f.host.messages.isEmpty());
+        type(dialog.cbComPort, "tcp://no-port-given");
+        QCOMPARE(exits, 0);
+        QCOMPARE(f.host.errorFlags, QList<bool>{true});
+        type(dialog.cbComPort, "rfc2217://10.1.2.3:4001");
+        QCOMPARE(exits, 1);
+        QCOMPARE(f.host.messages.last(), QString("The program must be restarted."));
+
+        // The next start offers it beside the machine's ports.
+        ModuleTable modules;
+        SharedState state;
+        Link next(modules, state, f.host);
+        next.LoadPortSettings();
+        QCOMPARE(next.ComPort().portName(), QString("rfc2217://10.1.2.3:4001"));
+        next.ComPort().setPortName("DEMO");
+        TCfrm later(nullptr, next, f.host, [] {});
+        later.FormShow();
+        QVERIFY(later.cbComPort->findText("rfc2217://10.1.2.3:4001") >= 0);
+        QCOMPARE(later.cbComPort->currentText(), QString("DEMO"));
     }
 
     void everyWayOutWritesTheSettings_data() {

@@ -30,10 +30,6 @@ struct Console {
         f.peer.send(bytes);
         return runUntil([&] { return pieces > before; });
     }
-    void type(const QList<int>& keys) {
-        for (int key : keys)
-            QTest::keyClick(t.Terminal, Qt::Key(key));
-    }
     bool controlsEnabled() const {
         return m.btRestart->isEnabled() && m.sbM[0]->isEnabled() && m.btInfo->isEnabled();
     }
@@ -92,7 +88,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, sent);
         Console c;
         QVERIFY(c.open());
-        c.type(keys);
+        for (int key : keys)
+            QTest::keyClick(c.t.Terminal, Qt::Key(key));
         // Nothing goes out before the module asks, and nothing is echoed.
         QVERIFY(c.fromModule("."));
         for (int i = 0; i < requests; ++i)

@@ -2,16 +2,14 @@
 // here, the demo head-end, and the user's clicks, drags and keys as real X events (xdotool).
 // What only a window manager shows is checked where X has it: the windows' places, a list's
 // popup, the keyboard focus.
-#include "app/Program.h"
 #include "app/TerminalView.h"
 #include "panel/WindowFrame.h"
-#include "tests/support/EventLoop.h"
+#include "tests/support/AppFixture.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 #include <csignal>
@@ -24,15 +22,14 @@ constexpr int kWaitMs = 30000;
 const QRect kScreen(0, 0, 1024, 768);
 constexpr int kCaption = 18;
 
-// A program started before Qt exists (the display must be known first); stopped at the end.
-class Child {
-public:
-    // Starts argv; its standard output goes to outFd when one is given.
-    Child(std::vector<std::string> argv, int outFd = -1) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            if (outFd >= 0)
-                dup2(outFd, STDOUT_FILENO);
+// Xvfb on a display number it picks itself, with openbox managing it: started before Qt
+// exists (the display must be known first), stopped at the end.
+struct Desktop {
+    // Starts argv; its standard output goes to the pipe's write end, which is closed here.
+    void start(std::vector<std::string> argv, int out[2]) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
             std::vector<char*> args;
             for (std::string& a : argv)
                 args.push_back(a.data());
@@ -40,51 +37,41 @@ public:
             execvp(args[0], args.data());
             _exit(127);
         }
+        close(out[1]);
+        if (pid > 0)
+            pids.push_back(pid);
     }
-    ~Child() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
+    // The next line a pipe delivers within the deadline (empty when none comes).
+    static QByteArray nextLine(int fd) {
+        QByteArray line;
+        pollfd p{fd, POLLIN, 0};
+        char c = 0;
+        while (!line.endsWith('\n') && poll(&p, 1, kWaitMs) > 0 && read(fd, &c, 1) == 1)
+            line += c;
+        return line.trimmed();
     }
-
-private:
-    pid_t m_pid = -1;
-};
-
-// The next line a pipe delivers within the deadline (empty when none comes).
-QByteArray nextLine(int fd) {
-    QByteArray line;
-    pollfd p{fd, POLLIN, 0};
-    char c = 0;
-    while (!line.endsWith('\n') && poll(&p, 1, kWaitMs) > 0 && read(fd, &c, 1) == 1)
-        line += c;
-    return line.trimmed();
-}
-
-// Xvfb on a display number it picks itself, with openbox managing it.
-struct Desktop {
     Desktop() {
         int display[2], wm[2];
         if (pipe(display) != 0 || pipe(wm) != 0)
             return;
-        xvfb = std::make_unique<Child>(
-            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(display[1]), "-screen",
-                                     "0", "1024x768x24", "-nolisten", "tcp"});
-        close(display[1]);
+        start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+              display);
         const QByteArray number = nextLine(display[0]);
         if (number.isEmpty())
             return;
         qputenv("DISPLAY", ":" + number);
         // openbox runs the start-up command once it manages the screen.
-        openbox = std::make_unique<Child>(
-            std::vector<std::string>{"openbox", "--sm-disable", "--startup", "echo managing"},
-            wm[1]);
-        close(wm[1]);
+        start({"openbox", "--sm-disable", "--startup", "echo managing"}, wm);
         for (QByteArray line = nextLine(wm[0]); !line.isEmpty() && !ready; line = nextLine(wm[0]))
             ready = line == "managing";
     }
-    std::unique_ptr<Child> xvfb, openbox;
+    ~Desktop() {
+        for (auto it = pids.rbegin(); it != pids.rend(); ++it) {
+            kill(*it, SIGTERM);
+            waitpid(*it, nullptr, 0);
+        }
+    }
+    std::vector<pid_t> pids;
     bool ready = false;
 };
 
@@ -97,27 +84,14 @@ QByteArray run(const QString& program, const QStringList& args) {
     return p.readAllStandardOutput();
 }
 
-void xdotool(const QStringList& args) {
-    run(QStringLiteral("xdotool"), args);
-}
-
 // Where X has a window: its top-left on the screen and its size.
 QRect onScreen(const QWidget* w) {
-    QRect r;
-    const QByteArray out = run(QStringLiteral("xdotool"),
-                               {"getwindowgeometry", "--shell", QString::number(w->winId())});
-    for (const QByteArray& line : out.split('\n')) {
-        const int v = line.mid(line.indexOf('=') + 1).toInt();
-        if (line.startsWith("X="))
-            r.moveLeft(v);
-        else if (line.startsWith("Y="))
-            r.moveTop(v);
-        else if (line.startsWith("WIDTH="))
-            r.setWidth(v);
-        else if (line.startsWith("HEIGHT="))
-            r.setHeight(v);
-    }
-    return r;
+    QMap<QByteArray, int> v; // X=, Y=, WIDTH=, HEIGHT=
+    for (const QByteArray& line : run(QStringLiteral("xdotool"),
+                                      {"getwindowgeometry", "--shell", QString::number(w->winId())})
+                                      .split('\n'))
+        v[line.left(line.indexOf('='))] = line.mid(line.indexOf('=') + 1).toInt();
+    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
 }
 
 QString text(const QRect& r) {
@@ -127,15 +101,16 @@ QString text(const QRect& r) {
 // A real click at a point of a widget, placed where X has its window.
 void click(const QWidget* w, const QPoint& at) {
     const QPoint p = onScreen(w->window()).topLeft() + w->mapTo(w->window(), at);
-    xdotool({"mousemove", "--sync", QString::number(p.x()), QString::number(p.y()), "click", "1"});
+    run("xdotool",
+        {"mousemove", "--sync", QString::number(p.x()), QString::number(p.y()), "click", "1"});
 }
 
 // Presses the main window's caption and lets it go elsewhere.
 void drag(const QWidget* main, const QPoint& to) {
     const QPoint from = onScreen(main).topLeft() + QPoint(200, kCaption / 2);
-    xdotool({"mousemove", "--sync", QString::number(from.x()), QString::number(from.y()),
-             "mousedown", "1", "mousemove", "--sync", QString::number(to.x() + 200),
-             QString::number(to.y() + kCaption / 2), "mouseup", "1"});
+    run("xdotool", {"mousemove", "--sync", QString::number(from.x()), QString::number(from.y()),
+                    "mousedown", "1", "mousemove", "--sync", QString::number(to.x() + 200),
+                    QString::number(to.y() + kCaption / 2), "mouseup", "1"});
 }
 
 // The frame the window manager draws around a window: left, right, top, bottom.
@@ -151,9 +126,9 @@ QByteArray frameExtents(const QWidget* w) {
 class DesktopTest : public QObject {
     Q_OBJECT
 private:
-    TMainFrm& m() { return m_program->MainFrm; }
-    TCtlPanelFrm& panel() { return m_program->CtlPanelFrm; }
-    TTerminalFrm& terminal() { return m_program->TerminalFrm; }
+    TMainFrm& m() { return f->main(); }
+    TCtlPanelFrm& panel() { return f->program->CtlPanelFrm; }
+    TTerminalFrm& terminal() { return f->program->TerminalFrm; }
 
     // Every window shown has its caption (the top of its frame) inside the screen.
     void captionsOnScreen() {
@@ -188,22 +163,13 @@ private:
         return false;
     }
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<Program> m_program;
+    std::unique_ptr<AppFixture> f;
 
 private Q_SLOTS:
     void initTestCase() {
-        QDir::setCurrent(m_dir.path());
-        QFile ini(QStringLiteral("OXLCom.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[ComPort]\nPort=DEMO\n");
-        ini.close();
-        m_program = std::make_unique<Program>();
-        m().autoCloseMessages = true;
-        m().setArguments({"orvex-link"});
-        WAIT(m().state().IdleState == 1, "the program did not start");
-        m().btRestart->click();
-        WAIT(m().state().IdleState == 3 && m().state().FoundCount > 0, "the scan did not end");
+        f = std::make_unique<AppFixture>(QStringLiteral("DEMO"));
+        f->start();
+        QVERIFY2(f->scan() && m().state().FoundCount > 0, "the scan did not end");
     }
 
     // The first list opened after the panel was placed drops down right under its box.
@@ -221,7 +187,7 @@ private Q_SLOTS:
         const QRect drop = onScreen(popup);
         QVERIFY2(qAbs(drop.top() - box.bottom() - 1) <= 2 && qAbs(drop.left() - box.left()) <= 2,
                  qPrintable("popup " + text(drop) + " under box " + text(box)));
-        xdotool({"key", "Escape"});
+        run("xdotool", {"key", "Escape"});
         WAIT(!popup->isVisible(), "the list did not close");
         onTopOfMain(&panel());
         captionsOnScreen();
@@ -249,7 +215,7 @@ private Q_SLOTS:
         WAIT(onScreen(&m()).topLeft() == to && onScreen(&terminal()).bottom() + 1 == to.y(),
              "the console did not follow the main window");
         WAIT(QApplication::focusWidget() == terminal().Terminal, "the console lost the keyboard");
-        xdotool({"type", "help"});
+        run("xdotool", {"type", "help"});
         WAIT(consoleShows(QStringLiteral("> help")), "typed keys did not reach the console");
         captionsOnScreen();
     }
@@ -257,7 +223,7 @@ private Q_SLOTS:
     // "exit" ends the console; the panel of the single terminal button comes back one row
     // high.
     void panelHeightAfterExit() {
-        xdotool({"key", "Return", "type", "exit\r"});
+        run("xdotool", {"key", "Return", "type", "exit\r"});
         WAIT(!terminal().isVisible() && panel().isVisible() && !m().state().ReloadRequest,
              "the console did not end");
         WAIT(onScreen(&panel()).height() == 65, qPrintable(text(onScreen(&panel()))));
@@ -278,7 +244,7 @@ private Q_SLOTS:
         }
     }
 
-    void cleanupTestCase() { m_program.reset(); }
+    void cleanupTestCase() { f.reset(); }
 };
 
 int main(int argc, char** argv) {

@@ -1,56 +1,156 @@
-#include "tests/monitor/MonitorRig.h"
+// orvex-monitor, built, on the simulated demo head-end (a pty reached through a stable link, so
+// that the line can vanish and come back), read through a real Prometheus that scrapes it every
+// 500 ms with the alert rules of deploy/. The functions run in order on one rig: the demo first,
+// then an injected fault, the bridge, and the faults of the line last. Every wait is for a
+// state, with a deadline that only a broken program reaches.
+#include "sim/SimServer.h"
+#include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrlQuery>
+#include <QtTest>
 
 namespace {
 // The text of bit 4 of the optical receiver (2/8): quotes, a backslash and a Latin-1 letter
 // must reach Prometheus as they are.
 const QString kOddText = QString::fromUtf8("Temperature \"high\" \\ 50 \u00b0C");
 
-SimProfile rigProfile() {
-    SimProfile p = demoProfile();
-    for (SimSlotDef& d : p.modules)
-        if (d.subrack == 1 && d.slot == 7)
-            d.module.extDiag[4] = kOddText;
-    return p;
-}
-
-// A PromQL string literal.
-QString quoted(const QString& text) {
-    QString t = text;
-    return QLatin1Char('"') +
-           t.replace(QLatin1String("\\"), QLatin1String("\\\\"))
-               .replace(QLatin1String("\""), QLatin1String("\\\"")) +
-           QLatin1Char('"');
+// Serves events until done() holds (true) or the deadline passes (false). done() may run an
+// exchange of its own, so it is never entered twice.
+bool eventually(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(60000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 // Reads from the socket until done(bytes) holds or it closes.
 QByteArray readUntil(QTcpSocket& s, const std::function<bool(const QByteArray&)>& done) {
-    QByteArray bytes;
-    MonitorRig::eventually([&] {
+    QByteArray bytes = s.readAll();
+    while (!done(bytes) && s.waitForReadyRead(60000))
         bytes += s.readAll();
-        return done(bytes) || s.state() == QAbstractSocket::UnconnectedState;
-    });
-    return bytes + s.readAll();
+    return bytes;
 }
 } // namespace
 
-// orvex-monitor on the simulated demo head-end, read through a real Prometheus. The functions
-// run in order on one rig: the demo first, then an injected fault, the bridge, and the faults
-// of the line last.
 class MonitorTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<MonitorRig> rig;
+    QTemporaryDir dir;
+    std::unique_ptr<SimServer> sim;
+    QProcess monitor, prometheus;
+    QNetworkAccessManager net;
+    QString metricsHost, promBase; // HOST:PORT, http://127.0.0.1:PORT
+    quint16 bridgePort = 0;
+
+    // GET: the status (0 when there is no answer) and the body.
+    QPair<int, QByteArray> get(const QUrl& url) {
+        QNetworkRequest request(url);
+        request.setTransferTimeout(10000);
+        std::unique_ptr<QNetworkReply> reply(net.get(request));
+        QEventLoop loop; // the transfer time-out ends it at the latest
+        connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec();
+        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->readAll()};
+    }
+    // A series without labels on the monitor's own /metrics; NaN when it is not there.
+    double metric(const QString& name) {
+        for (const QString& line :
+             QString::fromUtf8(get("http://" + metricsHost + "/metrics").second).split('\n'))
+            if (line.startsWith(name + ' '))
+                return line.mid(name.size() + 1).toDouble();
+        return qQNaN();
+    }
+    // An instant query through Prometheus's HTTP API: the values of the result vector.
+    QList<double> query(const QString& expr) {
+        QUrl url(promBase + "/api/v1/query");
+        url.setQuery(QUrlQuery{{"query", expr}});
+        QList<double> values;
+        for (const QJsonValue& sample :
+             QJsonDocument::fromJson(get(url).second)["data"]["result"].toArray())
+            values << sample["value"][1].toString().toDouble();
+        return values;
+    }
+    // Waits until the query gives exactly the one value.
+    bool waitFor(const QString& expr, double value) {
+        return eventually([&] { return query(expr) == QList<double>{value}; });
+    }
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("prometheus")).isEmpty(),
                  "prometheus is not installed (scripts/setup.sh installs it)");
-        rig = std::make_unique<MonitorRig>(rigProfile());
-        QVERIFY(rig->start(QFINDTESTDATA("../../deploy/orvex-alerts.yml")));
+        SimProfile profile = demoProfile();
+        for (SimSlotDef& d : profile.modules)
+            if (d.subrack == 1 && d.slot == 7)
+                d.module.extDiag[4] = kOddText;
+        QString error;
+        sim = SimServer::startPty(profile, &error, {-1, 0, dir.filePath("headend")});
+        QVERIFY2(sim, qPrintable(error));
+        // The monitor's ports are what it prints.
+        monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        monitor.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
+                      {"--port", sim->slavePath(), "--interval", "1", "--listen", "127.0.0.1:0",
+                       "--bridge", "127.0.0.1:0"});
+        QByteArray out;
+        const QRegularExpression ports(
+            "metrics on http://(\\S+)/metrics\\n.*bridge on \\S+:(\\d+)\\n",
+            QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpressionMatch m;
+        eventually([&] {
+            m = ports.match(QString::fromUtf8(out += monitor.readAllStandardOutput()));
+            return m.hasMatch() || monitor.state() == QProcess::NotRunning;
+        });
+        QVERIFY2(m.hasMatch(), "orvex-monitor did not start");
+        metricsHost = m.captured(1);
+        bridgePort = quint16(m.captured(2).toUInt());
+        // Prometheus cannot report a port it chose: a free one is picked for it.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        promBase = QString("http://127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        QFile config(dir.filePath("prometheus.yml"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(QString("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"
+                             "rule_files: ['%1']\n"
+                             "scrape_configs: [{job_name: orvex, static_configs: "
+                             "[{targets: ['%2']}]}]\n")
+                         .arg(QFINDTESTDATA("../../deploy/orvex-alerts.yml"), metricsHost)
+                         .toUtf8());
+        config.close();
+        prometheus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        prometheus.start("prometheus",
+                         {"--config.file=" + config.fileName(),
+                          "--storage.tsdb.path=" + dir.filePath("tsdb"),
+                          "--web.listen-address=" + promBase.mid(7), "--log.level=warn"});
+        QVERIFY2(eventually([&] {
+                     return prometheus.state() == QProcess::NotRunning ||
+                            get(promBase + "/-/ready").first == 200;
+                 }) &&
+                     prometheus.state() == QProcess::Running,
+                 "prometheus did not start");
     }
-    void cleanupTestCase() { rig.reset(); }
+    void cleanupTestCase() {
+        for (QProcess* p : {&prometheus, &monitor}) {
+            p->terminate();
+            if (!p->waitForFinished(10000))
+                p->kill();
+            p->waitForFinished();
+        }
+    }
 
     // The example scrape configuration of deploy/ (its alert rules are the ones the rig's
     // Prometheus runs, which refuses to start on a broken rule file).
@@ -87,17 +187,16 @@ private Q_SLOTS:
     void demoHeadend() {
         QFETCH(QString, expr);
         QFETCH(double, value);
-        QVERIFY2(rig->waitFor(expr, value), qPrintable(expr));
+        QVERIFY2(waitFor(expr, value), qPrintable(expr));
     }
 
     void pagesAndNoWrites() {
-        const auto page = rig->get("http://" + rig->metricsHost + "/");
+        const auto page = get("http://" + metricsHost + "/");
         QCOMPARE(page.first, 200);
-        QVERIFY2(page.second.contains("<span class=\"fault\">RX-S2</span>"), page.second);
-        const auto health = rig->get("http://" + rig->metricsHost + "/healthz");
-        QCOMPARE(health, qMakePair(200, QByteArray("ok\n")));
+        EXPECT_HAS(page.second, "<span class=\"fault\">RX-S2</span>");
+        QCOMPARE(get("http://" + metricsHost + "/healthz"), qMakePair(200, QByteArray("ok\n")));
         // Only selects and reading commands ever went to the line.
-        const QByteArray sent = rig->sim->headend().received();
+        const QByteArray sent = sim->headend().received();
         for (qsizetype i = sent.indexOf('!'); i >= 0; i = sent.indexOf('!', i + 1))
             QVERIFY2(QByteArray("\xC0\xC1"
                                 "0;12$:")
@@ -107,32 +206,34 @@ private Q_SLOTS:
 
     // A fault appears no later than the second poll cycle after it arose.
     void injectedFaultWithinTwoPolls() {
-        rig->sim->headend().setDiagBytes(1, 7, {"10"});
-        const double cycles = rig->metric("orvex_poll_cycles_total");
-        QVERIFY(rig->waitFor(
-            "orvex_diag_bit{subrack=\"2\",slot=\"8\",bit=\"4\",text=" + quoted(kOddText) + "}", 1));
+        sim->headend().setDiagBytes(1, 7, {"10"});
+        const double cycles = metric("orvex_poll_cycles_total");
+        // The text as a PromQL string literal.
+        QVERIFY(waitFor("orvex_diag_bit{subrack=\"2\",slot=\"8\",bit=\"4\",text=\"" +
+                            QString(kOddText).replace("\\", "\\\\").replace("\"", "\\\"") + "\"}",
+                        1));
         // The poll count at the first scrape that saw the fault, once the subquery's steps
         // have reached that scrape.
         QList<double> first;
-        QVERIFY(rig->eventually([&] {
-            first = rig->query("min_over_time((orvex_poll_cycles_total and on() "
-                               "orvex_module_fault{subrack=\"2\",slot=\"8\"} == 1)[10m:100ms])");
+        QVERIFY(eventually([&] {
+            first = query("min_over_time((orvex_poll_cycles_total and on() "
+                          "orvex_module_fault{subrack=\"2\",slot=\"8\"} == 1)[10m:100ms])");
             return first.size() == 1;
         }));
         QVERIFY2(first[0] <= cycles + 2, qPrintable(QString("%1 / %2").arg(first[0]).arg(cycles)));
-        rig->sim->headend().setDiagBytes(1, 7, {"00"});
-        QVERIFY(rig->waitFor("orvex_module_fault{subrack=\"2\",slot=\"8\"}", 0));
+        sim->headend().setDiagBytes(1, 7, {"00"});
+        QVERIFY(waitFor("orvex_module_fault{subrack=\"2\",slot=\"8\"}", 0));
     }
 
     // A bridge client has the line to itself: the frames it sends are all the head-end hears,
     // and it gets every byte the head-end answers. A second client is turned away.
     void bridgeLendsTheLine() {
         QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, rig->bridgePort);
+        client.connectToHost(QHostAddress::LocalHost, bridgePort);
         QVERIFY(client.waitForConnected(10000));
-        QVERIFY(rig->eventually([&] { return rig->metric("orvex_bridge_connected") == 1; }));
-        const double cycles = rig->metric("orvex_poll_cycles_total");
-        SimHeadend& headend = rig->sim->headend();
+        QVERIFY(eventually([&] { return metric("orvex_bridge_connected") == 1; }));
+        const double cycles = metric("orvex_poll_cycles_total");
+        SimHeadend& headend = sim->headend();
         headend.clearLog();
         const QByteArray frames("!\xC0\x82!1\r!;\r");
         client.write(frames);
@@ -144,42 +245,42 @@ private Q_SLOTS:
                                "05\n00\n\x03"));
 
         QTcpSocket second;
-        second.connectToHost(QHostAddress::LocalHost, rig->bridgePort);
+        second.connectToHost(QHostAddress::LocalHost, bridgePort);
         QVERIFY(readUntil(second, [](const QByteArray&) { return false; }).contains("in use"));
 
         // Prometheus scrapes the bridged monitor five times (two poll intervals): no poll.
-        QVERIFY(rig->eventually(
-            [&] { return rig->query("sum_over_time(orvex_bridge_connected[1m])").value(0) >= 5; }));
-        QCOMPARE(rig->metric("orvex_poll_cycles_total"), cycles);
+        QVERIFY(eventually(
+            [&] { return query("sum_over_time(orvex_bridge_connected[1m])").value(0) >= 5; }));
+        QCOMPARE(metric("orvex_poll_cycles_total"), cycles);
         QCOMPARE(headend.received(), frames);
 
         client.disconnectFromHost();
-        QVERIFY(rig->eventually([&] {
-            return rig->metric("orvex_bridge_connected") == 0 &&
-                   rig->metric("orvex_poll_cycles_total") > cycles;
+        QVERIFY(eventually([&] {
+            return metric("orvex_bridge_connected") == 0 &&
+                   metric("orvex_poll_cycles_total") > cycles;
         }));
     }
 
     void silentModuleIsGone() {
         SimFaults absent;
         absent.absent = true;
-        rig->sim->headend().setFaults(1, 7, absent);
-        QVERIFY(rig->waitFor("orvex_module_present{subrack=\"2\",slot=\"8\"}", 0));
-        QVERIFY(rig->waitFor("count(ALERTS{alertname=\"OrvexModuleGone\",slot=\"8\"})", 1));
-        QVERIFY(rig->query("orvex_poll_errors_total{subrack=\"2\",slot=\"8\"}").value(0) >= 2);
-        rig->sim->headend().clearFaults();
-        QVERIFY(rig->waitFor("orvex_module_present{subrack=\"2\",slot=\"8\"}", 1));
+        sim->headend().setFaults(1, 7, absent);
+        QVERIFY(waitFor("orvex_module_present{subrack=\"2\",slot=\"8\"}", 0));
+        QVERIFY(waitFor("count(ALERTS{alertname=\"OrvexModuleGone\",slot=\"8\"})", 1));
+        QVERIFY(query("orvex_poll_errors_total{subrack=\"2\",slot=\"8\"}").value(0) >= 2);
+        sim->headend().clearFaults();
+        QVERIFY(waitFor("orvex_module_present{subrack=\"2\",slot=\"8\"}", 1));
     }
 
     void lostLineComesBack() {
-        rig->sim->closeLine();
-        QVERIFY(rig->waitFor("orvex_line_up", 0));
-        QVERIFY(rig->waitFor("count(ALERTS{alertname=\"OrvexLineDown\"})", 1));
+        sim->closeLine();
+        QVERIFY(waitFor("orvex_line_up", 0));
+        QVERIFY(waitFor("count(ALERTS{alertname=\"OrvexLineDown\"})", 1));
         QString error;
-        QVERIFY2(rig->sim->reopenLine(&error), qPrintable(error));
-        QVERIFY(rig->waitFor("orvex_line_up", 1));
-        QVERIFY(rig->waitFor("count(orvex_module_present == 1)", 12));
-        QCOMPARE(rig->monitor.state(), QProcess::Running);
+        QVERIFY2(sim->reopenLine(&error), qPrintable(error));
+        QVERIFY(waitFor("orvex_line_up", 1));
+        QVERIFY(waitFor("count(orvex_module_present == 1)", 12));
+        QCOMPARE(monitor.state(), QProcess::Running);
     }
 };
 

@@ -8,8 +8,8 @@
 #include "link/ConsoleSession.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
-#include "tests/support/DelayProxy.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -23,18 +23,6 @@ constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
 constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
 constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
 
-QByteArray selectFrame(int subrack, int slot) {
-    return QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot);
-}
-
-QByteArray fetch(const QString& url) {
-    QNetworkAccessManager net;
-    QNetworkReply* r = net.get(QNetworkRequest(QUrl(url)));
-    runUntil([r] { return r->isFinished(); }, 20000);
-    const QByteArray body = r->readAll();
-    delete r;
-    return body;
-}
 } // namespace
 
 class RemoteTest : public QObject {
@@ -52,15 +40,25 @@ class RemoteTest : public QObject {
             .arg(mode)
             .arg(proxy ? proxy->port() : serverPort(mode));
     }
-    void addModes() {
-        QTest::addColumn<QString>("mode");
-        QTest::newRow("raw TCP") << "tcp";
-        QTest::newRow("RFC 2217") << "rfc2217";
-    }
-    // ser2net lets go of the connection just closed in its own time and turns a new one away
-    // until then (the program asks again for a while): tried until it is free.
-    static bool openWhenFree(ModulePages& pages, const QString& name) {
-        return runUntil([&] { return pages.OpenRawPort(name); }, 30000);
+    // The start page of 2/1 through a server on a channel of its own; between() runs once the
+    // server is up. Last in a test.
+    void pages(LinkFixture& f, const QString& name, const std::function<void()>& between = {}) {
+        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
+        f.link->closePort();
+        ModulePages channel;
+        // ser2net lets go of the connection just closed in its own time and turns a new one
+        // away until then (the program asks again for a while): tried until it is free.
+        QVERIFY2(runUntil([&] { return channel.OpenRawPort(name); }, 30000),
+                 qPrintable(channel.errorString()));
+        QCOMPARE(channel.exchangeWindowSize(), QByteArray("640\n520\n"));
+        QString error;
+        QVERIFY2(channel.startServer(&error, 0), qPrintable(error));
+        if (between)
+            between();
+        QNetworkAccessManager net;
+        std::unique_ptr<QNetworkReply> r(net.get(QNetworkRequest(QUrl(channel.startAddress()))));
+        runUntil([&] { return r->isFinished(); }, 20000);
+        EXPECT_HAS(r->readAll(), "<title>Optical Transmitter OTX-1310</title>");
     }
     void open(LinkFixture& f, const QString& name) {
         QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
@@ -94,7 +92,7 @@ private Q_SLOTS:
         const QString name = portName(mode, proxy.get());
         open(f, name);
         const QString connected = f.host.status;
-        QVERIFY2(connected.startsWith(name + " connected, round trip "), qPrintable(connected));
+        EXPECT_STARTS(connected, name + " connected, round trip ");
         // The line as the simulator sees it while the scan runs (ser2net was told 9600 8N1
         // for the telnet port; a pty carries no parity bit, so that cannot be seen here).
         struct View : QuietScanView {
@@ -122,7 +120,11 @@ private Q_SLOTS:
     // Through either kind of server: a save and a load (a value written and committed in
     // between, as the panel does, reaches the EEPROM; the load puts the saved one back), the
     // console, and the pages on a channel of their own.
-    void operations_data() { addModes(); }
+    void operations_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("raw TCP") << "tcp";
+        QTest::newRow("RFC 2217") << "rfc2217";
+    }
     void operations() {
         QFETCH(QString, mode);
         LinkFixture f;
@@ -154,15 +156,7 @@ private Q_SLOTS:
         session.close();
         QVERIFY(runUntil([&] { return !sim->headend().state(0, kConsoleSlot).consoleOpen; }));
 
-        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
-        f.link->closePort();
-        ModulePages pages;
-        QVERIFY2(openWhenFree(pages, portName(mode)), qPrintable(pages.errorString()));
-        QCOMPARE(pages.exchangeWindowSize(), QByteArray("640\n520\n"));
-        QString error;
-        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
-        QVERIFY(
-            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+        pages(f, portName(mode));
     }
 
     // "LineBreak": a break through RFC 2217; a raw stream cannot carry one and sends nothing.
@@ -172,7 +166,7 @@ private Q_SLOTS:
         telnet.setPortName(server.rfc2217Name());
         sim->headend().clearLog();
         QVERIFY(!raw.lineBreak());
-        QVERIFY2(raw.errorString().contains("cannot send a break"), qPrintable(raw.errorString()));
+        EXPECT_HAS(raw.errorString(), "cannot send a break");
         QVERIFY2(telnet.lineBreak(), qPrintable(telnet.errorString()));
         QVERIFY(!telnet.isOpen());
         QCOMPARE(sim->headend().received(), QByteArray());
@@ -183,8 +177,7 @@ private Q_SLOTS:
     void faults() {
         LinkFixture f;
         QVERIFY(!f.link->OpenLink("tcp://no-such-host.invalid:4001"));
-        QVERIFY2(f.link->ComPort().errorString().contains("host not found"),
-                 qPrintable(f.link->ComPort().errorString()));
+        EXPECT_HAS(f.link->ComPort().errorString(), "host not found");
         quint16 unused = 0;
         {
             QTcpServer probe; // a port nobody listens on once it is closed
@@ -192,14 +185,14 @@ private Q_SLOTS:
             unused = probe.serverPort();
         }
         QVERIFY(!f.link->OpenLink(QStringLiteral("rfc2217://127.0.0.1:%1").arg(unused)));
-        QVERIFY2(f.link->ComPort().errorString().contains("refused"),
-                 qPrintable(f.link->ComPort().errorString()));
+        EXPECT_HAS(f.link->ComPort().errorString(), "refused");
 
         DelayProxy proxy(server.telnetPort(), 0);
         open(f, portName("rfc2217", &proxy));
         QuietScanView view;
-        proxy.cutOn(selectFrame(0, kAmpSlot));
+        proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
         QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
+        QVERIFY(runUntil([&] { return server.idle(); })); // the cut reached ser2net
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
 
@@ -213,26 +206,25 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages.last(), QString("File I/O error."));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("earlier"));
+        QVERIFY(runUntil([&] { return server.idle(); }));
 
-        // In the console: the session hears of it.
+        // In the console: the session hears of it, and the module's console is ended on the
+        // next connection (which ser2net takes once it has let go of the cut one).
         QVERIFY(f.link->SelectModule(0, kConsoleSlot));
         ConsoleSession session(*f.link, f.state, f.host);
         QSignalSpy lost(&session, &ConsoleSession::lost);
         session.open();
+        QVERIFY(runUntil([&] { return sim->headend().state(0, kConsoleSlot).consoleOpen; }));
         proxy.cut();
         QVERIFY(runUntil([&] { return lost.size() == 1; }));
         session.close();
+        QVERIFY(runUntil([&] { return server.idle(); }));
+        QVERIFY2(f.link->SelectModule(0, kAmpSlot) &&
+                     !sim->headend().state(0, kConsoleSlot).consoleOpen,
+                 "the module's console was left open after the line came back");
 
         // Under the pages: the next request finds the line again.
-        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
-        f.link->closePort();
-        ModulePages pages;
-        QString error;
-        QVERIFY2(openWhenFree(pages, portName("rfc2217", &proxy)), qPrintable(pages.errorString()));
-        QVERIFY2(pages.startServer(&error, 0), qPrintable(error));
-        proxy.cut();
-        QVERIFY(
-            fetch(pages.startAddress()).contains("<title>Optical Transmitter OTX-1310</title>"));
+        pages(f, portName("rfc2217", &proxy), [&] { proxy.cut(); });
     }
 };
 

@@ -26,6 +26,11 @@ struct SimRig : SimLine {
         headend->feed(frame);
         return out;
     }
+    template <class Set> void fault(int slot, Set set) { // on subrack 1
+        SimFaults f;
+        set(f);
+        headend->setFaults(0, slot, f);
+    }
     QByteArray select(int subrack, int slot) {
         return ask(QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot));
     }
@@ -99,17 +104,15 @@ private slots:
     void lineFaults() {
         SimRig rig(kProfile);
         for (const bool silent : {false, true}) {
-            SimFaults quiet;
-            quiet.dropReplies = silent ? 0 : 1;
-            quiet.silent = silent;
-            rig.headend->setFaults(0, 0, quiet);
+            rig.fault(0, [&](SimFaults& f) {
+                f.silent = silent;
+                f.dropReplies = silent ? 0 : 1;
+            });
             QCOMPARE(rig.select(0, 0), QByteArray("\x06"));
             EXPECT_BYTES(rig.ask("!;\r"), "");
             EXPECT_BYTES(rig.ask("!;\r"), silent ? "" : "V1.00\n\x03");
         }
-        SimFaults f;
-        f.selectPattern = QStringLiteral("101");
-        rig.headend->setFaults(0, 0, f);
+        rig.fault(0, [](SimFaults& f) { f.selectPattern = QStringLiteral("101"); });
         QByteArray answers;
         for (int i = 0; i < 6; ++i)
             answers += rig.select(0, 0).isEmpty() ? '0' : '1';
@@ -119,20 +122,13 @@ private slots:
         QCOMPARE(rig.ask("xyz\x03\r\x06\x80!\xc0"), QByteArray());
         QCOMPARE(rig.ask("\x80"), QByteArray("\x06"));
         QCOMPARE(rig.ask("!;!;\r"), QByteArray("V1.00\n\x03"));
-        SimFaults gone;
-        gone.absent = true;
-        rig.headend->setFaults(0, 0, gone);
+        rig.fault(0, [](SimFaults& f) { f.absent = true; });
         QCOMPARE(rig.select(0, 0), QByteArray());
-        SimFaults cut;
-        cut.closeLine = true;
-        rig.headend->setFaults(0, 1, cut);
+        rig.fault(1, [](SimFaults& f) { f.closeLine = true; });
         QCOMPARE(rig.select(0, 1), QByteArray());
         QCOMPARE(rig.drops, 1);
         QCOMPARE(rig.select(0, 1), QByteArray("\x06")); // once
-        SimFaults busy;
-        busy.eepromBusy = 1;
-        busy.badChecksums = 1;
-        rig.headend->setFaults(0, 2, busy);
+        rig.fault(2, [](SimFaults& f) { f.eepromBusy = f.badChecksums = 1; });
         rig.headend->setResetMs(0);
         QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
         QCOMPARE(rig.ask("!03RC2E4\n\r"), QByteArray()); // not in special mode yet

@@ -29,17 +29,14 @@ inline QByteArray escaped(const QByteArray& bytes, qsizetype from = 0) {
     return out + (end < bytes.size() ? "\"..." : "\"");
 }
 
-inline QByteArray bytes(const QByteArray& b) {
-    return b;
-}
-inline QByteArray bytes(const char* s) {
-    return s;
-}
-inline QByteArray bytes(const QString& s) {
-    return s.toUtf8();
-}
-inline QByteArray bytes(const QStringList& l) {
-    return l.join(QStringLiteral(" | ")).toUtf8();
+// Texts as UTF-8, a list as its elements joined by " | ".
+template <class T> QByteArray bytes(const T& v) {
+    if constexpr (std::is_same_v<T, QStringList>)
+        return v.join(QStringLiteral(" | ")).toUtf8();
+    else if constexpr (std::is_same_v<T, QString>)
+        return v.toUtf8();
+    else
+        return QByteArray(v);
 }
 
 enum How { Equal, Has, Starts, Ends, Lacks };

@@ -2,32 +2,41 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 constexpr int kStartLimitMs = 10000;
+
+QString program() {
+    return QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
+}
 
 quint16 freePort() {
     QTcpServer probe;
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// Whether something listens on 127.0.0.1:port (from the kernel's table, so that nothing
-// connects to ser2net and makes it open the device).
-bool listensOn(quint16 port) {
+// The states of the sockets on 127.0.0.1:port ("0A": listening, "01": connected, "08": closed by
+// the other end, not yet by ser2net), from the kernel's table, so that nothing connects to
+// ser2net and makes it open the device.
+QList<QByteArray> socketStates(quint16 port) {
+    QList<QByteArray> states;
     QFile table(QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly))
-        return false;
+        return states;
     const QByteArray local =
         "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     for (const QByteArray& line : table.readAll().split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() > 3 && f[1] == local && f[3] == "0A") // 0A: LISTEN
-            return true;
+        if (f.size() > 3 && f[1] == local)
+            states << f[3];
     }
-    return false;
+    return states;
 }
 } // namespace
 
@@ -41,12 +50,12 @@ Ser2net::~Ser2net() {
 }
 
 bool Ser2net::available() {
-    return !QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"})
-                .isEmpty();
+    return !program().isEmpty();
 }
 
-bool Ser2net::listening() const {
-    return listensOn(m_rawPort) && listensOn(m_telnetPort);
+bool Ser2net::idle() const {
+    const QList<QByteArray> states = socketStates(m_rawPort) + socketStates(m_telnetPort);
+    return !states.contains("01") && !states.contains("08");
 }
 
 bool Ser2net::start(const QString& device, QString* error) {
@@ -72,13 +81,11 @@ bool Ser2net::start(const QString& device, QString* error) {
          connection.arg("rfc2217", "telnet(rfc2217),").arg(m_telnetPort).arg(device, "9600n81"))
             .toUtf8());
     file.close();
-    const QString program =
-        QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("log")));
-    m_process.start(program, {"-n", "-c", config, "-P", m_dir.filePath(QStringLiteral("pid"))});
+    m_process.start(program(), {"-n", "-c", config, "-P", m_dir.filePath(QStringLiteral("pid"))});
     const QDeadlineTimer limit(kStartLimitMs);
-    while (!listening()) {
+    while (!socketStates(m_rawPort).contains("0A") || !socketStates(m_telnetPort).contains("0A")) {
         if (m_process.state() == QProcess::NotRunning || limit.hasExpired()) {
             QFile log(m_dir.filePath(QStringLiteral("log")));
             log.open(QIODevice::ReadOnly);
@@ -89,4 +96,98 @@ bool Ser2net::start(const QString& device, QString* error) {
         QThread::msleep(5);
     }
     return true;
+}
+
+// Lives on the proxy's thread: the listening socket and every pair of connections.
+class DelayProxy::Relay : public QObject {
+public:
+    Relay(quint16 target, int halfMs) : m_target(target), m_halfMs(halfMs) {
+        connect(&m_server, &QTcpServer::newConnection, this, &Relay::accept);
+    }
+    quint16 listen() {
+        return m_server.listen(QHostAddress::LocalHost) ? m_server.serverPort() : 0;
+    }
+
+    void cut() {
+        for (QTcpSocket* s : findChildren<QTcpSocket*>()) {
+            s->abort();
+            s->deleteLater();
+        }
+    }
+    QByteArray cutOn;
+
+private:
+    void accept() {
+        while (QTcpSocket* client = m_server.nextPendingConnection()) {
+            client->setParent(this);
+            auto* server = new QTcpSocket(this);
+            // The connection request travels like the bytes: it does not overtake the end of
+            // an earlier connection.
+            later([server = QPointer<QTcpSocket>(server), this] {
+                if (server)
+                    server->connectToHost(QHostAddress::LocalHost, m_target);
+            });
+            for (QTcpSocket* s : {client, server})
+                s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            forward(client, server, true);
+            forward(server, client, false);
+        }
+    }
+    void forward(QTcpSocket* from, QTcpSocket* to, bool up) {
+        QPointer<QTcpSocket> target(to);
+        connect(from, &QTcpSocket::readyRead, this, [=, this] {
+            const QByteArray bytes = from->readAll();
+            if (up && !cutOn.isEmpty() && bytes.contains(cutOn)) {
+                cutOn.clear();
+                cut();
+                return;
+            }
+            later([=] {
+                if (target)
+                    target->write(bytes);
+            });
+        });
+        connect(from, &QTcpSocket::disconnected, this, [=, this] {
+            later([=] {
+                if (target)
+                    target->disconnectFromHost();
+            });
+        });
+    }
+    // Timers of one interval fire in the order they were started: the bytes keep theirs.
+    void later(const std::function<void()>& f) {
+        if (m_halfMs == 0)
+            f();
+        else
+            QTimer::singleShot(m_halfMs, Qt::PreciseTimer, this, f);
+    }
+
+    QTcpServer m_server{this};
+    quint16 m_target;
+    int m_halfMs;
+};
+
+DelayProxy::DelayProxy(quint16 target, int roundTripMs)
+    : m_relay(new Relay(target, roundTripMs / 2)) {
+    m_relay->moveToThread(&m_thread);
+    m_thread.start();
+    QMetaObject::invokeMethod(
+        m_relay, [this] { m_port = m_relay->listen(); }, Qt::BlockingQueuedConnection);
+}
+
+DelayProxy::~DelayProxy() {
+    QMetaObject::invokeMethod(
+        m_relay, [this] { delete m_relay; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void DelayProxy::cut() {
+    QMetaObject::invokeMethod(
+        m_relay, [this] { m_relay->cut(); }, Qt::BlockingQueuedConnection);
+}
+
+void DelayProxy::cutOn(const QByteArray& bytes) {
+    QMetaObject::invokeMethod(
+        m_relay, [this, bytes] { m_relay->cutOn = bytes; }, Qt::BlockingQueuedConnection);
 }

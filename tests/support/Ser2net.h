@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <QThread>
 
 // A real ser2net on 127.0.0.1 in front of a serial device, started from a generated
 // configuration on free TCP ports: one raw accepter (the device at 115200 8E2, as a site
@@ -25,6 +27,9 @@ public:
     // Starts it and waits until both accepters listen; false with the reason when it cannot.
     bool start(const QString& device, QString* error);
 
+    // Whether ser2net has let go of every connection (it turns a new one away until then).
+    bool idle() const;
+
     quint16 rawPort() const { return m_rawPort; }
     quint16 telnetPort() const { return m_telnetPort; }
     QString rawName() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort); }
@@ -33,10 +38,35 @@ public:
     }
 
 private:
-    bool listening() const;
-
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_rawPort = 0;
     quint16 m_telnetPort = 0;
+};
+
+// A TCP proxy on 127.0.0.1 that adds a round trip: every byte is held back half of it in each
+// direction. It runs on a thread of its own, so it keeps forwarding while the program's
+// thread blocks in its own network code. For tests and benchmarks of remote lines.
+//
+//   DelayProxy proxy(ser2netPort, 40);          // 40 ms more round trip
+//   port.setPortName(QString("rfc2217://127.0.0.1:%1").arg(proxy.port()));
+//   proxy.cut();                                // every connection dropped at once
+class DelayProxy {
+public:
+    DelayProxy(quint16 target, int roundTripMs);
+    ~DelayProxy();
+    DelayProxy(const DelayProxy&) = delete;
+    DelayProxy& operator=(const DelayProxy&) = delete;
+
+    quint16 port() const { return m_port; }
+    // Drops every open connection (both ends see it closed); new ones are taken as before.
+    void cut();
+    // Drops them as soon as the program sends these bytes (which do not go on), once.
+    void cutOn(const QByteArray& bytes);
+
+private:
+    class Relay;
+    QThread m_thread;
+    Relay* m_relay = nullptr;
+    quint16 m_port = 0;
 };

@@ -1,5 +1,8 @@
-// The telnet and com-port codec of the RFC 2217 client, byte for byte.
+// The line under the transaction: the telnet and com-port codec of the RFC 2217 client, byte
+// for byte; where the port looks for the terminator, and special commands on a port that is not
+// open.
 #include "link/Telnet.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QtTest>
@@ -12,7 +15,7 @@ QByteArray hex(const char* text) {
 const QByteArray kServerGreeting = hex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
 } // namespace
 
-class TelnetTest : public QObject {
+class LineTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void encoding_data() {
@@ -91,7 +94,43 @@ private Q_SLOTS:
         QCOMPARE(o.comPortAgreed(), comPort == 1);
         QCOMPARE(o.comPortRefused(), comPort == -1);
     }
+
+    // The terminator is reported wherever bytes come in: taken in by a wait for bytes (no
+    // event served), and dropped because the receive queue is full.
+    void terminatorWhereverBytesComeIn_data() {
+        QTest::addColumn<int>("queued");
+        QTest::newRow("taken in by a wait") << 0;
+        QTest::newRow("dropped at the full queue") << 65536;
+    }
+    void terminatorWhereverBytesComeIn() {
+        QFETCH(int, queued);
+        LinkFixture f;
+        QVERIFY(f.link->OpenLink());
+        SerialPort& port = f.link->ComPort();
+        port.setEventChar(Link::ETX);
+        QSignalSpy flag(&port, &SerialPort::rxFlag);
+        for (int sent = 0; sent < queued; sent += 1024) {
+            f.peer.send(QByteArray(1024, 'x'));
+            while (port.bytesWaiting() < sent + 1024)
+                QVERIFY(port.waitForBytes(2000));
+        }
+        f.peer.send("ab\x03");
+        for (int tries = 0; tries < 100 && flag.isEmpty(); ++tries)
+            port.waitForBytes(20);
+        QCOMPARE(flag.size(), 1);
+        QCOMPARE(port.bytesWaiting(), queued ? queued : 3);
+    }
+
+    // Special commands go to a port that is open already; a closed one is not opened.
+    void specialCommandOnAClosedPort() {
+        LinkFixture f;
+        QVERIFY(f.link->OpenLink());
+        f.link->closePort();
+        QCOMPARE(f.link->SendSpecCmd("03"), QString("-2"));
+        QVERIFY(!f.link->ComPort().isOpen());
+        QVERIFY(f.peer.received().isEmpty());
+    }
 };
 
-ORVEX_TEST(TelnetTest)
-#include "telnet.moc"
+ORVEX_TEST(LineTest)
+#include "line.moc"
