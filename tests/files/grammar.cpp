@@ -38,10 +38,8 @@ private Q_SLOTS:
             lines[at] = text;
             return lines;
         };
-        QTest::newRow("example") << block << false << -1;
         QTest::newRow("nothing") << QByteArrayList{} << true << -1;
         QTest::newRow("empty line anywhere") << QByteArrayList{";a", "", "MOD"} << true << 1;
-        QTest::newRow("letter in a value line") << changed(block, 5, "12 x 250 ") << true << 5;
         QTest::newRow("error in the second block")
             << changed(block + block, 12, "1  2") << true << 12;
         // Only a module of another type takes this way: its block ends at the type line and

@@ -148,9 +148,7 @@ private Q_SLOTS:
     }
 
     void saveConfigFile() {
-        for (int g = 0; g < 2; ++g) // every slot empty, as after a scan that found nothing there
-            for (int s = 0; s < 16; ++s)
-                f->modules.renew(s, g).TypeName = NotInstalledText;
+        f->modules.renew(15, 1).TypeName = NotInstalledText; // as a scan leaves an empty slot
         module(0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{12, 1}, {15, 20}});
         module(0, 9, QString::fromLatin1("Typ\xE9"), "V1", InfoParam, 2);
         // 1/2 refuses the first "03": an ERROR line, and the next module goes on.
@@ -188,35 +186,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("channels");
-        QTest::addColumn<bool>("specialMode");
         QTest::addColumn<QByteArrayList>("replies03");
         QTest::addColumn<QByteArrayList>("image"); // answers to "05", then to every "04"
         QTest::addColumn<QByteArrayList>("block"); // after the address line
         QTest::addColumn<QString>("frames");       // after the select frames
         const auto row = [](const char* name, const char* type, const char* version, int channels,
-                            bool specialMode, const QByteArrayList& replies03,
-                            const QByteArrayList& image, const QByteArrayList& block,
-                            const QString& frames) {
-            QTest::newRow(name) << QString(type) << QString(version) << channels << specialMode
-                                << replies03 << image << block << frames;
+                            const QByteArrayList& replies03, const QByteArrayList& image,
+                            const QByteArrayList& block, const QString& frames) {
+            QTest::newRow(name) << QString(type) << QString(version) << channels << replies03
+                                << image << block << frames;
         };
         const QString reset(" S1/1 S1/1 7");
-        row("parameter module", "TESTMOD", "V1.00", 1, true, {}, {},
+        row("parameter module", "TESTMOD", "V1.00", 1, {}, {},
             {"TESTMOD", "V1.00", "PARAM", "3 ", "MODEND"}, "");
-        row("empty version", "PM", "", 1, true, {}, {}, {"PM", FileFormat::BadVersion, "MODEND"},
+        row("empty version", "PM", "", 1, {}, {}, {"PM", FileFormat::BadVersion, "MODEND"}, "");
+        row("type read as a comment", ";PM", "V1", 1, {}, {}, {FileFormat::BadTypeName, "MODEND"},
             "");
-        row("type read as a comment", ";PM", "V1", 1, true, {}, {},
-            {FileFormat::BadTypeName, "MODEND"}, "");
-        row("no special mode", "RPR-4", "V2.10", 1, false, {}, {},
+        row("no special mode", "RPR-4", "V2.10", 1, {}, {},
             {"RPR-4", "V2.10", "EEPROM", FileFormat::NoSpecialMode, "MODEND"}, " &");
-        row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, true, {"-9"}, {},
+        row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, {"-9"}, {},
             {"RPR-4", "V2.10", "EEPROM", "ERROR " + specReply("-9").chopped(1), "MODEND"},
             " & #03");
-        row("05 unanswered: an ERROR line, not an empty one", "RPR-4", "V2.10", 1, true, {"03"}, {},
+        row("05 unanswered: an ERROR line, not an empty one", "RPR-4", "V2.10", 1, {"03"}, {},
             {"RPR-4", "V2.10", "EEPROM", "ERROR -2", "MODEND"}, " & #03 #05" + reset);
-        row("no channels, short first answer: no 04", "RPR", "V2", 0, true, {"03"}, {"00112233"},
+        row("no channels, short first answer: no 04", "RPR", "V2", 0, {"03"}, {"00112233"},
             {"RPR", "V2", "EEPROM", "00112233", "MODEND"}, " & #03 #05" + reset);
-        row("image that never ends", "RPR", "V2", 1, true, {"03"},
+        row("image that never ends", "RPR", "V2", 1, {"03"},
             {"0011223344556677", "8899AABBCCDDEEFF"},
             {"RPR", "V2", "EEPROM", FileFormat::ImageTooLong, "MODEND"},
             " & #03 #05" + QString(" #04").repeated(FileFormat::MaxImageLines) + reset);
@@ -225,7 +220,6 @@ private Q_SLOTS:
         QFETCH(QString, type);
         QFETCH(QString, version);
         QFETCH(int, channels);
-        QFETCH(bool, specialMode);
         QFETCH(QByteArrayList, replies03);
         QFETCH(QByteArrayList, image);
         QFETCH(QByteArrayList, block);
@@ -238,7 +232,9 @@ private Q_SLOTS:
         script("03", replies03);
         script("05", image.mid(0, 1));
         script("04", image.mid(1));
-        configure([&](ScriptedModules& s) { s.refusesSpecialMode = !specialMode; });
+        configure([&](ScriptedModules& s) {
+            s.refusesSpecialMode = block.contains(FileFormat::NoSpecialMode);
+        });
         QVERIFY(files().SaveModuleFile(0, 0, "m.mst"));
         const QByteArray file = fileBytes("m.mst");
         static const QRegularExpression header("^;Machine generated file\\. DO NOT EDIT !\r\n"
@@ -266,7 +262,8 @@ private Q_SLOTS:
 
     // A save that cannot be completed leaves the earlier file as it was: a module with more
     // channels than a file can describe, a file in the place of a folder (this stops root as
-    // well), the line gone in the first exchange. The controls come back each time.
+    // well; the line lost in a save: remote.RemoteTest). A load that loses the line gives the
+    // controls back.
     void failedSaveKeepsTheEarlierFile() {
         module(0, 0, "RPR-4", "V2.10", InfoImage, 1);
         TModule& wide = module(0, 4, "WIDE", "V1", InfoParam, 101, {{1}});
@@ -276,15 +273,14 @@ private Q_SLOTS:
         wide.ChannelCount = 100;                 // the most a file can describe
         QVERIFY(files().SaveModuleFile(0, 4, "x.mst"));
         QVERIFY(!files().SaveModuleFile(0, 4, "m.mst/x.mst"));
+        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
+        QCOMPARE(f->host.messages, QStringList(2, "File I/O error."));
         f->peer.setResponder({});
         f->link->ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the first wait
         f->host.enabledHistory.clear();
-        QVERIFY(!files().SaveModuleFile(0, 0, "m.mst"));
-        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
-        QCOMPARE(f->host.messages, QStringList(3, "File I/O error."));
         QVERIFY_THROWS_EXCEPTION(PortError, load(crlf(kModuleBlock), false));
-        QCOMPARE(f->host.enabledHistory, QList<bool>({false, true, false, true}));
+        QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
         QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
     }
 
@@ -321,14 +317,12 @@ private Q_SLOTS:
         row("address ignored", changed(1, "1 15 1"), applied);
         row("other firmware", changed(3, "V1.01"), kSelect14,
             "Error: Module 1/4 firmware version mismatch\n");
-        QByteArray longLine;
         QString writes;
-        for (int i = 0; i <= 90; ++i) {
-            longLine += QByteArray::number(i % 2) + ' ';
-            writes += (i == 90 ? QString("5Z,0") : QString("5%1,%2").arg(i).arg(i % 2)) + " 6 ";
-        }
-        row("index 90 beyond the module's parameters", changed(5, longLine),
-            kSelect14 + " " + writes + kFinish14);
+        for (int i = 0; i < 90; ++i)
+            writes += QString("5%1,%2 6 ").arg(i).arg(i % 2);
+        row("index 90 beyond the module's parameters",
+            changed(5, QByteArray("0 1 ").repeated(45) + "0 "),
+            kSelect14 + " " + writes + "5Z,0 6 " + kFinish14);
         row("only comments", crlf({";only comments", ";here"}), "", {}, "");
         // After its reset the module is selected until it answers: the first and five more.
         const QString reset = kSelect14 + " " + kWrites14 + " S1/4 S1/4 7";
@@ -414,7 +408,6 @@ private Q_SLOTS:
         row("other type, malformed values", "0 3 1", malformed, "1/4 type mismatch", "S1/4 S1/4 ");
         const QByteArrayList body{"TESTMOD", "V1", "PARAM", "5 ", "MODEND"};
         row("slot 17", "0 16 1", body, "1/17 not responding.", "");
-        row("subrack 3", "2 0 1", body, "3/1 not responding.", "");
         row("subrack giving CR", "-179 0 1", body, "-178/1 not responding.", "");
         row("largest numbers", "2147483647 2147483647 1", body,
             "2147483648/2147483648 not responding.", "");

@@ -193,21 +193,31 @@ private slots:
         QCOMPARE(m.ErrorCount, messages.size());
     }
 
-    void diagBytes_data() {
+    // The diagnostic bytes as the report shows them, then, once the extended texts are known,
+    // the texts of their set bits (none set: "Diagnostic OK.").
+    void diagnostics_data() {
         QTest::addColumn<int>("diagCount");
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QStringList>("bytes");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("lines"); // after "Diagnostic Bytes:"
         QTest::addColumn<bool>("fault");
+        QTest::addColumn<QStringList>("texts"); // after the heading of the extended texts
         const QString zero = "   #0  0000 0000";
-        QTest::newRow("lower case") << 1 << QByteArray("a5|$") << QStringList{"A5"}
-                                    << QStringList{"   #0  1010 0101"} << true;
-        QTest::newRow("too many") << 1 << QByteArray("00|00|$") << QStringList{"00"}
-                                  << QStringList{zero, "Diag. bytes count exceeds limit"} << false;
-        QTest::newRow("too few") << 2 << QByteArray("00|$") << QStringList{"00", ""}
-                                 << QStringList{zero, "Missing diagnostic bytes"} << false;
+        QTest::newRow("lower case") << 1 << QByteArray("a5|$") << QStringList{"   #0  1010 0101"}
+                                    << true << QStringList{"t0", "t2", "t5", "t7"};
+        QTest::newRow("second byte")
+            << 2 << QByteArray("00|81|$") << QStringList{zero, "   #1  1000 0001"} << true
+            << QStringList{"t8", "t15"};
+        QTest::newRow("too many") << 1 << QByteArray("00|00|$")
+                                  << QStringList{zero, "Diag. bytes count exceeds limit"} << false
+                                  << QStringList{"Diagnostic OK."};
+        QTest::newRow("too few") << 2 << QByteArray("00|$")
+                                 << QStringList{zero, "Missing diagnostic bytes"} << false
+                                 << QStringList{"Diagnostic OK."};
+        QTest::newRow("unreadable byte: every bit")
+            << 1 << QByteArray("X1|$") << QStringList{"   #0   0001"} << true
+            << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
     }
-    void diagBytes() {
+    void diagnostics() {
         QFETCH(int, diagCount);
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, lines);
@@ -215,37 +225,19 @@ private slots:
         m.DiagCount = diagCount;
         m.DiagFault = true;
         m.Messages << "earlier line";
+        for (int t = 0; t < 16; ++t)
+            m.ExtDiag << "t" + QString::number(t);
         ParseDiagBytes(m, rx(reply));
         QCOMPARE(m.Messages, QStringList{"Diagnostic Bytes:"} + lines);
         QCOMPARE(m.ErrorCount, lines.last().contains(u'#') ? 0 : 1);
-        QTEST(m.DiagBytes, "bytes");
         QTEST(m.DiagFault, "fault");
-    }
-
-    void extDiagReport_data() {
-        QTest::addColumn<QStringList>("bytes");
-        QTest::addColumn<int>("texts");
-        QTest::addColumn<QStringList>("added");
-        QTest::newRow("00 81") << QStringList{"00", "81"} << 16 << QStringList{"t8", "t15"};
-        QTest::newRow("00 00") << QStringList{"00", "00"} << 16 << QStringList{"Diagnostic OK."};
-        QTest::newRow("unreadable byte: every bit")
-            << QStringList{"X1"} << 8
-            << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
-    }
-    void extDiagReport() {
-        QFETCH(QStringList, bytes);
-        QFETCH(int, texts);
-        TModule m;
-        m.DiagCount = 2;
-        m.DiagBytes = bytes;
-        for (int t = 0; t < texts; ++t)
-            m.ExtDiag << "t" + QString::number(t);
-        ExtDiagReport(m);
-        QVERIFY(m.Messages.isEmpty()); // nothing while the texts are not known
+        ExtDiagReport(m); // nothing while the texts are not known
+        QCOMPARE(m.Messages.size(), lines.size() + 1);
         m.ExtDiagValid = true;
         ExtDiagReport(m);
-        QTEST(m.Messages.mid(3), "added");
-        QCOMPARE(m.Messages.mid(0, 3), QStringList({"", "Extended Diagnostic Info:", ""}));
+        QTEST(m.Messages.mid(lines.size() + 4), "texts");
+        QCOMPARE(m.Messages.mid(lines.size() + 1, 3),
+                 QStringList({"", "Extended Diagnostic Info:", ""}));
     }
 
     void textReplies() {
@@ -269,10 +261,9 @@ private slots:
         QTest::addColumn<bool>("multi");
         QTest::addColumn<int>("before");
         QTest::addColumn<int>("after");
-        QTest::addColumn<int>("channelAfter");
-        QTest::newRow("up") << "up" << false << 5 << 6 << 2;
-        QTest::newRow("channel selector up") << "up" << true << 2 << 3 << 2;
-        QTest::newRow("set MaxValue") << "set 120" << false << 0 << 120 << 2;
+        QTest::newRow("up") << "up" << false << 5 << 6;
+        QTest::newRow("channel selector up") << "up" << true << 2 << 3;
+        QTest::newRow("set MaxValue") << "set 120" << false << 0 << 120;
     }
     void change() {
         QFETCH(QString, op);
@@ -297,7 +288,7 @@ private slots:
             QCOMPARE(m.Params[0].Items, after == before ? QStringList{} : p.Items);
         }
         QCOMPARE(m.Params[0].Values[2], after);
-        QTEST(m.CurChannel, "channelAfter");
+        QCOMPARE(m.CurChannel, 2); // the selector's value changes, not the current channel
         QCOMPARE(m.Dirty, after != before);
         QVERIFY(m.Messages.isEmpty() && m.ErrorCount == 0);
         StepUp(m, 1); // no range: nothing to step to
