@@ -72,8 +72,11 @@ void readDiagBytes(TModule& m, const QByteArray& buffer) {
                 m.DiagFault = true;
             ++i;
         }
-        if (i < m.DiagCount)
+        if (i < m.DiagCount) {
+            // What a missing byte would say is not known: no sign of health either.
             addError(m, QStringLiteral("Missing diagnostic bytes"));
+            m.DiagFault = true;
+        }
     });
 }
 } // namespace

@@ -211,8 +211,8 @@ private slots:
                                   << QStringList{zero, "Diag. bytes count exceeds limit"} << false
                                   << QStringList{"Diagnostic OK."};
         QTest::newRow("too few") << 2 << QByteArray("00|$")
-                                 << QStringList{zero, "Missing diagnostic bytes"} << false
-                                 << QStringList{"Diagnostic OK."};
+                                 << QStringList{zero, "Missing diagnostic bytes"} << true
+                                 << QStringList{};
         QTest::newRow("unreadable byte: every bit")
             << 1 << QByteArray("X1|$") << QStringList{"   #0   0001"} << true
             << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
