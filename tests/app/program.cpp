@@ -5,12 +5,12 @@
 #include "link/ui/CommDialog.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,10 +19,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray fileBytes(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 void type(QComboBox* box, const QString& text) {
     box->lineEdit()->clear();
     QTest::keyClicks(box->lineEdit(), text);
@@ -73,9 +69,7 @@ private Q_SLOTS:
     void storedTimeout() {
         QFETCH(QByteArray, stored);
         AppFixture f;
-        QFile ini("OXL.ini");
-        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(stored) == stored.size());
-        ini.close();
+        QVERIFY(writeFile("OXL.ini", stored));
         TMainFrm& m = f.start();
         QTEST(m.link().ScanTimeout, "timeout");
         QTEST(m.Cfrm->cbScanTime->currentText(), "box");

@@ -2,6 +2,7 @@
 // exit status and what reached the line and the modules; its key decoder and trace format.
 #include "tests/support/CliRun.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
 #include <QTcpServer>
@@ -88,12 +89,10 @@ private Q_SLOTS:
     // Every byte on the line in the trace, one frame a line, the text column as well.
     void trace() {
         QCOMPARE(f->run({"--trace", "line.trace", "show", "1/2"}).status, 0);
-        QFile file(f->path("line.trace"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
         static const QRegularExpression format(
             "^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ([<>]) ((?:[0-9A-F]{2} )*[0-9A-F]{2}) \\|(.*)\\|$");
         QByteArray written, read;
-        for (const QByteArray& l : file.readAll().trimmed().split('\n')) {
+        for (const QByteArray& l : fileBytes(f->path("line.trace")).trimmed().split('\n')) {
             const auto m = format.match(QString::fromLatin1(l));
             QVERIFY2(m.hasMatch(), l.constData());
             QByteArray bytes = QByteArray::fromHex(m.captured(2).toLatin1()), text = bytes;

@@ -2,6 +2,7 @@
 // saved at the start of each test. Two classes, so that CTest can run them side by side.
 #include "tests/support/CliRun.h"
 #include "tests/support/DemoValues.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
 #include <QJsonDocument>
@@ -16,12 +17,9 @@ protected:
 
     CliRun::Result run(const QStringList& args) { return f->run(args); }
     void editSaved(const QByteArray& from, const QByteArray& to) {
-        QFile file(saved);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray text = file.readAll();
+        QByteArray text = fileBytes(saved);
         QVERIFY(text.contains(from));
-        QVERIFY(file.seek(0) && file.resize(0));
-        file.write(text.replace(from, to));
+        QVERIFY(writeFile(saved, text.replace(from, to)));
     }
 
 private Q_SLOTS:

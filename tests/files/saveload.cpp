@@ -5,10 +5,10 @@
 #include "files/FileFormat.h"
 #include "files/LoadSteps.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
-#include <QFile>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -36,14 +36,6 @@ bool isSpecial(const QByteArray& fr) {
 // Lines joined with CR LF, the last one ended too.
 QByteArray crlf(const QByteArrayList& lines) {
     return lines.join("\r\n") + "\r\n";
-}
-QByteArray fileBytes(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool writeFile(const QString& name, const QByteArray& bytes) {
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 } // namespace
 

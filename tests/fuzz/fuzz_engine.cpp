@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace {
 // The input as the receive buffer, not copied: a read past its end is a read past the buffer.
@@ -37,7 +38,8 @@ template <class T> T take(const uint8_t*& data, size_t& size) {
 //
 // The info block read twice into one record as the work loop does, then every parameter
 // stepped through the access routines with whatever limits the block gave it.
-void infoBlock(const QByteArray& buffer) {
+void infoBlock(const uint8_t* data, size_t size) {
+    const QByteArray buffer = asBuffer(data, size);
     TModule m;
     for (int i = 0; i < 2; ++i)
         Link::tolerant(m, [&] { ParseInfoBlock(m, buffer); });
@@ -85,7 +87,8 @@ void diagnostics(const uint8_t* data, size_t size) {
 
 // The receiving end of the pages protocol: decoding never makes more than four bytes of each
 // five positions; a rewritten page gains exactly ":65535"; a size is positive.
-void pageReply(const QByteArray& input) {
+void pageReply(const uint8_t* data, size_t size) {
+    const QByteArray input = asBuffer(data, size);
     using namespace PagesCodec;
     require(Decode4in5(input).size() <= input.size() / 5 * 4);
     headerOf(input);
@@ -125,7 +128,8 @@ void httpRequest(const uint8_t* data, size_t size) {
 }
 
 // A settings or configuration file: the reader, the field splitter, the check.
-void settingsFile(const QByteArray& content) {
+void settingsFile(const uint8_t* data, size_t size) {
+    const QByteArray content = asBuffer(data, size);
     const QList<QByteArray> lines = FileFormat::splitLines(content);
     for (const QByteArray& line : lines) {
         FileFormat::headerFields(line);
@@ -173,24 +177,10 @@ void simFrames(const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0)
-        return 0;
-    const uint8_t reader = data[0] % 7;
-    ++data, --size;
-    switch (reader) {
-    case 0:
-        return infoBlock(asBuffer(data, size)), 0;
-    case 1:
-        return values(data, size), 0;
-    case 2:
-        return diagnostics(data, size), 0;
-    case 3:
-        return pageReply(asBuffer(data, size)), 0;
-    case 4:
-        return httpRequest(data, size), 0;
-    case 5:
-        return settingsFile(asBuffer(data, size)), 0;
-    default:
-        return simFrames(data, size), 0;
-    }
+    using Reader = void (*)(const uint8_t*, size_t);
+    static const Reader readers[] = {infoBlock,   values,       diagnostics, pageReply,
+                                     httpRequest, settingsFile, simFrames};
+    if (size > 0)
+        readers[data[0] % std::size(readers)](data + 1, size - 1);
+    return 0;
 }

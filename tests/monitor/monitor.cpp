@@ -5,6 +5,7 @@
 // state, with a deadline that only a broken program reaches.
 #include "sim/SimServer.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
 #include <QJsonArray>
@@ -122,19 +123,17 @@ private Q_SLOTS:
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         promBase = QString("http://127.0.0.1:%1").arg(probe.serverPort());
         probe.close();
-        QFile config(dir.filePath("prometheus.yml"));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(QString("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"
-                             "rule_files: ['%1']\n"
-                             "scrape_configs: [{job_name: orvex, static_configs: "
-                             "[{targets: ['%2']}]}]\n")
-                         .arg(QFINDTESTDATA("../../deploy/orvex-alerts.yml"), metricsHost)
-                         .toUtf8());
-        config.close();
+        const QString config = dir.filePath("prometheus.yml");
+        QVERIFY(writeFile(config,
+                          QString("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"
+                                  "rule_files: ['%1']\n"
+                                  "scrape_configs: [{job_name: orvex, static_configs: "
+                                  "[{targets: ['%2']}]}]\n")
+                              .arg(QFINDTESTDATA("../../deploy/orvex-alerts.yml"), metricsHost)
+                              .toUtf8()));
         prometheus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         prometheus.start("prometheus",
-                         {"--config.file=" + config.fileName(),
-                          "--storage.tsdb.path=" + dir.filePath("tsdb"),
+                         {"--config.file=" + config, "--storage.tsdb.path=" + dir.filePath("tsdb"),
                           "--web.listen-address=" + promBase.mid(7), "--log.level=warn"});
         QVERIFY2(eventually([&] {
                      return prometheus.state() == QProcess::NotRunning ||

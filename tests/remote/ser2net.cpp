@@ -10,6 +10,7 @@
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -197,15 +198,12 @@ private Q_SLOTS:
         QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
 
         // Mid-save (at the first EEPROM image): the earlier file stays as it was.
-        QFile file("headend.mmh");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
-        file.close();
+        QVERIFY(writeFile("headend.mmh", "earlier"));
         SaveLoad files(*f.link, f.modules, f.state, f.host);
         proxy.cutOn("!03R");
         QVERIFY(!files.SaveConfigFile("headend.mmh"));
         QCOMPARE(f.host.messages.last(), QString("File I/O error."));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("earlier"));
+        QCOMPARE(fileBytes("headend.mmh"), QByteArray("earlier"));
         QVERIFY(runUntil([&] { return server.idle(); }));
 
         // In the console: the session hears of it, and the module's console is ended on the

@@ -4,6 +4,7 @@
 // of requests served one at a time on the line with the memory given back.
 #include "tests/html/PagesRig.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -24,8 +25,7 @@ namespace {
 constexpr int kSubrack = 1, kSlot = 0; // the demo module with pages
 
 QByteArray demoFile(const QString& name) {
-    QFile f(":/sim/pages/otx/" + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return fileBytes(":/sim/pages/otx/" + name);
 }
 
 // The allocator keeps freed pages for later; what it gives back shows what is still held.

@@ -16,13 +16,13 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -72,10 +72,6 @@ class HeadendTest : public QObject {
             return -1;
         QTest::keyClick(spin, Qt::Key_Up);
         return before + 1;
-    }
-    QByteArray fileBytes(const QString& name) {
-        QFile in(f->dir.filePath(name));
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
     template <class Set> void fault(int g, int s, Set set) {
         SimFaults faults;
@@ -197,18 +193,17 @@ private Q_SLOTS:
     // The line vanishes when the save reaches the image module of subrack 2: the earlier file
     // stays. Back, the whole head-end is saved.
     void configurationSave() {
-        QFile earlier(f->dir.filePath("headend.mmh"));
-        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
-        earlier.close();
+        const QString file = f->dir.filePath("headend.mmh");
+        QVERIFY(writeFile(file, "earlier"));
         fault(1, 2, [](SimFaults& x) { x.closeLine = true; });
         menu(m().itmSaveConfig, "headend.mmh");
         QCOMPARE(m().shownMessages, QStringList{"File I/O error."});
-        QCOMPARE(fileBytes("headend.mmh"), QByteArray("earlier"));
+        QCOMPARE(fileBytes(file), QByteArray("earlier"));
         lostThenBack(false);
         menu(m().itmSaveConfig, "headend.mmh");
         QCOMPARE(m().shownMessages, QStringList());
         QCOMPARE(m().statusText(), QString("Done."));
-        QCOMPARE(int(fileBytes("headend.mmh").count("\r\nMODEND\r\n")), kDemoModules);
+        QCOMPARE(int(fileBytes(file).count("\r\nMODEND\r\n")), kDemoModules);
     }
 
     // The line vanishes when the load reaches the power supply of subrack 2: the blocks
