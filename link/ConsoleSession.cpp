@@ -6,7 +6,10 @@
 
 namespace {
 constexpr int kCloseQuietMs = 100; // lets the module take ETX CR before the port closes
-}
+// Ends the module's console. Had the line gone, the console would stay open and take every
+// frame after it as keys: then it is sent as soon as the line is back, before any frame.
+const QByteArray kConsoleEnd("\x03\r");
+} // namespace
 
 void ConsoleKeys::store(quint16 code) {
     m_ring[m_write] = code;
@@ -45,9 +48,7 @@ ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, R
             return;
         m_open = false;
         m_state.TerminalMode = false;
-        // The module's console stays open, and would take every frame after it as keys: it is
-        // ended as soon as the line is back, before any frame.
-        m_link.ComPort().sendOnOpen("\x03\r");
+        m_link.ComPort().sendOnOpen(kConsoleEnd);
         Q_EMIT lost(reason);
     });
 }
@@ -79,11 +80,8 @@ void ConsoleSession::close() {
     // The line is the program's again: the commit timer and the commands may use it.
     m_state.TerminalMode = false;
     SerialPort& port = m_link.ComPort();
-    const QByteArray end("\x03\r");
-    // On a line that has gone the module's console stays open: it is ended as soon as the
-    // line is back, before any frame.
-    if (!port.write(end))
-        port.sendOnOpen(end);
+    if (!port.write(kConsoleEnd))
+        port.sendOnOpen(kConsoleEnd);
     port.flush();
     port.setEventMask(SerialPort::EventMask::None);
     // The transmit queue is left alone: discarding it could drop the ETX CR just written, and
