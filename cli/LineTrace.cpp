@@ -32,12 +32,14 @@ bool LineTrace::open(const QString& path, QString* error) {
 }
 
 QByteArray LineTrace::formatLine(const QTime& time, char dir, const QByteArray& bytes) {
+    const QByteArray stamp = time.toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1() + ' ' + dir;
+    if (dir == '#')
+        return stamp + ' ' + bytes;
     QByteArray text;
     text.reserve(bytes.size());
     for (char c : bytes)
         text += (c >= 0x20 && c < 0x7F) ? c : '.';
-    return time.toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1() + ' ' + dir + ' ' +
-           bytes.toHex(' ').toUpper() + " |" + text + '|';
+    return stamp + ' ' + bytes.toHex(' ').toUpper() + " |" + text + '|';
 }
 
 void LineTrace::writeLine(const QTime& time, char dir, const QByteArray& bytes) {
@@ -60,9 +62,9 @@ void LineTrace::flushIncoming() {
 void LineTrace::bytes(char dir, const QByteArray& bytes) {
     QMutexLocker lock(&m_mutex);
     const QTime now = QTime::currentTime();
-    if (dir == '>') {
+    if (dir == '>' || dir == '#') {
         flushIncoming();
-        writeLine(now, '>', bytes);
+        writeLine(now, dir, bytes);
         return;
     }
     for (char c : bytes) {

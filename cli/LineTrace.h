@@ -16,8 +16,11 @@
 // them), the bytes in hexadecimal, then the bytes as text with '.' for every byte outside
 // printable ASCII. What the program writes at once is one frame; what arrives ends its frame
 // at a terminator (ETX, EOT, ACK, NAK, ETB, SYN), when the program writes, or after 50 ms
-// without a byte. The module pages exchange on a thread of their own: bytes() may be called
-// from any thread.
+// without a byte. A note of the program's on what it does to the line is a line of its own:
+//
+//   14:03:11.040 # ending a console that may still be open: the line was opened
+//
+// The module pages exchange on a thread of their own: bytes() may be called from any thread.
 class LineTrace : public QObject {
     Q_OBJECT
 public:

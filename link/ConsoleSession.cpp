@@ -6,9 +6,6 @@
 
 namespace {
 constexpr int kCloseQuietMs = 100; // lets the module take ETX CR before the port closes
-// Ends the module's console. Had the line gone, the console would stay open and take every
-// frame after it as keys: then it is sent as soon as the line is back, before any frame.
-const QByteArray kConsoleEnd("\x03\r");
 } // namespace
 
 void ConsoleKeys::store(quint16 code) {
@@ -48,7 +45,9 @@ ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, R
             return;
         m_open = false;
         m_state.TerminalMode = false;
-        m_link.ComPort().sendOnOpen(kConsoleEnd);
+        // The console would stay open and take every frame after it as keys: its end goes as
+        // soon as the line is back, before any frame.
+        m_link.ComPort().sendOnOpen(Link::ConsoleEnd);
         Q_EMIT lost(reason);
     });
 }
@@ -80,8 +79,8 @@ void ConsoleSession::close() {
     // The line is the program's again: the commit timer and the commands may use it.
     m_state.TerminalMode = false;
     SerialPort& port = m_link.ComPort();
-    if (!port.write(kConsoleEnd))
-        port.sendOnOpen(kConsoleEnd);
+    if (!port.write(Link::ConsoleEnd))
+        port.sendOnOpen(Link::ConsoleEnd);
     port.flush();
     port.setEventMask(SerialPort::EventMask::None);
     // The transmit queue is left alone: discarding it could drop the ETX CR just written, and

@@ -10,6 +10,20 @@
 namespace {
 constexpr int kPresenceTimeout = 80;
 constexpr int kSlotsPerSubrack = 16;
+
+// The presence check. Where a module answered before and now none does, a console left open
+// on the line may be taking every frame as keys: it is ended and the module asked again.
+bool selectOrRecover(Link& link, int g, int s, bool answeredBefore) {
+    link.ReplyTimeout = kPresenceTimeout;
+    if (link.SelectModule(g, s))
+        return true;
+    if (!answeredBefore)
+        return false;
+    link.endStrayConsole(
+        QStringLiteral("no module answers in %1/%2, where one did").arg(g + 1).arg(s + 1));
+    link.ReplyTimeout = kPresenceTimeout;
+    return link.SelectModule(g, s);
+}
 } // namespace
 
 void QuietScanView::processEvents() {
@@ -19,6 +33,8 @@ void QuietScanView::processEvents() {
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
                const ScanWords& words, int g, int s) {
     state.CurSlot = s;
+    const TModule* before = modules.at(s, g);
+    const bool answeredBefore = before && before->TypeName != NotInstalledText;
     TModule& m = modules.renew(s, g);
     modules.diagLines(s, g).clear();
     m.ExtDiagValid = false;
@@ -26,8 +42,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     const QString module = words.module + QStringLiteral(" #") + QString::number(s + 1);
     host.SetStatus(words.group + QStringLiteral("#") + QString::number(g + 1) +
                    QStringLiteral(" ") + module + QStringLiteral(": Scaning"));
-    link.ReplyTimeout = kPresenceTimeout;
-    if (!link.SelectModule(g, s)) {
+    if (!selectOrRecover(link, g, s, answeredBefore)) {
         view.toggleLamp();
         m.TypeName = NotInstalledText;
         view.slotEmpty(g, s);

@@ -46,7 +46,9 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
 
 // One slot as the scan visits it: a new record (and an emptied report list), the presence
 // check, and for a present module its info block, version, diagnostic bytes, values and HTML
-// marker. Leaves CurSlot at the slot and the port open. True when the module answered.
+// marker. Leaves CurSlot at the slot and the port open. True when the module answered. Where
+// the record says a module answered before and none answers now, a console left open on the
+// line is ended (Link::endStrayConsole) and the module asked once more.
 // Used by the scan and wherever one module must be known without scanning the head-end.
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
                const ScanWords& words, int subrack, int slot);

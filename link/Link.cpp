@@ -7,6 +7,7 @@
 
 namespace {
 const QString kDefaultPort = QStringLiteral("COM1");
+constexpr int kConsoleEndQuietMs = 100; // as long as the console's own close waits
 } // namespace
 
 Link::Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* parent)
@@ -50,6 +51,7 @@ bool Link::OpenLink(const QString& portName) {
     m_port.close();
     if (!m_port.open())
         return false;
+    endStrayConsole(QStringLiteral("the line was opened"));
     if (m_port.isRemote())
         m_host.SetStatus(QStringLiteral("%1 connected, round trip %2 ms")
                              .arg(m_port.portName())
@@ -60,6 +62,18 @@ bool Link::OpenLink(const QString& portName) {
 void Link::closePort() {
     m_port.close();
     m_port.setEventMask(SerialPort::EventMask::RxFlag);
+}
+
+void Link::sendConsoleEnd(const QString& why) {
+    m_port.note(QStringLiteral("ending a console that may still be open: %1").arg(why));
+    m_port.write(ConsoleEnd);
+    m_port.flush();
+}
+
+void Link::endStrayConsole(const QString& why) {
+    sendConsoleEnd(why);
+    m_host.pause(kConsoleEndQuietMs);
+    m_port.purge(true, false);
 }
 
 int Link::effectiveTimeout() const {

@@ -32,6 +32,9 @@ public:
     static constexpr int ReadTimeout = 2000;
     static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D,
                           NAK = 0x15, SYN = 0x16, ETB = 0x17, ESC = 0x1B;
+    // The bytes that end a module's text console. They are no frame: a module that is not in
+    // its console takes no notice of them.
+    static inline const QByteArray ConsoleEnd{"\x03\r", 2};
 
     Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* parent = nullptr);
 
@@ -42,7 +45,8 @@ public:
     void StorePortSettings();
     // Loads the settings, forces the fixed line and opens the port; false when it cannot.
     // A port name given here takes the place of the file's (the command line's --port).
-    // A remote line shows its round trip in the status bar.
+    // A console left open on the line is ended first (endStrayConsole). A remote line shows
+    // its round trip in the status bar.
     bool OpenLink(const QString& portName = QString());
 
     // One command transaction: "!" + body + tail out, then the reply up to the terminator or
@@ -56,6 +60,15 @@ public:
 
     // Closes the port and sets its event mask back to the terminator event.
     void closePort();
+
+    // A client that vanished while a module's console was open (a killed terminal, a dropped
+    // connection) leaves that module taking every frame as keys, and every module reads as
+    // gone. This sends ConsoleEnd on the open port, noted with why on the port's tap (the
+    // trace); whatever the module still says is the caller's to discard.
+    void sendConsoleEnd(const QString& why);
+    // The same, then a quiet moment for the module to leave its console (events served), and
+    // what arrived meanwhile discarded.
+    void endStrayConsole(const QString& why);
 
     // The module commands. Slot and subrack are indices of the module table; the readers
     // fill the record there (created when missing) and return whether the module answered.

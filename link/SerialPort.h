@@ -55,6 +55,9 @@ public:
 
     // Queues all bytes for sending in one call; false when the port is not open.
     bool write(const QByteArray& bytes);
+    // Queues what the line takes now without waiting: how many of the bytes went (the first
+    // ones); -1 when the port is not open or the line has gone (lost is reported then).
+    qint64 writeSome(const QByteArray& bytes);
     // Exact number of bytes waiting at the time of the call.
     int bytesWaiting();
     // Reads up to n waiting bytes.
@@ -77,9 +80,14 @@ public:
     void noteExchange(qint64 elapsedMs, int lineBytes);
 
     // Sees every byte on the line: dir '>' for what is written, '<' for what arrives (also
-    // bytes that a purge discards), called once per write and once per received piece.
+    // bytes that a purge discards), called once per write and once per received piece; '#'
+    // for a note of the program's on what it does to the line (UTF-8 text).
     using Tap = std::function<void(char dir, const QByteArray& bytes)>;
     void setTap(Tap tap) { m_tap = std::move(tap); }
+    void note(const QString& text) {
+        if (m_tap)
+            m_tap('#', text.toUtf8());
+    }
 
 Q_SIGNALS:
     void rxFlag();                    // the event character arrived (event mask RxFlag)

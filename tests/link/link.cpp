@@ -288,7 +288,8 @@ private Q_SLOTS:
 
     // A scan of the demo head-end with a module whose info block cannot be read: that module is
     // never shown as clear, the scan and its report say so. The report of a module with a
-    // diagnostic fault: its lines, and the extended texts read once per scan.
+    // diagnostic fault: its lines, and the extended texts read once per scan. A rescan through
+    // a console left open.
     void scanAndReports() {
         SimProfile profile = demoProfile();
         profile.modules[0].module.type = "BAD\nX"; // 1/1: the LF shifts line 2 to "X"
@@ -317,6 +318,28 @@ private Q_SLOTS:
         sim->headend().clearLog();
         DiagReport(link(), f->modules, 2, 0);
         EXPECT_LACKS(sim->headend().received(), "!:\r");
+
+        // A console left open (1/9) takes the frames as keys: where 1/1 answered before, the
+        // next scan ends that console, says so, and asks 1/1 again.
+        QVERIFY(link().SelectModule(0, 8));
+        link().ComPort().write("9\r");
+        QTRY_VERIFY(sim->headend().state(0, 8).consoleOpen);
+        QStringList notes;
+        link().ComPort().setTap([&](char dir, const QByteArray& b) {
+            if (dir == '#')
+                notes << QString::fromUtf8(b);
+        });
+        sim->headend().clearLog();
+        view.shown.clear();
+        ScanHeadend(link(), f->modules, f->state, f->host, view);
+        QCOMPARE(view.shown.size(), int(profile.modules.size()));
+        QCOMPARE(notes, QStringList{"ending a console that may still be open: no module answers "
+                                    "in 1/1, where one did"});
+        const QByteArray sent = sim->headend().received();
+        const qsizetype end = sent.indexOf(Link::ConsoleEnd);
+        QVERIFY(end > 0);
+        EXPECT_BYTES(QByteArray(sent.left(end)).replace("!\xC0\x80", ""), "");
+        EXPECT_STARTS(sent.mid(end), "\x03\r!\xC0\x80!\xC0\x80!0\r");
     }
 };
 
