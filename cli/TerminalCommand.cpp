@@ -118,7 +118,7 @@ int CliSession::terminal() {
     ConsoleRun run(m_link, m_state, m_host);
     const QString lost = run.exec();
     if (!lost.isEmpty())
-        throw PortError(QStringLiteral("The serial port was lost (%1).").arg(lost));
+        throw PortError(Link::lostText(lost));
     m_host.err(QString());
     m_host.err(QStringLiteral("Console of module %1 closed.").arg(at.name()));
     return StatusDone;

@@ -34,6 +34,7 @@ qint64 declaredLength(const QByteArray& value, qint64 limit) {
 
 RequestGate::RequestGate(QTcpSocket* socket, qint64 maxBody)
     : QObject(socket), m_socket(socket), m_maxBody(maxBody) {
+    socket->setReadBufferSize(ReadBufferBytes);
     // Connected before the server's own handler, so the bytes are seen before it reads them.
     connect(socket, &QTcpSocket::readyRead, this, &RequestGate::onBytes);
     m_idle.setSingleShot(true);

@@ -23,6 +23,9 @@ class RequestGate : public QObject {
 public:
     static constexpr int MaxHeadBytes = 16 * 1024;
     static constexpr int IdleMs = 3000;
+    // What the socket takes in from the network at a time: a client that sends in bulk is
+    // refused within its first piece, never buffered whole.
+    static constexpr int ReadBufferBytes = 4 * MaxHeadBytes;
 
     RequestGate(QTcpSocket* socket, qint64 maxBody);
     // The gate of a socket made by GatedListener, or nullptr.

@@ -108,7 +108,7 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     EventWait::until([this] { return ReplyState != -1; });
     m_port.setEventMask(SerialPort::EventMask::None);
     if (m_lostDuringWait)
-        throw PortError(QStringLiteral("The serial port was lost (%1).").arg(m_lostReason));
+        throw PortError(lostText(m_lostReason));
     if (ReplyState != 1)
         return false;
     const QByteArray reply = m_port.read(std::min(m_port.bytesWaiting(), RxBufferSize));
@@ -118,6 +118,15 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     RxCount = reply.size();
     m_port.noteExchange(m_answeredAfterMs, int(frame.size() + reply.size()));
     return true;
+}
+
+QString Link::lostText(const QString& reason) {
+    const qsizetype inUse = reason.indexOf(QLatin1String(Transport::InUseText));
+    if (inUse < 0)
+        return QStringLiteral("The serial port was lost (%1).").arg(reason);
+    QString text = reason.mid(inUse) + QLatin1Char('.');
+    text[0] = text[0].toUpper();
+    return text;
 }
 
 void Link::ComPortRxFlag() {

@@ -105,6 +105,10 @@ public:
     static void tolerant(TModule& m, const std::function<void()>& command,
                          QStringList* keep = nullptr);
 
+    // What an operation says when the line went away while it ran, for the reason the port
+    // gave: that the line is in use by another client, or that the serial port was lost.
+    static QString lostText(const QString& reason);
+
     // CRC-16/MODBUS over the first count bytes.
     static quint16 CRC16(const QByteArray& text, int count);
     static quint16 CRC16(const QByteArray& text) { return CRC16(text, text.size()); }

@@ -16,6 +16,7 @@ namespace {
 constexpr int kBreakMs = 2; // a break held for a few frame times of 115200 baud
 constexpr int kControlAnswerMs = 1000;
 constexpr int kRetryMs = 50;
+constexpr int kFirstBytes = 120;
 
 QString socketError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -201,6 +202,7 @@ bool NetTransport::takeIn() {
         if (!keepReading(n, {}))
             break;
         const QByteArray bytes(buf, int(n));
+        m_first += bytes.left(kFirstBytes - m_first.size());
         if (m_kind == Kind::RawTcp) {
             m_data += bytes;
             continue;
@@ -214,6 +216,14 @@ bool NetTransport::takeIn() {
 }
 
 QString NetTransport::closedText() const {
+    // A server that lends its line to one client at a time tells the next one so and closes
+    // (the monitor's bridge: "... the line is in use by ...").
+    if (m_first.contains(" in use")) {
+        QString said = QString::fromLatin1(m_first).simplified();
+        if (said.endsWith(QLatin1Char('.')))
+            said.chop(1);
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(InUseText), said);
+    }
     QString text = QStringLiteral("the terminal server closed the connection");
     // Before the com-port option is agreed, what came is the server's own word on it.
     const QString said = QString::fromLatin1(m_data).simplified().left(80);
@@ -279,4 +289,5 @@ void NetTransport::release() {
     m_options = Telnet::Options();
     m_data.clear();
     m_answers.clear();
+    m_first.clear();
 }

@@ -133,6 +133,17 @@ bool SerialPort::write(const QByteArray& bytes) {
     return false;
 }
 
+qint64 SerialPort::writeSome(const QByteArray& bytes) {
+    if (!isOpen())
+        return -1;
+    const qint64 n = m_transport->writeSome(bytes);
+    if (n > 0 && m_tap)
+        m_tap('>', bytes.left(n));
+    if (n < 0)
+        takeIn();
+    return n;
+}
+
 void SerialPort::takeIn(bool fromNotifier) {
     if (!isOpen())
         return;

@@ -29,7 +29,7 @@ QString Link::SendSpecCmd(const QString& cmd) {
     const QString reply = ReadSpecReply();
     // A line that went away meanwhile ends the operation, as it does in a transaction.
     if (open && !m_port.isOpen())
-        throw PortError(QStringLiteral("The serial port was lost (%1).").arg(m_lostReason));
+        throw PortError(lostText(m_lostReason));
     return reply;
 }
 

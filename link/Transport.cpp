@@ -19,6 +19,8 @@ constexpr int kRoundTripSamples = 15;
 constexpr double kLineBytesPerMs = 9.6; // 115200 baud, 12 bits a byte
 constexpr int kWritePerByteMs = 50;
 constexpr int kWriteConstantMs = 1000;
+// A writable socket has room for at least a third of its send buffer: far more than this.
+constexpr int kEscapedPieceBytes = 256;
 
 QMutex g_rememberedMutex;
 QHash<QString, int> g_remembered;
@@ -159,6 +161,25 @@ bool Transport::writeAll(const QByteArray& bytes, bool socket) {
         ::poll(&p, 1, int(wait));
     }
     return done == bytes.size();
+}
+
+qint64 Transport::writeSome(const QByteArray& bytes) {
+    if (m_fd < 0)
+        return -1;
+    if (m_kind == Kind::Rfc2217) {
+        // Escaped bytes cannot be cut anywhere: a piece the socket surely takes whole.
+        pollfd p{m_fd, POLLOUT, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return 0;
+        const QByteArray piece = bytes.left(kEscapedPieceBytes);
+        return write(piece) ? piece.size() : -1;
+    }
+    const ssize_t n = m_kind == Kind::Device
+                          ? ::write(m_fd, bytes.constData(), size_t(bytes.size()))
+                          : ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+    if (n >= 0)
+        return n;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
 }
 
 bool Transport::keepReading(qint64 n, const QString& goneText) {

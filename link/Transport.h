@@ -59,6 +59,9 @@ public:
     enum class Kind { Device, RawTcp, Rfc2217 };
     // How long setting up a remote connection may take before it counts as failed.
     static constexpr int ConnectLimitMs = 3000;
+    // What the error of a remote line says when its server lends the line to one client at
+    // a time and another has it.
+    static constexpr const char* InUseText = "the line is in use by another client";
 
     virtual ~Transport();
     Transport(const Transport&) = delete;
@@ -95,6 +98,9 @@ public:
     // All bytes, waiting for room at most 50 ms per byte plus a second; false when not all
     // went (the line has gone or does not take them).
     virtual bool write(const QByteArray& bytes) = 0;
+    // What the line takes of the bytes now, without waiting: how many went (the first ones),
+    // -1 when the line has gone. For a writer that must never block (the monitor's bridge).
+    qint64 writeSome(const QByteArray& bytes);
     // Discards what waits in the receive and/or transmit direction.
     virtual void purge(bool rx, bool tx) = 0;
     // Waits (at most limitMs) until everything written has left this machine.

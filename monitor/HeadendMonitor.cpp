@@ -11,6 +11,11 @@ constexpr int kLastRetryMs = 60000;
 // A module known to be there answers its select frame as fast as at the scan's presence check.
 constexpr int kSelectTimeout = 80;
 constexpr int kFailedPollsGone = 2;
+// After a bridge client: longer than any module takes to start a reply, and a bound for a
+// line that never goes quiet.
+constexpr int kSettleQuietMs = 500;
+constexpr int kSettleLimitMs = 10000;
+constexpr int kSettleStepMs = 50;
 
 QString slotName(int subrack, int slot) {
     return QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
@@ -54,6 +59,7 @@ bool HeadendMonitor::openLine() {
     if (!m_status.lineUp)
         monitorLog(QStringLiteral("line open on %1").arg(m_status.port));
     m_status.lineUp = true;
+    m_settling.invalidate(); // opening the line ends a console and discards what came
     m_retryMs = 0;
     m_downReason.clear();
     m_needScan = true;
@@ -77,10 +83,13 @@ void HeadendMonitor::step() {
     if (m_lent || m_inStep)
         return;
     m_inStep = true;
+    bool settling = false;
     try {
         if (m_link.ComPort().isOpen() || openLine()) {
             const qint64 rescanMs = qint64(m_settings.rescan * 60000);
-            if (m_needScan || m_sinceScan.hasExpired(rescanMs))
+            if (m_settling.isValid() && !settled())
+                settling = true;
+            else if (m_needScan || m_sinceScan.hasExpired(rescanMs))
                 scan();
             else
                 pollCycle();
@@ -96,8 +105,22 @@ void HeadendMonitor::step() {
         grant();
     else if (!m_status.lineUp)
         schedule(m_retryMs);
+    else if (settling)
+        schedule(kSettleStepMs);
     else
         schedule(qint64(m_settings.interval * 1000) - m_sincePoll.elapsed());
+}
+
+bool HeadendMonitor::settled() {
+    SerialPort& port = m_link.ComPort();
+    if (port.bytesWaiting() > 0) {
+        port.purge(true, false);
+        m_quiet.start();
+    }
+    if (!m_quiet.hasExpired(kSettleQuietMs) && !m_settling.hasExpired(kSettleLimitMs))
+        return false;
+    m_settling.invalidate();
+    return true;
 }
 
 bool HeadendMonitor::probe(int g, int s) {
@@ -207,7 +230,9 @@ void HeadendMonitor::grant() {
     port.purge(true, false);
     port.setEventMask(SerialPort::EventMask::RxChar);
     m_lent = true;
+    m_settling.invalidate();
     m_status.bridged = true;
+    m_status.bridgeHeld.start();
     m_stepTimer.stop();
     monitorLog(QStringLiteral("line lent to a bridge client; polling paused"));
     Q_EMIT lineLent(&port);
@@ -221,9 +246,13 @@ void HeadendMonitor::returnLine() {
     m_status.bridged = false;
     SerialPort& port = m_link.ComPort();
     port.setEventMask(SerialPort::EventMask::RxFlag);
-    port.purge(true, false);
+    if (port.isOpen())
+        m_link.sendConsoleEnd(QStringLiteral("the bridge client left"));
+    m_settling.start();
+    m_quiet.start();
     m_needScan = true;
-    monitorLog(QStringLiteral("line back from the bridge client; rescanning"));
+    monitorLog(QStringLiteral("line back from the bridge client; ending a console it may have "
+                              "left open, rescanning once the line is quiet"));
     schedule(0);
 }
 

@@ -19,7 +19,9 @@
 // It also lends the line: requestLine() asks for it; the monitor stops at the next module
 // (or at once when idle), clears what is waiting on the line and emits lineLent with the
 // port, whose bytes then belong to the borrower (event mask RxChar). returnLine() takes it
-// back and rescans, since the borrower may have changed anything.
+// back and rescans, since the borrower may have changed anything: first it ends a console
+// the borrower may have left open and lets the line settle (what still comes is discarded
+// until the line has been quiet for a moment), so that no late reply is taken for a module.
 class HeadendMonitor : public QObject {
     Q_OBJECT
 public:
@@ -69,6 +71,8 @@ private:
     bool poll(int subrack, int slot);
     void noteAnswer(int subrack, int slot, bool answered);
     bool stopWanted() const { return m_lendWanted; }
+    // Discards what the line says after the borrower; true once it has been quiet long enough.
+    bool settled();
 
     Settings m_settings;
     ModuleTable m_modules;
@@ -79,6 +83,8 @@ private:
     QTimer m_stepTimer;
     QElapsedTimer m_sinceScan;
     QElapsedTimer m_sincePoll;
+    QElapsedTimer m_settling; // valid from the borrower's return until the line has settled
+    QElapsedTimer m_quiet;    // since the last byte while settling
     bool m_needScan = true;
     bool m_inStep = false;
     bool m_lendWanted = false;

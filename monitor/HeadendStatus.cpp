@@ -32,11 +32,15 @@ void SlotStatus::takeFrom(const TModule& m) {
     readFaults = m.ReadFaults;
     bits = setBits(m);
     values.clear();
+    // The values reply holds a row for every channel: each has its own numbers.
+    const int channels = m.MultiChannel ? qBound(1, m.ChannelCount, MaxChannels) : 1;
     for (int i = 0; i < m.Params.size(); ++i) {
         const TParam& p = m.Params.at(i);
         if (p.Kind != KindNumericRO || (p.Flags & FlagHidden))
             continue;
-        values << ShownValue{i, p.Name, p.Units, plainNumber(p, p.Values[size_t(m.CurChannel)])};
+        for (int c = 0; c < channels; ++c)
+            values << ShownValue{i, p.Name, p.Units, plainNumber(p, p.Values[size_t(c)]),
+                                 m.MultiChannel ? c : -1};
     }
     polled = !values.isEmpty();
 }

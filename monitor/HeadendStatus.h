@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,12 +16,13 @@ struct DiagBit {
     QString text;
 };
 
-// A read-only number of a module as the control panel shows it (the current channel's).
+// A read-only number of a module as the control panel shows it.
 struct ShownValue {
     int index = 0; // the parameter's number on the line
     QString name;
     QString units;
-    QString number; // decimal text with '.' and the parameter's decimals
+    QString number;   // decimal text with '.' and the parameter's decimals
+    int channel = -1; // 0.. on a module with several channels, each of which has the number
 };
 
 // What the monitor knows of one slot.
@@ -48,10 +50,11 @@ struct HeadendStatus {
 
     QString port;
     bool lineUp = false;
-    bool bridged = false;    // a bridge client has the line; polling is paused
-    double lastPoll = 0;     // Unix time of the last complete poll cycle, 0 before the first
-    double scanDuration = 0; // seconds the last complete scan took
-    quint64 pollCycles = 0;  // complete poll cycles (a complete scan counts as one)
+    bool bridged = false;     // a bridge client has the line; polling is paused
+    QElapsedTimer bridgeHeld; // since the client got the line (while bridged)
+    double lastPoll = 0;      // Unix time of the last complete poll cycle, 0 before the first
+    double scanDuration = 0;  // seconds the last complete scan took
+    quint64 pollCycles = 0;   // complete poll cycles (a complete scan counts as one)
     std::array<SlotStatus, Subracks * Slots> modules;
 
     // subrack and slot are 0-based indices.

@@ -5,17 +5,53 @@
 #include "monitor/Log.h"
 
 #include <QTcpSocket>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
-LineBridge::LineBridge(HeadendMonitor& monitor, QObject* parent)
+namespace {
+// What is taken in from the client at a time; TCP holds back the rest at the client.
+constexpr int kClientBufferBytes = 16 * 1024;
+// While the line takes no more: about a hundred bytes of line time.
+constexpr int kPumpMs = 10;
+// A client that vanished without a word (cable, crash, a NAT that forgot it) is found in
+// about two minutes, also while bytes to it wait unacknowledged.
+constexpr int kKeepIdleS = 60;
+constexpr int kKeepIntervalS = 10;
+constexpr int kKeepProbes = 6;
+constexpr unsigned kUnacknowledgedMs = 120000;
+
+void keepAlive(const QTcpSocket* socket) {
+    const int fd = int(socket->socketDescriptor());
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepProbes, sizeof kKeepProbes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedMs, sizeof kUnacknowledgedMs);
+}
+} // namespace
+
+LineBridge::LineBridge(HeadendMonitor& monitor, int idleSeconds, QObject* parent)
     : QObject(parent), m_monitor(monitor) {
     connect(&m_server, &QTcpServer::newConnection, this, &LineBridge::onConnection);
     connect(&m_monitor, &HeadendMonitor::lineLent, this, &LineBridge::onLent);
     connect(&m_monitor, &HeadendMonitor::lineRefused, this, &LineBridge::onRefused);
     connect(&m_monitor, &HeadendMonitor::lineWithdrawn, this, &LineBridge::onWithdrawn);
+    m_pump.setSingleShot(true);
+    m_pump.setInterval(kPumpMs);
+    connect(&m_pump, &QTimer::timeout, this, &LineBridge::toLine);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(idleSeconds * 1000);
+    connect(&m_idle, &QTimer::timeout, this, &LineBridge::onIdle);
 }
 
 LineBridge::~LineBridge() {
     release();
+    if (m_client) {
+        m_client->disconnect(this);
+        delete m_client;
+    }
 }
 
 bool LineBridge::listen(const QHostAddress& address, quint16 port, QString* error) {
@@ -32,25 +68,34 @@ QString LineBridge::peerOf(const QTcpSocket* socket) {
 
 void LineBridge::onConnection() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         if (m_client) {
-            monitorLog(QStringLiteral("bridge: %1 refused, the line is lent to %2")
-                           .arg(peerOf(socket), m_peer));
-            socket->write(
-                QStringLiteral("ORVEX monitor: the line is in use by %1; try again later.\r\n")
-                    .arg(m_peer)
-                    .toUtf8());
-            socket->disconnectFromHost();
+            turnAway(socket);
             continue;
         }
         m_client = socket;
         m_peer = peerOf(socket);
+        m_gone = false;
+        socket->setReadBufferSize(kClientBufferBytes);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        keepAlive(socket);
         connect(socket, &QTcpSocket::readyRead, this, &LineBridge::toLine);
         connect(socket, &QTcpSocket::disconnected, this, &LineBridge::onClientGone);
         monitorLog(QStringLiteral("bridge: %1 connected").arg(m_peer));
+        if (m_idle.interval() > 0)
+            m_idle.start();
         m_monitor.requestLine();
     }
+}
+
+void LineBridge::turnAway(QTcpSocket* socket) {
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->setReadBufferSize(1); // nothing it says is wanted
+    monitorLog(
+        QStringLiteral("bridge: %1 refused, the line is lent to %2").arg(peerOf(socket), m_peer));
+    socket->write(QStringLiteral("ORVEX monitor: the line is in use by %1; try again later.\r\n")
+                      .arg(m_peer)
+                      .toUtf8());
+    socket->disconnectFromHost();
 }
 
 void LineBridge::onLent(SerialPort* port) {
@@ -65,7 +110,7 @@ void LineBridge::onLent(SerialPort* port) {
 }
 
 void LineBridge::onRefused(const QString& reason) {
-    if (!m_client)
+    if (!m_client || m_gone)
         return;
     m_client->write(
         QStringLiteral("ORVEX monitor: the line cannot be opened (%1).\r\n").arg(reason).toUtf8());
@@ -77,28 +122,76 @@ void LineBridge::onWithdrawn(const QString& reason) {
     if (!m_client)
         return;
     monitorLog(QStringLiteral("bridge: the line went away (%1); closing %2").arg(reason, m_peer));
-    m_client->disconnectFromHost();
+    if (m_gone)
+        finish();
+    else
+        m_client->disconnectFromHost();
 }
 
 void LineBridge::onClientGone() {
-    toLine(); // its last words still go to the line
-    release();
     monitorLog(QStringLiteral("bridge: %1 left").arg(m_peer));
-    m_client = nullptr;
-    m_monitor.returnLine();
+    m_gone = true;
+    m_idle.stop();
+    if (m_port)
+        toLine(); // its last words still go to the line; finish() follows
+    else
+        finish();
+}
+
+void LineBridge::onIdle() {
+    if (!m_client || m_gone)
+        return;
+    monitorLog(QStringLiteral("bridge: closing %1, nothing passed either way for %2 s")
+                   .arg(m_peer)
+                   .arg(m_idle.interval() / 1000));
+    m_client->abort();
 }
 
 void LineBridge::toLine() {
-    if (m_port && m_client && m_client->bytesAvailable() > 0)
-        m_port->write(m_client->readAll());
+    if (!m_port || !m_client)
+        return;
+    m_pump.stop();
+    while (m_client->bytesAvailable() > 0) {
+        const QByteArray piece = m_client->peek(kClientBufferBytes);
+        const qint64 n = m_port->writeSome(piece);
+        if (n < 0)
+            return; // the line has gone: onWithdrawn follows
+        m_client->skip(n);
+        if (n > 0 && !m_gone && m_idle.interval() > 0)
+            m_idle.start();
+        if (n < piece.size()) {
+            m_pump.start();
+            return;
+        }
+    }
+    if (m_gone)
+        finish();
 }
 
 void LineBridge::toClient() {
-    if (!m_port || !m_client)
+    if (!m_port || !m_client || m_gone)
         return;
     const QByteArray bytes = m_port->read(m_port->bytesWaiting());
-    if (!bytes.isEmpty())
-        m_client->write(bytes);
+    if (bytes.isEmpty())
+        return;
+    m_client->write(bytes);
+    if (m_idle.interval() > 0)
+        m_idle.start();
+    if (m_client->bytesToWrite() <= MaxUnsentBytes)
+        return;
+    monitorLog(QStringLiteral("bridge: closing %1, it leaves the line's bytes unread").arg(m_peer));
+    m_client->abort();
+}
+
+void LineBridge::finish() {
+    m_pump.stop();
+    m_idle.stop();
+    release();
+    if (m_client)
+        m_client->deleteLater();
+    m_client = nullptr;
+    m_gone = false;
+    m_monitor.returnLine();
 }
 
 void LineBridge::release() {

@@ -59,6 +59,9 @@ void ownSeries(Writer& w, const HeadendStatus& status) {
     w.family("orvex_bridge_connected", "gauge",
              "A line bridge client has the line (1); polling is paused meanwhile.");
     w.sample({}, status.bridged ? 1 : 0);
+    w.family("orvex_bridge_held_seconds", "gauge",
+             "How long the bridge client has held the line (0 while none has it).");
+    w.sample({}, status.bridged ? double(status.bridgeHeld.elapsed()) / 1000.0 : 0.0);
     w.family("orvex_last_poll_timestamp_seconds", "gauge",
              "Unix time of the last complete poll cycle (0 before the first).");
     w.sample({}, status.lastPoll);
@@ -98,13 +101,17 @@ void moduleSeries(Writer& w, const HeadendStatus& status) {
                      1);
     });
     w.family("orvex_module_value", "gauge",
-             "A read-only number of the module as its control panel shows it.");
+             "A read-only number of the module as its control panel shows it; on a module "
+             "with several channels, one per channel (1..).");
     eachSlot(status, true, [&](const Labels& l, const SlotStatus& m) {
-        for (const ShownValue& v : m.values)
-            w.sample(l + Labels{{QStringLiteral("index"), QString::number(v.index)},
-                                {QStringLiteral("param"), v.name},
-                                {QStringLiteral("units"), v.units}},
-                     v.number);
+        for (const ShownValue& v : m.values) {
+            Labels labels = l + Labels{{QStringLiteral("index"), QString::number(v.index)},
+                                       {QStringLiteral("param"), v.name},
+                                       {QStringLiteral("units"), v.units}};
+            if (v.channel >= 0)
+                labels << qMakePair(QStringLiteral("channel"), QString::number(v.channel + 1));
+            w.sample(labels, v.number);
+        }
     });
 }
 

@@ -1,22 +1,51 @@
 #include "monitor/MonitorHttp.h"
 
+#include "html/RequestGate.h"
 #include "monitor/HeadendMonitor.h"
 #include "monitor/Metrics.h"
 #include "monitor/StatusPage.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
-#include <QTcpServer>
+#include <QTcpSocket>
 #include <memory>
 
 using Method = QHttpServerRequest::Method;
 using Status = QHttpServerResponder::StatusCode;
 
+namespace {
+// The gate of the pages server for every connection (no request of the monitor has a body),
+// at most MaxConnections of them at a time.
+class CappedListener : public GatedListener {
+public:
+    CappedListener() : GatedListener(0) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        QList<QTcpSocket*> open;
+        for (QTcpSocket* s : findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly))
+            if (s->state() == QAbstractSocket::ConnectedState)
+                open << s;
+        // The oldest has had the longest time to ask.
+        for (qsizetype i = 0; i + MonitorHttp::MaxConnections <= open.size(); ++i)
+            open.at(i)->abort();
+        GatedListener::incomingConnection(descriptor);
+    }
+};
+
+QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
+    for (const auto& [key, value] : request.headers())
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+} // namespace
+
 MonitorHttp::MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent)
     : QAbstractHttpServer(parent), m_monitor(monitor), m_refreshSeconds(refreshSeconds) {}
 
 bool MonitorHttp::listen(const QHostAddress& address, quint16 port, QString* error) {
-    auto listener = std::make_unique<QTcpServer>();
+    auto listener = std::make_unique<CappedListener>();
     if (!listener->listen(address, port)) {
         if (error)
             *error = listener->errorString();
@@ -32,11 +61,22 @@ quint16 MonitorHttp::port() const {
 }
 
 bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    RequestGate* gate = RequestGate::of(socket);
+    if (gate)
+        gate->takeTarget();
+    answer(request, socket);
+    if (gate)
+        gate->answered();
+    // Requests sent one after another without reading the answers pile them up here.
+    if (socket->bytesToWrite() > MaxUnsentBytes)
+        socket->abort();
+    else if (header(request, "Connection").trimmed().toLower() == "close")
+        socket->disconnectFromHost();
+    return true;
+}
+
+void MonitorHttp::answer(const QHttpServerRequest& request, QTcpSocket* socket) {
     QHttpServerResponder responder = makeResponder(request, socket);
-    if (request.method() != Method::Get) {
-        responder.write("Only GET is served.\n", "text/plain", Status::MethodNotAllowed);
-        return true;
-    }
     const QString path = request.url().path();
     QByteArray body;
     QByteArray type;
@@ -52,10 +92,24 @@ bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     } else {
         responder.write("Not found. Try /metrics, /healthz or /.\n", "text/plain",
                         Status::NotFound);
-        return true;
+        return;
     }
-    responder.write(body, type);
-    return true;
+    const Method method = request.method();
+    if (method != Method::Get && method != Method::Head) {
+        responder.write("Only GET and HEAD are served.\n",
+                        {{"Content-Type", "text/plain"}, {"Allow", "GET, HEAD"}},
+                        Status::MethodNotAllowed);
+        return;
+    }
+    if (method == Method::Get) {
+        responder.write(body, type);
+        return;
+    }
+    // HEAD: the headers GET would have, without the body.
+    responder.writeStatusLine();
+    responder.writeHeader("Content-Type", type);
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    responder.writeBody(QByteArray());
 }
 
 void MonitorHttp::missingHandler(const QHttpServerRequest&, QTcpSocket*) {

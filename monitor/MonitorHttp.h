@@ -7,11 +7,21 @@ class HeadendMonitor;
 class QTcpServer;
 
 // The monitor's HTTP service: /metrics (Prometheus text format), /healthz ("ok" while the
-// monitor runs, whatever the line does: the line has its own metric) and / (the status page).
-// GET only.
+// monitor runs, whatever the line does: the line has its own metric) and / (the status page),
+// by GET and HEAD; 405 for another method on them, 404 for any other path.
+//
+// Whatever clients do, it stays small and answers: each connection passes the pages server's
+// request gate (a head over 16 KiB and any body are refused before they are buffered, a
+// connection without a whole request for 3 s is closed), at most MaxConnections are open at
+// once (a newcomer takes the place of the oldest, so a flood of idle or slow connections
+// neither runs the process out of descriptors nor keeps Prometheus out), and a client that
+// leaves more than MaxUnsentBytes of its answers unread is dropped.
 class MonitorHttp : public QAbstractHttpServer {
     Q_OBJECT
 public:
+    static constexpr int MaxConnections = 32;
+    static constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+
     MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent = nullptr);
 
     // False with the reason in *error when the address cannot be had.
@@ -23,6 +33,8 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    void answer(const QHttpServerRequest& request, QTcpSocket* socket);
+
     const HeadendMonitor& m_monitor;
     int m_refreshSeconds;
     QTcpServer* m_listener = nullptr; // owned by the base class once bound

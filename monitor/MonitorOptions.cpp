@@ -43,6 +43,14 @@ bool readValues(const QCommandLineParser& p, MonitorOptions* o, QString* error) 
         *error = QStringLiteral("--listen takes ADDRESS:PORT, e.g. 127.0.0.1:9188");
         return false;
     }
+    double idle = 0;
+    if (p.isSet(QStringLiteral("bridge-idle"))) {
+        if (!number(p.value(QStringLiteral("bridge-idle")), 0, kLongestPeriod, &idle)) {
+            *error = QStringLiteral("--bridge-idle takes seconds, 0 (never) to 86400");
+            return false;
+        }
+        o->bridgeIdle = int(idle);
+    }
     o->bridge = p.isSet(QStringLiteral("bridge"));
     if (o->bridge && !ListenAddress::parse(p.value(QStringLiteral("bridge")), &o->bridgeAt)) {
         *error = QStringLiteral("--bridge takes ADDRESS:PORT, e.g. 0.0.0.0:4001");
@@ -103,9 +111,14 @@ MonitorOptions::Outcome MonitorOptions::parse(const QStringList& arguments, Moni
          QStringLiteral("HTTP address for /metrics, /healthz and / (default 127.0.0.1:9188)."),
          QStringLiteral("addr:port")},
         {QStringLiteral("bridge"),
-         QStringLiteral("Lend the line to one raw TCP client here, e.g. 0.0.0.0:4001 (off by "
-                        "default)."),
+         QStringLiteral("Lend the line to one raw TCP client here, e.g. 127.0.0.1:4001 (off by "
+                        "default). It has no authentication: whoever reaches it controls the "
+                        "head-end."),
          QStringLiteral("addr:port")},
+        {QStringLiteral("bridge-idle"),
+         QStringLiteral("Close a bridge client after this many seconds with nothing passing "
+                        "either way (default 300; 0: never)."),
+         QStringLiteral("s")},
         {QStringLiteral("scan-timeout"),
          QStringLiteral("Reply time-out in ms where the program uses its scan time-out."),
          QStringLiteral("ms")},

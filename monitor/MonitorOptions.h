@@ -24,6 +24,7 @@ struct MonitorOptions {
     ListenAddress listen{QHostAddress(QHostAddress::LocalHost), 9188};
     bool bridge = false;
     ListenAddress bridgeAt; // --bridge
+    int bridgeIdle = 300;   // --bridge-idle, seconds; 0: never
 
     // Parses the arguments (program name first). Help and Version leave the text to print
     // in *text; Error the problem.

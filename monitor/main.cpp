@@ -44,11 +44,17 @@ int main(int argc, char** argv) {
                 qPrintable(options.listen.text(http.port())));
     std::unique_ptr<LineBridge> bridge;
     if (options.bridge) {
-        bridge = std::make_unique<LineBridge>(monitor);
+        bridge = std::make_unique<LineBridge>(monitor, options.bridgeIdle);
         if (!bridge->listen(options.bridgeAt.address, options.bridgeAt.port, &error))
             return cannotListen("the bridge", options.bridgeAt, error);
-        std::printf("orvex-monitor: line bridge on %s\n",
-                    qPrintable(options.bridgeAt.text(bridge->port())));
+        const QString at = options.bridgeAt.text(bridge->port());
+        std::printf("orvex-monitor: line bridge on %s\n", qPrintable(at));
+        if (!options.bridgeAt.address.isLoopback())
+            std::fprintf(stderr,
+                         "orvex-monitor: the line bridge on %s has no authentication: whoever "
+                         "reaches it controls the head-end. Keep it on a management network, "
+                         "or on 127.0.0.1 behind ssh -L.\n",
+                         qPrintable(at));
     }
     std::fflush(stdout);
     monitor.start();

@@ -67,6 +67,16 @@ class MonitorTest : public QObject {
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                 reply->readAll()};
     }
+    // A request on a connection of its own: all the monitor sends until it closes.
+    QByteArray exchange(const QByteArray& request, const QString& host = {}) {
+        QTcpSocket s;
+        const QStringList at = (host.isEmpty() ? metricsHost : host).split(':');
+        s.connectToHost(at[0], quint16(at[1].toUInt()));
+        if (!s.waitForConnected(10000))
+            return {};
+        s.write(request);
+        return readUntil(s, [](const QByteArray&) { return false; });
+    }
     // A series without labels on the monitor's own /metrics; NaN when it is not there.
     double metric(const QString& name) {
         for (const QString& line :
@@ -98,6 +108,8 @@ private Q_SLOTS:
         for (SimSlotDef& d : profile.modules)
             if (d.subrack == 1 && d.slot == 7)
                 d.module.extDiag[4] = kOddText;
+            else if (d.subrack == 0 && d.slot == 0) // four channels, a number each
+                d.module.params[5].flagChar |= 0x04;
         QString error;
         sim = SimServer::startPty(profile, &error, {-1, 0, dir.filePath("headend")});
         QVERIFY2(sim, qPrintable(error));
@@ -151,14 +163,21 @@ private Q_SLOTS:
         }
     }
 
-    // The example scrape configuration of deploy/ (its alert rules are the ones the rig's
+    // The example scrape configuration of deploy/ and its alert rules' own cases: a line blip,
+    // a flapping fault, a module gone, a line down (the rules are the ones the rig's
     // Prometheus runs, which refuses to start on a broken rule file).
-    void deployConfigPassesPromtool() {
+    void deployPassesPromtool_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("scrape config") << QStringList{"check", "config", "prometheus.yml"};
+        QTest::newRow("alert cases") << QStringList{"test", "rules", "orvex-alerts-test.yml"};
+    }
+    void deployPassesPromtool() {
+        QFETCH(QStringList, args);
         QProcess promtool;
         promtool.setWorkingDirectory(
             QFileInfo(QFINDTESTDATA("../../deploy/prometheus.yml")).path());
         promtool.setProcessChannelMode(QProcess::MergedChannels);
-        promtool.start("promtool", {"check", "config", "prometheus.yml"});
+        promtool.start("promtool", args);
         QVERIFY(promtool.waitForFinished(60000));
         QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
     }
@@ -182,11 +201,46 @@ private Q_SLOTS:
             << "orvex_module_info{subrack=\"2\",slot=\"1\",type=\"OTX-1310\",version=\"V3.04\"}"
             << 1.0;
         QTest::newRow("fault alert") << "count(ALERTS{alertname=\"OrvexModuleFault\"})" << 1.0;
+        QTest::newRow("channel")
+            << "orvex_module_value{subrack=\"1\",slot=\"1\",param=\"Output level\",channel=\"4\"}"
+            << 93.0;
+        QTest::newRow("every channel")
+            << "count(orvex_module_value{subrack=\"1\",slot=\"1\",channel=~\"[1-4]\"})" << 4.0;
     }
     void demoHeadend() {
         QFETCH(QString, expr);
         QFETCH(double, value);
         QVERIFY2(waitFor(expr, value), qPrintable(expr));
+    }
+
+    // GET and HEAD on the three paths; the pages server's request gate in front.
+    void httpRequests_data() {
+        QTest::addColumn<QByteArray>("request"); // before its blank line
+        QTest::addColumn<QByteArray>("answer");  // starts so, and holds:
+        QTest::addColumn<QByteArray>("has");
+        const auto row = [](const char* name, const QByteArray& head, const char* status,
+                            const QByteArray& has = "\r\n") {
+            QTest::newRow(name) << head << QByteArray("HTTP/1.1 ") + status << has;
+        };
+        row("get", "GET /metrics", "200", "\norvex_line_up{");
+        row("head", "HEAD /metrics", "200", "Content-Length: ");
+        row("post", "POST /healthz HTTP/1.1\r\nContent-Length: 0", "405", "Allow: GET, HEAD");
+        row("delete", "DELETE /", "405");
+        row("other path", "GET /metrics/", "404");
+        row("body", "POST /metrics HTTP/1.1\r\nContent-Length: 1", "413");
+        row("long head", "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'x'), "431");
+    }
+    void httpRequests() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, has);
+        if (!request.contains("\r\n"))
+            request += " HTTP/1.1";
+        const QByteArray got = exchange(request + "\r\nConnection: close\r\n\r\n");
+        EXPECT_STARTS(got, answer);
+        EXPECT_HAS(got, has);
+        if (request.startsWith("HEAD")) // the headers of GET, no body
+            EXPECT_ENDS(got, "\r\n\r\n");
     }
 
     void pagesAndNoWrites() {
