@@ -195,7 +195,8 @@ bool NetTransport::takeIn() {
     char buf[4096];
     while (m_fd >= 0) {
         const ssize_t n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT);
-        if (n == 0) {
+        // A reset right after the server's word on it is a close too.
+        if (n == 0 || (n < 0 && errno == ECONNRESET && saidInUse())) {
             fail(closedText());
             break;
         }
@@ -215,10 +216,14 @@ bool NetTransport::takeIn() {
     return isOpen();
 }
 
+bool NetTransport::saidInUse() const {
+    return m_first.contains(" in use");
+}
+
 QString NetTransport::closedText() const {
     // A server that lends its line to one client at a time tells the next one so and closes
     // (the monitor's bridge: "... the line is in use by ...").
-    if (m_first.contains(" in use")) {
+    if (saidInUse()) {
         QString said = QString::fromLatin1(m_first).simplified();
         if (said.endsWith(QLatin1Char('.')))
             said.chop(1);

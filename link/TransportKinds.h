@@ -57,6 +57,8 @@ private:
     bool takeIn();
     void onEvent(const Telnet::Event& e);
     QString closedText() const;
+    // The first bytes were the server's word that another client has the line.
+    bool saidInUse() const;
 
     QString m_host;
     quint16 m_port;

@@ -14,6 +14,8 @@ namespace {
 constexpr int kClientBufferBytes = 16 * 1024;
 // While the line takes no more: about a hundred bytes of line time.
 constexpr int kPumpMs = 10;
+// A client turned away that does not close its side is closed after this.
+constexpr int kTurnAwayMs = 10000;
 // A client that vanished without a word (cable, crash, a NAT that forgot it) is found in
 // about two minutes, also while bytes to it wait unacknowledged.
 constexpr int kKeepIdleS = 60;
@@ -89,13 +91,20 @@ void LineBridge::onConnection() {
 
 void LineBridge::turnAway(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->setReadBufferSize(1); // nothing it says is wanted
+    // It gets the text below and the end of the stream, and what it says is read away unheard
+    // until it closes too: a close with bytes unread, or bytes that come after it, would be a
+    // reset, which can cost it the text.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->skip(kClientBufferBytes); });
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() == 0)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    });
+    QTimer::singleShot(kTurnAwayMs, socket, &QTcpSocket::abort);
     monitorLog(
         QStringLiteral("bridge: %1 refused, the line is lent to %2").arg(peerOf(socket), m_peer));
     socket->write(QStringLiteral("ORVEX monitor: the line is in use by %1; try again later.\r\n")
                       .arg(m_peer)
                       .toUtf8());
-    socket->disconnectFromHost();
 }
 
 void LineBridge::onLent(SerialPort* port) {

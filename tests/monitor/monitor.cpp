@@ -19,6 +19,7 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QtTest>
+#include <sys/socket.h>
 
 namespace {
 // The text of bit 4 of the optical receiver (2/8): quotes, a backslash and a Latin-1 letter
@@ -94,6 +95,23 @@ class MonitorTest : public QObject {
              QJsonDocument::fromJson(get(url).second)["data"]["result"].toArray())
             values << sample["value"][1].toString().toDouble();
         return values;
+    }
+    // A bridge client that has the line (once the one before has gone).
+    std::unique_ptr<QTcpSocket> lend() {
+        auto client = std::make_unique<QTcpSocket>();
+        if (!eventually([&] { return metric("orvex_bridge_connected") == 0; }))
+            qFatal("the bridge does not take the line back");
+        client->connectToHost(QHostAddress::LocalHost, bridgePort);
+        if (!client->waitForConnected(10000) ||
+            !eventually([&] { return metric("orvex_bridge_connected") == 1; }))
+            qFatal("the bridge does not lend the line");
+        return client;
+    }
+    void leave(std::unique_ptr<QTcpSocket>& client) {
+        client->disconnectFromHost();
+        if (client->state() != QAbstractSocket::UnconnectedState)
+            client->waitForDisconnected(10000);
+        client.reset();
     }
     // Waits until the query gives exactly the one value.
     bool waitFor(const QString& expr, double value) {
@@ -297,9 +315,15 @@ private Q_SLOTS:
         QVERIFY(got.startsWith("\x06"
                                "05\n00\n\x03"));
 
-        QTcpSocket second;
-        second.connectToHost(QHostAddress::LocalHost, bridgePort);
-        QVERIFY(readUntil(second, [](const QByteArray&) { return false; }).contains("in use"));
+        // ORVEX Link's engine on the same bridge hears that the line is taken.
+        QProcess cli;
+        cli.start(QCoreApplication::applicationDirPath() + "/orvex-cli",
+                  {"--port", QString("tcp://127.0.0.1:%1").arg(bridgePort), "show", "1/1"});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 3);
+        EXPECT_HAS(cli.readAllStandardError(), ": The line is in use by another client (ORVEX "
+                                               "monitor: the line is in use by 127.0.0.1:");
+        QVERIFY(metric("orvex_bridge_held_seconds") > 0);
 
         // Prometheus scrapes the bridged monitor five times (two poll intervals): no poll.
         QVERIFY(eventually(
@@ -312,6 +336,52 @@ private Q_SLOTS:
             return metric("orvex_bridge_connected") == 0 &&
                    metric("orvex_poll_cycles_total") > cycles;
         }));
+    }
+
+    // Bulk from a client goes to the line as fast as the line takes it, and the monitor
+    // answers meanwhile. A client that leaves a console open, or a reply under way, leaves the
+    // line as it found it: the console is ended before anything else, no leftover makes a
+    // module, and the monitor watches all twelve again.
+    void bridgeClientsLeaveNoMess() {
+        SimHeadend& headend = sim->headend();
+        auto client = lend();
+        headend.clearLog();
+        const int bulk = 256 * 1024; // bytes outside frames: the modules ignore them
+        client->write(QByteArray(bulk, '\0'));
+        QVERIFY(eventually([&] { return headend.received().size() > 1000; }));
+        QCOMPARE(get("http://" + metricsHost + "/metrics").first, 200);
+        QVERIFY(headend.received().size() < bulk / 2);
+        // Gone at once, its bytes in flight dropped (a reset); what the monitor took in from
+        // it still goes to the line.
+        const linger reset{1, 0};
+        ::setsockopt(int(client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        client.reset();
+        QVERIFY(eventually([&] { return metric("orvex_bridge_held_seconds") == 0; }));
+
+        // Leaves with replies under way: the rescan waits until the line is quiet.
+        client = lend();
+        client->write(QByteArray("!\xC1\x80!0\r").repeated(30)); // 2/1, for two seconds
+        readUntil(*client, [](const QByteArray& b) { return b.contains('\x02'); });
+        const double cycles = metric("orvex_poll_cycles_total");
+        leave(client);
+        QVERIFY(eventually([&] { return metric("orvex_poll_cycles_total") > cycles; }));
+        const QString info = QString::fromUtf8(get("http://" + metricsHost + "/metrics").second);
+        QCOMPARE(info.count("\norvex_module_info{"), 12);
+        QVERIFY(!info.contains(QRegularExpression("\norvex_module_present\\{[^}]*\\} 0\n")));
+        EXPECT_LACKS(info, "type=\"\"");
+        EXPECT_HAS(info, "\norvex_module_info{subrack=\"1\",slot=\"1\",type=\"QM4-C\"");
+
+        // Leaves a console open: it is ended before any frame.
+        client = lend();
+        client->write("!\xC0\x88");
+        readUntil(*client, [](const QByteArray& b) { return b.endsWith('\x06'); });
+        headend.clearLog();
+        client->write("9\r");
+        readUntil(*client, [](const QByteArray& b) { return b.endsWith('\x16'); });
+        leave(client);
+        QVERIFY(eventually([&] { return headend.received().size() > 8; }));
+        EXPECT_STARTS(headend.received(), "9\r\x03\r!\xC0\x80");
+        QVERIFY(!headend.state(0, 8).consoleOpen);
     }
 
     void silentModuleIsGone() {
