@@ -49,6 +49,8 @@ RequestGate* RequestGate::of(const QTcpSocket* socket) {
 }
 
 QByteArray RequestGate::takeTarget() {
+    m_seenUnread = m_socket->bytesAvailable();
+    m_taken = true;
     ++m_inService;
     m_idle.stop();
     if (m_targets.empty())
@@ -64,8 +66,12 @@ void RequestGate::answered() {
 }
 
 void RequestGate::onBytes() {
-    // Only what the server has not read yet: it reads everything that is there, after us.
-    const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable());
+    // Only what the server has not read yet and we have not seen: it reads either all that is
+    // there, after us, or one whole request, and then hands the rest back with another
+    // readyRead (requests sent one after another without waiting for the answers).
+    const qint64 seen = m_taken ? m_seenUnread : 0;
+    m_taken = false;
+    const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable()).mid(seen);
     qsizetype at = 0;
     while (at < fresh.size() && !m_refused) {
         if (m_bodyLeft > 0) {

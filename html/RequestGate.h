@@ -25,14 +25,15 @@ public:
     static constexpr int IdleMs = 3000;
     // What the socket takes in from the network at a time: a client that sends in bulk is
     // refused within its first piece, never buffered whole.
-    static constexpr int ReadBufferBytes = 4 * MaxHeadBytes;
+    static constexpr int ReadBufferBytes = 2 * MaxHeadBytes;
 
     RequestGate(QTcpSocket* socket, qint64 maxBody);
     // The gate of a socket made by GatedListener, or nullptr.
     static RequestGate* of(const QTcpSocket* socket);
 
     // The target of the oldest request not yet taken, as sent (empty when none is known); the
-    // request is in service from now on.
+    // request is in service from now on. Called for every request while the server handles
+    // it (the server has read up to its end then).
     QByteArray takeTarget();
     // A request of this connection has been answered.
     void answered();
@@ -49,6 +50,8 @@ private:
     qint64 m_bodyLeft = 0;
     std::deque<QByteArray> m_targets;
     int m_inService = 0;
+    qint64 m_seenUnread = 0; // what the server left unread when it took the last request
+    bool m_taken = false;    // a request was taken since the last look
     bool m_refused = false;
     QTimer m_idle;
 };

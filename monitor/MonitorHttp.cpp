@@ -14,6 +14,13 @@ using Method = QHttpServerRequest::Method;
 using Status = QHttpServerResponder::StatusCode;
 
 namespace {
+// Closes at once; a readyRead still on its way (the server hands back each request's rest
+// with another one) finds nobody to read a closed socket.
+void drop(QTcpSocket* socket) {
+    QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->abort();
+}
+
 // The gate of the pages server for every connection (no request of the monitor has a body),
 // at most MaxConnections of them at a time.
 class CappedListener : public GatedListener {
@@ -28,7 +35,7 @@ protected:
                 open << s;
         // The oldest has had the longest time to ask.
         for (qsizetype i = 0; i + MonitorHttp::MaxConnections <= open.size(); ++i)
-            open.at(i)->abort();
+            drop(open.at(i));
         GatedListener::incomingConnection(descriptor);
     }
 };
@@ -64,13 +71,15 @@ bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     RequestGate* gate = RequestGate::of(socket);
     if (gate)
         gate->takeTarget();
+    // Requests sent one after another without reading the answers would pile them up here.
+    if (socket->bytesToWrite() > MaxUnsentBytes) {
+        drop(socket);
+        return true;
+    }
     answer(request, socket);
     if (gate)
         gate->answered();
-    // Requests sent one after another without reading the answers pile them up here.
-    if (socket->bytesToWrite() > MaxUnsentBytes)
-        socket->abort();
-    else if (header(request, "Connection").trimmed().toLower() == "close")
+    if (header(request, "Connection").trimmed().toLower() == "close")
         socket->disconnectFromHost();
     return true;
 }

@@ -19,8 +19,8 @@ class QTcpServer;
 class MonitorHttp : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    static constexpr int MaxConnections = 32;
-    static constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+    static constexpr int MaxConnections = 16;
+    static constexpr qint64 MaxUnsentBytes = 64 * 1024;
 
     MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent = nullptr);
 

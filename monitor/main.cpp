@@ -1,6 +1,7 @@
 // orvex-monitor: watches a head-end for Prometheus and lends its line to one TCP client.
 #include "monitor/HeadendMonitor.h"
 #include "monitor/LineBridge.h"
+#include "monitor/Log.h"
 #include "monitor/MonitorHttp.h"
 #include "monitor/MonitorOptions.h"
 
@@ -47,16 +48,14 @@ int main(int argc, char** argv) {
         bridge = std::make_unique<LineBridge>(monitor, options.bridgeIdle);
         if (!bridge->listen(options.bridgeAt.address, options.bridgeAt.port, &error))
             return cannotListen("the bridge", options.bridgeAt, error);
-        const QString at = options.bridgeAt.text(bridge->port());
-        std::printf("orvex-monitor: line bridge on %s\n", qPrintable(at));
-        if (!options.bridgeAt.address.isLoopback())
-            std::fprintf(stderr,
-                         "orvex-monitor: the line bridge on %s has no authentication: whoever "
-                         "reaches it controls the head-end. Keep it on a management network, "
-                         "or on 127.0.0.1 behind ssh -L.\n",
-                         qPrintable(at));
+        std::printf("orvex-monitor: line bridge on %s\n",
+                    qPrintable(options.bridgeAt.text(bridge->port())));
     }
     std::fflush(stdout);
+    if (bridge && !options.bridgeAt.address.isLoopback())
+        monitorLog(QStringLiteral("the line bridge has no authentication: whoever reaches it "
+                                  "controls the head-end. Keep it on a management network, or "
+                                  "on 127.0.0.1 behind ssh -L."));
     monitor.start();
     return app.exec();
 }

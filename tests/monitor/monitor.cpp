@@ -19,6 +19,7 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QtTest>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 namespace {
@@ -382,6 +383,72 @@ private Q_SLOTS:
         QVERIFY(eventually([&] { return headend.received().size() > 8; }));
         EXPECT_STARTS(headend.received(), "9\r\x03\r!\xC0\x80");
         QVERIFY(!headend.state(0, 8).consoleOpen);
+    }
+
+    // Waves of connections that send too much, too slowly or nothing, or never read: a monitor
+    // with few descriptors answers /metrics throughout, closes them all, and stays near its
+    // idle size. Its bridge, open to every address, warns that it has no authentication and
+    // closes a quiet client.
+    void floodAndQuietBridgeClient() {
+        QProcess flooded;
+        flooded.setChildProcessModifier([] {
+            const rlimit few{48, 48}; // a dozen in use when idle
+            ::setrlimit(RLIMIT_NOFILE, &few);
+        });
+        flooded.setProcessChannelMode(QProcess::MergedChannels);
+        flooded.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
+                      {"--port", "DEMO", "--interval", "1", "--listen", "127.0.0.1:0", "--bridge",
+                       "0.0.0.0:0", "--bridge-idle", "1"});
+        QByteArray out;
+        const QRegularExpression started("metrics on http://(\\S+)/metrics\\n.*bridge on "
+                                         "\\S+:(\\d+)\\n.*has no authentication.*scan: ",
+                                         QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpressionMatch m;
+        QVERIFY(eventually([&] {
+            m = started.match(QString::fromUtf8(out += flooded.readAll()));
+            return m.hasMatch();
+        }));
+        const QString metrics = "http://" + m.captured(1) + "/metrics";
+        const auto rss = [&] {
+            const QByteArray status =
+                fileBytes(QString("/proc/%1/status").arg(flooded.processId()));
+            return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLong();
+        };
+        QCOMPARE(get(metrics).first, 200);
+        const long idleKb = rss();
+        const QList<QByteArray> kinds{{},
+                                      "GET /metr",
+                                      "GET / HTTP/1.1\r\nX: " + QByteArray(4 << 20, 'x'),
+                                      "POST / HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n" +
+                                          QByteArray(4 << 20, 'x'),
+                                      QByteArray("GET /metrics HTTP/1.1\r\n\r\n").repeated(5000)};
+        // Waves within the kernel's queue of connections not yet taken (50), whose overflow
+        // would only be retried by the kernel at its own pace.
+        for (int wave = 0; wave < 3; ++wave) {
+            std::vector<std::unique_ptr<QTcpSocket>> flood;
+            for (int i = 0; i < 40; ++i) {
+                flood.push_back(std::make_unique<QTcpSocket>());
+                flood.back()->connectToHost(QUrl(metrics).host(), quint16(QUrl(metrics).port()));
+                flood.back()->write(kinds[i % kinds.size()]);
+            }
+            QCOMPARE(get(metrics).first, 200);
+            QVERIFY(eventually([&] {
+                return std::all_of(flood.begin(), flood.end(), [](const auto& s) {
+                    return s->state() == QAbstractSocket::UnconnectedState;
+                });
+            }));
+        }
+        const long afterKb = rss();
+        qInfo("RSS %ld kB idle, %ld kB after the flood", idleKb, afterKb);
+        QVERIFY2(afterKb - idleKb < 4 * 1024, qPrintable(QString::number(afterKb - idleKb)));
+
+        QTcpSocket quiet;
+        quiet.connectToHost(QHostAddress::LocalHost, quint16(m.captured(2).toUInt()));
+        readUntil(quiet, [](const QByteArray&) { return false; });
+        QCOMPARE(quiet.state(), QAbstractSocket::UnconnectedState);
+        flooded.terminate();
+        flooded.waitForFinished();
+        EXPECT_HAS(out + flooded.readAll(), "closing 127.0.0.1:");
     }
 
     void silentModuleIsGone() {
