@@ -1,4 +1,5 @@
 #include "link/HeadendScan.h"
+#include "link/PortInfo.h"
 
 #include "link/Link.h"
 #include "link/LinkHost.h"
@@ -76,7 +77,7 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
         }
     } closer{link, host};
     if (!link.ComPort().isOpen() && !link.ComPort().open())
-        throw PortError(QStringLiteral("Please select proper COM Port"));
+        throw PortError(Ports::notOpenedText(link.ComPort().errorString()));
     QStringList faults;
     for (int g = 0; g < 2; ++g) {
         view.showSubrackPage(g);

@@ -1,8 +1,8 @@
 #include "link/SerialPort.h"
 
 #include "link/DemoHeadend.h"
+#include "link/PortInfo.h"
 
-#include <QSerialPortInfo>
 #include <QSocketNotifier>
 
 namespace {
@@ -53,11 +53,8 @@ QString SerialPort::devicePath(const QString& name) {
 
 QStringList SerialPort::availablePorts() {
     QStringList names;
-    for (const auto& info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    names.sort();
-    names.removeDuplicates();
-    names << demoName();
+    for (const PortInfo& port : Ports::list())
+        names << port.name;
     return names;
 }
 
