@@ -103,22 +103,23 @@ set(CPACK_DEBIAN_LINK_PACKAGE_SUGGESTS orvex-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "orvex-link, prometheus")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${pkg}/conffiles)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# CPack puts one space before each line of the long description.
 set(CPACK_DEBIAN_LINK_DESCRIPTION "service tool for ORVEX cable-TV head-ends
- ORVEX Link is the service and configuration tool for the ORVEX modular
- cable-TV head-end: up to two subracks of 16 plug-in modules on one RS-232
- line. It scans the head-end, shows every module and its diagnostic state,
- opens a control panel generated from each module's own description, saves
- and restores configurations, works console modules through a terminal and
- shows the pages that some modules carry.
- .
- It works on a local serial port or on a terminal server's port (raw TCP or
- RFC 2217), and comes with a built-in demo head-end (port DEMO).")
+ORVEX Link is the service and configuration tool for the ORVEX modular
+cable-TV head-end: up to two subracks of 16 plug-in modules on one RS-232
+line. It scans the head-end, shows every module and its diagnostic state,
+opens a control panel generated from each module's own description, saves
+and restores configurations, works console modules through a terminal and
+shows the pages that some modules carry.
+.
+It works on a local serial port or on a terminal server's port (raw TCP or
+RFC 2217), and comes with a built-in demo head-end (port DEMO).")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command line tools for ORVEX cable-TV head-ends
- The tools of ORVEX Link without windows, for scripts, SSH sessions and small
- boxes at a site:
-  - orvex-cli: scan, show, set, diagnose, save, load, compare and back up the
-    modules of a head-end;
-  - orvex-monitor: polls a head-end and serves its state to Prometheus, and
-    lends the line to one remote client (with a systemd unit);
-  - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
+The tools of ORVEX Link without windows, for scripts, SSH sessions and small
+boxes at a site:
+ - orvex-cli: scan, show, set, diagnose, save, load, compare and back up the
+   modules of a head-end;
+ - orvex-monitor: polls a head-end and serves its state to Prometheus, and
+   lends the line to one remote client (with a systemd unit);
+ - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
 include(CPack)

@@ -212,7 +212,8 @@ private Q_SLOTS:
         LinkFixture f;
         f.link->ComPort().setPortName(port);
         TCfrm dialog(nullptr, *f.link, f.host, [] {});
-        dialog.FormShow();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.cbComPort->currentText(), port);
         const QLineEdit* edit = dialog.cbComPort->lineEdit();
         QVERIFY(edit->width() >= edit->fontMetrics().horizontalAdvance(port));
