@@ -41,6 +41,8 @@ private Q_SLOTS:
         QVERIFY(f.peer.received().isEmpty());
         QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));
+        const double cpu = cpuShareWhileIdle(1500); // waiting for "Scan", the program sleeps
+        QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
         m.itmSaveConfig->trigger();
         QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
         // Nothing found: one subrack shown, two unanswered presence checks per slot.
