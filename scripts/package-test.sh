@@ -18,6 +18,7 @@ if ! command -v debootstrap >/dev/null; then
 fi
 start=$SECONDS
 root=$(mktemp -d /var/tmp/orvex-root.XXXXXX)
+chmod 755 "$root" # the root folder of the new system
 cleanup() {
     for m in "$root/dev/pts" "$root/dev" "$root/proc" "$root/sys"; do
         mountpoint -q "$m" && umount -l "$m"

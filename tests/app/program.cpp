@@ -250,51 +250,51 @@ private Q_SLOTS:
         QCOMPARE(QDir::currentPath(), QDir(home.path()).filePath("orvex-link"));
         QVERIFY(QDir::setCurrent(before));
         qunsetenv("XDG_DATA_HOME");
+    }
 
-        // Started in a folder that cannot be written: it starts fully and says so once, works on
-        // its line, refuses a port it could not keep, and exits when asked.
-        void unwritableFolder() {
-            AppFixture f;
-            if (!lockFolder(f.dir.path()))
-                QSKIP("this machine cannot make a folder unwritable");
-            const auto unlock = qScopeGuard([&] { lockFolder(f.dir.path(), false); });
-            TMainFrm& m = f.start();
-            QCOMPARE(m.windowTitle(), QString("ORVEX Link"));
-            QCOMPARE(m.shownMessages.size(), 1);
-            EXPECT_STARTS(m.shownMessages.first(),
-                          "The folder " + f.dir.path() + " cannot be written");
-            QCOMPARE(m.link().ScanTimeout, 50);
-            QVERIFY(f.scan());
-            QCOMPARE(m.statusText(), QString("No Active Modules found"));
-            m.Cfrm->FormShow();
-            m.Cfrm->cbComPortChange(m.Cfrm->cbComPort->findText("DEMO"));
-            QCOMPARE(m.link().ComPort().portName(), f.peer.path());
-            EXPECT_STARTS(m.shownMessages.last(), "The port cannot be changed: OXLCom.ini");
-            m.shownMessages.clear();
-            m.close();
-            QVERIFY(m.shownMessages.isEmpty() && !QFile::exists("OXL.ini"));
-            QVERIFY(!m.link().ComPort().isOpen());
-        }
+    // Started in a folder that cannot be written: it starts fully and says so once, works on
+    // its line, refuses a port it could not keep, and exits when asked.
+    void unwritableFolder() {
+        AppFixture f;
+        if (!lockFolder(f.dir.path()))
+            QSKIP("this machine cannot make a folder unwritable");
+        const auto unlock = qScopeGuard([&] { lockFolder(f.dir.path(), false); });
+        TMainFrm& m = f.start();
+        QCOMPARE(m.windowTitle(), QString("ORVEX Link"));
+        QCOMPARE(m.shownMessages.size(), 1);
+        EXPECT_STARTS(m.shownMessages.first(), "The folder " + f.dir.path() + " cannot be written");
+        QCOMPARE(m.link().ScanTimeout, 50);
+        QVERIFY(f.scan());
+        QCOMPARE(m.statusText(), QString("No Active Modules found"));
+        m.Cfrm->FormShow();
+        m.Cfrm->cbComPortChange(m.Cfrm->cbComPort->findText("DEMO"));
+        QCOMPARE(m.link().ComPort().portName(), f.peer.path());
+        EXPECT_STARTS(m.shownMessages.last(), "The port cannot be changed: OXLCom.ini");
+        m.shownMessages.clear();
+        m.close();
+        QVERIFY(m.shownMessages.isEmpty() && !QFile::exists("OXL.ini"));
+        QVERIFY(!m.link().ComPort().isOpen());
+    }
 
-        void everyWayOutWritesTheSettings_data() {
-            QTest::addColumn<int>("way");
-            QTest::newRow("Exit button") << 0;
-            QTest::newRow("File Exit") << 1;
-            QTest::newRow("window closed") << 2;
-        }
-        void everyWayOutWritesTheSettings() {
-            QFETCH(int, way);
-            AppFixture f;
-            TMainFrm& m = f.start();
-            m.link().ScanTimeout = 300;
-            way == 0 ? m.btClose->click() : way == 1 ? m.itmExit->trigger() : void(m.close());
-            QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("2c 01 00 00"));
-            QSettings ini("OXLCom.ini", QSettings::IniFormat);
-            QCOMPARE(ini.value("ComPort/Port").toString(), f.peer.path());
-            QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
-            QVERIFY(!m.link().ComPort().isOpen());
-        }
-    };
+    void everyWayOutWritesTheSettings_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("Exit button") << 0;
+        QTest::newRow("File Exit") << 1;
+        QTest::newRow("window closed") << 2;
+    }
+    void everyWayOutWritesTheSettings() {
+        QFETCH(int, way);
+        AppFixture f;
+        TMainFrm& m = f.start();
+        m.link().ScanTimeout = 300;
+        way == 0 ? m.btClose->click() : way == 1 ? m.itmExit->trigger() : void(m.close());
+        QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("2c 01 00 00"));
+        QSettings ini("OXLCom.ini", QSettings::IniFormat);
+        QCOMPARE(ini.value("ComPort/Port").toString(), f.peer.path());
+        QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
+        QVERIFY(!m.link().ComPort().isOpen());
+    }
+};
 
-    ORVEX_TEST(StartupTest)
+ORVEX_TEST(StartupTest)
 #include "program.moc"
