@@ -1,7 +1,6 @@
 #include "link/SerialPort.h"
 
 #include "link/DemoHeadend.h"
-#include "link/PortInfo.h"
 
 #include <QSocketNotifier>
 
@@ -49,13 +48,6 @@ void SerialPort::setPortName(const QString& name) {
 
 QString SerialPort::devicePath(const QString& name) {
     return Transport::devicePath(name);
-}
-
-QStringList SerialPort::availablePorts() {
-    QStringList names;
-    for (const PortInfo& port : Ports::list())
-        names << port.name;
-    return names;
 }
 
 bool SerialPort::isRemote() const {
