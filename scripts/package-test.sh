@@ -64,7 +64,11 @@ cat >"$root/tmp/check.sh" <<'EOF'
 set -euo pipefail
 trap 'echo "package-test: FAILED at line $LINENO: $BASH_COMMAND" >&2' ERR
 cd
-fail() { echo "package-test: FAILED: $*" >&2; exit 1; }
+fail() {
+    echo "package-test: FAILED: $*" >&2
+    [[ ! -e link.log ]] || cat link.log >&2
+    exit 1
+}
 until_true() { # seconds what command...
     local limit=$(( SECONDS + $1 )) what=$2
     shift 2
@@ -105,7 +109,8 @@ link=$!
 until_true 60 "the main window" xdotool search --onlyvisible --name '^ORVEX Link$'
 main=$(xdotool search --onlyvisible --name '^ORVEX Link$' | head -1)
 sleep 1
-xdotool mousemove --window "$main" 151 9 click 1
+# "Help" in the menu bar, below the program's own caption; then its second entry.
+xdotool mousemove --window "$main" 151 26 click 1
 sleep 0.5
 xdotool key Down Down Return
 until_true 30 "the help window" xdotool search --onlyvisible --name "user's guide"
