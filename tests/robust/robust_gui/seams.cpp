@@ -384,6 +384,26 @@ private Q_SLOTS:
         QCOMPARE(m().statusText(), QString(" Errors found"));
     }
 
+    // After "Default params" and after "Load Module" the open panel shows what the module
+    // holds, not the step it showed before.
+    void panelShowsWhatTheModuleHolds() {
+        DemoValues demo;
+        click(0, 5);
+        menu(m().itmSaveMod, "amp.mst");
+        const auto shown = [&] { return control<ParamSpinBox>(0)->text() + " dB"; };
+        const auto held = [&] {
+            return demo.gainShown(headend().currentValue(0, 5, 0, 0).value());
+        };
+        for (QAction* item : {m().ModDefaults, m().itmLoadModule}) {
+            const int stepped = stepUp(0, 5, 0);
+            QVERIFY(runUntil([&] { return committed(0, 5, 0) == stepped; }));
+            menu(item, "amp.mst");
+            QVERIFY(
+                runUntil([&] { return !m().state().ReloadRequest && m().state().IdleState == 3; }));
+            QCOMPARE(shown(), held());
+        }
+    }
+
     // "Reset module" right after a step: the commit goes first, the value survives the reset.
     void resetKeepsTheStep() {
         click(0, 5);
