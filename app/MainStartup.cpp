@@ -4,12 +4,15 @@
 #include "app/Led.h"
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
+#include "link/PortInfo.h"
 #include "link/ui/CommDialog.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/GradientCaption.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStatusBar>
@@ -28,8 +31,8 @@ constexpr qint32 kLongestScanTimeout = 2000;
 void TMainFrm::readSettingsFile() {
     QFile file(kSettingsFile);
     if (!file.exists()) {
-        writeScanTimeout(kDefaultScanTimeout);
         StoredScanTimeout = kDefaultScanTimeout;
+        writeScanTimeout(kDefaultScanTimeout);
         return;
     }
     const QByteArray record = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
@@ -40,13 +43,35 @@ void TMainFrm::readSettingsFile() {
     StoredScanTimeout = qFromLittleEndian<qint32>(record.constData());
 }
 
-void TMainFrm::writeScanTimeout(qint32 value) {
+bool TMainFrm::writeScanTimeout(qint32 value) {
     char record[4];
     qToLittleEndian<qint32>(value, record);
     QSaveFile file(kSettingsFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(record, 4) != 4 || !file.commit())
-        throw OrvexError(QStringLiteral("The settings file %1 cannot be written: %2")
-                             .arg(kSettingsFile, file.errorString()));
+    // A folder that cannot be written may still hold a settings file that can.
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly) && file.write(record, 4) == 4 && file.commit())
+        return true;
+    m_settingsError = file.errorString();
+    return false;
+}
+
+void TMainFrm::checkSettingsFolder() {
+    const QFileInfo folder(QDir::currentPath());
+    const auto writable = [&](const QString& name) {
+        const QFileInfo f(folder.absoluteDir(), name);
+        return f.exists() ? f.isWritable() : folder.isWritable();
+    };
+    if (m_settingsError.isEmpty() && writable(kSettingsFile) && writable(PortSettingsFile))
+        return;
+    // Said once: the program works on, with the settings it has, and exits when asked.
+    m_settingsKept = false;
+    showMessage(QStringLiteral("The folder %1 cannot be written%2: the scan time-out and the port "
+                               "chosen are used but not kept. Start ORVEX Link in a folder of "
+                               "your own to keep them.")
+                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath()),
+                         m_settingsError.isEmpty() ? QString()
+                                                   : QStringLiteral(" (%1)").arg(m_settingsError)),
+                true);
 }
 
 void TMainFrm::Init() {
@@ -62,9 +87,10 @@ void TMainFrm::Init() {
     pcModSwitch->setEnabled(false);
     m_state.TerminalMode = false;
     readSettingsFile();
+    checkSettingsFolder();
     m_state.CurSlot = 0;
     if (!m_link.OpenLink())
-        showMessage(QStringLiteral("Please select proper COM Port"), true);
+        showMessage(Ports::notOpenedText(m_link.ComPort().errorString()), true);
     // A stored time-out that no transaction can use falls back to the default.
     const bool usable = StoredScanTimeout > 0 && StoredScanTimeout <= kLongestScanTimeout;
     m_link.ScanTimeout = usable ? StoredScanTimeout : kDefaultScanTimeout;
@@ -103,7 +129,12 @@ void TMainFrm::btCloseClick() {
         for (int s = 0; s < 16; ++s)
             m_modules.free(s, g);
     StoredScanTimeout = m_link.ScanTimeout;
-    writeScanTimeout(StoredScanTimeout);
-    m_link.StorePortSettings();
+    if (m_settingsKept) {
+        if (!writeScanTimeout(StoredScanTimeout))
+            showMessage(QStringLiteral("The settings file %1 cannot be written: %2")
+                            .arg(kSettingsFile, m_settingsError),
+                        true);
+        m_link.StorePortSettings();
+    }
     QCoreApplication::quit();
 }

@@ -1,11 +1,14 @@
 // The local serial device under the link and the pages' raw channel.
 #include "link/DemoHeadend.h"
+#include "link/PortInfo.h"
 #include "link/TransportKinds.h"
 
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -15,7 +18,8 @@
 
 namespace {
 constexpr int kBreakBaud = 19200;
-constexpr int kBreakDrainMs = 100;
+// Bits of one character on the line: start, 8 data, parity, 2 stop.
+constexpr int kBitsPerChar = 12;
 
 QString deviceError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -77,6 +81,17 @@ void applyLine(termios& tio, const LineConfig& line) {
     tio.c_cc[VTIME] = 0;
 }
 
+// A USB serial adapter holds what it receives until its latency timer runs out (16 ms on
+// many) unless its driver is asked for low latency; a scan exchanges some 200 frames, each
+// waiting that long. Drivers that do not know the request refuse it, and nothing is lost.
+void askLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 bool setTermios(int fd, termios& tio) {
     if (::tcsetattr(fd, TCSANOW, &tio) == 0)
         return true;
@@ -119,7 +134,7 @@ bool DeviceTransport::open(const LineConfig& line) {
         return false;
     m_fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
-        return fail(deviceError());
+        return fail(Ports::openFailure(device, errno));
     // Nobody else may use the line while we do: TIOCEXCL keeps other opens out, the lock
     // tells cooperating programs (root passes TIOCEXCL, so the lock is what stops them).
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_fd, TIOCEXCL) != 0)
@@ -145,6 +160,7 @@ bool DeviceTransport::configure(const LineConfig& line) {
     // DTR and RTS held off. A pseudo-terminal has no modem lines: nothing to hold.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(m_fd, TIOCMBIC, &lines);
+    askLowLatency(m_fd);
     return true;
 }
 
@@ -182,7 +198,12 @@ bool DeviceTransport::lineBreak() {
     ::cfsetispeed(&slow, speedOf(kBreakBaud));
     ::cfsetospeed(&slow, speedOf(kBreakBaud));
     const bool sent = setTermios(m_fd, slow) && write(QByteArray(1, '\0'));
-    drain(kBreakDrainMs);
+    // The old speed only once the byte has left the transmitter, or the pulse is cut short.
+    // tcdrain asks the driver, which knows its UART (no flow control: the line always moves);
+    // a USB adapter may call the byte sent once it holds it, so its time on the line follows.
+    ::tcdrain(m_fd);
+    const int charUs = kBitsPerChar * 1'000'000 / kBreakBaud;
+    ::poll(nullptr, 0, (charUs + 999) / 1000);
     setTermios(m_fd, before);
     if (!sent)
         m_error = QStringLiteral("%1: %2").arg(m_name, deviceError());
