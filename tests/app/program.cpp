@@ -49,7 +49,8 @@ private Q_SLOTS:
         QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("32 00 00 00"));
         QCOMPARE(m.Cfrm->cbScanTime->currentText(), QString("50"));
         QVERIFY(m.shownMessages.isEmpty());
-        // Nothing was said to the modules; the view waits for "Scan".
+        // Nothing was said to the modules but the end of a console left open; the view waits.
+        QCOMPARE(f.startBytes, Link::ConsoleEnd);
         QVERIFY(f.peer.received().isEmpty());
         QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));

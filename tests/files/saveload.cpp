@@ -131,7 +131,7 @@ private Q_SLOTS:
         f = std::make_unique<LinkFixture>();
         line = std::make_shared<ScriptedModules>();
         f->peer.setResponder([s = line](const QByteArray& fr) { return s->answer(fr); });
-        QVERIFY(f->link->OpenLink());
+        QVERIFY(f->open());
         f->link->ReplyTimeout = 80;
     }
     void cleanup() {

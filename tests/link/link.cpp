@@ -38,13 +38,16 @@ class LinkTest : public QObject {
         return out.join(" | ");
     }
     void ackAll() {
-        f->peer.setResponder([](const QByteArray&) { return PtyPeer::Reply{kAck}; });
+        // Every frame; no module answers the bytes outside one.
+        f->peer.setResponder([](const QByteArray& fr) -> std::optional<PtyPeer::Reply> {
+            return fr.startsWith('!') ? std::optional(PtyPeer::Reply{kAck}) : std::nullopt;
+        });
     }
 
 private Q_SLOTS:
     void init() {
         f = std::make_unique<LinkFixture>();
-        QVERIFY(link().OpenLink());
+        QVERIFY(f->open());
         link().ReplyTimeout = 80;
     }
     void cleanup() { f.reset(); }

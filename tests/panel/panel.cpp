@@ -34,9 +34,11 @@ struct Host : PanelHost {
 // frame.
 struct Panel : LinkFixture {
     Panel() : panel(nullptr, *link, modules, state, panelHost, host) {
-        peer.setResponder([](const QByteArray&) { return PtyPeer::Reply{"\x06"}; });
+        peer.setResponder([](const QByteArray& fr) -> std::optional<PtyPeer::Reply> {
+            return fr.startsWith('!') ? std::optional(PtyPeer::Reply{"\x06"}) : std::nullopt;
+        });
         state.CurSlot = 4;
-        if (!link->OpenLink())
+        if (!open())
             qFatal("Panel: the link does not open");
         link->ReplyTimeout = 150;
     }

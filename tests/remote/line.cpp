@@ -124,7 +124,7 @@ private Q_SLOTS:
     // Special commands go to a port that is open already; a closed one is not opened.
     void specialCommandOnAClosedPort() {
         LinkFixture f;
-        QVERIFY(f.link->OpenLink());
+        QVERIFY(f.open());
         f.link->closePort();
         QCOMPARE(f.link->SendSpecCmd("03"), QString("-2"));
         QVERIFY(!f.link->ComPort().isOpen());

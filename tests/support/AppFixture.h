@@ -34,6 +34,12 @@ struct AppFixture {
         PagesMessage::setRecorder([&m](const QString& text) { m.shownMessages << text; });
         m.setArguments(arguments);
         runUntil([&] { return m.state().IdleState != 0; });
+        // What start-up said on the line (the console's end, once the port is open), taken off
+        // the peer's record.
+        if (m.link().ComPort().isOpen())
+            peer.waitForFrames(2);
+        startBytes = peer.received();
+        peer.clearReceived();
         return m;
     }
     TMainFrm& main() { return program->MainFrm; }
@@ -47,6 +53,7 @@ struct AppFixture {
     QString oldDir;
     QTemporaryDir dir;
     PtyPeer peer;
+    QByteArray startBytes;
     QStringList arguments;
     std::unique_ptr<Program> program;
 };

@@ -53,6 +53,13 @@ struct LinkFixture {
         ini.setValue(QStringLiteral("ComPort/Port"), port);
     }
     SimHeadend& headend() { return sim->headend(); }
+    // OpenLink on the scripted peer, the console's end that every open sends first (two bytes
+    // outside a frame: two frames to the peer) taken off its record: a test sees what follows.
+    bool open() {
+        const bool ended = link->OpenLink() && peer.waitForFrames(2);
+        peer.clearReceived();
+        return ended;
+    }
 
     QString oldDir;
     QTemporaryDir dir;
