@@ -325,6 +325,12 @@ private Q_SLOTS:
         EXPECT_HAS(cli.readAllStandardError(), ": The line is in use by another client (ORVEX "
                                                "monitor: the line is in use by 127.0.0.1:");
         QVERIFY(metric("orvex_bridge_held_seconds") > 0);
+        // The monitor's end of the connection probes a client that went silent.
+        QProcess ss;
+        ss.start("ss",
+                 {"-tnoH", "state", "established", QString("( sport = :%1 )").arg(bridgePort)});
+        QVERIFY(ss.waitForFinished(10000));
+        EXPECT_HAS(ss.readAll(), "timer:(keepalive,");
 
         // Prometheus scrapes the bridged monitor five times (two poll intervals): no poll.
         QVERIFY(eventually(
