@@ -340,26 +340,17 @@ private Q_SLOTS:
         EXPECT_LACKS(sim->headend().received(), "!:\r");
 
         // A console left open (1/9) takes the frames as keys: where 1/1 answered before, the
-        // next scan ends that console, says so, and asks 1/1 again.
+        // next scan ends that console and asks 1/1 again.
         QVERIFY(link().SelectModule(0, 8));
         link().ComPort().write("9\r");
         QTRY_VERIFY(sim->headend().state(0, 8).consoleOpen);
-        QStringList notes;
-        link().ComPort().setTap([&](char dir, const QByteArray& b) {
-            if (dir == '#')
-                notes << QString::fromUtf8(b);
-        });
         sim->headend().clearLog();
         view.shown.clear();
         ScanHeadend(link(), f->modules, f->state, f->host, view);
         QCOMPARE(view.shown.size(), int(profile.modules.size()));
-        QCOMPARE(notes, QStringList{"ending a console that may still be open: no module answers "
-                                    "in 1/1, where one did"});
         const QByteArray sent = sim->headend().received();
-        const qsizetype end = sent.indexOf(Link::ConsoleEnd);
-        QVERIFY(end > 0);
-        EXPECT_BYTES(QByteArray(sent.left(end)).replace("!\xC0\x80", ""), "");
-        EXPECT_STARTS(sent.mid(end), "\x03\r!\xC0\x80!\xC0\x80!0\r");
+        EXPECT_BYTES(sent.left(sent.indexOf('\x03')), "!\xC0\x80!\xC0\x80");
+        EXPECT_STARTS(sent.mid(6), "\x03\r!\xC0\x80!\xC0\x80!0\r");
     }
 };
 

@@ -69,13 +69,28 @@ class MonitorTest : public QObject {
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                 reply->readAll()};
     }
+    // Starts the built monitor (polling every second, HTTP on a free port) and reads what it
+    // says until its ports and then `then` have come: the match has the ports.
+    static QRegularExpressionMatch startMonitor(QProcess& p, const QStringList& args,
+                                                QByteArray& out, const QString& then = {}) {
+        p.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
+                args + QStringList{"--interval", "1", "--listen", "127.0.0.1:0"});
+        const QRegularExpression ports("metrics on http://(\\S+)/metrics\\n.*bridge on "
+                                       "\\S+:(\\d+)\\n.*" +
+                                           then,
+                                       QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpressionMatch m;
+        eventually([&] {
+            m = ports.match(QString::fromUtf8(out += p.readAll()));
+            return m.hasMatch() || p.state() == QProcess::NotRunning;
+        });
+        return m;
+    }
     // A request on a connection of its own: all the monitor sends until it closes.
-    QByteArray exchange(const QByteArray& request, const QString& host = {}) {
+    QByteArray exchange(const QByteArray& request) {
         QTcpSocket s;
-        const QStringList at = (host.isEmpty() ? metricsHost : host).split(':');
-        s.connectToHost(at[0], quint16(at[1].toUInt()));
-        if (!s.waitForConnected(10000))
-            return {};
+        s.connectToHost(QUrl("http://" + metricsHost).host(),
+                        quint16(QUrl("http://" + metricsHost).port()));
         s.write(request);
         return readUntil(s, [](const QByteArray&) { return false; });
     }
@@ -97,21 +112,17 @@ class MonitorTest : public QObject {
             values << sample["value"][1].toString().toDouble();
         return values;
     }
-    // A bridge client that has the line (once the one before has gone).
+    // A bridge client that has the line, once the one before has gone.
     std::unique_ptr<QTcpSocket> lend() {
         auto client = std::make_unique<QTcpSocket>();
-        if (!eventually([&] { return metric("orvex_bridge_connected") == 0; }))
-            qFatal("the bridge does not take the line back");
+        eventually([&] { return metric("orvex_bridge_connected") == 0; });
         client->connectToHost(QHostAddress::LocalHost, bridgePort);
-        if (!client->waitForConnected(10000) ||
-            !eventually([&] { return metric("orvex_bridge_connected") == 1; }))
-            qFatal("the bridge does not lend the line");
+        eventually([&] { return metric("orvex_bridge_connected") == 1; });
         return client;
     }
-    void leave(std::unique_ptr<QTcpSocket>& client) {
+    static void leave(std::unique_ptr<QTcpSocket>& client) {
         client->disconnectFromHost();
-        if (client->state() != QAbstractSocket::UnconnectedState)
-            client->waitForDisconnected(10000);
+        client->state() == QAbstractSocket::UnconnectedState || client->waitForDisconnected();
         client.reset();
     }
     // Waits until the query gives exactly the one value.
@@ -132,20 +143,10 @@ private Q_SLOTS:
         QString error;
         sim = SimServer::startPty(profile, &error, {-1, 0, dir.filePath("headend")});
         QVERIFY2(sim, qPrintable(error));
-        // The monitor's ports are what it prints.
         monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        monitor.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
-                      {"--port", sim->slavePath(), "--interval", "1", "--listen", "127.0.0.1:0",
-                       "--bridge", "127.0.0.1:0"});
         QByteArray out;
-        const QRegularExpression ports(
-            "metrics on http://(\\S+)/metrics\\n.*bridge on \\S+:(\\d+)\\n",
-            QRegularExpression::DotMatchesEverythingOption);
-        QRegularExpressionMatch m;
-        eventually([&] {
-            m = ports.match(QString::fromUtf8(out += monitor.readAllStandardOutput()));
-            return m.hasMatch() || monitor.state() == QProcess::NotRunning;
-        });
+        const QRegularExpressionMatch m =
+            startMonitor(monitor, {"--port", sim->slavePath(), "--bridge", "127.0.0.1:0"}, out);
         QVERIFY2(m.hasMatch(), "orvex-monitor did not start");
         metricsHost = m.captured(1);
         bridgePort = quint16(m.captured(2).toUInt());
@@ -185,20 +186,17 @@ private Q_SLOTS:
     // The example scrape configuration of deploy/ and its alert rules' own cases: a line blip,
     // a flapping fault, a module gone, a line down (the rules are the ones the rig's
     // Prometheus runs, which refuses to start on a broken rule file).
-    void deployPassesPromtool_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("scrape config") << QStringList{"check", "config", "prometheus.yml"};
-        QTest::newRow("alert cases") << QStringList{"test", "rules", "orvex-alerts-test.yml"};
-    }
     void deployPassesPromtool() {
-        QFETCH(QStringList, args);
-        QProcess promtool;
-        promtool.setWorkingDirectory(
-            QFileInfo(QFINDTESTDATA("../../deploy/prometheus.yml")).path());
-        promtool.setProcessChannelMode(QProcess::MergedChannels);
-        promtool.start("promtool", args);
-        QVERIFY(promtool.waitForFinished(60000));
-        QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
+        for (const QString& args :
+             {"check config prometheus.yml", "test rules orvex-alerts-test.yml"}) {
+            QProcess promtool;
+            promtool.setWorkingDirectory(
+                QFileInfo(QFINDTESTDATA("../../deploy/prometheus.yml")).path());
+            promtool.setProcessChannelMode(QProcess::MergedChannels);
+            promtool.start("promtool", args.split(' '));
+            QVERIFY(promtool.waitForFinished(60000));
+            QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
+        }
     }
 
     void demoHeadend_data() {
@@ -220,11 +218,9 @@ private Q_SLOTS:
             << "orvex_module_info{subrack=\"2\",slot=\"1\",type=\"OTX-1310\",version=\"V3.04\"}"
             << 1.0;
         QTest::newRow("fault alert") << "count(ALERTS{alertname=\"OrvexModuleFault\"})" << 1.0;
-        QTest::newRow("channel")
-            << "orvex_module_value{subrack=\"1\",slot=\"1\",param=\"Output level\",channel=\"4\"}"
-            << 93.0;
-        QTest::newRow("every channel")
-            << "count(orvex_module_value{subrack=\"1\",slot=\"1\",channel=~\"[1-4]\"})" << 4.0;
+        QTest::newRow("channel") << "orvex_module_value{subrack=\"1\",slot=\"1\",channel=\"4\"}"
+                                 << 93.0;
+        QTest::newRow("channels") << "count(orvex_module_value{subrack=\"1\",slot=\"1\"})" << 4.0;
     }
     void demoHeadend() {
         QFETCH(QString, expr);
@@ -232,34 +228,22 @@ private Q_SLOTS:
         QVERIFY2(waitFor(expr, value), qPrintable(expr));
     }
 
-    // GET and HEAD on the three paths; the pages server's request gate in front.
+    // GET and HEAD on the three paths, 405 for another method, 404 elsewhere.
     void httpRequests_data() {
-        QTest::addColumn<QByteArray>("request"); // before its blank line
-        QTest::addColumn<QByteArray>("answer");  // starts so, and holds:
-        QTest::addColumn<QByteArray>("has");
-        const auto row = [](const char* name, const QByteArray& head, const char* status,
-                            const QByteArray& has = "\r\n") {
-            QTest::newRow(name) << head << QByteArray("HTTP/1.1 ") + status << has;
-        };
-        row("get", "GET /metrics", "200", "\norvex_line_up{");
-        row("head", "HEAD /metrics", "200", "Content-Length: ");
-        row("post", "POST /healthz HTTP/1.1\r\nContent-Length: 0", "405", "Allow: GET, HEAD");
-        row("delete", "DELETE /", "405");
-        row("other path", "GET /metrics/", "404");
-        row("body", "POST /metrics HTTP/1.1\r\nContent-Length: 1", "413");
-        row("long head", "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'x'), "431");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("answer"); // its status, then something it holds
+        QTest::newRow("get") << QByteArray("GET /metrics") << QByteArray("200|\norvex_line_up{");
+        QTest::newRow("head") << QByteArray("HEAD /healthz") << QByteArray("200|Length: 3\r");
+        QTest::newRow("post") << QByteArray("POST /") << QByteArray("405|Allow: GET, HEAD\r");
+        QTest::newRow("other") << QByteArray("GET /metrics/") << QByteArray("404|");
     }
     void httpRequests() {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, answer);
-        QFETCH(QByteArray, has);
-        if (!request.contains("\r\n"))
-            request += " HTTP/1.1";
-        const QByteArray got = exchange(request + "\r\nConnection: close\r\n\r\n");
-        EXPECT_STARTS(got, answer);
-        EXPECT_HAS(got, has);
-        if (request.startsWith("HEAD")) // the headers of GET, no body
-            EXPECT_ENDS(got, "\r\n\r\n");
+        const QByteArray got = exchange(request + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+        EXPECT_STARTS(got, "HTTP/1.1 " + answer.split('|')[0]);
+        EXPECT_HAS(got, answer.split('|')[1]);
+        QCOMPARE(got.endsWith("\r\n\r\n"), request.startsWith("HEAD")); // HEAD: no body
     }
 
     void pagesAndNoWrites() {
@@ -300,17 +284,14 @@ private Q_SLOTS:
     // A bridge client has the line to itself: the frames it sends are all the head-end hears,
     // and it gets every byte the head-end answers. A second client is turned away.
     void bridgeLendsTheLine() {
-        QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, bridgePort);
-        QVERIFY(client.waitForConnected(10000));
-        QVERIFY(eventually([&] { return metric("orvex_bridge_connected") == 1; }));
+        auto client = lend();
         const double cycles = metric("orvex_poll_cycles_total");
         SimHeadend& headend = sim->headend();
         headend.clearLog();
         const QByteArray frames("!\xC0\x82!1\r!;\r");
-        client.write(frames);
+        client->write(frames);
         const QByteArray got =
-            readUntil(client, [](const QByteArray& b) { return b.count('\x03') == 2; });
+            readUntil(*client, [](const QByteArray& b) { return b.count('\x03') == 2; });
         QCOMPARE(headend.received(), frames);
         QCOMPARE(got, headend.sent());
         QVERIFY(got.startsWith("\x06"
@@ -325,11 +306,9 @@ private Q_SLOTS:
         EXPECT_HAS(cli.readAllStandardError(), ": The line is in use by another client (ORVEX "
                                                "monitor: the line is in use by 127.0.0.1:");
         QVERIFY(metric("orvex_bridge_held_seconds") > 0);
-        // The monitor's end of the connection probes a client that went silent.
-        QProcess ss;
-        ss.start("ss",
-                 {"-tnoH", "state", "established", QString("( sport = :%1 )").arg(bridgePort)});
-        QVERIFY(ss.waitForFinished(10000));
+        QProcess ss; // the monitor's end of the connection probes a client gone silent
+        ss.start("ss", {"-tnoH", "state", "established", QString("sport = :%1").arg(bridgePort)});
+        QVERIFY(ss.waitForFinished());
         EXPECT_HAS(ss.readAll(), "timer:(keepalive,");
 
         // Prometheus scrapes the bridged monitor five times (two poll intervals): no poll.
@@ -338,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(metric("orvex_poll_cycles_total"), cycles);
         QCOMPARE(headend.received(), frames);
 
-        client.disconnectFromHost();
+        client->disconnectFromHost();
         QVERIFY(eventually([&] {
             return metric("orvex_bridge_connected") == 0 &&
                    metric("orvex_poll_cycles_total") > cycles;
@@ -374,8 +353,6 @@ private Q_SLOTS:
         QVERIFY(eventually([&] { return metric("orvex_poll_cycles_total") > cycles; }));
         const QString info = QString::fromUtf8(get("http://" + metricsHost + "/metrics").second);
         QCOMPARE(info.count("\norvex_module_info{"), 12);
-        QVERIFY(!info.contains(QRegularExpression("\norvex_module_present\\{[^}]*\\} 0\n")));
-        EXPECT_LACKS(info, "type=\"\"");
         EXPECT_HAS(info, "\norvex_module_info{subrack=\"1\",slot=\"1\",type=\"QM4-C\"");
 
         // Leaves a console open: it is ended before any frame.
@@ -402,18 +379,11 @@ private Q_SLOTS:
             ::setrlimit(RLIMIT_NOFILE, &few);
         });
         flooded.setProcessChannelMode(QProcess::MergedChannels);
-        flooded.start(QCoreApplication::applicationDirPath() + "/orvex-monitor",
-                      {"--port", "DEMO", "--interval", "1", "--listen", "127.0.0.1:0", "--bridge",
-                       "0.0.0.0:0", "--bridge-idle", "1"});
         QByteArray out;
-        const QRegularExpression started("metrics on http://(\\S+)/metrics\\n.*bridge on "
-                                         "\\S+:(\\d+)\\n.*has no authentication.*scan: ",
-                                         QRegularExpression::DotMatchesEverythingOption);
-        QRegularExpressionMatch m;
-        QVERIFY(eventually([&] {
-            m = started.match(QString::fromUtf8(out += flooded.readAll()));
-            return m.hasMatch();
-        }));
+        const QRegularExpressionMatch m =
+            startMonitor(flooded, {"--port", "DEMO", "--bridge", "0.0.0.0:0", "--bridge-idle", "1"},
+                         out, "has no authentication.*scan: ");
+        QVERIFY(m.hasMatch());
         const QString metrics = "http://" + m.captured(1) + "/metrics";
         const auto rss = [&] {
             const QByteArray status =
@@ -452,9 +422,8 @@ private Q_SLOTS:
         quiet.connectToHost(QHostAddress::LocalHost, quint16(m.captured(2).toUInt()));
         readUntil(quiet, [](const QByteArray&) { return false; });
         QCOMPARE(quiet.state(), QAbstractSocket::UnconnectedState);
-        flooded.terminate();
+        flooded.kill();
         flooded.waitForFinished();
-        EXPECT_HAS(out + flooded.readAll(), "closing 127.0.0.1:");
     }
 
     void silentModuleIsGone() {
