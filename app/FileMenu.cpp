@@ -142,8 +142,11 @@ void TMainFrm::itmSaveConfigClick() {
     const QString name =
         FileDialogs::ask(this, {QStringLiteral("Save current configuration"),
                                 FileDialogs::qtFilter(configFilter), configExtension, true});
-    if (!name.isEmpty())
-        SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+    if (name.isEmpty())
+        return;
+    const bool saved = SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+    messageLog.outcome(MessageLog::saveOutcome(
+        name, saved, statusText(), QStringLiteral("%1 modules").arg(m_state.FoundCount)));
 }
 
 void TMainFrm::itmLoadConfigClick() {
@@ -163,6 +166,8 @@ void TMainFrm::loadConfigFile(const QString& name) {
     const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true))
         m_loadCheck = LoadCheck{name, false}; // the scan that follows is compared with it
+    else
+        messageLog.outcome(MessageLog::loadStopped(name));
 }
 
 void TMainFrm::itmSaveModClick() {
@@ -177,8 +182,11 @@ void TMainFrm::itmSaveModClick() {
     // open panel is served again.
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
-    SaveLoad(m_link, m_modules, m_state, *this)
-        .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
+    const bool saved = SaveLoad(m_link, m_modules, m_state, *this)
+                           .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
+    messageLog.outcome(MessageLog::saveOutcome(
+        name, saved, statusText(),
+        QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)));
     m_state.IdleState = before;
     keepDiagWithPanel();
 }
@@ -207,6 +215,8 @@ void TMainFrm::loadModuleFile(const QString& name) {
     });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
         m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
+    else
+        messageLog.outcome(MessageLog::loadStopped(name));
     keepDiagWithPanel();
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
 }

@@ -107,6 +107,9 @@ void TMainFrm::buildMenus() {
     mnPort = menuBar->addMenu(QStringLiteral("Settings"));
     itmCommSettings = mnPort->addAction(QStringLiteral("Communication"));
     itmBackupFolder = mnPort->addAction(QStringLiteral("Backup folder…"));
+    mnPort->addSeparator();
+    itmLineMonitor = mnPort->addAction(QStringLiteral("Line monitor…"));
+    itmMessageLog = mnPort->addAction(QStringLiteral("Message log…"));
     menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
     mnHelp = menuBar->addMenu(QStringLiteral("Help"));
     RussianHelp = mnHelp->addAction(QStringLiteral("Russian"));
@@ -182,6 +185,8 @@ void TMainFrm::buildStatusBar() {
     ModDefaults = statusMenu->addAction(QStringLiteral("Default params"));
     SpecAddr = statusMenu->addAction(QStringLiteral("Special addr."));
     LineBreak = statusMenu->addAction(QStringLiteral("LineBreak"));
+    statusMenu->addSeparator();
+    LineMonitor = statusMenu->addAction(QStringLiteral("Line monitor…"));
     statusBar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(statusBar, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { statusMenu->popup(statusBar->mapToGlobal(pos)); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MessageLog.h"
+#include "link/LineObserver.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
@@ -27,6 +29,8 @@ class TCfrm;
 class TCtlPanelFrm;
 class TDiagFrm;
 class TLed;
+class TLineMonitorFrm;
+class TMessageLogFrm;
 class TTerminalFrm;
 class TfrmAbout;
 
@@ -143,6 +147,12 @@ public:
     void minimiseSatellites();
     void restoreSatellites();
 
+    // The line monitor and the message log (LineViews.cpp): created with the main window,
+    // they see the line and the program's texts from the start.
+    void connectLineViews();
+    void itmLineMonitorClick();
+    void itmMessageLogClick();
+
     // Help and about (HelpAbout.cpp).
     void RussianHelpClick();
     void EnglishHelpClick();
@@ -176,6 +186,8 @@ public:
     QAction* itmExit = nullptr;
     QAction* itmCommSettings = nullptr;
     QAction* itmBackupFolder = nullptr;
+    QAction* itmLineMonitor = nullptr;
+    QAction* itmMessageLog = nullptr;
     QAction* RussianHelp = nullptr;
     QAction* EnglishHelp = nullptr;
     QAction* About = nullptr;
@@ -198,12 +210,19 @@ public:
     QAction* ModDefaults = nullptr;
     QAction* SpecAddr = nullptr;
     QAction* LineBreak = nullptr;
+    QAction* LineMonitor = nullptr; // the status bar menu's "Line monitor…"
 
     TCtlPanelFrm* CtlPanelFrm = nullptr;
     TTerminalFrm* TerminalFrm = nullptr;
     TCfrm* Cfrm = nullptr;
     TfrmAbout* frmAbout = nullptr;
     QPointer<TDiagFrm> DiagFrm;
+    TLineMonitorFrm* LineMonitorFrm = nullptr;
+    TMessageLogFrm* MessageLogFrm = nullptr;
+
+    // Every frame on the line (the port's and the module pages'), and what the program said.
+    LineObserver lineObserver;
+    MessageLog messageLog;
 
     // Default extensions and filters of the file dialogs.
     QString configExtension;

@@ -10,6 +10,7 @@
 #include "panel/CtlPanelFrm.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QToolButton>
 #include <utility>
@@ -73,6 +74,8 @@ void TMainFrm::Prepare() {
     showPage(0);
     MainScanView view(*this);
     ScanWords words{ModuleWord, GroupWord};
+    lineObserver.beginGroup(QStringLiteral("Scan"));
+    const auto grouped = qScopeGuard([this] { lineObserver.endGroup(); });
     try {
         ScanHeadend(m_link, m_modules, m_state, *this, view, words);
     } catch (const PortError& e) {

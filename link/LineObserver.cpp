@@ -154,9 +154,14 @@ void LineObserver::report(const QList<LineFrame>& frames) {
         Q_EMIT frame(f);
 }
 
-void LineObserver::beginGroup() {
-    QMutexLocker lock(&m_mutex);
-    m_group = ++m_groups;
+void LineObserver::beginGroup(const QString& title) {
+    flush();
+    quint32 id = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        id = m_group = ++m_groups;
+    }
+    Q_EMIT groupBegun(id, title);
 }
 
 void LineObserver::endGroup() {

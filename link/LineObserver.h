@@ -106,8 +106,8 @@ public:
     void bytes(char dir, const QByteArray& bytes);
     // Reports what is still pending as a frame.
     void flush();
-    // Frames from now on belong to one operation (a scan) until endGroup().
-    void beginGroup();
+    // Frames from now on belong to one operation ("Scan") until endGroup().
+    void beginGroup(const QString& title);
     void endGroup();
 
     // One line of a trace file (without its line end):
@@ -122,6 +122,8 @@ public:
 Q_SIGNALS:
     // Emitted on the thread whose bytes ended the frame (or the observer's, after quiet).
     void frame(const LineFrame& frame);
+    // Frames of group id belong to the operation of that title.
+    void groupBegun(quint32 id, const QString& title);
 
 private:
     void report(const QList<LineFrame>& frames);
