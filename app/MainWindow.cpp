@@ -28,6 +28,7 @@ TMainFrm::TMainFrm(QWidget* parent)
     connectCommands();
     connectFileMenu();
     connectLineViews();
+    connectKeyboard();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
     // The next command opens the port again once the adapter is back.
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {

@@ -3,6 +3,7 @@
 // and rescans on request.
 #include "app/DiagFrm.h"
 #include "app/Led.h"
+#include "app/LiveValues.h"
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
 #include "link/HeadendScan.h"
@@ -17,8 +18,6 @@
 
 namespace {
 const QColor kLime(0, 255, 0);
-const QColor kGreen(0, 128, 0);
-const QColor kRed(255, 0, 0);
 
 // The scan as the subrack view shows it.
 class MainScanView : public ScanView {
@@ -31,7 +30,7 @@ public:
     }
     void slotFound(int subrack, int slot, const TModule& module) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,
-                              module.healthy() ? kGreen : kRed);
+                              module.healthy() ? TMainFrm::HealthyColour : TMainFrm::FaultColour);
     }
     void processEvents() override { QCoreApplication::processEvents(); }
 
@@ -105,6 +104,7 @@ void TMainFrm::runningStep() {
         btRestartClick();
         m_link.LinkBusy = false;
     }
+    liveValues->step();
 }
 
 void TMainFrm::reloadCurrentModule() {

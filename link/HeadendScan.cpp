@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 
 namespace {
-constexpr int kPresenceTimeout = 80;
 constexpr int kSlotsPerSubrack = 16;
 } // namespace
 
@@ -26,7 +25,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     const QString module = words.module + QStringLiteral(" #") + QString::number(s + 1);
     host.SetStatus(words.group + QStringLiteral("#") + QString::number(g + 1) +
                    QStringLiteral(" ") + module + QStringLiteral(": Scaning"));
-    link.ReplyTimeout = kPresenceTimeout;
+    link.ReplyTimeout = Link::PresenceTimeout;
     if (!link.SelectModule(g, s)) {
         view.toggleLamp();
         m.TypeName = NotInstalledText;
@@ -47,7 +46,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
     read([&] { link.ReadDiagBytes(s, g); });
     read([&] { link.ReadValues(s, g); });
-    link.ReplyTimeout = kPresenceTimeout;
+    link.ReplyTimeout = Link::PresenceTimeout;
     read([&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();
