@@ -27,7 +27,7 @@ protected:
         auto* button = qobject_cast<QAbstractButton*>(watched);
         if (!button || (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
             key->modifiers() & ~Qt::KeypadModifier || qobject_cast<QDialog*>(button->window()) ||
-            !button->isEnabled() || !button->hasFocus())
+            !button->isEnabled())
             return false;
         button->click();
         return true;

@@ -53,6 +53,11 @@ TLineMonitorFrm::TLineMonitorFrm(LineObserver& observer, QWidget* mainWindow)
     connect(&observer, &LineObserver::frame, this, &TLineMonitorFrm::onFrame);
     connect(&observer, &LineObserver::groupBegun, this,
             [this](quint32 id, const QString& title) { m_groupTitles.insert(id, title); });
+    connect(&observer, &LineObserver::groupEnded, this, [this](quint32 id) {
+        if (m_openGroup && m_openGroupId == id)
+            m_openGroup->setExpanded(false);
+        m_ended = id;
+    });
     m_main->installEventFilter(this);
     resize(m_main->frameGeometry().width(), kDefaultHeight);
     updateCount();
@@ -234,7 +239,7 @@ void TLineMonitorFrm::rebuild() {
         ++number;
     }
     // A group that is over shows folded.
-    if (m_openGroup && !m_frames.empty() && m_frames.back().group != m_openGroupId)
+    if (m_openGroup && m_openGroupId <= m_ended)
         m_openGroup->setExpanded(false);
     m_lastMsecs = last;
     tvFrames->setUpdatesEnabled(true);

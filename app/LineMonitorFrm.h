@@ -70,5 +70,6 @@ private:
     QHash<quint32, QString> m_groupTitles;
     QTreeWidgetItem* m_openGroup = nullptr;
     quint32 m_openGroupId = 0;
-    QString m_source; // the trace file shown, empty for the line
+    quint32 m_ended = 0; // the last group that ended
+    QString m_source;    // the trace file shown, empty for the line
 };

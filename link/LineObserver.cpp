@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QThread>
+#include <utility>
 
 QString frameKindName(FrameKind kind) {
     switch (kind) {
@@ -166,8 +167,12 @@ void LineObserver::beginGroup(const QString& title) {
 
 void LineObserver::endGroup() {
     flush();
-    QMutexLocker lock(&m_mutex);
-    m_group = 0;
+    quint32 id = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        id = std::exchange(m_group, 0);
+    }
+    Q_EMIT groupEnded(id);
 }
 
 QByteArray LineObserver::formatLine(const LineFrame& frame) {

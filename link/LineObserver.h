@@ -124,6 +124,7 @@ Q_SIGNALS:
     void frame(const LineFrame& frame);
     // Frames of group id belong to the operation of that title.
     void groupBegun(quint32 id, const QString& title);
+    void groupEnded(quint32 id);
 
 private:
     void report(const QList<LineFrame>& frames);

@@ -380,6 +380,10 @@ private Q_SLOTS:
         QCOMPARE(m().shownMessages,
                  QStringList{demo.gainLine("file", demo.gainRaw(), "module holds", raised) + "\n"});
         QCOMPARE(m().statusText(), QString(" Errors found"));
+        QCOMPARE(m().messageLog.entries().last().text,
+                 QString("Loaded %1 into %2 modules; 1 module did not keep a value")
+                     .arg(QFileInfo(backup).fileName())
+                     .arg(kDemoModules));
     }
 
     // "Reset module" right after a step: the commit goes first, the value survives the reset.
