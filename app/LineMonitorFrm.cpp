@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -90,21 +91,25 @@ void TLineMonitorFrm::buildControls() {
     tvFrames->setAlternatingRowColors(true);
     tvFrames->setRootIsDecorated(true);
     tvFrames->setTextElideMode(Qt::ElideRight);
-    const int widths[Columns] = {96, 40, 22, 150, 80, 220, 50};
+    const int widths[Columns] = {124, 40, 22, 140, 80, 220, 50};
     for (int c = 0; c < Columns; ++c)
         tvFrames->setColumnWidth(c, widths[c]);
     lbCount = new QLabel(this);
+    // As narrow as the main window, which it follows.
     auto* tools = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{btPause, btClear, btSave, btOpen, cbModule,
-                                                      cbKind, chFollow})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{btPause, btClear, btSave, btOpen, cbModule, cbKind})
         tools->addWidget(w);
     tools->addStretch(1);
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(lbCount, 1);
+    footer->addWidget(chFollow);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
     layout->addLayout(tools);
     layout->addWidget(tvFrames, 1);
-    layout->addWidget(lbCount);
+    layout->addLayout(footer);
     connect(btPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused && !m_source.isEmpty())
             clear(); // back from a file to the line
@@ -281,15 +286,28 @@ bool TLineMonitorFrm::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
+QMargins TLineMonitorFrm::frameMargins() const {
+    return QMargins(geometry().left() - frameGeometry().left(),
+                    geometry().top() - frameGeometry().top(),
+                    frameGeometry().right() - geometry().right(),
+                    frameGeometry().bottom() - geometry().bottom());
+}
+
 void TLineMonitorFrm::follow() {
     const QRect area = m_main->screen()->availableGeometry();
     const QRect place = Placement::below(m_main->frameGeometry(), frameGeometry().height(), area);
     // The frame the window manager adds is not ours to size: the client goes inside it.
-    const QMargins frame(geometry().left() - frameGeometry().left(),
-                         geometry().top() - frameGeometry().top(),
-                         frameGeometry().right() - geometry().right(),
-                         frameGeometry().bottom() - geometry().bottom());
-    setGeometry(place.marginsRemoved(frame));
+    m_placedWith = frameMargins();
+    const QRect client = place.marginsRemoved(m_placedWith);
+    if (client != geometry())
+        setGeometry(client);
+}
+
+void TLineMonitorFrm::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    // The window manager framed the window after it was placed: placed again, frame and all.
+    if (isVisible() && chFollow->isChecked() && frameMargins() != m_placedWith)
+        follow();
 }
 
 bool TLineMonitorFrm::saveTrace(const QString& path, QString* error) const {

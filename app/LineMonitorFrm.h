@@ -3,6 +3,7 @@
 #include "link/LineObserver.h"
 
 #include <QHash>
+#include <QMargins>
 #include <QWidget>
 #include <deque>
 
@@ -47,6 +48,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     void buildControls();
@@ -59,6 +61,7 @@ private:
     void dropOldest(quint64 number);
     void updateCount();
     void follow();
+    QMargins frameMargins() const;
     void saveClick();
     void openClick();
 
@@ -70,6 +73,7 @@ private:
     QHash<quint32, QString> m_groupTitles;
     QTreeWidgetItem* m_openGroup = nullptr;
     quint32 m_openGroupId = 0;
-    quint32 m_ended = 0; // the last group that ended
-    QString m_source;    // the trace file shown, empty for the line
+    quint32 m_ended = 0;   // the last group that ended
+    QString m_source;      // the trace file shown, empty for the line
+    QMargins m_placedWith; // the window manager's frame when it was last placed
 };
