@@ -18,6 +18,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -25,6 +26,8 @@ namespace {
 constexpr int kNumberRole = Qt::UserRole;    // the frame's number, on a frame's row
 constexpr int kGroupRole = Qt::UserRole + 1; // the group's id, on a group's row
 constexpr int kDefaultHeight = 300;
+constexpr int kFramingTries = 10;
+constexpr int kFramingRetryMs = 50;
 const QString kTraceFilter = QStringLiteral("Line traces (*.trace);;All files (*)");
 
 QString timeText(qint64 msecs) {
@@ -91,7 +94,7 @@ void TLineMonitorFrm::buildControls() {
     tvFrames->setAlternatingRowColors(true);
     tvFrames->setRootIsDecorated(true);
     tvFrames->setTextElideMode(Qt::ElideRight);
-    const int widths[Columns] = {124, 40, 22, 140, 80, 220, 50};
+    const int widths[Columns] = {110, 36, 20, 120, 60, 200, 44};
     for (int c = 0; c < Columns; ++c)
         tvFrames->setColumnWidth(c, widths[c]);
     lbCount = new QLabel(this);
@@ -274,6 +277,7 @@ void TLineMonitorFrm::updateCount() {
 
 void TLineMonitorFrm::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    m_framingTries = 0;
     rebuild();
     if (chFollow->isChecked())
         follow();
@@ -301,6 +305,15 @@ void TLineMonitorFrm::follow() {
     const QRect client = place.marginsRemoved(m_placedWith);
     if (client != geometry())
         setGeometry(client);
+    // Just shown, the window manager's frame is not known yet: placed again once it is (a
+    // few tries; without a window manager there is none).
+    if (m_placedWith.isNull() && isVisible() && m_framingTries < kFramingTries) {
+        ++m_framingTries;
+        QTimer::singleShot(kFramingRetryMs, this, [this] {
+            if (chFollow->isChecked())
+                follow();
+        });
+    }
 }
 
 void TLineMonitorFrm::moveEvent(QMoveEvent* e) {

@@ -76,4 +76,5 @@ private:
     quint32 m_ended = 0;   // the last group that ended
     QString m_source;      // the trace file shown, empty for the line
     QMargins m_placedWith; // the window manager's frame when it was last placed
+    int m_framingTries = 0;
 };

@@ -9,7 +9,7 @@
 #include "link/ModuleReload.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
-#include "sim/SimServer.h"
+#include "tests/support/LinkFixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,15 +23,10 @@ constexpr int kReads = 40;
 constexpr int kIntervals[] = {2, 5, 10, 30}; // s, as "Settings" → "Live values" offers them
 
 void run(int turnaround, int subrack, int slot) {
-    QString error;
     SimServerOptions options;
     options.latencyMs = turnaround;
     options.pace = 1;
-    auto sim = SimServer::startPty(demoProfile(), &error, options);
-    if (!sim) {
-        std::printf("simulator: %s\n", qPrintable(error));
-        return;
-    }
+    const auto sim = startDemo(options);
     sim->headend().setWander(true);
     QSettings(PortSettingsFile, QSettings::IniFormat).setValue("ComPort/Port", sim->slavePath());
     ModuleTable modules;

@@ -185,11 +185,21 @@ private Q_SLOTS:
     }
     void cursor() {
         QFETCH(QByteArray, bytes);
-        VtScreen s(16, 80);
-        s.feed("ab" + bytes);
-        QTEST(s.cursorVisible(), "visible");
-        QTEST(s.cursorBlinks(), "blinks");
-        QCOMPARE(s.cursor(), QPoint(2, 0));
+        TerminalView v(16);
+        v.resize(455, 290);
+        v.display("ab" + bytes);
+        QTEST(v.screen().cursorVisible(), "visible");
+        QTEST(v.screen().cursorBlinks(), "blinks");
+        QCOMPARE(v.screen().cursor(), QPoint(2, 0));
+        // Drawn where it stands (as an outline, the keyboard being elsewhere) when visible.
+        const QImage shown = v.grab().toImage();
+        const qreal cell = v.width() / 80.0;
+        int lit = 0;
+        for (int y = 0; y < v.height() / 16; ++y)
+            for (int x = int(std::ceil(2 * cell)); x < int(3 * cell); ++x)
+                lit += QColor(shown.pixel(x, y)).lightness() > 128 ? 1 : 0;
+        QFETCH(bool, visible);
+        QCOMPARE(lit > 0, visible);
     }
 
     // At start and again when the console asks for the line.
