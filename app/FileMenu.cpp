@@ -144,6 +144,7 @@ void TMainFrm::itmSaveConfigClick() {
                                 FileDialogs::qtFilter(configFilter), configExtension, true});
     if (name.isEmpty())
         return;
+    Busy busy(*this, QStringLiteral("save"));
     const bool saved = SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
     messageLog.outcome(MessageLog::saveOutcome(
         name, saved, statusText(), QStringLiteral("%1 modules").arg(m_state.FoundCount)));
@@ -160,6 +161,7 @@ void TMainFrm::itmLoadConfigClick() {
 }
 
 void TMainFrm::loadConfigFile(const QString& name) {
+    Busy busy(*this, QStringLiteral("load"));
     m_state.IdleState = 1;
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
@@ -182,6 +184,7 @@ void TMainFrm::itmSaveModClick() {
     // open panel is served again.
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
+    Busy busy(*this, QStringLiteral("save"));
     const bool saved = SaveLoad(m_link, m_modules, m_state, *this)
                            .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
     messageLog.outcome(MessageLog::saveOutcome(
@@ -207,6 +210,7 @@ void TMainFrm::itmLoadModuleClick() {
 }
 
 void TMainFrm::loadModuleFile(const QString& name) {
+    Busy busy(*this, QStringLiteral("load"));
     m_state.IdleState = 1;
     // However the load ends, the module is read again and its panel rebuilt.
     const auto reload = qScopeGuard([this] {

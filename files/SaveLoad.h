@@ -39,7 +39,8 @@ public:
     // Applies the file: a configuration file (wholeConfig) to the addresses in its blocks, a
     // module settings file to the current module. A file that would stop with a file error on
     // the head-end as last scanned is refused before anything is sent. False after
-    // "File I/O error.".
+    // "File I/O error." and when the user stopped it (after a whole block: see
+    // LinkHost::stopRequested).
     bool LoadSettingsFile(const QString& fileName, bool wholeConfig);
     // After a module's reset: selects it until it answers, five more times at most, half a
     // second apart. True when it answered.
@@ -58,6 +59,9 @@ private:
                   int subrack, int slot);
     bool moduleBody(QIODevice& file, int subrack, int slot);
     bool configBody(QIODevice& file, int, int);
+    // The load ended at the user's request before the blocks in `rest`: says which modules
+    // were not loaded, after the errors found so far.
+    void reportStopped(const QStringList& errors, const QList<QByteArray>& rest);
 
     Link& m_link;
     ModuleTable& m_modules;

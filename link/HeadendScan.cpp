@@ -1,4 +1,5 @@
 #include "link/HeadendScan.h"
+#include "link/PortInfo.h"
 
 #include "link/Link.h"
 #include "link/LinkHost.h"
@@ -75,11 +76,11 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
         }
     } closer{link, host};
     if (!link.ComPort().isOpen() && !link.ComPort().open())
-        throw PortError(QStringLiteral("Please select proper COM Port"));
+        throw PortError(Ports::notOpenedText(link.ComPort().errorString()));
     QStringList faults;
-    for (int g = 0; g < 2; ++g) {
+    for (int g = 0; g < 2 && !host.stopRequested(); ++g) {
         view.showSubrackPage(g);
-        for (int s = 0; s < kSlotsPerSubrack; ++s) {
+        for (int s = 0; s < kSlotsPerSubrack && !host.stopRequested(); ++s) {
             host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
             if (!ProbeSlot(link, modules, state, host, view, words, g, s))
                 continue;
