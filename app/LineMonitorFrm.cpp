@@ -94,7 +94,7 @@ void TLineMonitorFrm::buildControls() {
     tvFrames->setAlternatingRowColors(true);
     tvFrames->setRootIsDecorated(true);
     tvFrames->setTextElideMode(Qt::ElideRight);
-    const int widths[Columns] = {110, 36, 20, 120, 60, 200, 44};
+    const int widths[Columns] = {124, 34, 18, 110, 56, 190, 40};
     for (int c = 0; c < Columns; ++c)
         tvFrames->setColumnWidth(c, widths[c]);
     lbCount = new QLabel(this);
@@ -300,11 +300,14 @@ QMargins TLineMonitorFrm::frameMargins() const {
 void TLineMonitorFrm::follow() {
     const QRect area = m_main->screen()->availableGeometry();
     const QRect place = Placement::below(m_main->frameGeometry(), frameGeometry().height(), area);
-    // The frame the window manager adds is not ours to size: the client goes inside it.
+    // The window manager's frame is not ours to size: the frame goes to the place (move()
+    // places the frame), the client inside it.
     m_placedWith = frameMargins();
-    const QRect client = place.marginsRemoved(m_placedWith);
-    if (client != geometry())
-        setGeometry(client);
+    const QSize client = place.size().shrunkBy(m_placedWith);
+    if (pos() != place.topLeft())
+        move(place.topLeft());
+    if (size() != client)
+        resize(client);
     // Just shown, the window manager's frame is not known yet: placed again once it is (a
     // few tries; without a window manager there is none).
     if (m_placedWith.isNull() && isVisible() && m_framingTries < kFramingTries) {
