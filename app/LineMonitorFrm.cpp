@@ -143,7 +143,7 @@ void TLineMonitorFrm::keep(const LineFrame& frame) {
     m_frames.push_back(frame);
     const quint64 number = m_first + m_frames.size() - 1;
     if (isVisible() && passes(frame))
-        show(frame, number);
+        addRow(frame, number);
     m_lastMsecs = frame.msecs;
     if (m_frames.size() > MaxFrames) {
         m_frames.pop_front();
@@ -162,7 +162,7 @@ bool TLineMonitorFrm::passes(const LineFrame& frame) const {
     return module < 0 || frame.addressed(module / 32, module % 32);
 }
 
-void TLineMonitorFrm::show(const LineFrame& f, quint64 number) {
+void TLineMonitorFrm::addRow(const LineFrame& f, quint64 number) {
     QScrollBar* bar = tvFrames->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     auto* item = new QTreeWidgetItem;
@@ -242,7 +242,7 @@ void TLineMonitorFrm::rebuild() {
     quint64 number = m_first;
     for (const LineFrame& f : m_frames) {
         if (passes(f))
-            show(f, number);
+            addRow(f, number);
         m_lastMsecs = f.msecs;
         ++number;
     }
@@ -284,9 +284,20 @@ void TLineMonitorFrm::showEvent(QShowEvent* e) {
 }
 
 bool TLineMonitorFrm::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == m_main && (e->type() == QEvent::Move || e->type() == QEvent::Resize) &&
-        isVisible() && chFollow->isChecked())
+    if (watched != m_main || !chFollow->isChecked())
+        return QWidget::eventFilter(watched, e);
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && isVisible())
         follow();
+    // Following, it goes and comes back with the main window, as the other satellites do.
+    if (e->type() == QEvent::WindowStateChange) {
+        if (m_main->isMinimized() && isVisible()) {
+            m_hiddenWithMain = true;
+            hide();
+        } else if (!m_main->isMinimized() && m_hiddenWithMain) {
+            m_hiddenWithMain = false;
+            show();
+        }
+    }
     return QWidget::eventFilter(watched, e);
 }
 

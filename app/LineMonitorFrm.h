@@ -56,7 +56,7 @@ private:
     void keep(const LineFrame& frame);
     bool passes(const LineFrame& frame) const;
     void rebuild();
-    void show(const LineFrame& frame, quint64 number);
+    void addRow(const LineFrame& frame, quint64 number);
     QTreeWidgetItem* groupItem(quint32 group, qint64 msecs);
     void dropOldest(quint64 number);
     void updateCount();
@@ -77,4 +77,5 @@ private:
     QString m_source;      // the trace file shown, empty for the line
     QMargins m_placedWith; // the window manager's frame when it was last placed
     int m_framingTries = 0;
+    bool m_hiddenWithMain = false; // minimised with the main window
 };

@@ -280,7 +280,7 @@ key Down Return # "Reset module"
 wait_gone 'Module #4:'
 shot reset
 status_menu
-key Up Return # "LineBreak"
+key Up Up Return # "LineBreak", above "Line monitor…"
 shot line-break
 
 slot 1
