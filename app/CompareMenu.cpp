@@ -127,8 +127,12 @@ void TMainFrm::verifyLoad() {
     const LoadCheck check = *m_loadCheck;
     m_loadCheck.reset();
     Compare::Blocks file;
-    if (!Compare::readFile(check.file, check.moduleFile, &file))
-        return; // changed since it was loaded: nothing to hold the modules against
+    if (!Compare::readFile(check.file, check.moduleFile, &file)) {
+        // Changed since it was loaded: nothing to hold the modules against.
+        messageLog.outcome(QStringLiteral("Loaded %1; not verified, the file has changed since")
+                               .arg(QFileInfo(check.file).fileName()));
+        return;
+    }
     const QString status = statusText();
     Compare::Blocks live;
     {
@@ -145,6 +149,7 @@ void TMainFrm::verifyLoad() {
         Compare::compare(file, live, !check.moduleFile, Compare::describedBy(m_modules));
     if (Compare::reportUnapplied(*this, result))
         SetStatus(status); // without the marks of the image reads
+    messageLog.outcome(MessageLog::loadOutcome(check.file, result));
 }
 
 void TMainFrm::checkBackup() {

@@ -145,7 +145,9 @@ void TMainFrm::itmSaveConfigClick() {
     if (name.isEmpty())
         return;
     Busy busy(*this, QStringLiteral("save"));
-    SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+    const bool saved = SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+    messageLog.outcome(MessageLog::saveOutcome(
+        name, saved, statusText(), QStringLiteral("%1 modules").arg(m_state.FoundCount)));
 }
 
 void TMainFrm::itmLoadConfigClick() {
@@ -166,6 +168,8 @@ void TMainFrm::loadConfigFile(const QString& name) {
     const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true))
         m_loadCheck = LoadCheck{name, false}; // the scan that follows is compared with it
+    else
+        messageLog.outcome(MessageLog::loadStopped(name));
 }
 
 void TMainFrm::itmSaveModClick() {
@@ -181,8 +185,11 @@ void TMainFrm::itmSaveModClick() {
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
     Busy busy(*this, QStringLiteral("save"));
-    SaveLoad(m_link, m_modules, m_state, *this)
-        .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
+    const bool saved = SaveLoad(m_link, m_modules, m_state, *this)
+                           .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
+    messageLog.outcome(MessageLog::saveOutcome(
+        name, saved, statusText(),
+        QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)));
     m_state.IdleState = before;
     keepDiagWithPanel();
 }
@@ -212,6 +219,8 @@ void TMainFrm::loadModuleFile(const QString& name) {
     });
     if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
         m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
+    else
+        messageLog.outcome(MessageLog::loadStopped(name));
     keepDiagWithPanel();
     m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
 }

@@ -24,10 +24,13 @@ constexpr int kButtonLefts[8] = {2, 70, 138, 206, 274, 342, 410, 478};
 constexpr int kButtonTops[2] = {24, 64};
 
 // A slot button: the module's type name, cut at its end with "…" when it is too long for
-// the button (the tooltip holds the whole name); text() stays the whole name.
+// the button (the tooltip holds the whole name); text() stays the whole name. A faulty
+// module's caption is red, and red alone is lost on one man in twelve (and in greyscale):
+// its button also carries a dark frame.
 class SlotButton : public QToolButton {
 public:
     using QToolButton::QToolButton;
+    static constexpr int MarkWidth = 2;
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -36,6 +39,11 @@ protected:
         initStyleOption(&option);
         option.text = fontMetrics().elidedText(text(), Qt::ElideRight, width() - 6);
         p.drawComplexControl(QStyle::CC_ToolButton, option);
+        if (palette().color(QPalette::ButtonText) == TMainFrm::FaultColour) {
+            p.setPen(QPen(TMainFrm::FaultMark, MarkWidth));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(QRectF(rect()).adjusted(MarkWidth, MarkWidth, -MarkWidth, -MarkWidth));
+        }
     }
 };
 
@@ -94,25 +102,29 @@ void TMainFrm::buildLayout() {
 
 void TMainFrm::buildMenus() {
     menuBar = new QMenuBar(this);
-    mnFile = menuBar->addMenu(QStringLiteral("File"));
-    itmSaveConfig = mnFile->addAction(QStringLiteral("Save Config"));
-    itmLoadConfig = mnFile->addAction(QStringLiteral("Load Config"));
-    itmSaveMod = mnFile->addAction(QStringLiteral("Save Module"));
-    itmLoadModule = mnFile->addAction(QStringLiteral("Load Module"));
-    itmCompare = mnFile->addAction(QStringLiteral("Compare with file…"));
+    mnFile = menuBar->addMenu(QStringLiteral("&File"));
+    itmSaveConfig = mnFile->addAction(QStringLiteral("&Save Config"));
+    itmLoadConfig = mnFile->addAction(QStringLiteral("&Load Config"));
+    itmSaveMod = mnFile->addAction(QStringLiteral("Save &Module"));
+    itmLoadModule = mnFile->addAction(QStringLiteral("Load M&odule"));
+    itmCompare = mnFile->addAction(QStringLiteral("&Compare with file…"));
     mnFile->addSeparator();
-    itmExit = mnFile->addAction(QStringLiteral("Exit"));
+    itmExit = mnFile->addAction(QStringLiteral("E&xit"));
     connect(itmExit, &QAction::triggered, this, [this] { guarded([this] { btCloseClick(); }); });
     menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
-    mnPort = menuBar->addMenu(QStringLiteral("Settings"));
-    itmCommSettings = mnPort->addAction(QStringLiteral("Communication"));
-    itmBackupFolder = mnPort->addAction(QStringLiteral("Backup folder…"));
+    mnPort = menuBar->addMenu(QStringLiteral("&Settings"));
+    itmCommSettings = mnPort->addAction(QStringLiteral("&Communication"));
+    itmBackupFolder = mnPort->addAction(QStringLiteral("&Backup folder…"));
+    mnPort->addSeparator();
+    itmLineMonitor = mnPort->addAction(QStringLiteral("Line &monitor…"));
+    itmMessageLog = mnPort->addAction(QStringLiteral("Message &log…"));
+    mnLive = mnPort->addMenu(QStringLiteral("Live &values"));
     menuBar->addAction(QStringLiteral("-"))->setEnabled(false);
-    mnHelp = menuBar->addMenu(QStringLiteral("Help"));
-    RussianHelp = mnHelp->addAction(QStringLiteral("Russian"));
-    EnglishHelp = mnHelp->addAction(QStringLiteral("English"));
+    mnHelp = menuBar->addMenu(QStringLiteral("&Help"));
+    RussianHelp = mnHelp->addAction(QStringLiteral("&Russian"));
+    EnglishHelp = mnHelp->addAction(QStringLiteral("&English"));
     mnHelp->addSeparator();
-    About = mnHelp->addAction(QStringLiteral("About"));
+    About = mnHelp->addAction(QStringLiteral("&About"));
 }
 
 void TMainFrm::buildSubrackPages() {
@@ -182,6 +194,8 @@ void TMainFrm::buildStatusBar() {
     ModDefaults = statusMenu->addAction(QStringLiteral("Default params"));
     SpecAddr = statusMenu->addAction(QStringLiteral("Special addr."));
     LineBreak = statusMenu->addAction(QStringLiteral("LineBreak"));
+    statusMenu->addSeparator();
+    LineMonitor = statusMenu->addAction(QStringLiteral("Line monitor…"));
     statusBar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(statusBar, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { statusMenu->popup(statusBar->mapToGlobal(pos)); });

@@ -27,6 +27,8 @@ TMainFrm::TMainFrm(QWidget* parent)
     buildLayout();
     connectCommands();
     connectFileMenu();
+    connectLineViews();
+    connectKeyboard();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
     // The next command opens the port again once the adapter is back.
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
@@ -58,6 +60,7 @@ void TMainFrm::attach(TCtlPanelFrm* panel, TTerminalFrm* terminal, TCfrm* comm, 
 
 void TMainFrm::SetStatus(const QString& text) {
     statusLabel->setText(text);
+    messageLog.status(text);
 }
 
 QString TMainFrm::statusText() const {
@@ -79,6 +82,7 @@ void TMainFrm::EnableControls(bool flag) {
 
 void TMainFrm::showMessage(const QString& text, bool error) {
     shownMessages << text;
+    messageLog.message(text, error);
     if (autoCloseMessages)
         return;
     MessageDialog box(this, QStringLiteral("ORVEX Link"), text, error);

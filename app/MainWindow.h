@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MessageLog.h"
+#include "link/LineObserver.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
@@ -26,7 +28,10 @@ class QToolButton;
 class TCfrm;
 class TCtlPanelFrm;
 class TDiagFrm;
+class LiveValues;
 class TLed;
+class TLineMonitorFrm;
+class TMessageLogFrm;
 class TTerminalFrm;
 class TfrmAbout;
 
@@ -37,6 +42,11 @@ class TMainFrm : public QWidget, public LinkHost, public PanelHost {
 public:
     static constexpr int ClientWidth = 611;
     static constexpr int ClientHeight = 141;
+    // A slot's caption: green for a clear module, red for a faulty one; a faulty one's
+    // button is framed as well, in a colour that reads dark in greyscale.
+    static constexpr QColor HealthyColour{0, 128, 0};
+    static constexpr QColor FaultColour{255, 0, 0};
+    static constexpr QColor FaultMark{64, 0, 0};
 
     explicit TMainFrm(QWidget* parent = nullptr);
     ~TMainFrm() override;
@@ -160,6 +170,17 @@ public:
     void minimiseSatellites();
     void restoreSatellites();
 
+    // The line monitor, the message log and the live values (LineViews.cpp): created with
+    // the main window, they see the line and the program's texts from the start.
+    void connectLineViews();
+    void itmLineMonitorClick();
+    void itmMessageLogClick();
+    // Keyboard use (Keyboard.cpp): F10 opens the menus, F1 the help in the user's language,
+    // Enter presses the focused button, the file commands have their usual shortcuts.
+    void connectKeyboard();
+    // The help of the user's language: Russian for a Russian system, English otherwise.
+    void openHelpOfUser();
+
     // Help and about (HelpAbout.cpp).
     void RussianHelpClick();
     void EnglishHelpClick();
@@ -193,6 +214,9 @@ public:
     QAction* itmExit = nullptr;
     QAction* itmCommSettings = nullptr;
     QAction* itmBackupFolder = nullptr;
+    QAction* itmLineMonitor = nullptr;
+    QAction* itmMessageLog = nullptr;
+    QMenu* mnLive = nullptr; // "Live values": how often a panel's measured values are read
     QAction* RussianHelp = nullptr;
     QAction* EnglishHelp = nullptr;
     QAction* About = nullptr;
@@ -215,12 +239,20 @@ public:
     QAction* ModDefaults = nullptr;
     QAction* SpecAddr = nullptr;
     QAction* LineBreak = nullptr;
+    QAction* LineMonitor = nullptr; // the status bar menu's "Line monitor…"
 
     TCtlPanelFrm* CtlPanelFrm = nullptr;
     TTerminalFrm* TerminalFrm = nullptr;
     TCfrm* Cfrm = nullptr;
     TfrmAbout* frmAbout = nullptr;
     QPointer<TDiagFrm> DiagFrm;
+    TLineMonitorFrm* LineMonitorFrm = nullptr;
+    TMessageLogFrm* MessageLogFrm = nullptr;
+    LiveValues* liveValues = nullptr;
+
+    // Every frame on the line (the port's and the module pages'), and what the program said.
+    LineObserver lineObserver;
+    MessageLog messageLog;
 
     // Default extensions and filters of the file dialogs.
     QString configExtension;

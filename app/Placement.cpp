@@ -23,4 +23,11 @@ QPoint mainBelow(const QRect& satelliteFrame) {
     return QPoint(satelliteFrame.left(), satelliteFrame.top() + satelliteFrame.height());
 }
 
+QRect below(const QRect& mainFrame, int height, const QRect& screen) {
+    const int room = screen.bottom() + 1 - (mainFrame.bottom() + 1);
+    const int h = std::max(std::min(height, room), MinBelow);
+    return QRect(mainFrame.left(), std::min(mainFrame.bottom() + 1, screen.bottom() + 1 - h),
+                 mainFrame.width(), h);
+}
+
 } // namespace Placement

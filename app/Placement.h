@@ -25,5 +25,10 @@ struct Stack {
 Stack stack(const QRect& mainFrame, int height, const QRect& screen);
 // Top-left of the main window's frame directly below a satellite's frame.
 QPoint mainBelow(const QRect& satelliteFrame);
+// A window that follows the main window from below (the line monitor): its left edge and
+// width, its top on the main window's bottom, as tall as asked where the screen has room, at
+// least MinBelow tall (then its bottom on the screen's bottom, over the main window).
+constexpr int MinBelow = 150;
+QRect below(const QRect& mainFrame, int height, const QRect& screen);
 
 } // namespace Placement

@@ -7,7 +7,9 @@
 #include "panel/CtlPanelFrm.h"
 #include "panel/GradientCaption.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
+#include <QKeyEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -80,6 +82,32 @@ void TTerminalFrm::bindHandlers(bool bind) {
             Qt::UniqueConnection);
     connect(Terminal, &TerminalView::strReceived, this, &TTerminalFrm::TerminalStrRecieved,
             Qt::UniqueConnection);
+    connect(Terminal, &TerminalView::pasted, this, &TTerminalFrm::TerminalPaste,
+            Qt::UniqueConnection);
+}
+
+void TTerminalFrm::holdKeyboard(bool hold) {
+    if (hold)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool TTerminalFrm::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
+        return SatelliteWindow::eventFilter(watched, e);
+    auto* w = qobject_cast<QWidget*>(watched);
+    // Text fields keep their keys; so do dialogs, menus and the program's other windows.
+    if (!w || w->testAttribute(Qt::WA_InputMethodEnabled) || QApplication::activeModalWidget() ||
+        QApplication::activePopupWidget() || isAncestorOf(w) || w == this)
+        return false;
+    const QWidget* window = w->window();
+    const bool ours = window == &m_main || (m_main.CtlPanelFrm && window == m_main.CtlPanelFrm);
+    if (!ours)
+        return false;
+    if (e->type() == QEvent::KeyPress)
+        QCoreApplication::sendEvent(Terminal, e);
+    return true;
 }
 
 bool TTerminalFrm::connectTerminal() {
@@ -115,6 +143,7 @@ void TTerminalFrm::FormShow() {
         return;
     }
     m_console.open();
+    holdKeyboard(true);
     takeKeyboard();
     m_main.EnableControls(false);
     RestoreFlag = false;
@@ -126,6 +155,7 @@ void TTerminalFrm::FormHide() {
         m_showPending = false;
         return;
     }
+    holdKeyboard(false);
     if (m_console.isOpen()) {
         endConsole();
     } else {
@@ -149,6 +179,7 @@ void TTerminalFrm::takeKeyboard() {
 }
 
 void TTerminalFrm::endConsole() {
+    holdKeyboard(false);
     bindHandlers(false);
     m_console.close();
     Terminal->disconnectPort();
@@ -163,6 +194,10 @@ void TTerminalFrm::TerminalKeyDown(int& key, Qt::KeyboardModifiers) {
     if (const quint16 code = cursorCode(key))
         m_console.type(code);
     key = 0;
+}
+
+void TTerminalFrm::TerminalPaste(const QByteArray& keys) {
+    m_console.paste(keys);
 }
 
 void TTerminalFrm::TerminalStrRecieved(QByteArray& str) {

@@ -34,6 +34,8 @@ public:
     void TerminalKeyPress(quint16& key);
     void TerminalKeyDown(int& key, Qt::KeyboardModifiers shift);
     void TerminalStrRecieved(QByteArray& str);
+    // Pasted text, at the module's pace.
+    void TerminalPaste(const QByteArray& keys);
 
     TerminalView* Terminal = nullptr;
     // Set when minimising closed the visible window, so that restoring brings it back.
@@ -42,10 +44,15 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    // While the console is open, keys typed into the main window or the panel (anywhere but
+    // a text field) go to the console: a click on the main window does not take the
+    // keyboard from it.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     bool connectTerminal();
     void endConsole();
+    void holdKeyboard(bool hold);
     void bindHandlers(bool bind);
 
     TMainFrm& m_main;

@@ -3,17 +3,25 @@
 #include "app/VtScreen.h"
 #include "link/SerialPort.h"
 
+#include <QClipboard>
 #include <QColor>
 #include <QFont>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <utility>
 
 // A VT100/ANSI text display bound to a serial port: what arrives on the port is shown,
 // what the user types is sent. It draws its own grid in a fixed-pitch font sized to fit,
-// with no scroll bars and no caret. The owner can look at every received piece and every
-// key first (strReceived, keyDown, keyPressed) and change or swallow it: a key set to 0 is
-// neither sent nor shown.
+// with no scroll bars, and the far end's cursor (blinking when the far end says so). The
+// owner can look at every received piece and every key first (strReceived, keyDown,
+// keyPressed) and change or swallow it: a key set to 0 is neither sent nor shown.
+//
+// The lines that scrolled off stay in reach: the wheel and Shift+PgUp/PgDn page through
+// them, a key typed returns to the live screen. The mouse selects text, which becomes the
+// primary selection; Ctrl+Shift+C copies it. Ctrl+Shift+V pastes the clipboard, Shift+Insert
+// and the middle button the primary selection: pasted text is handed to the owner as keys
+// (pasted()), line ends as Enter.
 class TerminalView : public QWidget {
     Q_OBJECT
 public:
@@ -48,6 +56,20 @@ public:
     // the alternative colour for bold text in the default colour, then reverse video.
     std::pair<QColor, QColor> colorsAt(int row, int col) const;
 
+    // Lines scrolled back from the live screen (0: live); scrolling stays within the kept
+    // lines.
+    int scrolledBack() const { return m_scroll; }
+    void scrollBack(int lines);
+    // The selection, in the screen's line numbers (VtScreen::screenTop()).
+    void select(qint64 line, int col, qint64 toLine, int toCol);
+    bool hasSelection() const { return m_hasSelection; }
+    QString selectedText() const;
+    void copy(QClipboard::Mode mode = QClipboard::Clipboard) const;
+    void paste(QClipboard::Mode mode);
+    // Text as the keys a paste types: line ends (CR LF, LF) become CR; characters the line
+    // cannot carry (beyond 8 bits) are left out.
+    static QByteArray pasteKeys(const QString& text);
+
 Q_SIGNALS:
     // A key went down: its Qt key code; set it to 0 to keep the display from sending the
     // key's own sequence (cursor and function keys).
@@ -56,20 +78,36 @@ Q_SIGNALS:
     void keyPressed(quint16& key);
     // A piece of text arrived, before it is shown; the handler may replace it.
     void strReceived(QByteArray& str);
+    // The user pasted these keys.
+    void pasted(const QByteArray& keys);
 
 protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent*) override;
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     void readPort();
+    void feed(const QByteArray& bytes);
     void transmit(const QByteArray& bytes);
     void fitFont();
+    bool viewKey(QKeyEvent* e);
     std::pair<QColor, QColor> colorsOf(const VtCell& c) const;
     void paintCell(class QPainter& p, int row, int col);
+    void paintCursor(class QPainter& p);
+    void paintScrollMark(class QPainter& p);
     int columnEdge(int col, bool doubleWidth) const;
+    // The line and column under a point of the widget.
+    std::pair<qint64, int> cellUnder(const QPoint& pos) const;
+    bool selected(qint64 line, int col) const;
+    void restartBlink();
 
     VtScreen m_screen;
     QPointer<SerialPort> m_port;
@@ -82,4 +120,11 @@ private:
     qreal m_cellWidth = 8;
     int m_cellHeight = 16;
     int m_ascent = 12;
+    int m_scroll = 0;
+    bool m_selecting = false;
+    bool m_hasSelection = false;
+    qint64 m_anchorLine = 0, m_endLine = 0;
+    int m_anchorCol = 0, m_endCol = 0;
+    QTimer m_blink;
+    bool m_blinkOn = true;
 };

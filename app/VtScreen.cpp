@@ -65,6 +65,32 @@ int colorIndex(const VTermColor& c, bool foreground) {
     return VTERM_COLOR_IS_INDEXED(&c) ? c.indexed.idx : -2;
 }
 
+// A cell as the emulation holds it, colours resolved; the line's own attributes are the
+// caller's.
+VtCell fromVterm(VTermScreen* screen, VTermScreenCell c) {
+    VtCell out;
+    if (c.chars[0] == uint32_t(-1)) {
+        out.width = 0;
+    } else {
+        for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; ++i)
+            out.text += QString::fromUcs4(reinterpret_cast<const char32_t*>(&c.chars[i]), 1);
+        out.width = c.width;
+    }
+    out.foregroundIndex = colorIndex(c.fg, true);
+    out.backgroundIndex = colorIndex(c.bg, false);
+    vterm_screen_convert_color_to_rgb(screen, &c.fg);
+    vterm_screen_convert_color_to_rgb(screen, &c.bg);
+    out.foreground = QColor(c.fg.rgb.red, c.fg.rgb.green, c.fg.rgb.blue);
+    out.background = QColor(c.bg.rgb.red, c.bg.rgb.green, c.bg.rgb.blue);
+    out.bold = c.attrs.bold;
+    out.underline = c.attrs.underline != VTERM_UNDERLINE_OFF;
+    out.italic = c.attrs.italic;
+    out.blink = c.attrs.blink;
+    out.reverse = c.attrs.reverse;
+    out.strike = c.attrs.strike;
+    return out;
+}
+
 } // namespace
 
 // libvterm calls back through plain functions; these forward to the screen object.
@@ -78,12 +104,27 @@ struct VtCallbacks {
         self(user)->m_dirty = true;
         return 1;
     }
-    static int moveCursor(VTermPos, VTermPos, int, void*) { return 1; }
+    static int moveCursor(VTermPos, VTermPos, int, void* user) {
+        self(user)->m_dirty = true;
+        return 1;
+    }
     static int setTermProp(VTermProp prop, VTermValue* value, void* user) {
-        if (prop == VTERM_PROP_REVERSE) {
-            self(user)->m_reversed = value->boolean;
-            self(user)->m_dirty = true;
-        }
+        VtScreen* s = self(user);
+        if (prop == VTERM_PROP_REVERSE)
+            s->m_reversed = value->boolean;
+        else if (prop == VTERM_PROP_CURSORVISIBLE)
+            s->m_cursorVisible = value->boolean;
+        else if (prop == VTERM_PROP_CURSORBLINK)
+            s->m_cursorBlinks = value->boolean;
+        s->m_dirty = true;
+        return 1;
+    }
+    static int pushLine(int cols, const VTermScreenCell* cells, void* user) {
+        QVector<VtCell> line;
+        line.reserve(cols);
+        for (int i = 0; i < cols; ++i)
+            line << fromVterm(self(user)->m_screen, cells[i]);
+        self(user)->keepLine(line);
         return 1;
     }
     static int bell(void* user) {
@@ -96,14 +137,10 @@ struct VtCallbacks {
 };
 
 namespace {
-const VTermScreenCallbacks kScreenCallbacks = {VtCallbacks::damage,
-                                               VtCallbacks::moveRect,
-                                               VtCallbacks::moveCursor,
-                                               VtCallbacks::setTermProp,
-                                               VtCallbacks::bell,
-                                               nullptr,
-                                               nullptr,
-                                               nullptr};
+const VTermScreenCallbacks kScreenCallbacks = {VtCallbacks::damage,     VtCallbacks::moveRect,
+                                               VtCallbacks::moveCursor, VtCallbacks::setTermProp,
+                                               VtCallbacks::bell,       nullptr,
+                                               VtCallbacks::pushLine,   nullptr};
 } // namespace
 
 VtScreen::VtScreen(int rows, int cols, QObject* parent)
@@ -217,30 +254,11 @@ bool VtScreen::typeKey(int qtKey, Qt::KeyboardModifiers modifiers) {
 }
 
 VtCell VtScreen::cell(int row, int col) const {
-    VtCell out;
     VTermScreenCell c{};
     if (row < 0 || row >= m_rows || col < 0 || col >= m_cols ||
         !vterm_screen_get_cell(m_screen, VTermPos{row, col}, &c))
-        return out;
-    if (c.chars[0] == uint32_t(-1)) {
-        out.width = 0;
-    } else {
-        for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i]; ++i)
-            out.text += QString::fromUcs4(reinterpret_cast<const char32_t*>(&c.chars[i]), 1);
-        out.width = c.width;
-    }
-    out.foregroundIndex = colorIndex(c.fg, true);
-    out.backgroundIndex = colorIndex(c.bg, false);
-    vterm_screen_convert_color_to_rgb(m_screen, &c.fg);
-    vterm_screen_convert_color_to_rgb(m_screen, &c.bg);
-    out.foreground = QColor(c.fg.rgb.red, c.fg.rgb.green, c.fg.rgb.blue);
-    out.background = QColor(c.bg.rgb.red, c.bg.rgb.green, c.bg.rgb.blue);
-    out.bold = c.attrs.bold;
-    out.underline = c.attrs.underline != VTERM_UNDERLINE_OFF;
-    out.italic = c.attrs.italic;
-    out.blink = c.attrs.blink;
-    out.reverse = c.attrs.reverse;
-    out.strike = c.attrs.strike;
+        return VtCell();
+    VtCell out = fromVterm(m_screen, c);
     // The line's own setting counts, not the pen the character was written with.
     const VTermLineInfo* line = vterm_state_get_lineinfo(vterm_obtain_state(m_vt), row);
     out.doubleWidthLine = line && line->doublewidth;
@@ -249,16 +267,45 @@ VtCell VtScreen::cell(int row, int col) const {
 }
 
 QString VtScreen::rowText(int row) const {
-    QString text;
-    for (int col = 0; col < m_cols; ++col) {
-        const VtCell c = cell(row, col);
-        if (c.width == 0)
-            continue;
-        text += c.text.isEmpty() ? QStringLiteral(" ") : c.text;
+    return lineText(m_pushed + row);
+}
+
+void VtScreen::keepLine(const QVector<VtCell>& line) {
+    m_history.push_back(line);
+    ++m_pushed;
+    if (m_history.size() > ScrollbackLines)
+        m_history.pop_front();
+}
+
+VtCell VtScreen::cellAt(qint64 line, int col) const {
+    if (line >= m_pushed)
+        return cell(int(line - m_pushed), col);
+    const qint64 i = line - firstLine();
+    if (i < 0 || col < 0 || col >= m_history[size_t(i)].size())
+        return VtCell();
+    return m_history[size_t(i)][col];
+}
+
+QString VtScreen::lineText(qint64 line) const {
+    return text(line, 0, line, m_cols - 1);
+}
+
+QString VtScreen::text(qint64 line, int col, qint64 toLine, int toCol) const {
+    QString out;
+    for (qint64 l = line; l <= toLine; ++l) {
+        QString part;
+        for (int c = l == line ? col : 0; c <= (l == toLine ? toCol : m_cols - 1); ++c) {
+            const VtCell cell = cellAt(l, c);
+            if (cell.width != 0)
+                part += cell.text.isEmpty() ? QStringLiteral(" ") : cell.text;
+        }
+        while (part.endsWith(QLatin1Char(' ')))
+            part.chop(1);
+        out += part;
+        if (l != toLine)
+            out += QLatin1Char('\n');
     }
-    while (text.endsWith(QLatin1Char(' ')))
-        text.chop(1);
-    return text;
+    return out;
 }
 
 QPoint VtScreen::cursor() const {

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QVector>
+#include <deque>
 
 struct VTerm;
 struct VTermScreen;
@@ -32,9 +34,15 @@ struct VtCell {
 // knows nothing of windows: feed it the bytes from the far end, read back its cells; what a
 // terminal sends on its own (typed keys, answers to the far end's queries) comes out of
 // output().
+//
+// Lines that scroll off the top are kept (scrollback). Lines are numbered for the whole
+// session: the screen's row 0 is line screenTop(), the lines kept above it run down to
+// firstLine(); a line keeps its number as the text scrolls.
 class VtScreen : public QObject {
     Q_OBJECT
 public:
+    static constexpr int ScrollbackLines = 2000;
+
     VtScreen(int rows, int cols, QObject* parent = nullptr);
     ~VtScreen() override;
     VtScreen(const VtScreen&) = delete;
@@ -54,8 +62,20 @@ public:
     VtCell cell(int row, int col) const;
     // The characters of a row, blank cells as spaces, trailing blanks removed.
     QString rowText(int row) const;
-    // Column (x) and row (y) of the cursor.
+    // Column (x) and row (y) of the cursor; whether the far end shows it, and makes it blink
+    // (DECTCEM, and mode 12 or a cursor style).
     QPoint cursor() const;
+    bool cursorVisible() const { return m_cursorVisible; }
+    bool cursorBlinks() const { return m_cursorBlinks; }
+
+    // The scrollback and the screen as one run of numbered lines.
+    qint64 screenTop() const { return m_pushed; }
+    qint64 firstLine() const { return m_pushed - qint64(m_history.size()); }
+    VtCell cellAt(qint64 line, int col) const;
+    QString lineText(qint64 line) const;
+    // The text from (line, col) to (toLine, toCol), both included; one line end between lines,
+    // trailing blanks of each line left out.
+    QString text(qint64 line, int col, qint64 toLine, int toCol) const;
     // The whole screen is shown in reverse video (light background); the cells report it in
     // their reverse attribute already, this is for what lies outside the grid.
     bool reversed() const { return m_reversed; }
@@ -74,6 +94,7 @@ private:
     void setPalette();
     static QByteArray fromLine(const QByteArray& bytes);
     void interpret(const QByteArray& bytes);
+    void keepLine(const QVector<VtCell>& line);
 
     // Where the scan for the column-mode switch stands between pieces of input.
     enum class Scan { Ground, Escape, Csi, Private };
@@ -84,6 +105,10 @@ private:
     VTermScreen* m_screen = nullptr;
     bool m_dirty = false;
     bool m_reversed = false;
+    bool m_cursorVisible = true;
+    bool m_cursorBlinks = true;
+    std::deque<QVector<VtCell>> m_history;
+    qint64 m_pushed = 0; // lines that ever scrolled off
     Scan m_scan = Scan::Ground;
     QByteArray m_params;
 };

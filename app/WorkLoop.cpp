@@ -3,6 +3,7 @@
 // and rescans on request.
 #include "app/DiagFrm.h"
 #include "app/Led.h"
+#include "app/LiveValues.h"
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
 #include "link/HeadendScan.h"
@@ -10,14 +11,13 @@
 #include "panel/CtlPanelFrm.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QToolButton>
 #include <utility>
 
 namespace {
 const QColor kLime(0, 255, 0);
-const QColor kGreen(0, 128, 0);
-const QColor kRed(255, 0, 0);
 
 // The scan as the subrack view shows it.
 class MainScanView : public ScanView {
@@ -30,7 +30,7 @@ public:
     }
     void slotFound(int subrack, int slot, const TModule& module) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), module.TypeName,
-                              module.healthy() ? kGreen : kRed);
+                              module.healthy() ? TMainFrm::HealthyColour : TMainFrm::FaultColour);
     }
     void processEvents() override { QCoreApplication::processEvents(); }
 
@@ -80,6 +80,8 @@ void TMainFrm::Prepare() {
     showPage(0);
     MainScanView view(*this);
     ScanWords words{ModuleWord, GroupWord};
+    lineObserver.beginGroup(QStringLiteral("Scan"));
+    const auto grouped = qScopeGuard([this] { lineObserver.endGroup(); });
     try {
         ScanHeadend(m_link, m_modules, m_state, *this, view, words);
     } catch (const PortError& e) {
@@ -109,6 +111,7 @@ void TMainFrm::runningStep() {
         btRestartClick();
         m_link.LinkBusy = false;
     }
+    liveValues->step();
 }
 
 void TMainFrm::reloadCurrentModule() {

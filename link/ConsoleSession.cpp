@@ -70,6 +70,8 @@ void ConsoleSession::open() {
     }
     m_open = true;
     m_asked = false;
+    m_paste.clear();
+    m_pasteAt = 0;
     port.write(QByteArray("9\r"));
     m_state.TerminalMode = true;
 }
@@ -78,6 +80,8 @@ void ConsoleSession::close() {
     if (!m_open)
         return;
     m_open = false;
+    m_paste.clear();
+    m_pasteAt = 0;
     // The line is the program's again: the commit timer and the commands may use it.
     m_state.TerminalMode = false;
     SerialPort& port = m_link.ComPort();
@@ -99,11 +103,36 @@ void ConsoleSession::sendKey(quint16 code) {
     Q_EMIT keySent(code);
 }
 
+quint16 ConsoleSession::nextKey() {
+    if (const quint16 code = m_keys.take())
+        return code;
+    if (m_pasteAt >= m_paste.size())
+        return 0;
+    const quint16 code = uchar(m_paste.at(m_pasteAt++));
+    if (m_pasteAt == m_paste.size()) {
+        m_paste.clear();
+        m_pasteAt = 0;
+    }
+    return code;
+}
+
 void ConsoleSession::type(quint16 code) {
+    if (pastePending() > 0) {
+        m_paste += char(code & 0xFF);
+        return;
+    }
     m_keys.store(code);
     // A module asks for a key once, after its output: had it asked already, it still waits.
     if (m_asked && m_open)
-        sendKey(m_keys.take());
+        sendKey(nextKey());
+}
+
+bool ConsoleSession::paste(const QByteArray& keys) {
+    const qsizetype room = MaxPaste - pastePending();
+    m_paste += keys.left(room);
+    if (m_asked && m_open && pastePending() > 0)
+        sendKey(nextKey());
+    return keys.size() <= room;
 }
 
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
@@ -115,7 +144,7 @@ QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
     const qsizetype requests =
         m_link.ComPort().isRemote() ? piece.count(Link::SYN) : piece.endsWith(Link::SYN);
     for (qsizetype i = 0; i < requests; ++i) {
-        const quint16 code = m_keys.take();
+        const quint16 code = nextKey();
         if (code != 0)
             sendKey(code);
         else

@@ -61,9 +61,16 @@ public:
     bool isOpen() const { return m_open; }
 
     // A typed character code or ConsoleKey; it waits in the ring until the module asks, or
-    // goes at once when the module has asked while no key was pending.
+    // goes at once when the module has asked while no key was pending. While pasted keys
+    // wait, a typed key goes after them.
     void type(quint16 code);
     const ConsoleKeys& keys() const { return m_keys; }
+    // Pasted text: its keys go one per request of the module, as typed keys do, after the
+    // keys typed before it; the ring's ten places do not limit it. At most MaxPaste bytes
+    // wait (false: the rest was left out). A console that ends drops what is left.
+    static constexpr int MaxPaste = 65536;
+    bool paste(const QByteArray& keys);
+    int pastePending() const { return int(m_paste.size() - m_pasteAt); }
 
     // One piece of received text as the port delivered it: a piece that ends with SYN sends
     // the oldest pending key (with none pending, the request is remembered: a module asks
@@ -81,6 +88,8 @@ Q_SIGNALS:
 private:
     void onChars();
     void sendKey(quint16 code);
+    // The next key to send: the ring's oldest, else the next pasted one; 0 for none.
+    quint16 nextKey();
 
     Link& m_link;
     SharedState& m_state;
@@ -88,4 +97,6 @@ private:
     ConsoleKeys m_keys;
     bool m_open = false;
     bool m_asked = false; // the module asked for a key while none was pending
+    QByteArray m_paste;
+    qsizetype m_pasteAt = 0;
 };

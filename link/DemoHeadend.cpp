@@ -26,6 +26,8 @@ QString devicePath(QString* error) {
                 *error = QStringLiteral("DEMO: the demo head-end cannot start (%1)").arg(why);
             return {};
         }
+        // Its measured values move a little, as a real head-end's do.
+        g_server->headend().setWander(true);
     }
     return g_server->slavePath();
 }

@@ -9,20 +9,19 @@
 #include <QCoreApplication>
 
 namespace {
-constexpr int kPresenceTimeout = 80;
 constexpr int kSlotsPerSubrack = 16;
 
 // The presence check. Where a module answered before and now none does, a console left open
 // on the line may be taking every frame as keys: it is ended and the module asked again.
 bool selectOrRecover(Link& link, int g, int s, bool answeredBefore) {
-    link.ReplyTimeout = kPresenceTimeout;
+    link.ReplyTimeout = Link::PresenceTimeout;
     if (link.SelectModule(g, s))
         return true;
     if (!answeredBefore)
         return false;
     link.endStrayConsole(
         QStringLiteral("no module answers in %1/%2, where one did").arg(g + 1).arg(s + 1));
-    link.ReplyTimeout = kPresenceTimeout;
+    link.ReplyTimeout = Link::PresenceTimeout;
     return link.SelectModule(g, s);
 }
 } // namespace
@@ -63,7 +62,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
     read([&] { link.ReadDiagBytes(s, g); });
     read([&] { link.ReadValues(s, g); });
-    link.ReplyTimeout = kPresenceTimeout;
+    link.ReplyTimeout = Link::PresenceTimeout;
     read([&] { link.ReadHtmlMarker(s, g); });
     m.ExtDiagValid = false;
     view.toggleLamp();

@@ -30,6 +30,8 @@ public:
     static constexpr int DefaultScanTimeout = 50;
     // Reply time-out of a module's reads once it is known to be there.
     static constexpr int ReadTimeout = 2000;
+    // Reply time-out of a presence check (a select frame that may find an empty slot).
+    static constexpr int PresenceTimeout = 80;
     static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D,
                           NAK = 0x15, SYN = 0x16, ETB = 0x17, ESC = 0x1B;
     // The bytes that end a module's text console. They are no frame: a module that is not in

@@ -3,6 +3,7 @@
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
+#include "module/ModuleTable.h"
 
 bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
                   const std::function<void()>& rebuild, const QString& moduleWord) {
@@ -27,4 +28,47 @@ bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
     host.SetStatus(moduleWord + QStringLiteral(" #") + QString::number(slot + 1) +
                    QStringLiteral(" selected"));
     return committed;
+}
+
+bool IsMeasured(const TParam& p) {
+    if (p.Kind == KindInfo || p.Kind == KindTerminal || (p.Flags & FlagHidden))
+        return false;
+    return p.Kind == KindNumericRO || (p.Flags & FlagReadOnly);
+}
+
+bool HasMeasured(const TModule& m) {
+    for (const TParam& p : m.Params)
+        if (IsMeasured(p))
+            return true;
+    return false;
+}
+
+QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subrack) {
+    TModule* m = modules.at(slot, subrack);
+    if (!m)
+        return {};
+    TModule kept = *m;
+    // A module gone from its slot costs a presence check, not a read's long wait.
+    link.ReplyTimeout = Link::PresenceTimeout;
+    bool read = link.SelectModule(subrack, slot);
+    if (read) {
+        link.ComPort().purge(true, false);
+        try {
+            read = link.ReadValues(slot, subrack);
+        } catch (const ParseError&) {
+            read = false;
+        }
+    }
+    QList<int> changed;
+    TModule* now = modules.at(slot, subrack);
+    for (int i = 0; read && now && i < kept.Params.size() && i < now->Params.size(); ++i) {
+        TParam& p = kept.Params[i];
+        if (IsMeasured(p) && p.Values != now->Params[i].Values) {
+            p.Values = now->Params[i].Values;
+            changed << i;
+        }
+    }
+    if (now)
+        *now = kept;
+    return changed;
 }

@@ -58,6 +58,9 @@ public:
     void ParamButtonClick(QWidget* button = nullptr);
     // Tick of tmEEPROM: commits the current module's written values.
     void tmEEPROMTimer();
+    // Shows what the record now holds for these parameters (measured values read again while
+    // the panel is open); the other controls are left as they are.
+    void showValues(const QList<int>& indexes);
     // Sends a commit that is still pending now: before the program resets the module, turns
     // to another one, hands the line to the terminal or closes the port, written values
     // would otherwise never reach the EEPROM.

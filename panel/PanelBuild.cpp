@@ -67,6 +67,18 @@ public:
     }
 };
 
+// A read-only value stays a disabled control, but the values are what the engineer came
+// for: drawn in a dark grey that keeps 4.5:1 (WCAG AA) on the disabled background, instead
+// of the style's pale grey (about 1.6:1).
+const QColor kDisabledValue(80, 80, 80);
+void keepLegible(QWidget* w) {
+    QPalette p = w->palette();
+    for (const QPalette::ColorRole role :
+         {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        p.setColor(QPalette::Disabled, role, kDisabledValue);
+    w->setPalette(p);
+}
+
 // A read-only text shows its start; the tooltip holds all of it.
 void showStart(QLineEdit* edit) {
     edit->setCursorPosition(0);
@@ -110,8 +122,10 @@ void TCtlPanelFrm::buildCells(const TModule& m, int count) {
         QWidget* w = createControl(m, i);
         w->setGeometry(kColumnPitch * (cell / PanelRows) + 5, kRowPitch * (cell % PanelRows) + 10,
                        kControlWidth, w->sizeHint().height());
-        if (WorkParam.Flags & FlagReadOnly)
+        if (WorkParam.Flags & FlagReadOnly) {
             w->setEnabled(false);
+            keepLegible(w);
+        }
         w->show();
         ParamControls[i] = w;
         placeLabel(i, cell);

@@ -51,6 +51,11 @@ pixel() { import -window root -crop 1x1+"$1"+"$2" -depth 8 txt:- | grep -o '#[0-
 # --- acting
 n=0
 same() { cmp -s <(convert "$1" rgba:-) <(convert "$2" rgba:-); }
+snap() { # name: the screen as it is now (something moving on it), as NN-name.png
+    n=$((n + 1))
+    import -window root "$out/$(printf %02d $n)-$1.png"
+    echo "  $(printf %02d $n)-$1.png"
+}
 shot() { # name: once the screen has stopped changing, keeps it as NN-name.png
     local a=$work/a.png b=$work/b.png
     local steady=0
@@ -69,6 +74,7 @@ click_in() { # window x y [button]: a click at that offset from the window's cor
     xdotool mousemove --sync $((X + $2)) $((Y + $3)) click "${4:-1}"
 }
 key() { xdotool key --clearmodifiers "$@"; }
+close_window() { xdotool windowactivate --sync "$(window "$1")" key --clearmodifiers alt+F4; }
 type_text() { xdotool type --delay 60 "$1"; }
 
 # The main window's controls, from its corner (caption 18, menu bar 18, then the client).
@@ -112,8 +118,15 @@ main=$(window '^ORVEX Link$')
 
 echo "look.sh: the tour"
 shot start
+key ctrl+l # the line monitor, below the main window
+wait_for '^Line monitor$'
 scan
+sleep 1.5
+snap line-monitor-scanning
 until_true "the scan to end" lamp_lime
+shot line-monitor-scanned
+close_window '^Line monitor$'
+wait_gone '^Line monitor$'
 shot scanned
 page 2
 shot subrack-2
@@ -130,6 +143,8 @@ key Escape
 slot 2
 wait_for 'Module #2:'
 shot read-only-values
+sleep 6 # the measured values are read again every 5 s
+shot live-values
 slot 7
 wait_for 'Module #7:'
 cell 0 1
@@ -153,6 +168,15 @@ main_down $((Y + 120))
 until_true "the main window to move" main_at $((Y + 120))
 type_text $'status\r'
 shot terminal-after-drag
+for i in 1 2 3; do type_text $'help\r'; done
+sleep 1
+key shift+Prior # back into the lines that scrolled off
+terminal=$(window 'Module #1/9:')
+corner "$terminal"
+xdotool mousemove --sync $((X + 20)) $((Y + 60)) mousedown 1 \
+    mousemove --sync $((X + 200)) $((Y + 110)) mouseup 1
+shot terminal-scrollback-selection
+key shift+Next
 type_text $'exit\r'
 wait_gone 'Module #1/9:'
 wait_for 'Module #9:'
@@ -217,6 +241,12 @@ wait_gone 'Load configuration from file'
 page 1
 until_true "the scan after loading" open_slot 1
 shot config-loaded
+menu 83
+key Down Down Down Down Return # "Message log…"
+wait_for '^Message log$'
+shot message-log
+close_window '^Message log$'
+wait_gone '^Message log$'
 
 menu 151
 key Down Down Return # "English"
@@ -250,7 +280,7 @@ key Down Return # "Reset module"
 wait_gone 'Module #4:'
 shot reset
 status_menu
-key Up Return # "LineBreak"
+key Up Up Return # "LineBreak", above "Line monitor…"
 shot line-break
 
 slot 1

@@ -157,6 +157,8 @@ bool SimHeadend::onModuleCommand(Slot& s, const QByteArray& body) {
     }
     if (body.size() != 1)
         return false;
+    if (m_wander && body.at(0) == '2')
+        s.module.wander();
     const QByteArray data = readReply(s.module, body.at(0));
     if (!data.isNull()) {
         reply(s, data);
@@ -333,6 +335,17 @@ void SimHeadend::setDiagBytes(int subrack, int slot, const QStringList& bytes) {
     QMutexLocker lock(&m_mutex);
     if (Slot* s = slotAt(subrack, slot))
         s->module.setDiag(bytes);
+}
+
+bool SimHeadend::setMeasured(int subrack, int slot, int param, int value) {
+    QMutexLocker lock(&m_mutex);
+    Slot* s = slotAt(subrack, slot);
+    return s && s->module.setMeasured(param, value);
+}
+
+void SimHeadend::setWander(bool on) {
+    QMutexLocker lock(&m_mutex);
+    m_wander = on;
 }
 
 QByteArray SimHeadend::received() const {

@@ -85,6 +85,10 @@ public:
     void swap(int subrack, int slot);
     // Changes what "1" reports (e.g. to raise a fault in the middle of a test).
     void setDiagBytes(int subrack, int slot, const QStringList& bytes);
+    // A measured (read-only) value of a module changes; false when it cannot hold it.
+    bool setMeasured(int subrack, int slot, int param, int value);
+    // With wander on, every module's measured numbers move a step with each "2" it answers.
+    void setWander(bool on);
 
     // Every byte received and sent since the start or the last clearLog() (capped at 16 MiB
     // each; the oldest half goes first).
@@ -122,6 +126,7 @@ private:
     std::array<std::array<std::unique_ptr<Slot>, 17>, 2> m_slots;
     SimLine* m_line = nullptr;
     int m_resetMs = 1500;
+    bool m_wander = false;
     Slot* m_selected = nullptr;
     Frame m_frame = Frame::Idle;
     QByteArray m_body;

@@ -235,6 +235,26 @@ bool SimModule::setFromPage(int param, int value) {
     return true;
 }
 
+bool SimModule::setMeasured(int param, int value) {
+    if (param < 0 || param >= def().params.size() || value < 0 ||
+        value > def().params.at(param).maxValue())
+        return false;
+    m_values[param].fill(value);
+    return true;
+}
+
+void SimModule::wander() {
+    ++m_wanders;
+    for (int p = 0; p < def().params.size(); ++p) {
+        const SimParamDef& d = def().params.at(p);
+        if (d.type != 'D' || !d.readOnly())
+            continue;
+        // Up twice, down twice: around the profile's value, never out of range.
+        const int step = ((m_wanders + unsigned(p)) / 2) % 2 ? -1 : 1;
+        setMeasured(p, qBound(0, value(p, 0) + step, d.maxValue()));
+    }
+}
+
 void SimModule::commit() {
     m_committed = m_values;
     m_committedChannel = m_channel;

@@ -57,6 +57,10 @@ public:
     void setDiag(const QStringList& bytes) { m_diag = bytes; }
     // Writes a raw value as the module's own pages do (range-checked, then committed).
     bool setFromPage(int param, int value);
+    // A measured (read-only) value changes by itself, on every channel; false out of range.
+    bool setMeasured(int param, int value);
+    // Every measured number moves one step up or down, as real ones wander.
+    void wander();
     int commits() const { return m_commits; }
     int resets() const { return m_resets; }
 
@@ -78,6 +82,7 @@ private:
     bool m_imageStarted = false;
     int m_dumpCursor = 0;
     int m_busyServed = 0;
+    unsigned m_wanders = 0;
     bool m_special = false;
     int m_commits = 0;
     int m_resets = 0;

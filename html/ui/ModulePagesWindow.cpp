@@ -24,8 +24,10 @@ ModulePagesWindow* g_window = nullptr;
 
 } // namespace
 
-void ShowModulePages(const QString& portName, QWidget* owner) {
+void ShowModulePages(const QString& portName, QWidget* owner, RawChannel::Tap tap) {
     ModulePages pages;
+    if (tap)
+        pages.setTap(std::move(tap));
     if (!pages.OpenRawPort(portName)) {
         PagesMessage::show(owner, QStringLiteral("COM Port opening error"));
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "html/PageService.h"
+#include "html/RawChannel.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -17,8 +18,9 @@ class WaitBox;
 // Shows the HTML pages of the module selected last on the line of portName: takes the
 // line over, asks the module for the size of its pages, shows them in a modal browser
 // window and returns when the user has closed it, with the line closed again. The link's
-// own port must be closed before and is opened again by the caller afterwards.
-void ShowModulePages(const QString& portName, QWidget* owner = nullptr);
+// own port must be closed before and is opened again by the caller afterwards. The tap, when
+// given, sees every byte of the pages on the line.
+void ShowModulePages(const QString& portName, QWidget* owner = nullptr, RawChannel::Tap tap = {});
 
 // The pages window: a browser on the local server's start page above a status line.
 class ModulePagesWindow : public QDialog {

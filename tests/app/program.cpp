@@ -105,7 +105,7 @@ private Q_SLOTS:
         TMainFrm& m = f.start();
         QStringList items;
         for (QAction* a : m.statusMenu->actions())
-            if (a->isVisible() && a->isEnabled())
+            if (a->isVisible() && a->isEnabled() && !a->isSeparator() && a != m.LineMonitor)
                 items << a->text();
         QFETCH(int, offered);
         QVERIFY2(items.size() == offered, qPrintable(items.join(", ")));
@@ -134,6 +134,19 @@ private Q_SLOTS:
             << m.translated(-100, 600) << 135 << QRect(0, 588, 611, 180) << QRect(0, 453, 611, 135);
         QTest::newRow("report taller than the room")
             << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
+    }
+    // The line monitor below the main window: as asked, cut at the screen, at least 150 tall.
+    void placementBelow_data() {
+        QTest::addColumn<int>("mainTop");
+        QTest::addColumn<QRect>("monitor");
+        QTest::newRow("room") << 100 << QRect(40, 280, 611, 300);
+        QTest::newRow("cut") << 400 << QRect(40, 580, 611, 188);
+        QTest::newRow("least") << 600 << QRect(40, 618, 611, 150);
+    }
+    void placementBelow() {
+        QFETCH(int, mainTop);
+        QTEST(Placement::below(QRect(40, mainTop, 611, 180), 300, QRect(0, 0, 1024, 768)),
+              "monitor");
     }
     void placement() {
         QFETCH(QRect, main);

@@ -6,6 +6,8 @@
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
+#include <QClipboard>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QtTest>
 
@@ -97,6 +99,107 @@ private Q_SLOTS:
         QVERIFY(c.close());
         EXPECT_BYTES(c.f.peer.received().mid(kStart.size()).chopped(kEnd.size()), sent);
         QCOMPARE(c.t.Terminal->screen().rowText(0), QString("."));
+    }
+
+    // Pasted text goes to the module one key per request, however long, with a key typed
+    // meanwhile after it; so do keys typed into the main window, but not into a text field.
+    void pasteAtTheModulesPace_data() {
+        QTest::addColumn<int>("gesture");
+        QTest::newRow("Ctrl+Shift+V") << 0;
+        QTest::newRow("Shift+Insert") << 1;
+        QTest::newRow("middle button") << 2;
+    }
+    void pasteAtTheModulesPace() {
+        QFETCH(int, gesture);
+        Console c;
+        QVERIFY(c.open());
+        const QByteArray pasted("status all\nquit\r\n"); // longer than the ring of ten
+        QGuiApplication::clipboard()->setText(pasted);
+        if (QGuiApplication::clipboard()->supportsSelection())
+            QGuiApplication::clipboard()->setText(pasted, QClipboard::Selection);
+        if (gesture == 0)
+            QTest::keyClick(c.t.Terminal, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        else if (gesture == 1)
+            QTest::keyClick(c.t.Terminal, Qt::Key_Insert, Qt::ShiftModifier);
+        else
+            QTest::mouseClick(c.t.Terminal, Qt::MiddleButton);
+        QLineEdit field(&c.m);
+        QTest::keyClick(&field, 'x');
+        QTest::keyClick(&c.m, 'z');
+        QCOMPARE(field.text(), QString("x"));
+        const QByteArray sent = QByteArray("status all\rquit\rz");
+        for (int i = 0; i < sent.size(); ++i) {
+            QVERIFY(c.fromModule(SYN));
+            QVERIFY(c.f.peer.waitForFrames(3 + i)); // "9", CR, then a key a frame
+            EXPECT_BYTES(c.f.peer.received().mid(kStart.size()), sent.left(i + 1));
+        }
+        QVERIFY(c.fromModule(SYN)); // nothing is left
+        QVERIFY(c.close());
+        EXPECT_BYTES(c.f.peer.received(), kStart + sent + kEnd);
+    }
+
+    // The lines that scrolled off stay in reach; a key brings back the live screen; what the
+    // mouse selects is copied as text.
+    void scrollbackAndSelection() {
+        Console c;
+        QVERIFY(c.open());
+        QByteArray lines;
+        for (int i = 1; i <= 1100; ++i)
+            lines += "line " + QByteArray::number(i) + "\r\n";
+        TerminalView& v = *c.t.Terminal;
+        v.display(lines);
+        VtScreen& s = v.screen();
+        QVERIFY(s.screenTop() - s.firstLine() >= 1000);
+        QCOMPARE(s.lineText(s.screenTop() - 1), QString("line 1085"));
+        QTest::keyClick(&v, Qt::Key_PageUp, Qt::ShiftModifier);
+        QTest::keyClick(&v, Qt::Key_PageUp, Qt::ShiftModifier);
+        QTest::keyClick(&v, Qt::Key_PageDown, Qt::ShiftModifier);
+        QCOMPARE(v.scrolledBack(), s.rows() - 1);
+        QWheelEvent wheel(QPointF(5, 5), v.mapToGlobal(QPointF(5, 5)), {}, {0, 120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&v, &wheel);
+        QCOMPARE(v.scrolledBack(), s.rows() + 2);
+        v.display("more\r\n"); // the view stays on the lines it shows
+        QCOMPARE(v.scrolledBack(), s.rows() + 3);
+        const qint64 top = s.screenTop() - v.scrolledBack();
+        QTest::mousePress(&v, Qt::LeftButton, {}, QPoint(2, 2));
+        const QPoint below(2, v.height() / s.rows() + 2); // the next line's first cell
+        QTest::mouseMove(&v, below);
+        QTest::mouseRelease(&v, Qt::LeftButton, {}, below);
+        QCOMPARE(v.selectedText(), s.lineText(top) + "\nl");
+        QTest::keyClick(&v, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), v.selectedText());
+        QTest::keyClick(&v, 'q');
+        QCOMPARE(v.scrolledBack(), 0);
+    }
+
+    // The cursor as the module's VT100 sets it.
+    void cursor_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("blinks");
+        QTest::newRow("at start") << QByteArray() << true << true;
+        QTest::newRow("hidden") << QByteArray("\x1b[?25l") << false << true;
+        QTest::newRow("steady") << QByteArray("\x1b[?12l") << true << false;
+        QTest::newRow("steady bar") << QByteArray("\x1b[6 q") << true << false;
+    }
+    void cursor() {
+        QFETCH(QByteArray, bytes);
+        TerminalView v(16);
+        v.resize(455, 290);
+        v.display("ab" + bytes);
+        QTEST(v.screen().cursorVisible(), "visible");
+        QTEST(v.screen().cursorBlinks(), "blinks");
+        QCOMPARE(v.screen().cursor(), QPoint(2, 0));
+        // Drawn where it stands (as an outline, the keyboard being elsewhere) when visible.
+        const QImage shown = v.grab().toImage();
+        const qreal cell = v.width() / 80.0;
+        int lit = 0;
+        for (int y = 0; y < v.height() / 16; ++y)
+            for (int x = int(std::ceil(2 * cell)); x < int(3 * cell); ++x)
+                lit += QColor(shown.pixel(x, y)).lightness() > 128 ? 1 : 0;
+        QFETCH(bool, visible);
+        QCOMPARE(lit > 0, visible);
     }
 
     // At start and again when the console asks for the line.

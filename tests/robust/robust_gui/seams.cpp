@@ -382,6 +382,10 @@ private Q_SLOTS:
         QCOMPARE(m().shownMessages,
                  QStringList{demo.gainLine("file", demo.gainRaw(), "module holds", raised) + "\n"});
         QCOMPARE(m().statusText(), QString(" Errors found"));
+        QCOMPARE(m().messageLog.entries().last().text,
+                 QString("Loaded %1 into %2 modules; 1 module did not keep a value")
+                     .arg(QFileInfo(backup).fileName())
+                     .arg(kDemoModules));
     }
 
     // After "Default params" and after "Load Module" the open panel shows what the module

@@ -1,0 +1,116 @@
+#include "app/MessageLog.h"
+
+#include "files/Compare.h"
+#include "files/FileTexts.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace {
+QString countModules(int n) {
+    return n == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(n);
+}
+} // namespace
+
+QString MessageLog::Entry::line() const {
+    const QString time =
+        QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("HH:mm:ss.zzz"));
+    QString body = text.trimmed();
+    body.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+    body.replace(QLatin1Char('\n'), QStringLiteral("\n              "));
+    const QString mark = kind == Kind::Error     ? QStringLiteral("! ")
+                         : kind == Kind::Message ? QStringLiteral("i ")
+                         : kind == Kind::Outcome ? QStringLiteral("= ")
+                                                 : QStringLiteral("  ");
+    return time + QLatin1Char(' ') + mark + body;
+}
+
+void MessageLog::status(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return; // the status bar cleared
+    if (!m_entries.isEmpty()) {
+        Entry& last = m_entries.last();
+        if (last.kind == Kind::Status && last.text == text)
+            return;
+        // A status that grows (marks appended) stays one entry.
+        if (last.kind == Kind::Status && text.startsWith(last.text)) {
+            last.text = text;
+            Q_EMIT replaced(last);
+            return;
+        }
+    }
+    add(Kind::Status, text);
+}
+
+void MessageLog::message(const QString& text, bool error) {
+    add(error ? Kind::Error : Kind::Message, text);
+}
+
+void MessageLog::outcome(const QString& text) {
+    add(Kind::Outcome, text);
+}
+
+void MessageLog::add(Kind kind, const QString& text) {
+    m_entries << Entry{QDateTime::currentMSecsSinceEpoch(), kind, text};
+    if (m_entries.size() > MaxEntries)
+        m_entries.removeFirst();
+    Q_EMIT added(m_entries.last());
+}
+
+void MessageLog::clear() {
+    m_entries.clear();
+    Q_EMIT cleared();
+}
+
+QString MessageLog::text() const {
+    QString out;
+    for (const Entry& e : m_entries)
+        out += e.line() + QLatin1Char('\n');
+    return out;
+}
+
+QString MessageLog::loadOutcome(const QString& file, const Compare::Result& result) {
+    int loaded = 0, kept = 0, refused = 0;
+    for (const Compare::ModuleDiff& d : result.modules) {
+        switch (d.outcome) {
+        case Compare::ModuleDiff::Same:
+            ++loaded;
+            ++kept;
+            break;
+        case Compare::ModuleDiff::Values:
+        case Compare::ModuleDiff::Image:
+            ++loaded;
+            break;
+        case Compare::ModuleDiff::OnlyB:
+            break; // a module the file does not speak of
+        default:
+            ++refused;
+        }
+    }
+    QString text =
+        QStringLiteral("Loaded %1 into %2").arg(QFileInfo(file).fileName(), countModules(loaded));
+    if (kept == loaded)
+        text += QStringLiteral(", verified");
+    else
+        text += QStringLiteral("; %1 did not keep a value").arg(countModules(loaded - kept));
+    if (refused > 0)
+        text += QStringLiteral("; %1 in the file not loaded").arg(countModules(refused));
+    return text;
+}
+
+QString MessageLog::saveOutcome(const QString& file, bool saved, const QString& status,
+                                const QString& what) {
+    const QString name = QFileInfo(file).fileName();
+    if (!saved)
+        return QStringLiteral("Did not save %1; an earlier file of that name is kept").arg(name);
+    QString text = QStringLiteral("Saved %1: %2").arg(name, what);
+    if (status.endsWith(FileTexts::ErrorsFound))
+        text += QStringLiteral(", with ERROR lines for what could not be read");
+    return text;
+}
+
+QString MessageLog::loadStopped(const QString& file) {
+    return QStringLiteral("Did not load %1: the file does not fit the head-end as scanned, or "
+                          "cannot be read")
+        .arg(QFileInfo(file).fileName());
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace Compare {
+struct Result;
+}
+
+// What the program said during the session, with its time: every status text and every
+// message box text, and a line that says how each load and save of a file ended. Status texts
+// that grow by appending ("Scaning...", one mark per module) are one entry. Kept for the
+// session, the oldest going first beyond MaxEntries.
+class MessageLog : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxEntries = 10000;
+    enum class Kind { Status, Message, Error, Outcome };
+    struct Entry {
+        qint64 msecs = 0;
+        Kind kind = Kind::Status;
+        QString text;
+        // "14:03:11.042  text", a message's lines indented below its first.
+        QString line() const;
+    };
+
+    void status(const QString& text);
+    void message(const QString& text, bool error);
+    void outcome(const QString& text);
+    void clear();
+
+    const QList<Entry>& entries() const { return m_entries; }
+    QString text() const;
+
+    // "Loaded site1.mmh into 12 modules, verified", or what did not hold, from the
+    // comparison of the file with the modules read back after the load.
+    static QString loadOutcome(const QString& file, const Compare::Result& result);
+    // A load that ended with "File I/O error.".
+    static QString loadStopped(const QString& file);
+    // "Saved headend.mmh: 12 modules", with the errors the status reports, or that the file
+    // was not written.
+    static QString saveOutcome(const QString& file, bool saved, const QString& status,
+                               const QString& what);
+
+Q_SIGNALS:
+    void added(const MessageLog::Entry& entry);    // a new entry
+    void replaced(const MessageLog::Entry& entry); // the last entry grew
+    void cleared();
+
+private:
+    void add(Kind kind, const QString& text);
+    QList<Entry> m_entries;
+};

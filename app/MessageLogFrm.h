@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class MessageLog;
+class QPlainTextEdit;
+class QPushButton;
+
+// "Settings" → "Message log…": what the program said this session, one line each with its
+// time, the newest at the bottom; saved as text with "Save log…".
+class TMessageLogFrm : public QWidget {
+    Q_OBJECT
+public:
+    TMessageLogFrm(MessageLog& log, QWidget* owner);
+
+    // Writes the log to a file; false with *error when it cannot be written.
+    bool saveTo(const QString& path, QString* error) const;
+
+    QPlainTextEdit* mmLog = nullptr;
+    QPushButton* btSave = nullptr;
+    QPushButton* btClear = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void saveClick();
+    void refill();
+    void append(const QString& line);
+
+    MessageLog& m_log;
+};

@@ -1,0 +1,246 @@
+// The meaning of each frame on the line, in the words the program uses for its commands.
+#include "link/LineObserver.h"
+#include "link/Link.h"
+
+#include <QRegularExpression>
+
+namespace {
+constexpr char kSpecialSlot = 16;
+
+QString address(int subrack, int slot) {
+    return slot == kSpecialSlot ? QStringLiteral("special address")
+                                : QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
+}
+
+// The module commands of one character, with what they do.
+struct Command {
+    char code;
+    FrameKind kind;
+    const char* meaning;
+};
+constexpr Command kCommands[] = {
+    {'0', FrameKind::Read, "read info block"},
+    {';', FrameKind::Read, "read version"},
+    {'1', FrameKind::Read, "read diagnostic bytes"},
+    {':', FrameKind::Read, "read extended diagnostic"},
+    {'<', FrameKind::Read, "read messages"},
+    {'$', FrameKind::Read, "read HTML marker"},
+    {'2', FrameKind::Read, "read values"},
+    {'?', FrameKind::Read, "read serial number"},
+    {'6', FrameKind::Write, "commit"},
+    {'>', FrameKind::Write, "load defaults"},
+    {'7', FrameKind::Write, "reset module"},
+    {'&', FrameKind::Special, "enter special mode"},
+    {'G', FrameKind::Pages, "pages: window size"},
+    {'A', FrameKind::Pages, "pages: start page"},
+    {'4', FrameKind::Pages, "pages: block checksum"},
+    {'N', FrameKind::Pages, "pages: next block"},
+};
+
+// What the codes of the special commands do with a module's EEPROM image.
+QString specialMeaning(const QByteArray& code) {
+    static const QList<std::pair<QByteArray, QString>> kCodes{
+        {"03", QStringLiteral("open image")},       {"05", QStringLiteral("first image line")},
+        {"04", QStringLiteral("next image line")},  {"06", QStringLiteral("write image")},
+        {"07", QStringLiteral("write image line")},
+    };
+    for (const auto& [c, what] : kCodes)
+        if (c == code)
+            return QStringLiteral("special command %1 (%2)").arg(QString::fromLatin1(code), what);
+    return QStringLiteral("special command %1").arg(QString::fromLatin1(code));
+}
+
+// The header lines of a page's first block.
+QString pagesHeader(const QByteArray& block) {
+    static const char* const kHeaders[] = {"HTML",    "CSS",     "JS",    "GIF4-5b",
+                                           "JPG4-5b", "BMP4-5b", "OTHER", "OTHER4-5b",
+                                           "CMD",     "\x06",    "\x15"};
+    const QByteArray first = block.left(block.indexOf('\n'));
+    if (block.indexOf('\n') < 0)
+        return {};
+    for (const char* h : kHeaders)
+        if (first == h)
+            return first == "\x06"   ? QStringLiteral("ACK")
+                   : first == "\x15" ? QStringLiteral("NAK")
+                                     : QString::fromLatin1(first);
+    return {};
+}
+
+QString printable(const QByteArray& bytes) {
+    QString s;
+    for (const char c : bytes)
+        s += (c >= 0x20 && c < 0x7F) ? QChar(c) : QChar('.');
+    return s;
+}
+} // namespace
+
+QList<LineFrame> LineDecoder::decode(LineFrame frame) {
+    QList<LineFrame> out;
+    if (frame.dir == '>') {
+        if (m_awaiting) {
+            LineFrame note;
+            note.msecs = frame.msecs;
+            note.dir = ' ';
+            note.kind = FrameKind::Fault;
+            note.meaning = QStringLiteral("no answer to ") + m_pending;
+            note.subrack = m_subrack;
+            note.slot = m_slot;
+            note.group = frame.group;
+            out << note;
+        }
+        m_awaiting = false;
+        command(frame);
+    } else {
+        reply(frame);
+    }
+    out << frame;
+    return out;
+}
+
+void LineDecoder::command(LineFrame& f) {
+    const QByteArray& b = f.bytes;
+    m_pagesReply = false;
+    m_special = false;
+    if (b.size() == 3 && b.at(0) == '!' && (uchar(b.at(1)) & 0xFE) == 0xC0) {
+        m_subrack = uchar(b.at(1)) - 0xC0;
+        m_slot = uchar(b.at(2)) - 0x80;
+        f.kind = FrameKind::Select;
+        f.meaning = QStringLiteral("select ") + address(m_subrack, m_slot);
+        m_pending = f.meaning;
+        m_awaiting = true;
+    } else if (b.size() >= 2 && b.at(0) == '!' && b.endsWith('\r')) {
+        describeCommand(f, b.mid(1, b.size() - 2));
+        m_pending = f.meaning;
+        m_awaiting = true;
+    } else if (b == "9\r") {
+        f.kind = FrameKind::Console;
+        f.meaning = QStringLiteral("console: start");
+        m_console = true;
+    } else if (b == QByteArray("\x03\r")) {
+        f.kind = FrameKind::Console;
+        f.meaning = QStringLiteral("console: end");
+        m_console = false;
+    } else {
+        describeKey(f);
+    }
+    f.subrack = m_subrack;
+    f.slot = m_slot;
+}
+
+void LineDecoder::describeCommand(LineFrame& f, const QByteArray& body) {
+    static const QRegularExpression kSpecial(QStringLiteral("^(\\d\\d).*R[0-9A-F]{4}\\n$"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch special = kSpecial.match(QString::fromLatin1(body));
+    f.kind = FrameKind::Read;
+    if (special.hasMatch()) {
+        f.kind = FrameKind::Special;
+        f.meaning = specialMeaning(special.captured(1).toLatin1());
+        m_special = true;
+        return;
+    }
+    const char code = body.isEmpty() ? 0 : body.at(0);
+    if (code == '5' && body.contains('\n')) {
+        const QByteArray number = body.mid(1, body.indexOf('\n') - 1);
+        const QByteArray value = body.mid(body.indexOf('\n') + 1);
+        f.kind = FrameKind::Write;
+        f.meaning = number == "Z"
+                        ? QStringLiteral("write module type (parameter Z) = %1")
+                              .arg(QString::fromLatin1(value))
+                        : QStringLiteral("write parameter %1 = %2")
+                              .arg(QString::fromLatin1(number), QString::fromLatin1(value));
+        return;
+    }
+    if (code == 'B' || code == 'C') {
+        f.kind = FrameKind::Pages;
+        f.meaning = (code == 'B' ? QStringLiteral("pages: document /")
+                                 : QStringLiteral("pages: request checksum ")) +
+                    printable(body.mid(1));
+        m_pagesReply = code == 'B';
+        return;
+    }
+    for (const Command& c : kCommands) {
+        if (body.size() == 1 && c.code == code) {
+            f.kind = c.kind;
+            f.meaning = QString::fromLatin1(c.meaning);
+            m_pagesReply = c.kind == FrameKind::Pages;
+            return;
+        }
+    }
+    f.meaning = QStringLiteral("command \"%1\"").arg(printable(body));
+}
+
+void LineDecoder::describeKey(LineFrame& f) {
+    static const QList<std::pair<char, QString>> kNamed{
+        {0x1C, QStringLiteral("Left")},     {0x1D, QStringLiteral("Up")},
+        {0x1E, QStringLiteral("Down")},     {0x1F, QStringLiteral("Right")},
+        {'\r', QStringLiteral("Enter")},    {0x1B, QStringLiteral("Esc")},
+        {0x08, QStringLiteral("Backspace")}};
+    f.kind = FrameKind::Console;
+    if (!m_console && f.bytes == QByteArray(1, '\0')) {
+        f.meaning = QStringLiteral("line break");
+        return;
+    }
+    QStringList keys;
+    for (const char c : f.bytes) {
+        QString name = QStringLiteral("0x%1").arg(uchar(c), 2, 16, QLatin1Char('0')).toUpper();
+        for (const auto& [code, n] : kNamed)
+            if (code == c)
+                name = n;
+        keys << ((c > 0x20 && c < 0x7F) ? QStringLiteral("'%1'").arg(QChar(c)) : name);
+    }
+    f.meaning = QStringLiteral("console: key ") + keys.join(QLatin1Char(' '));
+}
+
+void LineDecoder::reply(LineFrame& f) {
+    f.subrack = m_subrack;
+    f.slot = m_slot;
+    const bool answering = m_awaiting;
+    m_awaiting = false;
+    const QByteArray& b = f.bytes;
+    const char last = b.back();
+    const QString to = answering ? QStringLiteral(" to ") + m_pending : QString();
+    f.kind = FrameKind::Reply;
+    if (m_console) {
+        f.kind = FrameKind::Console;
+        if (b == QByteArray(1, Link::SYN)) {
+            f.meaning = QStringLiteral("console: asks for a key");
+        } else if (b.contains(Link::EOT)) {
+            f.meaning = QStringLiteral("console: ends");
+            m_console = false;
+        } else {
+            f.meaning = QStringLiteral("console: text");
+        }
+    } else if (b.size() == 1 && (last == Link::ACK || last == Link::NAK)) {
+        f.meaning = (last == Link::ACK ? QStringLiteral("ACK") : QStringLiteral("NAK")) + to;
+        f.kind = last == Link::ACK ? FrameKind::Reply : FrameKind::Fault;
+    } else if ((last == Link::ETB || last == Link::EOT) && m_pagesReply) {
+        pagesBlock(f, last);
+    } else if (last == Link::ETX) {
+        f.meaning = QStringLiteral("reply ETX%1, %2 bytes").arg(to).arg(b.size());
+    } else if (m_special && b.contains('R')) {
+        const QString result = Link::specReplyResult(b);
+        f.meaning =
+            result == QLatin1String("-1")   ? QStringLiteral("special reply, wrong checksum")
+            : result == QLatin1String("-3") ? QStringLiteral("special reply without checksum")
+            : result == QLatin1String("-2") ? QStringLiteral("time-out: special reply without CR")
+                                            : QStringLiteral("special reply");
+        if (result.startsWith(QLatin1Char('-')))
+            f.kind = FrameKind::Fault;
+    } else {
+        f.kind = FrameKind::Fault;
+        f.meaning =
+            QStringLiteral("time-out: reply%1 without its end, %2 bytes").arg(to).arg(b.size());
+    }
+}
+
+void LineDecoder::pagesBlock(LineFrame& f, char end) {
+    const QString header = pagesHeader(f.bytes);
+    const QString kind = header.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(header);
+    f.kind = FrameKind::Pages;
+    f.meaning =
+        end == Link::ETB
+            ? QStringLiteral("pages: block%1, more follow, %2 bytes").arg(kind).arg(f.bytes.size())
+            : QStringLiteral("pages: last block%1, %2 bytes").arg(kind).arg(f.bytes.size());
+    // The next blocks of this reply are asked for with "!N".
+    m_pagesReply = true;
+}

@@ -1,0 +1,163 @@
+// The line's frames as the line monitor and the trace name them, from what the simulator's
+// modules answer to each command: every command and every kind of reply.
+#include "link/LineObserver.h"
+#include "sim/SimHeadend.h"
+#include "tests/support/Expect.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SimFaults)
+
+namespace {
+struct Recorder : SimLine {
+    void send(const QByteArray& bytes, int) override { pieces << bytes; }
+    void drop() override {}
+    QList<QByteArray> pieces;
+};
+
+QByteArray special(const QByteArray& code) {
+    const QByteArray s = code + 'R';
+    return '!' + s + QByteArray::number(Link::CRC16(s), 16).toUpper().rightJustified(4, '0') +
+           "\n\r";
+}
+} // namespace
+
+class DecodeTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void meanings_data() {
+        QTest::addColumn<QList<QByteArray>>("sent");
+        QTest::addColumn<QStringList>("meanings");
+        QTest::addColumn<SimFaults>("faults"); // of module 1/6
+        const QByteArray sel16("!\xC0\x85"), sel11("!\xC0\x80");
+        const QString s16 = "select 1/6", ack16 = "ACK to select 1/6";
+        const auto reads = [&](const char* cmd, const QString& what) {
+            QTest::newRow(qPrintable(what))
+                << QList<QByteArray>{sel16, cmd}
+                << QStringList{s16, ack16, what, "reply ETX to " + what} << SimFaults();
+        };
+        reads("!0\r", "read info block");
+        reads("!;\r", "read version");
+        reads("!1\r", "read diagnostic bytes");
+        reads("!:\r", "read extended diagnostic");
+        reads("!<\r", "read messages");
+        reads("!2\r", "read values");
+        reads("!?\r", "read serial number");
+        reads("!$\r", "read HTML marker");
+        QTest::newRow("empty slot") << QList<QByteArray>{"!\xC0\x84", sel11}
+                                    << QStringList{"select 1/5", "no answer to select 1/5",
+                                                   "select 1/1", "ACK to select 1/1"}
+                                    << SimFaults();
+        QTest::newRow("writes") << QList<QByteArray>{sel16, "!50\n21\r", "!6\r", "!5Z\n0\r"}
+                                << QStringList{s16,
+                                               ack16,
+                                               "write parameter 0 = 21",
+                                               "ACK to write parameter 0 = 21",
+                                               "commit",
+                                               "ACK to commit",
+                                               "write module type (parameter Z) = 0",
+                                               "ACK to write module type (parameter Z) = 0"}
+                                << SimFaults();
+        QTest::newRow("defaults and reset")
+            << QList<QByteArray>{sel16, "!>\r", "!7\r"} << QStringList{s16,
+                                                                       ack16,
+                                                                       "load defaults",
+                                                                       "ACK to load defaults",
+                                                                       "reset module",
+                                                                       "ACK to reset module"}
+            << SimFaults();
+        QTest::newRow("image") << QList<QByteArray>{"!\xC1\x82", "!&\r", special("03"),
+                                                    special("05"), special("04")}
+                               << QStringList{"select 2/3",
+                                              "ACK to select 2/3",
+                                              "enter special mode",
+                                              "ACK to enter special mode",
+                                              "special command 03 (open image)",
+                                              "special reply",
+                                              "special command 05 (first image line)",
+                                              "special reply",
+                                              "special command 04 (next image line)",
+                                              "special reply"}
+                               << SimFaults();
+        SimFaults cut;
+        cut.unterminated = 1;
+        QTest::newRow("reply cut short")
+            << QList<QByteArray>{sel16, "!2\r"}
+            << QStringList{s16, ack16, "read values",
+                           "time-out: reply to read values without its end"}
+            << cut;
+        SimFaults dropped;
+        dropped.dropReplies = 1;
+        QTest::newRow("no answer")
+            << QList<QByteArray>{sel16, "!2\r", "!6\r"}
+            << QStringList{s16,      ack16,          "read values", "no answer to read values",
+                           "commit", "ACK to commit"}
+            << dropped;
+        QTest::newRow("pages") << QList<QByteArray>{"!\xC1\x80", "!G\r", "!A\r",
+                                                    "!4\r",      "!N\r", "!Bstyle.css\r"}
+                               << QStringList{"select 2/1",
+                                              "ACK to select 2/1",
+                                              "pages: window size",
+                                              "reply ETX to pages: window size",
+                                              "pages: start page",
+                                              "pages: block (HTML), more follow",
+                                              "pages: block checksum",
+                                              "reply ETX to pages: block checksum",
+                                              "pages: next block",
+                                              "pages: block, more follow",
+                                              "pages: document /style.css",
+                                              "pages: block (CSS), more follow"}
+                               << SimFaults();
+        QTest::newRow("console") << QList<QByteArray>{"!\xC0\x88", "9\r", "\x1c", "\x03\r"}
+                                 << QStringList{"select 1/9",
+                                                "ACK to select 1/9",
+                                                "console: start",
+                                                "console: text",
+                                                "console: asks for a key",
+                                                "console: key Left",
+                                                "console: asks for a key",
+                                                "console: end"}
+                                 << SimFaults();
+    }
+    // Each row: the frames in order, the simulator's answer to each fed in as it came.
+    void meanings() {
+        QFETCH(QList<QByteArray>, sent);
+        QFETCH(SimFaults, faults);
+        SimHeadend headend(demoProfile());
+        headend.setResetMs(0);
+        headend.setFaults(0, 5, faults);
+        Recorder line;
+        headend.setLine(&line);
+        LineFramer framer;
+        LineDecoder decoder;
+        QStringList got;
+        const auto named = [&](const QList<LineFrame>& frames) {
+            for (const LineFrame& raw : frames) {
+                LineFrame parsed;
+                // What a trace file keeps reads back as the same frame.
+                QVERIFY(LineObserver::parseLine(LineObserver::formatLine(raw), &parsed));
+                QCOMPARE(parsed.bytes, raw.bytes);
+                for (const LineFrame& f : decoder.decode(parsed))
+                    if (got.isEmpty() || got.last() != f.meaning) // text comes in pieces
+                        got << f.meaning;
+            }
+        };
+        for (const QByteArray& frame : sent) {
+            named(framer.out(0, frame));
+            line.pieces.clear();
+            headend.feed(frame);
+            for (const QByteArray& piece : line.pieces)
+                named(framer.in(0, piece));
+        }
+        named(framer.quiet());
+        got.replaceInStrings(QRegularExpression(", \\d+ bytes$"), "");
+        QFETCH(QStringList, meanings);
+        EXPECT_BYTES(got, meanings);
+    }
+};
+
+ORVEX_TEST(DecodeTest)
+#include "decode.moc"

@@ -1,0 +1,280 @@
+// The program on the demo head-end as a service engineer reads it: the line monitor during a
+// scan, the message log's lines for a save and a load, measured values that change while the
+// panel is open (and what they may not touch), the faulty slot told apart without colour, the
+// read-only values' contrast, and the keyboard.
+#include "app/FileDialogs.h"
+#include "app/HelpWindow.h"
+#include "app/LineMonitorFrm.h"
+#include "app/LiveValues.h"
+#include "app/TerminalFrm.h"
+#include "app/TerminalView.h"
+#include "module/Display.h"
+#include "panel/CtlPanelFrm.h"
+#include "panel/ParamSpinBox.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/DemoValues.h"
+#include "tests/support/Expect.h"
+#include "tests/support/Files.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+// WCAG contrast of two colours.
+double contrast(QColor a, QColor b) {
+    const auto lum = [](QColor c) {
+        const auto ch = [](double v) {
+            v /= 255;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * ch(c.red()) + 0.7152 * ch(c.green()) + 0.0722 * ch(c.blue());
+    };
+    const double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Pixels of a widget darker than a quarter of white once seen in greyscale.
+int darkPixels(QWidget* w) {
+    const QImage grey = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+    int n = 0;
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            n += qGray(grey.pixel(x, y)) < 64 ? 1 : 0;
+    return n;
+}
+} // namespace
+
+class LineViewsTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<AppFixture> f;
+    QStringList meanings; // every frame the observer named since init()
+
+    TMainFrm& m() { return f->main(); }
+    SimHeadend& headend() { return sim->headend(); }
+    void click(int g, int s) {
+        m().pcModSwitch->setCurrentIndex(g);
+        m().slotButton(g, s)->click();
+        settle();
+    }
+    template <class W> W* control(int index) {
+        return qobject_cast<W*>(m().CtlPanelFrm->ParamControls.value(index).data());
+    }
+    QString lastOutcome() const {
+        const auto& entries = f->main().messageLog.entries();
+        for (auto e = entries.rbegin(); e != entries.rend(); ++e)
+            if (e->kind == MessageLog::Kind::Outcome)
+                return e->text;
+        return {};
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        sim = startDemo();
+        f = std::make_unique<AppFixture>(sim->slavePath());
+        f->start();
+        connect(&m().lineObserver, &LineObserver::frame, this,
+                [this](const LineFrame& fr) { meanings << fr.meaning; });
+        m().itmLineMonitor->trigger();
+        QVERIFY(f->scan());
+    }
+    void cleanupTestCase() {
+        FileDialogs::clearAnswer();
+        f.reset();
+        sim.reset();
+    }
+    void init() { meanings.clear(); }
+
+    // The scan is one group of rows, in the program's words; the filters show what they name;
+    // a saved trace is the line monitor's frames, and reads back as them.
+    void lineMonitor() {
+        TLineMonitorFrm& mon = *m().LineMonitorFrm;
+        QTreeWidgetItem* scan = mon.tvFrames->topLevelItem(0);
+        QVERIFY(scan && scan->childCount() > 64);
+        QCOMPARE(scan->text(TLineMonitorFrm::ColMeaning),
+                 QString("Scan: %1 frames").arg(scan->childCount()));
+        QVERIFY(!scan->isExpanded()); // over: folded
+        QCOMPARE(scan->child(0)->text(TLineMonitorFrm::ColMeaning), QString("select 1/1"));
+        QCOMPARE(scan->child(1)->text(TLineMonitorFrm::ColMeaning), QString("ACK to select 1/1"));
+        mon.cbKind->setCurrentIndex(mon.cbKind->findData(int(FrameKind::Fault)));
+        mon.cbModule->setCurrentIndex(mon.cbModule->findText("1/5"));
+        scan = mon.tvFrames->topLevelItem(0);
+        QCOMPARE(scan->childCount(), 2); // the empty slot's presence check: two selects
+        QCOMPARE(scan->child(1)->text(TLineMonitorFrm::ColMeaning),
+                 QString("no answer to select 1/5"));
+        mon.cbKind->setCurrentIndex(0);
+        mon.cbModule->setCurrentIndex(0);
+
+        const QString file = f->dir.filePath("scan.trace");
+        QString error;
+        QVERIFY2(mon.saveTrace(file, &error), qPrintable(error));
+        QStringList before;
+        for (const LineFrame& fr : mon.frames())
+            before << fr.meaning;
+        QVERIFY(mon.openTrace(file, &error));
+        QStringList after;
+        for (const LineFrame& fr : mon.frames())
+            after << fr.meaning;
+        QCOMPARE(after, before);
+        mon.clear();
+        mon.btPause->setChecked(false);
+    }
+
+    // A save and a load end with a line that names the file and says how they went.
+    void messageLog() {
+        const QString file = f->dir.filePath("site1.mmh");
+        FileDialogs::setAnswer(file);
+        m().itmSaveConfig->trigger();
+        QCOMPARE(lastOutcome(), QString("Saved site1.mmh: 12 modules"));
+        m().itmLoadConfig->trigger();
+        QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
+        QCOMPARE(lastOutcome(), QString("Loaded site1.mmh into 12 modules, verified"));
+        QVERIFY(m().messageLog.text().contains(" Loading from file. Wait...-"));
+    }
+
+    // Measured values follow the module while the panel is open; written values never follow.
+    void liveValues() {
+        click(0, 1); // a receiver: C/N and input level are measured
+        auto* level = control<QLineEdit>(6);
+        auto* frequency = control<ParamSpinBox>(0);
+        QVERIFY(level && frequency && !level->isEnabled());
+        const QString typed = "1234";
+        frequency->findChild<QLineEdit*>()->setText(typed); // typed, not yet taken with Enter
+        QVERIFY(headend().setMeasured(0, 1, 6, 300));
+        QVERIFY(headend().setMeasured(0, 1, 0, 7)); // a written value changed behind the panel
+        m().liveValues->setIntervalMs(20);
+        const QString shown = ParamDisplay::fixedText(-700 + 300, 1);
+        QVERIFY2(runUntil([&] { return level->text() == shown; }), qPrintable(level->text()));
+        QCOMPARE(frequency->text(), typed);
+        QCOMPARE(m().currentModule()->Params[0].Values[0],
+                 DemoValues().module(0, 1).params[0].values.value(0));
+        m().liveValues->setIntervalMs(0);
+    }
+
+    // No read of the background between a write of the user's and its commit.
+    void noReadDuringAWrite() {
+        click(0, 5);
+        auto* gain = control<ParamSpinBox>(0);
+        QVERIFY(gain);
+        m().liveValues->setIntervalMs(20);
+        const int reads = m().liveValues->reads();
+        meanings.clear();
+        QTest::keyClick(gain, Qt::Key_Up);
+        QTest::keyClick(gain, Qt::Key_Up);
+        QVERIFY(runUntil([&] { return m().liveValues->reads() > reads + 1; }));
+        m().liveValues->setIntervalMs(0);
+        const qsizetype write = meanings.indexOf(QRegularExpression("write parameter 0 = \\d+"));
+        const qsizetype committed = meanings.indexOf("ACK to commit", write);
+        QVERIFY2(write >= 0 && committed > write, qPrintable(meanings.join(" | ")));
+        QVERIFY2(!meanings.mid(write, committed - write).contains("read values"),
+                 qPrintable(meanings.join(" | ")));
+        QVERIFY(meanings.indexOf("read values", committed) > committed); // and then it read
+    }
+
+    // Pasted text reaches the module's console one key per request (SYN) of the module.
+    void pasteReachesTheConsole() {
+        click(0, 8);
+        QVERIFY(runUntil([&] { return meanings.contains("console: asks for a key"); }));
+        QGuiApplication::clipboard()->setText("help\nstatus\n");
+        QTest::keyClick(m().TerminalFrm->Terminal, Qt::Key_V,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(runUntil([&] { return headend().received().endsWith("help\rstatus\r"); }));
+        bool asked = false;
+        int keys = 0;
+        for (const QString& said : std::as_const(meanings)) {
+            if (said == "console: asks for a key") {
+                asked = true;
+            } else if (said.startsWith("console: key ")) {
+                QVERIFY2(asked, qPrintable(meanings.join(" | ")));
+                asked = false;
+                ++keys;
+            }
+        }
+        QCOMPARE(keys, 12);
+        m().TerminalFrm->close();
+        QVERIFY(runUntil([&] { return !m().state().TerminalMode && !m().state().ReloadRequest; }));
+    }
+
+    // A faulty module reads apart from a clear one in greyscale; its caption stays red.
+    void faultWithoutColour() {
+        QToolButton* clear = m().slotButton(0, 0);
+        QToolButton* faulty = m().slotButton(0, 2);
+        QCOMPARE(faulty->palette().color(QPalette::ButtonText), TMainFrm::FaultColour);
+        QCOMPARE(clear->palette().color(QPalette::ButtonText), TMainFrm::HealthyColour);
+        clear->setChecked(false);
+        faulty->setChecked(false);
+        const int perimeter = 2 * (faulty->width() + faulty->height());
+        QVERIFY2(darkPixels(faulty) >= darkPixels(clear) + perimeter,
+                 qPrintable(QString("%1 / %2").arg(darkPixels(faulty)).arg(darkPixels(clear))));
+    }
+
+    // The greyed measured values keep 4.5:1 against their background.
+    void readOnlyContrast() {
+        click(0, 5);
+        auto* level = control<QLineEdit>(3);
+        QVERIFY(level && !level->isEnabled());
+        const QImage image = level->grab().toImage();
+        QHash<QRgb, int> counts;
+        for (int y = 2; y < image.height() - 2; ++y)
+            for (int x = 2; x < image.width() - 2; ++x)
+                ++counts[image.pixel(x, y)];
+        QRgb background = 0;
+        for (auto c = counts.begin(); c != counts.end(); ++c)
+            if (c.value() > counts.value(background))
+                background = c.key();
+        double best = 1;
+        for (auto c = counts.begin(); c != counts.end(); ++c)
+            best = std::max(best, contrast(QColor(c.key()), QColor(background)));
+        QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
+    }
+
+    // F1 opens the guide of the user's language.
+    void helpByF1_data() {
+        QTest::addColumn<QLocale::Language>("language");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("English") << QLocale::English << "ORVEXLINK_EN.hlp";
+        QTest::newRow("Russian") << QLocale::Russian << "ORVEXLINK_RU.hlp";
+    }
+    void helpByF1() {
+        QFETCH(QLocale::Language, language);
+        QDir().mkpath("Help");
+        for (const char* name : {"ORVEXLINK_EN.hlp", "ORVEXLINK_RU.hlp"})
+            QVERIFY(writeFile(QStringLiteral("Help/") + name, "<p>guide</p>"));
+        const QLocale before;
+        QLocale::setDefault(QLocale(language));
+        QTest::keyClick(&m(), Qt::Key_F1);
+        QLocale::setDefault(before);
+        auto* help = m().findChild<HelpWindow*>();
+        QVERIFY(help && help->isVisible());
+        QFETCH(QString, file);
+        EXPECT_ENDS(help->browser->document()->metaInformation(QTextDocument::DocumentUrl), file);
+        help->close();
+    }
+
+    // F10 opens the first menu; Enter presses the focused button, "Scan" as the guide says.
+    void keyboard() {
+        QTest::keyClick(&m(), Qt::Key_F10);
+        QCOMPARE(m().menuBar->activeAction(), m().mnFile->menuAction());
+        QVERIFY(runUntil([&] { return m().mnFile->isVisible(); }));
+        m().mnFile->close();
+        FileDialogs::setAnswer(QString()); // cancelled
+        QTest::keyClick(&m(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(FileDialogs::asked().value(0).title, QString("Save current configuration"));
+        m().btRestart->setFocus();
+        QTest::keyClick(m().btRestart, Qt::Key_Return);
+        QCOMPARE(m().state().IdleState, quint8(2));
+        QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
+    }
+};
+
+ORVEX_TEST(LineViewsTest)
+#include "views.moc"
