@@ -76,6 +76,10 @@ QString printable(const QByteArray& bytes) {
 
 QList<LineFrame> LineDecoder::decode(LineFrame frame) {
     QList<LineFrame> out;
+    if (frame.dir == '#') { // the program's note says what it is
+        frame.kind = FrameKind::Console;
+        return {frame};
+    }
     if (frame.dir == '>') {
         if (m_awaiting) {
             LineFrame note;

@@ -122,9 +122,8 @@ void LineObserver::bytes(char dir, const QByteArray& bytes) {
             note.msecs = now;
             note.dir = '#';
             note.meaning = QString::fromUtf8(bytes);
-            note.kind = FrameKind::Console;
             note.group = m_group;
-            done << note;
+            done << m_decoder.decode(note);
         }
         const QList<LineFrame> frames = dir == '>'   ? m_framer.out(now, bytes)
                                         : dir == '<' ? m_framer.in(now, bytes)
@@ -207,8 +206,8 @@ QByteArray LineObserver::formatLine(const LineFrame& frame) {
 
 bool LineObserver::parseLine(const QByteArray& line, LineFrame* frame) {
     static const QRegularExpression kLine(QStringLiteral(
-        R"(^(\d\d:\d\d:\d\d\.\d\d\d) ([<>]) ((?:[0-9A-Fa-f]{2} )*[0-9A-Fa-f]{2}) \|.*\|\s*$)"));
-    const QRegularExpressionMatch m = kLine.match(QString::fromLatin1(line));
+        R"(^(\d\d:\d\d:\d\d\.\d\d\d) (?:([<>]) ((?:[0-9A-Fa-f]{2} )*[0-9A-Fa-f]{2}) \|.*\||# (.*?))\s*$)"));
+    const QRegularExpressionMatch m = kLine.match(QString::fromUtf8(line));
     if (!m.hasMatch())
         return false;
     const QTime time = QTime::fromString(m.captured(1), QStringLiteral("HH:mm:ss.zzz"));
@@ -216,7 +215,8 @@ bool LineObserver::parseLine(const QByteArray& line, LineFrame* frame) {
         return false;
     *frame = LineFrame();
     frame->msecs = QDateTime(QDate::currentDate(), time).toMSecsSinceEpoch();
-    frame->dir = m.captured(2).at(0).toLatin1();
+    frame->dir = m.captured(2).isEmpty() ? '#' : m.captured(2).at(0).toLatin1();
     frame->bytes = QByteArray::fromHex(m.captured(3).toLatin1());
+    frame->meaning = m.captured(4); // a note's text
     return true;
 }

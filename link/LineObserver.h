@@ -119,8 +119,8 @@ public:
     //   14:03:11.040 # ending a console that may still be open: the line was opened
     // The decoder's notes have no line.
     static QByteArray formatLine(const LineFrame& frame);
-    // A line of a trace file back as a frame (its time on today's date); false for a line
-    // that is none.
+    // A line of a trace file back as a frame (its time on today's date), a note too; false
+    // for a line that is none.
     static bool parseLine(const QByteArray& line, LineFrame* frame);
 
 Q_SIGNALS:

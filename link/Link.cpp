@@ -69,11 +69,11 @@ void Link::closePort() {
 void Link::sendConsoleEnd(const QString& why) {
     m_port.note(QStringLiteral("ending a console that may still be open: %1").arg(why));
     m_port.write(ConsoleEnd);
-    m_port.flush();
 }
 
 void Link::endStrayConsole(const QString& why) {
     sendConsoleEnd(why);
+    m_port.flush();
     m_host.pause(kConsoleEndQuietMs);
     m_port.purge(true, false);
 }

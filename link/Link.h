@@ -66,11 +66,12 @@ public:
 
     // A client that vanished while a module's console was open (a killed terminal, a dropped
     // connection) leaves that module taking every frame as keys, and every module reads as
-    // gone. This sends ConsoleEnd on the open port, noted with why on the port's tap (the
-    // trace); whatever the module still says is the caller's to discard.
+    // gone. This queues ConsoleEnd on the open port (without waiting for it to leave), noted
+    // with why on the port's tap (the trace); whatever the module still says is the caller's
+    // to discard.
     void sendConsoleEnd(const QString& why);
-    // The same, then a quiet moment for the module to leave its console (events served), and
-    // what arrived meanwhile discarded.
+    // The same, then, once the bytes have left, a quiet moment for the module to leave its
+    // console (events served), and what arrived meanwhile discarded.
     void endStrayConsole(const QString& why);
 
     // The module commands. Slot and subrack are indices of the module table; the readers
