@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "monitor/HeadendMonitor.h"
+#include "monitor/Listening.h"
 #include "monitor/Log.h"
 
 #include <QTcpSocket>
@@ -16,6 +17,7 @@ constexpr int kClientBufferBytes = 16 * 1024;
 constexpr int kPumpMs = 10;
 // A client turned away that does not close its side is closed after this.
 constexpr int kTurnAwayMs = 10000;
+constexpr int kMaxTurnedAway = 8;
 // A client that vanished without a word (cable, crash, a NAT that forgot it) is found in
 // about two minutes, also while bytes to it wait unacknowledged.
 constexpr int kKeepIdleS = 60;
@@ -37,6 +39,7 @@ void keepAlive(const QTcpSocket* socket) {
 LineBridge::LineBridge(HeadendMonitor& monitor, int idleSeconds, QObject* parent)
     : QObject(parent), m_monitor(monitor) {
     connect(&m_server, &QTcpServer::newConnection, this, &LineBridge::onConnection);
+    keepAccepting(m_server);
     connect(&m_monitor, &HeadendMonitor::lineLent, this, &LineBridge::onLent);
     connect(&m_monitor, &HeadendMonitor::lineRefused, this, &LineBridge::onRefused);
     connect(&m_monitor, &HeadendMonitor::lineWithdrawn, this, &LineBridge::onWithdrawn);
@@ -91,6 +94,12 @@ void LineBridge::onConnection() {
 
 void LineBridge::turnAway(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // Told one at a time at most a few: a flood of them is closed unheard.
+    if (m_server.findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly).size() >
+        kMaxTurnedAway + 1) {
+        socket->abort();
+        return;
+    }
     // It gets the text below and the end of the stream, and what it says is read away unheard
     // until it closes too: a close with bytes unread, or bytes that come after it, would be a
     // reset, which can cost it the text.

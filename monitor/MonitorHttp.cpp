@@ -2,13 +2,17 @@
 
 #include "html/RequestGate.h"
 #include "monitor/HeadendMonitor.h"
+#include "monitor/Listening.h"
 #include "monitor/Metrics.h"
 #include "monitor/StatusPage.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QTcpSocket>
+#include <algorithm>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 
 using Method = QHttpServerRequest::Method;
 using Status = QHttpServerResponder::StatusCode;
@@ -22,10 +26,15 @@ void drop(QTcpSocket* socket) {
 }
 
 // The gate of the pages server for every connection (no request of the monitor has a body),
-// at most MaxConnections of them at a time.
+// at most MaxConnections of them at a time, and never so many that the process would run out
+// of descriptors under a low file limit: half of what it leaves above 32 for the rest.
 class CappedListener : public GatedListener {
 public:
-    CappedListener() : GatedListener(0) {}
+    CappedListener() : GatedListener(0) {
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 32 + 2 * m_cap)
+            m_cap = std::max(4, int(files.rlim_cur - 32) / 2);
+    }
 
 protected:
     void incomingConnection(qintptr descriptor) override {
@@ -33,10 +42,24 @@ protected:
         for (QTcpSocket* s : findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly))
             if (s->state() == QAbstractSocket::ConnectedState)
                 open << s;
-        // The oldest has had the longest time to ask.
-        for (qsizetype i = 0; i + MonitorHttp::MaxConnections <= open.size(); ++i)
-            drop(open.at(i));
+        // Room is made by the oldest that has said nothing yet (a request may be waiting in
+        // the system for one accepted in the same burst), else by the oldest.
+        while (open.size() >= m_cap) {
+            const auto quiet = std::find_if(open.begin(), open.end(), saysNothing);
+            QTcpSocket* room = quiet != open.end() ? *quiet : open.first();
+            open.removeOne(room);
+            drop(room);
+        }
         GatedListener::incomingConnection(descriptor);
+    }
+
+private:
+    int m_cap = MonitorHttp::MaxConnections;
+
+    static bool saysNothing(const QTcpSocket* s) {
+        int waiting = 0;
+        ::ioctl(int(s->socketDescriptor()), FIONREAD, &waiting);
+        return s->bytesAvailable() == 0 && waiting == 0;
     }
 };
 
@@ -58,6 +81,7 @@ bool MonitorHttp::listen(const QHostAddress& address, quint16 port, QString* err
             *error = listener->errorString();
         return false;
     }
+    keepAccepting(*listener);
     m_listener = listener.release();
     bind(m_listener);
     return true;

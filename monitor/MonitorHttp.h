@@ -13,13 +13,14 @@ class QTcpServer;
 // Whatever clients do, it stays small and answers: each connection passes the pages server's
 // request gate (a head over 16 KiB and any body are refused before they are buffered, a
 // connection without a whole request for 3 s is closed), at most MaxConnections are open at
-// once (a newcomer takes the place of the oldest, so a flood of idle or slow connections
-// neither runs the process out of descriptors nor keeps Prometheus out), and a client that
-// leaves more than MaxUnsentBytes of its answers unread is dropped.
+// once, fewer under a low file limit (a newcomer takes the place of the oldest that has said
+// nothing, so a flood of idle or slow connections neither runs the process out of descriptors
+// nor keeps Prometheus out), and a client that leaves more than MaxUnsentBytes of its answers
+// unread is dropped.
 class MonitorHttp : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    static constexpr int MaxConnections = 16;
+    static constexpr int MaxConnections = 64;
     static constexpr qint64 MaxUnsentBytes = 64 * 1024;
 
     MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent = nullptr);
