@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/SaveLoad.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
@@ -235,6 +236,7 @@ private:
     struct LoadCheck {
         QString file;
         bool moduleFile = false;
+        LoadedModules loaded;
     };
     std::optional<LoadCheck> m_loadCheck;
     // The newest backup when it differs from the head-end: "Compare with file" opens on it.
