@@ -9,7 +9,9 @@
 #include "panel/GradientCaption.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStatusBar>
@@ -28,8 +30,8 @@ constexpr qint32 kLongestScanTimeout = 2000;
 void TMainFrm::readSettingsFile() {
     QFile file(kSettingsFile);
     if (!file.exists()) {
-        writeScanTimeout(kDefaultScanTimeout);
         StoredScanTimeout = kDefaultScanTimeout;
+        writeScanTimeout(kDefaultScanTimeout);
         return;
     }
     const QByteArray record = file.open(QIODevice::ReadOnly) ? file.read(4) : QByteArray();
@@ -40,13 +42,35 @@ void TMainFrm::readSettingsFile() {
     StoredScanTimeout = qFromLittleEndian<qint32>(record.constData());
 }
 
-void TMainFrm::writeScanTimeout(qint32 value) {
+bool TMainFrm::writeScanTimeout(qint32 value) {
     char record[4];
     qToLittleEndian<qint32>(value, record);
     QSaveFile file(kSettingsFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(record, 4) != 4 || !file.commit())
-        throw OrvexError(QStringLiteral("The settings file %1 cannot be written: %2")
-                             .arg(kSettingsFile, file.errorString()));
+    // A folder that cannot be written may still hold a settings file that can.
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly) && file.write(record, 4) == 4 && file.commit())
+        return true;
+    m_settingsError = file.errorString();
+    return false;
+}
+
+void TMainFrm::checkSettingsFolder() {
+    const QFileInfo folder(QDir::currentPath());
+    const auto writable = [&](const QString& name) {
+        const QFileInfo f(folder.absoluteDir(), name);
+        return f.exists() ? f.isWritable() : folder.isWritable();
+    };
+    if (m_settingsError.isEmpty() && writable(kSettingsFile) && writable(PortSettingsFile))
+        return;
+    // Said once: the program works on, with the settings it has, and exits when asked.
+    m_settingsKept = false;
+    showMessage(QStringLiteral("The folder %1 cannot be written%2: the scan time-out and the port "
+                               "chosen are used but not kept. Start ORVEX Link in a folder of "
+                               "your own to keep them.")
+                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath()),
+                         m_settingsError.isEmpty() ? QString()
+                                                   : QStringLiteral(" (%1)").arg(m_settingsError)),
+                true);
 }
 
 void TMainFrm::Init() {
@@ -62,6 +86,7 @@ void TMainFrm::Init() {
     pcModSwitch->setEnabled(false);
     m_state.TerminalMode = false;
     readSettingsFile();
+    checkSettingsFolder();
     m_state.CurSlot = 0;
     if (!m_link.OpenLink())
         showMessage(QStringLiteral("Please select proper COM Port"), true);
@@ -103,7 +128,12 @@ void TMainFrm::btCloseClick() {
         for (int s = 0; s < 16; ++s)
             m_modules.free(s, g);
     StoredScanTimeout = m_link.ScanTimeout;
-    writeScanTimeout(StoredScanTimeout);
-    m_link.StorePortSettings();
+    if (m_settingsKept) {
+        if (!writeScanTimeout(StoredScanTimeout))
+            showMessage(QStringLiteral("The settings file %1 cannot be written: %2")
+                            .arg(kSettingsFile, m_settingsError),
+                        true);
+        m_link.StorePortSettings();
+    }
     QCoreApplication::quit();
 }

@@ -223,7 +223,10 @@ private:
     void buildRightPanel();
     void buildStatusBar();
     void readSettingsFile();
-    void writeScanTimeout(qint32 value);
+    // False, with the reason in m_settingsError, when the file cannot be written.
+    bool writeScanTimeout(qint32 value);
+    // Says once when the settings files cannot be written where the program was started.
+    void checkSettingsFolder();
     void runningStep();
     void reloadCurrentModule();
     void openModulePages(QToolButton* button);
@@ -248,6 +251,9 @@ private:
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;
+    // The settings files can be written in the current folder (else it was said at start).
+    bool m_settingsKept = true;
+    QString m_settingsError;
     // What was done, said again once the work loop has read the module again.
     QString m_statusAfterReload;
     // The program itself moves the main window: its satellites do not follow that move.

@@ -59,9 +59,11 @@ void TMainFrm::ModDefaultsClick() {
     markCurrentSlot();
     SetStatus(moduleText(loaded ? QStringLiteral(" defaults loaded.")
                                 : QStringLiteral(" did not take its defaults.")));
-    // The work loop reads the module again first; then the status says it once more.
-    if (m_state.ReloadRequest)
-        m_statusAfterReload = statusText();
+    // Whatever the module took, the open panel must show what it holds now: the work loop
+    // reads its values again first, then the status says it once more.
+    m_state.ReloadRequest = true;
+    m_state.SkipInfoReload = true;
+    m_statusAfterReload = statusText();
 }
 
 void TMainFrm::SpecAddrClick() {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -15,7 +16,8 @@
 
 namespace {
 constexpr int kBreakBaud = 19200;
-constexpr int kBreakDrainMs = 100;
+// Bits of one character on the line: start, 8 data, parity, 2 stop.
+constexpr int kBitsPerChar = 12;
 
 QString deviceError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -182,7 +184,12 @@ bool DeviceTransport::lineBreak() {
     ::cfsetispeed(&slow, speedOf(kBreakBaud));
     ::cfsetospeed(&slow, speedOf(kBreakBaud));
     const bool sent = setTermios(m_fd, slow) && write(QByteArray(1, '\0'));
-    drain(kBreakDrainMs);
+    // The old speed only once the byte has left the transmitter, or the pulse is cut short.
+    // tcdrain asks the driver, which knows its UART (no flow control: the line always moves);
+    // a USB adapter may call the byte sent once it holds it, so its time on the line follows.
+    ::tcdrain(m_fd);
+    const int charUs = kBitsPerChar * 1'000'000 / kBreakBaud;
+    ::poll(nullptr, 0, (charUs + 999) / 1000);
     setTermios(m_fd, before);
     if (!sent)
         m_error = QStringLiteral("%1: %2").arg(m_name, deviceError());

@@ -32,10 +32,12 @@ void Link::LoadPortSettings() {
     m_port.setPortName(m_port.settings().Port);
 }
 
-void Link::StorePortSettings() {
+bool Link::StorePortSettings() {
     QSettings ini(PortSettingsFile, QSettings::IniFormat);
     m_port.settings().Port = m_port.portName();
     m_port.settings().store(ini);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
 }
 
 bool Link::OpenLink(const QString& portName) {

@@ -39,7 +39,8 @@ public:
 
     // Settings file "OXLCom.ini" in the current directory, section "ComPort".
     void LoadPortSettings();
-    void StorePortSettings();
+    // False when the file cannot be written.
+    bool StorePortSettings();
     // Loads the settings, forces the fixed line and opens the port; false when it cannot.
     // A port name given here takes the place of the file's (the command line's --port).
     // A remote line shows its round trip in the status bar.

@@ -18,7 +18,7 @@ public:
     bool readAvailable(QByteArray& data) override;
     bool write(const QByteArray& bytes) override;
     void purge(bool rx, bool tx) override;
-    // One zero byte at 19200 baud, then the line as it was.
+    // One zero byte at 19200 baud, then the line as it was once the byte is out.
     bool lineBreak() override;
 
 protected:

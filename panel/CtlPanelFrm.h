@@ -44,6 +44,10 @@ public:
     // The handlers bound by the build; each takes the control that raised the event.
     // Enter in a spin box that takes typed values.
     void ParamSpinKeyPress(ParamSpinBox* spin);
+    // The focus left a spin box holding a number typed without Enter: nothing was written, so
+    // the box shows what the module holds again, and the status bar says so. Not while a
+    // handler runs: its own message box takes the focus, and a text that is no number stays.
+    void dropTypedText(ParamSpinBox* spin);
     // Up and down button (or arrow key) of a spin box.
     void ParamSpinTopClick(ParamSpinBox* spin);
     void ParamSpinBottomClick(ParamSpinBox* spin);

@@ -169,6 +169,8 @@ QWidget* TCtlPanelFrm::createSpinBox(const TModule& m, int index) {
         spin->setTypingEnabled(true);
         setColour(spin, QPalette::Base, kAqua);
         connect(spin, &ParamSpinBox::enterPressed, this, [this, spin] { ParamSpinKeyPress(spin); });
+        connect(spin, &ParamSpinBox::leftWithTypedText, this,
+                [this, spin] { dropTypedText(spin); });
     }
     const int d = ParamDisplay::decimalsOf(WorkParam);
     const double divisor = double(ParamDisplay::divisor(d));

@@ -73,6 +73,19 @@ void TCtlPanelFrm::ParamSpinKeyPress(ParamSpinBox* spin) {
     handler(change, spin);
 }
 
+void TCtlPanelFrm::dropTypedText(ParamSpinBox* spin) {
+    if (m_handlerDepth > 0 || !onPanel(spin))
+        return;
+    const QString typed = spin->text();
+    spin->revert();
+    const TModule* m = current();
+    const int tag = tagOf(spin);
+    const QString name = m && tag < m->Params.size() ? m->Params[tag].Name : QString();
+    m_messages.SetStatus(
+        QStringLiteral("%1: %2 was not written (a typed value is written with Enter).")
+            .arg(name, typed.trimmed()));
+}
+
 void TCtlPanelFrm::ParamSpinTopClick(ParamSpinBox* spin) {
     spinStep(spin, true);
 }

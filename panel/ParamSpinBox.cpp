@@ -3,6 +3,7 @@
 #include "module/Display.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
@@ -39,6 +40,17 @@ double ParamSpinBox::value() const {
 void ParamSpinBox::setRange(double minimum, double maximum) {
     m_minimum = minimum;
     m_maximum = maximum;
+}
+
+bool ParamSpinBox::holdsTypedText() const {
+    return lineEdit()->text() != ParamDisplay::fixedText(m_units, m_decimals);
+}
+
+void ParamSpinBox::focusOutEvent(QFocusEvent* e) {
+    // Its own context menu takes the focus for a moment: the typing goes on after it.
+    if (e->reason() != Qt::PopupFocusReason && m_typing && holdsTypedText())
+        Q_EMIT leftWithTypedText();
+    QAbstractSpinBox::focusOutEvent(e);
 }
 
 void ParamSpinBox::showValue() {

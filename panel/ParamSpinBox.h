@@ -11,7 +11,7 @@
 // Typing is off by default: then no printable character is taken. With typing on it takes
 // digits and signs, and at one or more decimals one decimal separator and one exponent letter
 // that the text does not hold yet; any other character is refused with a beep. Enter raises
-// enterPressed whatever the text holds.
+// enterPressed whatever the text holds; leaving typed text behind raises leftWithTypedText.
 class ParamSpinBox : public QAbstractSpinBox {
     Q_OBJECT
 public:
@@ -34,10 +34,17 @@ public:
     double minimum() const { return m_minimum; }
     double maximum() const { return m_maximum; }
 
+    // The text differs from the value: typed, not yet taken with Enter.
+    bool holdsTypedText() const;
+    // Shows the value again in place of typed text.
+    void revert() { showValue(); }
+
 Q_SIGNALS:
     void topClick();
     void bottomClick();
     void enterPressed();
+    // The focus left the box (another control, another window) while it held typed text.
+    void leftWithTypedText();
 
 public:
     void stepBy(int steps) override;
@@ -46,6 +53,7 @@ protected:
     StepEnabled stepEnabled() const override;
     void keyPressEvent(QKeyEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     bool accepts(QChar c) const;

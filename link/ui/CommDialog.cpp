@@ -4,6 +4,7 @@
 #include "link/LinkHost.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,9 +105,19 @@ void TCfrm::cbComPortChange(int index) {
         m_link.StorePortSettings(); // a remote entry just typed is remembered all the same
         return;
     }
+    const QString before = m_link.ComPort().portName();
     m_link.closePort();
     m_link.ComPort().setPortName(name);
-    m_link.StorePortSettings();
+    if (!m_link.StorePortSettings()) {
+        // The next start would not know the port: keep the one in use, and say why.
+        m_link.ComPort().setPortName(before);
+        cbComPort->setCurrentIndex(cbComPort->findText(before));
+        m_host.showMessage(
+            QStringLiteral("The port cannot be changed: %1 cannot be written in %2.")
+                .arg(PortSettingsFile, QDir::toNativeSeparators(QDir::currentPath())),
+            true);
+        return;
+    }
     m_link.LoadPortSettings();
     m_host.showMessage(QStringLiteral("The program must be restarted."), false);
     reject();

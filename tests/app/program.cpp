@@ -17,8 +17,19 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
+// Makes a folder unwritable (or writable again), as root too where the file system lets it;
+// false when it cannot.
+bool lockFolder(const QString& path, bool lock = true) {
+    QFile::setPermissions(path, lock ? QFile::ReadOwner | QFile::ExeOwner
+                                     : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (geteuid() == 0)
+        QProcess::execute("chattr", {lock ? "+i" : "-i", path});
+    return QFileInfo(path).isWritable() != lock;
+}
+
 void type(QComboBox* box, const QString& text) {
     box->lineEdit()->clear();
     QTest::keyClicks(box->lineEdit(), text);
@@ -41,6 +52,8 @@ private Q_SLOTS:
         QVERIFY(f.peer.received().isEmpty());
         QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));
+        const double cpu = cpuShareWhileIdle(1500); // waiting for "Scan", the program sleeps
+        QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
         m.itmSaveConfig->trigger();
         QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
         // Nothing found: one subrack shown, two unanswered presence checks per slot.
@@ -164,6 +177,30 @@ private Q_SLOTS:
         later.FormShow();
         QVERIFY(later.cbComPort->findText("rfc2217://10.1.2.3:4001") >= 0);
         QCOMPARE(later.cbComPort->currentText(), QString("DEMO"));
+    }
+
+    // Started in a folder that cannot be written: it starts fully and says so once, works on
+    // its line, refuses a port it could not keep, and exits when asked.
+    void unwritableFolder() {
+        AppFixture f;
+        if (!lockFolder(f.dir.path()))
+            QSKIP("this machine cannot make a folder unwritable");
+        const auto unlock = qScopeGuard([&] { lockFolder(f.dir.path(), false); });
+        TMainFrm& m = f.start();
+        QCOMPARE(m.windowTitle(), QString("ORVEX Link"));
+        QCOMPARE(m.shownMessages.size(), 1);
+        EXPECT_STARTS(m.shownMessages.first(), "The folder " + f.dir.path() + " cannot be written");
+        QCOMPARE(m.link().ScanTimeout, 50);
+        QVERIFY(f.scan());
+        QCOMPARE(m.statusText(), QString("No Active Modules found"));
+        m.Cfrm->FormShow();
+        m.Cfrm->cbComPortChange(m.Cfrm->cbComPort->findText("DEMO"));
+        QCOMPARE(m.link().ComPort().portName(), f.peer.path());
+        EXPECT_STARTS(m.shownMessages.last(), "The port cannot be changed: OXLCom.ini");
+        m.shownMessages.clear();
+        m.close();
+        QVERIFY(m.shownMessages.isEmpty() && !QFile::exists("OXL.ini"));
+        QVERIFY(!m.link().ComPort().isOpen());
     }
 
     void everyWayOutWritesTheSettings_data() {

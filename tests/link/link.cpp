@@ -4,6 +4,7 @@
 #include "link/ConsoleSession.h"
 #include "link/DiagReport.h"
 #include "link/HeadendScan.h"
+#include "link/Transport.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
@@ -251,6 +252,22 @@ private Q_SLOTS:
         LinkFixture::writePort("/dev/does-not-exist");
         QVERIFY(!link().OpenLink());
         QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
+    }
+
+    // "LineBreak" holds the slow speed until its zero byte has had its time on the line (one
+    // character at 19200 baud), then the line is as it was.
+    void lineBreak() {
+        link().closePort();
+        const auto line = Transport::forPort(f->peer.path());
+        QVERIFY(line->open(LineConfig{}));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(line->lineBreak());
+        QVERIFY2(clock.nsecsElapsed() >= 625'000,
+                 qPrintable(QString::number(clock.nsecsElapsed())));
+        QVERIFY(f->peer.waitForFrames(1));
+        EXPECT_BYTES(f->peer.received(), QByteArray(1, '\0'));
+        QCOMPARE(f->peer.lineState().baud, 115200);
     }
 
     // Keys paced by SYN: a SYN at the end of the module's output asks for a key (so does one a

@@ -10,6 +10,7 @@
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,6 +150,21 @@ private Q_SLOTS:
         QCOMPARE(f->state.ReloadRequest && f->state.SkipInfoReload, reread);
         QCOMPARE(f->panel.tmEEPROM.isActive(), reread);
         QCOMPARE(f->modules.at(4, 0)->Params[0].Values[0], value); // the re-read brings it
+    }
+
+    // A number typed without Enter is not written: once the focus leaves its box, the box shows
+    // what the module holds again and the status bar says so.
+    void typedWithoutEnter() {
+        f->module("@DP|Gain|70|1|41|0|dB~", {5});
+        f->panel.show();
+        QApplication::setActiveWindow(&f->panel);
+        f->control()->setFocus();
+        f->control()->findChild<QLineEdit*>()->setText("100");
+        f->control()->clearFocus();
+        QCOMPARE(f->control()->text(), "75");
+        QCOMPARE(f->sent(), "");
+        QCOMPARE(f->host.status,
+                 "Gain: 100 was not written (a typed value is written with Enter).");
     }
 
     // Steps (keys or the arrow buttons alike) are written at once and committed once, after the

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <ctime>
 #include <functional>
 
 // Runs a real event loop, as the program's main loop does (idle calls included), until
@@ -42,4 +44,21 @@ inline void settle() {
 // meanwhile (a slow machine can then only miss a fault, never invent one).
 inline void runFor(int ms) {
     runUntil([] { return false; }, ms);
+}
+
+// The share of one core the whole process used while a plain event loop (no polling timer of
+// the test's own) ran for ms milliseconds: an idle program sleeps.
+inline double cpuShareWhileIdle(int ms) {
+    const auto cpuMs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+    };
+    const double before = cpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return (cpuMs() - before) / double(wall.elapsed());
 }

@@ -152,10 +152,12 @@ private Q_SLOTS:
         QVERIFY(FileDialogs::asked().isEmpty());
     }
 
-    // A commit still pending goes to its module before the program turns to another; a
-    // re-read waits while the link is busy.
+    // An open panel costs no processor time; a commit still pending goes to its module before
+    // the program turns to another; a re-read waits while the link is busy.
     void workLoop() {
         click(0, 0);
+        const double cpu = cpuShareWhileIdle(1500); // a panel open, nothing to do: it sleeps
+        QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
         const int commits = headend().state(0, 0).commits;
         m().CtlPanelFrm->SetCommitTimer(true);
         click(0, 1);
@@ -380,6 +382,26 @@ private Q_SLOTS:
         QCOMPARE(m().shownMessages,
                  QStringList{demo.gainLine("file", demo.gainRaw(), "module holds", raised) + "\n"});
         QCOMPARE(m().statusText(), QString(" Errors found"));
+    }
+
+    // After "Default params" and after "Load Module" the open panel shows what the module
+    // holds, not the step it showed before.
+    void panelShowsWhatTheModuleHolds() {
+        DemoValues demo;
+        click(0, 5);
+        menu(m().itmSaveMod, "amp.mst");
+        const auto shown = [&] { return control<ParamSpinBox>(0)->text() + " dB"; };
+        const auto held = [&] {
+            return demo.gainShown(headend().currentValue(0, 5, 0, 0).value());
+        };
+        for (QAction* item : {m().ModDefaults, m().itmLoadModule}) {
+            const int stepped = stepUp(0, 5, 0);
+            QVERIFY(runUntil([&] { return committed(0, 5, 0) == stepped; }));
+            menu(item, "amp.mst");
+            QVERIFY(
+                runUntil([&] { return !m().state().ReloadRequest && m().state().IdleState == 3; }));
+            QCOMPARE(shown(), held());
+        }
     }
 
     // "Reset module" right after a step: the commit goes first, the value survives the reset.
