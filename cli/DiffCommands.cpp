@@ -22,10 +22,10 @@ QJsonValue rawJson(std::optional<qint32> raw) {
 }
 
 QString outcomeName(Compare::ModuleDiff::Outcome o) {
-    static const QStringList names = {QStringLiteral("same"),         QStringLiteral("onlyInA"),
-                                      QStringLiteral("onlyInB"),      QStringLiteral("otherType"),
-                                      QStringLiteral("otherVersion"), QStringLiteral("values"),
-                                      QStringLiteral("image")};
+    static const QStringList names = {
+        QStringLiteral("same"),      QStringLiteral("onlyInA"),      QStringLiteral("onlyInB"),
+        QStringLiteral("otherType"), QStringLiteral("otherVersion"), QStringLiteral("values"),
+        QStringLiteral("image"),     QStringLiteral("imageNotRead")};
     return names.value(o);
 }
 
