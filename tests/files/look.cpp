@@ -36,19 +36,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("module"); // the file's one block; none: the whole head-end
         QTest::addColumn<QStringList>("frames");
+        const auto row = [](const char* name, const char* op, const char* module,
+                            const QStringList& frames) {
+            QTest::newRow(name) << QString(op) << QString(module) << frames;
+        };
         const QStringList images{"&1/9", "71/9", "&2/3", "72/3"};
-        QTest::newRow("compare") << "compare"
-                                 << "" << QStringList{};
-        QTest::newRow("compare with images") << "images"
-                                             << "" << images;
-        QTest::newRow("save") << "save"
-                              << "" << images;
-        QTest::newRow("load and verify values") << "load"
-                                                << "1/6" << QStringList{"71/6"};
+        row("compare", "compare", "", {});
+        row("compare with images", "images", "", images);
+        row("save", "save", "", images);
+        row("load and verify values", "load", "1/6", {"71/6"});
         // Written, then read back once.
-        QTest::newRow("load and verify an image")
-            << "load"
-            << "1/9" << QStringList{"&1/9", "71/9", "&1/9", "71/9"};
+        row("load and verify an image", "load", "1/9", {"&1/9", "71/9", "&1/9", "71/9"});
     }
     void restarts() {
         QFETCH(QString, operation);
@@ -71,7 +69,6 @@ private Q_SLOTS:
             QCOMPARE(addressNames(o.held), module);
         } else {
             Compare::HeadendCompare comparison(f->modules, file);
-            QCOMPARE(comparison.imageModules(), QString("1/9 NC-100, 2/3 RPR-4"));
             if (operation == "images")
                 comparison.readImages(ops);
             const Compare::Result r = comparison.result();
