@@ -142,8 +142,10 @@ void TMainFrm::itmSaveConfigClick() {
     const QString name =
         FileDialogs::ask(this, {QStringLiteral("Save current configuration"),
                                 FileDialogs::qtFilter(configFilter), configExtension, true});
-    if (!name.isEmpty())
-        SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
+    if (name.isEmpty())
+        return;
+    Busy busy(*this, QStringLiteral("save"));
+    SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
 }
 
 void TMainFrm::itmLoadConfigClick() {
@@ -157,6 +159,7 @@ void TMainFrm::itmLoadConfigClick() {
 }
 
 void TMainFrm::loadConfigFile(const QString& name) {
+    Busy busy(*this, QStringLiteral("load"));
     m_state.IdleState = 1;
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
@@ -178,6 +181,7 @@ void TMainFrm::itmSaveModClick() {
     // open panel is served again.
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
+    Busy busy(*this, QStringLiteral("save"));
     SaveLoad(m_link, m_modules, m_state, *this)
         .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
     m_state.IdleState = before;
@@ -200,6 +204,7 @@ void TMainFrm::itmLoadModuleClick() {
 }
 
 void TMainFrm::loadModuleFile(const QString& name) {
+    Busy busy(*this, QStringLiteral("load"));
     m_state.IdleState = 1;
     // However the load ends, the module is read again and its panel rebuilt.
     const auto reload = qScopeGuard([this] {

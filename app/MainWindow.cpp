@@ -112,7 +112,33 @@ void TMainFrm::guarded(const std::function<void()>& action) {
     }
 }
 
+TMainFrm::Busy::Busy(TMainFrm& main, const QString& what)
+    : m_main(main), m_before(std::exchange(main.m_busyWith, what)) {}
+
+TMainFrm::Busy::~Busy() {
+    m_main.m_busyWith = m_before;
+    // Nothing else starts: the next idle step closes the program.
+    if (m_before.isEmpty() && m_main.m_closeRequested)
+        m_main.m_state.IdleState = 1;
+}
+
 void TMainFrm::closeEvent(QCloseEvent* e) {
+    // Closing in the middle of an exchange would leave a module half loaded: the request
+    // waits for the work at hand.
+    if (!m_busyWith.isEmpty() || EventWait::depth() > 0) {
+        e->ignore();
+        const QString what = m_busyWith.isEmpty() ? QStringLiteral("exchange") : m_busyWith;
+        if (!std::exchange(m_closeRequested, true)) {
+            SetStatus(QStringLiteral("Closing once the %1 has ended. Close again to stop it "
+                                     "after the module at hand.")
+                          .arg(what));
+        } else if (!m_stopRequested) {
+            m_stopRequested = true;
+            SetStatus(QStringLiteral("Stopping the %1 after the module at hand; then closing.")
+                          .arg(what));
+        }
+        return;
+    }
     if (!m_closing)
         guarded([this] { btCloseClick(); });
     e->accept();

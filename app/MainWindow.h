@@ -56,8 +56,25 @@ public:
     void pause(int ms) override;
     void progress(int value, int max) override;
 
+    bool stopRequested() const override { return m_stopRequested; }
+
     // Runs an action of the user's: an error that ends it is shown in a message box.
     void guarded(const std::function<void()>& action);
+
+    // A scan, load or save of the user's runs while one of these lives: a request to close
+    // the program waits for its end (a second one stops it after the module at hand), then
+    // the program closes.
+    class Busy {
+    public:
+        Busy(TMainFrm& main, const QString& what);
+        ~Busy();
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        TMainFrm& m_main;
+        QString m_before;
+    };
 
     // PanelHost
     void placePanel() override;
@@ -251,6 +268,11 @@ private:
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;
+    // What runs now ("load", "save", "scan"; empty: nothing) and the requests to close that
+    // wait for it.
+    QString m_busyWith;
+    bool m_closeRequested = false;
+    bool m_stopRequested = false;
     // The settings files can be written in the current folder (else it was said at start).
     bool m_settingsKept = true;
     QString m_settingsError;

@@ -40,6 +40,11 @@ private:
 } // namespace
 
 void TMainFrm::IdleProc() {
+    // A request to close that waited for the work at hand.
+    if (m_closeRequested && m_busyWith.isEmpty()) {
+        close();
+        return;
+    }
     guarded([this] {
         switch (m_state.IdleState) {
         case 0:
@@ -47,7 +52,8 @@ void TMainFrm::IdleProc() {
             m_state.IdleState = 1;
             Init();
             break;
-        case 2:
+        case 2: {
+            Busy busy(*this, QStringLiteral("scan"));
             EnableControls(false);
             Prepare();
             m_state.CurSubrack = 0;
@@ -58,6 +64,7 @@ void TMainFrm::IdleProc() {
                 m_state.IdleState = 3;
             }
             break;
+        }
         case 3:
             runningStep();
             break;

@@ -107,6 +107,25 @@ public:
     LoadedModules Loaded;
 };
 
+void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>& rest) {
+    QStringList left;
+    for (int i = 0; i + 1 < rest.size(); ++i) {
+        const auto address =
+            rest[i] == FileFormat::Mod ? FileFormat::headerFields(rest[i + 1]) : std::nullopt;
+        if (address)
+            left << QStringLiteral("%1/%2")
+                        .arg(qint64((*address)[0]) + 1)
+                        .arg(qint64((*address)[1]) + 1);
+    }
+    m_host.SetStatus(FileTexts::LoadStopped);
+    QString text =
+        errors.isEmpty() ? QString() : errors.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    text += left.isEmpty() ? FileTexts::LoadStopped
+                           : QStringLiteral("%1 Not loaded: %2.")
+                                 .arg(FileTexts::LoadStopped, left.join(QStringLiteral(", ")));
+    m_host.showMessage(text, true);
+}
+
 bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, LoadedModules* loaded) {
     m_host.SetStatus(FileTexts::Loading);
     ControlsScope controls(m_host);
@@ -132,6 +151,10 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, Loade
             *loaded = loader.Loaded;
     });
     for (int i = 0; i < lines.size(); ++i) {
+        if (cursor.BlockState == 0 && m_host.stopRequested()) {
+            reportStopped(loader.LoadErrors, lines.mid(i));
+            return false;
+        }
         m_host.progress(i + 1, int(lines.size()));
         // Only a head-end that has changed since its scan (a module put in) leads here.
         if (!LoadSteps::step(cursor, lines[i], loader)) {

@@ -58,7 +58,8 @@ public:
     // Applies the file: a configuration file (wholeConfig) to the addresses in its blocks, a
     // module settings file to the current module. A file that would stop with a file error on
     // the head-end as last scanned is refused before anything is sent. False after
-    // "File I/O error.". `loaded` gets the modules the load wrote to.
+    // "File I/O error." and when the user stopped it (after a whole block: see
+    // LinkHost::stopRequested). `loaded` gets the modules the load wrote to.
     bool LoadSettingsFile(const QString& fileName, bool wholeConfig,
                           LoadedModules* loaded = nullptr);
     // The modules whose image this object read and that did not answer after their reset.
@@ -79,6 +80,9 @@ private:
     void reportSaved(bool errors);
     bool saveFile(const QString& fileName, const std::function<bool(QIODevice&)>& body);
     bool configBody(QIODevice& file, const KeptImage& kept);
+    // The load ended at the user's request before the blocks in `rest`: says which modules
+    // were not loaded, after the errors found so far.
+    void reportStopped(const QStringList& errors, const QList<QByteArray>& rest);
 
     Link& m_link;
     ModuleTable& m_modules;

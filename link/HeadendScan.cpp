@@ -112,16 +112,16 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
         return true;
     };
     ModuleAddresses missing = answeredBefore(modules, expected);
-    for (int g = 0; g < 2; ++g) {
+    for (int g = 0; g < 2 && !host.stopRequested(); ++g) {
         view.showSubrackPage(g);
-        for (int s = 0; s < kSlotsPerSubrack; ++s) {
+        for (int s = 0; s < kSlotsPerSubrack && !host.stopRequested(); ++s) {
             host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
             if (visit(g, s))
                 missing.removeOne(ModuleAddress{g, s});
         }
     }
     // A module restarting after a reset is silent for a while: not gone.
-    for (int n = 0; n < RestartPolls && !missing.isEmpty(); ++n) {
+    for (int n = 0; n < RestartPolls && !missing.isEmpty() && !host.stopRequested(); ++n) {
         host.SetStatus(QStringLiteral("Waiting for %1 to answer").arg(addressNames(missing)));
         host.pause(RestartPollMs);
         missing.removeIf([&](const ModuleAddress& a) { return visit(a.subrack, a.slot); });

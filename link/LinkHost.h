@@ -24,6 +24,10 @@ public:
     virtual void pause(int ms) = 0;
     // Progress of a long operation: value of max; max 0 hides the indication.
     virtual void progress(int value, int max) = 0;
+    // The user asked to stop (closing the program a second time while it works): a scan ends
+    // after the slot at hand, a load after the module at hand with its values committed, and
+    // says which modules it did not load.
+    virtual bool stopRequested() const { return false; }
 
     // Appends text to the status bar's text.
     void appendStatus(const QString& text) { SetStatus(statusText() + text); }
