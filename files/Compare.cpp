@@ -211,12 +211,12 @@ Block recordBlock(const TModule& m, int subrack, int slot) {
     return block;
 }
 
-Blocks headendBlocks(const ModuleTable& modules, const ModuleAddresses& where) {
+Blocks headendBlocks(const ModuleTable& modules, const std::optional<ModuleAddresses>& where) {
     Blocks out;
     for (int g = 0; g < kSubracks; ++g)
         for (int s = 0; s < kSlots; ++s)
             if (const TModule* m = modules.at(s, g);
-                installed(m) && (where.isEmpty() || where.contains(ModuleAddress{g, s})))
+                installed(m) && (!where || where->contains(ModuleAddress{g, s})))
                 out << recordBlock(*m, g, s);
     return out;
 }
@@ -253,7 +253,8 @@ QString namedModules(const ModuleTable& modules, const ModuleAddresses& which) {
 HeadendCompare::HeadendCompare(const ModuleTable& modules, const Blocks& file,
                                const std::optional<ModuleAddress>& module)
     : m_modules(modules), m_file(file),
-      m_live(headendBlocks(modules, module ? ModuleAddresses{*module} : ModuleAddresses{})),
+      m_live(
+          headendBlocks(modules, module ? std::optional(ModuleAddresses{*module}) : std::nullopt)),
       m_byAddress(!module) {
     for (int i = 0; i < m_live.size(); ++i) {
         const Block& b = m_live[i];

@@ -53,8 +53,9 @@ bool readFile(const QString& fileName, bool moduleFile, Blocks* out);
 // A module's block from its record, as a save writes it; nothing goes on the line. The image
 // of an image module is in the module, not in the record: it is left unread.
 Block recordBlock(const TModule& m, int subrack, int slot);
-// The installed modules at `where` (all of both subracks when it is empty), from their records.
-Blocks headendBlocks(const ModuleTable& modules, const ModuleAddresses& where = {});
+// The installed modules at `where` (without it, all of both subracks), from their records.
+Blocks headendBlocks(const ModuleTable& modules,
+                     const std::optional<ModuleAddresses>& where = std::nullopt);
 // Reads the images of `which` into their blocks of `live` with the save's special commands;
 // each module is reset at the end and waited for. A module no file can describe keeps its
 // image unread.

@@ -45,6 +45,7 @@ private Q_SLOTS:
         row("compare with images", "images", "", images);
         row("save", "save", "", images);
         row("load and verify values", "load", "1/6", {"71/6"});
+        row("load refused: nothing to verify", "refused", "1/6", {});
         // Written, then read back once.
         row("load and verify an image", "load", "1/9", {"&1/9", "71/9", "&1/9", "71/9"});
     }
@@ -61,12 +62,16 @@ private Q_SLOTS:
         if (operation == "save") {
             QVERIFY(ops.SaveConfigFile("out.mmh"));
             QCOMPARE(f->host.status, QString("Done."));
-        } else if (operation == "load") {
+        } else if (operation == "load" || operation == "refused") {
+            SimFaults pulled;
+            pulled.absent = operation == "refused";
+            f->headend().setFaults(at.subrack, at.slot, pulled);
             LoadedModules loaded;
             QVERIFY(ops.LoadSettingsFile(name, true, &loaded));
+            f->headend().clearFaults();
             const Verify::Outcome o = Verify::check(ops, f->modules, file, false, loaded);
             QVERIFY(o.ok());
-            QCOMPARE(addressNames(o.held), module);
+            QCOMPARE(addressNames(o.held), pulled.absent ? QString() : module);
         } else {
             Compare::HeadendCompare comparison(f->modules, file);
             if (operation == "images")
