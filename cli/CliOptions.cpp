@@ -146,29 +146,26 @@ bool checkCommand(CliOptions* o, QString* error) {
                      .arg(o->args.first());
         return false;
     }
-    if (o->json && !shape.json) {
-        *error = QStringLiteral("--json goes with scan, show, diag and diff");
-        return false;
-    }
-    if (o->verify && !o->command.startsWith(QLatin1String("load-"))) {
-        *error = QStringLiteral("--verify goes with load-config and load-module");
-        return false;
-    }
-    if (o->images && o->command != QLatin1String("diff")) {
-        *error = QStringLiteral("--images goes with diff");
-        return false;
-    }
-    if (o->noImages && o->command != QLatin1String("backup")) {
-        *error = QStringLiteral("--no-images goes with backup");
-        return false;
-    }
-    if (o->hasShown && o->command != QLatin1String("set")) {
-        *error = QStringLiteral("--shown goes with set");
-        return false;
-    }
-    if (o->listen != 0 && o->command != QLatin1String("pages")) {
-        *error = QStringLiteral("--listen goes with pages");
-        return false;
+    // Options that go with some commands only.
+    const QString& c = o->command;
+    const struct {
+        bool set;
+        bool allowed;
+        const char* text;
+    } scopes[] = {
+        {o->json, shape.json, "--json goes with scan, show, diag and diff"},
+        {o->verify, c.startsWith(QLatin1String("load-")),
+         "--verify goes with load-config and load-module"},
+        {o->images, c == QLatin1String("diff"), "--images goes with diff"},
+        {o->noImages, c == QLatin1String("backup"), "--no-images goes with backup"},
+        {o->hasShown, c == QLatin1String("set"), "--shown goes with set"},
+        {o->listen != 0, c == QLatin1String("pages"), "--listen goes with pages"},
+    };
+    for (const auto& scope : scopes) {
+        if (scope.set && !scope.allowed) {
+            *error = QString::fromLatin1(scope.text);
+            return false;
+        }
     }
     return true;
 }
