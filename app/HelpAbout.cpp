@@ -1,5 +1,6 @@
 // The "Help" menu: the Russian and English guides and the about box. The files are read
-// from the folder "Help" of the current directory, which stays the current directory.
+// from the folder "Help" of the current directory (which stays the current directory), else
+// from the installed one.
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
 #include "app/MainWindow.h"

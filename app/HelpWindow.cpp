@@ -1,7 +1,10 @@
 #include "app/HelpWindow.h"
 
+#include "app/Places.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -31,16 +34,22 @@ bool HelpWindow::showFile(const QString& path, QString* error) {
 }
 
 QString helpFilePath(const QString& name, QString* error) {
-    const QDir current = QDir::current();
-    if (!current.exists(QStringLiteral("Help"))) {
-        *error = QStringLiteral("The help folder \"Help\" is missing in %1.")
-                     .arg(QDir::toNativeSeparators(current.absolutePath()));
-        return {};
+    const QStringList folders = Places::helpFolders();
+    for (const QString& folder : folders) {
+        if (!QDir(folder).exists())
+            continue;
+        const QString path = QDir(folder).filePath(name);
+        if (!QFile::exists(path)) {
+            *error =
+                QStringLiteral("The help file %1 is missing.").arg(QDir::toNativeSeparators(path));
+            return {};
+        }
+        return path;
     }
-    const QString path = current.filePath(QStringLiteral("Help/") + name);
-    if (!QFile::exists(path)) {
-        *error = QStringLiteral("The help file %1 is missing.").arg(QDir::toNativeSeparators(path));
-        return {};
-    }
-    return path;
+    QStringList shown;
+    for (const QString& folder : folders)
+        shown << QDir::toNativeSeparators(QFileInfo(folder).absolutePath());
+    *error = QStringLiteral("The help folder \"Help\" is missing in %1.")
+                 .arg(shown.join(QStringLiteral(" and in ")));
+    return {};
 }

@@ -15,6 +15,6 @@ public:
     QTextBrowser* browser = nullptr;
 };
 
-// Path of a help file in the folder "Help" of the current directory; empty with *error
-// set when the folder or the file is missing.
+// Path of a help file in the first of the help folders (Places::helpFolders) that exists;
+// empty with *error set when none does or the file is missing there.
 QString helpFilePath(const QString& name, QString* error);

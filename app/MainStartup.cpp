@@ -4,6 +4,7 @@
 #include "app/Led.h"
 #include "app/MainWindow.h"
 #include "app/TerminalFrm.h"
+#include "link/PortInfo.h"
 #include "link/ui/CommDialog.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/GradientCaption.h"
@@ -89,7 +90,7 @@ void TMainFrm::Init() {
     checkSettingsFolder();
     m_state.CurSlot = 0;
     if (!m_link.OpenLink())
-        showMessage(QStringLiteral("Please select proper COM Port"), true);
+        showMessage(Ports::notOpenedText(m_link.ComPort().errorString()), true);
     // A stored time-out that no transaction can use falls back to the default.
     const bool usable = StoredScanTimeout > 0 && StoredScanTimeout <= kLongestScanTimeout;
     m_link.ScanTimeout = usable ? StoredScanTimeout : kDefaultScanTimeout;

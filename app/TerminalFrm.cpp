@@ -1,4 +1,5 @@
 #include "app/TerminalFrm.h"
+#include "link/PortInfo.h"
 
 #include "app/MainWindow.h"
 #include "app/TerminalView.h"
@@ -110,7 +111,7 @@ void TTerminalFrm::FormShow() {
         m_main.state().IdleState = 1;
         RestoreFlag = false;
         close();
-        m_main.showMessage(QStringLiteral("Please select proper COM Port"), true);
+        m_main.showMessage(Ports::notOpenedText(port.errorString()), true);
         return;
     }
     m_console.open();

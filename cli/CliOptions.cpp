@@ -14,7 +14,7 @@ struct CommandShape {
 
 const QMap<QString, CommandShape>& commands() {
     static const QMap<QString, CommandShape> shapes = {
-        {QStringLiteral("ports"), {{}, false, false}},
+        {QStringLiteral("ports"), {{}, false, true}},
         {QStringLiteral("scan"), {{}, false, true}},
         {QStringLiteral("show"), {{QStringLiteral("G/S")}, true, true}},
         {QStringLiteral("set"),
@@ -153,7 +153,7 @@ bool checkCommand(CliOptions* o, QString* error) {
         bool allowed;
         const char* text;
     } scopes[] = {
-        {o->json, shape.json, "--json goes with scan, show, diag and diff"},
+        {o->json, shape.json, "--json goes with ports, scan, show, diag and diff"},
         {o->verify, c.startsWith(QLatin1String("load-")),
          "--verify goes with load-config and load-module"},
         {o->images, c == QLatin1String("diff"), "--images goes with diff"},
@@ -208,7 +208,8 @@ QString CliUsage() {
         "Modules are named subrack/slot as the program shows them: 1/1 ... 2/16.\n"
         "\n"
         "Commands:\n"
-        "  ports                      the serial ports of this PC, and DEMO\n"
+        "  ports                      the serial ports of this PC (name, adapter, maker,\n"
+        "                             serial number, /dev/serial/by-id name), and DEMO\n"
         "  scan                       scan both subracks: one line per slot\n"
         "  show G/S                   the module's record and every parameter\n"
         "  set G/S INDEX VALUE        write a raw value and commit it\n"
@@ -232,12 +233,13 @@ QString CliUsage() {
         "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n"
         "\n"
         "Options:\n"
-        "  --port NAME        serial port (ttyUSB0, /dev/ttyS0, COM1, DEMO) or a terminal\n"
-        "                     server's (tcp://HOST:PORT, rfc2217://HOST:PORT); default:\n"
-        "                     the port of OXLCom.ini in the current directory, else COM1\n"
+        "  --port NAME        serial port (ttyUSB0, /dev/ttyS0, /dev/serial/by-id/..., COM1,\n"
+        "                     DEMO) or a terminal server's (tcp://HOST:PORT,\n"
+        "                     rfc2217://HOST:PORT); default: the port of OXLCom.ini in the\n"
+        "                     current directory, else COM1\n"
         "  --scan-timeout MS  the configured scan time-out (default 50)\n"
         "  --trace FILE       write every byte on the line to FILE, one frame a line\n"
-        "  --json             machine-readable output (scan, show, diag, diff)\n"
+        "  --json             machine-readable output (ports, scan, show, diag, diff)\n"
         "  --verify           load-config, load-module: read back the modules the load wrote\n"
         "                     to and compare\n"
         "  --images           diff: compare EEPROM images too\n"

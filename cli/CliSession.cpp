@@ -2,8 +2,10 @@
 
 #include "cli/Report.h"
 #include "link/HeadendScan.h"
+#include "link/PortInfo.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
@@ -14,9 +16,23 @@ QString reasonOf(const QString& error, const QString& port) {
     return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
 }
 
-int ports(CliHost& host) {
-    for (const QString& name : SerialPort::availablePorts())
-        host.out(name);
+// One port a line, its name first (for scripts and the shell's completion), then what is
+// known of it.
+int ports(CliHost& host, bool json) {
+    const QList<PortInfo> list = Ports::list();
+    if (json) {
+        QJsonArray array;
+        for (const PortInfo& port : list)
+            array << port.toJson();
+        host.outRaw(QJsonDocument(QJsonObject{{"ports", array}}).toJson());
+        return StatusDone;
+    }
+    qsizetype width = 0;
+    for (const PortInfo& port : list)
+        width = std::max(width, port.name.size());
+    for (const PortInfo& port : list)
+        host.out(
+            (port.name.leftJustified(width) + QStringLiteral("  ") + port.details()).trimmed());
     return StatusDone;
 }
 
@@ -39,7 +55,7 @@ int RunCli(const QStringList& arguments, const CliIo& io) {
         return StatusDone;
     }
     if (options.command == QLatin1String("ports"))
-        return ports(host);
+        return ports(host, options.json);
     CliSession session(options, host);
     return session.run();
 }

@@ -1,4 +1,5 @@
 #include "link/ConsoleSession.h"
+#include "link/PortInfo.h"
 
 #include "link/Link.h"
 #include "link/LinkHost.h"
@@ -64,8 +65,9 @@ void ConsoleSession::open() {
     if (port.isOpen())
         port.purge(true, false);
     else if (!port.open()) {
+        const QString reason = port.errorString();
         m_link.closePort();
-        throw PortError(QStringLiteral("Please select proper COM Port"));
+        throw PortError(Ports::notOpenedText(reason));
     }
     m_open = true;
     m_asked = false;

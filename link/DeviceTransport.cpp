@@ -1,11 +1,13 @@
 // The local serial device under the link and the pages' raw channel.
 #include "link/DemoHeadend.h"
+#include "link/PortInfo.h"
 #include "link/TransportKinds.h"
 
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -79,6 +81,17 @@ void applyLine(termios& tio, const LineConfig& line) {
     tio.c_cc[VTIME] = 0;
 }
 
+// A USB serial adapter holds what it receives until its latency timer runs out (16 ms on
+// many) unless its driver is asked for low latency; a scan exchanges some 200 frames, each
+// waiting that long. Drivers that do not know the request refuse it, and nothing is lost.
+void askLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 bool setTermios(int fd, termios& tio) {
     if (::tcsetattr(fd, TCSANOW, &tio) == 0)
         return true;
@@ -121,7 +134,7 @@ bool DeviceTransport::open(const LineConfig& line) {
         return false;
     m_fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
-        return fail(deviceError());
+        return fail(Ports::openFailure(device, errno));
     // Nobody else may use the line while we do: TIOCEXCL keeps other opens out, the lock
     // tells cooperating programs (root passes TIOCEXCL, so the lock is what stops them).
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(m_fd, TIOCEXCL) != 0)
@@ -147,6 +160,7 @@ bool DeviceTransport::configure(const LineConfig& line) {
     // DTR and RTS held off. A pseudo-terminal has no modem lines: nothing to hold.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(m_fd, TIOCMBIC, &lines);
+    askLowLatency(m_fd);
     return true;
 }
 

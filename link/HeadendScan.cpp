@@ -1,4 +1,5 @@
 #include "link/HeadendScan.h"
+#include "link/PortInfo.h"
 
 #include "link/Link.h"
 #include "link/LinkHost.h"
@@ -96,7 +97,7 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
         }
     } closer{link, host};
     if (!link.ComPort().isOpen() && !link.ComPort().open())
-        throw PortError(QStringLiteral("Please select proper COM Port"));
+        throw PortError(Ports::notOpenedText(link.ComPort().errorString()));
     QStringList faults;
     const auto visit = [&](int g, int s) {
         if (!ProbeSlot(link, modules, state, host, view, words, g, s))

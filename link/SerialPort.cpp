@@ -2,7 +2,6 @@
 
 #include "link/DemoHeadend.h"
 
-#include <QSerialPortInfo>
 #include <QSocketNotifier>
 
 namespace {
@@ -49,16 +48,6 @@ void SerialPort::setPortName(const QString& name) {
 
 QString SerialPort::devicePath(const QString& name) {
     return Transport::devicePath(name);
-}
-
-QStringList SerialPort::availablePorts() {
-    QStringList names;
-    for (const auto& info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    names.sort();
-    names.removeDuplicates();
-    names << demoName();
-    return names;
 }
 
 bool SerialPort::isRemote() const {

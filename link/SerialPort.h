@@ -28,8 +28,6 @@ public:
     void setPortName(const QString& name);
     // Device path of a port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
     static QString devicePath(const QString& name);
-    // The machine's serial ports, sorted, and the built-in demo head-end.
-    static QStringList availablePorts();
     static const QString& demoName();
     // The port name is a terminal server's (tcp:// or rfc2217://).
     bool isRemote() const;

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth fonts-dejavu-core curl ser2net
     openbox xdotool imagemagick x11-utils
     prometheus
+    desktop-file-utils appstream man-db systemd
 )
 
 missing=()

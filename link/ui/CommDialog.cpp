@@ -2,24 +2,51 @@
 
 #include "link/Link.h"
 #include "link/LinkHost.h"
+#include "link/PortInfo.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+
+namespace {
+constexpr int kBoxLeft = 110;
+constexpr int kBoxWidth = 96;
+constexpr int kWidth = 218;
+constexpr int kHeight = 124;
+constexpr int kArrowAndFrame = 36;
+
+// The drop-down list shows what is known of each port after its name (kept as the entry's
+// tool tip); the box itself shows the name alone.
+class PortDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString details = index.data(Qt::ToolTipRole).toString();
+        if (!details.isEmpty())
+            option->text += QStringLiteral("   ") + details;
+    }
+};
+} // namespace
 
 TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> exitProgram)
     : QDialog(owner), m_link(link), m_host(host), m_exitProgram(std::move(exitProgram)) {
     setObjectName(QStringLiteral("Cfrm"));
     setWindowTitle(QStringLiteral("Communications"));
-    setFixedSize(218, 124);
+    setFixedSize(kWidth, kHeight);
     StaticText1 = new QLabel(QStringLiteral("Com Port"), this);
     StaticText1->setGeometry(12, 12, 90, 16);
     cbComPort = new QComboBox(this);
     cbComPort->setObjectName(QStringLiteral("cbComPort"));
-    cbComPort->setGeometry(110, 10, 96, 22);
-    // A terminal server's port can be typed in (tcp://HOST:PORT, rfc2217://HOST:PORT).
+    cbComPort->setGeometry(kBoxLeft, 10, kBoxWidth, 22);
+    cbComPort->setItemDelegate(new PortDelegate(cbComPort));
+    // A device path or a terminal server's port can be typed in.
     cbComPort->setEditable(true);
     cbComPort->setInsertPolicy(QComboBox::NoInsert);
     Label2 = new QLabel(QStringLiteral("Scan Time Out"), this);
@@ -48,14 +75,32 @@ void TCfrm::selectScanTime(int value) {
 void TCfrm::fillPorts() {
     m_filling = true;
     const SerialPort& port = m_link.ComPort();
-    QStringList names = SerialPort::availablePorts() + port.settings().RemotePorts;
-    if (port.isRemote())
-        names << port.portName();
-    names.removeDuplicates();
+    QList<PortInfo> ports = Ports::list();
+    for (const QString& remote : port.settings().RemotePorts)
+        ports << PortInfo{remote, {}, {}, {}, {}, {}};
+    // The port in use, whatever its form (COM1, a path, a by-id name), is shown as it is.
+    if (!port.portName().isEmpty())
+        ports << Ports::describe(port.portName());
     cbComPort->clear();
-    cbComPort->addItems(names);
+    for (const PortInfo& p : ports) {
+        if (cbComPort->findText(p.name) >= 0)
+            continue;
+        cbComPort->addItem(p.name);
+        cbComPort->setItemData(cbComPort->count() - 1, p.details(), Qt::ToolTipRole);
+    }
     cbComPort->setCurrentIndex(cbComPort->findText(port.portName()));
+    fitPortBox();
     m_filling = false;
+}
+
+void TCfrm::fitPortBox() {
+    // Wide enough for the whole name in use; the list as wide as its widest entry.
+    const int text = cbComPort->fontMetrics().horizontalAdvance(cbComPort->currentText());
+    const int box = std::max(kBoxWidth, text + kArrowAndFrame);
+    cbComPort->setGeometry(kBoxLeft, 10, box, 22);
+    setFixedSize(kWidth + box - kBoxWidth, kHeight);
+    btClose->move((width() - btClose->width()) / 2, btClose->y());
+    cbComPort->view()->setMinimumWidth(cbComPort->view()->sizeHintForColumn(0) + kArrowAndFrame);
 }
 
 void TCfrm::FormShow() {
@@ -80,18 +125,22 @@ void TCfrm::cbComPortTyped() {
     const QString text = cbComPort->currentText().trimmed();
     if (cbComPort->findText(text) >= 0)
         return; // an entry of the list: picked as such
-    const QString wrong = Transport::checkRemoteName(text);
-    // Other typed text is no port: the box shows the port in use again.
+    // Until it proves a port, the box shows the port in use again.
     cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
-    if (!Transport::isRemote(text))
+    if (text.isEmpty())
         return;
+    const bool remote = Transport::isRemote(text);
+    const QString wrong =
+        remote ? Transport::checkRemoteName(text) : Ports::checkDevice(Transport::devicePath(text));
     if (!wrong.isEmpty()) {
         m_host.showMessage(wrong, true);
         return;
     }
-    QStringList& remembered = m_link.ComPort().settings().RemotePorts;
-    remembered.removeAll(text);
-    remembered << text;
+    if (remote) {
+        QStringList& remembered = m_link.ComPort().settings().RemotePorts;
+        remembered.removeAll(text);
+        remembered << text;
+    }
     cbComPort->addItem(text);
     cbComPortChange(cbComPort->count() - 1);
 }

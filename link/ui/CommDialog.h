@@ -18,15 +18,16 @@ public:
 
     // Selects the scan time-out entry of this value, or the first entry when there is none.
     void selectScanTime(int value);
-    // Refills the port list and selects the port in use.
+    // Refills the port list (each port with what is known of it) and selects the port in use.
     void FormShow();
     void btCloseClick();
     // Another port picked: stored, "The program must be restarted.", and the program ends.
     // The port in use picked again changes nothing.
     void cbComPortChange(int index);
-    // Text typed into the port box and confirmed with Enter: a complete terminal server
-    // name (tcp://HOST:PORT, rfc2217://HOST:PORT) is added, remembered in "OXLCom.ini" and
-    // picked; other text is ignored.
+    // Text typed into the port box and confirmed with Enter: a device path of a character
+    // device (/dev/ttyUSB0, /dev/serial/by-id/...) or a complete terminal server name
+    // (tcp://HOST:PORT, rfc2217://HOST:PORT, remembered in "OXLCom.ini") is added and picked;
+    // anything else is refused with the reason.
     void cbComPortTyped();
 
     QComboBox* cbComPort = nullptr;
@@ -40,6 +41,7 @@ protected:
 
 private:
     void fillPorts();
+    void fitPortBox();
 
     Link& m_link;
     LinkHost& m_host;

@@ -2,6 +2,7 @@
 // files, the communications window and exit.
 #include "app/HelpWindow.h"
 #include "app/Placement.h"
+#include "app/Places.h"
 #include "link/ui/CommDialog.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
@@ -156,12 +157,9 @@ private Q_SLOTS:
         QCOMPARE(f.link->ScanTimeout, 50);
 
         dialog.cbComPortChange(dialog.cbComPort->findText("DEMO"));
-        type(dialog.cbComPort, "nonsense");
-        QCOMPARE(exits, 0);
-        QVERIFY(f.host.messages.isEmpty());
-        type(dialog.cbComPort, "tcp://no-port-given");
-        QCOMPARE(exits, 0);
-        QCOMPARE(f.host.errorFlags, QList<bool>{true});
+        // The list says what each port is.
+        QCOMPARE(dialog.cbComPort->itemData(dialog.cbComPort->findText("DEMO"), Qt::ToolTipRole),
+                 QVariant("demo head-end (simulator)"));
         type(dialog.cbComPort, "rfc2217://10.1.2.3:4001");
         QCOMPARE(exits, 1);
         QCOMPARE(f.host.messages.last(), QString("The program must be restarted."));
@@ -177,6 +175,81 @@ private Q_SLOTS:
         later.FormShow();
         QVERIFY(later.cbComPort->findText("rfc2217://10.1.2.3:4001") >= 0);
         QCOMPARE(later.cbComPort->currentText(), QString("DEMO"));
+    }
+
+    // Typed text becomes the port when it names a terminal server or a character device;
+    // anything else is refused with the reason and changes nothing.
+    void typedPort_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("terminal") << "@pty"
+                                  << "";
+        QTest::newRow("missing") << "/dev/orvex-none"
+                                 << "/dev/orvex-none: No such file or directory";
+        QTest::newRow("bare word") << "nonsense"
+                                   << "/dev/nonsense: No such file or directory";
+        QTest::newRow("plain file") << "@file"
+                                    << "@file: not a serial device (no character device)";
+        QTest::newRow("remote without port")
+            << "tcp://no-port-given"
+            << "tcp://no-port-given: not a remote port (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+    }
+    void typedPort() {
+        QFETCH(QString, typed);
+        QFETCH(QString, refused);
+        LinkFixture f;
+        typed.replace("@pty", f.peer.path()).replace("@file", f.dir.filePath("OXLCom.ini"));
+        refused.replace("@file", f.dir.filePath("OXLCom.ini"));
+        f.link->ComPort().setPortName("DEMO");
+        int exits = 0;
+        TCfrm dialog(nullptr, *f.link, f.host, [&] { ++exits; });
+        dialog.FormShow();
+        type(dialog.cbComPort, typed);
+        QCOMPARE(exits, refused.isEmpty() ? 1 : 0);
+        QCOMPARE(f.host.messages.value(0),
+                 refused.isEmpty() ? QString("The program must be restarted.") : refused);
+        QCOMPARE(f.link->ComPort().portName(), refused.isEmpty() ? typed : QString("DEMO"));
+    }
+
+    // The port in use is shown whole, whatever its form.
+    void portInUseShown_data() {
+        QTest::addColumn<QString>("port");
+        QTest::newRow("COM1") << "COM1";
+        QTest::newRow("device path") << "/dev/ttyS3";
+        QTest::newRow("stable name")
+            << "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KX3ZB-if00-port0";
+        QTest::newRow("remote") << "rfc2217://[fd00::17]:4001";
+    }
+    void portInUseShown() {
+        QFETCH(QString, port);
+        LinkFixture f;
+        f.link->ComPort().setPortName(port);
+        TCfrm dialog(nullptr, *f.link, f.host, [] {});
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.cbComPort->currentText(), port);
+        const QLineEdit* edit = dialog.cbComPort->lineEdit();
+        QVERIFY(edit->width() >= edit->fontMetrics().horizontalAdvance(port));
+        QVERIFY(dialog.rect().contains(dialog.cbComPort->geometry()));
+    }
+
+    // Started from the menu the program works in its own folder below the data home.
+    void dataHome() {
+        QTemporaryDir home;
+        const QString before = QDir::currentPath();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QByteArray args[] = {"orvex-link", "--data-home", "/k"};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), nullptr};
+        int argc = 3;
+        QVERIFY(Places::takeDataHomeSwitch(argc, argv));
+        QCOMPARE(argc, 2);
+        QCOMPARE(QByteArray(argv[1]), QByteArray("/k"));
+        QVERIFY(!Places::takeDataHomeSwitch(argc, argv));
+        QString error;
+        QVERIFY(Places::enterDataHome(&error));
+        QCOMPARE(QDir::currentPath(), QDir(home.path()).filePath("orvex-link"));
+        QVERIFY(QDir::setCurrent(before));
+        qunsetenv("XDG_DATA_HOME");
     }
 
     // Started in a folder that cannot be written: it starts fully and says so once, works on

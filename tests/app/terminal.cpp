@@ -103,11 +103,14 @@ private Q_SLOTS:
     void portThatDoesNotOpen() {
         AppFixture f(QStringLiteral("/dev/orvex-no-such-port"));
         TMainFrm& m = f.start();
-        QCOMPARE(m.shownMessages, QStringList{"Please select proper COM Port"});
+        // The port and the reason under the program's own text.
+        const QStringList said{"Please select proper COM Port\n/dev/orvex-no-such-port: No such "
+                               "file or directory"};
+        QCOMPARE(m.shownMessages, said);
         m.shownMessages.clear();
         m.TerminalFrm->show();
         QVERIFY(runUntil([&] { return !m.TerminalFrm->isVisible(); }));
-        QCOMPARE(m.shownMessages, QStringList{"Please select proper COM Port"});
+        QCOMPARE(m.shownMessages, said);
         QCOMPARE(m.state().IdleState, quint8(1));
         QVERIFY(!m.state().TerminalMode && m.btRestart->isEnabled());
     }

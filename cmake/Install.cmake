@@ -1,0 +1,125 @@
+# What `cmake --install` puts where, and the two Debian packages CPack makes of it:
+#   orvex-link   the windows program, its help, menu entry, icons and metainfo (pulls the
+#                browser engine);
+#   orvex-tools  orvex-cli, orvex-monitor with its systemd unit and settings, headend-sim,
+#                the shell completions (Qt Core, Network, SerialPort, HttpServer only), for a
+#                small box at a site.
+set(ORVEX_MAINTAINER "ORVEX Link maintainers <maintainers@orvex.example>"
+    CACHE STRING "Maintainer named in the packages")
+set(ORVEX_HOMEPAGE "https://orvex.example/link" CACHE STRING "Homepage named in the packages")
+set(ORVEX_APP_ID "example.orvex.Link" CACHE STRING "AppStream id of the windows program")
+set(ORVEX_DATA_FOLDER orvex-link)
+
+# The unit folder of Debian 12's systemd.
+set(ORVEX_UNIT_DIR /lib/systemd/system CACHE PATH "systemd unit folder")
+set(ORVEX_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+set(pkg ${CMAKE_SOURCE_DIR}/packaging)
+set(gen ${CMAKE_BINARY_DIR}/packaging)
+
+# Files that carry installed paths or the version, and the compressed ones Debian wants.
+configure_file(${pkg}/metainfo.xml.in ${gen}/${ORVEX_APP_ID}.metainfo.xml @ONLY)
+set(gzipped)
+foreach(page orvex-link orvex-cli orvex-monitor headend-sim)
+    list(APPEND gzipped ${gen}/${page}.1.gz)
+    add_custom_command(OUTPUT ${gen}/${page}.1.gz
+        COMMAND gzip -9nc ${pkg}/man/${page}.1 > ${gen}/${page}.1.gz
+        DEPENDS ${pkg}/man/${page}.1 VERBATIM)
+endforeach()
+foreach(package orvex-link orvex-tools)
+    set(ORVEX_PACKAGE ${package})
+    configure_file(${pkg}/changelog.in ${gen}/${package}/changelog @ONLY)
+    list(APPEND gzipped ${gen}/${package}/changelog.gz)
+    add_custom_command(OUTPUT ${gen}/${package}/changelog.gz
+        COMMAND gzip -9nc ${gen}/${package}/changelog > ${gen}/${package}/changelog.gz
+        DEPENDS ${gen}/${package}/changelog VERBATIM)
+endforeach()
+add_custom_target(orvex_packaging ALL DEPENDS ${gzipped})
+
+# orvex-tools
+install(TARGETS orvex-cli orvex-monitor headend-sim
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+# The unit names the installed program and its settings folder, which depend on the prefix
+# given at install time (`cmake --install build --prefix /usr`: /usr/bin and /etc).
+install(CODE "
+    set(ORVEX_TEMPLATE [[${pkg}/orvex-monitor@.service.in]])
+    set(ORVEX_ENV [[${pkg}/orvex-monitor.env]])
+    set(ORVEX_UNIT_DIR [[${ORVEX_UNIT_DIR}]])
+    set(ORVEX_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
+    set(ORVEX_GEN [[${gen}]])
+    include([[${CMAKE_SOURCE_DIR}/cmake/InstallUnit.cmake]])" COMPONENT tools)
+install(FILES ${pkg}/completions/orvex-cli ${pkg}/completions/orvex-monitor
+    DESTINATION ${ORVEX_COMPLETION_DIR} COMPONENT tools)
+install(FILES ${gen}/orvex-cli.1.gz ${gen}/orvex-monitor.1.gz ${gen}/headend-sim.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+install(FILES ${CMAKE_SOURCE_DIR}/deploy/prometheus.yml ${CMAKE_SOURCE_DIR}/deploy/orvex-alerts.yml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvex-tools/examples COMPONENT tools)
+
+# orvex-link
+if(ORVEX_GUI)
+    install(TARGETS orvex-link RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT link)
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/Help
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/${ORVEX_DATA_FOLDER} COMPONENT link)
+    install(FILES ${pkg}/orvex-link.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT link)
+    install(FILES ${gen}/${ORVEX_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT link)
+    install(FILES ${pkg}/icons/orvex-link.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT link)
+    foreach(size 16 32 48 64 128 256)
+        install(FILES ${pkg}/icons/orvex-link-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME orvex-link.png COMPONENT link)
+    endforeach()
+    install(FILES ${gen}/orvex-link.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT link)
+endif()
+
+foreach(component link tools)
+    install(FILES ${pkg}/copyright ${gen}/orvex-${component}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvex-${component} COMPONENT ${component})
+endforeach()
+
+# The packages: cpack -G DEB in the build folder (scripts/package.sh does it all).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvex)
+set(CPACK_PACKAGE_VENDOR "ORVEX")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${ORVEX_MAINTAINER})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL tools)
+if(ORVEX_GUI)
+    list(APPEND CPACK_COMPONENTS_ALL link)
+endif()
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORVEX_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORVEX_HOMEPAGE})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_LINK_PACKAGE_NAME orvex-link)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvex-tools)
+set(CPACK_DEBIAN_LINK_PACKAGE_SUGGESTS orvex-tools)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "orvex-link, prometheus")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${pkg}/conffiles)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# CPack puts one space before each line of the long description.
+set(CPACK_DEBIAN_LINK_DESCRIPTION "service tool for ORVEX cable-TV head-ends
+ORVEX Link is the service and configuration tool for the ORVEX modular
+cable-TV head-end: up to two subracks of 16 plug-in modules on one RS-232
+line. It scans the head-end, shows every module and its diagnostic state,
+opens a control panel generated from each module's own description, saves
+and restores configurations, works console modules through a terminal and
+shows the pages that some modules carry.
+.
+It works on a local serial port or on a terminal server's port (raw TCP or
+RFC 2217), and comes with a built-in demo head-end (port DEMO).")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command line tools for ORVEX cable-TV head-ends
+The tools of ORVEX Link without windows, for scripts, SSH sessions and small
+boxes at a site:
+ - orvex-cli: scan, show, set, diagnose, save, load, compare and back up the
+   modules of a head-end;
+ - orvex-monitor: polls a head-end and serves its state to Prometheus, and
+   lends the line to one remote client (with a systemd unit);
+ - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
+include(CPack)
