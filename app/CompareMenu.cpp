@@ -7,6 +7,7 @@
 #include "files/ControlsScope.h"
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
+#include "files/Verify.h"
 #include "panel/CtlPanelFrm.h"
 
 #include <QDir>
@@ -39,6 +40,20 @@ private:
     quint8& m_state;
     quint8 m_before;
 };
+// Reads the images a comparison needs: each of these modules restarts.
+void readImages(TMainFrm& m, Compare::HeadendCompare& comparison, bool moduleFile) {
+    if (moduleFile) // the panel's values reach the module before the image read resets it
+        m.CtlPanelFrm->commitPending();
+    IdleStateScope stopped(m.state().IdleState, 1);
+    ControlsScope controls(m);
+    m.SetStatus(kComparing);
+    SaveLoad files(m.link(), m.Modules(), m.state(), m);
+    comparison.readImages(files);
+    if (moduleFile) // the panel's writes go to its module again
+        m.link().SelectModule(m.state().CurSubrack, m.state().CurSlot);
+    if (!files.notBack().isEmpty())
+        m.showMessage(files.notBackLines().join(QLatin1Char('\n')), true);
+}
 } // namespace
 
 void TMainFrm::itmCompareClick() {
@@ -67,29 +82,19 @@ void TMainFrm::compareWithFile(const QString& name) {
     if (!moduleFile) { // the view is closed as for the other configuration commands
         closeSatellites(false);
         releaseAllSlotButtons();
-    } else { // the panel's values reach the module before an image read may reset it
-        CtlPanelFrm->commitPending();
     }
-    Compare::Result result;
-    {
-        IdleStateScope stopped(m_state.IdleState, 1);
-        ControlsScope controls(*this);
-        SetStatus(kComparing);
-        SaveLoad files(m_link, m_modules, m_state, *this);
-        const int g = m_state.CurSubrack;
-        const int s = m_state.CurSlot;
-        const Compare::Blocks live =
-            moduleFile ? Compare::Blocks{Compare::liveBlock(files, m_modules, g, s)}
-                       : Compare::liveBlocks(files, m_modules);
-        result = Compare::compare(file, live, !moduleFile, Compare::describedBy(m_modules));
-        if (moduleFile) // the panel's writes go to its module again
-            m_link.SelectModule(g, s);
-    }
-    const QString against =
-        moduleFile
-            ? QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)
-            : QStringLiteral("the head-end");
-    TCompareFrm window(this, name, against, result);
+    const ModuleAddress current{m_state.CurSubrack, m_state.CurSlot};
+    // The records as the scan read them: nothing goes on the line unless images are asked for.
+    Compare::HeadendCompare comparison(m_modules, file,
+                                       moduleFile ? std::optional(current) : std::nullopt);
+    const QString against = moduleFile ? QStringLiteral("module %1").arg(current.name())
+                                       : QStringLiteral("the head-end");
+    TCompareFrm window(this, name, against, comparison.result(), comparison.imageModules());
+    connect(&window, &TCompareFrm::imagesRequested, this, [&] {
+        guarded([&] { readImages(*this, comparison, moduleFile); });
+        window.setResult(comparison.result());
+        SetStatus(window.lbSummary->text());
+    });
     SetStatus(window.lbSummary->text());
     if (window.exec() != TCompareFrm::LoadFile)
         return;
@@ -134,22 +139,17 @@ void TMainFrm::verifyLoad() {
         return;
     }
     const QString status = statusText();
-    Compare::Blocks live;
+    Verify::Outcome outcome;
     {
         ControlsScope controls(*this);
         SaveLoad files(m_link, m_modules, m_state, *this);
-        if (check.moduleFile)
-            live << Compare::liveBlock(files, m_modules, m_state.CurSubrack, m_state.CurSlot);
-        else
-            live = Compare::liveBlocks(files, m_modules);
+        outcome = Verify::check(files, m_modules, file, check.moduleFile, check.loaded);
     }
-    if (check.moduleFile)
+    if (check.moduleFile && !check.loaded.images.isEmpty())
         m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
-    const Compare::Result result =
-        Compare::compare(file, live, !check.moduleFile, Compare::describedBy(m_modules));
-    if (Compare::reportUnapplied(*this, result))
+    if (Verify::report(*this, outcome))
         SetStatus(status); // without the marks of the image reads
-    messageLog.outcome(MessageLog::loadOutcome(check.file, result));
+    messageLog.outcome(MessageLog::loadOutcome(check.file, outcome));
 }
 
 void TMainFrm::checkBackup() {
@@ -160,7 +160,7 @@ void TMainFrm::checkBackup() {
     if (newest.isEmpty() || !Compare::readFile(newest, false, &backup))
         return;
     // Only what the scan read: parameter modules of the same type in the same slot.
-    const Compare::Result result = Compare::compare(backup, Compare::recordBlocks(m_modules), true,
+    const Compare::Result result = Compare::compare(backup, Compare::headendBlocks(m_modules), true,
                                                     Compare::describedBy(m_modules));
     QStringList changed;
     for (const Compare::ModuleDiff& d : result.modules)

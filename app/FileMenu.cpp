@@ -166,8 +166,9 @@ void TMainFrm::loadConfigFile(const QString& name) {
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
     const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
-    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true))
-        m_loadCheck = LoadCheck{name, false}; // the scan that follows is compared with it
+    LoadedModules loaded;
+    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true, &loaded))
+        m_loadCheck = LoadCheck{name, false, loaded}; // the scan that follows checks it
     else
         messageLog.outcome(MessageLog::loadStopped(name));
 }
@@ -217,8 +218,9 @@ void TMainFrm::loadModuleFile(const QString& name) {
         m_state.ReloadRequest = true;
         m_state.IdleState = 3;
     });
-    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false))
-        m_loadCheck = LoadCheck{name, true}; // the module read again is compared with it
+    LoadedModules loaded;
+    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false, &loaded))
+        m_loadCheck = LoadCheck{name, true, loaded}; // the module read again checks it
     else
         messageLog.outcome(MessageLog::loadStopped(name));
     keepDiagWithPanel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MessageLog.h"
+#include "files/SaveLoad.h"
 #include "link/LineObserver.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
@@ -287,6 +288,7 @@ private:
     struct LoadCheck {
         QString file;
         bool moduleFile = false;
+        LoadedModules loaded;
     };
     std::optional<LoadCheck> m_loadCheck;
     // The newest backup when it differs from the head-end: "Compare with file" opens on it.

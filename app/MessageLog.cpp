@@ -1,7 +1,7 @@
 #include "app/MessageLog.h"
 
-#include "files/Compare.h"
 #include "files/FileTexts.h"
+#include "files/Verify.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -69,32 +69,21 @@ QString MessageLog::text() const {
     return out;
 }
 
-QString MessageLog::loadOutcome(const QString& file, const Compare::Result& result) {
-    int loaded = 0, kept = 0, refused = 0;
-    for (const Compare::ModuleDiff& d : result.modules) {
-        switch (d.outcome) {
-        case Compare::ModuleDiff::Same:
-            ++loaded;
-            ++kept;
-            break;
-        case Compare::ModuleDiff::Values:
-        case Compare::ModuleDiff::Image:
-            ++loaded;
-            break;
-        case Compare::ModuleDiff::OnlyB:
-            break; // a module the file does not speak of
-        default:
-            ++refused;
-        }
-    }
-    QString text =
-        QStringLiteral("Loaded %1 into %2").arg(QFileInfo(file).fileName(), countModules(loaded));
-    if (kept == loaded)
-        text += QStringLiteral(", verified");
-    else
-        text += QStringLiteral("; %1 did not keep a value").arg(countModules(loaded - kept));
-    if (refused > 0)
-        text += QStringLiteral("; %1 in the file not loaded").arg(countModules(refused));
+QString MessageLog::loadOutcome(const QString& file, const Verify::Outcome& outcome) {
+    const qsizetype loaded = outcome.held.size() + outcome.notHeld.size() +
+                             outcome.unchecked.size() + outcome.notBack.size();
+    QString text = QStringLiteral("Loaded %1 into %2")
+                       .arg(QFileInfo(file).fileName(), countModules(int(loaded)));
+    if (outcome.ok())
+        return text + QStringLiteral(", verified");
+    if (!outcome.notHeld.isEmpty())
+        text += QStringLiteral("; %1 did not keep a value")
+                    .arg(countModules(int(outcome.notHeld.size())));
+    if (!outcome.unchecked.isEmpty())
+        text += QStringLiteral("; %1 not checked").arg(countModules(int(outcome.unchecked.size())));
+    if (!outcome.notBack.isEmpty())
+        text += QStringLiteral("; %1 not back after the reset")
+                    .arg(countModules(int(outcome.notBack.size())));
     return text;
 }
 

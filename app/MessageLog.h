@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QString>
 
-namespace Compare {
-struct Result;
+namespace Verify {
+struct Outcome;
 }
 
 // What the program said during the session, with its time: every status text and every
@@ -33,9 +33,9 @@ public:
     const QList<Entry>& entries() const { return m_entries; }
     QString text() const;
 
-    // "Loaded site1.mmh into 12 modules, verified", or what did not hold, from the
-    // comparison of the file with the modules read back after the load.
-    static QString loadOutcome(const QString& file, const Compare::Result& result);
+    // "Loaded site1.mmh into 12 modules, verified", or what did not hold, from the check of
+    // the modules the load wrote, read back after it.
+    static QString loadOutcome(const QString& file, const Verify::Outcome& outcome);
     // A load that ended with "File I/O error.".
     static QString loadStopped(const QString& file);
     // "Saved headend.mmh: 12 modules", with the errors the status reports, or that the file

@@ -84,8 +84,13 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
         value = name.mid(eq + 1);
         name = name.left(eq);
     }
-    static const QStringList flags = {QStringLiteral("json"), QStringLiteral("help"),
-                                      QStringLiteral("version"), QStringLiteral("verify")};
+    static const QMap<QString, bool CliOptions::*> flags = {
+        {QStringLiteral("json"), &CliOptions::json},
+        {QStringLiteral("help"), &CliOptions::help},
+        {QStringLiteral("version"), &CliOptions::version},
+        {QStringLiteral("verify"), &CliOptions::verify},
+        {QStringLiteral("images"), &CliOptions::images},
+        {QStringLiteral("no-images"), &CliOptions::noImages}};
     static const QStringList valued = {QStringLiteral("port"), QStringLiteral("scan-timeout"),
                                        QStringLiteral("trace"), QStringLiteral("shown"),
                                        QStringLiteral("listen")};
@@ -94,10 +99,7 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
             *error = QStringLiteral("--%1 takes no value").arg(name);
             return false;
         }
-        (name == QLatin1String("json")     ? o->json
-         : name == QLatin1String("help")   ? o->help
-         : name == QLatin1String("verify") ? o->verify
-                                           : o->version) = true;
+        o->*flags.value(name) = true;
         return true;
     }
     if (!valued.contains(name)) {
@@ -144,40 +146,31 @@ bool checkCommand(CliOptions* o, QString* error) {
                      .arg(o->args.first());
         return false;
     }
-    if (o->json && !shape.json) {
-        *error = QStringLiteral("--json goes with ports, scan, show, diag and diff");
-        return false;
-    }
-    if (o->verify && !o->command.startsWith(QLatin1String("load-"))) {
-        *error = QStringLiteral("--verify goes with load-config and load-module");
-        return false;
-    }
-    if (o->hasShown && o->command != QLatin1String("set")) {
-        *error = QStringLiteral("--shown goes with set");
-        return false;
-    }
-    if (o->listen != 0 && o->command != QLatin1String("pages")) {
-        *error = QStringLiteral("--listen goes with pages");
-        return false;
+    // Options that go with some commands only.
+    const QString& c = o->command;
+    const struct {
+        bool set;
+        bool allowed;
+        const char* text;
+    } scopes[] = {
+        {o->json, shape.json, "--json goes with ports, scan, show, diag and diff"},
+        {o->verify, c.startsWith(QLatin1String("load-")),
+         "--verify goes with load-config and load-module"},
+        {o->images, c == QLatin1String("diff"), "--images goes with diff"},
+        {o->noImages, c == QLatin1String("backup"), "--no-images goes with backup"},
+        {o->hasShown, c == QLatin1String("set"), "--shown goes with set"},
+        {o->listen != 0, c == QLatin1String("pages"), "--listen goes with pages"},
+    };
+    for (const auto& scope : scopes) {
+        if (scope.set && !scope.allowed) {
+            *error = QString::fromLatin1(scope.text);
+            return false;
+        }
     }
     return true;
 }
 
 } // namespace
-
-QString ModuleAddress::name() const {
-    return QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
-}
-
-bool ModuleAddress::parse(const QString& text, ModuleAddress* out) {
-    static const QRegularExpression re(QStringLiteral("^([12])/([1-9]|1[0-6])$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
-        return false;
-    out->subrack = m.captured(1).toInt() - 1;
-    out->slot = m.captured(2).toInt() - 1;
-    return true;
-}
 
 bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
     bool positionalOnly = false;
@@ -227,6 +220,7 @@ QString CliUsage() {
         "  save-module G/S FILE       save the module's settings (*.mst)\n"
         "  load-module G/S FILE       load module settings into the module\n"
         "  save-config FILE           scan, then save the head-end's configuration (*.mmh)\n"
+        "                             (both saves restart image modules, see below)\n"
         "  load-config FILE           scan, then load a head-end configuration\n"
         "  diff FILE                  what differs between the head-end and a configuration\n"
         "  diff G/S FILE              ... between the module and a module settings file\n"
@@ -234,6 +228,7 @@ QString CliUsage() {
         "  diff FILE FILE             ... between two files (named by the head-end with --port)\n"
         "  backup DIR                 save the head-end into DIR/headend-DATE-TIME.mmh when it\n"
         "                             differs from the newest backup there; print what differs\n"
+        "                             (restarts image modules; see --no-images)\n"
         "  terminal G/S               the module's console; Ctrl-] or the module ends it\n"
         "  pages G/S [--listen PORT]  the module's HTML pages for any browser, until Ctrl-C\n"
         "\n"
@@ -245,7 +240,21 @@ QString CliUsage() {
         "  --scan-timeout MS  the configured scan time-out (default 50)\n"
         "  --trace FILE       write every byte on the line to FILE, one frame a line\n"
         "  --json             machine-readable output (ports, scan, show, diag, diff)\n"
-        "  --verify           load-config, load-module: read the modules back and compare\n"
+        "  --verify           load-config, load-module: read back the modules the load wrote\n"
+        "                     to and compare\n"
+        "  --images           diff: compare EEPROM images too\n"
+        "  --no-images        backup: read no EEPROM image; an image module's block takes the\n"
+        "                     image of the newest backup when that holds one for the same\n"
+        "                     module type and firmware, else it names the module only (a load\n"
+        "                     then checks the module and writes nothing to it)\n"
+        "\n"
+        "Image modules (kind T or U) keep an EEPROM image that only their special mode reads,\n"
+        "and that read ends with a reset: the module restarts and its service drops for a\n"
+        "moment. save-module, save-config and backup read the images of the modules they\n"
+        "save (backup --no-images reads none); diff reads them only with --images, after\n"
+        "naming the modules; load --verify reads back only an image the load wrote. reset\n"
+        "and the loads restart the modules they name or write to. Every command waits until\n"
+        "a module it restarted answers again.\n"
         "\n"
         "Exit status: 0 done; 1 done with module errors (a module missing, faulty or\n"
         "refusing, \" Errors found\", a verified load not held, diff: a difference);\n"

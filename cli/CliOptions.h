@@ -1,5 +1,7 @@
 #pragma once
 
+#include "module/ModuleAddress.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,23 +13,16 @@ enum CliStatus {
     StatusUnusable = 3,     // the port, the trace file or a settings file cannot be used
 };
 
-// A module as the user names it: subrack/slot, 1/1 to 2/16. The indices are 0-based.
-struct ModuleAddress {
-    int subrack = 0;
-    int slot = 0;
-    QString name() const;
-    // "1/3" → {0, 2}; false for anything else.
-    static bool parse(const QString& text, ModuleAddress* out);
-};
-
 // The command line: global options, the command and its arguments.
 struct CliOptions {
-    QString port;        // --port; empty: the port of "OXLCom.ini", else COM1
-    int scanTimeout = 0; // --scan-timeout in ms; 0: the default
-    QString trace;       // --trace FILE
-    bool json = false;   // --json
-    bool verify = false; // --verify: load-config and load-module compare after loading
-    bool help = false;   // --help, -h
+    QString port;          // --port; empty: the port of "OXLCom.ini", else COM1
+    int scanTimeout = 0;   // --scan-timeout in ms; 0: the default
+    QString trace;         // --trace FILE
+    bool json = false;     // --json
+    bool verify = false;   // --verify: load-config and load-module compare after loading
+    bool images = false;   // --images: diff reads and compares EEPROM images
+    bool noImages = false; // --no-images: backup reads no EEPROM image
+    bool help = false;     // --help, -h
     bool version = false;
     QString command;
     QStringList args;

@@ -162,10 +162,10 @@ void CliSession::printJson(const QJsonObject& object) {
     m_host.outRaw(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
-QString CliSession::runScan() {
+QString CliSession::runScan(const ModuleAddresses& expected) {
     QuietScanView view;
     TransientStatus progress(m_host);
-    ScanHeadend(m_link, m_modules, m_state, m_host, view);
+    ScanHeadend(m_link, m_modules, m_state, m_host, view, ScanWords{}, expected);
     m_state.CurSubrack = 0;
     return m_host.statusText();
 }

@@ -4,14 +4,14 @@
 #include "cli/CliOptions.h"
 #include "cli/LineTrace.h"
 #include "files/Compare.h"
+#include "files/SaveLoad.h"
 #include "link/Link.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
 #include <QJsonObject>
 #include <memory>
-
-class SaveLoad;
+#include <optional>
 
 // Ends a command with an exit status and the line that says why.
 struct CliFailure {
@@ -38,7 +38,7 @@ private:
     // name it afterwards. Throws CliFailure (status 1) when no module answers there.
     TModule& probe(const ModuleAddress& at);
     // The scan of both subracks, as "Scan" runs it; returns the final status text.
-    QString runScan();
+    QString runScan(const ModuleAddresses& expected = {});
     ModuleAddress address(int arg) const;
     void printJson(const QJsonObject& object);
 
@@ -51,18 +51,24 @@ private:
     int terminal();
     int pages();
     int files();
-    void scanForConfig();
+    // The scan of both subracks for a configuration command; `expected` as for ScanHeadend.
+    void scanForConfig(const ModuleAddresses& expected = {});
     int fileOutcome(bool ok);
-    // load-config, load-module --verify: the modules read back and compared with the file.
-    bool verifyLoad(SaveLoad& files, const QString& file, const ModuleAddress* module);
+    // load-config, load-module --verify: the modules the load wrote to, read back and
+    // compared with the file.
+    bool verifyLoad(SaveLoad& files, const QString& file, bool moduleFile,
+                    const LoadedModules& loaded);
     int diff();
-    // The module (as it was read) or the head-end (scanned now) as a save would write it.
-    Compare::Blocks liveSide(SaveLoad& files, const ModuleAddress* module);
+    // With --images, the images of `live` the file holds are read (after saying which modules
+    // that restarts). False when a module did not answer again after its image read.
+    bool readImagesAsked(Compare::HeadendCompare& comparison);
     int diffFiles(const QString& a, const QString& b);
     int printDiff(const Compare::Result& r, const Compare::Sides& sides, const QString& a,
                   const QString& b);
     int backup();
-    bool sameAsNewestBackup(const QString& folder, const Compare::Blocks& live);
+    bool sameAsNewestBackup(const QString& newest, const std::optional<Compare::Blocks>& old,
+                            const Compare::Blocks& live);
+    KeptImage keptImages(const QString& newest, const std::optional<Compare::Blocks>& old);
     // Two files are compared without the line unless --port names a head-end.
     bool needsLine() const;
 

@@ -5,6 +5,7 @@
 #include "files/Backups.h"
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
+#include "files/Verify.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -15,17 +16,16 @@
 namespace {
 
 const QString kHeadend = QStringLiteral("head-end");
-const QString kHeld = QStringLiteral("Verified: the modules hold the file's values.");
 
 QJsonValue rawJson(std::optional<qint32> raw) {
     return raw ? QJsonValue(*raw) : QJsonValue();
 }
 
 QString outcomeName(Compare::ModuleDiff::Outcome o) {
-    static const QStringList names = {QStringLiteral("same"),         QStringLiteral("onlyInA"),
-                                      QStringLiteral("onlyInB"),      QStringLiteral("otherType"),
-                                      QStringLiteral("otherVersion"), QStringLiteral("values"),
-                                      QStringLiteral("image")};
+    static const QStringList names = {
+        QStringLiteral("same"),      QStringLiteral("onlyInA"),      QStringLiteral("onlyInB"),
+        QStringLiteral("otherType"), QStringLiteral("otherVersion"), QStringLiteral("values"),
+        QStringLiteral("image"),     QStringLiteral("imageNotRead")};
     return names.value(o);
 }
 
@@ -124,28 +124,38 @@ int CliSession::diff() {
         fileBlocks.removeIf([&at](const Compare::Block& b) {
             return b.subrack != at.subrack || b.slot != at.slot;
         });
-    SaveLoad files(m_link, m_modules, m_state, m_host);
-    if (module)
+    if (module) {
         probe(at);
-    const Compare::Blocks live = liveSide(files, module ? &at : nullptr);
-    const Compare::Result r =
-        Compare::compare(fileBlocks, live, !module, Compare::describedBy(m_modules));
-    return printDiff(r, {}, file, module ? at.name() : kHeadend);
+    } else {
+        runScan();
+        m_host.finishStatus(false);
+    }
+    Compare::HeadendCompare comparison(m_modules, fileBlocks,
+                                       module ? std::optional(at) : std::nullopt);
+    const bool back = readImagesAsked(comparison);
+    const Compare::Result r = comparison.result();
+    const int outcome = printDiff(r, {}, file, module ? at.name() : kHeadend);
+    if (!r.notRead().isEmpty())
+        m_host.err(QStringLiteral("EEPROM images not compared: %1 (--images compares them; "
+                                  "reading an image restarts its module).")
+                       .arg(Compare::namedModules(m_modules, r.notRead())));
+    return back ? outcome : StatusModuleErrors;
 }
 
-Compare::Blocks CliSession::liveSide(SaveLoad& files, const ModuleAddress* module) {
-    if (!module)
-        runScan();
-    Compare::Blocks live;
+bool CliSession::readImagesAsked(Compare::HeadendCompare& comparison) {
+    if (!m_options.images || comparison.images().isEmpty())
+        return true;
+    m_host.err(QStringLiteral("Reading the EEPROM images of %1: each of these modules restarts.")
+                   .arg(comparison.imageModules()));
+    SaveLoad files(m_link, m_modules, m_state, m_host);
     {
         TransientStatus progress(m_host);
-        if (module)
-            live << Compare::liveBlock(files, m_modules, module->subrack, module->slot);
-        else
-            live = Compare::liveBlocks(files, m_modules);
+        comparison.readImages(files);
     }
     m_host.finishStatus(false);
-    return live;
+    for (const QString& line : files.notBackLines())
+        m_host.err(line);
+    return files.notBack().isEmpty();
 }
 
 int CliSession::diffFiles(const QString& a, const QString& b) {
@@ -162,35 +172,45 @@ int CliSession::diffFiles(const QString& a, const QString& b) {
     return printDiff(r, Compare::Sides::files(a, b), a, b);
 }
 
-bool CliSession::verifyLoad(SaveLoad& files, const QString& file, const ModuleAddress* module) {
-    const Compare::Blocks fileBlocks = readOrFail(file, module != nullptr);
-    // A module was read back by the load; a head-end is scanned again.
-    const Compare::Blocks live = liveSide(files, module);
-    const Compare::Result r =
-        Compare::compare(fileBlocks, live, module == nullptr, Compare::describedBy(m_modules));
-    const bool held = Compare::reportUnapplied(m_host, r);
+bool CliSession::verifyLoad(SaveLoad& files, const QString& file, bool moduleFile,
+                            const LoadedModules& loaded) {
+    const Compare::Blocks fileBlocks = readOrFail(file, moduleFile);
+    if (!moduleFile) { // the module was read back after its load; a head-end is scanned again
+        runScan();
+        m_host.finishStatus(false);
+    }
+    Verify::Outcome outcome;
+    {
+        TransientStatus progress(m_host);
+        outcome = Verify::check(files, m_modules, fileBlocks, moduleFile, loaded);
+    }
+    m_host.finishStatus(false);
+    const bool held = Verify::report(m_host, outcome);
     m_host.finishStatus(true);
-    if (held)
-        m_host.out(kHeld);
+    if (held && outcome.held.isEmpty())
+        m_host.out(QStringLiteral("Nothing to verify: the load wrote to no module."));
+    else if (held)
+        m_host.out(
+            QStringLiteral("Verified: %1 hold the file's values.").arg(addressNames(outcome.held)));
     return held;
 }
 
-// What differs from the newest backup of folder, printed; true when it is the same.
-bool CliSession::sameAsNewestBackup(const QString& folder, const Compare::Blocks& live) {
-    const QString newest = Backups::newest(folder);
-    Compare::Blocks old;
-    if (newest.isEmpty()) {
-        m_host.out(QStringLiteral("No backup in %1 yet.").arg(folder));
-        return false;
-    }
-    if (!Compare::readFile(newest, false, &old)) {
-        m_host.out(QStringLiteral("%1 cannot be read: %2").arg(newest, FileTexts::FileIOError));
+// What differs from the newest backup (`old`, read from `newest`), printed; true when it is
+// the same.
+bool CliSession::sameAsNewestBackup(const QString& newest,
+                                    const std::optional<Compare::Blocks>& old,
+                                    const Compare::Blocks& live) {
+    if (!old) {
+        m_host.out(
+            newest.isEmpty()
+                ? QStringLiteral("No backup in %1 yet.").arg(m_options.args.at(0))
+                : QStringLiteral("%1 cannot be read: %2").arg(newest, FileTexts::FileIOError));
         return false;
     }
     Compare::Sides sides;
     sides.a = QFileInfo(newest).fileName();
     sides.onlyB = QStringLiteral("not in ") + sides.a;
-    const Compare::Result r = Compare::compare(old, live, true, Compare::describedBy(m_modules));
+    const Compare::Result r = Compare::compare(*old, live, true, Compare::describedBy(m_modules));
     if (r.differences() == 0) {
         m_host.out(QStringLiteral("Same as %1: nothing written.").arg(newest));
         return true;
@@ -200,30 +220,61 @@ bool CliSession::sameAsNewestBackup(const QString& folder, const Compare::Blocks
     return false;
 }
 
+// backup --no-images: an image module's block takes the image the newest backup holds for
+// the same module type and firmware at its address; without one it names the module only.
+KeptImage CliSession::keptImages(const QString& newest, const std::optional<Compare::Blocks>& old) {
+    return [this, newest, old](int g, int s) -> std::optional<QByteArrayList> {
+        const Compare::Block live = Compare::recordBlock(*m_modules.at(s, g), g, s);
+        const ModuleAddress at{g, s};
+        for (const Compare::Block& b : old.value_or(Compare::Blocks()))
+            if (b.subrack == g && b.slot == s && b.image && !b.imageLines.isEmpty() &&
+                b.type == live.type && b.version == live.version) {
+                m_host.err(QStringLiteral("%1: EEPROM image not read, kept from %2.")
+                               .arg(at.name(), QFileInfo(newest).fileName()));
+                return b.imageLines;
+            }
+        m_host.err(QStringLiteral("%1: EEPROM image not read, and no backup holds it: the "
+                                  "file names the module only.")
+                       .arg(at.name()));
+        return std::nullopt;
+    };
+}
+
 int CliSession::backup() {
     const QString folder = m_options.args.at(0);
     if (!QDir().mkpath(folder))
         throw CliFailure{StatusUnusable,
                          QStringLiteral("The folder %1 cannot be made.").arg(folder)};
-    scanForConfig();
+    const QString newest = Backups::newest(folder);
+    std::optional<Compare::Blocks> old;
+    if (Compare::Blocks blocks; !newest.isEmpty() && Compare::readFile(newest, false, &blocks))
+        old = blocks;
+    // A module of the newest backup that is restarting is waited for, not taken as gone.
+    ModuleAddresses expected;
+    for (const Compare::Block& b : old.value_or(Compare::Blocks()))
+        expected << ModuleAddress{b.subrack, b.slot};
+    scanForConfig(expected);
     SaveLoad files(m_link, m_modules, m_state, m_host);
     QBuffer content; // the file a save would write now
     content.open(QIODevice::WriteOnly);
     bool errors = false;
     try {
         TransientStatus progress(m_host);
-        errors = files.WriteConfig(content);
+        errors =
+            files.WriteConfig(content, m_options.noImages ? keptImages(newest, old) : KeptImage());
     } catch (const PortError&) {
         throw;
     } catch (const OrvexError& e) {
         throw CliFailure{StatusUnusable, e.text()};
     }
     m_host.finishStatus(false);
+    for (const QString& line : files.notBackLines())
+        m_host.err(line);
     Compare::Blocks live;
     if (!Compare::readBlocks(content.data(), false, &live))
         throw CliFailure{StatusUnusable, FileTexts::FileIOError};
     const int outcome = errors ? StatusModuleErrors : StatusDone;
-    if (sameAsNewestBackup(folder, live))
+    if (sameAsNewestBackup(newest, old, live))
         return outcome;
     const QString name = Backups::newName(folder, QDateTime::currentDateTime());
     QSaveFile out(name);

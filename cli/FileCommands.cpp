@@ -18,8 +18,8 @@ int CliSession::fileOutcome(bool ok) {
 }
 
 // The configuration commands need the records of the whole head-end, as after "Scan".
-void CliSession::scanForConfig() {
-    runScan();
+void CliSession::scanForConfig(const ModuleAddresses& expected) {
+    runScan(expected);
     m_host.finishStatus(true);
     if (m_state.FoundCount == 0)
         throw CliFailure{StatusModuleErrors,
@@ -36,9 +36,10 @@ int CliSession::files() {
     if (c == QLatin1String("load-config")) {
         scanForConfig();
         m_state.IdleState = 1;
-        const bool ok = files.LoadSettingsFile(m_options.args.at(0), true);
+        LoadedModules loaded;
+        const bool ok = files.LoadSettingsFile(m_options.args.at(0), true, &loaded);
         const int outcome = fileOutcome(ok);
-        if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(0), nullptr))
+        if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(0), false, loaded))
             return StatusModuleErrors;
         return outcome;
     }
@@ -49,7 +50,8 @@ int CliSession::files() {
     m_state.IdleState = 1;
     if (c == QLatin1String("save-module"))
         return fileOutcome(files.SaveModuleFile(at.subrack, at.slot, m_options.args.at(1)));
-    const bool ok = files.LoadSettingsFile(m_options.args.at(1), false);
+    LoadedModules loaded;
+    const bool ok = files.LoadSettingsFile(m_options.args.at(1), false, &loaded);
     const int outcome = fileOutcome(ok);
     if (ok) {
         // Re-read the module as the program does after loading its settings.
@@ -59,7 +61,7 @@ int CliSession::files() {
         ReloadModule(m_link, m_state, m_host);
         m_host.finishStatus(false);
     }
-    if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(1), &at))
+    if (ok && m_options.verify && !verifyLoad(files, m_options.args.at(1), true, loaded))
         return StatusModuleErrors;
     return outcome;
 }

@@ -3,6 +3,7 @@
 #include "cli/Report.h"
 
 #include "link/DiagReport.h"
+#include "link/HeadendScan.h"
 #include "link/ModuleReload.h"
 #include "module/Display.h"
 #include "module/ParamAccess.h"
@@ -50,6 +51,12 @@ int CliSession::reset() {
     if (!m_link.ResetModule())
         throw CliFailure{StatusModuleErrors,
                          QStringLiteral("Module %1 did not confirm the reset.").arg(at.name())};
+    // It is silent while it restarts: the next command must find it there.
+    m_link.ReplyTimeout = kPresenceTimeout;
+    if (!AwaitRestart(m_link, m_host, at.subrack, at.slot))
+        throw CliFailure{
+            StatusModuleErrors,
+            QStringLiteral("Module %1 reset; it does not answer again.").arg(at.name())};
     m_host.out(QStringLiteral("Module %1 reset.").arg(at.name()));
     return StatusDone;
 }

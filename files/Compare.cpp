@@ -58,7 +58,7 @@ public:
     void writeValues(int, int, const QVector<qint32>& values) override {
         m_out.last().values << values;
     }
-    QString writeImageLine(const QByteArray& line) override {
+    QString writeImageLine(int, int, const QByteArray& line) override {
         m_out.last().imageLines << line;
         return QStringLiteral("00"); // taken at once
     }
@@ -142,7 +142,9 @@ ModuleDiff compareBlocks(const Block* a, const Block* b, const Describer& descri
         return d;
     }
     d.description = describe ? describe(*b) : nullptr;
-    if (a->image || b->image)
+    if (a->unread || b->unread)
+        d.outcome = ModuleDiff::NotRead;
+    else if (a->image || b->image)
         compareImages(*a, *b, d);
     else
         compareValues(*a, *b, d);
@@ -200,6 +202,7 @@ Block recordBlock(const TModule& m, int subrack, int slot) {
     if (!type || !version)
         return block; // the block ends there
     block.image = m.InfoKind != InfoParam;
+    block.unread = block.image;
     if (block.image || m.ParamCount <= 0)
         return block;
     for (int k = 0; k < qMin(m.ChannelCount, MaxChannels); ++k)
@@ -208,52 +211,84 @@ Block recordBlock(const TModule& m, int subrack, int slot) {
     return block;
 }
 
-Blocks recordBlocks(const ModuleTable& modules) {
+Blocks headendBlocks(const ModuleTable& modules, const std::optional<ModuleAddresses>& where) {
     Blocks out;
     for (int g = 0; g < kSubracks; ++g)
         for (int s = 0; s < kSlots; ++s)
-            if (const TModule* m = modules.at(s, g); installed(m) && m->InfoKind == InfoParam)
+            if (const TModule* m = modules.at(s, g);
+                installed(m) && (!where || where->contains(ModuleAddress{g, s})))
                 out << recordBlock(*m, g, s);
     return out;
 }
 
-Block liveBlock(SaveLoad& files, const ModuleTable& modules, int subrack, int slot) {
-    const TModule* m = modules.at(slot, subrack);
-    const Block record = recordBlock(m ? *m : TModule(), subrack, slot);
-    if (!m || !record.image)
-        return record;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    try {
-        files.WriteModuleBlock(subrack, slot, buffer);
-        // The dump ends in a reset: the module is back before anything else is asked of it.
-        files.AwaitRestart(subrack, slot);
-    } catch (const PortError&) {
-        throw;
-    } catch (const OrvexError&) {
-        return record; // a module no file can describe: its image stays unread
+void readImages(SaveLoad& files, Blocks& live, const ModuleAddresses& which) {
+    for (Block& block : live) {
+        if (!block.unread || !which.contains(ModuleAddress{block.subrack, block.slot}))
+            continue;
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        try {
+            // The dump ends in a reset, and the module is back before anything else is asked.
+            files.WriteModuleBlock(block.subrack, block.slot, buffer);
+        } catch (const PortError&) {
+            throw;
+        } catch (const OrvexError&) {
+            continue; // a module no file can describe: its image stays unread
+        }
+        Blocks dumped;
+        if (readBlocks(buffer.data(), true, &dumped) && dumped.size() == 1)
+            block = dumped.first();
     }
-    Blocks dumped;
-    if (!readBlocks(buffer.data(), true, &dumped) || dumped.size() != 1)
-        return record;
-    return dumped.first();
 }
 
-Blocks liveBlocks(SaveLoad& files, const ModuleTable& modules) {
-    Blocks out;
-    for (int g = 0; g < kSubracks; ++g)
-        for (int s = 0; s < kSlots; ++s)
-            if (installed(modules.at(s, g)))
-                out << liveBlock(files, modules, g, s);
-    return out;
+QString namedModules(const ModuleTable& modules, const ModuleAddresses& which) {
+    QStringList names;
+    for (const ModuleAddress& a : which) {
+        const TModule* m = modules.at(a.slot, a.subrack);
+        names << (m ? a.name() + QLatin1Char(' ') + m->TypeName : a.name());
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+HeadendCompare::HeadendCompare(const ModuleTable& modules, const Blocks& file,
+                               const std::optional<ModuleAddress>& module)
+    : m_modules(modules), m_file(file),
+      m_live(
+          headendBlocks(modules, module ? std::optional(ModuleAddresses{*module}) : std::nullopt)),
+      m_byAddress(!module) {
+    for (int i = 0; i < m_live.size(); ++i) {
+        const Block& b = m_live[i];
+        const Block* a = m_byAddress ? atAddress(m_file, b.subrack, b.slot)
+                                     : (i < m_file.size() ? &m_file[i] : nullptr);
+        if (b.unread && a && a->image && a->type == b.type && a->version == b.version)
+            m_images << ModuleAddress{b.subrack, b.slot};
+    }
+}
+
+void HeadendCompare::readImages(SaveLoad& files) {
+    Compare::readImages(files, m_live, std::exchange(m_images, {}));
+}
+
+Result HeadendCompare::result() const {
+    return compare(m_file, m_live, m_byAddress, describedBy(m_modules));
 }
 
 int Result::differences() const {
     int n = 0;
     for (const ModuleDiff& d : modules)
-        n += d.outcome == ModuleDiff::Values ? int(d.params.size())
-                                             : (d.outcome == ModuleDiff::Same ? 0 : 1);
+        if (d.outcome == ModuleDiff::Values)
+            n += int(d.params.size());
+        else if (d.outcome != ModuleDiff::Same && d.outcome != ModuleDiff::NotRead)
+            ++n;
     return n;
+}
+
+ModuleAddresses Result::notRead() const {
+    ModuleAddresses out;
+    for (const ModuleDiff& d : modules)
+        if (d.outcome == ModuleDiff::NotRead)
+            out << ModuleAddress{d.subrack, d.slot};
+    return out;
 }
 
 Describer describedBy(const ModuleTable& modules) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "module/ModuleAddress.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -8,7 +10,6 @@
 #include <functional>
 #include <optional>
 
-class LinkHost;
 class ModuleTable;
 class SaveLoad;
 class TModule;
@@ -16,12 +17,14 @@ class TModule;
 // What differs between a configuration or module settings file and the head-end, or between
 // two files. Both sides are module blocks as the loader reads them: a file through the
 // loader's own steps, the head-end as a save would write it now. A comparison therefore sees
-// exactly what a load would apply. Nothing here writes to a module.
+// exactly what a load would apply. Nothing here writes to a module, and an image module's
+// image is read (which restarts the module) only when the caller asks for it.
 //
 //   Compare::Blocks file;
 //   if (Compare::readFile("headend.mmh", false, &file)) {
-//       const Compare::Result r = Compare::compare(file, Compare::liveBlocks(files, modules),
-//                                                  true, Compare::describedBy(modules));
+//       const Compare::Blocks live = Compare::headendBlocks(modules);
+//       const Compare::Result r = Compare::compare(file, live, true,
+//                                                  Compare::describedBy(modules));
 //       for (const QString& line : Compare::lines(r)) ...
 //   }
 namespace Compare {
@@ -36,6 +39,7 @@ struct Block {
     bool image = false;            // an "EEPROM" block
     QList<QVector<qint32>> values; // the value lines in order; line k belongs to channel k
     QList<QByteArray> imageLines;  // none when the image could not be read
+    bool unread = false;           // an image module's image, not read: only type and version
 };
 using Blocks = QList<Block>;
 
@@ -46,16 +50,18 @@ bool readBlocks(const QByteArray& content, bool moduleFile, Blocks* out);
 // The same for a file; false also when it cannot be read.
 bool readFile(const QString& fileName, bool moduleFile, Blocks* out);
 
-// A parameter module's block from its record, as a save writes it; nothing goes on the line.
+// A module's block from its record, as a save writes it; nothing goes on the line. The image
+// of an image module is in the module, not in the record: it is left unread.
 Block recordBlock(const TModule& m, int subrack, int slot);
-// Every installed parameter module of both subracks from its record (the images of the
-// image modules are in the modules, not in the records: those are left out).
-Blocks recordBlocks(const ModuleTable& modules);
-// The module as a save would write it now: a parameter module from its record, an image
-// module with its image read by the save's special commands (which reset it afterwards).
-Block liveBlock(SaveLoad& files, const ModuleTable& modules, int subrack, int slot);
-// Every installed module of both subracks, the same way.
-Blocks liveBlocks(SaveLoad& files, const ModuleTable& modules);
+// The installed modules at `where` (without it, all of both subracks), from their records.
+Blocks headendBlocks(const ModuleTable& modules,
+                     const std::optional<ModuleAddresses>& where = std::nullopt);
+// Reads the images of `which` into their blocks of `live` with the save's special commands;
+// each module is reset at the end and waited for. A module no file can describe keeps its
+// image unread.
+void readImages(SaveLoad& files, Blocks& live, const ModuleAddresses& which);
+// "1/9 NC-100, 2/3 RPR-4": the modules with their type, as the records name them.
+QString namedModules(const ModuleTable& modules, const ModuleAddresses& which);
 
 // A parameter value that differs; a side whose line is too short for it has none.
 struct ParamDiff {
@@ -66,7 +72,8 @@ struct ParamDiff {
 };
 
 struct ModuleDiff {
-    enum Outcome { Same, OnlyA, OnlyB, OtherType, OtherVersion, Values, Image };
+    // NotRead: same type and version, an image not compared (not read from the module).
+    enum Outcome { Same, OnlyA, OnlyB, OtherType, OtherVersion, Values, Image, NotRead };
     Outcome outcome = Same;
     int subrack = 0;
     int slot = 0;
@@ -84,6 +91,8 @@ struct Result {
     QList<ModuleDiff> modules; // every module compared, the same ones included
     // One per differing parameter, one per other module that differs.
     int differences() const;
+    // The modules whose image was not compared.
+    ModuleAddresses notRead() const;
 };
 
 // The record that describes a block: the module at the block's address when it has the
@@ -96,6 +105,33 @@ Describer describedBy(const ModuleTable& modules);
 // files). Values a load cannot set (read-only, information, the channel selector of a
 // multi-channel module) are not compared where the description tells them apart.
 Result compare(const Blocks& a, const Blocks& b, bool byAddress, const Describer& describe = {});
+
+// A file against the head-end as the last scan read it, or against one module of it: the one
+// comparison of the windows and the command line. The records are compared without a frame
+// on the line; the images the file holds are compared only after readImages(), which
+// restarts their modules.
+class HeadendCompare {
+public:
+    // module: a module settings file, or one module's block of a configuration (file holds
+    // that block only), against that module.
+    HeadendCompare(const ModuleTable& modules, const Blocks& file,
+                   const std::optional<ModuleAddress>& module = std::nullopt);
+    // The image modules whose image the file holds (the same type and version at the same
+    // place): those readImages() restarts.
+    const ModuleAddresses& images() const { return m_images; }
+    QString imageModules() const { return namedModules(m_modules, m_images); }
+    // Reads those images, once; each module is waited for after its reset. The modules that
+    // did not answer again are in files.notBack().
+    void readImages(SaveLoad& files);
+    Result result() const;
+
+private:
+    const ModuleTable& m_modules;
+    Blocks m_file;
+    Blocks m_live;
+    bool m_byAddress;
+    ModuleAddresses m_images;
+};
 
 // How the texts name the two sides.
 struct Sides {
@@ -111,12 +147,6 @@ struct Sides {
 // One line per difference, e.g. "Module 1/6 parameter 0 (Gain): file 30.0 dB, module holds
 // 31.5 dB".
 QStringList lines(const Result& r, const Sides& sides = {});
-// The value and image lines only: what a load wrote and the modules do not hold (a module the
-// load refused is reported by the load).
-QStringList unapplied(const Result& r, const Sides& sides = {});
-// After a load and the re-read of its modules: when they do not hold what the file says, the
-// status " Errors found" and one message with a line per difference. True when they do.
-bool reportUnapplied(LinkHost& host, const Result& r);
 
 // One row of the comparison window: the module, what differs, A's side and B's side.
 struct Row {

@@ -1,9 +1,7 @@
 // The differences as the user reads them: lines for the command line and the load's message,
 // rows for the comparison window.
 #include "files/Compare.h"
-#include "files/FileTexts.h"
 
-#include "link/LinkHost.h"
 #include "module/Display.h"
 
 namespace Compare {
@@ -34,7 +32,6 @@ QString lineNumbers(const QList<int>& numbers) {
 
 // A difference as a row of the window and as a line of text.
 struct Item {
-    ModuleDiff::Outcome outcome;
     Row row;
     QString line;
 };
@@ -50,7 +47,6 @@ void imageItem(const ModuleDiff& d, const Sides& s, QList<Item>& out) {
     const QString what =
         lines.isEmpty() ? QStringLiteral("image") : QStringLiteral("image lines %1").arg(lines);
     out << Item{
-        d.outcome,
         {where(d) + QLatin1Char(' ') + d.typeB, what, lineCount(d.linesA), lineCount(d.linesB)},
         line};
 }
@@ -61,26 +57,23 @@ void moduleItems(const ModuleDiff& d, const Sides& s, QList<Item>& out) {
     const QString moduleB = d.typeB + QLatin1Char(' ') + d.versionB;
     switch (d.outcome) {
     case ModuleDiff::Same:
+    case ModuleDiff::NotRead:
         return;
     case ModuleDiff::OnlyA:
-        out << Item{d.outcome,
-                    {at + QLatin1Char(' ') + d.typeA, QStringLiteral("module"), moduleA, s.onlyA},
+        out << Item{{at + QLatin1Char(' ') + d.typeA, QStringLiteral("module"), moduleA, s.onlyA},
                     QStringLiteral("Module %1 (%2): %3").arg(at, moduleA, s.onlyA)};
         return;
     case ModuleDiff::OnlyB:
-        out << Item{d.outcome,
-                    {at + QLatin1Char(' ') + d.typeB, QStringLiteral("module"), s.onlyB, moduleB},
+        out << Item{{at + QLatin1Char(' ') + d.typeB, QStringLiteral("module"), s.onlyB, moduleB},
                     QStringLiteral("Module %1 (%2): %3").arg(at, moduleB, s.onlyB)};
         return;
     case ModuleDiff::OtherType:
-        out << Item{d.outcome,
-                    {at, QStringLiteral("type"), d.typeA, d.typeB},
+        out << Item{{at, QStringLiteral("type"), d.typeA, d.typeB},
                     QStringLiteral("Module %1: another type: %2 %3, %4 %5")
                         .arg(at, s.a, d.typeA, s.b, d.typeB)};
         return;
     case ModuleDiff::OtherVersion:
         out << Item{
-            d.outcome,
             {at + QLatin1Char(' ') + d.typeB, QStringLiteral("version"), d.versionA, d.versionB},
             QStringLiteral("Module %1 (%2): another version: %3 %4, %5 %6")
                 .arg(at, d.typeB, s.a, d.versionA, s.b, d.versionB)};
@@ -89,8 +82,7 @@ void moduleItems(const ModuleDiff& d, const Sides& s, QList<Item>& out) {
         for (const ParamDiff& p : d.params) {
             const QString a = valueText(d, p.index, p.a);
             const QString b = valueText(d, p.index, p.b);
-            out << Item{d.outcome,
-                        {at + QLatin1Char(' ') + d.typeB, paramText(d, p), a, b},
+            out << Item{{at + QLatin1Char(' ') + d.typeB, paramText(d, p), a, b},
                         QStringLiteral("Module %1 %2: %3 %4, %5 %6")
                             .arg(at, paramText(d, p), s.a, a, s.holds, b)};
         }
@@ -139,26 +131,6 @@ QStringList lines(const Result& r, const Sides& sides) {
     for (const Item& item : items(r, sides))
         out << item.line;
     return out;
-}
-
-QStringList unapplied(const Result& r, const Sides& sides) {
-    QStringList out;
-    for (const Item& item : items(r, sides))
-        if (item.outcome == ModuleDiff::Values || item.outcome == ModuleDiff::Image)
-            out << item.line;
-    return out;
-}
-
-bool reportUnapplied(LinkHost& host, const Result& r) {
-    const QStringList differences = unapplied(r);
-    if (differences.isEmpty())
-        return true;
-    host.SetStatus(FileTexts::ErrorsFound);
-    QString text;
-    for (const QString& line : differences)
-        text += line + QLatin1Char('\n');
-    host.showMessage(text, true);
-    return false;
 }
 
 QList<Row> rows(const Result& r, const Sides& sides) {

@@ -32,6 +32,9 @@ inline const QByteArray BadTypeName("ERROR type name cannot be stored");
 inline const QByteArray BadVersion("ERROR version cannot be stored");
 inline const QByteArray ImageTooLong("ERROR image does not end");
 inline const QByteArray BadImageLine("ERROR image line cannot be stored");
+// In place of the kind line of an image module whose image was not read: a comment, so the
+// block ends after the version line and a load checks the module and writes nothing to it.
+inline const QByteArray ImageNotRead(";EEPROM image not read");
 // Image lines of one module at most: far above any real image (a 64 KiB EEPROM in lines of
 // 16 bytes takes 4096).
 inline constexpr int MaxImageLines = 8192;

@@ -7,17 +7,22 @@
 #include "files/LoadSteps.h"
 #include "files/SaveLoad.h"
 
+#include "link/HeadendScan.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 namespace {
-constexpr int kSettleMs = 1000;  // after the last block, before the result is shown
-constexpr int kRestartTries = 5; // selects after a module's reset, beyond the first
-constexpr int kRestartPauseMs = 500;
+constexpr int kSettleMs = 1000; // after the last block, before the result is shown
+
+void note(ModuleAddresses& list, int subrack, int slot) {
+    if (!list.contains(ModuleAddress{subrack, slot}))
+        list << ModuleAddress{subrack, slot};
+}
 } // namespace
 
 // What the records of the last scan tell of the head-end, without a frame on the line: the
@@ -47,7 +52,7 @@ public:
     }
     bool openImage() override { return true; }
     void writeValues(int, int, const QVector<qint32>&) override {}
-    QString writeImageLine(const QByteArray&) override { return {}; }
+    QString writeImageLine(int, int, const QByteArray&) override { return {}; }
     void finish(int, int) override {}
     void addError(const QString&) override {}
     void appendStatus(const QString&) override {}
@@ -79,33 +84,28 @@ public:
         return true;
     }
     void writeValues(int subrack, int slot, const QVector<qint32>& values) override {
+        note(Loaded.written, subrack, slot);
         for (int n = 0; n < values.size(); ++n) {
             m_o.m_link.WriteValue(n, values[n]);
             m_o.m_link.CommitEEPROM(slot, subrack);
         }
     }
-    QString writeImageLine(const QByteArray& line) override {
+    QString writeImageLine(int subrack, int slot, const QByteArray& line) override {
+        note(Loaded.written, subrack, slot);
+        note(Loaded.images, subrack, slot);
         return m_o.m_link.SendSpecCmd(QStringLiteral("07") + QString::fromLatin1(line));
     }
     void finish(int subrack, int slot) override {
         m_o.m_link.SelectModule(subrack, slot);
         m_o.m_link.ResetModule();
-        m_o.AwaitRestart(subrack, slot);
+        AwaitRestart(m_o.m_link, m_o.m_host, subrack, slot);
     }
     void addError(const QString& line) override { LoadErrors << line; }
     void appendStatus(const QString& text) override { m_o.m_host.appendStatus(text); }
 
     QStringList LoadErrors; // one line per problem found, shown together at the end
+    LoadedModules Loaded;
 };
-
-bool SaveLoad::AwaitRestart(int subrack, int slot) {
-    bool back = m_link.SelectModule(subrack, slot);
-    for (int n = 0; !back && n < kRestartTries; ++n) {
-        m_host.pause(kRestartPauseMs);
-        back = m_link.SelectModule(subrack, slot);
-    }
-    return back;
-}
 
 void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>& rest) {
     QStringList left;
@@ -126,7 +126,7 @@ void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>&
     m_host.showMessage(text, true);
 }
 
-bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
+bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, LoadedModules* loaded) {
     m_host.SetStatus(FileTexts::Loading);
     ControlsScope controls(m_host);
     QFile file(fileName);
@@ -145,6 +145,11 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig) {
     }
     Loader loader(*this, wholeConfig);
     LoadSteps::Cursor cursor;
+    // What was written stays written, however the load ends.
+    const auto report = qScopeGuard([&] {
+        if (loaded)
+            *loaded = loader.Loaded;
+    });
     for (int i = 0; i < lines.size(); ++i) {
         if (cursor.BlockState == 0 && m_host.stopRequested()) {
             reportStopped(loader.LoadErrors, lines.mid(i));

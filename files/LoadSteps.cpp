@@ -78,9 +78,9 @@ void imageLine(Cursor& c, const QByteArray& line, Target& target) {
     if (line.startsWith(FileFormat::ErrorPrefix))
         return;
     // "01": the module could not take the line yet; it gets a few more chances.
-    QString reply = target.writeImageLine(line);
+    QString reply = target.writeImageLine(c.subrack, c.slot, line);
     for (int n = 0; reply.startsWith(QLatin1String("01")) && n < kImageRepeats; ++n) {
-        reply = target.writeImageLine(line);
+        reply = target.writeImageLine(c.subrack, c.slot, line);
         target.appendStatus(QString::number(c.slot));
     }
     if (reply.startsWith(QLatin1String("01")))
@@ -154,7 +154,7 @@ public:
     }
     bool openImage() override { return m_answer; }
     void writeValues(int, int, const QVector<qint32>&) override {}
-    QString writeImageLine(const QByteArray&) override { return {}; }
+    QString writeImageLine(int, int, const QByteArray&) override { return {}; }
     void finish(int, int) override {}
     void addError(const QString&) override {}
     void appendStatus(const QString&) override {}

@@ -32,7 +32,7 @@ public:
     virtual bool openImage() = 0;
     virtual void writeValues(int subrack, int slot, const QVector<qint32>& values) = 0;
     // Sends one image line; the module's reply.
-    virtual QString writeImageLine(const QByteArray& line) = 0;
+    virtual QString writeImageLine(int subrack, int slot, const QByteArray& line) = 0;
     // Resets the module and waits for it to answer again.
     virtual void finish(int subrack, int slot) = 0;
     virtual void addError(const QString& line) = 0;

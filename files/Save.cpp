@@ -6,6 +6,7 @@
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 
+#include "link/HeadendScan.h"
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "module/ModuleTable.h"
@@ -44,7 +45,7 @@ void SaveLoad::writeHeaderComments(QIODevice& file) {
                                                   .toLatin1());
 }
 
-bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
+bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const KeptImage& kept) {
     const TModule* m = m_modules.at(slot, subrack);
     if (!m)
         throw OrvexError(FileTexts::FileIOError);
@@ -76,6 +77,12 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file) {
         if (m->ParamCount > 0)
             for (int k = 0; k < m->ChannelCount; ++k)
                 writeLine(file, FileFormat::valueLine(*m, k));
+    } else if (kept) {
+        // Without a kind line a load checks the module and writes nothing to it.
+        const std::optional<QByteArrayList> lines = kept(subrack, slot);
+        writeLine(file, lines ? FileFormat::Eeprom : FileFormat::ImageNotRead);
+        for (const QByteArray& line : lines.value_or(QByteArrayList()))
+            writeLine(file, line);
     } else {
         writeLine(file, FileFormat::Eeprom);
         errors = writeImage(subrack, slot, file);
@@ -99,6 +106,11 @@ bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
         writeLine(file, line);
     m_link.SelectModule(subrack, slot);
     m_link.ResetModule();
+    // The module is silent while it restarts: whoever comes next must find it there.
+    if (!AwaitRestart(m_link, m_host, subrack, slot)) {
+        m_notBack << ModuleAddress{subrack, slot};
+        errors = true;
+    }
     return errors;
 }
 
@@ -136,21 +148,34 @@ QByteArrayList SaveLoad::readImage(bool* errors) {
     return lines;
 }
 
-bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
-                        int subrack, int slot) {
+QStringList SaveLoad::notBackLines() const {
+    QStringList lines;
+    for (const ModuleAddress& a : m_notBack)
+        lines << QStringLiteral("Error: Module %1 not responding after its reset.").arg(a.name());
+    return lines;
+}
+
+void SaveLoad::reportSaved(bool errors) {
+    m_host.SetStatus(FileTexts::Done);
+    if (errors)
+        m_host.appendStatus(FileTexts::ErrorsFound);
+    if (!m_notBack.isEmpty())
+        m_host.showMessage(notBackLines().join(QLatin1Char('\n')) + QLatin1Char('\n'), true);
+}
+
+bool SaveLoad::saveFile(const QString& fileName, const std::function<bool(QIODevice&)>& body) {
     ControlsScope controls(m_host);
+    m_notBack.clear();
     try {
         QSaveFile file(fileName);
         if (!file.open(QIODevice::WriteOnly))
             throw OrvexError(FileTexts::FileIOError);
         m_host.SetStatus(FileTexts::Writing);
         writeHeaderComments(file);
-        const bool errors = (this->*body)(file, subrack, slot);
+        const bool errors = body(file);
         if (!file.commit())
             throw OrvexError(FileTexts::FileIOError);
-        m_host.SetStatus(FileTexts::Done);
-        if (errors)
-            m_host.appendStatus(FileTexts::ErrorsFound);
+        reportSaved(errors);
         return true;
     } catch (const OrvexError&) {
         // The port failing in the middle of a dump ends the save the same way.
@@ -159,19 +184,14 @@ bool SaveLoad::saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevic
     }
 }
 
-bool SaveLoad::moduleBody(QIODevice& file, int subrack, int slot) {
-    // A block that holds an ERROR line cannot restore the module: not "Done." alone.
-    return WriteModuleBlock(subrack, slot, file);
-}
-
-bool SaveLoad::configBody(QIODevice& file, int, int) {
+bool SaveLoad::configBody(QIODevice& file, const KeptImage& kept) {
     bool errors = false;
     for (int g = 0; g < 2; ++g) {
         for (int s = 0; s < 16; ++s) {
             m_host.appendStatus(FileTexts::Mark);
             m_host.progress(g * 16 + s + 1, 32);
             const TModule* m = m_modules.at(s, g);
-            if (m && m->TypeName != NotInstalledText && WriteModuleBlock(g, s, file))
+            if (m && m->TypeName != NotInstalledText && WriteModuleBlock(g, s, file, kept))
                 errors = true;
         }
     }
@@ -179,14 +199,17 @@ bool SaveLoad::configBody(QIODevice& file, int, int) {
 }
 
 bool SaveLoad::SaveModuleFile(int subrack, int slot, const QString& fileName) {
-    return saveFile(fileName, &SaveLoad::moduleBody, subrack, slot);
+    // A block that holds an ERROR line cannot restore the module: not "Done." alone.
+    return saveFile(fileName,
+                    [&](QIODevice& file) { return WriteModuleBlock(subrack, slot, file); });
 }
 
 bool SaveLoad::SaveConfigFile(const QString& fileName) {
-    return saveFile(fileName, &SaveLoad::configBody, 0, 0);
+    return saveFile(fileName, [&](QIODevice& file) { return configBody(file, {}); });
 }
 
-bool SaveLoad::WriteConfig(QIODevice& file) {
+bool SaveLoad::WriteConfig(QIODevice& file, const KeptImage& kept) {
+    m_notBack.clear();
     writeHeaderComments(file);
-    return configBody(file, 0, 0);
+    return configBody(file, kept);
 }

@@ -1,13 +1,28 @@
 #pragma once
 
+#include "module/ModuleAddress.h"
+
 #include <QByteArrayList>
 #include <QString>
+#include <functional>
+#include <optional>
 
 class Link;
 class LinkHost;
 class ModuleTable;
 class QIODevice;
 struct SharedState;
+
+// The modules a load wrote to (values or image lines), and those of them that took image
+// lines: only there is an image worth reading back.
+struct LoadedModules {
+    ModuleAddresses written;
+    ModuleAddresses images;
+};
+
+// The image lines that stand in a file for an image module's image that is not read (kept
+// from an earlier file); none: the block names the module only.
+using KeptImage = std::function<std::optional<QByteArrayList>(int subrack, int slot)>;
 
 // Module settings files (*.mst) and head-end configuration files (*.mmh): saving the records
 // and EEPROM images of the modules, and loading a file back onto the modules. One object per
@@ -20,31 +35,37 @@ struct SharedState;
 //
 // Errors of the port (PortError) that end a load reach the caller, as every failure of the
 // port does; the controls are enabled again and the progress indication hidden first.
+// Reading an image resets the module: the save waits until it answers again, and a module
+// that does not is reported, so that no save ends "Done." before its modules are back.
 class SaveLoad {
 public:
     SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host);
 
     // Writes the block of the module at (slot, subrack) to file; true when the block holds
-    // an "ERROR" line. A block that cannot be written raises OrvexError.
-    bool WriteModuleBlock(int subrack, int slot, QIODevice& file);
+    // an "ERROR" line or the module was not back after its image read (see notBack()). A block that
+    // cannot be written raises OrvexError. With `kept`, an image module's image is not read (nor
+    // the module reset): kept's lines stand for it.
+    bool WriteModuleBlock(int subrack, int slot, QIODevice& file, const KeptImage& kept = {});
     // A module settings file of the module at (slot, subrack). False after "File I/O error."
     // (the earlier file, if any, is then left as it was).
     bool SaveModuleFile(int subrack, int slot, const QString& fileName);
     // A configuration file of every installed module of both subracks. False as above.
     bool SaveConfigFile(const QString& fileName);
     // What SaveConfigFile writes, into any device (a backup compares it before it is kept);
-    // true when a block holds an "ERROR" line. A block that cannot be written raises
-    // OrvexError.
-    bool WriteConfig(QIODevice& file);
+    // true when a block holds an "ERROR" line or a module was not back after its image read.
+    // A block that cannot be written raises OrvexError. `kept` as for WriteModuleBlock.
+    bool WriteConfig(QIODevice& file, const KeptImage& kept = {});
     // Applies the file: a configuration file (wholeConfig) to the addresses in its blocks, a
     // module settings file to the current module. A file that would stop with a file error on
     // the head-end as last scanned is refused before anything is sent. False after
     // "File I/O error." and when the user stopped it (after a whole block: see
-    // LinkHost::stopRequested).
-    bool LoadSettingsFile(const QString& fileName, bool wholeConfig);
-    // After a module's reset: selects it until it answers, five more times at most, half a
-    // second apart. True when it answered.
-    bool AwaitRestart(int subrack, int slot);
+    // LinkHost::stopRequested). `loaded` gets the modules the load wrote to.
+    bool LoadSettingsFile(const QString& fileName, bool wholeConfig,
+                          LoadedModules* loaded = nullptr);
+    // The modules whose image this object read and that did not answer after their reset.
+    ModuleAddresses notBack() const { return m_notBack; }
+    // One line for each of them: "Error: Module 1/9 not responding after its reset.".
+    QStringList notBackLines() const;
 
 private:
     class Expectation;
@@ -55,10 +76,10 @@ private:
     // The image lines of a module in its special mode, or the one ERROR line standing for
     // them (*errors set then).
     QByteArrayList readImage(bool* errors);
-    bool saveFile(const QString& fileName, bool (SaveLoad::*body)(QIODevice&, int, int),
-                  int subrack, int slot);
-    bool moduleBody(QIODevice& file, int subrack, int slot);
-    bool configBody(QIODevice& file, int, int);
+    // The save's end: " Errors found" after errors, and a message naming the modules not back.
+    void reportSaved(bool errors);
+    bool saveFile(const QString& fileName, const std::function<bool(QIODevice&)>& body);
+    bool configBody(QIODevice& file, const KeptImage& kept);
     // The load ended at the user's request before the blocks in `rest`: says which modules
     // were not loaded, after the errors found so far.
     void reportStopped(const QStringList& errors, const QList<QByteArray>& rest);
@@ -67,4 +88,5 @@ private:
     ModuleTable& m_modules;
     SharedState& m_state;
     LinkHost& m_host;
+    ModuleAddresses m_notBack;
 };

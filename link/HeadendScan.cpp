@@ -77,11 +77,31 @@ QString ScanResultText(int found) {
     return QString::number(found) + QStringLiteral(" Modules found");
 }
 
+bool AwaitRestart(Link& link, LinkHost& host, int subrack, int slot) {
+    bool back = link.SelectModule(subrack, slot);
+    for (int n = 0; !back && n < RestartPolls; ++n) {
+        host.pause(RestartPollMs);
+        back = link.SelectModule(subrack, slot);
+    }
+    return back;
+}
+
 namespace {
+// The modules that answered in the last scan, and those expected, in scan order.
+ModuleAddresses answeredBefore(const ModuleTable& modules, const ModuleAddresses& expected) {
+    ModuleAddresses out;
+    for (int g = 0; g < 2; ++g)
+        for (int s = 0; s < kSlotsPerSubrack; ++s)
+            if (const TModule* m = modules.at(s, g);
+                (m && m->TypeName != NotInstalledText) || expected.contains({g, s}))
+                out << ModuleAddress{g, s};
+    return out;
+}
+
 // Both subracks, slot by slot, on an open port (closed at the end, however the scan ends).
 // Returns the replies that could not be read, one line per reply, with the module's address.
 QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                         ScanView& view, const ScanWords& words) {
+                         ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
     struct Closer {
         Link& link;
         LinkHost& host;
@@ -93,31 +113,43 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
     if (!link.ComPort().isOpen() && !link.ComPort().open())
         throw PortError(Ports::notOpenedText(link.ComPort().errorString()));
     QStringList faults;
+    const auto visit = [&](int g, int s) {
+        if (!ProbeSlot(link, modules, state, host, view, words, g, s))
+            return false;
+        ++state.FoundCount;
+        const TModule& m = *modules.at(s, g);
+        view.slotFound(g, s, m);
+        state.Subrack2Visible = true;
+        for (const QString& fault : m.ReadFaults)
+            faults << words.group + QStringLiteral("#") + QString::number(g + 1) +
+                          QStringLiteral(" ") + words.module + QStringLiteral(" #") +
+                          QString::number(s + 1) + QStringLiteral(": ") + fault;
+        return true;
+    };
+    ModuleAddresses missing = answeredBefore(modules, expected);
     for (int g = 0; g < 2 && !host.stopRequested(); ++g) {
         view.showSubrackPage(g);
         for (int s = 0; s < kSlotsPerSubrack && !host.stopRequested(); ++s) {
             host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
-            if (!ProbeSlot(link, modules, state, host, view, words, g, s))
-                continue;
-            ++state.FoundCount;
-            const TModule& m = *modules.at(s, g);
-            view.slotFound(g, s, m);
-            state.Subrack2Visible = true;
-            for (const QString& fault : m.ReadFaults)
-                faults << words.group + QStringLiteral("#") + QString::number(g + 1) +
-                              QStringLiteral(" ") + words.module + QStringLiteral(" #") +
-                              QString::number(s + 1) + QStringLiteral(": ") + fault;
+            if (visit(g, s))
+                missing.removeOne(ModuleAddress{g, s});
         }
+    }
+    // A module restarting after a reset is silent for a while: not gone.
+    for (int n = 0; n < RestartPolls && !missing.isEmpty() && !host.stopRequested(); ++n) {
+        host.SetStatus(QStringLiteral("Waiting for %1 to answer").arg(addressNames(missing)));
+        host.pause(RestartPollMs);
+        missing.removeIf([&](const ModuleAddress& a) { return visit(a.subrack, a.slot); });
     }
     return faults;
 }
 } // namespace
 
 void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                 ScanView& view, const ScanWords& words) {
+                 ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
     state.FoundCount = 0;
     state.Subrack2Visible = false;
-    const QStringList faults = scanSubracks(link, modules, state, host, view, words);
+    const QStringList faults = scanSubracks(link, modules, state, host, view, words, expected);
     host.SetStatus(ScanResultText(state.FoundCount));
     // A module whose replies could not be read is not a healthy one: the user hears of it.
     if (!faults.isEmpty())

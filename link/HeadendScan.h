@@ -1,5 +1,7 @@
 #pragma once
 
+#include "module/ModuleAddress.h"
+
 #include <QString>
 
 class Link;
@@ -36,13 +38,24 @@ struct ScanWords {
     QString group = QStringLiteral("Group");
 };
 
+// A module is silent while it restarts after a reset (command "7", also the end of an image
+// read): it is asked again every RestartPollMs, RestartPolls times, before it counts as gone.
+inline constexpr int RestartPollMs = 500;
+inline constexpr int RestartPolls = 5;
+
+// After a module's reset: selects it until it answers, RestartPolls more times at most,
+// RestartPollMs apart. True when it answered.
+bool AwaitRestart(Link& link, LinkHost& host, int subrack, int slot);
+
 // The scan of both subracks, slot 1 to 16 of subrack 1, then of subrack 2: each visited slot
-// gets a new record, filled from the module's replies, or " Not installed". Sets FoundCount
-// and Subrack2Visible, shows the final status text and closes the port at the end; then the
-// replies that could not be read (each module's ReadFaults) in one message. A port that
-// cannot be opened, or goes away, raises PortError (the port is closed then too).
+// gets a new record, filled from the module's replies, or " Not installed". A module of the
+// last scan (a record in the table before) or of `expected` that does not answer may be
+// restarting: it is asked again until its restart is surely over before it counts as gone.
+// Sets FoundCount and Subrack2Visible, shows the final status text and closes the port at the
+// end; then the replies that could not be read (each module's ReadFaults) in one message. A
+// port that cannot be opened, or goes away, raises PortError (the port is closed then too).
 void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                 ScanView& view, const ScanWords& words = {});
+                 ScanView& view, const ScanWords& words = {}, const ModuleAddresses& expected = {});
 
 // One slot as the scan visits it: a new record (and an emptied report list), the presence
 // check, and for a present module its info block, version, diagnostic bytes, values and HTML

@@ -221,21 +221,32 @@ bool SimHeadend::onAction(Slot& s, char command) {
         break;
     case '7':
         reply(s, QByteArray(1, ACK));
-        m.reset();
-        if (s.faults.swapAtReset) {
-            s.faults.swapAtReset = false;
-            m = SimModule(m.base());
-        }
-        s.console.drop();
-        s.pages = SimPages();
-        s.silentUntil = Clock::now() + std::chrono::milliseconds(m_resetMs);
-        m_selected = nullptr; // a restarted module has forgotten that it was addressed
+        restartSlot(s);
         return true;
     default:
         return false;
     }
     reply(s, QByteArray(1, ACK));
     return true;
+}
+
+void SimHeadend::restartSlot(Slot& s) {
+    s.module.reset();
+    if (s.faults.swapAtReset) {
+        s.faults.swapAtReset = false;
+        s.module = SimModule(s.module.base());
+    }
+    s.console.drop();
+    s.pages = SimPages();
+    s.silentUntil = Clock::now() + std::chrono::milliseconds(m_resetMs);
+    if (m_selected == &s)
+        m_selected = nullptr; // a restarted module has forgotten that it was addressed
+}
+
+void SimHeadend::restart(int subrack, int slot) {
+    QMutexLocker lock(&m_mutex);
+    if (Slot* s = slotAt(subrack, slot))
+        restartSlot(*s);
 }
 
 void SimHeadend::onPages(Slot& s, const QByteArray& body) {
@@ -387,6 +398,7 @@ SimModuleState SimHeadend::state(int subrack, int slot) const {
     st.consoleOpen = s->console.isOpen();
     st.commits = m.commits();
     st.resets = m.resets();
+    st.restarting = resetting(*s);
     return st;
 }
 

@@ -44,6 +44,7 @@ struct SimModuleState {
     bool consoleOpen = false;
     int commits = 0;
     int resets = 0;
+    bool restarting = false; // silent after a reset ("7") for the head-end's reset time
 };
 
 // Where the head-end's bytes go (the pty server, or a test's recorder).
@@ -83,6 +84,9 @@ public:
     // The module is replaced by a new one of its type: its profile's values and image, as
     // it left the factory.
     void swap(int subrack, int slot);
+    // The module restarts as after "7" (a power dip, a reset sent from elsewhere): silent for
+    // the reset time.
+    void restart(int subrack, int slot);
     // Changes what "1" reports (e.g. to raise a fault in the middle of a test).
     void setDiagBytes(int subrack, int slot, const QStringList& bytes);
     // A measured (read-only) value of a module changes; false when it cannot hold it.
@@ -116,6 +120,7 @@ private:
     static QByteArray readReply(const SimModule& m, char command);
     void onWrite(Slot& s, const QByteArray& body);
     bool onAction(Slot& s, char command);
+    void restartSlot(Slot& s);
     void onPages(Slot& s, const QByteArray& body);
     void onConsoleByte(Slot& s, char b);
     void openConsole();

@@ -2,6 +2,7 @@
 // saved at the start of each test. Two classes, so that CTest can run them side by side.
 #include "tests/support/CliRun.h"
 #include "tests/support/DemoValues.h"
+#include "tests/support/Expect.h"
 #include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
@@ -50,14 +51,17 @@ private Q_SLOTS:
         QTest::newRow("another type") << QStringList{"set", "2/2", "0", "1"}
                                       << QString("Module 2/2: another type: file %1, module %2")
                                              .arg(xxx.type, xxx.variants.first().type);
-        QTest::newRow("image line changed")
-            << QStringList{"edit", image, "FF" + image.mid(2)}
+        const QStringList edit{"edit", image, "FF" + image.mid(2)};
+        QTest::newRow("image line changed, images not read") << edit << QString();
+        QTest::newRow("image line changed") // with --images
+            << edit
             << QString("Module 2/3 image: file %1 lines, module %1 lines; line 1 differs")
                    .arg(demo.module(1, 2).eeprom.size());
     }
     void oneDifference() {
         QFETCH(QStringList, change);
         QFETCH(QString, expected);
+        const bool images = expected.contains(" image: ");
         SimFaults pulled;
         pulled.absent = true;
         if (change.value(0) == "absent")
@@ -66,10 +70,18 @@ private Q_SLOTS:
             editSaved(change[1].toLatin1(), change[2].toLatin1());
         else if (!change.isEmpty())
             QCOMPARE(run(change).status, 0);
-        const auto r = run({"diff", saved});
+        f->sim->headend().clearLog();
+        const auto r =
+            run(images ? QStringList{"diff", "--images", saved} : QStringList{"diff", saved});
         QCOMPARE(r.status, expected.isEmpty() ? 0 : 1);
         QCOMPARE(r.outLines(), (expected.isEmpty() ? QStringList{"No differences."}
                                                    : QStringList{expected, "1 difference."}));
+        // Only diff --images restarts modules, the ones it names first.
+        const QString named = "1/9 NC-100, 2/3 RPR-4";
+        EXPECT_HAS(r.err, images ? "Reading the EEPROM images of " + named + ": "
+                                 : "EEPROM images not compared: " + named + " (");
+        QCOMPARE(restartFrames(f->sim->headend().received()),
+                 images ? QStringList({"&1/9", "71/9", "&2/3", "72/3"}) : QStringList());
     }
 
     // Backups: a new file only when the head-end changed since the newest one (another date
@@ -87,6 +99,15 @@ private Q_SLOTS:
         QCOMPARE(r.status, 0);
         QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
         QCOMPARE(backups(), 1);
+        // Without images: kept from that backup, nothing restarted; a module of the backup
+        // that restarts as the scan comes by is waited for, not reported gone.
+        f->sim->headend().clearLog();
+        f->sim->headend().setResetMs(2400);
+        f->sim->headend().restart(0, 8);
+        r = run({"backup", "--no-images", dir});
+        QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
+        QCOMPARE(restartFrames(f->sim->headend().received()), QStringList());
+        f->sim->headend().setResetMs(100);
 
         QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
         r = run({"backup", dir});
@@ -144,7 +165,8 @@ private Q_SLOTS:
                      QStringList({" Errors found",
                                   demo.gainLine("file", demo.gainRaw(), "module holds", 23)}));
         } else {
-            QCOMPARE(r.outLines(), QStringList{"Verified: the modules hold the file's values."});
+            QCOMPARE(r.outLines(), QStringList{"Verified: 1/1, 1/2, 1/3, 1/4, 1/6, 1/7, 1/9, 2/1, "
+                                               "2/2, 2/3, 2/5, 2/8 hold the file's values."});
         }
     }
 };

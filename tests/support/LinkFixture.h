@@ -27,6 +27,21 @@ inline QByteArray hex(const QByteArray& bytes) {
     return bytes.toHex(' ').toUpper();
 }
 
+// The frames in the bytes a head-end received that restart a module, each with the module it
+// went to (the one selected last): "&1/9" enters the special mode, "71/9" resets.
+inline QStringList restartFrames(const QByteArray& line) {
+    QStringList out;
+    QString to;
+    for (qsizetype i = 0; i + 2 < line.size(); ++i) {
+        const quint8 b = quint8(line[i + 1]);
+        if (line[i] == '!' && (b == 0xC0 || b == 0xC1))
+            to = QStringLiteral("%1/%2").arg(b - 0xBF).arg(quint8(line[i + 2]) - 0x7F);
+        else if (line[i] == '!' && (b == '7' || b == '&') && line[i + 2] == '\r')
+            out << QChar(b) + to;
+    }
+    return out;
+}
+
 // A special command's reply as the module sends it: the text, "R", its checksum, CR.
 inline QByteArray specReply(const QByteArray& text) {
     const QByteArray withR = text + 'R';
@@ -37,10 +52,11 @@ inline QByteArray specReply(const QByteArray& text) {
 // A link in a fresh current directory of its own (the settings files are read from there),
 // on a scripted peer, or with sim = true on the demo head-end of the simulator.
 struct LinkFixture {
-    explicit LinkFixture(bool withSim = false) : oldDir(QDir::currentPath()) {
+    explicit LinkFixture(bool withSim = false, const SimServerOptions& options = {})
+        : oldDir(QDir::currentPath()) {
         QDir::setCurrent(dir.path());
         if (withSim)
-            sim = startDemo();
+            sim = startDemo(options);
         writePort(sim ? sim->slavePath() : peer.path());
         link = std::make_unique<Link>(modules, state, host);
     }

@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -356,13 +357,19 @@ private Q_SLOTS:
                      QString("; 1/6 differs from backup %1").arg(QFileInfo(backup).fileName())),
                  qPrintable(m().statusText()));
 
-        QStringList row;
+        // The images are read only once their box is ticked, which names the modules first.
+        QStringList row, restarted;
+        QString box;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
             auto* window = qobject_cast<TCompareFrm*>(QApplication::activeModalWidget());
             if (!window)
                 return;
             watch.stop();
+            restarted = restartFrames(headend().received());
+            box = window->cbImages->text();
+            window->cbImages->click();
+            restarted << "|" << restartFrames(headend().received());
             for (int i = 0; i < window->lvDiffs->topLevelItemCount(); ++i)
                 for (int c = 0; c < 4; ++c)
                     row << window->lvDiffs->topLevelItem(i)->text(c);
@@ -370,8 +377,11 @@ private Q_SLOTS:
         });
         watch.start(20);
         FileDialogs::setAnswer(backup);
+        headend().clearLog();
         m().itmCompare->trigger();
         QCOMPARE(FileDialogs::asked().first().initial, backup); // it opens on the backup
+        EXPECT_HAS(box, "restarts its module: 1/9 NC-100, 2/3 RPR-4");
+        QCOMPARE(restarted, QStringList({"|", "&1/9", "71/9", "&2/3", "72/3"}));
         QCOMPARE(row, QStringList({"1/6 " + demo.module(0, 5).type, "parameter 0 (Gain)",
                                    demo.gainShown(demo.gainRaw()), demo.gainShown(raised)}));
 

@@ -1,0 +1,103 @@
+// What looking at the demo head-end costs its modules, with their true restart time: reading
+// an image restarts the module, so only an operation that names the module may do it, and an
+// operation that restarted a module ends only once it answers again.
+#include "files/Compare.h"
+#include "files/SaveLoad.h"
+#include "files/Verify.h"
+#include "link/HeadendScan.h"
+#include "tests/support/DemoValues.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/TestMain.h"
+
+#include <QtTest>
+
+class LookTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<LinkFixture> f;
+
+    SaveLoad files() { return SaveLoad(*f->link, f->modules, f->state, f->host); }
+    void scan(const ModuleAddresses& expected = {}) {
+        QuietScanView view;
+        ScanHeadend(*f->link, f->modules, f->state, f->host, view, {}, expected);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        f = std::make_unique<LinkFixture>(true, SimServerOptions{-1, 0, {}});
+        f->headend().setResetMs(DemoValues().profile.resetMs);
+        QVERIFY(f->link->OpenLink());
+        scan();
+        QVERIFY(files().SaveConfigFile("all.mmh"));
+    }
+    void cleanupTestCase() { f.reset(); }
+
+    // Each operation's frames that restart a module, and every module answering when it ends.
+    void restarts_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("module"); // the file's one block; none: the whole head-end
+        QTest::addColumn<QStringList>("frames");
+        const auto row = [](const char* name, const char* op, const char* module,
+                            const QStringList& frames) {
+            QTest::newRow(name) << QString(op) << QString(module) << frames;
+        };
+        const QStringList images{"&1/9", "71/9", "&2/3", "72/3"};
+        row("compare", "compare", "", {});
+        row("compare with images", "images", "", images);
+        row("save", "save", "", images);
+        row("load and verify values", "load", "1/6", {"71/6"});
+        row("load refused: nothing to verify", "refused", "1/6", {});
+        // Written, then read back once.
+        row("load and verify an image", "load", "1/9", {"&1/9", "71/9", "&1/9", "71/9"});
+    }
+    void restarts() {
+        QFETCH(QString, operation);
+        QFETCH(QString, module);
+        ModuleAddress at;
+        const QString name = ModuleAddress::parse(module, &at) ? "one.mmh" : "all.mmh";
+        QVERIFY(name == "all.mmh" || files().SaveModuleFile(at.subrack, at.slot, name));
+        Compare::Blocks file;
+        QVERIFY(Compare::readFile(name, false, &file));
+        f->headend().clearLog();
+        SaveLoad ops = files();
+        if (operation == "save") {
+            QVERIFY(ops.SaveConfigFile("out.mmh"));
+            QCOMPARE(f->host.status, QString("Done."));
+        } else if (operation == "load" || operation == "refused") {
+            SimFaults pulled;
+            pulled.absent = operation == "refused";
+            f->headend().setFaults(at.subrack, at.slot, pulled);
+            LoadedModules loaded;
+            QVERIFY(ops.LoadSettingsFile(name, true, &loaded));
+            f->headend().clearFaults();
+            const Verify::Outcome o = Verify::check(ops, f->modules, file, false, loaded);
+            QVERIFY(o.ok());
+            QCOMPARE(addressNames(o.held), pulled.absent ? QString() : module);
+        } else {
+            Compare::HeadendCompare comparison(f->modules, file);
+            if (operation == "images")
+                comparison.readImages(ops);
+            const Compare::Result r = comparison.result();
+            QCOMPARE(r.differences(), 0);
+            QCOMPARE(r.notRead().size(), operation == "images" ? 0 : 2);
+        }
+        QTEST(restartFrames(f->headend().received()), "frames");
+        for (int g = 0; g < 2; ++g)
+            for (int s = 0; s < 16; ++s)
+                QVERIFY2(!f->headend().state(g, s).restarting, qPrintable(QString::number(s)));
+    }
+
+    // Modules restarting when the scan comes by (a reset from elsewhere) are waited for when
+    // the last scan (1/9) or the caller (2/3) knows them, not reported gone: silent for longer
+    // than the scan takes to reach them.
+    void scanWaitsForARestart() {
+        f->headend().setResetMs(2400);
+        f->modules.free(2, 1);
+        f->headend().restart(0, 8);
+        f->headend().restart(1, 2);
+        scan({{1, 2}});
+        QCOMPARE(f->state.FoundCount, int(DemoValues().profile.modules.size()));
+    }
+};
+
+ORVEX_TEST(LookTest)
+#include "look.moc"
