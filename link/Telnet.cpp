@@ -36,7 +36,7 @@ QByteArray negotiation(quint8 verb, quint8 option) {
 }
 
 QByteArray comPort(quint8 command, const QByteArray& value) {
-    return bytes({IAC, SB, ComPort, command}) + escape(value) + bytes({IAC, SE});
+    return bytes({IAC, SB, ComPort}) + escape(char(command) + value) + bytes({IAC, SE});
 }
 
 QByteArray comPort(quint8 command, quint8 value) {
@@ -70,6 +70,7 @@ QByteArray Decoder::feed(const QByteArray& bytes, QList<Event>* events) {
                 m_state = State::Data;
             } else if (b == SB) {
                 m_sub.clear();
+                m_subTooLong = false;
                 m_state = State::Sub;
             } else if (b >= WILL && b <= DONT) {
                 m_verb = b;
@@ -87,22 +88,29 @@ QByteArray Decoder::feed(const QByteArray& bytes, QList<Event>* events) {
             if (b == IAC)
                 m_state = State::SubIac;
             else
-                m_sub += c;
+                subByte(c);
             break;
         case State::SubIac:
             if (b == IAC) {
-                m_sub += c;
+                subByte(c);
                 m_state = State::Sub;
                 break;
             }
             // IAC SE ends it; anything else after IAC is a broken subnegotiation, ended too.
-            if (events && !m_sub.isEmpty())
+            if (events && !m_sub.isEmpty() && !m_subTooLong)
                 *events << Event{SB, quint8(m_sub.at(0)), m_sub.mid(1)};
             m_state = State::Data;
             break;
         }
     }
     return data;
+}
+
+void Decoder::subByte(char c) {
+    if (m_sub.size() < MaxSubBytes)
+        m_sub += c;
+    else
+        m_subTooLong = true;
 }
 
 void Options::offered() {

@@ -44,7 +44,7 @@ enum PurgeValue : quint8 { PurgeReceive = 1, PurgeTransmit = 2, PurgeBoth = 3 };
 QByteArray escape(const QByteArray& data);
 // IAC verb option.
 QByteArray negotiation(quint8 verb, quint8 option);
-// IAC SB COM-PORT-OPTION command value IAC SE (the value escaped).
+// IAC SB COM-PORT-OPTION command value IAC SE (command and value escaped).
 QByteArray comPort(quint8 command, const QByteArray& value);
 QByteArray comPort(quint8 command, quint8 value);
 // A baud rate as the com-port option carries it: four bytes, most significant first.
@@ -63,16 +63,20 @@ struct Event {
 };
 
 // Splits what the server sends into line data and events. A command cut between two reads
-// is kept until its end comes.
+// is kept until its end comes. A subnegotiation longer than MaxSubBytes (none that the client
+// reads comes near it) is dropped whole: a server cannot make the client hold more.
 class Decoder {
 public:
+    static constexpr int MaxSubBytes = 512;
     QByteArray feed(const QByteArray& bytes, QList<Event>* events);
 
 private:
+    void subByte(char c);
     enum class State { Data, Iac, Verb, Sub, SubIac };
     State m_state = State::Data;
     quint8 m_verb = 0;
     QByteArray m_sub;
+    bool m_subTooLong = false;
 };
 
 // The options agreed with the server and the answer to each of its requests: what the
