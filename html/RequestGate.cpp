@@ -9,10 +9,27 @@ QByteArray reasonPhrase(int status) {
         return "Length Required";
     case 413:
         return "Payload Too Large";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     default:
         return "Bad Request";
+    }
+}
+
+QByteArray reasonText(int status) {
+    switch (status) {
+    case 411:
+        return "A request body needs its length.\n";
+    case 413:
+        return "The request is too long for the module.\n";
+    case 429:
+        return "Too many requests sent ahead of their answers.\n";
+    case 431:
+        return "The request's headers are too long.\n";
+    default:
+        return "The request's length is not readable.\n";
     }
 }
 
@@ -32,8 +49,70 @@ qint64 declaredLength(const QByteArray& value, qint64 limit) {
 }
 } // namespace
 
+int RequestScanner::feed(const QByteArray& bytes) {
+    qsizetype at = 0;
+    while (at < bytes.size() && !m_refused) {
+        if (m_bodyLeft > 0) {
+            const qint64 n = qMin<qint64>(m_bodyLeft, bytes.size() - at);
+            m_bodyLeft -= n;
+            at += qsizetype(n);
+            continue;
+        }
+        const char c = bytes[at++];
+        if (m_head.isEmpty() && (c == '\r' || c == '\n'))
+            continue; // empty lines before a request line are allowed
+        m_head += c;
+        if (m_head.endsWith("\n\n") || m_head.endsWith("\n\r\n"))
+            m_refused = headDone();
+        else if (m_head.size() > MaxHeadBytes)
+            m_refused = 431;
+    }
+    if (m_refused) {
+        m_head.clear();
+        m_targets.clear();
+    }
+    return m_refused;
+}
+
+int RequestScanner::headDone() {
+    const QList<QByteArray> lines = m_head.split('\n');
+    m_head.clear();
+    const QList<QByteArray> words = lines.first().simplified().split(' ');
+    qint64 length = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = lines[i].left(colon).trimmed().toLower();
+        const QByteArray value = lines[i].mid(colon + 1);
+        if (name == "transfer-encoding" && value.trimmed().toLower() != "identity")
+            return 411;
+        if (name != "content-length")
+            continue;
+        const qint64 n = declaredLength(value, m_maxBody);
+        if (n < 0 || (length > 0 && n != length))
+            return 400;
+        length = n;
+    }
+    if (length > m_maxBody)
+        return 413;
+    if (m_targets.size() >= MaxPendingRequests)
+        return 429;
+    m_targets.push_back(words.value(1));
+    m_bodyLeft = length;
+    return 0;
+}
+
+QByteArray RequestScanner::takeTarget() {
+    if (m_targets.empty())
+        return {};
+    QByteArray target = m_targets.front();
+    m_targets.pop_front();
+    return target;
+}
+
 RequestGate::RequestGate(QTcpSocket* socket, qint64 maxBody)
-    : QObject(socket), m_socket(socket), m_maxBody(maxBody) {
+    : QObject(socket), m_socket(socket), m_scanner(maxBody) {
     socket->setReadBufferSize(ReadBufferBytes);
     // Connected before the server's own handler, so the bytes are seen before it reads them.
     connect(socket, &QTcpSocket::readyRead, this, &RequestGate::onBytes);
@@ -53,11 +132,7 @@ QByteArray RequestGate::takeTarget() {
     m_taken = true;
     ++m_inService;
     m_idle.stop();
-    if (m_targets.empty())
-        return {};
-    QByteArray target = m_targets.front();
-    m_targets.pop_front();
-    return target;
+    return m_scanner.takeTarget();
 }
 
 void RequestGate::answered() {
@@ -71,55 +146,14 @@ void RequestGate::onBytes() {
     // readyRead (requests sent one after another without waiting for the answers).
     const qint64 seen = m_taken ? m_seenUnread : 0;
     m_taken = false;
-    const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable()).mid(seen);
-    qsizetype at = 0;
-    while (at < fresh.size() && !m_refused) {
-        if (m_bodyLeft > 0) {
-            const qint64 n = qMin<qint64>(m_bodyLeft, fresh.size() - at);
-            m_bodyLeft -= n;
-            at += qsizetype(n);
-            continue;
-        }
-        const char c = fresh[at++];
-        if (m_head.isEmpty() && (c == '\r' || c == '\n'))
-            continue; // empty lines before a request line are allowed
-        m_head += c;
-        if (m_head.endsWith("\n\n") || m_head.endsWith("\n\r\n"))
-            headDone();
-        else if (m_head.size() > MaxHeadBytes)
-            refuse(431, "The request's headers are too long.\n");
-    }
+    if (m_scanner.refused())
+        return;
+    if (const int status = m_scanner.feed(m_socket->peek(m_socket->bytesAvailable()).mid(seen)))
+        refuse(status);
 }
 
-void RequestGate::headDone() {
-    const QList<QByteArray> lines = m_head.split('\n');
-    m_head.clear();
-    const QList<QByteArray> words = lines.first().simplified().split(' ');
-    qint64 length = 0;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon < 0)
-            continue;
-        const QByteArray name = lines[i].left(colon).trimmed().toLower();
-        const QByteArray value = lines[i].mid(colon + 1);
-        if (name == "transfer-encoding" && value.trimmed().toLower() != "identity")
-            return refuse(411, "A request body needs its length.\n");
-        if (name != "content-length")
-            continue;
-        const qint64 n = declaredLength(value, m_maxBody);
-        if (n < 0 || (length > 0 && n != length))
-            return refuse(400, "The request's length is not readable.\n");
-        length = n;
-    }
-    if (length > m_maxBody)
-        return refuse(413, "The request is too long for the module.\n");
-    m_targets.push_back(words.value(1));
-    m_bodyLeft = length;
-}
-
-void RequestGate::refuse(int status, const QByteArray& reason) {
-    m_refused = true;
-    m_targets.clear();
+void RequestGate::refuse(int status) {
+    const QByteArray reason = reasonText(status);
     // Nothing more of this connection is read: neither by the server nor into a buffer.
     disconnect(m_socket, &QTcpSocket::readyRead, nullptr, nullptr);
     m_socket->setReadBufferSize(1);
