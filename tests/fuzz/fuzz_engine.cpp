@@ -5,7 +5,9 @@
 #include "files/LoadSteps.h"
 #include "html/PagesCodec.h"
 #include "html/PagesHttp.h"
+#include "html/RequestGate.h"
 #include "link/Link.h"
+#include "link/Telnet.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
 #include "sim/SimHeadend.h"
@@ -127,6 +129,56 @@ void httpRequest(const uint8_t* data, size_t size) {
         require(c != '\'' && c != '"' && c != '<' && c != '\\');
 }
 
+// A browser connection's bytes through the request gate, in pieces of the first byte's length
+// and whole: the same verdict and targets either way, never more held than the caps, and a
+// refusal only with one of its statuses.
+void requestGate(const uint8_t* data, size_t size) {
+    const size_t piece = 1 + take<uint8_t>(data, size);
+    const qint64 maxBody = take<uint8_t>(data, size) * 8;
+    const QByteArray input = asBuffer(data, size);
+    RequestScanner whole(maxBody), cut(maxBody);
+    const int status = whole.feed(input);
+    for (size_t at = 0; at < size && !cut.refused(); at += piece) {
+        cut.feed(asBuffer(data + at, qMin(piece, size - at)));
+        require(cut.headBytes() <= RequestScanner::MaxHeadBytes &&
+                cut.pendingTargets() <= RequestScanner::MaxPendingRequests);
+    }
+    require(cut.refused() == status);
+    require(QList<int>{0, 400, 411, 413, 429, 431}.contains(status));
+    while (whole.pendingTargets() > 0) {
+        const QByteArray target = whole.takeTarget();
+        require(target == cut.takeTarget() && target.size() <= RequestScanner::MaxHeadBytes);
+    }
+    require(cut.pendingTargets() == 0);
+}
+
+// What a terminal server sends, decoded in pieces of the first byte's length: line data and
+// events never come to more than the input, no subnegotiation beyond the cap; data escaped and
+// a com-port command come back as they were.
+void telnetStream(const uint8_t* data, size_t size) {
+    using namespace Telnet;
+    const size_t piece = 1 + take<uint8_t>(data, size);
+    const QByteArray input = asBuffer(data, size);
+    Decoder decoder;
+    QList<Event> events;
+    qsizetype out = 0;
+    for (size_t at = 0; at < size; at += piece)
+        out += decoder.feed(asBuffer(data + at, qMin(piece, size - at)), &events).size();
+    for (const Event& e : events) {
+        require(e.data.size() < Decoder::MaxSubBytes);
+        out += 3 + e.data.size(); // IAC, verb, option at least
+    }
+    require(out <= input.size());
+    QList<Event> none;
+    require(Decoder().feed(escape(input), &none) == input && none.isEmpty());
+    if (input.isEmpty() || input.size() >= Decoder::MaxSubBytes - 1)
+        return;
+    QList<Event> one;
+    const quint8 command = quint8(input.at(0));
+    require(Decoder().feed(comPort(command, input.mid(1)), &one).isEmpty());
+    require(one == QList<Event>{{SB, ComPort, input}});
+}
+
 // A settings or configuration file: the reader, the field splitter, the check.
 void settingsFile(const uint8_t* data, size_t size) {
     const QByteArray content = asBuffer(data, size);
@@ -178,8 +230,8 @@ void simFrames(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using Reader = void (*)(const uint8_t*, size_t);
-    static const Reader readers[] = {infoBlock,   values,       diagnostics, pageReply,
-                                     httpRequest, settingsFile, simFrames};
+    static const Reader readers[] = {infoBlock,    values,    diagnostics, pageReply,   httpRequest,
+                                     settingsFile, simFrames, requestGate, telnetStream};
     if (size > 0)
         readers[data[0] % std::size(readers)](data + 1, size - 1);
     return 0;
