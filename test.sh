@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
 # Set-up, build and run every test (headless): the test suite, then the engine's tests built
-# with AddressSanitizer and UBSan, then a short run of every fuzz target.
+# with AddressSanitizer and UBSan, the tests of its threads with ThreadSanitizer, then a short
+# run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
 scripts/build.sh build
 export QT_QPA_PLATFORM=offscreen
 
-# The sanitizer tree compiles while the first suite runs: those tests mostly wait on the line.
+# The sanitizer trees compile while the first suite runs: those tests mostly wait on the line.
+trees=(build-asan)
 scripts/configure-asan.sh
-cmake --build build-asan -j"$(nproc)" >build-asan/build.log 2>&1 &
-asan_build=$!
+if command -v clang++ >/dev/null; then
+    scripts/configure-tsan.sh
+    trees+=(build-tsan)
+fi
+build_trees() {
+    for tree in "${trees[@]}"; do
+        cmake --build "$tree" -j"$(nproc)" >"$tree/build.log" 2>&1 || { cat "$tree/build.log"; return 1; }
+    done
+}
+build_trees &
+trees_build=$!
 status=0
 ctest --test-dir build --output-on-failure -j"$(( $(nproc) * 2 ))" || status=$?
-if ! wait "$asan_build"; then
-    cat build-asan/build.log
-    echo "test: the sanitizer build failed"
+if ! wait "$trees_build"; then
+    echo "test: a sanitizer build failed"
     exit 1
 fi
 [[ $status -eq 0 ]] || exit "$status"
 
 scripts/sanitize.sh
+scripts/threads.sh
 scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-3}"

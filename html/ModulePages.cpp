@@ -1,6 +1,7 @@
 #include "html/ModulePages.h"
 
 #include "html/PagesServer.h"
+#include "link/HandOver.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -30,9 +31,7 @@ public:
     }
 
 private:
-    template <typename F> void post(F f) {
-        QMetaObject::invokeMethod(&m_pages, std::move(f), Qt::QueuedConnection);
-    }
+    template <typename F> void post(F f) { HandOver::post(&m_pages, std::move(f)); }
     ModulePages& m_pages;
 };
 
@@ -96,17 +95,14 @@ QByteArray ModulePages::exchangeWindowSize() {
     auto outcome = std::make_shared<Outcome>();
     QEventLoop loop;
     QPointer<QEventLoop> guard(&loop);
-    QMetaObject::invokeMethod(m_workerContext, [this, outcome, guard] {
+    HandOver::post(m_workerContext, [this, outcome, guard] {
         const QByteArray reply = m_transfer.exchangeWindowSize();
-        QMetaObject::invokeMethod(
-            this,
-            [outcome, guard, reply] {
-                outcome->reply = reply;
-                outcome->done = true;
-                if (guard)
-                    guard->quit();
-            },
-            Qt::QueuedConnection);
+        HandOver::post(this, [outcome, guard, reply] {
+            outcome->reply = reply;
+            outcome->done = true;
+            if (guard)
+                guard->quit();
+        });
     });
     if (!outcome->done)
         loop.exec();
@@ -117,10 +113,9 @@ bool ModulePages::startServer(QString* error, quint16 preferredPort) {
     if (m_server)
         return true;
     auto serve = [this](const PageRequest& request, PagesServer::Done done) {
-        QMetaObject::invokeMethod(m_workerContext, [this, request, done] {
+        HandOver::post(m_workerContext, [this, request, done] {
             const PageResponse response = m_service->serve(request);
-            QMetaObject::invokeMethod(
-                this, [done, response] { done(response); }, Qt::QueuedConnection);
+            HandOver::post(this, [done, response] { done(response); });
         });
     };
     auto* server = new PagesServer(serve, this);
