@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole ctest suite of build/ five times in a row (or $1 times) while two other processes
+# The whole ctest suite of build/ and the sanitizer stages (scripts/sanitize.sh: build-asan;
+# scripts/threads.sh: build-tsan) five times in a row (or $1 times) while two other processes
 # keep both cores busy: a test that depends on timing luck fails here. Builds first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,8 @@ done
 export QT_QPA_PLATFORM=offscreen
 for ((run = 1; run <= runs; ++run)); do
     echo "soak: run $run of $runs, both cores busy"
-    if ! ctest --test-dir build --output-on-failure -j"$(nproc)"; then
+    if ! ctest --test-dir build --output-on-failure -j"$(nproc)" || ! scripts/sanitize.sh ||
+        ! scripts/threads.sh; then
         echo "soak: run $run failed"
         exit 1
     fi
