@@ -138,7 +138,11 @@ QByteArrayList SaveLoad::readImage(bool* errors) {
     if (!keep(text))
         return {failure};
     for (int n = 0; text.size() > kShortImageLine; ++n) {
-        text = beforeR(m_link.SendSpecCmd(QStringLiteral("04")));
+        // A failed answer ("-2": none in time) is no end of the image: none of it is kept.
+        const QString reply = m_link.SendSpecCmd(QStringLiteral("04"));
+        if (reply.startsWith(QLatin1Char('-')))
+            return {errorLine(reply)};
+        text = beforeR(reply);
         if (text.size() > kShortImageLine && !keep(text))
             return {failure};
         if (n % kMarkEvery == 0)

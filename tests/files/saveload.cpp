@@ -19,6 +19,7 @@ namespace {
 const QString kWriting("Writing conf. file. Wait...");
 const QString kLoading("Loading from file. Wait...");
 const QString kErrors("Done. Errors found");
+const QByteArray kNoAnswer("(no answer)"); // a scripted special command left unanswered
 const QByteArrayList kModuleBlock{"MOD",   "0 3 1",     "TESTMOD", "V1.00",
                                   "PARAM", "12 0 250 ", "MODEND"};
 // A module file addresses the current module (subrack 1, slot 4) first; it is reset at the end.
@@ -41,7 +42,8 @@ QByteArray crlf(const QByteArrayList& lines) {
 
 // The modules behind the scripted peer: present slots answer their select frame, the selected
 // module acknowledges every command, and special commands are answered from a script (text
-// before the "R"; the last reply repeats; none: silence). Runs on the peer's reader thread.
+// before the "R"; the last reply repeats; none or kNoAnswer: silence). Runs on the peer's reader
+// thread.
 struct ScriptedModules {
     std::mutex mutex;
     QSet<int> present; // subrack * 16 + slot
@@ -67,8 +69,10 @@ struct ScriptedModules {
                 replies = fr.mid(1).startsWith(it.key()) ? &it.value() : replies;
             if (!replies || replies->isEmpty())
                 return std::nullopt;
-            return PtyPeer::Reply{
-                specReply(replies->size() > 1 ? replies->takeFirst() : replies->first())};
+            const QByteArray text = replies->size() > 1 ? replies->takeFirst() : replies->first();
+            if (text == kNoAnswer)
+                return std::nullopt;
+            return PtyPeer::Reply{specReply(text)};
         }
         if (fr == "!7\r")
             silentLeft = silentAfterReset;
@@ -206,6 +210,9 @@ private Q_SLOTS:
             {"RPR-4", "V2.10", "EEPROM", "ERROR -2", "MODEND"}, " & #03 #05" + reset);
         row("no channels, short first answer: no 04", "RPR", "V2", 0, {"03"}, {"00112233"},
             {"RPR", "V2", "EEPROM", "00112233", "MODEND"}, " & #03 #05" + reset);
+        row("04 unanswered in the middle: nothing of the image kept", "RPR", "V2", 1, {"03"},
+            {"0011223344556677", "8899AABBCCDDEEFF", kNoAnswer},
+            {"RPR", "V2", "EEPROM", "ERROR -2", "MODEND"}, " & #03 #05 #04 #04" + reset);
         row("image that never ends", "RPR", "V2", 1, {"03"},
             {"0011223344556677", "8899AABBCCDDEEFF"},
             {"RPR", "V2", "EEPROM", FileFormat::ImageTooLong, "MODEND"},
