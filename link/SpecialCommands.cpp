@@ -47,6 +47,10 @@ QString Link::ReadSpecReply() {
         else
             m_port.waitForBytes(int(std::max<qint64>(1, limit - clock.elapsed())));
     }
+    // A busy computer may get back to the loop only after the limit: what came meanwhile is
+    // still read, so that a reply that arrived is never taken for a missing one.
+    if (!text.contains(CR) && m_port.isOpen())
+        text += m_port.read(m_port.bytesWaiting());
     return specReplyResult(text);
 }
 
