@@ -34,7 +34,8 @@ for target in "${targets[@]}"; do
     fi
     if "$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="$work/$target/found/" "$work/$target/corpus" >"$work/$target/log" 2>&1; then
-        echo "fuzz: $target ok ($(grep -o 'Done [0-9]* runs' "$work/$target/log" || echo 'no run count'))"
+        echo "fuzz: $target ok ($(grep -o 'Done [0-9]* runs' "$work/$target/log" || echo 'no run count');" \
+            "$(grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+' "$work/$target/log" | tail -n 1))"
     else
         failed=1
         echo "fuzz: $target FAILED"
