@@ -30,6 +30,7 @@ inline const QByteArray NoSpecialMode("ERROR no spec mode");
 // skip them, so the file stays loadable; a load reports such a block as not matching.
 inline const QByteArray BadTypeName("ERROR type name cannot be stored");
 inline const QByteArray BadVersion("ERROR version cannot be stored");
+inline const QByteArray InfoNotRead("ERROR module information not read");
 inline const QByteArray ImageTooLong("ERROR image does not end");
 inline const QByteArray BadImageLine("ERROR image line cannot be stored");
 // In place of the kind line of an image module whose image was not read: a comment, so the

@@ -50,9 +50,9 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
     if (!m)
         throw OrvexError(FileTexts::FileIOError);
     const bool params = m->InfoKind == InfoParam;
-    // Values holds 100 channels: a parameter module with a count outside 1..100 cannot be
-    // described by the file. An image module's count is only noted in its address line.
-    if (params && (m->ChannelCount < 1 || m->ChannelCount > MaxChannels))
+    // Values holds 100 channels: a parameter module with more cannot be described by the
+    // file. An image module's count is only noted in its address line.
+    if (params && m->ChannelCount > MaxChannels)
         throw OrvexError(FileTexts::FileIOError);
     m_link.SelectModule(subrack, slot);
     writeLine(file, FileFormat::Mod);
@@ -61,10 +61,15 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
     // place ends the block, and the rest of the file stays loadable.
     const std::optional<QByteArray> type = FileFormat::storedLine(m->TypeName);
     const std::optional<QByteArray> version = FileFormat::storedLine(m->VersionText);
+    // A parameter module without channels is one whose information the scan could not read
+    // (its answers lost or late): its block says so, and the rest of the head-end is saved.
+    const bool unread = params && m->ChannelCount < 1;
     if (type)
         writeLine(file, *type);
-    if (!type || !version) {
-        writeLine(file, type ? FileFormat::BadVersion : FileFormat::BadTypeName);
+    if (!type || !version || unread) {
+        writeLine(file, !type      ? FileFormat::BadTypeName
+                        : !version ? FileFormat::BadVersion
+                                   : FileFormat::InfoNotRead);
         writeLine(file, FileFormat::ModEnd);
         return true;
     }

@@ -201,6 +201,8 @@ private Q_SLOTS:
         row("empty version", "PM", "", 1, {}, {}, {"PM", FileFormat::BadVersion, "MODEND"}, "");
         row("type read as a comment", ";PM", "V1", 1, {}, {}, {FileFormat::BadTypeName, "MODEND"},
             "");
+        row("information not read", "PM", "V1", 0, {}, {},
+            {"PM", FileFormat::InfoNotRead, "MODEND"}, "");
         row("no special mode", "RPR-4", "V2.10", 1, {}, {},
             {"RPR-4", "V2.10", "EEPROM", FileFormat::NoSpecialMode, "MODEND"}, " &");
         row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, {"-9"}, {},
