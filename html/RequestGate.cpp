@@ -3,34 +3,24 @@
 #include <QTcpSocket>
 
 namespace {
-QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 411:
-        return "Length Required";
-    case 413:
-        return "Payload Too Large";
-    case 429:
-        return "Too Many Requests";
-    case 431:
-        return "Request Header Fields Too Large";
-    default:
-        return "Bad Request";
-    }
-}
-
-QByteArray reasonText(int status) {
-    switch (status) {
-    case 411:
-        return "A request body needs its length.\n";
-    case 413:
-        return "The request is too long for the module.\n";
-    case 429:
-        return "Too many requests sent ahead of their answers.\n";
-    case 431:
-        return "The request's headers are too long.\n";
-    default:
-        return "The request's length is not readable.\n";
-    }
+// Each refusal's status line phrase and the text of its answer; the first one for any other.
+struct GateRefusal {
+    int status;
+    const char* phrase;
+    const char* text;
+};
+constexpr GateRefusal kRefusals[] = {
+    {400, "Bad Request", "The request's length is not readable.\n"},
+    {411, "Length Required", "A request body needs its length.\n"},
+    {413, "Payload Too Large", "The request is too long for the module.\n"},
+    {429, "Too Many Requests", "Too many requests sent ahead of their answers.\n"},
+    {431, "Request Header Fields Too Large", "The request's headers are too long.\n"},
+};
+const GateRefusal& refusalOf(int status) {
+    for (const GateRefusal& r : kRefusals)
+        if (r.status == status)
+            return r;
+    return kRefusals[0];
 }
 
 // The declared length, saturated above limit (so any count of digits is read); -1 when the
@@ -153,11 +143,12 @@ void RequestGate::onBytes() {
 }
 
 void RequestGate::refuse(int status) {
-    const QByteArray reason = reasonText(status);
+    const GateRefusal& r = refusalOf(status);
+    const QByteArray reason(r.text);
     // Nothing more of this connection is read: neither by the server nor into a buffer.
     disconnect(m_socket, &QTcpSocket::readyRead, nullptr, nullptr);
     m_socket->setReadBufferSize(1);
-    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + r.phrase +
                     "\r\nContent-Type: text/plain\r\nContent-Length: " +
                     QByteArray::number(reason.size()) + "\r\nConnection: close\r\n\r\n" + reason);
     m_socket->disconnectFromHost();
