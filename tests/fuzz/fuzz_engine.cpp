@@ -129,54 +129,49 @@ void httpRequest(const uint8_t* data, size_t size) {
         require(c != '\'' && c != '"' && c != '<' && c != '\\');
 }
 
-// A browser connection's bytes through the request gate, in pieces of the first byte's length
-// and whole: the same verdict and targets either way, never more held than the caps, and a
-// refusal only with one of its statuses.
-void requestGate(const uint8_t* data, size_t size) {
-    const size_t piece = 1 + take<uint8_t>(data, size);
-    const qint64 maxBody = take<uint8_t>(data, size) * 8;
-    const QByteArray input = asBuffer(data, size);
-    RequestScanner whole(maxBody), cut(maxBody);
-    const int status = whole.feed(input);
-    for (size_t at = 0; at < size && !cut.refused(); at += piece) {
-        cut.feed(asBuffer(data + at, qMin(piece, size - at)));
-        require(cut.headBytes() <= RequestScanner::MaxHeadBytes &&
-                cut.pendingTargets() <= RequestScanner::MaxPendingRequests);
-    }
-    require(cut.refused() == status);
-    require(QList<int>{0, 400, 411, 413, 429, 431}.contains(status));
-    while (whole.pendingTargets() > 0) {
-        const QByteArray target = whole.takeTarget();
-        require(target == cut.takeTarget() && target.size() <= RequestScanner::MaxHeadBytes);
-    }
-    require(cut.pendingTargets() == 0);
+// Hands the input to feed in pieces of the given length.
+template <class F> void inPieces(const uint8_t* data, size_t size, size_t piece, F feed) {
+    for (size_t at = 0; at < size; at += piece)
+        feed(asBuffer(data + at, qMin(piece, size - at)));
 }
 
-// What a terminal server sends, decoded in pieces of the first byte's length: line data and
-// events never come to more than the input, no subnegotiation beyond the cap; data escaped and
-// a com-port command come back as they were.
+// A browser connection's bytes through the request gate, whole and in pieces of the first
+// byte's length: the same verdict and targets either way, never more held than the caps.
+void requestGate(const uint8_t* data, size_t size) {
+    const size_t piece = 1 + take<uint8_t>(data, size);
+    RequestScanner whole(take<uint8_t>(data, size) * 8), cut = whole;
+    const int status = whole.feed(asBuffer(data, size));
+    require(QList<int>{0, 400, 411, 413, 429, 431}.contains(status));
+    inPieces(data, size, piece, [&](const QByteArray& bytes) {
+        cut.feed(bytes);
+        require(cut.headBytes() <= RequestScanner::MaxHeadBytes &&
+                cut.pendingTargets() <= RequestScanner::MaxPendingRequests);
+    });
+    require(cut.refused() == status && cut.pendingTargets() == whole.pendingTargets());
+    while (whole.pendingTargets() > 0)
+        require(whole.takeTarget() == cut.takeTarget());
+}
+
+// What a terminal server sends, decoded in pieces of the first byte's length: data and events
+// never come to more than the input, nor a subnegotiation beyond the cap; escaped data and a
+// com-port command come back as they were.
 void telnetStream(const uint8_t* data, size_t size) {
     using namespace Telnet;
     const size_t piece = 1 + take<uint8_t>(data, size);
     const QByteArray input = asBuffer(data, size);
     Decoder decoder;
-    QList<Event> events;
+    QList<Event> events, none, one;
     qsizetype out = 0;
-    for (size_t at = 0; at < size; at += piece)
-        out += decoder.feed(asBuffer(data + at, qMin(piece, size - at)), &events).size();
+    inPieces(data, size, piece,
+             [&](const QByteArray& bytes) { out += decoder.feed(bytes, &events).size(); });
     for (const Event& e : events) {
         require(e.data.size() < Decoder::MaxSubBytes);
         out += 3 + e.data.size(); // IAC, verb, option at least
     }
-    require(out <= input.size());
-    QList<Event> none;
-    require(Decoder().feed(escape(input), &none) == input && none.isEmpty());
-    if (input.isEmpty() || input.size() >= Decoder::MaxSubBytes - 1)
-        return;
-    QList<Event> one;
-    const quint8 command = quint8(input.at(0));
-    require(Decoder().feed(comPort(command, input.mid(1)), &one).isEmpty());
-    require(one == QList<Event>{{SB, ComPort, input}});
+    require(out <= input.size() && Decoder().feed(escape(input), &none) == input && none.isEmpty());
+    if (!input.isEmpty() && input.size() < Decoder::MaxSubBytes - 1)
+        require(Decoder().feed(comPort(quint8(input[0]), input.mid(1)), &one).isEmpty() &&
+                one == QList<Event>{{SB, ComPort, input}});
 }
 
 // A settings or configuration file: the reader, the field splitter, the check.
@@ -222,8 +217,7 @@ void simFrames(const uint8_t* data, size_t size) {
     for (int g = 0; g < 2; ++g)
         for (int s = 0; s <= SimHeadend::SpecialSlot; ++s)
             headend.setFaults(g, s, faults);
-    for (size_t at = 0; at < size; at += piece)
-        headend.feed(asBuffer(data + at, qMin(piece, size - at)));
+    inPieces(data, size, piece, [&](const QByteArray& bytes) { headend.feed(bytes); });
     require(line.total <= 64 * 1024 + qsizetype(size) * 8 * 1024);
 }
 } // namespace
