@@ -38,6 +38,8 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
     QElapsedTimer silence; // restarted by every byte that comes
     silence.start();
     const int limit = silenceMs();
+    const qsizetype fresh = block.text.size(); // what a timed-out reception left goes before
+    bool lateHere = m_lateDigits >= 0;
     for (;;) {
         if (stopping())
             return BlockEnd::Stopped;
@@ -53,8 +55,15 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
             return BlockEnd::Terminator;
         block.text += char(b);
         silence.restart();
-        if (m_checksumLate && dropLateChecksum(block.text))
-            continue;
+        if (lateHere) {
+            const Late late = lateChecksum(block.text.mid(fresh), r.headerSeen);
+            lateHere = late == Late::Partly;
+            if (late == Late::Whole) {
+                block.text.truncate(fresh);
+                m_lateDigits = -1;
+                continue;
+            }
+        }
         if (r.headerSeen || b != LF)
             continue;
         // A module that answered the request checksum line after we had given up waiting
@@ -76,18 +85,20 @@ ContentTransfer::BlockEnd ContentTransfer::receiveBlock(Block& block, Reception&
     }
 }
 
-bool ContentTransfer::dropLateChecksum(QByteArray& text) {
-    const QByteArray before = text.chopped(1);
-    const bool digits = std::all_of(before.begin(), before.end(), [](char c) {
+ContentTransfer::Late ContentTransfer::lateChecksum(const QByteArray& got, bool headerSeen) const {
+    // A refusal (NAK) in front of a reply's header line is passed over by the header search.
+    if (got.size() == 1 && got.at(0) == NAK)
+        return m_lateDigits == 4 && headerSeen ? Late::Whole : Late::No;
+    const bool ended = got.endsWith(ETX);
+    const QByteArray digits = ended ? got.chopped(1) : got;
+    const bool hex = std::all_of(digits.begin(), digits.end(), [](char c) {
         return std::isxdigit(static_cast<unsigned char>(c));
     });
-    const char b = text.back();
-    const bool answer = (b == ETX && digits) || (b == NAK && before.isEmpty());
-    if (answer)
-        text.clear();
-    // Once the block holds more than an answer could, none is coming any more.
-    m_checksumLate = !answer && digits && before.size() < 4;
-    return answer;
+    if (!hex || digits.size() > m_lateDigits)
+        return Late::No;
+    if (!ended)
+        return Late::Partly;
+    return digits.size() == m_lateDigits ? Late::Whole : Late::No;
 }
 
 bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
@@ -105,7 +116,8 @@ bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
         if (last == ETX || last == NAK)
             break;
     }
-    m_checksumLate = last < 0;
+    if (last < 0) // the rest of the answer may still come: the digits not read, then ETX
+        m_lateDigits = int(std::max<qsizetype>(0, 4 - answer.size()));
     if (last < 0 || last == NAK) {
         ReplyCrcOn = false; // the module gives no checksums: none for this window
         return true;
@@ -177,12 +189,10 @@ QByteArray ContentTransfer::exchangeWindowSize() {
 }
 
 void ContentTransfer::sendStartRequest() {
-    m_checksumLate = false; // stale input goes before each new request
     send(StartPageRequest);
 }
 
 void ContentTransfer::sendDocumentRequest(const QByteArray& text) {
-    m_checksumLate = false;
     if (RequestCrcOn) {
         const QByteArray line = requestChecksumLine(text);
         send(line);

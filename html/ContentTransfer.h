@@ -55,9 +55,10 @@ private:
     };
 
     BlockEnd receiveBlock(Block& block, Reception& r);
-    // Whether the byte just added to text completes (or is) a reply checksum answer that came
-    // after we stopped waiting for it; such an answer is taken out of the text.
-    bool dropLateChecksum(QByteArray& text);
+    // How the first bytes a block brings from the line compare with the answer to a reply
+    // checksum request that we stopped waiting for.
+    enum class Late { No, Partly, Whole };
+    Late lateChecksum(const QByteArray& got, bool headerSeen) const;
     // The reply checksum exchange after a block; false on a mismatch.
     bool checkBlock(const Block& block, Reception& r);
     bool stopping() const;
@@ -68,5 +69,8 @@ private:
     RawChannel& m_channel;
     std::atomic<bool>& m_abort;
     quint16 m_serverPort = 88;
-    bool m_checksumLate = false; // a reply checksum answer may still come
+    // Hexadecimal digits of a reply checksum answer still to come after we stopped waiting for
+    // it (-1: none). A busy module answers "!4" only after the blocks it had queued, so the
+    // answer comes at the start of a later block, maybe of a later reply: never page content.
+    int m_lateDigits = -1;
 };

@@ -1,5 +1,7 @@
 #include "html/PagesHttp.h"
 
+#include <QHostAddress>
+
 namespace PagesHttp {
 
 using PagesCodec::ReplyKind;
@@ -16,6 +18,33 @@ bool hasControlByte(const QByteArray& text) {
             return true;
     }
     return false;
+}
+
+// A loopback name or address, with or without a port.
+bool isLoopbackHost(const QByteArray& host) {
+    QByteArray name = host;
+    const qsizetype colon = host.lastIndexOf(':');
+    if (colon >= 0 && !host.mid(colon).contains(']')) {
+        bool ok = false;
+        const uint port = host.mid(colon + 1).toUInt(&ok);
+        if (!ok || port > 65535)
+            return false;
+        name = host.left(colon);
+    }
+    if (name == "localhost" || name == "localhost.")
+        return true;
+    const bool bracketed = name.startsWith('[') && name.endsWith(']');
+    const QHostAddress address(QString::fromLatin1(bracketed ? name.mid(1).chopped(1) : name));
+    const auto v6 = QAbstractSocket::IPv6Protocol;
+    return address.isLoopback() && (address.protocol() == v6) == bracketed;
+}
+
+// The address is the site's own or one of its documents.
+bool isWithin(const QByteArray& address, const QByteArray& site) {
+    if (!address.startsWith(site))
+        return false;
+    const QByteArray rest = address.mid(site.size());
+    return rest.isEmpty() || rest.startsWith('/') || rest.startsWith('?') || rest.startsWith('#');
 }
 
 // The address goes into a script string inside an attribute: characters that could end
@@ -90,20 +119,24 @@ QByteArray parameterText(PageRequest::Method method, const QByteArray& body,
     return query.isEmpty() ? body : body + "\r\n" + query;
 }
 
-Refusal vet(const Origin& from, quint16 port, const PageRequest& request) {
-    const QByteArray self = "127.0.0.1:" + QByteArray::number(port);
-    if (from.host.trimmed().toLower() != self)
-        return {403, "This server answers only to " + self + ".\n"};
-    if (!from.origin.isEmpty() && from.origin.trimmed().toLower() != "http://" + self)
-        return {403, "Requests from other sites are not served.\n"};
+Refusal vet(const Origin& from, const PageRequest& request) {
+    const QByteArray host = from.host.trimmed().toLower();
+    if (!isLoopbackHost(host))
+        return {403, "This server answers only to loopback names and addresses (localhost, "
+                     "127.0.0.1, [::1]).\n"};
+    const QByteArray self = "http://" + host;
     const QByteArray site = from.fetchSite.trimmed().toLower();
-    if (!site.isEmpty() && site != "same-origin" && site != "none")
+    if ((!from.origin.isEmpty() && from.origin.trimmed().toLower() != self) ||
+        (!from.referer.isEmpty() && !isWithin(from.referer.trimmed().toLower(), self)) ||
+        (!site.isEmpty() && site != "same-origin" && site != "none"))
         return {403, "Requests from other sites are not served.\n"};
     if (hasControlByte(request.path) || hasControlByte(request.params))
         return {400, "Control characters cannot be sent to the module.\n"};
-    if (PagesCodec::documentText(request.path, request.params).size() > MaxDocumentText)
-        return {414, "The address is too long for the module.\n"};
-    return {};
+    if (PagesCodec::documentText(request.path, request.params).size() <= MaxDocumentText)
+        return {};
+    if (request.method == PageRequest::Method::Post)
+        return {413, "The form's data and address are too long for the module.\n"};
+    return {414, "The address is too long for the module.\n"};
 }
 
 QString windowSizeText(PagesCodec::SizeResult result) {

@@ -54,10 +54,13 @@ PageRequest pageRequest(PageRequest::Method method, const QUrl& url, const QByte
 QByteArray parameterText(PageRequest::Method method, const QByteArray& body,
                          const QByteArray& query);
 
+// The longest body a request may bring: a form's fields for the module. Longer bodies are
+// refused (413) before they are read.
+constexpr int MaxBodyBytes = 500;
 // The longest text a document request carries after "!B" (path, "?" and query). Longer ones
-// are refused, not sent: the modules keep at most 512 bytes of a frame, and a request cut
-// short would fetch some other document or apply only part of a form.
-constexpr int MaxDocumentText = 500;
+// are refused, not sent: the modules keep at most 512 bytes of a frame after its "!", and a
+// request cut short would fetch some other document or apply only part of a form.
+constexpr int MaxDocumentText = 512 - 1;
 
 // Why a request never reaches the line (status 0: it may go on).
 struct Refusal {
@@ -69,11 +72,14 @@ struct Origin {
     QByteArray host;      // Host
     QByteArray origin;    // Origin, when the browser sent one
     QByteArray fetchSite; // Sec-Fetch-Site, when the browser sent one
+    QByteArray referer;   // Referer, when the browser sent one
 };
-// Only our own pages may reach the module: the Host must be our loopback address and port
-// (no page of another site renamed to us), and a browser that names the requesting site
-// must name ours. Then the path and the parameter text are checked for control bytes and
-// for the length a document request can carry.
-Refusal vet(const Origin& from, quint16 port, const PageRequest& request);
+// Only our own pages may reach the module. The Host must be a loopback name or address, on
+// any port (a browser here, or the near end of a tunnel such as ssh -L): a name of another
+// site that its owner made resolve to 127.0.0.1 is refused, so that none of its pages can
+// talk to us as their own site. A browser that names the requesting site (Origin, Referer,
+// Sec-Fetch-Site) must name ours, the site the Host names. Then the path and the parameter
+// text are checked for control bytes and for the length a document request can carry.
+Refusal vet(const Origin& from, const PageRequest& request);
 
 } // namespace PagesHttp

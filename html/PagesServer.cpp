@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 using namespace PagesHttp;
 using Method = QHttpServerRequest::Method;
@@ -20,11 +21,12 @@ QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
     return {};
 }
 
-void refuse(QHttpServerResponder& responder, int status, const QByteArray& text,
-            QTcpSocket* socket) {
-    responder.write(text, "text/plain", Status(status));
-    if (RequestGate* gate = RequestGate::of(socket))
-        gate->answered();
+// The client asked to close the connection after this request.
+bool asksToClose(const QHttpServerRequest& request) {
+    for (const QByteArray& token : header(request, "Connection").split(','))
+        if (token.trimmed().compare("close", Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
 }
 } // namespace
 
@@ -36,8 +38,8 @@ PagesServer::~PagesServer() {
 }
 
 bool PagesServer::start(QString* error, quint16 preferred) {
-    // A body longer than a document request can carry is never read (413).
-    auto listener = std::make_unique<GatedListener>(MaxDocumentText);
+    // A body longer than a form may bring is never read (413).
+    auto listener = std::make_unique<GatedListener>(MaxBodyBytes);
     // The preferred port needs privileges or may be taken: any free port will do, as long
     // as it is the one we name to the browser and in the module's local links.
     if (!listener->listen(QHostAddress::LocalHost, preferred) &&
@@ -64,9 +66,15 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     RequestGate* gate = RequestGate::of(socket);
     // Qt's parse of the target loses a path that begins with "//": the target as sent has it.
     const QByteArray target = gate ? gate->takeTarget() : QByteArray();
+    if (closing(socket)) { // a request after one that asked to close: not served
+        if (gate)
+            gate->answered();
+        return true;
+    }
     auto pending = std::make_unique<Pending>();
     pending->responder = std::make_unique<QHttpServerResponder>(makeResponder(request, socket));
     pending->socket = socket;
+    pending->close = asksToClose(request);
     PageRequest::Method method = PageRequest::Method::Get;
     switch (request.method()) {
     case Method::Get:
@@ -78,19 +86,27 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         method = PageRequest::Method::Head;
         break;
     default:
-        refuse(*pending->responder, 405, "Only GET, POST and HEAD are served.\n", socket);
+        respond(*pending, {405, "text/plain", "Only GET, POST and HEAD are served.\n"});
         return true;
     }
     pending->request = pageRequest(method, request.url(), request.body(), target);
     const Origin from{header(request, "Host"), header(request, "Origin"),
-                      header(request, "Sec-Fetch-Site")};
-    const Refusal refusal = vet(from, m_port, pending->request);
+                      header(request, "Sec-Fetch-Site"), header(request, "Referer")};
+    const Refusal refusal = vet(from, pending->request);
     if (refusal.status != 0) {
-        refuse(*pending->responder, refusal.status, refusal.reason, socket);
+        respond(*pending, {refusal.status, "text/plain", refusal.reason});
         return true;
     }
     enqueue(std::move(pending));
     return true;
+}
+
+bool PagesServer::closing(const QTcpSocket* socket) const {
+    const auto closes = [socket](const std::unique_ptr<Pending>& p) {
+        return p && p->close && p->socket == socket;
+    };
+    return socket->state() != QAbstractSocket::ConnectedState || closes(m_current) ||
+           std::any_of(m_waiting.begin(), m_waiting.end(), closes);
 }
 
 void PagesServer::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
@@ -101,21 +117,19 @@ void PagesServer::respond(Pending& pending, const PageResponse& response) {
     if (!pending.socket || !pending.responder)
         return; // the browser has gone away
     QHttpServerResponder& r = *pending.responder;
-    const Status status = Status(response.status);
-    if (pending.request.method == PageRequest::Method::Head) {
-        r.writeStatusLine(status);
-        if (!response.contentType.isEmpty())
-            r.writeHeader("Content-Type", response.contentType);
-        r.writeHeader("Content-Length", QByteArray::number(response.body.size()));
-        r.writeBody(QByteArray());
-    } else if (response.contentType.isEmpty()) {
-        r.write(response.body, QHttpServerResponder::HeaderList{}, status);
-    } else {
-        r.write(response.body, {{"Content-Type", response.contentType}}, status);
-    }
+    r.writeStatusLine(Status(response.status));
+    if (!response.contentType.isEmpty())
+        r.writeHeader("Content-Type", response.contentType);
+    if (pending.close)
+        r.writeHeader("Connection", "close");
+    r.writeHeader("Content-Length", QByteArray::number(response.body.size()));
+    // The head of a response: its length and type, no body.
+    r.writeBody(pending.request.method == PageRequest::Method::Head ? QByteArray() : response.body);
     pending.responder.reset();
     if (RequestGate* gate = RequestGate::of(pending.socket))
         gate->answered();
+    if (pending.close)
+        pending.socket->disconnectFromHost(); // once the response has gone out
 }
 
 void PagesServer::enqueue(std::unique_ptr<Pending> pending) {

@@ -55,8 +55,11 @@ private:
         QPointer<QTcpSocket> socket;
         std::unique_ptr<QHttpServerResponder> responder;
         std::unique_ptr<QTimer> busyWait;
+        bool close = false; // the client asked to close the connection after the response
     };
 
+    // A request of this connection asked to close it after its response.
+    bool closing(const QTcpSocket* socket) const;
     static void respond(Pending& pending, const PagesHttp::PageResponse& response);
     void enqueue(std::unique_ptr<Pending> pending);
     void dispatchNext();

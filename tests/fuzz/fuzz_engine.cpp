@@ -112,7 +112,7 @@ void httpRequest(const uint8_t* data, size_t size) {
     const QUrl url(QStringLiteral("http://127.0.0.1:88") + QString::fromLatin1(target));
     const PageRequest request =
         pageRequest(method, url, nul < 0 ? QByteArray() : input.mid(nul + 1));
-    if (vet({"127.0.0.1:88", {}, {}}, 88, request).status != 0)
+    if (vet({.host = "127.0.0.1:88"}, request).status != 0)
         return;
     const QByteArray text = PagesCodec::documentText(request.path, request.params);
     const QByteArray frame = PagesCodec::documentRequest(text);

@@ -108,19 +108,25 @@ private Q_SLOTS:
         // The query is passed on as the browser encoded it: "%00" is three harmless bytes.
         row("NUL in the query", "GET /a.gif?x=%00 HTTP/1.1\r\n" + end, " 200", "!Ba.gif?x=%00\r");
         row("path starting with //", "GET //x HTTP/1.1\r\n" + end, " 200", "!Bx\r");
-        row("other port", get + "Host: 127.0.0.1:1\r\n\r\n", " 403");
-        row("other origin", get + "Origin: http://evil.example\r\n" + end, " 403");
-        row("cross site", get + "Sec-Fetch-Site: cross-site\r\n" + end, " 403");
-        row("ours",
-            "GET /a.gif HTTP/1.1\r\nOrigin: http://HOST\r\nSec-Fetch-Site: same-origin\r\n" + end,
-            " 200", "!Ba.gif\r");
-        row("typed in", get + "Sec-Fetch-Site: none\r\n" + end, " 200", "!A\r");
+        // Through a tunnel whose near end has another port: served. Another name: refused
+        // (the other rows of the vetting: vetting below).
+        row("tunnel", get + "Host: localhost:1\r\nReferer: http://localhost:1/\r\n\r\n", " 200",
+            "!A\r");
+        row("other name", get + "Host: evil.example\r\n\r\n", " 403");
         row("LF in the body", "POST /a HTTP/1.1\r\nContent-Length: 7\r\n" + end + "x=1\ny=2",
             " 400");
         const QByteArray longest = "/" + QByteArray(MaxDocumentText, 'a');
         row("at the limit", "GET " + longest + " HTTP/1.1\r\n" + end, " 200",
             "!B" + longest.mid(1) + "\r");
         row("too long", "GET " + longest + "?x HTTP/1.1\r\n" + end, " 414");
+        const QByteArray form = "POST /apply.cgi HTTP/1.1\r\nContent-Length: ";
+        row("longest body", form + "500\r\n" + end + QByteArray(500, 'x'), " 200",
+            "!Bapply.cgi?" + QByteArray(500, 'x') + "\r");
+        row("body too long", form + "501\r\n" + end + QByteArray(501, 'x'), " 413");
+        row("body too long for its path",
+            "POST /" + QByteArray(20, 'a') + " HTTP/1.1\r\nContent-Length: 500\r\n" + end +
+                QByteArray(500, 'x'),
+            " 413");
         row("put", "PUT /a HTTP/1.1\r\n" + end, " 405");
         row("post and query",
             "POST /apply.cgi?x=1 HTTP/1.1\r\nContent-Length: 4\r\n" + end + "p1=1", " 400");
@@ -146,6 +152,46 @@ private Q_SLOTS:
             EXPECT_BYTES(s.peer.received(), "");
         else
             EXPECT_BYTES(pageRequests(s.peer), frame);
+    }
+
+    // Where a request comes from, as its headers tell: Host, Origin, Referer and
+    // Sec-Fetch-Site ("-": none); status 0: served.
+    void vetting_data() {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<int>("status");
+        const auto row = [](const char* name, const char* headers, int status) {
+            QTest::newRow(name) << QByteArray(headers) << status;
+        };
+        row("a tunnel's port", "127.0.0.1:8871 - - -", 0);
+        row("localhost", "LocalHost:8871 - - -", 0);
+        row("localhost., no port", "localhost. - - -", 0);
+        row("127/8", "127.3.2.1:88 - - -", 0);
+        row("[::1]", "[::1]:8871 - - -", 0);
+        row("another name (rebinding)", "evil.example:88 - - -", 403);
+        row("below localhost", "x.localhost:88 - - -", 403);
+        row("another address", "10.0.0.1:88 - - -", 403);
+        row("unbracketed IPv6", "::1 - - -", 403);
+        row("no port after the colon", "localhost: - - -", 403);
+        row("none", "- - - -", 403);
+        row("ours, all told",
+            "localhost:8871 http://localhost:8871 http://localhost:8871/a.html same-origin", 0);
+        row("typed in", "localhost:8871 - - none", 0);
+        row("another loopback origin", "localhost:8871 http://127.0.0.1:8871 - -", 403);
+        row("foreign origin", "localhost:8871 http://evil.example - -", 403);
+        row("foreign referer alone", "localhost:8871 - http://evil.example/a -", 403);
+        row("foreign referer, same origin told",
+            "localhost:8871 - http://evil.example/ same-origin", 403);
+        row("referer on a longer port", "localhost:8871 - http://localhost:88710/ -", 403);
+        row("same site", "localhost:8871 - - same-site", 403);
+        row("cross site", "localhost:8871 - - cross-site", 403);
+    }
+    void vetting() {
+        QFETCH(QByteArray, headers);
+        QByteArrayList h = headers.split(' ');
+        for (QByteArray& value : h)
+            value = value == "-" ? QByteArray() : value;
+        const PageRequest request{PageRequest::Method::Get, "/a.gif", {}};
+        QTEST(vet({h[0], h[1], h[3], h[2]}, request).status, "status");
     }
 
     // A request that finds the line busy for too long gets "Timeout" and never reaches the

@@ -6,8 +6,6 @@
 #include "app/HelpWindow.h"
 #include "app/LineMonitorFrm.h"
 #include "app/LiveValues.h"
-#include "app/TerminalFrm.h"
-#include "app/TerminalView.h"
 #include "module/Display.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/ParamSpinBox.h"
@@ -18,7 +16,6 @@
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
-#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -179,30 +176,6 @@ private Q_SLOTS:
         QVERIFY2(!meanings.mid(write, committed - write).contains("read values"),
                  qPrintable(meanings.join(" | ")));
         QVERIFY(meanings.indexOf("read values", committed) > committed); // and then it read
-    }
-
-    // Pasted text reaches the module's console one key per request (SYN) of the module.
-    void pasteReachesTheConsole() {
-        click(0, 8);
-        QVERIFY(runUntil([&] { return meanings.contains("console: asks for a key"); }));
-        QGuiApplication::clipboard()->setText("help\nstatus\n");
-        QTest::keyClick(m().TerminalFrm->Terminal, Qt::Key_V,
-                        Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(runUntil([&] { return headend().received().endsWith("help\rstatus\r"); }));
-        bool asked = false;
-        int keys = 0;
-        for (const QString& said : std::as_const(meanings)) {
-            if (said == "console: asks for a key") {
-                asked = true;
-            } else if (said.startsWith("console: key ")) {
-                QVERIFY2(asked, qPrintable(meanings.join(" | ")));
-                asked = false;
-                ++keys;
-            }
-        }
-        QCOMPARE(keys, 12);
-        m().TerminalFrm->close();
-        QVERIFY(runUntil([&] { return !m().state().TerminalMode && !m().state().ReloadRequest; }));
     }
 
     // A faulty module reads apart from a clear one in greyscale; its caption stays red.
