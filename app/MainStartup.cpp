@@ -89,7 +89,7 @@ void TMainFrm::Init() {
     readSettingsFile();
     checkSettingsFolder();
     m_state.CurSlot = 0;
-    if (!m_link.OpenLink())
+    if (!m_link.OpenLink() && !closing())
         showMessage(Ports::notOpenedText(m_link.ComPort().errorString()), true);
     // A stored time-out that no transaction can use falls back to the default.
     const bool usable = StoredScanTimeout > 0 && StoredScanTimeout <= kLongestScanTimeout;

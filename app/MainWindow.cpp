@@ -30,6 +30,8 @@ TMainFrm::TMainFrm(QWidget* parent)
     connectLineViews();
     connectKeyboard();
     m_idle = new IdleDriver([this] { IdleProc(); }, this);
+    // A terminal server that is slow to answer must not freeze the window.
+    m_link.ComPort().setOpenInBackground(true);
     // The next command opens the port again once the adapter is back.
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
         SetStatus(QStringLiteral("Serial port lost at %1 (%2)")
@@ -131,6 +133,7 @@ void TMainFrm::closeEvent(QCloseEvent* e) {
     // waits for the work at hand.
     if (!m_busyWith.isEmpty() || EventWait::depth() > 0) {
         e->ignore();
+        m_link.ComPort().stopConnecting(); // nothing was sent yet: no need to wait for it
         const QString what = m_busyWith.isEmpty() ? QStringLiteral("exchange") : m_busyWith;
         if (!std::exchange(m_closeRequested, true)) {
             SetStatus(QStringLiteral("Closing once the %1 has ended. Close again to stop it "

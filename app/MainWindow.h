@@ -305,6 +305,8 @@ private:
     QString m_busyWith;
     bool m_closeRequested = false;
     bool m_stopRequested = false;
+    // The program is closing or a close waits: a failure that a close caused is not told.
+    bool closing() const { return m_closing || m_closeRequested; }
     // The settings files can be written in the current folder (else it was said at start).
     bool m_settingsKept = true;
     QString m_settingsError;

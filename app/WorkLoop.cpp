@@ -89,7 +89,8 @@ void TMainFrm::Prepare() {
         QApplication::restoreOverrideCursor();
         showPage(0);
         m_state.IdleState = 1;
-        showMessage(e.text(), true);
+        if (!closing()) // a close stops a connect under way: nothing to tell
+            showMessage(e.text(), true);
         return;
     }
     showPage(0);

@@ -51,7 +51,7 @@ bool Link::OpenLink(const QString& portName) {
     m_port.settings().applyFixed();
     m_port.setEventMask(SerialPort::EventMask::RxFlag);
     m_port.close();
-    if (!m_port.open())
+    if (!openPort())
         return false;
     endStrayConsole(QStringLiteral("the line was opened"));
     if (m_port.isRemote())
@@ -61,7 +61,15 @@ bool Link::OpenLink(const QString& portName) {
     return true;
 }
 
+bool Link::openPort() {
+    if (m_port.isRemote() && m_port.openInBackground())
+        m_host.SetStatus(QStringLiteral("Connecting to %1 …").arg(m_port.portName()));
+    return m_port.open();
+}
+
 void Link::closePort() {
+    if (m_port.isRemote() && m_port.isOpen())
+        m_port.note(m_port.roundTripText());
     m_port.close();
     m_port.setEventMask(SerialPort::EventMask::RxFlag);
 }
@@ -80,13 +88,13 @@ void Link::endStrayConsole(const QString& why) {
 
 int Link::effectiveTimeout() const {
     // A reply from a remote line comes later by the round trip.
-    return (ReplyTimeout > 0 ? ReplyTimeout : DefaultScanTimeout) + m_port.roundTripMs();
+    return (ReplyTimeout > 0 ? ReplyTimeout : DefaultScanTimeout) + m_port.roundTripMarginMs();
 }
 
 void Link::openOrThrow() {
     if (m_port.isOpen())
         return;
-    if (!m_port.open())
+    if (!openPort())
         throw PortError(
             QStringLiteral("The serial port cannot be opened (%1).").arg(m_port.errorString()));
 }
@@ -98,6 +106,8 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
         LinkBusy = false; // the transaction has ended, without a frame
         throw;
     }
+    if (m_port.isRemote())
+        dropLateReply();
     ReplyState = -1;
     m_lostDuringWait = false;
     m_port.setEventChar(terminator);
@@ -111,15 +121,28 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     m_port.setEventMask(SerialPort::EventMask::None);
     if (m_lostDuringWait)
         throw PortError(lostText(m_lostReason));
-    if (ReplyState != 1)
+    m_replyMissing = ReplyState != 1;
+    if (m_replyMissing)
         return false;
+    const qint64 firstByteAge = m_port.firstByteAgeMs();
     const QByteArray reply = m_port.read(std::min(m_port.bytesWaiting(), RxBufferSize));
     if (reply.isEmpty())
         return false;
     RxBuffer.replace(0, reply.size(), reply);
     RxCount = reply.size();
-    m_port.noteExchange(m_answeredAfterMs, int(frame.size() + reply.size()));
+    m_port.noteReplyTime(m_sent.elapsed() - firstByteAge);
     return true;
+}
+
+void Link::dropLateReply() {
+    // Bytes that came after a time-out are that command's late reply: when it began tells
+    // the round trip; taken for the next command's reply, they would shift every reply by one.
+    const qint64 age = m_port.firstByteAgeMs();
+    if (age < 0)
+        return;
+    if (m_replyMissing && m_sent.isValid())
+        m_port.noteReplyTime(m_sent.elapsed() - age);
+    m_port.dropReceived();
 }
 
 QString Link::lostText(const QString& reason) {
@@ -132,7 +155,6 @@ QString Link::lostText(const QString& reason) {
 }
 
 void Link::ComPortRxFlag() {
-    m_answeredAfterMs = m_sent.isValid() ? m_sent.elapsed() : 0;
     ReplyState = 1;
     tmRx.stop();
     LinkBusy = false;

@@ -61,7 +61,8 @@ public:
     // A transaction is waiting for its reply.
     bool waiting() const { return ReplyState == -1; }
 
-    // Closes the port and sets its event mask back to the terminator event.
+    // Closes the port and sets its event mask back to the terminator event. A remote line
+    // notes on the port's tap the round trip learnt.
     void closePort();
 
     // A client that vanished while a module's console was open (a killed terminal, a dropped
@@ -131,6 +132,10 @@ private:
     void ComPortRxFlag();
     void tmRxTimer();
     void openOrThrow();
+    // Opens the port; a remote one opened in the background says "Connecting to …" first.
+    bool openPort();
+    // On a remote line, before a frame: drops what arrived since the last reply was read.
+    void dropLateReply();
     TModule& record(int slot, int subrack);
     bool readInto(int slot, int subrack, char command, int timeout,
                   const std::function<void(TModule&)>& parse, const char* failure = nullptr);
@@ -141,8 +146,8 @@ private:
     SerialPort m_port;
     QTimer tmRx;
     qint32 ReplyState = 0;
-    QElapsedTimer m_sent;         // since the frame of the waiting transaction went out
-    qint64 m_answeredAfterMs = 0; // when its terminator came
+    QElapsedTimer m_sent;        // since the frame of the last transaction went out
+    bool m_replyMissing = false; // the last transaction had no reply (in time)
     bool m_lostDuringWait = false;
     QString m_lostReason;
 };

@@ -1,15 +1,19 @@
 // A terminal server's port over TCP: a raw stream, or telnet with the com-port option.
 #include "link/TransportKinds.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -45,56 +49,112 @@ quint8 stopValue(int stopBits) {
 }
 
 // Connects a non-blocking socket within the time left; 0 or the errno of the failure.
-int connectWithin(int fd, const addrinfo* a, const QElapsedTimer& clock) {
+int connectWithin(int fd, const addrinfo* a, const QDeadlineTimer& deadline,
+                  const std::atomic<bool>& cancelled) {
     if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0)
         return 0;
     if (errno != EINPROGRESS)
         return errno;
     pollfd p{fd, POLLOUT, 0};
-    const qint64 left = Transport::ConnectLimitMs - clock.elapsed();
-    if (left <= 0 || ::poll(&p, 1, int(left)) <= 0)
+    int ready = 0;
+    while (ready == 0 && !deadline.hasExpired() && !cancelled)
+        ready = ::poll(&p, 1,
+                       int(std::min<qint64>(Transport::CancelCheckMs, deadline.remainingTime())));
+    if (cancelled)
+        return ECANCELED;
+    if (ready <= 0)
         return ETIMEDOUT;
     int error = 0;
     socklen_t size = sizeof error;
     ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
     return error;
 }
+
+// A name lookup on a thread of its own: the resolver has no time limit of its own (a slow
+// name server holds it for as long as it likes), the one who waits for it does. Whichever
+// of the two lets go last frees the result.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int rc = EAI_AGAIN;
+    addrinfo* found = nullptr;
+    ~Lookup() {
+        if (found)
+            ::freeaddrinfo(found);
+    }
+};
+
+std::shared_ptr<Lookup> startLookup(const QByteArray& host, const QByteArray& port) {
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host, port] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int rc = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
+        std::lock_guard lock(lookup->mutex);
+        lookup->rc = rc;
+        lookup->found = found;
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    return lookup;
+}
+
+// Waits for the lookup until the deadline or a cancel; whether it finished.
+bool awaitLookup(Lookup& lookup, const QDeadlineTimer& deadline,
+                 const std::atomic<bool>& cancelled) {
+    std::unique_lock lock(lookup.mutex);
+    while (!lookup.finished && !deadline.hasExpired() && !cancelled) {
+        const auto slice = std::min<qint64>(Transport::CancelCheckMs, deadline.remainingTime());
+        lookup.done.wait_for(lock, std::chrono::milliseconds(slice));
+    }
+    return lookup.finished;
+}
 } // namespace
 
 bool NetTransport::connectSocket() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(m_host.toUtf8().constData(),
-                                 QByteArray::number(m_port).constData(), &hints, &found);
-    if (rc != 0)
-        return fail(
-            QStringLiteral("host not found (%1)").arg(QString::fromLocal8Bit(gai_strerror(rc))));
+    // Lookup and connect share one limit.
+    const QDeadlineTimer deadline(ConnectLimitMs);
+    const auto lookup = startLookup(m_host.toUtf8(), QByteArray::number(m_port));
+    if (!awaitLookup(*lookup, deadline, m_cancelled))
+        return fail(m_cancelled ? cancelledText()
+                                : QStringLiteral("host not found (no answer from the name "
+                                                 "service within %1 s)")
+                                      .arg(ConnectLimitMs / 1000));
+    if (lookup->rc != 0)
+        return fail(QStringLiteral("host not found (%1)")
+                        .arg(QString::fromLocal8Bit(gai_strerror(lookup->rc))));
     QElapsedTimer clock;
     clock.start();
     int error = EHOSTUNREACH;
-    for (const addrinfo* a = found; a && m_fd < 0; a = a->ai_next) {
+    for (const addrinfo* a = lookup->found; a && m_fd < 0 && !m_cancelled; a = a->ai_next) {
         m_fd =
             ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (m_fd < 0)
             continue;
-        error = connectWithin(m_fd, a, clock);
+        error = connectWithin(m_fd, a, deadline, m_cancelled);
         if (error != 0)
             Transport::release();
     }
-    ::freeaddrinfo(found);
     if (m_fd < 0) {
         errno = error;
-        return fail(error == ETIMEDOUT ? QStringLiteral("no answer from the terminal server")
-                                       : socketError());
+        return fail(error == ECANCELED   ? cancelledText()
+                    : error == ETIMEDOUT ? QStringLiteral("no answer from the terminal server")
+                                         : socketError());
     }
     // Frames are small and each one waits for its answer: no coalescing.
     const int on = 1;
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     ::setsockopt(m_fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    m_roundTrip.measured(clock.elapsed()); // the handshake is one round trip
+    // The handshake is one round trip, but perhaps only to a forwarder nearby.
+    m_roundTrip.floor(clock.elapsed());
     return true;
+}
+
+QString NetTransport::cancelledText() {
+    return QStringLiteral("connecting was stopped");
 }
 
 bool NetTransport::open(const LineConfig& line) {
@@ -104,10 +164,10 @@ bool NetTransport::open(const LineConfig& line) {
         release();
         m_error.clear();
         m_turnedAway = false;
-        if (!connectSocket())
-            return false;
-        if (m_kind == Kind::RawTcp || setUpComPort(line))
+        if (connectSocket() && (m_kind == Kind::RawTcp || setUpComPort(line)))
             return true;
+        if (m_cancelled)
+            return fail(cancelledText());
         // A server that still holds our previous connection turns a new one away at once
         // ("Port already in use"): it is asked again while the time allows.
         if (!m_turnedAway || clock.elapsed() + kRetryMs >= ConnectLimitMs)
@@ -162,7 +222,8 @@ bool NetTransport::setUpComPort(const LineConfig& line) {
                     .arg(command)
                     .arg(QString::fromLatin1(answer.toHex()), QString::fromLatin1(value.toHex())));
     }
-    m_roundTrip.measured(clock.elapsed());
+    // The server's answers come from its end of the network: a true round trip.
+    m_roundTrip.sample(clock.elapsed());
     return true;
 }
 
@@ -273,7 +334,7 @@ bool NetTransport::lineBreak() {
         m_answers.remove(quint8(Telnet::SetControl + Telnet::ServerOffset));
         if (!writeAll(Telnet::comPort(Telnet::SetControl, control), true))
             return fail(socketError());
-        awaitAnswer(Telnet::SetControl, kControlAnswerMs + roundTripMs());
+        awaitAnswer(Telnet::SetControl, kControlAnswerMs + m_roundTrip.marginMs());
         if (control == Telnet::BreakOn)
             ::poll(nullptr, 0, kBreakMs);
     }

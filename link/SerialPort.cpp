@@ -2,7 +2,12 @@
 
 #include "link/DemoHeadend.h"
 
+#include "link/EventWait.h"
+
+#include <QCoreApplication>
 #include <QSocketNotifier>
+#include <atomic>
+#include <thread>
 
 namespace {
 // The receive queue holds what one reply buffer can take.
@@ -70,12 +75,18 @@ bool SerialPort::open() {
     if (isOpen())
         return true;
     m_error.clear();
-    m_transport = Transport::forPort(m_name);
-    if (!m_transport->open(lineConfig())) {
-        m_error = m_transport->errorString();
-        m_transport.reset();
+    if (connecting()) {
+        m_error = QStringLiteral("%1: still connecting").arg(m_name);
         return false;
     }
+    auto line = Transport::forPort(m_name);
+    if (!openTransport(*line)) {
+        m_error = line->errorString().isEmpty()
+                      ? QStringLiteral("%1: connecting was stopped").arg(m_name)
+                      : line->errorString();
+        return false;
+    }
+    m_transport = std::move(line);
     m_queue.clear();
     m_notifier = new QSocketNotifier(m_transport->descriptor(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { takeIn(true); });
@@ -87,11 +98,41 @@ bool SerialPort::open() {
     return isOpen();
 }
 
+bool SerialPort::openTransport(Transport& line) {
+    if (!m_openInBackground || line.kind() == Transport::Kind::Device)
+        return line.open(lineConfig());
+    std::atomic<bool> done = false;
+    bool opened = false;
+    std::thread worker([&, config = lineConfig()] {
+        opened = line.open(config);
+        done = true;
+        // Wakes the wait below.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+    });
+    m_connecting = &line;
+    m_connectStopped = false;
+    EventWait::until([&] { return done.load(); });
+    m_connecting = nullptr;
+    worker.join();
+    if (opened && m_connectStopped) // stopped too late to keep it from opening
+        line.close();
+    return opened && !m_connectStopped;
+}
+
+void SerialPort::stopConnecting() {
+    if (!m_connecting)
+        return;
+    m_connectStopped = true;
+    m_connecting->cancel();
+}
+
 void SerialPort::sendOnOpen(const QByteArray& bytes) {
     m_sendOnOpen += bytes;
 }
 
 void SerialPort::close() {
+    stopConnecting();
     dropNotifier();
     m_transport.reset();
     m_queue.clear();
@@ -141,6 +182,8 @@ void SerialPort::takeIn(bool fromNotifier) {
     if (!fresh.isEmpty()) {
         if (m_tap)
             m_tap('<', fresh);
+        if (m_queue.isEmpty())
+            m_firstByte.start();
         const int room = kQueueLimit - int(m_queue.size());
         m_queue.append(fresh.left(std::max(0, room)));
     }
@@ -199,10 +242,8 @@ bool SerialPort::waitForBytes(int ms) {
 void SerialPort::purge(bool rx, bool tx) {
     if (!isOpen())
         return;
-    if (rx) {
-        takeIn(); // what is discarded was still on the line
-        m_queue.clear();
-    }
+    if (rx)
+        dropReceived();
     if (isOpen())
         m_transport->purge(rx, tx);
 }
@@ -222,11 +263,39 @@ bool SerialPort::lineBreak() {
     return sent;
 }
 
-int SerialPort::roundTripMs() const {
-    return isOpen() ? m_transport->roundTripMs() : RoundTrip::remembered(m_name);
+void SerialPort::dropReceived() {
+    takeIn(); // what is discarded was still on the line
+    m_queue.clear();
 }
 
-void SerialPort::noteExchange(qint64 elapsedMs, int lineBytes) {
+qint64 SerialPort::firstByteAgeMs() {
+    takeIn();
+    return m_queue.isEmpty() ? -1 : m_firstByte.elapsed();
+}
+
+int SerialPort::roundTripMs() const {
+    if (!isRemote())
+        return 0;
+    return isOpen() ? m_transport->roundTrip().ms() : RoundTrip::remembered(m_name);
+}
+
+int SerialPort::roundTripMarginMs() const {
+    if (!isRemote())
+        return 0;
+    return isOpen() ? m_transport->roundTrip().marginMs() : RoundTrip(m_name).marginMs();
+}
+
+int SerialPort::roundTripSamples() const {
+    return isRemote() ? RoundTrip(m_name).samples() : 0;
+}
+
+QString SerialPort::roundTripText() const {
+    return QStringLiteral("round trip %1 ms, learnt from %2 replies")
+        .arg(roundTripMs())
+        .arg(roundTripSamples());
+}
+
+void SerialPort::noteReplyTime(qint64 msAfterFrame) {
     if (isOpen())
-        m_transport->noteExchange(elapsedMs, lineBytes);
+        m_transport->noteReplyTime(msAfterFrame);
 }

@@ -4,6 +4,7 @@
 #include "link/Transport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -72,10 +73,30 @@ public:
     // cannot carry a break (nothing is sent then).
     bool lineBreak();
 
-    // The round trip to a remote line, measured when connecting and refreshed by exchanges
-    // (noteExchange); 0 for a local device. Reply time-outs add it.
+    // The round trip to a remote line as learnt so far (RoundTrip), and what reply time-outs
+    // add for it; 0 for a local device.
     int roundTripMs() const;
-    void noteExchange(qint64 elapsedMs, int lineBytes);
+    int roundTripMarginMs() const;
+    // Replies timed on this line so far.
+    int roundTripSamples() const;
+    // "round trip 164 ms, learnt from 57 replies"
+    QString roundTripText() const;
+    // A reply began msAfterFrame after its frame went out.
+    void noteReplyTime(qint64 msAfterFrame);
+    // How long ago the oldest byte waiting arrived; -1 when none waits.
+    qint64 firstByteAgeMs();
+    // Discards what has arrived, here only (an RFC 2217 server is not asked to purge).
+    void dropReceived();
+
+    // Opening a remote line (name lookup, connect, the com-port set-up: up to a few seconds)
+    // runs on a thread of its own while the caller's events are served, so that a window
+    // keeps painting and answering. Off (the default): the open blocks.
+    void setOpenInBackground(bool on) { m_openInBackground = on; }
+    bool openInBackground() const { return m_openInBackground; }
+    // A background open is under way.
+    bool connecting() const { return m_connecting != nullptr; }
+    // Makes a background open under way give up at once: it fails ("connecting was stopped").
+    void stopConnecting();
 
     // Sees every byte on the line: dir '>' for what is written, '<' for what arrives (also
     // bytes that a purge discards), called once per write and once per received piece; '#'
@@ -94,6 +115,7 @@ Q_SIGNALS:
 
 private:
     LineConfig lineConfig() const;
+    bool openTransport(Transport& line);
     // Takes in what the line holds; fromNotifier: the line said it has something.
     void takeIn(bool fromNotifier = false);
     void onLost();
@@ -109,4 +131,8 @@ private:
     QString m_error;
     QByteArray m_sendOnOpen;
     Tap m_tap;
+    QElapsedTimer m_firstByte; // since the oldest byte of m_queue arrived
+    bool m_openInBackground = false;
+    Transport* m_connecting = nullptr;
+    bool m_connectStopped = false;
 };

@@ -24,9 +24,13 @@ quint16 Link::CRC16(const QByteArray& text, int count) {
 
 QString Link::SendSpecCmd(const QString& cmd) {
     const bool open = m_port.isOpen();
+    if (m_port.isRemote())
+        dropLateReply();
     const QByteArray s = cmd.toLatin1() + 'R';
+    m_sent.start();
     m_port.write('!' + s + crcText(CRC16(s)) + LF + CR);
     const QString reply = ReadSpecReply();
+    m_replyMissing = reply == QLatin1String("-2");
     // A line that went away meanwhile ends the operation, as it does in a transaction.
     if (open && !m_port.isOpen())
         throw PortError(lostText(m_lostReason));
@@ -37,7 +41,7 @@ QString Link::ReadSpecReply() {
     QByteArray text;
     QElapsedTimer clock; // monotonic: holds across midnight and clock changes
     clock.start();
-    const qint64 limit = kSpecReplyLimitMs + m_port.roundTripMs();
+    const qint64 limit = kSpecReplyLimitMs + m_port.roundTripMarginMs();
     while (!text.contains(CR) && clock.elapsed() <= limit) {
         if (!m_port.isOpen())
             break;

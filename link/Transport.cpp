@@ -2,12 +2,14 @@
 
 #include "link/TransportKinds.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMutex>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -15,15 +17,15 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kRoundTripSamples = 15;
-constexpr double kLineBytesPerMs = 9.6; // 115200 baud, 12 bits a byte
+// A round trip that never varies still gets this much on top: timers and schedulers do.
+constexpr int kLeastDeviationMs = 10;
 constexpr int kWritePerByteMs = 50;
 constexpr int kWriteConstantMs = 1000;
 // A writable socket has room for at least a third of its send buffer: far more than this.
 constexpr int kEscapedPieceBytes = 256;
 
 QMutex g_rememberedMutex;
-QHash<QString, int> g_remembered;
+QHash<QString, RoundTrip::State> g_remembered;
 
 const QRegularExpression& remotePattern() {
     // scheme://host:port, the host an IPv6 address in brackets or anything without a colon.
@@ -34,38 +36,52 @@ const QRegularExpression& remotePattern() {
 }
 } // namespace
 
-RoundTrip::RoundTrip(const QString& portName) : m_name(portName) {
-    if (const int known = remembered(portName); known > 0)
-        m_samples << known;
-    update();
+RoundTrip::RoundTrip(const QString& portName) : m_name(portName.toLower()) {
+    QMutexLocker lock(&g_rememberedMutex);
+    m_state = g_remembered.value(m_name);
 }
 
 int RoundTrip::remembered(const QString& portName) {
-    QMutexLocker lock(&g_rememberedMutex);
-    return g_remembered.value(portName.toLower(), 0);
+    RoundTrip known(portName);
+    return known.ms();
 }
 
-void RoundTrip::measured(qint64 ms) {
-    m_samples << std::max<qint64>(0, ms);
-    update();
+int RoundTrip::ms() const {
+    return m_state.samples > 0 ? std::max(m_state.floor, int(std::lround(m_state.srtt)))
+                               : m_state.floor;
 }
 
-void RoundTrip::exchange(qint64 elapsedMs, int lineBytes) {
-    measured(elapsedMs - qint64(lineBytes / kLineBytesPerMs));
+int RoundTrip::marginMs() const {
+    if (m_state.samples == 0)
+        return std::max(m_state.floor, UnknownMarginMs);
+    const double deviation = std::max<double>(kLeastDeviationMs, 4 * m_state.rttvar);
+    return std::max(m_state.floor, int(std::ceil(m_state.srtt + deviation)));
 }
 
-void RoundTrip::update() {
-    while (m_samples.size() > kRoundTripSamples)
-        m_samples.removeFirst();
-    if (m_samples.isEmpty())
-        return;
-    QVector<qint64> sorted = m_samples;
-    std::sort(sorted.begin(), sorted.end());
-    m_ms = int(sorted.at(sorted.size() / 2)); // the upper one of two middles
+void RoundTrip::floor(qint64 ms) {
+    m_state.floor = int(std::clamp<qint64>(ms, 0, UnknownMarginMs));
+    remember();
+}
+
+void RoundTrip::sample(qint64 ms) {
+    // A reply that took longer than a connect may is a slow module, not the network.
+    const double r = double(std::clamp<qint64>(ms, 0, Transport::ConnectLimitMs));
+    State& s = m_state;
+    if (s.samples++ == 0) {
+        s.srtt = r;
+        s.rttvar = r / 2;
+    } else {
+        s.rttvar = 0.75 * s.rttvar + 0.25 * std::abs(s.srtt - r);
+        s.srtt = 0.875 * s.srtt + 0.125 * r;
+    }
+    remember();
+}
+
+void RoundTrip::remember() const {
     if (m_name.isEmpty())
         return;
     QMutexLocker lock(&g_rememberedMutex);
-    g_remembered.insert(m_name.toLower(), m_ms);
+    g_remembered.insert(m_name, m_state);
 }
 
 Transport::Transport(Kind kind, const QString& portName)
@@ -120,11 +136,14 @@ void Transport::release() {
 bool Transport::waitReadable(int ms) const {
     if (m_fd < 0)
         return false;
+    QDeadlineTimer deadline(std::max(0, ms));
     pollfd p{m_fd, POLLIN, 0};
     int ready = 0;
-    do
-        ready = ::poll(&p, 1, std::max(0, ms));
-    while (ready < 0 && errno == EINTR);
+    do {
+        const qint64 slice = std::min<qint64>(CancelCheckMs, deadline.remainingTime());
+        ready = ::poll(&p, 1, int(slice));
+    } while (((ready < 0 && errno == EINTR) || (ready == 0 && !deadline.hasExpired())) &&
+             !m_cancelled);
     return ready > 0;
 }
 

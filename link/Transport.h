@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QVector>
+#include <atomic>
 #include <memory>
 
 // The line settings a transport is asked for. A local device takes them; an RFC 2217 server
@@ -17,27 +17,42 @@ struct LineConfig {
     Flow flow = Flow::None;
 };
 
-// The round trip to a remote line in milliseconds: measured when the connection is set up,
-// then refreshed by the exchanges themselves (the median of the recent ones, less the time
-// their bytes need on the serial line). Remembered per port name for the whole program, so
-// that the next connection to the same line starts from what was learnt.
+// The round trip to a remote line in milliseconds, learnt as TCP learns it for its
+// retransmission timer: a smoothed round trip and its mean deviation, fed by each reply's
+// time from the frame out to its first byte in. A raw TCP handshake only gives a floor (a
+// forwarder nearby answers it at once, whatever lies behind); until a reply has been timed
+// the margin is a generous one, so that no early reply is missed and taken for the next.
+// Remembered per port name for the whole program, so that the next connection to the same
+// line starts from what was learnt.
 class RoundTrip {
 public:
+    // The margin before any reply has been timed.
+    static constexpr int UnknownMarginMs = 1000;
+
     explicit RoundTrip(const QString& portName = {});
-    int ms() const { return m_ms; }
-    // A measured round trip (the connection set-up).
-    void measured(qint64 ms);
-    // An exchange that took elapsedMs from its first byte out to its last byte in, with
-    // lineBytes bytes in both directions on the serial line.
-    void exchange(qint64 elapsedMs, int lineBytes);
+    // The learnt round trip (at least the floor; 0 while nothing is known).
+    int ms() const;
+    // What reply time-outs add: the round trip and four deviations (at least a little).
+    int marginMs() const;
+    // Replies timed so far (in this program, on this port).
+    int samples() const { return m_state.samples; }
+    // The round trip cannot be shorter than this (a TCP handshake).
+    void floor(qint64 ms);
+    // One timed answer: a reply's first byte, or the answer of an RFC 2217 server.
+    void sample(qint64 ms);
     // What the program learnt of this port's round trip so far (0: nothing).
     static int remembered(const QString& portName);
 
+    // What is known of a line's round trip (smoothed, mean deviation, floor; ms).
+    struct State {
+        double srtt = 0, rttvar = 0;
+        int floor = 0, samples = 0;
+    };
+
 private:
-    void update();
+    void remember() const;
     QString m_name;
-    QVector<qint64> m_samples;
-    int m_ms = 0;
+    State m_state;
 };
 
 // One line to the head-end, whatever carries it: a local serial device, a raw TCP stream to
@@ -59,6 +74,8 @@ public:
     enum class Kind { Device, RawTcp, Rfc2217 };
     // How long setting up a remote connection may take before it counts as failed.
     static constexpr int ConnectLimitMs = 3000;
+    // Long waits look at the cancel flag this often.
+    static constexpr int CancelCheckMs = 50;
     // What the error of a remote line says when its server lends the line to one client at
     // a time and another has it.
     static constexpr const char* InUseText = "the line is in use by another client";
@@ -93,7 +110,8 @@ public:
     // Appends the line data that has arrived, without waiting. False when the line has gone
     // (unplugged, connection dropped): the transport is closed then and errorString() says why.
     virtual bool readAvailable(QByteArray& data) = 0;
-    // Waits up to ms for something to read (or for the line to go); false after the time.
+    // Waits up to ms for something to read (or for the line to go); false after the time or
+    // once cancelled.
     bool waitReadable(int ms) const;
     // All bytes, waiting for room at most 50 ms per byte plus a second; false when not all
     // went (the line has gone or does not take them).
@@ -109,12 +127,16 @@ public:
     // transport cannot give one: a raw TCP stream carries data only.
     virtual bool lineBreak() = 0;
 
-    // The round trip to the line: 0 for a local device.
-    int roundTripMs() const { return m_roundTrip.ms(); }
-    void noteExchange(qint64 elapsedMs, int lineBytes) {
+    // What is learnt of the round trip to the line, and what reply time-outs add for it
+    // (0 for a local device).
+    const RoundTrip& roundTrip() const { return m_roundTrip; }
+    int roundTripMs() const { return m_kind == Kind::Device ? 0 : m_roundTrip.marginMs(); }
+    void noteReplyTime(qint64 ms) {
         if (m_kind != Kind::Device)
-            m_roundTrip.exchange(elapsedMs, lineBytes);
+            m_roundTrip.sample(ms);
     }
+    // Makes a running open() (in another thread) give up soon: it fails then.
+    void cancel() { m_cancelled = true; }
 
 protected:
     Transport(Kind kind, const QString& portName);
@@ -131,4 +153,5 @@ protected:
     int m_fd = -1;
     QString m_error;
     RoundTrip m_roundTrip;
+    std::atomic<bool> m_cancelled{false};
 };

@@ -47,7 +47,9 @@ protected:
     void release() override;
 
 private:
+    // Looks the host up and connects, both within ConnectLimitMs; a cancel ends it early.
     bool connectSocket();
+    static QString cancelledText();
     // The com-port session: offers, the server's agreement, the line settings and the
     // server's answers to them (whose time is the measured round trip).
     bool setUpComPort(const LineConfig& line);

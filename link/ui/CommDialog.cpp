@@ -89,6 +89,7 @@ void TCfrm::fillPorts() {
         cbComPort->setItemData(cbComPort->count() - 1, p.details(), Qt::ToolTipRole);
     }
     cbComPort->setCurrentIndex(cbComPort->findText(port.portName()));
+    cbComPort->setToolTip(port.roundTripSamples() > 0 ? port.roundTripText() : QString());
     fitPortBox();
     m_filling = false;
 }

@@ -9,6 +9,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/Unanswered.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -288,6 +289,24 @@ private Q_SLOTS:
         m.close();
         QVERIFY(m.shownMessages.isEmpty() && !QFile::exists("OXL.ini"));
         QVERIFY(!m.link().ComPort().isOpen());
+    }
+
+    // A terminal server that does not answer: the window is served while it connects, and
+    // closing it stops the connect and ends the program without a word of the failure.
+    void closedWhileConnecting() {
+        Unanswered nobody;
+        AppFixture f(QStringLiteral("tcp://127.0.0.1:%1").arg(nobody.port));
+        QString status;
+        QTimer::singleShot(100, [&] {
+            if (f.main().link().ComPort().connecting())
+                status = f.main().statusText();
+            f.main().close();
+        });
+        TMainFrm& m = f.start();
+        QCOMPARE(status, QString("Connecting to tcp://127.0.0.1:%1 …").arg(nobody.port));
+        QVERIFY(runUntil([&] { return !m.isVisible(); }));
+        QCOMPARE(m.shownMessages, QStringList());
+        EXPECT_HAS(m.link().ComPort().errorString(), "connecting was stopped");
     }
 
     void everyWayOutWritesTheSettings_data() {

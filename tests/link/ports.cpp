@@ -34,30 +34,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("details");
         QTest::addColumn<QString>("refused"); // typed as a port
-        QTest::newRow("device path") << "@dev"
-                                     << "@dev"
-                                     << "@id"
-                                     << "";
-        QTest::newRow("stable name") << "@id"
-                                     << "@dev"
-                                     << "@dev"
-                                     << "";
-        QTest::newRow("missing") << "/dev/orvex-none"
-                                 << "/dev/orvex-none"
-                                 << ""
-                                 << "/dev/orvex-none: No such file or directory";
-        QTest::newRow("plain file") << "@file"
-                                    << "@file"
-                                    << ""
-                                    << "@file: not a serial device (no character device)";
-        QTest::newRow("remote") << "rfc2217://[fd00::17]:4001"
-                                << ""
-                                << ""
-                                << "";
-        QTest::newRow("demo") << "DEMO"
-                              << ""
-                              << "demo head-end (simulator)"
-                              << "";
+        const QList<QStringList> rows{{"device path", "@dev", "@dev", "@id", ""},
+                                      {"stable name", "@id", "@dev", "@dev", ""},
+                                      {"missing", "/dev/orvex-none", "/dev/orvex-none", "",
+                                       "/dev/orvex-none: No such file or directory"},
+                                      {"plain file", "@file", "@file", "",
+                                       "@file: not a serial device (no character device)"},
+                                      {"remote", "rfc2217://[fd00::17]:4001", "", "", ""},
+                                      {"demo", "DEMO", "", "demo head-end (simulator)", ""}};
+        for (const QStringList& r : rows)
+            QTest::newRow(qPrintable(r[0])) << r[1] << r[2] << r[3] << r[4];
     }
     void describe() {
         QFETCH(QString, name);

@@ -80,7 +80,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("roundTrip"); // added by a proxy, ms
         QTest::newRow("raw TCP") << "tcp" << 0;
         QTest::newRow("RFC 2217") << "rfc2217" << 0;
-        QTest::newRow("raw TCP, 40 ms round trip") << "tcp" << 40;
         QTest::newRow("RFC 2217, 40 ms round trip") << "rfc2217" << 40;
     }
     void scan() {

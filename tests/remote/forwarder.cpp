@@ -1,0 +1,112 @@
+// A raw TCP line whose connection ends at a forwarder nearby (ssh -L, a local proxy): the
+// handshake says nothing of the round trip behind it, which the program learns from replies.
+#include "files/Verify.h"
+#include "link/HeadendScan.h"
+#include "sim/SimServer.h"
+#include "tests/support/LinkFixture.h"
+#include "tests/support/Ser2net.h"
+#include "tests/support/TestMain.h"
+
+#include <QtTest>
+
+namespace {
+constexpr int kFirstAmp = 0, kSecondImage = 1; // 1/1 launch amplifier, 1/2 image module
+
+// Two modules of the demo in the first slots: a scan through a slow line stays short.
+SimProfile smallProfile() {
+    SimProfile p = demoProfile();
+    p.modules.removeIf(
+        [](const SimSlotDef& d) { return d.subrack != 0 || (d.slot != 5 && d.slot != 8); });
+    p.modules[0].slot = kFirstAmp; // 1/6 LA-862, 1/9 NC-100
+    p.modules[1].slot = kSecondImage;
+    return p;
+}
+} // namespace
+
+class ForwarderTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SimServer> sim;
+    Ser2net server;
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!Ser2net::available())
+            QSKIP("ser2net is not installed (scripts/setup.sh installs it)");
+        QString error;
+        sim = SimServer::startPty(smallProfile(), &error);
+        QVERIFY2(sim, qPrintable(error));
+        sim->headend().setResetMs(100);
+        QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
+    }
+
+    // Scan, a module read, a value set, the configuration saved and loaded back, verified.
+    // The image module (special commands, a line each way) only where that stays short.
+    void delayed_data() {
+        QTest::addColumn<int>("eachWay"); // ms the forwarder holds every byte back
+        QTest::addColumn<bool>("images");
+        for (const int ms : {0, 40, 80, 160})
+            QTest::addRow("%d ms each way", ms) << ms << (ms == 40);
+    }
+    void delayed() {
+        QFETCH(int, eachWay);
+        QFETCH(bool, images);
+        QElapsedTimer clock;
+        clock.start();
+        SimFaults pulled;
+        pulled.absent = !images;
+        sim->headend().setFaults(0, kSecondImage, pulled);
+        DelayProxy proxy(server.rawPort(), 2 * eachWay);
+        LinkFixture f;
+        QVERIFY(f.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(proxy.port())));
+        QuietScanView view;
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        QCOMPARE(f.host.status, ScanResultText(images ? 2 : 1));
+        QCOMPARE(f.modules.at(kFirstAmp, 0)->TypeName, QString("LA-862"));
+        QVERIFY(f.link->ComPort().roundTripMs() >= 2 * eachWay);
+        const int saved = *sim->headend().committedValue(0, kFirstAmp, 0, 0);
+        SaveLoad files(*f.link, f.modules, f.state, f.host);
+        QVERIFY(files.SaveConfigFile("headend.mmh"));
+        QCOMPARE(f.host.status, QString("Done."));
+        QVERIFY(f.link->SelectModule(0, kFirstAmp));
+        QVERIFY(f.link->WriteValue(0, saved == 0 ? 1 : 0));
+        QVERIFY(f.link->CommitEEPROM(kFirstAmp, 0));
+        QCOMPARE(sim->headend().committedValue(0, kFirstAmp, 0, 0), saved == 0 ? 1 : 0);
+
+        LoadedModules loaded;
+        QVERIFY(files.LoadSettingsFile("headend.mmh", true, &loaded));
+        QCOMPARE(f.host.status, QString("Done."));
+        QCOMPARE(sim->headend().committedValue(0, kFirstAmp, 0, 0), saved);
+        Compare::Blocks file;
+        QVERIFY(Compare::readFile("headend.mmh", false, &file));
+        QVERIFY(f.link->SelectModule(0, kFirstAmp) && f.link->ReadValues(kFirstAmp, 0));
+        const Verify::Outcome held = Verify::check(files, f.modules, file, false, loaded);
+        QVERIFY2(held.ok(), qPrintable(held.lines.join('\n')));
+        qInfo("%d ms each way: %lld ms, round trip learnt %d ms", eachWay, clock.elapsed(),
+              f.link->ComPort().roundTripMs());
+    }
+
+    // Replies that come after their time-out are dropped before the next frame, and tell the
+    // round trip.
+    void lateReply() {
+        sim->headend().setFaults(0, kSecondImage, {});
+        LinkFixture f;
+        QVERIFY(f.link->OpenLink(server.rawName()));
+        QVERIFY(f.link->SelectModule(0, kFirstAmp));
+        const int before = f.link->ComPort().roundTripMs();
+        sim->setLatencyMs(300 + f.link->effectiveTimeout());
+        QVERIFY(!f.link->SelectModule(0, kFirstAmp));
+        f.host.pause(2 * sim->latencyMs()); // both acknowledgements are in
+        sim->setLatencyMs(2);
+        QVERIFY(f.link->ReadInfoBlock(kFirstAmp, 0));
+        QCOMPARE(f.link->RxBuffer.at(0), Link::STX);
+        QVERIFY(f.link->ComPort().roundTripMs() > before + 20);
+        QByteArray notes; // what a trace shows
+        f.link->ComPort().setTap([&](char dir, const QByteArray& b) { notes += dir + b; });
+        f.link->closePort();
+        QVERIFY2(notes.startsWith("#round trip "), notes);
+    }
+};
+
+ORVEX_TEST(ForwarderTest)
+#include "forwarder.moc"
