@@ -1,8 +1,8 @@
-// orvex-monitor, built, on the simulated demo head-end (a pty reached through a stable link, so
-// that the line can vanish and come back), read through a real Prometheus that scrapes it every
-// 500 ms with the alert rules of deploy/. The functions run in order on one rig: the demo first,
-// then an injected fault, the bridge, and the faults of the line last. Every wait is for a
-// state, with a deadline that only a broken program reaches.
+// orvex-monitor, built, on the simulated demo head-end at the true line rate (a pty reached through
+// a stable link, so that the line can vanish and come back), read through a real Prometheus that
+// scrapes it every 500 ms with the alert rules of deploy/. The functions run in order on one rig:
+// the demo first, then an injected fault, the bridge, and the faults of the line last. Every wait
+// is for a state, with a deadline that only a broken program reaches.
 #include "sim/SimServer.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
@@ -142,7 +142,7 @@ private Q_SLOTS:
             else if (d.subrack == 0 && d.slot == 0) // four channels, a number each
                 d.module.params[5].flagChar |= 0x04;
         QString error;
-        sim = SimServer::startPty(profile, &error, {-1, 0, dir.filePath("headend")});
+        sim = SimServer::startPty(profile, &error, {-1, 1, dir.filePath("headend")});
         QVERIFY2(sim, qPrintable(error));
         monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QByteArray out;
