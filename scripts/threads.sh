@@ -15,8 +15,8 @@ cmake --build "$dir" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 # The remote tests with a real ser2net start it through QProcess, whose clone() this clang's
 # ThreadSanitizer cannot follow (it stops on an internal check): the remote line's codec runs
-# here, the ser2net runs stay with the other trees. Qt's own libraries are not built for the checks: what they
-# do inside (their locks, their frees) is not looked at.
+# here, the ser2net runs stay with the other trees. Qt's own libraries are not built for the
+# checks: what they do inside (their locks, their frees) is not looked at.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1"
 ctest --test-dir "$dir" --output-on-failure -j"$(( $(nproc) * 2 ))" -E '^remote\.(RemoteTest|ForwarderTest)$'
 

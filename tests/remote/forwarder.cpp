@@ -3,6 +3,7 @@
 #include "files/Verify.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/Ser2net.h"
 #include "tests/support/TestMain.h"
@@ -96,7 +97,7 @@ private Q_SLOTS:
         const int before = f.link->ComPort().roundTripMs();
         sim->setLatencyMs(300 + f.link->effectiveTimeout());
         QVERIFY(!f.link->SelectModule(0, kFirstAmp));
-        f.host.pause(2 * sim->latencyMs()); // both acknowledgements are in
+        QVERIFY(runUntil([&] { return f.link->ComPort().bytesWaiting() >= 2; })); // both ACKs
         sim->setLatencyMs(2);
         QVERIFY(f.link->ReadInfoBlock(kFirstAmp, 0));
         QCOMPARE(f.link->RxBuffer.at(0), Link::STX);
