@@ -89,6 +89,10 @@ void TMainFrm::Init() {
     readSettingsFile();
     checkSettingsFolder();
     m_state.CurSlot = 0;
+    // Captioned before the line opens: a remote line may take seconds to connect.
+    setWindowIcon(orvexIcon());
+    RxGCaption->setCaption(QStringLiteral(" ORVEX Link"));
+    setWindowTitle(QStringLiteral("ORVEX Link"));
     if (!m_link.OpenLink() && !closing())
         showMessage(Ports::notOpenedText(m_link.ComPort().errorString()), true);
     // A stored time-out that no transaction can use falls back to the default.
@@ -100,9 +104,6 @@ void TMainFrm::Init() {
                       .arg(StoredScanTimeout)
                       .arg(kDefaultScanTimeout));
     Cfrm->selectScanTime(m_link.ScanTimeout);
-    setWindowIcon(orvexIcon());
-    RxGCaption->setCaption(QStringLiteral(" ORVEX Link"));
-    setWindowTitle(QStringLiteral("ORVEX Link"));
     ldReady->setOnColor(QColor(255, 255, 0));
     ldReady->setLedOn(true);
     m_link.ReplyTimeout = m_link.ScanTimeout;

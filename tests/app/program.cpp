@@ -297,13 +297,18 @@ private Q_SLOTS:
         Unanswered nobody;
         AppFixture f(QStringLiteral("tcp://127.0.0.1:%1").arg(nobody.port));
         QString status;
-        QTimer::singleShot(100, [&] {
-            if (f.main().link().ComPort().connecting())
-                status = f.main().statusText();
+        QTimer poll; // served while it connects
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!f.main().link().ComPort().connecting())
+                return;
+            poll.stop();
+            status = f.main().windowTitle() + ": " + f.main().statusText();
             f.main().close();
         });
+        poll.start(20);
         TMainFrm& m = f.start();
-        QCOMPARE(status, QString("Connecting to tcp://127.0.0.1:%1 …").arg(nobody.port));
+        QCOMPARE(status,
+                 QString("ORVEX Link: Connecting to tcp://127.0.0.1:%1 …").arg(nobody.port));
         QVERIFY(runUntil([&] { return !m.isVisible(); }));
         QCOMPARE(m.shownMessages, QStringList());
         EXPECT_HAS(m.link().ComPort().errorString(), "connecting was stopped");
