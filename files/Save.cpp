@@ -61,9 +61,10 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
     // place ends the block, and the rest of the file stays loadable.
     const std::optional<QByteArray> type = FileFormat::storedLine(m->TypeName);
     const std::optional<QByteArray> version = FileFormat::storedLine(m->VersionText);
-    // A parameter module without channels is one whose information the scan could not read
-    // (its answers lost or late): its block says so, and the rest of the head-end is saved.
-    const bool unread = params && m->ChannelCount < 1;
+    // A parameter module without channels, or whose information or values the last read
+    // could not take in whole (answers lost, late or garbled), has no settings to store: its
+    // block says so, and the rest of the head-end is saved.
+    const bool unread = params && (m->ChannelCount < 1 || m->UnreadParts != 0);
     if (type)
         writeLine(file, *type);
     if (!type || !version || unread) {

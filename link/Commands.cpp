@@ -38,6 +38,15 @@ bool Link::SelectModule(int subrack, int slot) {
     return a + b + c >= 2;
 }
 
+bool Link::readPart(TModule& m, quint8 part, const std::function<bool()>& read) {
+    // Marked before the read: a reply that cannot be parsed leaves it marked.
+    m.UnreadParts |= part;
+    const bool done = read();
+    if (done)
+        m.UnreadParts &= quint8(~part);
+    return done;
+}
+
 bool Link::readInto(int slot, int subrack, char command, int timeout,
                     const std::function<void(TModule&)>& parse, const char* failure) {
     if (timeout > 0)
@@ -58,8 +67,10 @@ bool Link::ReadInfoBlock(int slot, int subrack) {
     TModule& m = record(slot, subrack);
     m.ErrorCount = 0;
     m.Messages.clear();
-    return readInto(slot, subrack, '0', ReadTimeout,
-                    [this](TModule& r) { ParseInfoBlock(r, RxBuffer); });
+    return readPart(m, TModule::InfoPart, [&] {
+        return readInto(slot, subrack, '0', ReadTimeout,
+                        [this](TModule& r) { ParseInfoBlock(r, RxBuffer); });
+    });
 }
 
 bool Link::ReadVersion(int slot, int subrack) {
@@ -90,9 +101,11 @@ bool Link::ReadHtmlMarker(int slot, int subrack) {
 }
 
 bool Link::ReadValues(int slot, int subrack) {
-    return readInto(
-        slot, subrack, '2', ReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
-        "Error loading parameters values");
+    return readPart(record(slot, subrack), TModule::ValuesPart, [&] {
+        return readInto(
+            slot, subrack, '2', ReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
+            "Error loading parameters values");
+    });
 }
 
 bool Link::ReadSerial(int slot, int subrack) {

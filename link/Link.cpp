@@ -118,6 +118,8 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     m_sent.start();
     m_port.write(frame);
     EventWait::until([this] { return ReplyState != -1; });
+    if (m_port.isRemote())
+        awaitReplyInProgress();
     m_port.setEventMask(SerialPort::EventMask::None);
     if (m_lostDuringWait)
         throw PortError(lostText(m_lostReason));
@@ -132,6 +134,24 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     RxCount = reply.size();
     m_port.noteReplyTime(m_sent.elapsed() - firstByteAge);
     return true;
+}
+
+void Link::awaitReplyInProgress() {
+    // A reply that is still coming in when its time-out ends was held up on the way (a busy
+    // network, a busy PC), not lost: cut there, its rest would be taken for the next reply.
+    // It is waited for as long as it keeps coming, each pause up to the round trip's margin.
+    QElapsedTimer extra;
+    extra.start();
+    qsizetype seen = 0;
+    while (ReplyState == 0 && !m_lostDuringWait && extra.elapsed() < Transport::ConnectLimitMs) {
+        const qsizetype now = m_port.bytesWaiting();
+        if (now <= seen)
+            return;
+        seen = now;
+        ReplyState = -1;
+        tmRx.start(m_port.roundTripMarginMs());
+        EventWait::until([this] { return ReplyState != -1; });
+    }
 }
 
 void Link::dropLateReply() {

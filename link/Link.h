@@ -136,7 +136,10 @@ private:
     bool openPort();
     // On a remote line, before a frame: drops what arrived since the last reply was read.
     void dropLateReply();
+    void awaitReplyInProgress();
     TModule& record(int slot, int subrack);
+    // Runs a read of one part of the record and notes whether it holds what the module holds.
+    static bool readPart(TModule& m, quint8 part, const std::function<bool()>& read);
     bool readInto(int slot, int subrack, char command, int timeout,
                   const std::function<void(TModule&)>& parse, const char* failure = nullptr);
 

@@ -76,6 +76,10 @@ public:
     // Replies of the scan that could not be read at all (a parser's error): shown after the
     // scan and in the module's report. Parsers do not empty it; a new record starts empty.
     QStringList ReadFaults;
+    // The parts of the record whose last read failed (no reply, or one that could not be
+    // read): such a record does not hold what the module holds.
+    enum UnreadPart : quint8 { InfoPart = 1, ValuesPart = 2 };
+    quint8 UnreadParts = 0;
     bool Dirty = false;
     const QByteArray* ParseBuf = nullptr; // the reply being parsed (only while a parser runs)
 

@@ -203,6 +203,8 @@ private Q_SLOTS:
             "");
         row("information not read", "PM", "V1", 0, {}, {},
             {"PM", FileFormat::InfoNotRead, "MODEND"}, "");
+        row("values not read", "PM", "V1", 1, {}, {}, {"PM", FileFormat::InfoNotRead, "MODEND"},
+            "");
         row("no special mode", "RPR-4", "V2.10", 1, {}, {},
             {"RPR-4", "V2.10", "EEPROM", FileFormat::NoSpecialMode, "MODEND"}, " &");
         row("03 refused: the reply up to its CR", "RPR-4", "V2.10", 1, {"-9"}, {},
@@ -233,6 +235,8 @@ private Q_SLOTS:
         script("07", {"00"});
         const quint8 kind = block.contains("EEPROM") ? InfoImage : InfoParam;
         module(0, 0, type, version, kind, channels, {{3}});
+        if (channels > 0 && block.contains(FileFormat::InfoNotRead))
+            f->modules.at(0, 0)->UnreadParts = TModule::ValuesPart;
         script("03", replies03);
         script("05", image.mid(0, 1));
         script("04", image.mid(1));

@@ -8,6 +8,8 @@
 #include "tests/support/Ser2net.h"
 #include "tests/support/TestMain.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -67,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(f.link->ComPort().roundTripMs() >= 2 * eachWay);
         const int saved = *sim->headend().committedValue(0, kFirstAmp, 0, 0);
         SaveLoad files(*f.link, f.modules, f.state, f.host);
-        QVERIFY(files.SaveConfigFile("headend.mmh"));
+        QVERIFY2(files.SaveConfigFile("headend.mmh"), qPrintable(f.host.messages.join('\n')));
         QCOMPARE(f.host.status, QString("Done."));
         QVERIFY(f.link->SelectModule(0, kFirstAmp));
         QVERIFY(f.link->WriteValue(0, saved == 0 ? 1 : 0));
@@ -102,6 +104,26 @@ private Q_SLOTS:
         QVERIFY(f.link->ReadInfoBlock(kFirstAmp, 0));
         QCOMPARE(f.link->RxBuffer.at(0), Link::STX);
         QVERIFY(f.link->ComPort().roundTripMs() > before + 20);
+        // One that is still coming in when its time-out ends is taken whole: cut there, its rest
+        // would be taken for the next reply.
+        LinkFixture slow;
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        QObject::connect(&peer, &QTcpServer::newConnection, [&] {
+            QTcpSocket* s = peer.nextPendingConnection();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [s, &slow] {
+                if (!s->readAll().contains("!0\r"))
+                    return;
+                s->write("\x02first half");
+                // Past the time-out, within the margin the line is given to go on.
+                QTimer::singleShot(slow.link->effectiveTimeout() + 300, s,
+                                   [s] { s->write(", second half\x03"); });
+            });
+        });
+        QVERIFY(slow.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(peer.serverPort())));
+        QVERIFY(slow.link->SendCommand(Link::ETX, "0"));
+        QCOMPARE(slow.link->RxBuffer.left(slow.link->RxCount), "\x02first half, second half\x03");
+
         QByteArray notes; // what a trace shows
         f.link->ComPort().setTap([&](char dir, const QByteArray& b) { notes += dir + b; });
         f.link->closePort();
