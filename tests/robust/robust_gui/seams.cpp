@@ -456,17 +456,17 @@ private Q_SLOTS:
     // The special address leaves the record of slot 1/1 holding another module. Defaults
     // taken with ">" are read again, not committed once more.
     void serviceCommands() {
-        click(0, 3);
+        click(0, 0);
         headend().clearLog();
         m().ModDefaultsClick();
         QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
-        QCOMPARE(m().statusText(), QString("Module #4 defaults loaded."));
-        EXPECT_BYTES(headend().received(), "!>\r!>\r!>\r!\xC0\x83!\xC0\x83!2\r");
+        QCOMPARE(m().statusText(), QString("Module #1 defaults loaded."));
+        EXPECT_BYTES(headend().received(), "!>\r!>\r!>\r!\xC0\x80!\xC0\x80!2\r");
         headend().clearLog();
         m().ModReset->trigger();
         EXPECT_BYTES(headend().received(), "!7\r");
-        QCOMPARE(m().statusText(), QString("Module #4 reset."));
-        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[3]->isChecked());
+        QCOMPARE(m().statusText(), QString("Module #1 reset."));
+        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[0]->isChecked());
         headend().clearLog();
         m().SpecAddr->trigger();
         EXPECT_STARTS(headend().received(), "!\xC0\x90");
