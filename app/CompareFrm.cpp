@@ -58,7 +58,9 @@ TCompareFrm::TCompareFrm(QWidget* parent, const QString& fileName, const QString
     });
 
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    lbLoad = new QLabel(this);
+    lbLoad->setWordWrap(true);
+    buttons->addWidget(lbLoad, 1);
     btLoad = new QPushButton(QStringLiteral("Load this file"), this);
     btClose = new QPushButton(QStringLiteral("Close"), this);
     btClose->setDefault(true);
@@ -78,4 +80,13 @@ void TCompareFrm::setResult(const Compare::Result& result) {
         new QTreeWidgetItem(lvDiffs, {row.module, row.what, row.a, row.b});
     for (int c = 0; c < lvDiffs->columnCount(); ++c)
         lvDiffs->resizeColumnToContents(c);
+    // A load writes the modules that differ, no other; each one written restarts after it.
+    const QString written = result.written();
+    btLoad->setEnabled(!result.differing().isEmpty());
+    lbLoad->setText(!btLoad->isEnabled() ? QStringLiteral("Nothing to load: no module differs.")
+                    : written.isEmpty()  ? QStringLiteral("Loading writes no module; it names "
+                                                           "those that do not fit the file.")
+                                         : QStringLiteral("Loading writes only the modules that "
+                                                           "differ; each restarts after it: %1.")
+                                              .arg(written));
 }

@@ -29,6 +29,7 @@ public:
     QLabel* lbSummary = nullptr;
     QTreeWidget* lvDiffs = nullptr;
     QCheckBox* cbImages = nullptr;
+    QLabel* lbLoad = nullptr; // what "Load this file" writes and restarts
     QPushButton* btLoad = nullptr;
     QPushButton* btClose = nullptr;
 

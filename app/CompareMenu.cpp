@@ -100,8 +100,8 @@ void TMainFrm::compareWithFile(const QString& name) {
         return;
     if (moduleFile)
         loadModuleFile(name);
-    else
-        loadConfigFile(name);
+    else // the rows shown, not every module of the file
+        loadConfigFile(name, comparison.result().differing());
 }
 
 void TMainFrm::itmBackupFolderClick() {
@@ -139,17 +139,32 @@ void TMainFrm::verifyLoad() {
         return;
     }
     const QString status = statusText();
+    // Reading an image back restarts its module once more: the user's choice. The values are
+    // checked from the records in any case.
+    LoadedModules checked = check.loaded;
+    QString notReadBack;
+    if (const QString images = Compare::namedModules(m_modules, checked.images);
+        !images.isEmpty() &&
+        !ask(QStringLiteral("Read back the EEPROM images the load wrote, to check them? Each of "
+                            "these modules restarts once more: %1.")
+                 .arg(images),
+             QStringLiteral("Read back"))) {
+        checked.written.removeIf(
+            [&](const ModuleAddress& a) { return checked.images.contains(a); });
+        checked.images.clear();
+        notReadBack = QStringLiteral("; the images of %1 not read back").arg(images);
+    }
     Verify::Outcome outcome;
     {
         ControlsScope controls(*this);
         SaveLoad files(m_link, m_modules, m_state, *this);
-        outcome = Verify::check(files, m_modules, file, check.moduleFile, check.loaded);
+        outcome = Verify::check(files, m_modules, file, check.moduleFile, checked);
     }
-    if (check.moduleFile && !check.loaded.images.isEmpty())
+    if (check.moduleFile && !checked.images.isEmpty())
         m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
     if (Verify::report(*this, outcome))
         SetStatus(status); // without the marks of the image reads
-    messageLog.outcome(MessageLog::loadOutcome(check.file, outcome));
+    messageLog.outcome(MessageLog::loadOutcome(check.file, outcome) + notReadBack);
 }
 
 void TMainFrm::checkBackup() {

@@ -145,9 +145,11 @@ void TMainFrm::itmSaveConfigClick() {
     if (name.isEmpty())
         return;
     Busy busy(*this, QStringLiteral("save"));
-    const bool saved = SaveLoad(m_link, m_modules, m_state, *this).SaveConfigFile(name);
-    messageLog.outcome(MessageLog::saveOutcome(
-        name, saved, statusText(), QStringLiteral("%1 modules").arg(m_state.FoundCount)));
+    SaveLoad files(m_link, m_modules, m_state, *this);
+    const bool saved = files.SaveConfigFile(name);
+    messageLog.outcome(
+        MessageLog::saveOutcome(files.savedAs(), saved, statusText(),
+                                QStringLiteral("%1 modules").arg(m_state.FoundCount)));
 }
 
 void TMainFrm::itmLoadConfigClick() {
@@ -160,14 +162,14 @@ void TMainFrm::itmLoadConfigClick() {
         loadConfigFile(name);
 }
 
-void TMainFrm::loadConfigFile(const QString& name) {
+void TMainFrm::loadConfigFile(const QString& name, const std::optional<ModuleAddresses>& only) {
     Busy busy(*this, QStringLiteral("load"));
     m_state.IdleState = 1;
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
     const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
     LoadedModules loaded;
-    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true, &loaded))
+    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true, &loaded, only))
         m_loadCheck = LoadCheck{name, false, loaded}; // the scan that follows checks it
     else
         messageLog.outcome(MessageLog::loadStopped(name));

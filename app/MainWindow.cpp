@@ -91,6 +91,14 @@ void TMainFrm::showMessage(const QString& text, bool error) {
     box.exec();
 }
 
+bool TMainFrm::ask(const QString& text, const QString& yes) {
+    shownQuestions << text;
+    if (autoCloseMessages)
+        return questionAnswer;
+    MessageDialog box(this, QStringLiteral("ORVEX Link"), text, false, yes);
+    return box.exec() == QDialog::Accepted;
+}
+
 void TMainFrm::rearmCommitTimer() {
     if (CtlPanelFrm)
         CtlPanelFrm->tmEEPROM.start(500);

@@ -134,8 +134,10 @@ public:
     void itmSaveModClick();
     void itmLoadModuleClick();
     void connectFileMenu(); // binds the items of "File" and "Backup folder"
-    // Loads a file chosen already, as "Load Config" / "Load Module" do after their dialog.
-    void loadConfigFile(const QString& name);
+    // Loads a file chosen already, as "Load Config" / "Load Module" do after their dialog;
+    // with `only`, the blocks of those modules alone.
+    void loadConfigFile(const QString& name,
+                        const std::optional<ModuleAddresses>& only = std::nullopt);
     void loadModuleFile(const QString& name);
     void keepDiagWithPanel();
 
@@ -196,6 +198,11 @@ public:
     // recorded (tests, and the command line has its own host).
     QStringList shownMessages;
     bool autoCloseMessages = false;
+    // A question with `yes` as the button that agrees, and "No"; true when agreed. Recorded in
+    // shownQuestions; with autoCloseMessages, questionAnswer is the answer.
+    bool ask(const QString& text, const QString& yes);
+    QStringList shownQuestions;
+    bool questionAnswer = false;
 
     QString ModuleWord;
     QString GroupWord;

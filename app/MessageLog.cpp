@@ -90,8 +90,12 @@ QString MessageLog::loadOutcome(const QString& file, const Verify::Outcome& outc
 QString MessageLog::saveOutcome(const QString& file, bool saved, const QString& status,
                                 const QString& what) {
     const QString name = QFileInfo(file).fileName();
+    // A save that failed never replaces the file: one there now is the earlier one.
     if (!saved)
-        return QStringLiteral("Did not save %1; an earlier file of that name is kept").arg(name);
+        return QFileInfo::exists(file)
+                   ? QStringLiteral("Did not save %1; an earlier file of that name is kept")
+                         .arg(name)
+                   : QStringLiteral("Did not save %1; there is no file of that name").arg(name);
     QString text = QStringLiteral("Saved %1: %2").arg(name, what);
     if (status.endsWith(FileTexts::ErrorsFound))
         text += QStringLiteral(", with ERROR lines for what could not be read");

@@ -55,7 +55,11 @@ void TMainFrm::ResetModuletypeClick() {
 }
 
 void TMainFrm::ModDefaultsClick() {
+    // Only the family that takes its defaults as writes asks for a re-read: the others
+    // store their defaults themselves and are not committed again.
+    m_state.ReloadRequest = false;
     const bool loaded = m_link.LoadDefaults(m_state.CurSlot, m_state.CurSubrack);
+    m_state.SkipCommit = !m_state.ReloadRequest;
     markCurrentSlot();
     SetStatus(moduleText(loaded ? QStringLiteral(" defaults loaded.")
                                 : QStringLiteral(" did not take its defaults.")));

@@ -69,6 +69,7 @@ private:
     bool sameAsNewestBackup(const QString& newest, const std::optional<Compare::Blocks>& old,
                             const Compare::Blocks& live);
     KeptImage keptImages(const QString& newest, const std::optional<Compare::Blocks>& old);
+    KeptImage silentModules(const QString& newest);
     // Two files are compared without the line unless --port names a head-end.
     bool needsLine() const;
 

@@ -3,6 +3,7 @@
 #include "cli/CliSession.h"
 
 #include "files/Backups.h"
+#include "files/FileFormat.h"
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 #include "files/Verify.h"
@@ -240,6 +241,30 @@ KeptImage CliSession::keptImages(const QString& newest, const std::optional<Comp
     };
 }
 
+// backup: a module of the newest backup that did not answer in this scan (nor when asked
+// again) keeps its block from that backup, as it stands there.
+KeptImage CliSession::silentModules(const QString& newest) {
+    QFile file(newest);
+    const QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
+                                        ? FileFormat::splitLines(file.readAll())
+                                        : QList<QByteArray>();
+    return [this, newest, lines](int g, int s) -> std::optional<QByteArrayList> {
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+            const auto address =
+                lines[i] == FileFormat::Mod ? FileFormat::headerFields(lines[i + 1]) : std::nullopt;
+            if (!address || (*address)[0] != g || (*address)[1] != s)
+                continue;
+            const qsizetype end = lines.indexOf(FileFormat::ModEnd, i);
+            if (end < 0)
+                return std::nullopt;
+            m_host.err(QStringLiteral("%1 did not answer: its block is kept from %2.")
+                           .arg(ModuleAddress{g, s}.name(), QFileInfo(newest).fileName()));
+            return lines.mid(i, end - i + 1);
+        }
+        return std::nullopt;
+    };
+}
+
 int CliSession::backup() {
     const QString folder = m_options.args.at(0);
     if (!QDir().mkpath(folder))
@@ -250,10 +275,7 @@ int CliSession::backup() {
     if (Compare::Blocks blocks; !newest.isEmpty() && Compare::readFile(newest, false, &blocks))
         old = blocks;
     // A module of the newest backup that is restarting is waited for, not taken as gone.
-    ModuleAddresses expected;
-    for (const Compare::Block& b : old.value_or(Compare::Blocks()))
-        expected << ModuleAddress{b.subrack, b.slot};
-    scanForConfig(expected);
+    scanForConfig(Compare::addresses(old.value_or(Compare::Blocks())));
     SaveLoad files(m_link, m_modules, m_state, m_host);
     QBuffer content; // the file a save would write now
     content.open(QIODevice::WriteOnly);
@@ -261,7 +283,8 @@ int CliSession::backup() {
     try {
         TransientStatus progress(m_host);
         errors =
-            files.WriteConfig(content, m_options.noImages ? keptImages(newest, old) : KeptImage());
+            files.WriteConfig(content, m_options.noImages ? keptImages(newest, old) : KeptImage(),
+                              silentModules(newest));
     } catch (const PortError&) {
         throw;
     } catch (const OrvexError& e) {

@@ -3,6 +3,7 @@
 // diff and backup are in DiffCommands.cpp.
 #include "cli/CliSession.h"
 
+#include "files/Compare.h"
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 #include "link/ModuleReload.h"
@@ -30,7 +31,10 @@ int CliSession::files() {
     const QString& c = m_options.command;
     SaveLoad files(m_link, m_modules, m_state, m_host);
     if (c == QLatin1String("save-config")) {
-        scanForConfig();
+        // The modules of the file it replaces are asked again before they count as gone.
+        Compare::Blocks earlier;
+        Compare::readFile(m_options.args.at(0), false, &earlier);
+        scanForConfig(Compare::addresses(earlier));
         return fileOutcome(files.SaveConfigFile(m_options.args.at(0)));
     }
     if (c == QLatin1String("load-config")) {

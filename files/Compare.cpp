@@ -189,6 +189,19 @@ bool readFile(const QString& fileName, bool moduleFile, Blocks* out) {
     return file.error() == QFileDevice::NoError && readBlocks(content, moduleFile, out);
 }
 
+ModuleAddresses addresses(const Blocks& blocks) {
+    ModuleAddresses out;
+    for (const Block& b : blocks)
+        out << ModuleAddress{b.subrack, b.slot};
+    return out;
+}
+
+ModuleAddresses missing(const Blocks& blocks, const ModuleTable& modules) {
+    ModuleAddresses out = addresses(blocks);
+    out.removeIf([&](const ModuleAddress& a) { return installed(modules.at(a.slot, a.subrack)); });
+    return out;
+}
+
 Block recordBlock(const TModule& m, int subrack, int slot) {
     Block block;
     block.subrack = subrack;
@@ -289,6 +302,23 @@ ModuleAddresses Result::notRead() const {
         if (d.outcome == ModuleDiff::NotRead)
             out << ModuleAddress{d.subrack, d.slot};
     return out;
+}
+
+ModuleAddresses Result::differing() const {
+    ModuleAddresses out;
+    for (const ModuleDiff& d : modules)
+        if (d.outcome != ModuleDiff::Same && d.outcome != ModuleDiff::NotRead &&
+            d.outcome != ModuleDiff::OnlyB)
+            out << ModuleAddress{d.subrack, d.slot};
+    return out;
+}
+
+QString Result::written() const {
+    QStringList out;
+    for (const ModuleDiff& d : modules)
+        if (d.outcome == ModuleDiff::Values || d.outcome == ModuleDiff::Image)
+            out << ModuleAddress{d.subrack, d.slot}.name() + QLatin1Char(' ') + d.typeA;
+    return out.join(QStringLiteral(", "));
 }
 
 Describer describedBy(const ModuleTable& modules) {

@@ -50,6 +50,11 @@ bool readBlocks(const QByteArray& content, bool moduleFile, Blocks* out);
 // The same for a file; false also when it cannot be read.
 bool readFile(const QString& fileName, bool moduleFile, Blocks* out);
 
+// The addresses of the blocks of a configuration file, in file order; those of them where
+// no module is installed now, for `missing`.
+ModuleAddresses addresses(const Blocks& blocks);
+ModuleAddresses missing(const Blocks& blocks, const ModuleTable& modules);
+
 // A module's block from its record, as a save writes it; nothing goes on the line. The image
 // of an image module is in the module, not in the record: it is left unread.
 Block recordBlock(const TModule& m, int subrack, int slot);
@@ -93,6 +98,12 @@ struct Result {
     int differences() const;
     // The modules whose image was not compared.
     ModuleAddresses notRead() const;
+    // The modules of A that differ from B (not those only in B, nor an image not compared):
+    // what a load of A needs to visit.
+    ModuleAddresses differing() const;
+    // Those of them a load writes to (values or image lines, each then restarted), named with
+    // their type: "1/6 LA-862, 1/9 NC-100".
+    QString written() const;
 };
 
 // The record that describes a block: the module at the block's address when it has the

@@ -23,6 +23,21 @@ void note(ModuleAddresses& list, int subrack, int slot) {
     if (!list.contains(ModuleAddress{subrack, slot}))
         list << ModuleAddress{subrack, slot};
 }
+
+// The line went in the middle of a load: which modules hold what the file gave them, and the
+// one whose block was cut short.
+QString lostLine(const LoadedModules& loaded, const LoadSteps::Cursor& at) {
+    if (loaded.written.isEmpty())
+        return QStringLiteral("Loading stopped when the line was lost; nothing was written.");
+    QStringList names;
+    for (const ModuleAddress& a : loaded.written)
+        names << a.name();
+    const bool inBlock = at.BlockState == 5 || at.BlockState == 6;
+    if (inBlock && loaded.written.last() == ModuleAddress{at.subrack, at.slot})
+        names.last() += QStringLiteral(" (in part)");
+    return QStringLiteral("Loading stopped when the line was lost; written to: %1.")
+        .arg(names.join(QStringLiteral(", ")));
+}
 } // namespace
 
 // What the records of the last scan tell of the head-end, without a frame on the line: the
@@ -65,8 +80,12 @@ protected:
 // The head-end side of the loader's steps.
 class SaveLoad::Loader : public Expectation {
 public:
-    using Expectation::Expectation;
+    Loader(SaveLoad& owner, bool wholeConfig, const std::optional<ModuleAddresses>& only)
+        : Expectation(owner, wholeConfig), m_only(only) {}
 
+    bool wanted(int subrack, int slot) override {
+        return !m_only || m_only->contains(ModuleAddress{subrack, slot});
+    }
     bool currentModule(int& subrack, int& slot) override {
         if (!Expectation::currentModule(subrack, slot))
             return false;
@@ -105,6 +124,9 @@ public:
 
     QStringList LoadErrors; // one line per problem found, shown together at the end
     LoadedModules Loaded;
+
+private:
+    std::optional<ModuleAddresses> m_only;
 };
 
 void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>& rest) {
@@ -126,7 +148,8 @@ void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>&
     m_host.showMessage(text, true);
 }
 
-bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, LoadedModules* loaded) {
+bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, LoadedModules* loaded,
+                                const std::optional<ModuleAddresses>& only) {
     m_host.SetStatus(FileTexts::Loading);
     ControlsScope controls(m_host);
     QFile file(fileName);
@@ -143,7 +166,7 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, Loade
         m_host.showMessage(FileTexts::FileIOError, true);
         return false;
     }
-    Loader loader(*this, wholeConfig);
+    Loader loader(*this, wholeConfig, only);
     LoadSteps::Cursor cursor;
     // What was written stays written, however the load ends.
     const auto report = qScopeGuard([&] {
@@ -156,8 +179,14 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, Loade
             return false;
         }
         m_host.progress(i + 1, int(lines.size()));
+        bool stepped = false;
+        try {
+            stepped = LoadSteps::step(cursor, lines[i], loader);
+        } catch (const PortError& e) {
+            throw PortError(e.text() + QLatin1Char('\n') + lostLine(loader.Loaded, cursor));
+        }
         // Only a head-end that has changed since its scan (a module put in) leads here.
-        if (!LoadSteps::step(cursor, lines[i], loader)) {
+        if (!stepped) {
             m_host.showMessage(FileTexts::FileIOError, true);
             return false;
         }

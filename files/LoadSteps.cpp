@@ -36,6 +36,10 @@ bool addressLine(Cursor& c, const QByteArray& line, Target& target) {
     }
     c.subrack = (*fields)[0];
     c.slot = (*fields)[1];
+    if (!target.wanted(c.subrack, c.slot)) {
+        c.BlockState = 0;
+        return true;
+    }
     if (onHeadend(c.subrack, c.slot) && target.present(c.subrack, c.slot)) {
         c.BlockState = 2;
     } else {

@@ -25,6 +25,9 @@ public:
     // Address of the current module, addressed on the line, when the file is a module
     // settings file; false for a configuration file, whose blocks carry their own addresses.
     virtual bool currentModule(int& subrack, int& slot) = 0;
+    // Whether the block at this address of a configuration file is to be applied at all; one
+    // that is not is passed over without a frame or an error line.
+    virtual bool wanted(int, int) { return true; }
     virtual bool present(int subrack, int slot) = 0;
     virtual bool typeMatches(int subrack, int slot, const QByteArray& line) = 0;
     virtual bool versionMatches(int subrack, int slot, const QByteArray& line) = 0;

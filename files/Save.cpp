@@ -1,6 +1,7 @@
 // Saving: module blocks from the records (parameter modules) or from the module's EEPROM
 // image read over the line (image modules), into a file that replaces the earlier one only
 // when it was written completely.
+#include "files/Compare.h"
 #include "files/ControlsScope.h"
 #include "files/FileFormat.h"
 #include "files/FileTexts.h"
@@ -12,6 +13,8 @@
 #include "module/ModuleTable.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -27,6 +30,18 @@ QString beforeR(const QString& reply) {
 QByteArray errorLine(const QString& result) {
     return FileFormat::ErrorPrefix + ' ' + FileFormat::textLine(result);
 }
+
+// "headend.mmh" → "headend-20261208-071500.mmh" beside it (with "-2", ... if taken).
+QString besideName(const QString& fileName) {
+    const QFileInfo info(fileName);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    const QString base = fileName.chopped(suffix.size()) + QLatin1Char('-') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = base + suffix;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = base + QStringLiteral("-%1").arg(n) + suffix;
+    return name;
+}
 } // namespace
 
 SaveLoad::SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host)
@@ -35,7 +50,7 @@ SaveLoad::SaveLoad(Link& link, ModuleTable& modules, SharedState& state, LinkHos
 void SaveLoad::writeLine(QIODevice& file, const QByteArray& line) {
     const QByteArray bytes = line + FileFormat::LineEnd;
     if (file.write(bytes) != bytes.size())
-        throw OrvexError(FileTexts::FileIOError);
+        throw FileError(file.errorString());
 }
 
 void SaveLoad::writeHeaderComments(QIODevice& file) {
@@ -47,13 +62,17 @@ void SaveLoad::writeHeaderComments(QIODevice& file) {
 
 bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const KeptImage& kept) {
     const TModule* m = m_modules.at(slot, subrack);
+    const QString at = ModuleAddress{subrack, slot}.name();
     if (!m)
-        throw OrvexError(FileTexts::FileIOError);
+        throw FileError(QStringLiteral("no record of module %1").arg(at));
     const bool params = m->InfoKind == InfoParam;
     // Values holds 100 channels: a parameter module with more cannot be described by the
     // file. An image module's count is only noted in its address line.
     if (params && m->ChannelCount > MaxChannels)
-        throw OrvexError(FileTexts::FileIOError);
+        throw FileError(QStringLiteral("module %1 has %2 channels, a file holds %3 at most")
+                            .arg(at)
+                            .arg(m->ChannelCount)
+                            .arg(MaxChannels));
     m_link.SelectModule(subrack, slot);
     writeLine(file, FileFormat::Mod);
     writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
@@ -176,50 +195,83 @@ void SaveLoad::reportSaved(bool errors) {
 bool SaveLoad::saveFile(const QString& fileName, const std::function<bool(QIODevice&)>& body) {
     ControlsScope controls(m_host);
     m_notBack.clear();
+    const QString name = QDir::toNativeSeparators(fileName);
+    // Nothing replaces the earlier file before the new one is whole: say which one stays.
+    const QString earlier = QFileInfo::exists(fileName) ? QStringLiteral("the earlier file is kept")
+                                                        : QStringLiteral("no file was written");
     try {
         QSaveFile file(fileName);
         if (!file.open(QIODevice::WriteOnly))
-            throw OrvexError(FileTexts::FileIOError);
+            throw FileError(file.errorString());
         m_host.SetStatus(FileTexts::Writing);
         writeHeaderComments(file);
         const bool errors = body(file);
         if (!file.commit())
-            throw OrvexError(FileTexts::FileIOError);
+            throw FileError(file.errorString());
         reportSaved(errors);
         return true;
-    } catch (const OrvexError&) {
-        // The port failing in the middle of a dump ends the save the same way.
-        m_host.showMessage(FileTexts::FileIOError, true);
-        return false;
+    } catch (const PortError& e) {
+        // The file is sound; what was read of the head-end before the line went is not enough.
+        m_host.showMessage(QStringLiteral("The line was lost while saving %1 (%2); %3.")
+                               .arg(name, e.text(), earlier),
+                           true);
+    } catch (const OrvexError& e) {
+        const auto* file = dynamic_cast<const FileError*>(&e);
+        m_host.showMessage(
+            QStringLiteral("%1 %2: %3; %4.")
+                .arg(FileTexts::FileIOError, name, file ? file->reason() : e.text(), earlier),
+            true);
     }
+    return false;
 }
 
-bool SaveLoad::configBody(QIODevice& file, const KeptImage& kept) {
+bool SaveLoad::configBody(QIODevice& file, const KeptImage& kept, const KeptImage& silent) {
     bool errors = false;
     for (int g = 0; g < 2; ++g) {
         for (int s = 0; s < 16; ++s) {
             m_host.appendStatus(FileTexts::Mark);
             m_host.progress(g * 16 + s + 1, 32);
             const TModule* m = m_modules.at(s, g);
-            if (m && m->TypeName != NotInstalledText && WriteModuleBlock(g, s, file, kept))
-                errors = true;
+            if (m && m->TypeName != NotInstalledText) {
+                errors = WriteModuleBlock(g, s, file, kept) || errors;
+            } else if (const auto block = silent ? silent(g, s) : std::nullopt) {
+                for (const QByteArray& line : *block)
+                    writeLine(file, line);
+                errors = true; // the module did not answer
+            }
         }
     }
     return errors;
 }
 
 bool SaveLoad::SaveModuleFile(int subrack, int slot, const QString& fileName) {
+    m_savedAs = fileName;
     // A block that holds an ERROR line cannot restore the module: not "Done." alone.
     return saveFile(fileName,
                     [&](QIODevice& file) { return WriteModuleBlock(subrack, slot, file); });
 }
 
 bool SaveLoad::SaveConfigFile(const QString& fileName) {
-    return saveFile(fileName, [&](QIODevice& file) { return configBody(file, {}); });
+    // A line that stalled for a moment leaves slots empty that are not: a file holding modules
+    // that did not answer now is not replaced by a smaller one.
+    Compare::Blocks earlier;
+    Compare::readFile(fileName, false, &earlier);
+    const ModuleAddresses gone = Compare::missing(earlier, m_modules);
+    m_savedAs = gone.isEmpty() ? fileName : besideName(fileName);
+    const bool saved = saveFile(
+        m_savedAs, [&](QIODevice& file) { return configBody(file, {}) || !gone.isEmpty(); });
+    if (saved && !gone.isEmpty())
+        m_host.showMessage(
+            QStringLiteral("%1 is kept as it was: it holds %2, which did not answer now. This "
+                           "save is %3.")
+                .arg(QDir::toNativeSeparators(fileName), addressNames(gone),
+                     QDir::toNativeSeparators(m_savedAs)),
+            true);
+    return saved;
 }
 
-bool SaveLoad::WriteConfig(QIODevice& file, const KeptImage& kept) {
+bool SaveLoad::WriteConfig(QIODevice& file, const KeptImage& kept, const KeptImage& silent) {
     m_notBack.clear();
     writeHeaderComments(file);
-    return configBody(file, kept);
+    return configBody(file, kept, silent);
 }

@@ -5,6 +5,8 @@
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
+#include <utility>
+
 bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
                   const std::function<void()>& rebuild, const QString& moduleWord) {
     const int slot = state.CurSlot;
@@ -24,7 +26,8 @@ bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
     if (rebuild)
         rebuild();
     // A value write that failed meanwhile sets SkipInfoReload again: no commit then.
-    const bool committed = !state.SkipInfoReload && link.CommitEEPROM(slot, subrack);
+    const bool skip = std::exchange(state.SkipCommit, false) || state.SkipInfoReload;
+    const bool committed = !skip && link.CommitEEPROM(slot, subrack);
     host.SetStatus(moduleWord + QStringLiteral(" #") + QString::number(slot + 1) +
                    QStringLiteral(" selected"));
     return committed;

@@ -13,4 +13,7 @@ struct SharedState {
     bool Subrack2Visible = false;
     bool ReloadRequest = false;
     bool SkipInfoReload = false;
+    // The next re-read leaves the EEPROM alone: the module wrote what it holds itself (its
+    // defaults command), so a commit would be one more EEPROM write for nothing.
+    bool SkipCommit = false;
 };

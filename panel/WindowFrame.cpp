@@ -107,7 +107,8 @@ void FramedDialog::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
 }
 
-MessageDialog::MessageDialog(QWidget* owner, const QString& title, const QString& text, bool error)
+MessageDialog::MessageDialog(QWidget* owner, const QString& title, const QString& text, bool error,
+                             const QString& yes)
     : FramedDialog(owner) {
     setObjectName(QStringLiteral("message"));
     setWindowTitle(title);
@@ -123,9 +124,18 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& title, const QString
     message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     message->setMaximumWidth(480);
     message->setWordWrap(text.size() > 60);
-    auto* ok = new QPushButton(QStringLiteral("OK"), content());
+    auto* ok = new QPushButton(yes.isEmpty() ? QStringLiteral("OK") : yes, content());
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    if (!yes.isEmpty()) {
+        auto* no = new QPushButton(QStringLiteral("No"), content());
+        connect(no, &QPushButton::clicked, this, &QDialog::reject);
+        buttons->addWidget(no);
+    }
+    buttons->addStretch(1);
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
     row->addWidget(icon, 0, Qt::AlignTop);
@@ -134,6 +144,6 @@ MessageDialog::MessageDialog(QWidget* owner, const QString& title, const QString
     layout->setContentsMargins(12, 12, 12, 10);
     layout->setSpacing(12);
     layout->addLayout(row);
-    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    layout->addLayout(buttons);
     FramedDialog::layout()->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -70,9 +70,11 @@ private:
     WindowFrame::Parts m_parts;
 };
 
-// A message box in our frame: its icon, the text and "OK" (Enter and Esc close it too).
+// A message box in our frame: its icon, the text and "OK" (Enter and Esc close it too). With
+// `yes`, a question: that button (Enter) accepts, "No" (Esc) rejects.
 class MessageDialog : public FramedDialog {
     Q_OBJECT
 public:
-    MessageDialog(QWidget* owner, const QString& title, const QString& text, bool error);
+    MessageDialog(QWidget* owner, const QString& title, const QString& text, bool error,
+                  const QString& yes = {});
 };

@@ -100,11 +100,19 @@ private Q_SLOTS:
         QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
         QCOMPARE(backups(), 1);
         // Without images: kept from that backup, nothing restarted; a module of the backup
-        // that restarts as the scan comes by is waited for, not reported gone.
+        // that restarts as the scan comes by is waited for, not reported gone; one silent
+        // throughout keeps its block, and is named.
         f->sim->headend().clearLog();
         f->sim->headend().setResetMs(2400);
         f->sim->headend().restart(0, 8);
+        SimFaults silent;
+        silent.absent = true;
+        f->sim->headend().setFaults(1, 7, silent);
         r = run({"backup", "--no-images", dir});
+        f->sim->headend().clearFaults();
+        QCOMPARE(r.status, 1);
+        EXPECT_HAS(r.err,
+                   "2/8 did not answer: its block is kept from " + QFileInfo(saved).fileName());
         QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
         QCOMPARE(restartFrames(f->sim->headend().received()), QStringList());
         f->sim->headend().setResetMs(100);

@@ -200,7 +200,9 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, "earlier"));
         fault(1, 2, [](SimFaults& x) { x.closeLine = true; });
         menu(m().itmSaveConfig, "headend.mmh");
-        QCOMPARE(m().shownMessages, QStringList{"File I/O error."});
+        QCOMPARE(m().shownMessages.size(), 1);
+        EXPECT_STARTS(m().shownMessages.first(), "The line was lost while saving " + file + " (");
+        EXPECT_ENDS(m().shownMessages.first(), "); the earlier file is kept.");
         QCOMPARE(fileBytes(file), QByteArray("earlier"));
         lostThenBack(false);
         menu(m().itmSaveConfig, "headend.mmh");
@@ -373,6 +375,8 @@ private Q_SLOTS:
             for (int i = 0; i < window->lvDiffs->topLevelItemCount(); ++i)
                 for (int c = 0; c < 4; ++c)
                     row << window->lvDiffs->topLevelItem(i)->text(c);
+            row << window->lbLoad->text();
+            headend().clearLog();
             window->btLoad->click();
         });
         watch.start(20);
@@ -382,20 +386,24 @@ private Q_SLOTS:
         QCOMPARE(FileDialogs::asked().first().initial, backup); // it opens on the backup
         EXPECT_HAS(box, "restarts its module: 1/9 NC-100, 2/3 RPR-4");
         QCOMPARE(restarted, QStringList({"|", "&1/9", "71/9", "&2/3", "72/3"}));
-        QCOMPARE(row, QStringList({"1/6 " + demo.module(0, 5).type, "parameter 0 (Gain)",
-                                   demo.gainShown(demo.gainRaw()), demo.gainShown(raised)}));
+        const QString amplifier = "1/6 " + demo.module(0, 5).type;
+        QCOMPARE(row, QStringList({amplifier, "parameter 0 (Gain)", demo.gainShown(demo.gainRaw()),
+                                   demo.gainShown(raised),
+                                   "Loading writes only the modules that differ; each restarts "
+                                   "after it: " +
+                                       amplifier + "."}));
 
-        // "Load this file" loads it as "Load Config" does; the scan after it finds the gain
-        // not taken and says so instead of a silent "Done.".
+        // "Load this file" loads the module that differs, no other; the scan after it finds
+        // the gain not taken and says so instead of a silent "Done.".
         QCOMPARE(m().state().IdleState, quint8(2));
         QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
+        QCOMPARE(restartFrames(headend().received()), QStringList{"71/6"});
         QCOMPARE(m().shownMessages,
                  QStringList{demo.gainLine("file", demo.gainRaw(), "module holds", raised) + "\n"});
         QCOMPARE(m().statusText(), QString(" Errors found"));
         QCOMPARE(m().messageLog.entries().last().text,
-                 QString("Loaded %1 into %2 modules; 1 module did not keep a value")
-                     .arg(QFileInfo(backup).fileName())
-                     .arg(kDemoModules));
+                 QString("Loaded %1 into 1 module; 1 module did not keep a value")
+                     .arg(QFileInfo(backup).fileName()));
     }
 
     // After "Default params" and after "Load Module" the open panel shows what the module
@@ -445,17 +453,20 @@ private Q_SLOTS:
         QCOMPARE(shown, Qt::PlainText);
     }
 
-    // The special address leaves the record of slot 1/1 holding another module.
+    // The special address leaves the record of slot 1/1 holding another module. Defaults
+    // taken with ">" are read again, not committed once more.
     void serviceCommands() {
-        click(0, 3);
+        click(0, 0);
+        headend().clearLog();
         m().ModDefaultsClick();
         QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
-        QCOMPARE(m().statusText(), QString("Module #4 defaults loaded."));
+        QCOMPARE(m().statusText(), QString("Module #1 defaults loaded."));
+        EXPECT_BYTES(headend().received(), "!>\r!>\r!>\r!\xC0\x80!\xC0\x80!2\r");
         headend().clearLog();
         m().ModReset->trigger();
         EXPECT_BYTES(headend().received(), "!7\r");
-        QCOMPARE(m().statusText(), QString("Module #4 reset."));
-        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[3]->isChecked());
+        QCOMPARE(m().statusText(), QString("Module #1 reset."));
+        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[0]->isChecked());
         headend().clearLog();
         m().SpecAddr->trigger();
         EXPECT_STARTS(headend().received(), "!\xC0\x90");

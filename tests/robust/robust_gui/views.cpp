@@ -127,15 +127,29 @@ private Q_SLOTS:
         mon.btPause->setChecked(false);
     }
 
-    // A save and a load end with a line that names the file and says how they went.
+    // A save and a load end with a line that names the file and says how they went; a save
+    // where no folder can hold the file names it and the reason. The images a load wrote are
+    // read back only when the user agrees to their restart.
     void messageLog() {
         const QString file = f->dir.filePath("site1.mmh");
         FileDialogs::setAnswer(file);
         m().itmSaveConfig->trigger();
         QCOMPARE(lastOutcome(), QString("Saved site1.mmh: 12 modules"));
+        FileDialogs::setAnswer(file + "/x.mmh");
+        m().itmSaveConfig->trigger();
+        QCOMPARE(m().shownMessages.last(),
+                 "File I/O error. " + file + "/x.mmh: Not a directory; no file was written.");
+        QCOMPARE(lastOutcome(), QString("Did not save x.mmh; there is no file of that name"));
+        FileDialogs::setAnswer(file);
         m().itmLoadConfig->trigger();
+        headend().clearLog();
         QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
-        QCOMPARE(lastOutcome(), QString("Loaded site1.mmh into 12 modules, verified"));
+        QCOMPARE(m().shownQuestions.last(),
+                 QString("Read back the EEPROM images the load wrote, to check them? Each of "
+                         "these modules restarts once more: 1/9 NC-100, 2/3 RPR-4."));
+        QCOMPARE(restartFrames(headend().received()), QStringList());
+        QCOMPARE(lastOutcome(), QString("Loaded site1.mmh into 10 modules, verified; the images "
+                                        "of 1/9 NC-100, 2/3 RPR-4 not read back"));
         QVERIFY(m().messageLog.text().contains(" Loading from file. Wait...-"));
     }
 
