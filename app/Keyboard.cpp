@@ -55,8 +55,10 @@ void TMainFrm::connectKeyboard() {
                 return;
             }
     });
-    // The menu shows the keys; the window's own shortcut acts, and only while the item could
-    // be chosen from its menu (not during a scan, a load or a console).
+    // The menu shows the keys as text only: an action of the menu bound to its key as well
+    // would be a second one on that key wherever the menu bar holds the focus (after Esc out
+    // of a menu), and Qt fires neither of two. The window's own shortcut acts, and only while
+    // the item could be chosen from its menu (not during a scan, a load or a console).
     const QList<std::pair<QAction*, QKeySequence>> keys{
         {itmSaveConfig, QKeySequence(Qt::CTRL | Qt::Key_S)},
         {itmLoadConfig, QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -66,8 +68,7 @@ void TMainFrm::connectKeyboard() {
         {itmLineMonitor, QKeySequence(Qt::CTRL | Qt::Key_L)},
     };
     for (const auto& [item, key] : keys) {
-        item->setShortcut(key);
-        item->setShortcutContext(Qt::WidgetShortcut); // shown in the menu, not bound there
+        item->setText(item->text() + QLatin1Char('\t') + key.toString(QKeySequence::NativeText));
         auto* shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, [this, item = item] {
             const auto* menu = qobject_cast<QMenu*>(item->parent());

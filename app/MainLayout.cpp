@@ -26,7 +26,9 @@ constexpr int kButtonTops[2] = {24, 64};
 // A slot button: the module's type name, cut at its end with "…" when it is too long for
 // the button (the tooltip holds the whole name); text() stays the whole name. A faulty
 // module's caption is red, and red alone is lost on one man in twelve (and in greyscale):
-// its button also carries a dark frame.
+// its button also carries a dark frame. The style's pressed look is a faint fill that the
+// fault frame outweighs: the selected slot carries a blue frame of its own, outside the fault
+// frame, and takes the keyboard focus, so that the focus frame is never on another slot.
 class SlotButton : public QToolButton {
 public:
     using QToolButton::QToolButton;
@@ -39,11 +41,22 @@ protected:
         initStyleOption(&option);
         option.text = fontMetrics().elidedText(text(), Qt::ElideRight, width() - 6);
         p.drawComplexControl(QStyle::CC_ToolButton, option);
-        if (palette().color(QPalette::ButtonText) == TMainFrm::FaultColour) {
-            p.setPen(QPen(TMainFrm::FaultMark, MarkWidth));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(QRectF(rect()).adjusted(MarkWidth, MarkWidth, -MarkWidth, -MarkWidth));
-        }
+        p.setBrush(Qt::NoBrush);
+        if (palette().color(QPalette::ButtonText) == TMainFrm::FaultColour)
+            frame(p, TMainFrm::FaultMark, MarkWidth + 1);
+        if (isChecked())
+            frame(p, TMainFrm::SelectionMark, MarkWidth / 2);
+    }
+    void checkStateSet() override {
+        QToolButton::checkStateSet();
+        if (isChecked())
+            setFocus(Qt::OtherFocusReason);
+    }
+
+private:
+    void frame(QPainter& p, const QColor& colour, int inset) {
+        p.setPen(QPen(colour, MarkWidth));
+        p.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
     }
 };
 
@@ -138,6 +151,7 @@ void TMainFrm::buildSubrackPages() {
             b->setObjectName(QStringLiteral("sbM%1").arg(n + 1));
             b->setProperty("tag", i + 1);
             b->setCheckable(true);
+            b->setFocusPolicy(Qt::StrongFocus);
             b->setText(QStringLiteral("?"));
             b->setGeometry(kButtonLefts[i % 8], kButtonTops[i / 8], 65, 20);
             QFont small = b->font();

@@ -44,10 +44,12 @@ public:
     static constexpr int ClientWidth = 611;
     static constexpr int ClientHeight = 141;
     // A slot's caption: green for a clear module, red for a faulty one; a faulty one's
-    // button is framed as well, in a colour that reads dark in greyscale.
+    // button is framed as well, in a colour that reads dark in greyscale; the selected one's
+    // in blue, outside it.
     static constexpr QColor HealthyColour{0, 128, 0};
     static constexpr QColor FaultColour{255, 0, 0};
     static constexpr QColor FaultMark{64, 0, 0};
+    static constexpr QColor SelectionMark{0, 70, 200};
 
     explicit TMainFrm(QWidget* parent = nullptr);
     ~TMainFrm() override;

@@ -23,7 +23,11 @@ const QColor kLime(0, 255, 0);
 class MainScanView : public ScanView {
 public:
     explicit MainScanView(TMainFrm& m) : m_main(m) {}
-    void showSubrackPage(int subrack) override { m_main.showPage(subrack); }
+    // The page scanned has its own tab, the second subrack's too while it is scanned.
+    void showSubrackPage(int subrack) override {
+        m_main.showSecondTab(subrack == 1);
+        m_main.showPage(subrack);
+    }
     void toggleLamp() override { m_main.ldReady->setLedOn(!m_main.ldReady->LedOn()); }
     void slotEmpty(int subrack, int slot) override {
         m_main.setSlotCaption(m_main.slotButton(subrack, slot), QStringLiteral("-"), Qt::black);
@@ -76,9 +80,8 @@ void TMainFrm::IdleProc() {
 
 void TMainFrm::Prepare() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    showSecondTab(false);
-    showPage(0);
     MainScanView view(*this);
+    view.showSubrackPage(0);
     ScanWords words{ModuleWord, GroupWord};
     lineObserver.beginGroup(QStringLiteral("Scan"));
     const auto grouped = qScopeGuard([this] { lineObserver.endGroup(); });
@@ -87,7 +90,7 @@ void TMainFrm::Prepare() {
     } catch (const PortError& e) {
         // Stop here instead of scanning again at every idle call.
         QApplication::restoreOverrideCursor();
-        showPage(0);
+        view.showSubrackPage(0);
         m_state.IdleState = 1;
         if (!closing()) // a close stops a connect under way: nothing to tell
             showMessage(e.text(), true);
@@ -95,8 +98,7 @@ void TMainFrm::Prepare() {
     }
     showPage(0);
     QApplication::restoreOverrideCursor();
-    if (m_state.Subrack2Visible)
-        showSecondTab(true);
+    showSecondTab(m_state.Subrack2Visible);
 }
 
 void TMainFrm::runningStep() {
@@ -105,6 +107,7 @@ void TMainFrm::runningStep() {
     if (!m_link.LinkBusy && m_state.ReloadRequest) {
         reloadCurrentModule();
         afterReload();
+        keepDiagWithPanel(); // whatever re-enabled the controls on the way (a load, its check)
     }
     if (CtlPanelFrm->RestartRequest) {
         closeSatellites(false);

@@ -5,6 +5,33 @@
 #include <QPainter>
 #include <QToolButton>
 
+namespace {
+// A caption button with its glyph drawn as lines: the font's "_" sits below a button this
+// low and showed nothing.
+class CaptionButton : public QToolButton {
+public:
+    CaptionButton(QWidget* parent, bool minimise) : QToolButton(parent), m_minimise(minimise) {}
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QToolButton::paintEvent(e);
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::ButtonText), 2));
+        const QRect r = rect().adjusted(4, 3, -4, -3);
+        if (m_minimise) {
+            p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+            return;
+        }
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawLine(r.topLeft(), r.bottomRight());
+        p.drawLine(r.bottomLeft(), r.topRight());
+    }
+
+private:
+    bool m_minimise;
+};
+} // namespace
+
 GradientCaption::GradientCaption(QWidget* parent) : QWidget(parent) {
     setFixedHeight(18);
     QFont f = font();
@@ -40,22 +67,22 @@ void GradientCaption::setActive(bool active) {
 }
 
 void GradientCaption::setButtons(bool minimise, bool close) {
-    auto make = [this](QToolButton*& b, const QString& text, const char* name) {
+    auto make = [this](QToolButton*& b, bool isMinimise, const char* name) {
         if (!b) {
-            b = new QToolButton(this);
-            b->setText(text);
+            b = new CaptionButton(this, isMinimise);
+            b->setToolTip(isMinimise ? QStringLiteral("Minimise") : QStringLiteral("Close"));
             b->setObjectName(QLatin1String(name));
             b->setFixedSize(16, 14);
             b->setFocusPolicy(Qt::NoFocus);
         }
     };
     if (minimise) {
-        make(m_min, QStringLiteral("_"), "captionMinimise");
+        make(m_min, true, "captionMinimise");
         connect(m_min, &QToolButton::clicked, this, &GradientCaption::minimiseClicked,
                 Qt::UniqueConnection);
     }
     if (close) {
-        make(m_close, QStringLiteral("x"), "captionClose");
+        make(m_close, false, "captionClose");
         connect(m_close, &QToolButton::clicked, this, &GradientCaption::closeClicked,
                 Qt::UniqueConnection);
     }

@@ -7,9 +7,11 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -18,6 +20,7 @@ constexpr int kBoxWidth = 96;
 constexpr int kWidth = 218;
 constexpr int kHeight = 124;
 constexpr int kArrowAndFrame = 36;
+constexpr int kEditMargins = 12; // the edit's frame, text margins and cursor
 
 // The drop-down list shows what is known of each port after its name (kept as the entry's
 // tool tip); the box itself shows the name alone.
@@ -63,7 +66,9 @@ TCfrm::TCfrm(QWidget* owner, Link& link, LinkHost& host, std::function<void()> e
     btClose->setDefault(true);
     connect(btClose, &QPushButton::clicked, this, &TCfrm::btCloseClick);
     connect(cbComPort, &QComboBox::activated, this, &TCfrm::cbComPortChange);
-    connect(cbComPort->lineEdit(), &QLineEdit::returnPressed, this, &TCfrm::cbComPortTyped);
+    // A name typed in is seen whole while it is typed (a by-id name is long).
+    connect(cbComPort, &QComboBox::editTextChanged, this, &TCfrm::fitPortBox);
+    cbComPort->lineEdit()->installEventFilter(this);
     cbComPort->addItem(QStringLiteral("COM1"));
 }
 
@@ -94,10 +99,25 @@ void TCfrm::fillPorts() {
     m_filling = false;
 }
 
+bool TCfrm::eventFilter(QObject* watched, QEvent* e) {
+    // Enter in the port box confirms the name typed there, never the window: a refused name
+    // stays in the box to be mended.
+    if (watched != cbComPort->lineEdit() || e->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, e);
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    cbComPortTyped();
+    return true;
+}
+
 void TCfrm::fitPortBox() {
-    // Wide enough for the whole name in use; the list as wide as its widest entry.
-    const int text = cbComPort->fontMetrics().horizontalAdvance(cbComPort->currentText());
-    const int box = std::max(kBoxWidth, text + kArrowAndFrame);
+    // Wide enough for the whole name shown, within the screen; the list as wide as its widest
+    // entry.
+    const int text =
+        cbComPort->lineEdit()->fontMetrics().horizontalAdvance(cbComPort->currentText());
+    const int most = (screen() ? screen()->availableGeometry().width() : 1024) - kWidth;
+    const int box = std::clamp(text + kArrowAndFrame + kEditMargins, kBoxWidth, most);
     cbComPort->setGeometry(kBoxLeft, 10, box, 22);
     setFixedSize(kWidth + box - kBoxWidth, kHeight);
     btClose->move((width() - btClose->width()) / 2, btClose->y());
@@ -124,12 +144,14 @@ void TCfrm::btCloseClick() {
 
 void TCfrm::cbComPortTyped() {
     const QString text = cbComPort->currentText().trimmed();
-    if (cbComPort->findText(text) >= 0)
-        return; // an entry of the list: picked as such
-    // Until it proves a port, the box shows the port in use again.
-    cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
-    if (text.isEmpty())
+    if (text.isEmpty()) { // nothing typed: the port in use again
+        cbComPort->setCurrentIndex(cbComPort->findText(m_link.ComPort().portName()));
         return;
+    }
+    if (const int listed = cbComPort->findText(text); listed >= 0) {
+        cbComPortChange(listed); // an entry of the list: picked as such
+        return;
+    }
     const bool remote = Transport::isRemote(text);
     const QString wrong =
         remote ? Transport::checkRemoteName(text) : Ports::checkDevice(Transport::devicePath(text));

@@ -27,7 +27,7 @@ public:
     // Text typed into the port box and confirmed with Enter: a device path of a character
     // device (/dev/ttyUSB0, /dev/serial/by-id/...) or a complete terminal server name
     // (tcp://HOST:PORT, rfc2217://HOST:PORT, remembered in "OXLCom.ini") is added and picked;
-    // anything else is refused with the reason.
+    // anything else is refused with the reason and stays in the box, the window open.
     void cbComPortTyped();
 
     QComboBox* cbComPort = nullptr;
@@ -38,6 +38,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void fillPorts();

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
@@ -59,10 +60,16 @@ private Q_SLOTS:
         QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
         m.itmSaveConfig->trigger();
         QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
-        // Nothing found: one subrack shown, two unanswered presence checks per slot.
+        // Nothing found: one subrack shown, two unanswered presence checks per slot. While
+        // the second subrack is scanned, its page has its own tab.
+        bool ownTab = true;
+        QObject::connect(m.statusProgress, &QProgressBar::valueChanged, [&](int done) {
+            ownTab &= done <= 16 ||
+                      (m.pcModSwitch->currentIndex() == 1 && m.pcModSwitch->isTabVisible(1));
+        });
         f.scan();
         QCOMPARE(m.statusText(), QString("No Active Modules found"));
-        QVERIFY(!m.pcModSwitch->isTabVisible(1));
+        QVERIFY(ownTab && !m.pcModSwitch->isTabVisible(1));
         QCOMPARE(m.sbM[5]->text(), QString("-"));
         QCOMPARE(f.peer.frames().size(), 64);
     }
@@ -218,15 +225,18 @@ private Q_SLOTS:
         f.link->ComPort().setPortName("DEMO");
         int exits = 0;
         TCfrm dialog(nullptr, *f.link, f.host, [&] { ++exits; });
-        dialog.FormShow();
+        dialog.show();
         type(dialog.cbComPort, typed);
         QCOMPARE(exits, refused.isEmpty() ? 1 : 0);
+        // Refused, the name stays in the open window to be mended.
+        QCOMPARE(dialog.isVisible() ? dialog.cbComPort->currentText() : "",
+                 refused.isEmpty() ? "" : typed);
         QCOMPARE(f.host.messages.value(0),
                  refused.isEmpty() ? QString("The program must be restarted.") : refused);
         QCOMPARE(f.link->ComPort().portName(), refused.isEmpty() ? typed : QString("DEMO"));
     }
 
-    // The port in use is shown whole, whatever its form.
+    // The port in use is shown whole, whatever its form, and so is a name being typed.
     void portInUseShown_data() {
         QTest::addColumn<QString>("port");
         QTest::newRow("COM1") << "COM1";
@@ -242,10 +252,17 @@ private Q_SLOTS:
         TCfrm dialog(nullptr, *f.link, f.host, [] {});
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(dialog.cbComPort->currentText(), port);
-        const QLineEdit* edit = dialog.cbComPort->lineEdit();
-        QVERIFY(edit->width() >= edit->fontMetrics().horizontalAdvance(port));
-        QVERIFY(dialog.rect().contains(dialog.cbComPort->geometry()));
+        QLineEdit* edit = dialog.cbComPort->lineEdit();
+        for (bool typed : {false, true}) {
+            if (typed) {
+                edit->clear();
+                QTest::keyClicks(edit, port);
+            }
+            QCOMPARE(dialog.cbComPort->currentText(), port);
+            edit->grab(); // painted as it is now: scrolled or not
+            QCOMPARE(edit->cursorPositionAt(QPoint(3, edit->height() / 2)), 0); // from its start
+            QVERIFY(dialog.rect().contains(dialog.cbComPort->geometry()));
+        }
     }
 
     // Started from the menu the program works in its own folder below the data home.

@@ -2,12 +2,14 @@
 // here, the demo head-end, and the user's clicks, drags and keys as real X events (xdotool).
 // What only a window manager shows is checked where X has it: the windows' places, a list's
 // popup, the keyboard focus.
+#include "app/FileDialogs.h"
 #include "app/TerminalView.h"
 #include "panel/WindowFrame.h"
 #include "tests/support/AppFixture.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QToolButton>
@@ -244,7 +246,33 @@ private Q_SLOTS:
         }
     }
 
-    void cleanupTestCase() { f.reset(); }
+    // Out of the "File" menu by Esc, however it was opened, its keys act (the menu bar keeps
+    // the focus then).
+    void fileKeysAfterEsc_data() {
+        QTest::addColumn<QStringList>("open");
+        QTest::newRow("mouse") << QStringList();
+        QTest::newRow("Alt+F") << QStringList{"key", "alt+f"};
+        QTest::newRow("F10") << QStringList{"key", "F10"};
+    }
+    void fileKeysAfterEsc() {
+        QFETCH(QStringList, open);
+        run("xdotool", {"windowactivate", "--sync", QString::number(m().winId())});
+        WAIT(m().isActiveWindow(), "the main window is not active");
+        if (open.isEmpty())
+            click(m().menuBar, m().menuBar->actionGeometry(m().mnFile->menuAction()).center());
+        else
+            run("xdotool", open);
+        WAIT(m().mnFile->isVisible(), "the menu did not open");
+        FileDialogs::setAnswer(QString()); // cancelled
+        run("xdotool", {"key", "Escape", "ctrl+s"});
+        WAIT(!FileDialogs::asked().isEmpty(), "Ctrl+S did nothing");
+        QCOMPARE(FileDialogs::asked().first().title, QString("Save current configuration"));
+    }
+
+    void cleanupTestCase() {
+        FileDialogs::clearAnswer();
+        f.reset();
+    }
 };
 
 int main(int argc, char** argv) {

@@ -241,7 +241,7 @@ private Q_SLOTS:
     }
 
     // A module file whose load loses the line: the module is read again once the line is
-    // back, without another scan.
+    // back, without another scan, and its panel and "Diag" are usable.
     void loadLosingTheLine() {
         click(1, 7);
         menu(m().itmSaveMod, "orx.mst");
@@ -250,7 +250,7 @@ private Q_SLOTS:
         m().itmLoadModule->trigger();
         lineBack();
         QVERIFY(runUntil([&] { return m().statusText() == "Module #8 selected"; }));
-        QVERIFY(m().CtlPanelFrm->isVisible());
+        QVERIFY(m().CtlPanelFrm->isVisible() && m().btInfo->isEnabled());
     }
 
     // After a console session from the panel, a spin step is committed again.

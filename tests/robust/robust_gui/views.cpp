@@ -39,6 +39,15 @@ double contrast(QColor a, QColor b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// Pixels where two pictures of one widget differ at 3:1 or more.
+int contrasting(const QImage& a, const QImage& b) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += contrast(a.pixelColor(x, y), b.pixelColor(x, y)) >= 3 ? 1 : 0;
+    return n;
+}
+
 // Pixels of a widget darker than a quarter of white once seen in greyscale.
 int darkPixels(QWidget* w) {
     const QImage grey = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
@@ -192,7 +201,9 @@ private Q_SLOTS:
         QVERIFY(meanings.indexOf("read values", committed) > committed); // and then it read
     }
 
-    // A faulty module reads apart from a clear one in greyscale; its caption stays red.
+    // A faulty module reads apart from a clear one in greyscale; its caption stays red. The
+    // selected slot, faulty or not, reads apart from itself unselected and has the keyboard.
+    // The caption's buttons show their glyphs.
     void faultWithoutColour() {
         QToolButton* clear = m().slotButton(0, 0);
         QToolButton* faulty = m().slotButton(0, 2);
@@ -200,9 +211,18 @@ private Q_SLOTS:
         QCOMPARE(clear->palette().color(QPalette::ButtonText), TMainFrm::HealthyColour);
         clear->setChecked(false);
         faulty->setChecked(false);
-        const int perimeter = 2 * (faulty->width() + faulty->height());
+        const int perimeter = 2 * (faulty->width() + faulty->height()) - 4; // one ring
         QVERIFY2(darkPixels(faulty) >= darkPixels(clear) + perimeter,
                  qPrintable(QString("%1 / %2").arg(darkPixels(faulty)).arg(darkPixels(clear))));
+        for (int slot : {0, 2}) {
+            const QImage up = m().slotButton(0, slot)->grab().toImage();
+            click(0, slot);
+            QCOMPARE(m().focusWidget(), m().slotButton(0, slot));
+            const int cue = contrasting(up, m().slotButton(0, slot)->grab().toImage());
+            QVERIFY2(cue >= perimeter, qPrintable(QString::number(cue)));
+        }
+        for (const char* button : {"captionMinimise", "captionClose"})
+            QVERIFY(darkPixels(m().findChild<QWidget*>(button)) >= 8);
     }
 
     // The greyed measured values keep 4.5:1 against their background.
