@@ -166,16 +166,17 @@ private slots:
         QTest::addColumn<Rows>("values"); // [channel][parameter]
         QTest::addColumn<int>("curChannel");
         QTest::addColumn<QStringList>("messages");
+        const auto row = [](const char* name, int params, int channels, const char* reply,
+                            const Rows& values, int cur, const QStringList& messages = {}) {
+            QTest::newRow(name) << params << channels << QByteArray(reply) << values << cur
+                                << messages;
+        };
         const QString missing = "Missing parameters values";
-        const QString exceeds = "Parameters values count exceeds limit";
-        QTest::newRow("one channel")
-            << 3 << 1 << QByteArray("0|5|1|$") << Rows{{0, 5, 1}} << 0 << QStringList{};
-        QTest::newRow("two channels")
-            << 2 << 2 << QByteArray("1|7|~1|9|$") << Rows{{1, 7}, {1, 9}} << 1 << QStringList{};
-        QTest::newRow("CR before ETX") << 2 << 2 << QByteArray("1|7|~1|9|~$")
-                                       << Rows{{1, 7}, {1, 9}} << 1 << QStringList{missing};
-        QTest::newRow("no channels")
-            << 1 << 0 << QByteArray("1|$") << Rows{{0}} << 0 << QStringList{exceeds, missing};
+        row("one channel", 3, 1, "0|5|1|$", {{0, 5, 1}}, 0);
+        row("two channels", 2, 2, "1|7|~1|9|$", {{1, 7}, {1, 9}}, 1);
+        row("CR before ETX", 2, 2, "1|7|~1|9|~$", {{1, 7}, {1, 9}}, 1, {missing});
+        row("no channels", 1, 0, "1|$", {{0}}, 0,
+            {"Parameters values count exceeds limit", missing});
     }
     void values() {
         QFETCH(int, params);
@@ -201,21 +202,18 @@ private slots:
         QTest::addColumn<QStringList>("lines"); // after "Diagnostic Bytes:"
         QTest::addColumn<bool>("fault");
         QTest::addColumn<QStringList>("texts"); // after the heading of the extended texts
+        const auto row = [](const char* name, int count, const char* reply,
+                            const QStringList& lines, bool fault, const QStringList& texts) {
+            QTest::newRow(name) << count << QByteArray(reply) << lines << fault << texts;
+        };
         const QString zero = "   #0  0000 0000";
-        QTest::newRow("lower case") << 1 << QByteArray("a5|$") << QStringList{"   #0  1010 0101"}
-                                    << true << QStringList{"t0", "t2", "t5", "t7"};
-        QTest::newRow("second byte")
-            << 2 << QByteArray("00|81|$") << QStringList{zero, "   #1  1000 0001"} << true
-            << QStringList{"t8", "t15"};
-        QTest::newRow("too many") << 1 << QByteArray("00|00|$")
-                                  << QStringList{zero, "Diag. bytes count exceeds limit"} << false
-                                  << QStringList{"Diagnostic OK."};
-        QTest::newRow("too few") << 2 << QByteArray("00|$")
-                                 << QStringList{zero, "Missing diagnostic bytes"} << true
-                                 << QStringList{};
-        QTest::newRow("unreadable byte: every bit")
-            << 1 << QByteArray("X1|$") << QStringList{"   #0   0001"} << true
-            << QStringList{"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"};
+        row("lower case", 1, "a5|$", {"   #0  1010 0101"}, true, {"t0", "t2", "t5", "t7"});
+        row("second byte", 2, "00|81|$", {zero, "   #1  1000 0001"}, true, {"t8", "t15"});
+        row("too many", 1, "00|00|$", {zero, "Diag. bytes count exceeds limit"}, false,
+            {"Diagnostic OK."});
+        row("too few", 2, "00|$", {zero, "Missing diagnostic bytes"}, true, {});
+        row("unreadable byte: every bit", 1, "X1|$", {"   #0   0001"}, true,
+            {"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7"});
     }
     void diagnostics() {
         QFETCH(int, diagCount);
@@ -242,7 +240,6 @@ private slots:
 
     void textReplies() {
         TModule m;
-        m.ExtDiagValid = true;
         ParseExtDiag(m, rx("Fan|Temp|$"));
         QCOMPARE(m.ExtDiag, QStringList({"Fan", "Temp"}));
         QVERIFY(m.ExtDiagValid);

@@ -63,19 +63,19 @@ private slots:
     void rejected_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("reason");
-        const QByteArray head = R"({"modules": [{"subrack": 1, "slot": 1, "type": "M", )";
+        // Each row but the first: one module's fields, after those every module has.
+        const auto row = [](const char* name, const QByteArray& fields, const char* reason) {
+            QTest::newRow(name) << R"({"modules": [{"subrack": 1, "type": "M", )" + fields + "}]}"
+                                << QString(reason);
+        };
         QTest::newRow("not json") << QByteArray("{") << "not a JSON object";
-        QTest::newRow("slot range")
-            << QByteArray(R"({"modules": [{"subrack": 1, "slot": 17, "type": "M"}]})")
-            << "\"slot\" must be a whole number from 1 to 16";
-        QTest::newRow("no selector") << head + R"("channels": 3, "params": [{"type": "B"}]}]})"
-                                     << "parameter 0 of a module with 3 channels must select them";
-        QTest::newRow("pages") << head + R"("pages": {"folder": "/nonexistent"}}]})"
-                               << "has no index.html";
+        row("slot range", R"("slot": 17)", "\"slot\" must be a whole number from 1 to 16");
+        row("no selector", R"("slot": 1, "channels": 3, "params": [{"type": "B"}])",
+            "parameter 0 of a module with 3 channels must select them");
+        row("pages", R"("slot": 1, "pages": {"folder": "/nonexistent"})", "has no index.html");
         const QByteArray items = QByteArray("\"an item\",").repeated(300).chopped(1);
-        QTest::newRow("too big") << head + "\"params\": [{\"type\": \"E\", \"items\": [" + items +
-                                        "]}]}]}"
-                                 << "a module sends at most 2048";
+        row("too big", R"("slot": 1, "params": [{"type": "E", "items": [)" + items + "]}]",
+            "a module sends at most 2048");
     }
     void rejected() {
         QFETCH(QByteArray, json);
