@@ -361,7 +361,7 @@ private Q_SLOTS:
         silent.silent = true;
         headend.setFaults(0, 5, silent);
         client = lend();
-        client->write(QByteArray("!\xC1\x80!0\r").repeated(240)); // 2/1, for 16 seconds
+        client->write(QByteArray("!\xC1\x80!0\r").repeated(800)); // 2/1, for 20 seconds
         readUntil(*client, [](const QByteArray& b) { return b.contains('\x02'); });
         const double cycles = metric("orvex_poll_cycles_total");
         leave(client);
