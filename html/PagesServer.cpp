@@ -13,23 +13,6 @@ using namespace PagesHttp;
 using Method = QHttpServerRequest::Method;
 using Status = QHttpServerResponder::StatusCode;
 
-namespace {
-QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
-// The client asked to close the connection after this request.
-bool asksToClose(const QHttpServerRequest& request) {
-    for (const QByteArray& token : header(request, "Connection").split(','))
-        if (token.trimmed().compare("close", Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-} // namespace
-
 PagesServer::PagesServer(Serve serve, QObject* parent)
     : QAbstractHttpServer(parent), m_serve(std::move(serve)) {}
 
@@ -90,8 +73,8 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         return true;
     }
     pending->request = pageRequest(method, request.url(), request.body(), target);
-    const Origin from{header(request, "Host"), header(request, "Origin"),
-                      header(request, "Sec-Fetch-Site"), header(request, "Referer")};
+    const Origin from{headerOf(request, "Host"), headerOf(request, "Origin"),
+                      headerOf(request, "Sec-Fetch-Site"), headerOf(request, "Referer")};
     const Refusal refusal = vet(from, pending->request);
     if (refusal.status != 0) {
         respond(*pending, {refusal.status, "text/plain", refusal.reason});

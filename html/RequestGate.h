@@ -6,7 +6,15 @@
 #include <QTimer>
 #include <deque>
 
+class QHttpServerRequest;
 class QTcpSocket;
+
+// The value of a request's header of that name (the first one, the name read in any case);
+// empty when it has none.
+QByteArray headerOf(const QHttpServerRequest& request, const QByteArray& name);
+// The client asks to close the connection after this request: "close" is among the tokens of
+// its Connection header, a comma-separated list read in any case ("keep-alive, Close").
+bool asksToClose(const QHttpServerRequest& request);
 
 // The bytes of one connection as the gate reads them, without the socket: it finds the end of
 // each request's head, keeps the head's target, skips the declared body and says when the

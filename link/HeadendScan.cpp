@@ -31,7 +31,7 @@ void QuietScanView::processEvents() {
 }
 
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
-               const ScanWords& words, int g, int s) {
+               const ScanWords& words, int g, int s, QStringList* unread) {
     state.CurSlot = s;
     const TModule* before = modules.at(s, g);
     const bool answeredBefore = before && before->TypeName != NotInstalledText;
@@ -52,18 +52,24 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     m.SlotIndex = s;
     host.SetStatus(module + QStringLiteral(": loading information"));
     // A reply that cannot be read spoils that one answer, not the scan; the error is kept
-    // with the record, since the next parse empties Messages.
-    const auto read = [&m](const std::function<void()>& command) {
-        Link::tolerant(m, command, &m.ReadFaults);
+    // with the record, since the next parse empties Messages. One that does not come is named.
+    const auto read = [&m, unread](const char* what, const std::function<bool()>& command) {
+        bool came = true;
+        Link::tolerant(
+            m, [&] { came = command(); }, &m.ReadFaults);
+        if (!came && unread)
+            *unread << QStringLiteral("no reply to the %1 request").arg(QLatin1String(what));
     };
-    read([&] { link.ReadInfoBlock(s, g); });
+    read("info block", [&] { return link.ReadInfoBlock(s, g); });
     view.toggleLamp();
-    read([&] { link.ReadVersion(s, g); });
+    read("version", [&] { return link.ReadVersion(s, g); });
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
-    read([&] { link.ReadDiagBytes(s, g); });
-    read([&] { link.ReadValues(s, g); });
+    read("diagnostic", [&] { return link.ReadDiagBytes(s, g); });
+    read("values", [&] { return link.ReadValues(s, g); });
     link.ReplyTimeout = Link::PresenceTimeout;
-    read([&] { link.ReadHtmlMarker(s, g); });
+    // Only modules with pages answer this one.
+    Link::tolerant(
+        m, [&] { link.ReadHtmlMarker(s, g); }, &m.ReadFaults);
     m.ExtDiagValid = false;
     view.toggleLamp();
     return true;

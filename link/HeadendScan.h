@@ -3,6 +3,7 @@
 #include "module/ModuleAddress.h"
 
 #include <QString>
+#include <QStringList>
 
 class Link;
 class LinkHost;
@@ -61,10 +62,12 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
 // check, and for a present module its info block, version, diagnostic bytes, values and HTML
 // marker. Leaves CurSlot at the slot and the port open. True when the module answered. Where
 // the record says a module answered before and none answers now, a console left open on the
-// line is ended (Link::endStrayConsole) and the module asked once more.
+// line is ended (Link::endStrayConsole) and the module asked once more. With unread, each reply
+// of an answering module that did not come is named there (the HTML marker excepted: only
+// modules with pages give it).
 // Used by the scan and wherever one module must be known without scanning the head-end.
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
-               const ScanWords& words, int subrack, int slot);
+               const ScanWords& words, int subrack, int slot, QStringList* unread = nullptr);
 
 // "No Active Modules found", "1 Module found", "5 Modules found".
 QString ScanResultText(int found);

@@ -11,10 +11,11 @@ constexpr int kLastRetryMs = 60000;
 // A module known to be there answers its select frame as fast as at the scan's presence check.
 constexpr int kSelectTimeout = 80;
 constexpr int kFailedPollsGone = 2;
-// After a bridge client: longer than any module takes to start a reply, and a bound for a
-// line that never goes quiet.
+// After a bridge client: longer than any module takes to start a reply. However long the line
+// takes to fall quiet (a client that sent thousands of requests unread has their replies come
+// for minutes), the log says every minute that polling waits for it.
 constexpr int kSettleQuietMs = 500;
-constexpr int kSettleLimitMs = 10000;
+constexpr int kSettleReportMs = 60000;
 constexpr int kSettleStepMs = 50;
 
 QString slotName(int subrack, int slot) {
@@ -117,17 +118,39 @@ bool HeadendMonitor::settled() {
         port.purge(true, false);
         m_quiet.start();
     }
-    if (!m_quiet.hasExpired(kSettleQuietMs) && !m_settling.hasExpired(kSettleLimitMs))
+    // What the client sent may still be leaving at the line's rate: replies can follow it.
+    if (m_settling.elapsed() < m_drainMs)
+        m_quiet.start();
+    const double seconds = double(m_settling.elapsed()) / 1000.0;
+    if (!m_quiet.hasExpired(kSettleQuietMs)) {
+        if (m_settling.hasExpired(m_nextSettleReportMs)) {
+            m_nextSettleReportMs += kSettleReportMs;
+            monitorLog(QStringLiteral("the line is still busy %1 s after the bridge client left; "
+                                      "polling waits until it is quiet")
+                           .arg(qRound(seconds)));
+        }
         return false;
+    }
     m_settling.invalidate();
+    monitorLog(QStringLiteral("line quiet %1 s after the bridge client left; rescanning")
+                   .arg(seconds, 0, 'f', 1));
     return true;
 }
 
 bool HeadendMonitor::probe(int g, int s) {
     QuietScanView view;
-    if (!ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, g, s))
+    QStringList unread;
+    if (!ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, g, s, &unread))
         return false;
     TModule& m = *m_modules.at(s, g);
+    if (!unread.isEmpty()) {
+        SlotStatus& status = m_status.at(g, s);
+        ++status.pollErrors;
+        status.takeUnread(m, unread);
+        monitorLog(QStringLiteral("module %1 answers, but not read: %2")
+                       .arg(slotName(g, s), status.readFaults.join(QStringLiteral("; "))));
+        return true;
+    }
     // The texts of the diagnostic bits, once per scan as the diagnostic report reads them.
     if (m.DiagCount > 0)
         Link::tolerant(m, [&] { m_link.ReadExtDiag(s, g); });
@@ -137,10 +160,11 @@ bool HeadendMonitor::probe(int g, int s) {
 
 bool HeadendMonitor::poll(int g, int s) {
     const TModule* m = m_modules.at(s, g);
-    // A module not known since the last scan (it did not answer there) is probed afresh.
-    if (!m || m->TypeName == NotInstalledText)
-        return probe(g, s);
     SlotStatus& status = m_status.at(g, s);
+    // A module not known since the last scan (it did not answer there, or not all its replies
+    // came) is probed afresh.
+    if (!m || m->TypeName == NotInstalledText || status.unread)
+        return probe(g, s);
     m_link.ReplyTimeout = kSelectTimeout;
     if (!m_link.SelectModule(g, s))
         return false;
@@ -238,7 +262,7 @@ void HeadendMonitor::grant() {
     Q_EMIT lineLent(&port);
 }
 
-void HeadendMonitor::returnLine() {
+void HeadendMonitor::returnLine(qint64 drainMs) {
     m_lendWanted = false;
     if (!m_lent)
         return;
@@ -250,6 +274,8 @@ void HeadendMonitor::returnLine() {
         m_link.sendConsoleEnd(QStringLiteral("the bridge client left"));
     m_settling.start();
     m_quiet.start();
+    m_drainMs = drainMs;
+    m_nextSettleReportMs = kSettleReportMs;
     m_needScan = true;
     monitorLog(QStringLiteral("line back from the bridge client; ending a console it may have "
                               "left open, rescanning once the line is quiet"));

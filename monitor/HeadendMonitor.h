@@ -21,7 +21,9 @@
 // port, whose bytes then belong to the borrower (event mask RxChar). returnLine() takes it
 // back and rescans, since the borrower may have changed anything: first it ends a console
 // the borrower may have left open and lets the line settle (what still comes is discarded
-// until the line has been quiet for a moment), so that no late reply is taken for a module.
+// until the line has been quiet for a moment, however long that takes), so that no late reply
+// is taken for a module. A module that answers but whose replies do not all come is shown as
+// faulty, with what could not be read and without values, and probed afresh at the next poll.
 class HeadendMonitor : public QObject {
     Q_OBJECT
 public:
@@ -40,8 +42,9 @@ public:
     const HeadendStatus& status() const { return m_status; }
 
     void requestLine();
-    // Takes the line back, or withdraws a request not yet granted.
-    void returnLine();
+    // Takes the line back, or withdraws a request not yet granted. drainMs: how long what the
+    // borrower wrote last still takes to leave at the line's rate.
+    void returnLine(qint64 drainMs = 0);
 
     // The steps, for the bench: open the line, one scan of both subracks, one poll cycle.
     // They throw PortError when the line goes away.
@@ -85,6 +88,8 @@ private:
     QElapsedTimer m_sincePoll;
     QElapsedTimer m_settling; // valid from the borrower's return until the line has settled
     QElapsedTimer m_quiet;    // since the last byte while settling
+    qint64 m_drainMs = 0;     // from the borrower's return until its bytes have left
+    qint64 m_nextSettleReportMs = 0;
     bool m_needScan = true;
     bool m_inStep = false;
     bool m_lendWanted = false;

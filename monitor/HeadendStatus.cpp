@@ -43,4 +43,18 @@ void SlotStatus::takeFrom(const TModule& m) {
                                  m.MultiChannel ? c : -1};
     }
     polled = !values.isEmpty();
+    unread = false;
+}
+
+void SlotStatus::takeUnread(const TModule& m, const QStringList& missing) {
+    if (!m.TypeName.isEmpty())
+        type = m.TypeName;
+    if (!m.VersionText.isEmpty())
+        version = m.VersionText;
+    fault = true;
+    readFaults = m.ReadFaults + missing;
+    bits.clear();
+    values.clear();
+    polled = false;
+    unread = true;
 }

@@ -36,11 +36,15 @@ struct SlotStatus {
     QList<DiagBit> bits;
     QList<ShownValue> values;
     bool polled = false; // values are read at each poll (the module has read-only numbers)
+    bool unread = false; // it answered, but not all its replies came: probed at the next poll
     int failedPolls = 0; // in a row
     quint64 pollErrors = 0;
 
     // Takes type, version, fault, bits and values from the module's record.
     void takeFrom(const TModule& m);
+    // A module that answered without all its replies: faulty, with the replies that did not
+    // come; type and version as last read when they did not come either; no bits, no values.
+    void takeUnread(const TModule& m, const QStringList& missing);
 };
 
 // The head-end as the monitor last saw it; what /metrics and the status page show.

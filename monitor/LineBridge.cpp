@@ -18,6 +18,8 @@ constexpr int kPumpMs = 10;
 // A client turned away that does not close its side is closed after this.
 constexpr int kTurnAwayMs = 10000;
 constexpr int kMaxTurnedAway = 8;
+// 115200 baud, 8E2: 12 bits a byte.
+constexpr double kLineBytesPerMs = 9.6;
 // A client that vanished without a word (cable, crash, a NAT that forgot it) is found in
 // about two minutes, also while bytes to it wait unacknowledged.
 constexpr int kKeepIdleS = 60;
@@ -46,6 +48,7 @@ LineBridge::LineBridge(HeadendMonitor& monitor, int idleSeconds, QObject* parent
     m_pump.setSingleShot(true);
     m_pump.setInterval(kPumpMs);
     connect(&m_pump, &QTimer::timeout, this, &LineBridge::toLine);
+    m_clock.start();
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleSeconds * 1000);
     connect(&m_idle, &QTimer::timeout, this, &LineBridge::onIdle);
@@ -175,6 +178,8 @@ void LineBridge::toLine() {
         if (n < 0)
             return; // the line has gone: onWithdrawn follows
         m_client->skip(n);
+        m_drainedAtMs =
+            qMax(m_drainedAtMs, double(m_clock.elapsed())) + double(n) / kLineBytesPerMs;
         if (n > 0 && !m_gone && m_idle.interval() > 0)
             m_idle.start();
         if (n < piece.size()) {
@@ -209,7 +214,7 @@ void LineBridge::finish() {
         m_client->deleteLater();
     m_client = nullptr;
     m_gone = false;
-    m_monitor.returnLine();
+    m_monitor.returnLine(qMax(qint64(0), qint64(m_drainedAtMs) - m_clock.elapsed()));
 }
 
 void LineBridge::release() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -58,5 +59,7 @@ private:
     SerialPort* m_port = nullptr;  // while lent
     QMetaObject::Connection m_portBytes;
     QTimer m_pump; // tries again while the line takes no more
+    QElapsedTimer m_clock;
+    double m_drainedAtMs = 0; // on m_clock: when what went to the line has left it
     QTimer m_idle;
 };

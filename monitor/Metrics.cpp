@@ -88,6 +88,8 @@ void moduleSeries(Writer& w, const HeadendStatus& status) {
              [&](const Labels& l, const SlotStatus& m) { w.sample(l, double(m.fault)); });
     w.family("orvex_module_info", "gauge", "Type and firmware version of the module.");
     eachSlot(status, true, [&](const Labels& l, const SlotStatus& m) {
+        if (m.type.isEmpty())
+            return; // never read
         w.sample(
             l + Labels{{QStringLiteral("type"), m.type}, {QStringLiteral("version"), m.version}},
             1);

@@ -63,12 +63,6 @@ private:
     }
 };
 
-QByteArray header(const QHttpServerRequest& request, const QByteArray& name) {
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
 } // namespace
 
 MonitorHttp::MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent)
@@ -95,6 +89,12 @@ bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     RequestGate* gate = RequestGate::of(socket);
     if (gate)
         gate->takeTarget();
+    // A request sent after one that asked to close is not served.
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        if (gate)
+            gate->answered();
+        return true;
+    }
     // Requests sent one after another without reading the answers would pile them up here.
     if (socket->bytesToWrite() > MaxUnsentBytes) {
         drop(socket);
@@ -103,7 +103,7 @@ bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     answer(request, socket);
     if (gate)
         gate->answered();
-    if (header(request, "Connection").trimmed().toLower() == "close")
+    if (asksToClose(request))
         socket->disconnectFromHost();
     return true;
 }

@@ -229,21 +229,28 @@ private Q_SLOTS:
         QVERIFY2(waitFor(expr, value), qPrintable(expr));
     }
 
-    // GET and HEAD on the three paths, 405 for another method, 404 elsewhere.
+    // GET and HEAD on the three paths, 405 for another method, 404 elsewhere; "close" among the
+    // tokens of Connection ends the connection after the answer, the request behind it unserved.
     void httpRequests_data() {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("answer"); // its status, then something it holds
-        QTest::newRow("get") << QByteArray("GET /metrics") << QByteArray("200|\norvex_line_up{");
-        QTest::newRow("head") << QByteArray("HEAD /healthz") << QByteArray("200|Length: 3\r");
-        QTest::newRow("post") << QByteArray("POST /") << QByteArray("405|Allow: GET, HEAD\r");
-        QTest::newRow("other") << QByteArray("GET /metrics/") << QByteArray("404|");
+        QTest::addColumn<QByteArray>("request"); // its line, then its Connection header
+        QTest::addColumn<QByteArray>("answer");  // its status, then something it holds
+        QTest::newRow("get") << QByteArray("GET /metrics|close")
+                             << QByteArray("200|\norvex_line_up{");
+        QTest::newRow("head") << QByteArray("HEAD /healthz|keep-alive, Close")
+                              << QByteArray("200|Length: 3\r");
+        QTest::newRow("post") << QByteArray("POST /|TE, close")
+                              << QByteArray("405|Allow: GET, HEAD\r");
+        QTest::newRow("other") << QByteArray("GET /metrics/|close") << QByteArray("404|");
     }
     void httpRequests() {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, answer);
-        const QByteArray got = exchange(request + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+        const QList<QByteArray> r = request.split('|');
+        const QByteArray got = exchange(r[0] + " HTTP/1.1\r\nConnection: " + r[1] +
+                                        "\r\n\r\nGET /healthz HTTP/1.1\r\n\r\n");
         EXPECT_STARTS(got, "HTTP/1.1 " + answer.split('|')[0]);
         EXPECT_HAS(got, answer.split('|')[1]);
+        QCOMPARE(got.count("HTTP/1.1 "), 1);
         QCOMPARE(got.endsWith("\r\n\r\n"), request.startsWith("HEAD")); // HEAD: no body
     }
 
@@ -347,16 +354,25 @@ private Q_SLOTS:
         client.reset();
         QVERIFY(eventually([&] { return metric("orvex_bridge_held_seconds") == 0; }));
 
-        // Leaves with replies under way: the rescan waits until the line is quiet.
+        // Leaves with replies under way for longer than any fixed wait: the rescan waits until
+        // the line is quiet, and misses none; a module that answers without its replies is
+        // shown faulty, without values.
+        SimFaults silent;
+        silent.silent = true;
+        headend.setFaults(0, 5, silent);
         client = lend();
-        client->write(QByteArray("!\xC1\x80!0\r").repeated(30)); // 2/1, for two seconds
+        client->write(QByteArray("!\xC1\x80!0\r").repeated(800)); // 2/1, for 20 seconds
         readUntil(*client, [](const QByteArray& b) { return b.contains('\x02'); });
         const double cycles = metric("orvex_poll_cycles_total");
         leave(client);
         QVERIFY(eventually([&] { return metric("orvex_poll_cycles_total") > cycles; }));
         const QString info = QString::fromUtf8(get("http://" + metricsHost + "/metrics").second);
+        headend.clearFaults();
         QCOMPARE(info.count("\norvex_module_info{"), 12);
         EXPECT_HAS(info, "\norvex_module_info{subrack=\"1\",slot=\"1\",type=\"QM4-C\"");
+        QCOMPARE(info.count(QRegularExpression("\norvex_poll_errors_total{[^}]*} [1-9]")), 1);
+        EXPECT_HAS(info, "\norvex_module_fault{subrack=\"1\",slot=\"6\"} 1");
+        QVERIFY(!info.contains("\norvex_module_value{subrack=\"1\",slot=\"6\""));
 
         // Leaves a console open: it is ended before any frame.
         client = lend();
