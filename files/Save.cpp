@@ -54,7 +54,7 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
     // file. An image module's count is only noted in its address line.
     if (params && m->ChannelCount > MaxChannels)
         throw OrvexError(FileTexts::FileIOError);
-    m_link.SelectModule(subrack, slot);
+    m_link.SelectRecord(subrack, slot);
     writeLine(file, FileFormat::Mod);
     writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
     // A text that would not read back makes a block no load can apply: an ERROR line in its

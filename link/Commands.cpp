@@ -38,6 +38,10 @@ bool Link::SelectModule(int subrack, int slot) {
     return a + b + c >= 2;
 }
 
+bool Link::SelectRecord(int subrack, int slot) {
+    return SelectModule(subrack, m_modules.addressSlot(slot, subrack));
+}
+
 bool Link::readInto(int slot, int subrack, char command, int timeout,
                     const std::function<void(TModule&)>& parse, const char* failure) {
     if (timeout > 0)
