@@ -50,7 +50,7 @@ void readImages(TMainFrm& m, Compare::HeadendCompare& comparison, bool moduleFil
     SaveLoad files(m.link(), m.Modules(), m.state(), m);
     comparison.readImages(files);
     if (moduleFile) // the panel's writes go to its module again
-        m.link().SelectModule(m.state().CurSubrack, m.state().CurSlot);
+        m.link().SelectRecord(m.state().CurSubrack, m.state().CurSlot);
     if (!files.notBack().isEmpty())
         m.showMessage(files.notBackLines().join(QLatin1Char('\n')), true);
 }
@@ -161,7 +161,7 @@ void TMainFrm::verifyLoad() {
         outcome = Verify::check(files, m_modules, file, check.moduleFile, checked);
     }
     if (check.moduleFile && !checked.images.isEmpty())
-        m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
+        m_link.SelectRecord(m_state.CurSubrack, m_state.CurSlot);
     if (Verify::report(*this, outcome))
         SetStatus(status); // without the marks of the image reads
     messageLog.outcome(MessageLog::loadOutcome(check.file, outcome) + notReadBack);

@@ -226,5 +226,5 @@ void TMainFrm::loadModuleFile(const QString& name) {
     else
         messageLog.outcome(MessageLog::loadStopped(name));
     keepDiagWithPanel();
-    m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
+    m_link.SelectRecord(m_state.CurSubrack, m_state.CurSlot);
 }

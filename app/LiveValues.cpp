@@ -73,6 +73,10 @@ void LiveValues::setSeconds(int seconds) {
 
 void LiveValues::setIntervalMs(int ms) {
     m_intervalMs = qMax(0, ms);
+    restart();
+}
+
+void LiveValues::restart() {
     m_due = false;
     if (m_intervalMs > 0)
         m_timer.start(m_intervalMs);

@@ -25,6 +25,8 @@ public:
     void setIntervalMs(int ms);
     static int storedSeconds();
 
+    // The panel was built from values read just now: the next read is one interval away.
+    void restart();
     // From the work loop's idle step: reads the measured values when one is due and may be.
     void step();
     // Reads done so far.

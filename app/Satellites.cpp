@@ -1,6 +1,7 @@
 // The satellite windows (control panel, terminal, diagnostics) sit directly above the main
 // window, as wide as it and with its left edge.
 #include "app/DiagFrm.h"
+#include "app/LiveValues.h"
 #include "app/MainWindow.h"
 #include "app/Placement.h"
 #include "app/TerminalFrm.h"
@@ -73,6 +74,8 @@ void TMainFrm::placeDiag() {
 }
 
 void TMainFrm::connectSatellites() {
+    // The panel's opening read counts as the first: live reads follow one interval after it.
+    connect(CtlPanelFrm, &TCtlPanelFrm::built, liveValues, &LiveValues::restart);
     // A satellite the user drags takes the main window along; a move the program makes
     // while the main window is active (it moves the satellites) does not move it back.
     connect(CtlPanelFrm, &SatelliteWindow::moved, this, [this] {

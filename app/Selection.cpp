@@ -31,6 +31,7 @@ void TMainFrm::showSecondTab(bool visible) {
 void TMainFrm::closeSatellites(bool resetTerminalMode) {
     // A commit still pending belongs to the module that is current now.
     CtlPanelFrm->commitPending();
+    m_modules.hideSpecial(); // whatever comes next works on slot 1/1 as scanned
     if (CtlPanelFrm->isVisible()) {
         CtlPanelFrm->hide();
         CtlPanelFrm->ClearPanel();

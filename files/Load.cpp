@@ -92,7 +92,7 @@ public:
         // Commands go to the module selected last, which need not be this one (another
         // module may have been addressed since, or this one reset): address it first. Its
         // answer is not a condition here.
-        m_o.m_link.SelectModule(subrack, slot);
+        m_o.m_link.SelectRecord(subrack, slot);
         return true;
     }
     bool present(int subrack, int slot) override { return m_o.m_link.SelectModule(subrack, slot); }

@@ -73,7 +73,7 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
                             .arg(at)
                             .arg(m->ChannelCount)
                             .arg(MaxChannels));
-    m_link.SelectModule(subrack, slot);
+    m_link.SelectRecord(subrack, slot);
     writeLine(file, FileFormat::Mod);
     writeLine(file, FileFormat::headerLine(subrack, slot, m->ChannelCount));
     // A text that would not read back makes a block no load can apply: an ERROR line in its

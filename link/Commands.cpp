@@ -47,6 +47,10 @@ bool Link::readPart(TModule& m, quint8 part, const std::function<bool()>& read) 
     return done;
 }
 
+bool Link::SelectRecord(int subrack, int slot) {
+    return SelectModule(subrack, m_modules.addressSlot(slot, subrack));
+}
+
 bool Link::readInto(int slot, int subrack, char command, int timeout,
                     const std::function<void(TModule&)>& parse, const char* failure) {
     if (timeout > 0)

@@ -13,7 +13,7 @@ bool ReloadModule(Link& link, SharedState& state, LinkHost& host,
     const int subrack = state.CurSubrack;
     state.ReloadRequest = false;
     link.ReplyTimeout = Link::ReadTimeout;
-    link.SelectModule(subrack, slot);
+    link.SelectRecord(subrack, slot);
     if (!state.SkipInfoReload) {
         host.SetStatus(QStringLiteral("Reloading module info"));
         link.ReadInfoBlock(slot, subrack);
@@ -53,7 +53,7 @@ QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subra
     TModule kept = *m;
     // A module gone from its slot costs a presence check, not a read's long wait.
     link.ReplyTimeout = Link::PresenceTimeout;
-    bool read = link.SelectModule(subrack, slot);
+    bool read = link.SelectRecord(subrack, slot);
     if (read) {
         link.ComPort().purge(true, false);
         try {

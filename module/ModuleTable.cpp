@@ -25,6 +25,24 @@ void ModuleTable::freeAll() {
             m.reset();
 }
 
+TModule& ModuleTable::showSpecial() {
+    if (addressSlot(0, 0) != SpecialSlot)
+        std::swap(m_modules[0][0], m_modules[SpecialSlot][0]);
+    TModule& special = renew(0, 0);
+    special.SlotIndex = SpecialSlot;
+    return special;
+}
+
+void ModuleTable::hideSpecial() {
+    if (addressSlot(0, 0) == SpecialSlot)
+        std::swap(m_modules[0][0], m_modules[SpecialSlot][0]);
+}
+
+int ModuleTable::addressSlot(int slot, int subrack) const {
+    const TModule* m = at(slot, subrack);
+    return m && m->SlotIndex == SpecialSlot ? SpecialSlot : slot;
+}
+
 QStringList& ModuleTable::diagLines(int slot, int subrack) {
     Q_ASSERT(inside(slot, subrack));
     return m_diagLines[slot][subrack];

@@ -11,6 +11,7 @@ class ModuleTable {
 public:
     static constexpr int Slots = 17;
     static constexpr int Subracks = 3;
+    static constexpr int SpecialSlot = 16;
 
     // The record at (slot, subrack), or nullptr when there is none (or outside the table).
     TModule* at(int slot, int subrack) const;
@@ -18,6 +19,15 @@ public:
     TModule& renew(int slot, int subrack);
     void free(int slot, int subrack);
     void freeAll();
+
+    // "Special addr." shows the module on the special address in the place of slot 1/1: a
+    // new record of its own (nothing of 1/1 may show in it) takes that place, and 1/1's
+    // record waits in the special slot until hideSpecial() puts it back.
+    TModule& showSpecial();
+    void hideSpecial();
+    // The slot index that selects the module of the record at (slot, subrack): the special
+    // address for the record showSpecial() made.
+    int addressSlot(int slot, int subrack) const;
 
     // The report list of a slot, created empty on first use.
     QStringList& diagLines(int slot, int subrack);

@@ -66,6 +66,11 @@ public:
     // would otherwise never reach the EEPROM.
     void commitPending();
 
+Q_SIGNALS:
+    // A build has ended: the panel shows the values just read.
+    void built();
+
+public:
     static constexpr int CommitDelayMs = 500;
     QTimer tmEEPROM;
     bool RestartRequest = false;

@@ -111,6 +111,7 @@ void TCtlPanelFrm::BuildPanel() {
             return;
         buildCells(*m, count);
     });
+    Q_EMIT built();
 }
 
 void TCtlPanelFrm::buildCells(const TModule& m, int count) {

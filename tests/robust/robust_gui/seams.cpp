@@ -7,6 +7,7 @@
 #include "app/CompareFrm.h"
 #include "app/FileDialogs.h"
 #include "app/Led.h"
+#include "app/LiveValues.h"
 #include "app/TerminalFrm.h"
 #include "files/Backups.h"
 #include "html/ui/ModulePagesWindow.h"
@@ -25,6 +26,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -113,6 +115,13 @@ private Q_SLOTS:
         for (SimSlotDef& d : profile.modules)
             if (d.subrack == 1 && d.slot == 4)      // the power supply: a panel and a console
                 d.module.params[0].flagChar = 0x40; // its 24 V output may be set
+        SimParamDef temperature;                    // a measured value on the special address
+        temperature.type = 'D';
+        temperature.flagChar = 0x44;
+        temperature.name = "Temperature";
+        temperature.count = 100;
+        temperature.values = {40};
+        profile.special.params << temperature;
         SimServerOptions options;
         options.linkPath = lineDir.filePath("headend");
         QString error;
@@ -453,26 +462,44 @@ private Q_SLOTS:
         QCOMPARE(shown, Qt::PlainText);
     }
 
-    // The special address leaves the record of slot 1/1 holding another module. Defaults
-    // taken with ">" are read again, not committed once more.
+    // Defaults taken with ">" are read again, not committed once more. The special address is
+    // shown in slot 1/1's place, from a record of its own (1/1 on its third channel), and read,
+    // live too, and written where it answers; then 1/1 is itself.
     void serviceCommands() {
         click(0, 0);
+        control(0)->setCurrentIndex(2);
+        QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
+        click(0, 5);
         headend().clearLog();
         m().ModDefaultsClick();
         QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
-        QCOMPARE(m().statusText(), QString("Module #1 defaults loaded."));
-        EXPECT_BYTES(headend().received(), "!>\r!>\r!>\r!\xC0\x80!\xC0\x80!2\r");
+        QCOMPARE(m().statusText(), QString("Module #6 defaults loaded."));
+        EXPECT_BYTES(headend().received(), "!>\r!>\r!>\r!\xC0\x85!\xC0\x85!2\r");
         headend().clearLog();
         m().ModReset->trigger();
         EXPECT_BYTES(headend().received(), "!7\r");
-        QCOMPARE(m().statusText(), QString("Module #1 reset."));
-        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[0]->isChecked());
+        QCOMPARE(m().statusText(), QString("Module #6 reset."));
+        QVERIFY(!m().CtlPanelFrm->isVisible() && m().sbM[5]->isChecked());
         headend().clearLog();
         m().SpecAddr->trigger();
-        EXPECT_STARTS(headend().received(), "!\xC0\x90");
-        EXPECT_ENDS(headend().received(), "!0\r!2\r!;\r");
         QCOMPARE(m().statusText(), QString("Special address selected."));
-        EXPECT_STARTS(m().CtlPanelFrm->caption(), "Module #1:  ");
+        EXPECT_STARTS(m().CtlPanelFrm->caption(), "Module #1:  BC-2");
+        QCOMPARE(control(1)->currentText() + "/" + control(2)->currentText(), QString("1 s/On"));
+        QVERIFY(headend().setMeasured(0, 16, 3, 41));
+        const int reads = m().liveValues->reads();
+        m().liveValues->setIntervalMs(20);
+        QVERIFY(runUntil([&] { return control<QLineEdit>(3)->text() == "41"; }));
+        m().liveValues->setIntervalMs(0);
+        control(1)->setCurrentIndex(3);
+        const QByteArray select("!\xC0\x90!\xC0\x90");
+        EXPECT_BYTES(headend().received(),
+                     select + "!0\r!2\r!;\r" +
+                         (select + "!2\r").repeated(m().liveValues->reads() - reads) +
+                         "!51\n3\r!6\r");
+        QCOMPARE(headend().committedValue(0, 16, 1, 0), std::optional<int>(3));
+        click(0, 0);
+        QCOMPARE(control(0)->currentIndex(), 2);
+        control(0)->setCurrentIndex(0);
     }
     // Closing the program right after a step: the value reaches the EEPROM first.
     void exitKeepsTheStep() {

@@ -163,7 +163,16 @@ private Q_SLOTS:
     }
 
     // Measured values follow the module while the panel is open; written values never follow.
+    // The panel's opening read is the only one until an interval has passed since it.
     void liveValues() {
+        m().liveValues->setIntervalMs(300);
+        runFor(350); // a tick while no panel is open
+        QList<qint64> reads;
+        QObject scope;
+        connect(&m().lineObserver, &LineObserver::frame, &scope, [&](const LineFrame& fr) {
+            if (fr.meaning == "read values")
+                reads << fr.msecs;
+        });
         click(0, 1); // a receiver: C/N and input level are measured
         auto* level = control<QLineEdit>(6);
         auto* frequency = control<ParamSpinBox>(0);
@@ -172,9 +181,9 @@ private Q_SLOTS:
         frequency->findChild<QLineEdit*>()->setText(typed); // typed, not yet taken with Enter
         QVERIFY(headend().setMeasured(0, 1, 6, 300));
         QVERIFY(headend().setMeasured(0, 1, 0, 7)); // a written value changed behind the panel
-        m().liveValues->setIntervalMs(20);
         const QString shown = ParamDisplay::fixedText(-700 + 300, 1);
         QVERIFY2(runUntil([&] { return level->text() == shown; }), qPrintable(level->text()));
+        QVERIFY(reads.size() >= 2 && reads[1] - reads[0] >= 270);
         QCOMPARE(frequency->text(), typed);
         QCOMPARE(m().currentModule()->Params[0].Values[0],
                  DemoValues().module(0, 1).params[0].values.value(0));
