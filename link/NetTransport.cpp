@@ -26,6 +26,14 @@ QString socketError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// What a server said in words: its printable characters (NULs and line ends are no words).
+QString wordsOf(const QByteArray& bytes) {
+    QString text;
+    for (const char c : bytes)
+        text += c >= 0x20 && c < 0x7f ? QChar(c) : QChar(' ');
+    return text.simplified();
+}
+
 quint8 parityValue(LineConfig::Parity p) {
     using P = LineConfig::Parity;
     switch (p) {
@@ -263,14 +271,12 @@ bool NetTransport::takeIn() {
         }
         if (!keepReading(n, {}))
             break;
-        const QByteArray bytes(buf, int(n));
-        m_first += bytes.left(kFirstBytes - m_first.size());
-        if (m_kind == Kind::RawTcp) {
-            m_data += bytes;
-            continue;
-        }
+        QByteArray data(buf, int(n));
         QList<Telnet::Event> events;
-        m_data += m_decoder.feed(bytes, &events);
+        if (m_kind == Kind::Rfc2217)
+            data = m_decoder.feed(data, &events);
+        m_first += data.left(kFirstBytes - m_first.size());
+        m_data += data;
         for (const Telnet::Event& e : events)
             onEvent(e);
     }
@@ -285,14 +291,14 @@ QString NetTransport::closedText() const {
     // A server that lends its line to one client at a time tells the next one so and closes
     // (the monitor's bridge: "... the line is in use by ...").
     if (saidInUse()) {
-        QString said = QString::fromLatin1(m_first).simplified();
+        QString said = wordsOf(m_first);
         if (said.endsWith(QLatin1Char('.')))
             said.chop(1);
         return QStringLiteral("%1 (%2)").arg(QLatin1String(InUseText), said);
     }
     QString text = QStringLiteral("the terminal server closed the connection");
     // Before the com-port option is agreed, what came is the server's own word on it.
-    const QString said = QString::fromLatin1(m_data).simplified().left(80);
+    const QString said = wordsOf(m_data).left(80);
     if (m_kind == Kind::Rfc2217 && !m_options.comPortAgreed() && !said.isEmpty())
         text += QStringLiteral(" (%1)").arg(said);
     return text;

@@ -69,5 +69,5 @@ private:
     QByteArray m_data;                   // line data taken in and not yet handed out
     QHash<quint8, QByteArray> m_answers; // the server's latest answer to each com-port command
     bool m_turnedAway = false;           // closed by the server while being set up
-    QByteArray m_first;                  // the first bytes the server sent (a short text)
+    QByteArray m_first;                  // the first data the server sent (a short text)
 };
