@@ -175,6 +175,7 @@ private Q_SLOTS:
             p->write(keys); // the input stays open
             QVERIFY(p->waitForFinished(60000));
             QCOMPARE(p->exitCode(), 0);
+            EXPECT_LACKS(p->readAllStandardOutput(), "\x04"); // the module's end, no text
             EXPECT_HAS(p->readAllStandardError(), "Console of module 2/5 closed.");
             EXPECT_ENDS(f->sim->headend().received(), "\x03\r");
             QVERIFY(!f->sim->headend().state(1, 4).consoleOpen);
