@@ -418,6 +418,9 @@ bool TLineMonitorFrm::openTrace(const QString& path, QString* error) {
         if (LineObserver::parseLine(file.readLine(), &raw))
             for (const LineFrame& f : decoder.decode(raw))
                 keep(f);
+    // The file ends: a command it holds no answer to got none.
+    for (const LineFrame& f : decoder.settle(raw.msecs))
+        keep(f);
     m_source = path;
     updateCount();
     return true;
