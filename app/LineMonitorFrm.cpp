@@ -2,6 +2,7 @@
 
 #include "app/FileDialogs.h"
 #include "app/Placement.h"
+#include "panel/SatelliteWindow.h"
 #include "panel/WindowFrame.h"
 
 #include <QCheckBox>
@@ -18,9 +19,11 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 constexpr int kNumberRole = Qt::UserRole;    // the frame's number, on a frame's row
@@ -115,7 +118,7 @@ void TLineMonitorFrm::buildControls() {
     layout->addLayout(footer);
     connect(btPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused && !m_source.isEmpty())
-            clear(); // back from a file to the line
+            showLine();
         m_missed = 0;
         updateCount();
     });
@@ -131,6 +134,14 @@ void TLineMonitorFrm::buildControls() {
 }
 
 void TLineMonitorFrm::onFrame(const LineFrame& frame) {
+    // A trace shown is the user's reading, not a pause of the line: its frames are kept.
+    if (!m_source.isEmpty()) {
+        m_line.push_back(frame);
+        if (m_line.size() > MaxFrames)
+            m_line.pop_front();
+        updateCount();
+        return;
+    }
     if (btPause->isChecked()) {
         ++m_missed;
         updateCount();
@@ -176,6 +187,7 @@ void TLineMonitorFrm::addRow(const LineFrame& f, quint64 number) {
         f.meaning,         moduleText(f)};
     for (int c = 0; c < Columns; ++c)
         item->setText(c, texts[c]);
+    fitDelta(texts[ColDelta]);
     item->setToolTip(ColHex, hex);
     item->setToolTip(ColMeaning, f.meaning);
     item->setTextAlignment(ColDelta, Qt::AlignRight | Qt::AlignVCenter);
@@ -188,6 +200,15 @@ void TLineMonitorFrm::addRow(const LineFrame& f, quint64 number) {
         tvFrames->addTopLevelItem(item);
     if (atEnd)
         tvFrames->scrollToBottom();
+}
+
+// The ms column grows to its widest text (a frame after a long quiet has many digits), with
+// the margins the style gives a cell's text.
+void TLineMonitorFrm::fitDelta(const QString& text) {
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tvFrames) + 1;
+    const int need = tvFrames->fontMetrics().horizontalAdvance(text) + 2 * margin;
+    if (need > tvFrames->columnWidth(ColDelta))
+        tvFrames->setColumnWidth(ColDelta, need);
 }
 
 // The row of the group a frame belongs to, created with its first frame; a group ends (and
@@ -257,7 +278,6 @@ void TLineMonitorFrm::rebuild() {
 void TLineMonitorFrm::clear() {
     m_first += m_frames.size();
     m_frames.clear();
-    m_source.clear();
     m_missed = 0;
     m_lastMsecs = 0;
     tvFrames->clear();
@@ -265,11 +285,22 @@ void TLineMonitorFrm::clear() {
     updateCount();
 }
 
+void TLineMonitorFrm::showLine() {
+    m_source.clear();
+    m_frames = std::exchange(m_line, {});
+    m_lastMsecs = m_frames.empty() ? 0 : m_frames.back().msecs;
+    rebuild();
+    updateCount();
+}
+
 void TLineMonitorFrm::updateCount() {
     QString text =
         m_source.isEmpty()
             ? QStringLiteral("%1 frames kept (the last %2)").arg(m_frames.size()).arg(MaxFrames)
-            : QStringLiteral("%1 frames of %2").arg(m_frames.size()).arg(m_source);
+            : QStringLiteral("%1 frames of %2; the line's %3 frames are kept, back with Pause off")
+                  .arg(m_frames.size())
+                  .arg(m_source)
+                  .arg(m_line.size());
     if (btPause->isChecked() && m_source.isEmpty())
         text += QStringLiteral("; paused, %1 frames not kept").arg(m_missed);
     lbCount->setText(text);
@@ -284,12 +315,18 @@ void TLineMonitorFrm::showEvent(QShowEvent* e) {
 }
 
 bool TLineMonitorFrm::eventFilter(QObject* watched, QEvent* e) {
-    if (watched != m_main || !chFollow->isChecked())
+    // The satellites make the column it may have to sit above: watched from their first show.
+    if (watched == m_main && e->type() == QEvent::ChildPolished)
+        if (auto* s = qobject_cast<SatelliteWindow*>(static_cast<QChildEvent*>(e)->child()))
+            s->installEventFilter(this);
+    if (!chFollow->isChecked())
         return QWidget::eventFilter(watched, e);
-    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && isVisible())
+    const QEvent::Type t = e->type();
+    const bool satellite = watched != m_main && (t == QEvent::Show || t == QEvent::Hide);
+    if ((t == QEvent::Move || t == QEvent::Resize || satellite) && isVisible())
         follow();
     // Following, it goes and comes back with the main window, as the other satellites do.
-    if (e->type() == QEvent::WindowStateChange) {
+    if (watched == m_main && t == QEvent::WindowStateChange) {
         if (m_main->isMinimized() && isVisible()) {
             m_hiddenWithMain = true;
             hide();
@@ -308,9 +345,19 @@ QMargins TLineMonitorFrm::frameMargins() const {
                     frameGeometry().bottom() - geometry().bottom());
 }
 
+int TLineMonitorFrm::columnTop() const {
+    int top = m_main->frameGeometry().top();
+    for (const SatelliteWindow* s :
+         m_main->findChildren<SatelliteWindow*>(Qt::FindDirectChildrenOnly))
+        if (s->isVisible())
+            top = std::min(top, s->frameGeometry().top());
+    return top;
+}
+
 void TLineMonitorFrm::follow() {
     const QRect area = m_main->screen()->availableGeometry();
-    const QRect place = Placement::below(m_main->frameGeometry(), frameGeometry().height(), area);
+    const QRect place =
+        Placement::beside(m_main->frameGeometry(), columnTop(), frameGeometry().height(), area);
     // The window manager's frame is not ours to size: the frame goes to the place (move()
     // places the frame), the client inside it.
     m_placedWith = frameMargins();
@@ -362,6 +409,8 @@ bool TLineMonitorFrm::openTrace(const QString& path, QString* error) {
         return false;
     }
     btPause->setChecked(true);
+    if (m_source.isEmpty())
+        m_line = std::exchange(m_frames, {});
     clear();
     LineDecoder decoder;
     LineFrame raw;
@@ -369,6 +418,9 @@ bool TLineMonitorFrm::openTrace(const QString& path, QString* error) {
         if (LineObserver::parseLine(file.readLine(), &raw))
             for (const LineFrame& f : decoder.decode(raw))
                 keep(f);
+    // The file ends: a command it holds no answer to got none.
+    for (const LineFrame& f : decoder.settle(raw.msecs))
+        keep(f);
     m_source = path;
     updateCount();
     return true;

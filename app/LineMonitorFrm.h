@@ -17,8 +17,10 @@ class QTreeWidgetItem;
 // "Settings" → "Line monitor…": every frame on the line as it happens, one row each with its
 // time, direction, bytes in hexadecimal and as text, and what it means. The frames of a scan
 // are one foldable group. It keeps the last MaxFrames frames whether shown or not, and only
-// looks: it puts nothing on the line. With "Follow main window" it sits directly below the
-// main window, as wide as it, and moves with it; otherwise it stands where the user puts it.
+// looks: it puts nothing on the line. With "Follow main window" it keeps its height and sits
+// directly below the main window, as wide as it, and moves with it; where the screen has no
+// room below it goes above the main window and its satellite. Otherwise it stands where the
+// user puts it.
 class TLineMonitorFrm : public QWidget {
     Q_OBJECT
 public:
@@ -31,8 +33,10 @@ public:
     const std::deque<LineFrame>& frames() const { return m_frames; }
     // Every kept frame in the trace format of orvex-cli --trace; false with *error.
     bool saveTrace(const QString& path, QString* error) const;
-    // A trace file (ours or orvex-cli's) in place of the kept frames; capture pauses.
+    // A trace file (ours or orvex-cli's) shown in place of the line's frames, which are kept
+    // meanwhile and shown again with Pause off.
     bool openTrace(const QString& path, QString* error);
+    // Empties what is shown: the line's frames, or the trace's.
     void clear();
 
     QPushButton* btPause = nullptr;
@@ -57,10 +61,14 @@ private:
     bool passes(const LineFrame& frame) const;
     void rebuild();
     void addRow(const LineFrame& frame, quint64 number);
+    void fitDelta(const QString& text);
     QTreeWidgetItem* groupItem(quint32 group, qint64 msecs);
     void dropOldest(quint64 number);
+    void showLine();
     void updateCount();
     void follow();
+    // Top of the main window and of the satellites shown above it.
+    int columnTop() const;
     QMargins frameMargins() const;
     void saveClick();
     void openClick();
@@ -73,9 +81,10 @@ private:
     QHash<quint32, QString> m_groupTitles;
     QTreeWidgetItem* m_openGroup = nullptr;
     quint32 m_openGroupId = 0;
-    quint32 m_ended = 0;   // the last group that ended
-    QString m_source;      // the trace file shown, empty for the line
-    QMargins m_placedWith; // the window manager's frame when it was last placed
+    quint32 m_ended = 0;          // the last group that ended
+    QString m_source;             // the trace file shown, empty for the line
+    std::deque<LineFrame> m_line; // the line's frames while a trace is shown
+    QMargins m_placedWith;        // the window manager's frame when it was last placed
     int m_framingTries = 0;
     bool m_hiddenWithMain = false; // minimised with the main window
 };

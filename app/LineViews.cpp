@@ -21,7 +21,8 @@ void TMainFrm::connectLineViews() {
     m_link.ComPort().setTap(
         [this](char dir, const QByteArray& bytes) { lineObserver.bytes(dir, bytes); });
     LineMonitorFrm = new TLineMonitorFrm(lineObserver, this);
-    MessageLogFrm = new TMessageLogFrm(messageLog, this);
+    MessageLogFrm =
+        new TMessageLogFrm(messageLog, this, [this] { return m_link.ComPort().portName(); });
     connect(itmLineMonitor, &QAction::triggered, this, &TMainFrm::itmLineMonitorClick);
     connect(LineMonitor, &QAction::triggered, this, &TMainFrm::itmLineMonitorClick);
     connect(itmMessageLog, &QAction::triggered, this, &TMainFrm::itmMessageLogClick);

@@ -5,8 +5,12 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <utility>
 
 namespace {
+const QRegularExpression kMarks(QStringLiteral("^[-0-9]+"));
+
 QString countModules(int n) {
     return n == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(n);
 }
@@ -28,18 +32,24 @@ QString MessageLog::Entry::line() const {
 void MessageLog::status(const QString& text) {
     if (text.trimmed().isEmpty())
         return; // the status bar cleared
-    if (!m_entries.isEmpty()) {
-        Entry& last = m_entries.last();
-        if (last.kind == Kind::Status && last.text == text)
-            return;
-        // A status that grows (marks appended) stays one entry.
-        if (last.kind == Kind::Status && text.startsWith(last.text)) {
-            last.text = text;
-            Q_EMIT replaced(last);
-            return;
-        }
+    const QString before = std::exchange(m_shown, text);
+    if (before.isEmpty() || !text.startsWith(before)) {
+        m_logged = text;
+        add(Kind::Status, text);
+        return;
     }
-    add(Kind::Status, text);
+    // A status that grows stays one entry, without the progress marks ("-", a slot number
+    // for a repeated image line) that work on it appends: they say nothing once it is over.
+    QString grown = text.mid(before.size());
+    if (grown.startsWith(FileTexts::Mark) || before.size() > m_logged.size())
+        grown.remove(kMarks);
+    if (grown.isEmpty())
+        return;
+    m_logged += grown;
+    if (m_entries.isEmpty() || m_entries.last().kind != Kind::Status)
+        return add(Kind::Status, m_logged);
+    m_entries.last().text = m_logged;
+    Q_EMIT replaced(m_entries.last());
 }
 
 void MessageLog::message(const QString& text, bool error) {
@@ -59,7 +69,20 @@ void MessageLog::add(Kind kind, const QString& text) {
 
 void MessageLog::clear() {
     m_entries.clear();
+    m_shown.clear();
+    m_logged.clear();
     Q_EMIT cleared();
+}
+
+QString MessageLog::text(const QString& port) const {
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime from =
+        m_entries.isEmpty() ? now : QDateTime::fromMSecsSinceEpoch(m_entries.first().msecs);
+    QString out = QStringLiteral("ORVEX Link %1 message log\nPort: %2\nFrom %3 to %4 (%5)\n\n")
+                      .arg(QStringLiteral(ORVEX_VERSION), port, from.toString(format),
+                           now.toString(format), now.timeZoneAbbreviation());
+    return out + text();
 }
 
 QString MessageLog::text() const {

@@ -10,8 +10,8 @@ struct Outcome;
 
 // What the program said during the session, with its time: every status text and every
 // message box text, and a line that says how each load and save of a file ended. Status texts
-// that grow by appending ("Scaning...", one mark per module) are one entry. Kept for the
-// session, the oldest going first beyond MaxEntries.
+// that grow by appending are one entry, without the progress marks of the status bar ("-"
+// per step). Kept for the session, the oldest going first beyond MaxEntries.
 class MessageLog : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +32,9 @@ public:
 
     const QList<Entry>& entries() const { return m_entries; }
     QString text() const;
+    // The text as saved: a header with the program's version, the port, the dates and times
+    // of the first line and of now, then the lines.
+    QString text(const QString& port) const;
 
     // "Loaded site1.mmh into 12 modules, verified", or what did not hold, from the check of
     // the modules the load wrote, read back after it.
@@ -51,4 +54,6 @@ Q_SIGNALS:
 private:
     void add(Kind kind, const QString& text);
     QList<Entry> m_entries;
+    QString m_shown;  // the status bar's text as last set
+    QString m_logged; // and as logged, without its marks
 };

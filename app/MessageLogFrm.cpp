@@ -13,8 +13,8 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-TMessageLogFrm::TMessageLogFrm(MessageLog& log, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_log(log) {
+TMessageLogFrm::TMessageLogFrm(MessageLog& log, QWidget* owner, std::function<QString()> port)
+    : QWidget(owner, Qt::Window), m_log(log), m_port(std::move(port)) {
     setObjectName(QStringLiteral("MessageLogFrm"));
     setWindowTitle(QStringLiteral("Message log"));
     mmLog = new QPlainTextEdit(this);
@@ -73,7 +73,7 @@ void TMessageLogFrm::append(const QString& line) {
 
 bool TMessageLogFrm::saveTo(const QString& path, QString* error) const {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(m_log.text().toUtf8()) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(m_log.text(m_port()).toUtf8()) < 0 ||
         !file.commit()) {
         *error = file.errorString();
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class MessageLog;
 class QPlainTextEdit;
@@ -11,9 +12,10 @@ class QPushButton;
 class TMessageLogFrm : public QWidget {
     Q_OBJECT
 public:
-    TMessageLogFrm(MessageLog& log, QWidget* owner);
+    // port: the name of the line the program works on now, for the saved file's header.
+    TMessageLogFrm(MessageLog& log, QWidget* owner, std::function<QString()> port);
 
-    // Writes the log to a file; false with *error when it cannot be written.
+    // Writes the log with its header to a file; false with *error when it cannot be written.
     bool saveTo(const QString& path, QString* error) const;
 
     QPlainTextEdit* mmLog = nullptr;
@@ -29,4 +31,5 @@ private:
     void append(const QString& line);
 
     MessageLog& m_log;
+    std::function<QString()> m_port;
 };

@@ -23,11 +23,14 @@ QPoint mainBelow(const QRect& satelliteFrame) {
     return QPoint(satelliteFrame.left(), satelliteFrame.top() + satelliteFrame.height());
 }
 
-QRect below(const QRect& mainFrame, int height, const QRect& screen) {
-    const int room = screen.bottom() + 1 - (mainFrame.bottom() + 1);
-    const int h = std::max(std::min(height, room), MinBelow);
-    return QRect(mainFrame.left(), std::min(mainFrame.bottom() + 1, screen.bottom() + 1 - h),
-                 mainFrame.width(), h);
+QRect beside(const QRect& mainFrame, int columnTop, int height, const QRect& screen) {
+    const int h = std::min(height, screen.height());
+    const int below = screen.bottom() - mainFrame.bottom();
+    const int above = columnTop - screen.top();
+    const int top = h <= below                    ? mainFrame.bottom() + 1
+                    : h <= above || above > below ? std::max(columnTop - h, screen.top())
+                                                  : screen.bottom() + 1 - h;
+    return QRect(mainFrame.left(), top, mainFrame.width(), h);
 }
 
 } // namespace Placement

@@ -25,10 +25,10 @@ struct Stack {
 Stack stack(const QRect& mainFrame, int height, const QRect& screen);
 // Top-left of the main window's frame directly below a satellite's frame.
 QPoint mainBelow(const QRect& satelliteFrame);
-// A window that follows the main window from below (the line monitor): its left edge and
-// width, its top on the main window's bottom, as tall as asked where the screen has room, at
-// least MinBelow tall (then its bottom on the screen's bottom, over the main window).
-constexpr int MinBelow = 150;
-QRect below(const QRect& mainFrame, int height, const QRect& screen);
+// A window that follows the main window (the line monitor), with its left edge and width and
+// always at the height asked (at most the screen's): below the main window where that fits,
+// else above the column (the main window and the satellite on it) where that fits, else on
+// the side with more room against the screen's edge, over the column by what is missing.
+QRect beside(const QRect& mainFrame, int columnTop, int height, const QRect& screen);
 
 } // namespace Placement

@@ -3,6 +3,7 @@
 #include "link/Link.h"
 
 #include <QRegularExpression>
+#include <utility>
 
 namespace {
 constexpr char kSpecialSlot = 16;
@@ -81,24 +82,27 @@ QList<LineFrame> LineDecoder::decode(LineFrame frame) {
         return {frame};
     }
     if (frame.dir == '>') {
-        if (m_awaiting) {
-            LineFrame note;
-            note.msecs = frame.msecs;
-            note.dir = ' ';
-            note.kind = FrameKind::Fault;
-            note.meaning = QStringLiteral("no answer to ") + m_pending;
-            note.subrack = m_subrack;
-            note.slot = m_slot;
-            note.group = frame.group;
-            out << note;
-        }
-        m_awaiting = false;
+        out << settle(frame.msecs);
         command(frame);
     } else {
         reply(frame);
     }
     out << frame;
     return out;
+}
+
+QList<LineFrame> LineDecoder::settle(qint64 msecs) {
+    if (!std::exchange(m_awaiting, false))
+        return {};
+    LineFrame note;
+    note.msecs = msecs;
+    note.dir = ' ';
+    note.kind = FrameKind::Fault;
+    note.meaning = QStringLiteral("no answer to ") + m_pending;
+    note.subrack = m_subrack;
+    note.slot = m_slot;
+    note.group = m_pendingGroup;
+    return {note};
 }
 
 void LineDecoder::command(LineFrame& f) {
@@ -129,6 +133,7 @@ void LineDecoder::command(LineFrame& f) {
     }
     f.subrack = m_subrack;
     f.slot = m_slot;
+    m_pendingGroup = f.group;
 }
 
 void LineDecoder::describeCommand(LineFrame& f, const QByteArray& body) {

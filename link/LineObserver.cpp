@@ -171,8 +171,20 @@ void LineObserver::report(const QList<LineFrame>& frames) {
         Q_EMIT frame(f);
 }
 
+// An operation's commands are answered or not by the time it ends (or the next begins): the
+// last one's missing answer is its own, at that time, not the next command's.
+void LineObserver::settle() {
+    QList<LineFrame> done;
+    {
+        QMutexLocker lock(&m_mutex);
+        done = takePending();
+        done << m_decoder.settle(QDateTime::currentMSecsSinceEpoch());
+    }
+    report(done);
+}
+
 void LineObserver::beginGroup(const QString& title) {
-    flush();
+    settle();
     quint32 id = 0;
     {
         QMutexLocker lock(&m_mutex);
@@ -182,7 +194,7 @@ void LineObserver::beginGroup(const QString& title) {
 }
 
 void LineObserver::endGroup() {
-    flush();
+    settle();
     quint32 id = 0;
     {
         QMutexLocker lock(&m_mutex);

@@ -73,6 +73,9 @@ private:
 class LineDecoder {
 public:
     QList<LineFrame> decode(LineFrame frame);
+    // The wait for an answer is over (the operation ended): a command still unanswered gets
+    // its note now, with the time given and the group of the command.
+    QList<LineFrame> settle(qint64 msecs);
 
 private:
     void command(LineFrame& f);
@@ -87,6 +90,7 @@ private:
     // The command waiting for its answer, and whether anything came back yet.
     QString m_pending;
     bool m_awaiting = false;
+    quint32 m_pendingGroup = 0;
     bool m_pagesReply = false; // the command was one of the pages' requests
     bool m_special = false;    // the command was a checksummed special command
 };
@@ -134,6 +138,8 @@ private:
     void report(const QList<LineFrame>& frames);
     // Ends what the framer holds and names it (m_mutex held).
     QList<LineFrame> takePending();
+    // Reports what is pending and the answer that did not come, at a group's edge.
+    void settle();
     void armQuiet();
 
     QMutex m_mutex;

@@ -143,18 +143,24 @@ private Q_SLOTS:
         QTest::newRow("report taller than the room")
             << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
     }
-    // The line monitor below the main window: as asked, cut at the screen, at least 150 tall.
-    void placementBelow_data() {
+    // The line monitor keeps its height: below the main window, else above the column (main
+    // window and panel), else against the edge of the side with more room.
+    void placementBeside_data() {
         QTest::addColumn<int>("mainTop");
-        QTest::addColumn<QRect>("monitor");
-        QTest::newRow("room") << 100 << QRect(40, 280, 611, 300);
-        QTest::newRow("cut") << 400 << QRect(40, 580, 611, 188);
-        QTest::newRow("least") << 600 << QRect(40, 618, 611, 150);
+        QTest::addColumn<int>("columnTop");
+        QTest::addColumn<int>("monitorTop");
+        QTest::newRow("below") << 100 << 0 << 280;
+        QTest::newRow("above the panel") << 560 << 425 << 125;
+        QTest::newRow("more room below") << 360 << 100 << 468;
+        QTest::newRow("more room above") << 450 << 150 << 0;
     }
-    void placementBelow() {
+    void placementBeside() {
         QFETCH(int, mainTop);
-        QTEST(Placement::below(QRect(40, mainTop, 611, 180), 300, QRect(0, 0, 1024, 768)),
-              "monitor");
+        QFETCH(int, columnTop);
+        QTEST(
+            Placement::beside(QRect(40, mainTop, 611, 180), columnTop, 300, QRect(0, 0, 1024, 768))
+                .top(),
+            "monitorTop");
     }
     void placement() {
         QFETCH(QRect, main);

@@ -6,6 +6,7 @@
 #include "app/HelpWindow.h"
 #include "app/LineMonitorFrm.h"
 #include "app/LiveValues.h"
+#include "app/MessageLogFrm.h"
 #include "module/Display.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/ParamSpinBox.h"
@@ -110,6 +111,9 @@ private Q_SLOTS:
         QCOMPARE(scan->text(TLineMonitorFrm::ColMeaning),
                  QString("Scan: %1 frames").arg(scan->childCount()));
         QVERIFY(!scan->isExpanded()); // over: folded
+        // The last empty slot's missing answer is the scan's own.
+        QCOMPARE(scan->child(scan->childCount() - 1)->text(TLineMonitorFrm::ColMeaning),
+                 QString("no answer to select 2/16"));
         QCOMPARE(scan->child(0)->text(TLineMonitorFrm::ColMeaning), QString("select 1/1"));
         QCOMPARE(scan->child(1)->text(TLineMonitorFrm::ColMeaning), QString("ACK to select 1/1"));
         mon.cbKind->setCurrentIndex(mon.cbKind->findData(int(FrameKind::Fault)));
@@ -124,15 +128,23 @@ private Q_SLOTS:
         const QString file = f->dir.filePath("scan.trace");
         QString error;
         QVERIFY2(mon.saveTrace(file, &error), qPrintable(error));
-        QStringList before;
-        for (const LineFrame& fr : mon.frames())
-            before << fr.meaning;
+        const auto kept = [&] {
+            QStringList l;
+            for (const LineFrame& fr : mon.frames())
+                l << fr.meaning;
+            return l;
+        };
+        const QStringList before = kept();
         QVERIFY(mon.openTrace(file, &error));
-        QStringList after;
-        for (const LineFrame& fr : mon.frames())
-            after << fr.meaning;
-        QCOMPARE(after, before);
-        mon.clear();
+        QCOMPARE(kept(), before);
+        mon.btPause->setChecked(false); // back to the line, whose frames were kept
+        QCOMPARE(kept().mid(0, before.size()), before);
+        // After ten quiet minutes the ms column still shows all of its digits.
+        QVERIFY(writeFile(file, "14:00:00.000 > 21 C0 80 |!..|\n14:10:00.000 < 06 |.|\n"));
+        QVERIFY(mon.openTrace(file, &error));
+        auto* view = static_cast<QAbstractItemView*>(mon.tvFrames);
+        QVERIFY(view->sizeHintForColumn(TLineMonitorFrm::ColDelta) <=
+                mon.tvFrames->columnWidth(TLineMonitorFrm::ColDelta));
         mon.btPause->setChecked(false);
     }
 
@@ -159,7 +171,14 @@ private Q_SLOTS:
         QCOMPARE(restartFrames(headend().received()), QStringList());
         QCOMPARE(lastOutcome(), QString("Loaded site1.mmh into 10 modules, verified; the images "
                                         "of 1/9 NC-100, 2/3 RPR-4 not read back"));
-        QVERIFY(m().messageLog.text().contains(" Loading from file. Wait...-"));
+        QVERIFY(m().messageLog.text().contains(" Loading from file. Wait...\n")); // no marks
+        // Saved, it says when, on which line and from which version.
+        QString error;
+        QVERIFY(m().MessageLogFrm->saveTo(file + ".txt", &error));
+        EXPECT_STARTS(
+            QString(fileBytes(file + ".txt")),
+            "ORVEX Link " ORVEX_VERSION " message log\nPort: " + m().link().ComPort().portName() +
+                "\nFrom " + QDate::currentDate().toString(Qt::ISODate));
     }
 
     // Measured values follow the module while the panel is open; written values never follow.
