@@ -43,9 +43,12 @@ TMessageLogFrm::TMessageLogFrm(MessageLog& log, QWidget* owner, std::function<QS
         // The last line grew: it takes the place of its earlier form.
         if (!isVisible())
             return;
+        const bool atEnd = shownToEnd();
         QTextCursor last(mmLog->document()->lastBlock());
         last.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         last.insertText(e.line());
+        if (atEnd)
+            scrollToEnd();
     });
     connect(&m_log, &MessageLog::cleared, mmLog, &QPlainTextEdit::clear);
     resize(640, 360);
@@ -64,11 +67,26 @@ void TMessageLogFrm::refill() {
 void TMessageLogFrm::append(const QString& line) {
     if (!isVisible())
         return; // filled from the log when shown
-    QScrollBar* bar = mmLog->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
+    const bool atEnd = shownToEnd();
     mmLog->appendPlainText(line);
     if (atEnd)
-        bar->setValue(bar->maximum());
+        scrollToEnd();
+}
+
+bool TMessageLogFrm::shownToEnd() const {
+    const QScrollBar* bar = mmLog->verticalScrollBar();
+    return bar->value() == bar->maximum();
+}
+
+void TMessageLogFrm::scrollToEnd() {
+    // The text is laid out later, and the scroll bar's range grows only then.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QScrollBar* bar = mmLog->verticalScrollBar();
+            bar->setValue(bar->maximum());
+        },
+        Qt::QueuedConnection);
 }
 
 bool TMessageLogFrm::saveTo(const QString& path, QString* error) const {

@@ -29,6 +29,9 @@ private:
     void saveClick();
     void refill();
     void append(const QString& line);
+    // Whether the newest line is in view; keeps it there once the text has been laid out.
+    bool shownToEnd() const;
+    void scrollToEnd();
 
     MessageLog& m_log;
     std::function<QString()> m_port;

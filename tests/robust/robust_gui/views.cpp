@@ -20,7 +20,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -152,6 +154,8 @@ private Q_SLOTS:
     // where no folder can hold the file names it and the reason. The images a load wrote are
     // read back only when the user agrees to their restart.
     void messageLog() {
+        m().MessageLogFrm->show(); // it follows the newest line
+        QScrollBar* bar = m().MessageLogFrm->mmLog->verticalScrollBar();
         const QString file = f->dir.filePath("site1.mmh");
         FileDialogs::setAnswer(file);
         m().itmSaveConfig->trigger();
@@ -172,6 +176,8 @@ private Q_SLOTS:
         QCOMPARE(lastOutcome(), QString("Loaded site1.mmh into 10 modules, verified; the images "
                                         "of 1/9 NC-100, 2/3 RPR-4 not read back"));
         QVERIFY(m().messageLog.text().contains(" Loading from file. Wait...\n")); // no marks
+        QVERIFY(runUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+        m().MessageLogFrm->close();
         // Saved, it says when, on which line and from which version.
         QString error;
         QVERIFY(m().MessageLogFrm->saveTo(file + ".txt", &error));
