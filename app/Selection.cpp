@@ -105,7 +105,7 @@ void TMainFrm::openModulePages(QToolButton* button) {
     // open the port again while the pages hold the line.
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
-    ShowModulePages(port, this,
+    ShowModulePages(port, Link::selectFrame(m_state.CurSubrack, m_state.CurSlot), this,
                     [this](char dir, const QByteArray& bytes) { lineObserver.bytes(dir, bytes); });
     m_state.IdleState = before;
     button->setChecked(false);

@@ -44,7 +44,8 @@ int CliSession::pages() {
         m_host.err(QStringLiteral("%1 (the module asks to wait %2 s)").arg(text).arg(seconds));
     });
     pages.setRefusalHandler([this](const QString& text) { m_host.err(text); });
-    if (!pages.OpenRawPort(port))
+    if (!pages.OpenRawPort(
+            port, Link::selectFrame(at.subrack, m_modules.addressSlot(at.slot, at.subrack))))
         throw CliFailure{StatusUnusable,
                          QStringLiteral("COM Port opening error (%1)").arg(pages.errorString())};
     int width = 0, height = 0;

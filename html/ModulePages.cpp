@@ -45,9 +45,9 @@ ModulePages::~ModulePages() {
     close();
 }
 
-bool ModulePages::OpenRawPort(const QString& portName) {
+bool ModulePages::OpenRawPort(const QString& portName, const QByteArray& selectFrame) {
     close();
-    if (!m_channel.OpenRawPort(portName))
+    if (!m_channel.OpenRawPort(portName, selectFrame))
         return false;
     // A new window: checksums on in both directions until the module refuses them.
     m_transfer.RequestCrcOn = true;

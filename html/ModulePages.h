@@ -31,7 +31,8 @@ public:
     explicit ModulePages(QObject* parent = nullptr);
     ~ModulePages() override;
 
-    bool OpenRawPort(const QString& portName);
+    // The select frame addresses the module again whenever the line had to be opened anew.
+    bool OpenRawPort(const QString& portName, const QByteArray& selectFrame = {});
     // Sees every byte of the raw channel (on the worker thread); set it before opening.
     void setTap(RawChannel::Tap tap) { m_channel.setTap(std::move(tap)); }
     bool isOpen() const { return m_channel.isOpen(); }

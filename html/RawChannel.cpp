@@ -1,5 +1,7 @@
 #include "html/RawChannel.h"
 
+#include "html/PagesCodec.h"
+
 #include <QElapsedTimer>
 #include <poll.h>
 
@@ -20,9 +22,10 @@ QString RawChannel::deviceFor(const QString& portName, QString* error) {
     return Transport::deviceFor(portName, error);
 }
 
-bool RawChannel::OpenRawPort(const QString& portName) {
+bool RawChannel::OpenRawPort(const QString& portName, const QByteArray& selectFrame) {
     close();
     m_error.clear();
+    m_select = selectFrame;
     m_line = Transport::forPort(portName);
     if (m_line->open(rawLine()))
         return true;
@@ -34,13 +37,30 @@ bool RawChannel::OpenRawPort(const QString& portName) {
 bool RawChannel::ensureLine() {
     if (!m_line)
         return false;
-    if (m_line->isOpen())
-        return true;
-    m_in.clear();
-    m_inPos = 0;
-    const bool opened = m_line->open(rawLine());
-    m_error = m_line->errorString();
-    return opened;
+    if (!m_line->isOpen()) {
+        m_in.clear();
+        m_inPos = 0;
+        const bool opened = m_line->open(rawLine());
+        m_error = m_line->errorString();
+        if (!opened)
+            return false;
+        m_selectDue = !m_select.isEmpty();
+    }
+    return !m_selectDue || selectAgain();
+}
+
+bool RawChannel::selectAgain() {
+    if (!m_line->write(m_select))
+        return false;
+    if (m_tap)
+        m_tap('>', m_select);
+    if (readByte() != PagesCodec::ACK) {
+        m_error = QStringLiteral("the module does not answer");
+        purge();
+        return false;
+    }
+    m_selectDue = false;
+    return true;
 }
 
 bool RawChannel::fill(int timeoutMs) {

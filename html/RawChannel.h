@@ -11,7 +11,8 @@
 // a terminal server's port: see Transport) and driven with plain byte reads and writes,
 // without the command transaction. Used from one thread at a time (the pages worker), so it
 // needs no locking of its own. A line that goes away while the channel is open is opened
-// again by the next write, so that the next request of the browser finds it back.
+// again by the next write, so that the next request of the browser finds it back; the
+// module is addressed again first (others may have used the line meanwhile).
 class RawChannel {
 public:
     // A read of one byte gives up after this long without a byte (50 ms interval plus
@@ -30,8 +31,10 @@ public:
     static QString deviceFor(const QString& portName, QString* error);
 
     // Opens and configures the port: 115200 baud, 8 data bits, even parity, one stop bit,
-    // raw, no flow control, DTR and RTS off. False (and closed) when it cannot.
-    bool OpenRawPort(const QString& portName);
+    // raw, no flow control, DTR and RTS off. False (and closed) when it cannot. The select
+    // frame, when given, goes out whenever the line had to be opened again, and its ACK must
+    // come before anything else is written.
+    bool OpenRawPort(const QString& portName, const QByteArray& selectFrame = {});
     // Opened and not yet closed (also while a lost line waits to be opened again).
     bool isOpen() const { return m_line != nullptr; }
     QString errorString() const { return m_error; }
@@ -56,11 +59,14 @@ public:
 
 private:
     bool ensureLine();
+    bool selectAgain();
     bool fill(int timeoutMs);
 
     std::unique_ptr<Transport> m_line;
     QString m_error;
-    QByteArray m_in; // bytes read from the line and not yet handed out
+    QByteArray m_select;
+    bool m_selectDue = false; // the line was opened again and the module not yet addressed
+    QByteArray m_in;          // bytes read from the line and not yet handed out
     qsizetype m_inPos = 0;
     Tap m_tap;
 };

@@ -26,9 +26,14 @@ TModule& Link::record(int slot, int subrack) {
     return m ? *m : m_modules.renew(slot, subrack);
 }
 
+QByteArray Link::selectFrame(int subrack, int slot) {
+    return QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot);
+}
+
 bool Link::SelectModule(int subrack, int slot) {
-    const QByteArray body(1, char(0xC0 + subrack));
-    const char tail = char(0x80 + slot);
+    const QByteArray frame = selectFrame(subrack, slot);
+    const QByteArray body = frame.mid(1, 1);
+    const char tail = frame.at(2);
     // The majority of up to three tries decides.
     const int a = SendCommand(ACK, body, tail) ? 1 : 0;
     const int b = SendCommand(ACK, body, tail) ? 1 : 0;

@@ -78,6 +78,8 @@ public:
     // The module commands. Slot and subrack are indices of the module table; the readers
     // fill the record there (created when missing) and return whether the module answered.
     bool SelectModule(int subrack, int slot);
+    // The frame that selects the module at a slot index of the line.
+    static QByteArray selectFrame(int subrack, int slot);
     // Selects the module whose record is at (slot, subrack), the special address included.
     bool SelectRecord(int subrack, int slot);
     bool ReadInfoBlock(int slot, int subrack);

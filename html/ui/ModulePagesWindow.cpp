@@ -24,11 +24,12 @@ ModulePagesWindow* g_window = nullptr;
 
 } // namespace
 
-void ShowModulePages(const QString& portName, QWidget* owner, RawChannel::Tap tap) {
+void ShowModulePages(const QString& portName, const QByteArray& selectFrame, QWidget* owner,
+                     RawChannel::Tap tap) {
     ModulePages pages;
     if (tap)
         pages.setTap(std::move(tap));
-    if (!pages.OpenRawPort(portName)) {
+    if (!pages.OpenRawPort(portName, selectFrame)) {
         PagesMessage::show(owner, QStringLiteral("COM Port opening error"));
         return;
     }

@@ -15,12 +15,14 @@ class QWebEngineProfile;
 class QWebEngineView;
 class WaitBox;
 
-// Shows the HTML pages of the module selected last on the line of portName: takes the
+// Shows the HTML pages of the module selected last on the line of portName (selectFrame
+// addresses it again after the line was lost and found): takes the
 // line over, asks the module for the size of its pages, shows them in a modal browser
 // window and returns when the user has closed it, with the line closed again. The link's
 // own port must be closed before and is opened again by the caller afterwards. The tap, when
 // given, sees every byte of the pages on the line.
-void ShowModulePages(const QString& portName, QWidget* owner = nullptr, RawChannel::Tap tap = {});
+void ShowModulePages(const QString& portName, const QByteArray& selectFrame,
+                     QWidget* owner = nullptr, RawChannel::Tap tap = {});
 
 // The pages window: a browser on the local server's start page above a status line.
 class ModulePagesWindow : public QDialog {

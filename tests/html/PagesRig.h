@@ -99,9 +99,10 @@ struct PagesLine {
 // would show: the status line (with its colour), wait boxes, refusals.
 struct ServedPages {
     using Tone = PageEffects::Tone;
-    explicit ServedPages(const QString& port, quint16 preferredPort = 88) {
+    explicit ServedPages(const QString& port, quint16 preferredPort = 88,
+                         const QByteArray& selectFrame = {}) {
         QString error;
-        if (!pages.OpenRawPort(port) || !pages.startServer(&error, preferredPort))
+        if (!pages.OpenRawPort(port, selectFrame) || !pages.startServer(&error, preferredPort))
             qFatal("pages: %s %s", qPrintable(pages.errorString()), qPrintable(error));
         QObject::connect(&pages, &ModulePages::pageStatus, [this](const QString& t, Tone tone) {
             status << t + (tone == Tone::Red ? " (red)" : tone == Tone::Green ? " (green)" : "");

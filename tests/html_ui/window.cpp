@@ -47,7 +47,7 @@ struct Pages {
                 ModulePagesWindow::instance()->close();
         });
         poll.start(20);
-        ShowModulePages(port.isEmpty() ? peer.path() : port, nullptr);
+        ShowModulePages(port.isEmpty() ? peer.path() : port, {});
     }
     // Runs a script in the page and waits for its result.
     static QVariant js(QWebEngineView* view, const QString& script) {

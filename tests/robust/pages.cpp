@@ -41,20 +41,23 @@ qint64 residentBytes() {
 // The simulated head-end with its pages module selected, as the main window leaves it
 // before it hands the line over.
 struct Selected {
-    Selected() : sim(startDemo()) {
-        RawChannel select;
-        if (!select.OpenRawPort(sim->slavePath()))
-            qFatal("cannot open the simulator's line");
-        select.write(QByteArray("!") + char(0xC0 + kSubrack) + char(0x80 + kSlot));
-        if (select.readByte(5000) != 0x06)
+    explicit Selected(const SimServerOptions& options = {}) : sim(startDemo(options)) {
+        if (!select(sim->slavePath(), kSubrack, kSlot))
             qFatal("the pages module does not answer");
+    }
+    static bool select(const QString& line, int subrack, int slot) {
+        RawChannel channel;
+        return channel.OpenRawPort(line) && channel.write(Link::selectFrame(subrack, slot)) &&
+               channel.readByte(5000) == 0x06;
     }
     SimHeadend& headend() { return sim->headend(); }
     std::unique_ptr<SimServer> sim;
 };
 // ... and the pages engine serving it.
 struct Demo : Selected, ServedPages {
-    Demo() : ServedPages(sim->slavePath()) {}
+    explicit Demo(const SimServerOptions& options = {})
+        : Selected(options), ServedPages(sim->slavePath(), 88, Link::selectFrame(kSubrack, kSlot)) {
+    }
 };
 } // namespace
 
@@ -215,6 +218,25 @@ private Q_SLOTS:
 #endif
         // The line still serves a page.
         EXPECT_BYTES(d.body(d.get("/style.css")), demoFile("style.css"));
+    }
+
+    // The line goes (a pty hung up, a terminal server's connection closed) and comes back
+    // under its name, having served others meanwhile: the next request finds it again and
+    // addresses the module the pages belong to.
+    void lineLostAndBack() {
+        QTemporaryDir lineDir;
+        SimServerOptions options;
+        options.linkPath = lineDir.filePath("headend");
+        Demo d(options);
+        EXPECT_HAS(d.body(d.get("/")), "Optical Transmitter OTX-1310");
+        d.sim->closeLine();
+        EXPECT_HAS(d.body(d.get("/style.css")), "Error: No response.");
+        QString error;
+        QVERIFY2(d.sim->reopenLine(&error), qPrintable(error));
+        QVERIFY(Selected::select(d.sim->slavePath(), 1, 2)); // 2/3, by another program
+        d.headend().clearLog();
+        EXPECT_BYTES(d.body(d.get("/style.css")), demoFile("style.css"));
+        EXPECT_STARTS(d.headend().received(), QByteArray("!\xC1\x80"));
     }
 };
 
