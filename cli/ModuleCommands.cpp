@@ -126,6 +126,11 @@ qint32 CliSession::valueToWrite(const TModule& m, int index) const {
 int CliSession::set() {
     const ModuleAddress at = address(0);
     TModule& m = probe(at);
+    // A lost reply is a fault of the line, not of the command line.
+    if (m.UnreadParts & TModule::InfoPart)
+        throw CliFailure{
+            StatusModuleErrors,
+            QStringLiteral("The information of module %1 could not be read.").arg(at.name())};
     bool ok = false;
     const int index = m_options.args.at(1).toInt(&ok);
     const int count = int(qMin<qsizetype>(qMax(0, m.ParamCount), m.Params.size()));

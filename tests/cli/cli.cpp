@@ -25,9 +25,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("said"); // lines of stdout and stderr, spaces simplified
         QTest::addColumn<QByteArray>("sent");  // on the line: "+bytes" must be, "-bytes" not
         QTest::addColumn<int>("level");        // then in the EEPROM of 1/1, parameter 5
+        QTest::addColumn<int>("lost");         // replies of 1/1 that do not come
         const auto row = [](const char* name, const QStringList& args, int status,
-                            const QStringList& said, const QByteArray& sent = {}, int level = 30) {
-            QTest::newRow(name) << args << status << said << sent << level;
+                            const QStringList& said, const QByteArray& sent = {}, int level = 30,
+                            int lost = 0) {
+            QTest::newRow(name) << args << status << said << sent << level << lost;
         };
         // Slot 1/3 reports a diagnostic fault: done, with module errors.
         row("scan", {"scan"}, 1,
@@ -46,6 +48,8 @@ private Q_SLOTS:
             35);
         row("shown out of range", {"set", "1/1", "5", "--shown", "100.1"}, 1,
             {"Output level must be between 80 and 100 dBuV"}, "-!5");
+        row("set after a lost reply", {"set", "1/1", "5", "26"}, 1,
+            {"The information of module 1/1 could not be read."}, "-!5", 30, 1);
         row("raw out of range", {"set", "1/1", "5", "41"}, 1,
             {"Module 1/1 parameter 5 (Output level) takes raw values 0 to 40, not 41."}, "-!5");
         // Parameter 0 of a module of type "XXX" goes on the line as the module type.
@@ -74,6 +78,10 @@ private Q_SLOTS:
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
         args.replaceInStrings("PORT", QString::number(taken.serverPort()));
+        QFETCH(int, lost);
+        SimFaults faults;
+        faults.dropReplies = lost;
+        f->sim->headend().setFaults(0, 0, faults);
         said.replaceInStrings("PORT", QString::number(taken.serverPort()));
         const auto r = f->run(args);
         QVERIFY2(r.status == status, r.err.constData());
