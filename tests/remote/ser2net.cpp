@@ -7,6 +7,7 @@
 #include "html/ModulePages.h"
 #include "link/ConsoleSession.h"
 #include "link/HeadendScan.h"
+#include "link/Transport.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
@@ -189,6 +190,10 @@ private Q_SLOTS:
 
         DelayProxy proxy(server.telnetPort(), 0);
         open(f, portName("rfc2217", &proxy));
+        // A second client while the first holds the line: ser2net's words, not its bytes.
+        const auto second = Transport::forPort(portName("rfc2217"));
+        QVERIFY(!second->open(LineConfig{}));
+        EXPECT_HAS(second->errorString(), QString(Transport::InUseText) + " (Port already in use)");
         QuietScanView view;
         proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
         QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
