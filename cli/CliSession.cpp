@@ -186,5 +186,6 @@ int CliSession::scan() {
             m_host.out(line);
         m_host.out(status);
     }
-    return trouble ? StatusModuleErrors : StatusDone;
+    // A head-end where nothing answers is no result to go on with.
+    return trouble || m_state.FoundCount == 0 ? StatusModuleErrors : StatusDone;
 }

@@ -132,14 +132,30 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
                           QString::number(s + 1) + QStringLiteral(": ") + fault;
         return true;
     };
-    ModuleAddresses missing = answeredBefore(modules, expected);
-    for (int g = 0; g < 2 && !host.stopRequested(); ++g) {
-        view.showSubrackPage(g);
-        for (int s = 0; s < kSlotsPerSubrack && !host.stopRequested(); ++s) {
-            host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
-            if (visit(g, s))
-                missing.removeOne(ModuleAddress{g, s});
+    const ModuleAddresses before = answeredBefore(modules, expected);
+    ModuleAddresses missing;
+    // While a remote line's time-outs are a guess (nothing has answered yet), the first reply
+    // may belong to a frame before: the scan starts again, with the generous time-outs.
+    const auto pass = [&] {
+        state.FoundCount = 0;
+        faults.clear();
+        missing = before;
+        for (int g = 0; g < 2 && !host.stopRequested(); ++g) {
+            view.showSubrackPage(g);
+            for (int s = 0; s < kSlotsPerSubrack && !host.stopRequested(); ++s) {
+                host.progress(g * kSlotsPerSubrack + s + 1, 2 * kSlotsPerSubrack);
+                const bool guessed = link.roundTripGuessed();
+                if (visit(g, s))
+                    missing.removeOne(ModuleAddress{g, s});
+                if (guessed && !link.roundTripGuessed())
+                    return false;
+            }
         }
+        return true;
+    };
+    if (!pass()) {
+        link.relearnRoundTrip();
+        pass();
     }
     // A module restarting after a reset is silent for a while: not gone.
     for (int n = 0; n < RestartPolls && !missing.isEmpty() && !host.stopRequested(); ++n) {
@@ -157,6 +173,10 @@ void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost&
     state.Subrack2Visible = false;
     const QStringList faults = scanSubracks(link, modules, state, host, view, words, expected);
     host.SetStatus(ScanResultText(state.FoundCount));
+    if (state.FoundCount == 0 && link.roundTripGuessed())
+        host.showMessage(QStringLiteral("Nothing answers on %1: not one frame had a reply.")
+                             .arg(link.ComPort().portName()),
+                         true);
     // A module whose replies could not be read is not a healthy one: the user hears of it.
     if (!faults.isEmpty())
         host.showMessage(faults.join(QLatin1Char('\n')), true);

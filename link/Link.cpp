@@ -62,9 +62,13 @@ bool Link::OpenLink(const QString& portName) {
 }
 
 bool Link::openPort() {
-    if (m_port.isRemote() && m_port.openInBackground())
+    const bool connecting = m_port.isRemote() && m_port.openInBackground();
+    if (connecting)
         m_host.SetStatus(QStringLiteral("Connecting to %1 …").arg(m_port.portName()));
-    return m_port.open();
+    const bool opened = m_port.open();
+    if (connecting && !opened)
+        m_host.SetStatus(QStringLiteral("Not connected: %1").arg(m_port.errorString()));
+    return opened;
 }
 
 void Link::closePort() {
@@ -124,8 +128,10 @@ bool Link::SendCommand(char terminator, const QByteArray& body, char tail) {
     if (m_lostDuringWait)
         throw PortError(lostText(m_lostReason));
     m_replyMissing = ReplyState != 1;
-    if (m_replyMissing)
+    if (m_replyMissing) {
+        m_port.noteSilence();
         return false;
+    }
     const qint64 firstByteAge = m_port.firstByteAgeMs();
     const QByteArray reply = m_port.read(std::min(m_port.bytesWaiting(), RxBufferSize));
     if (reply.isEmpty())
@@ -152,6 +158,12 @@ void Link::awaitReplyInProgress() {
         tmRx.start(m_port.roundTripMarginMs());
         EventWait::until([this] { return ReplyState != -1; });
     }
+}
+
+void Link::relearnRoundTrip() {
+    EventWait::pause(RoundTrip::UnknownMarginMs);
+    m_port.dropReceived();
+    m_port.relearnRoundTrip();
 }
 
 void Link::dropLateReply() {

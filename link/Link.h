@@ -58,6 +58,11 @@ public:
     // Time-out the next transaction really uses: ReplyTimeout, or the default when that is
     // not a usable time-out, and the round trip of a remote line on top.
     int effectiveTimeout() const;
+    // Whether the round trip of a remote line is a guess (RoundTrip): nothing has answered.
+    bool roundTripGuessed() const { return m_port.roundTripGuessed(); }
+    // After replies that may have been taken for the wrong frames: waits until the late ones
+    // are in, drops them and learns the round trip anew.
+    void relearnRoundTrip();
     // A transaction is waiting for its reply.
     bool waiting() const { return ReplyState == -1; }
 

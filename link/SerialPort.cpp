@@ -295,6 +295,20 @@ QString SerialPort::roundTripText() const {
         .arg(roundTripSamples());
 }
 
+void SerialPort::noteSilence() {
+    if (isOpen())
+        m_transport->noteSilence();
+}
+
+void SerialPort::relearnRoundTrip() {
+    if (isOpen())
+        m_transport->relearnRoundTrip();
+}
+
+bool SerialPort::roundTripGuessed() const {
+    return isRemote() && RoundTrip(m_name).guessed();
+}
+
 void SerialPort::noteReplyTime(qint64 msAfterFrame) {
     if (isOpen())
         m_transport->noteReplyTime(msAfterFrame);

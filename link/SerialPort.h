@@ -83,6 +83,11 @@ public:
     QString roundTripText() const;
     // A reply began msAfterFrame after its frame went out.
     void noteReplyTime(qint64 msAfterFrame);
+    // A frame had no reply; and whether the time-outs are guesses for it (RoundTrip).
+    void noteSilence();
+    bool roundTripGuessed() const;
+    // Forgets what replies taught of the round trip (RoundTrip::relearn).
+    void relearnRoundTrip();
     // How long ago the oldest byte waiting arrived; -1 when none waits.
     qint64 firstByteAgeMs();
     // Discards what has arrived, here only (an RFC 2217 server is not asked to purge).

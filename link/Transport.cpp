@@ -53,7 +53,8 @@ int RoundTrip::ms() const {
 
 int RoundTrip::marginMs() const {
     if (m_state.samples == 0)
-        return std::max(m_state.floor, UnknownMarginMs);
+        return guessed() ? m_state.floor + kLeastDeviationMs
+                         : std::max(m_state.floor, UnknownMarginMs);
     const double deviation = std::max<double>(kLeastDeviationMs, 4 * m_state.rttvar);
     return std::max(m_state.floor, int(std::ceil(m_state.srtt + deviation)));
 }
@@ -63,7 +64,24 @@ void RoundTrip::floor(qint64 ms) {
     remember();
 }
 
+void RoundTrip::silence() {
+    if (m_state.samples > 0)
+        return;
+    ++m_state.silent;
+    remember();
+}
+
+void RoundTrip::relearn() {
+    m_state = State{0, 0, m_state.floor, 0, m_state.silent, true};
+    remember();
+}
+
 void RoundTrip::sample(qint64 ms) {
+    if (guessed()) {
+        m_state.heard = true;
+        remember();
+        return;
+    }
     // A reply that took longer than a connect may is a slow module, not the network.
     const double r = double(std::clamp<qint64>(ms, 0, Transport::ConnectLimitMs));
     State& s = m_state;

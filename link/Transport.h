@@ -22,6 +22,10 @@ struct LineConfig {
 // time from the frame out to its first byte in. A raw TCP handshake only gives a floor (a
 // forwarder nearby answers it at once, whatever lies behind); until a reply has been timed
 // the margin is a generous one, so that no early reply is missed and taken for the next.
+// Once a frame has gone unanswered with it, the margin is a guess from the floor, so that a
+// line where nothing answers is not waited on a second longer for every frame. The guess
+// ends with the first byte that comes: a reply then may be one an earlier frame's short
+// wait missed, so its time tells nothing, and the generous margin holds again.
 // Remembered per port name for the whole program, so that the next connection to the same
 // line starts from what was learnt.
 class RoundTrip {
@@ -38,6 +42,13 @@ public:
     int samples() const { return m_state.samples; }
     // The round trip cannot be shorter than this (a TCP handshake).
     void floor(qint64 ms);
+    // A frame had no reply within the margin while nothing had been timed yet.
+    void silence();
+    // What was learnt from replies is forgotten (they may have been taken for the wrong
+    // frames): the generous margin holds until the next reply is timed, with no guess.
+    void relearn();
+    // The margin is a guess from the floor: frames went unanswered and nothing came since.
+    bool guessed() const { return m_state.samples == 0 && m_state.silent > 0 && !m_state.heard; }
     // One timed answer: a reply's first byte, or the answer of an RFC 2217 server.
     void sample(qint64 ms);
     // What the program learnt of this port's round trip so far (0: nothing).
@@ -47,6 +58,8 @@ public:
     struct State {
         double srtt = 0, rttvar = 0;
         int floor = 0, samples = 0;
+        int silent = 0;     // frames unanswered before the first reply was timed
+        bool heard = false; // a reply came while the margin was a guess
     };
 
 private:
@@ -135,6 +148,11 @@ public:
         if (m_kind != Kind::Device)
             m_roundTrip.sample(ms);
     }
+    void noteSilence() {
+        if (m_kind != Kind::Device)
+            m_roundTrip.silence();
+    }
+    void relearnRoundTrip() { m_roundTrip.relearn(); }
     // Makes a running open() (in another thread) give up soon: it fails then.
     void cancel() { m_cancelled = true; }
 

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QToolButton>
 #include <QtTest>
 #include <unistd.h>
@@ -335,6 +336,21 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return !m.isVisible(); }));
         QCOMPARE(m.shownMessages, QStringList());
         EXPECT_HAS(m.link().ComPort().errorString(), "connecting was stopped");
+    }
+
+    // A connect that fails says so where it said that it was connecting.
+    void connectRefused() {
+        quint16 unused = 0;
+        {
+            QTcpServer probe; // a port nobody listens on once it is closed
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            unused = probe.serverPort();
+        }
+        const QString name = QStringLiteral("tcp://127.0.0.1:%1").arg(unused);
+        AppFixture f(name);
+        TMainFrm& m = f.start();
+        QVERIFY(runUntil([&] { return !m.link().ComPort().connecting(); }));
+        EXPECT_STARTS(m.statusText(), "Not connected: " + name + ": ");
     }
 
     void everyWayOutWritesTheSettings_data() {

@@ -66,7 +66,10 @@ private Q_SLOTS:
         row("load a missing file", {"load-config", "missing.mmh"}, 3, {"File I/O error."});
         const QString usage = "orvex-cli: %1 (see orvex-cli --help)";
         row("unknown command", {"scna"}, 2, {usage.arg("unknown command 'scna'")}, "-!");
-        // PORT: a TCP port that is taken.
+        // PORT: a TCP port that is taken, here by a peer that never answers.
+        row("nothing answers", {"--port", "tcp://127.0.0.1:PORT", "scan"}, 1,
+            {"No Active Modules found",
+             "Nothing answers on tcp://127.0.0.1:PORT: not one frame had a reply."});
         row("pages port in use", {"pages", "2/1", "--listen", "PORT"}, 3,
             {"The TCP port PORT on 127.0.0.1 is in use."});
     }

@@ -89,6 +89,39 @@ private Q_SLOTS:
               f.link->ComPort().roundTripMs());
     }
 
+    // Nothing in the first slot: the time-outs are a guess from then on. The next reply may be
+    // one that a short wait missed and so belong to a slot before: the scan starts again.
+    void firstSlotEmpty() {
+        SimFaults pulled;
+        pulled.absent = true;
+        sim->headend().setFaults(0, kFirstAmp, pulled);
+        sim->headend().setFaults(0, kSecondImage, {});
+        DelayProxy proxy(server.rawPort(), 2 * 160);
+        LinkFixture f;
+        QVERIFY(f.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(proxy.port())));
+        struct View : QuietScanView { // ends the scan at 1/3, once 1/2 has been found
+            RecordingHost* host;
+            bool found = false;
+            QString seen; // "+2 -3": found in 1/2, none in 1/3
+            void slotFound(int, int s, const TModule&) override {
+                found = s == kSecondImage;
+                seen += QStringLiteral(" +%1").arg(s + 1);
+            }
+            void slotEmpty(int, int s) override {
+                host->stop = found && s == kSecondImage + 1;
+                seen += QStringLiteral(" -%1").arg(s + 1);
+            }
+        } view;
+        view.host = &f.host;
+        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
+        sim->headend().setFaults(0, kFirstAmp, {});
+        QVERIFY2(f.host.stop, qPrintable(view.seen));
+        QCOMPARE(f.state.FoundCount, 1);
+        QCOMPARE(f.modules.at(kSecondImage, 0)->TypeName, QString("NC-100"));
+        QCOMPARE(f.modules.at(kSecondImage + 1, 0)->TypeName, NotInstalledText);
+        QVERIFY(f.link->ComPort().roundTripMs() >= 2 * 160);
+    }
+
     // Replies that come after their time-out are dropped before the next frame, and tell the
     // round trip.
     void lateReply() {

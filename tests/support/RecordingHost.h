@@ -21,6 +21,7 @@ public:
     void rearmCommitTimer() override { ++rearmCount; }
     void pause(int ms) override { EventWait::pause(ms); }
     void progress(int value, int max) override { progressHistory << qMakePair(value, max); }
+    bool stopRequested() const override { return stop; }
 
     QString status;
     QStringList statusHistory;
@@ -28,5 +29,6 @@ public:
     QStringList messages;
     QList<bool> errorFlags;
     int rearmCount = 0;
+    bool stop = false; // asks a running scan to end
     QList<QPair<int, int>> progressHistory;
 };
