@@ -313,9 +313,7 @@ private Q_SLOTS:
     void scanAndReports() {
         SimProfile profile = demoProfile();
         profile.modules[0].module.type = "BAD\nX"; // 1/1: the LF shifts line 2 to "X"
-        QString error;
-        auto sim = SimServer::startPty(profile, &error);
-        QVERIFY2(sim, qPrintable(error));
+        const auto sim = startDemo({}, profile);
         QVERIFY(link().OpenLink(sim->slavePath()));
         ShownScan view;
         ScanHeadend(link(), f->modules, f->state, f->host, view);

@@ -3,9 +3,9 @@
 // scrapes it every 500 ms with the alert rules of deploy/. The functions run in order on one rig:
 // the demo first, then an injected fault, the bridge, and the faults of the line last. Every wait
 // is for a state, with a deadline that only a broken program reaches.
-#include "sim/SimServer.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QJsonArray>
@@ -141,9 +141,7 @@ private Q_SLOTS:
                 d.module.extDiag[4] = kOddText;
             else if (d.subrack == 0 && d.slot == 0) // four channels, a number each
                 d.module.params[5].flagChar |= 0x04;
-        QString error;
-        sim = SimServer::startPty(profile, &error, {-1, 1, dir.filePath("headend")});
-        QVERIFY2(sim, qPrintable(error));
+        sim = startDemo({-1, 1, dir.filePath("headend")}, profile);
         monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QByteArray out;
         const QRegularExpressionMatch m =

@@ -5,10 +5,13 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/PtyPeer.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QWidget>
 #include <memory>
 
@@ -51,6 +54,16 @@ struct AppFixture {
         main().btRestart->click();
         runUntil([&] { return main().state().IdleState != 2; }, 60000);
         return main().state().IdleState == 3;
+    }
+    // A click on a slot, then the idle step as it runs before a user's next action.
+    void click(int g, int s) {
+        main().pcModSwitch->setCurrentIndex(g);
+        main().slotButton(g, s)->click();
+        settle();
+    }
+    // The open panel's control of a parameter.
+    template <class W = QComboBox> W* control(int index) {
+        return qobject_cast<W*>(program->CtlPanelFrm.ParamControls.value(index).data());
     }
 
     QString oldDir;

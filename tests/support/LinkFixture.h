@@ -12,10 +12,12 @@
 #include <QTemporaryDir>
 #include <memory>
 
-// The demo head-end of the simulator on a pseudo-terminal, with the modules' reset shortened.
-inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}) {
+// The demo head-end of the simulator (or another profile) on a pseudo-terminal, with the
+// modules' reset shortened.
+inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {},
+                                            const SimProfile& profile = demoProfile()) {
     QString error;
-    auto sim = SimServer::startPty(demoProfile(), &error, options);
+    auto sim = SimServer::startPty(profile, &error, options);
     if (!sim)
         qFatal("simulator: %s", qPrintable(error));
     sim->headend().setResetMs(100);

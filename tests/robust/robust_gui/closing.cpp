@@ -1,9 +1,9 @@
 // Closing the program while it works on the head-end: a request to close waits for the load
 // at hand, a second one stops it after the module at hand, and nothing is left half written.
 #include "app/FileDialogs.h"
-#include "sim/SimServer.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
@@ -18,9 +18,7 @@ private Q_SLOTS:
         QTemporaryDir lineDir;
         SimServerOptions options;
         options.linkPath = lineDir.filePath("headend");
-        QString error;
-        const auto sim = SimServer::startPty(demoProfile(), &error, options);
-        QVERIFY2(sim, qPrintable(error));
+        const auto sim = startDemo(options);
         SimHeadend& headend = sim->headend();
         AppFixture f(options.linkPath);
         TMainFrm& m = f.start();

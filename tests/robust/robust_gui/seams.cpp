@@ -50,19 +50,10 @@ class HeadendTest : public QObject {
     SimHeadend& headend() { return sim->headend(); }
     QToolButton* button(int g, int s) { return m().slotButton(g, s); }
     QColor colour(int g, int s) { return button(g, s)->palette().color(QPalette::ButtonText); }
-    // A click on a slot, then the idle step as it runs before a user's next action.
-    void click(int g, int s) {
-        m().pcModSwitch->setCurrentIndex(g);
-        button(g, s)->click();
-        settle();
-    }
     void menu(QAction* item, const QString& file) {
         FileDialogs::setAnswer(file.isEmpty() ? file : QDir(f->dir.path()).filePath(file));
         item->trigger();
         settle();
-    }
-    template <class W = QComboBox> W* control(int index) {
-        return qobject_cast<W*>(m().CtlPanelFrm->ParamControls.value(index).data());
     }
     int committed(int g, int s, int param) {
         return headend().committedValue(g, s, param, 0).value_or(-1);
@@ -70,7 +61,7 @@ class HeadendTest : public QObject {
     // One press of a spin box's up button; the value the module should end up with.
     int stepUp(int g, int s, int param) {
         const int before = headend().currentValue(g, s, param, 0).value_or(-1);
-        auto* spin = control<ParamSpinBox>(param);
+        auto* spin = f->control<ParamSpinBox>(param);
         if (!spin)
             return -1;
         QTest::keyClick(spin, Qt::Key_Up);
@@ -103,7 +94,7 @@ class HeadendTest : public QObject {
     }
     // A slot selected as ever: its panel, its status, nothing to complain about.
     void selectsAgain(int g, int s) {
-        click(g, s);
+        f->click(g, s);
         QVERIFY(m().CtlPanelFrm->isVisible());
         QCOMPARE(m().statusText(), QString("Module #%1 selected").arg(s + 1));
         QCOMPARE(m().shownMessages, QStringList());
@@ -124,10 +115,7 @@ private Q_SLOTS:
         profile.special.params << temperature;
         SimServerOptions options;
         options.linkPath = lineDir.filePath("headend");
-        QString error;
-        sim = SimServer::startPty(profile, &error, options);
-        QVERIFY2(sim, qPrintable(error));
-        headend().setResetMs(100);
+        sim = startDemo(options, profile);
         f = std::make_unique<AppFixture>(options.linkPath, QStringList{"orvex-link", "/k"});
         f->start();
         QVERIFY(f->scan());
@@ -165,12 +153,12 @@ private Q_SLOTS:
     // An open panel costs no processor time; a commit still pending goes to its module before
     // the program turns to another; a re-read waits while the link is busy.
     void workLoop() {
-        click(0, 0);
+        f->click(0, 0);
         const double cpu = cpuShareWhileIdle(1500); // a panel open, nothing to do: it sleeps
         QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
         const int commits = headend().state(0, 0).commits;
         m().CtlPanelFrm->SetCommitTimer(true);
-        click(0, 1);
+        f->click(0, 1);
         QCOMPARE(headend().state(0, 0).commits, commits + 1);
         QVERIFY(!m().CtlPanelFrm->tmEEPROM.isActive());
         headend().clearLog();
@@ -186,20 +174,20 @@ private Q_SLOTS:
     // The line vanishes when the panel's write reaches the module: the list does not claim
     // what the module does not hold. Back, the same change reaches the module's EEPROM.
     void writeFromThePanel() {
-        click(0, 0);
-        QCOMPARE(control(6)->currentIndex(), 0);
+        f->click(0, 0);
+        QCOMPARE(f->control(6)->currentIndex(), 0);
         fault(0, 0, [](SimFaults& x) { x.closeLine = true; });
-        control(6)->setCurrentIndex(1);
+        f->control(6)->setCurrentIndex(1);
         lostThenBack();
         QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(0));
-        QCOMPARE(control(6)->currentIndex(), 0);
-        QCOMPARE(control(6)->palette().color(QPalette::Text), kRed);
+        QCOMPARE(f->control(6)->currentIndex(), 0);
+        QCOMPARE(f->control(6)->palette().color(QPalette::Text), kRed);
         QCOMPARE(m().currentModule()->Params[6].Values[0], 0);
-        click(0, 0);
-        control(6)->setCurrentIndex(1);
+        f->click(0, 0);
+        f->control(6)->setCurrentIndex(1);
         QCOMPARE(m().shownMessages, QStringList());
         QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(1));
-        control(6)->setCurrentIndex(0);
+        f->control(6)->setCurrentIndex(0);
     }
 
     // The line vanishes when the save reaches the image module of subrack 2: the earlier file
@@ -240,7 +228,7 @@ private Q_SLOTS:
 
     // The line vanishes in the middle of a console session.
     void terminalSession() {
-        click(0, 8);
+        f->click(0, 8);
         QVERIFY(runUntil(
             [&] { return m().state().TerminalMode && headend().state(0, 8).consoleOpen; }));
         sim->closeLine();
@@ -252,7 +240,7 @@ private Q_SLOTS:
     // A module file whose load loses the line: the module is read again once the line is
     // back, without another scan, and its panel and "Diag" are usable.
     void loadLosingTheLine() {
-        click(1, 7);
+        f->click(1, 7);
         menu(m().itmSaveMod, "orx.mst");
         QCOMPARE(m().statusText(), QString("Done."));
         fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
@@ -264,8 +252,8 @@ private Q_SLOTS:
 
     // After a console session from the panel, a spin step is committed again.
     void spinStepAfterTerminal() {
-        click(1, 4);
-        auto* console = control<QPushButton>(4);
+        f->click(1, 4);
+        auto* console = f->control<QPushButton>(4);
         QVERIFY(console);
         console->click();
         QVERIFY(runUntil([&] { return headend().state(1, 4).consoleOpen; }));
@@ -303,7 +291,7 @@ private Q_SLOTS:
         poll.start(5);
         // A re-read asked for just before is not served while the pages hold the line.
         m().state().ReloadRequest = true;
-        click(1, 0); // returns when the pages window has closed
+        f->click(1, 0); // returns when the pages window has closed
         QVERIFY(!linkOpenedMeanwhile && closedWhileServing);
         QCOMPARE(pageStatus, QString("Error: No response."));
         QCOMPARE(pageColour, kRed);
@@ -359,7 +347,7 @@ private Q_SLOTS:
         menu(m().itmSaveConfig, backup);
         menu(m().itmBackupFolder, folder);
         const int raised = demo.gainRaw() + 3;
-        click(0, 5);
+        f->click(0, 5);
         QVERIFY(m().link().SelectModule(0, 5) && m().link().WriteValue(0, raised));
         m().link().CommitEEPROM(5, 0);
         fault(0, 5, [](SimFaults& x) { x.ignoreWrites = true; });
@@ -419,9 +407,9 @@ private Q_SLOTS:
     // holds, not the step it showed before.
     void panelShowsWhatTheModuleHolds() {
         DemoValues demo;
-        click(0, 5);
+        f->click(0, 5);
         menu(m().itmSaveMod, "amp.mst");
-        const auto shown = [&] { return control<ParamSpinBox>(0)->text() + " dB"; };
+        const auto shown = [&] { return f->control<ParamSpinBox>(0)->text() + " dB"; };
         const auto held = [&] {
             return demo.gainShown(headend().currentValue(0, 5, 0, 0).value());
         };
@@ -437,7 +425,7 @@ private Q_SLOTS:
 
     // "Reset module" right after a step: the commit goes first, the value survives the reset.
     void resetKeepsTheStep() {
-        click(0, 5);
+        f->click(0, 5);
         const int value = stepUp(0, 5, 1);
         m().ModReset->trigger();
         QCOMPARE(committed(0, 5, 1), value);
@@ -466,10 +454,10 @@ private Q_SLOTS:
     // shown in slot 1/1's place, from a record of its own (1/1 on its third channel), and read,
     // live too, and written where it answers; then 1/1 is itself.
     void serviceCommands() {
-        click(0, 0);
-        control(0)->setCurrentIndex(2);
+        f->click(0, 0);
+        f->control(0)->setCurrentIndex(2);
         QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
-        click(0, 5);
+        f->click(0, 5);
         headend().clearLog();
         m().ModDefaultsClick();
         QVERIFY(runUntil([&] { return !m().state().ReloadRequest; }));
@@ -484,26 +472,27 @@ private Q_SLOTS:
         m().SpecAddr->trigger();
         QCOMPARE(m().statusText(), QString("Special address selected."));
         EXPECT_STARTS(m().CtlPanelFrm->caption(), "Module #1:  BC-2");
-        QCOMPARE(control(1)->currentText() + "/" + control(2)->currentText(), QString("1 s/On"));
+        QCOMPARE(f->control(1)->currentText() + "/" + f->control(2)->currentText(),
+                 QString("1 s/On"));
         QVERIFY(headend().setMeasured(0, 16, 3, 41));
         const int reads = m().liveValues->reads();
         m().liveValues->setIntervalMs(20);
-        QVERIFY(runUntil([&] { return control<QLineEdit>(3)->text() == "41"; }));
+        QVERIFY(runUntil([&] { return f->control<QLineEdit>(3)->text() == "41"; }));
         m().liveValues->setIntervalMs(0);
-        control(1)->setCurrentIndex(3);
+        f->control(1)->setCurrentIndex(3);
         const QByteArray select("!\xC0\x90!\xC0\x90");
         EXPECT_BYTES(headend().received(),
                      select + "!0\r!2\r!;\r" +
                          (select + "!2\r").repeated(m().liveValues->reads() - reads) +
                          "!51\n3\r!6\r");
         QCOMPARE(headend().committedValue(0, 16, 1, 0), std::optional<int>(3));
-        click(0, 0);
-        QCOMPARE(control(0)->currentIndex(), 2);
-        control(0)->setCurrentIndex(0);
+        f->click(0, 0);
+        QCOMPARE(f->control(0)->currentIndex(), 2);
+        f->control(0)->setCurrentIndex(0);
     }
     // Closing the program right after a step: the value reaches the EEPROM first.
     void exitKeepsTheStep() {
-        click(1, 4);
+        f->click(1, 4);
         const int value = stepUp(1, 4, 0);
         m().close();
         QCOMPARE(committed(1, 4, 0), value);
