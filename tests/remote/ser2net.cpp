@@ -190,10 +190,14 @@ private Q_SLOTS:
 
         DelayProxy proxy(server.telnetPort(), 0);
         open(f, portName("rfc2217", &proxy));
-        // A second client while the first holds the line: ser2net's words, not its bytes.
+        // A second client while the first holds the line: ser2net's words, not its bytes (when
+        // its reset overtakes them on a busy machine, the reset is all there is to tell).
         const auto second = Transport::forPort(portName("rfc2217"));
         QVERIFY(!second->open(LineConfig{}));
-        EXPECT_HAS(second->errorString(), QString(Transport::InUseText) + " (Port already in use)");
+        const QString said = second->errorString();
+        QVERIFY2(said.endsWith(QString(Transport::InUseText) + " (Port already in use)") ||
+                     said.endsWith("Connection reset by peer"),
+                 qPrintable(said));
         QuietScanView view;
         proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
         QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
