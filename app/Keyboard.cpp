@@ -57,8 +57,9 @@ void TMainFrm::connectKeyboard() {
     });
     // The menu shows the keys as text only: an action of the menu bound to its key as well
     // would be a second one on that key wherever the menu bar holds the focus (after Esc out
-    // of a menu), and Qt fires neither of two. The window's own shortcut acts, and only while
-    // the item could be chosen from its menu (not during a scan, a load or a console).
+    // of a menu), and Qt fires neither of two. The program's own shortcut acts, whichever of
+    // its windows is active (the console's terminal keeps the control keys it types), and only
+    // while the item could be chosen from its menu (not during a scan, a load or a console).
     const QList<std::pair<QAction*, QKeySequence>> keys{
         {itmSaveConfig, QKeySequence(Qt::CTRL | Qt::Key_S)},
         {itmLoadConfig, QKeySequence(Qt::CTRL | Qt::Key_O)},
@@ -69,7 +70,7 @@ void TMainFrm::connectKeyboard() {
     };
     for (const auto& [item, key] : keys) {
         item->setText(item->text() + QLatin1Char('\t') + key.toString(QKeySequence::NativeText));
-        auto* shortcut = new QShortcut(key, this);
+        auto* shortcut = new QShortcut(key, this, nullptr, nullptr, Qt::ApplicationShortcut);
         connect(shortcut, &QShortcut::activated, this, [this, item = item] {
             const auto* menu = qobject_cast<QMenu*>(item->parent());
             if (item->isEnabled() && item->isVisible() &&

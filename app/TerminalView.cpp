@@ -108,6 +108,12 @@ void TerminalView::transmit(const QByteArray& bytes) {
 }
 
 bool TerminalView::event(QEvent* e) {
+    // A control key is a character for the far end (Ctrl+S is XOFF), not the program's shortcut.
+    if (e->type() == QEvent::ShortcutOverride &&
+        (static_cast<QKeyEvent*>(e)->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        e->accept();
+        return true;
+    }
     // Tab and Backtab are characters for the far end, not focus moves.
     if (e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);

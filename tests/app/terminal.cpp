@@ -81,6 +81,9 @@ private Q_SLOTS:
             << QByteArray("\x1c\x1d\x1f\x1e");
         QTest::newRow("Enter and Escape")
             << QList<int>{Qt::Key_Return, Qt::Key_Escape} << 2 << QByteArray("\r\x1b");
+        QTest::newRow("XOFF and XON, not the program's keys")
+            << QList<int>{int(Qt::CTRL | Qt::Key_S), int(Qt::CTRL | Qt::Key_Q)} << 2
+            << QByteArray("\x13\x11");
         QTest::newRow("keys without a code")
             << QList<int>{Qt::Key_F1, Qt::Key_Home} << 2 << QByteArray();
     }
@@ -90,8 +93,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, sent);
         Console c;
         QVERIFY(c.open());
-        for (int key : keys)
-            QTest::keyClick(c.t.Terminal, Qt::Key(key));
+        for (int key : keys) {
+            const auto code = Qt::Key(key & ~Qt::KeyboardModifierMask);
+            if (key & Qt::CTRL) // its text is the control character, as from a keyboard
+                QTest::sendKeyEvent(QTest::Click, c.t.Terminal, code,
+                                    QString(QChar(code - Qt::Key_A + 1)), Qt::ControlModifier);
+            else
+                QTest::keyClick(c.t.Terminal, code);
+        }
         // Nothing goes out before the module asks, and nothing is echoed.
         QVERIFY(c.fromModule("."));
         for (int i = 0; i < requests; ++i)

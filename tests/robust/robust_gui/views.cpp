@@ -302,6 +302,12 @@ private Q_SLOTS:
         FileDialogs::setAnswer(QString()); // cancelled
         QTest::keyClick(&m(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(FileDialogs::asked().value(0).title, QString("Save current configuration"));
+        // The same key from another window of the program.
+        m().MessageLogFrm->show();
+        QApplication::setActiveWindow(m().MessageLogFrm);
+        QTest::keyClick(m().MessageLogFrm, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(FileDialogs::asked().size(), 2);
+        m().MessageLogFrm->close();
         m().btRestart->setFocus();
         QTest::keyClick(m().btRestart, Qt::Key_Return);
         QCOMPARE(m().state().IdleState, quint8(2));
