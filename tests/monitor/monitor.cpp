@@ -6,6 +6,7 @@
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/Sanitizer.h"
 #include "tests/support/TestMain.h"
 
 #include <QJsonArray>
@@ -446,7 +447,9 @@ private Q_SLOTS:
         const long afterKb = rss();
         qInfo("RSS %ld kB idle, %ld kB after the flood; CPU %.3f of a core", idleKb, afterKb, cpu);
         QVERIFY2(cpu < 0.25, qPrintable(QString::number(cpu)));
+#ifndef ORVEX_ASAN // the monitor of this tree is built with it too
         QVERIFY2(afterKb - idleKb < 4 * 1024, qPrintable(QString::number(afterKb - idleKb)));
+#endif
 
         QTcpSocket quiet;
         quiet.connectToHost(QHostAddress::LocalHost, quint16(m.captured(2).toUInt()));

@@ -7,20 +7,13 @@
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/Sanitizer.h"
 #include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QtTest>
 #include <malloc.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVEX_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVEX_ASAN 1
-#endif
-#endif
 
 namespace {
 constexpr int kSubrack = 1, kSlot = 0; // the demo module with pages
