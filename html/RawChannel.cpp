@@ -54,7 +54,7 @@ bool RawChannel::selectAgain() {
         return false;
     if (m_tap)
         m_tap('>', m_select);
-    if (readByte() != PagesCodec::ACK) {
+    if (readByte(SelectAnswerMs + roundTripMs()) != PagesCodec::ACK) {
         m_error = QStringLiteral("the module does not answer");
         purge();
         return false;

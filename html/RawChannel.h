@@ -19,6 +19,9 @@ public:
     // 1 ms per byte plus 100 ms constant, as the modules' line timing was designed for),
     // plus the round trip of a remote line.
     static constexpr int ReadByteTimeoutMs = 101;
+    // The module's answer to its select frame on a line just opened again: waited for
+    // longer, once, since nothing can be asked of it before.
+    static constexpr int SelectAnswerMs = 1000;
 
     RawChannel() = default;
     ~RawChannel();
