@@ -10,7 +10,6 @@ void TLed::setLedOn(bool on) {
     if (on == m_on)
         return;
     m_on = on;
-    ++m_toggles;
     update();
 }
 
@@ -18,13 +17,6 @@ void TLed::setOnColor(const QColor& c) {
     if (c == m_onColor)
         return;
     m_onColor = c;
-    update();
-}
-
-void TLed::setOffColor(const QColor& c) {
-    if (c == m_offColor)
-        return;
-    m_offColor = c;
     update();
 }
 

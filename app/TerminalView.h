@@ -34,11 +34,7 @@ public:
 
     // Default text and background colour, and the colour of bold text in the default colour.
     void setColors(const QColor& text, const QColor& background, const QColor& alternative);
-    QColor textColor() const { return m_text; }
-    QColor backgroundColor() const { return m_background; }
-    QColor alternativeColor() const { return m_alternative; }
     // The font the grid is drawn in, at the size that fits the widget.
-    QFont gridFont() const { return m_font; }
 
     // The port the display works on; the port stays the caller's.
     void setPort(SerialPort* port);
@@ -62,7 +58,6 @@ public:
     void scrollBack(int lines);
     // The selection, in the screen's line numbers (VtScreen::screenTop()).
     void select(qint64 line, int col, qint64 toLine, int toCol);
-    bool hasSelection() const { return m_hasSelection; }
     QString selectedText() const;
     void copy(QClipboard::Mode mode = QClipboard::Clipboard) const;
     void paste(QClipboard::Mode mode);

@@ -171,10 +171,6 @@ void VtScreen::setPalette() {
     vterm_state_set_bold_highbright(state, 1);
 }
 
-QColor VtScreen::paletteColor(int index) {
-    return QColor::fromRgb(kPalette.at(index));
-}
-
 void VtScreen::feed(const QByteArray& bytes) {
     if (bytes.isEmpty())
         return;

@@ -79,8 +79,6 @@ public:
     // The whole screen is shown in reverse video (light background); the cells report it in
     // their reverse attribute already, this is for what lies outside the grid.
     bool reversed() const { return m_reversed; }
-    // The 16 colours of the palette (0-7 normal, 8-15 bright).
-    static QColor paletteColor(int index);
 
 Q_SIGNALS:
     // Cells changed since the last feed.

@@ -39,14 +39,12 @@ void CliHost::finishStatus(bool keep) {
     m_lineOpen = false;
 }
 
-void CliHost::showMessage(const QString& text, bool error) {
+void CliHost::showMessage(const QString& text, bool) {
     finishStatus(true);
     QString body = text;
     while (body.endsWith(QLatin1Char('\n')))
         body.chop(1);
     err(body);
-    if (error)
-        m_errors << body;
 }
 
 void CliHost::pause(int ms) {

@@ -43,8 +43,6 @@ public:
     void finishStatus(bool keep);
 
     const CliIo& io() const { return m_io; }
-    // The error messages shown so far, in order.
-    const QStringList& errorMessages() const { return m_errors; }
 
     // Output: a line of the result, raw bytes of the result, a line on stderr.
     void out(const QString& line);
@@ -59,7 +57,6 @@ private:
     QString m_status;
     bool m_lineOpen = false;
     bool m_transient = false;
-    QStringList m_errors;
 };
 
 // Status texts are progress only for as long as it lives.

@@ -18,10 +18,6 @@ RawChannel::~RawChannel() {
     close();
 }
 
-QString RawChannel::deviceFor(const QString& portName, QString* error) {
-    return Transport::deviceFor(portName, error);
-}
-
 bool RawChannel::OpenRawPort(const QString& portName, const QByteArray& selectFrame) {
     close();
     m_error.clear();
@@ -98,14 +94,6 @@ int RawChannel::readByte(int timeoutMs) {
     if (m_inPos >= m_in.size() && !fill(timeoutMs))
         return -1;
     return static_cast<unsigned char>(m_in.at(m_inPos++));
-}
-
-QByteArray RawChannel::readWaiting() {
-    fill(0);
-    const QByteArray out = m_in.mid(m_inPos);
-    m_in.clear();
-    m_inPos = 0;
-    return out;
 }
 
 bool RawChannel::write(const QByteArray& bytes) {

@@ -28,11 +28,6 @@ public:
     RawChannel(const RawChannel&) = delete;
     RawChannel& operator=(const RawChannel&) = delete;
 
-    // Device of a local port name: "DEMO" is the built-in demo head-end, "COMn"
-    // /dev/ttyS<n-1>, anything else a device name or path. Empty with *error set when there
-    // is none.
-    static QString deviceFor(const QString& portName, QString* error);
-
     // Opens and configures the port: 115200 baud, 8 data bits, even parity, one stop bit,
     // raw, no flow control, DTR and RTS off. False (and closed) when it cannot. The select
     // frame, when given, goes out whenever the line had to be opened again, and its ACK must
@@ -46,8 +41,6 @@ public:
 
     // One byte within the time-out (by default the read time-out above); -1 when none came.
     int readByte(int timeoutMs = -1);
-    // Whatever is waiting, without waiting.
-    QByteArray readWaiting();
     // All bytes in one call (within the write time-out); the outcome is not examined by the
     // protocol, but false tells that not everything left.
     bool write(const QByteArray& bytes);

@@ -42,10 +42,6 @@ SerialPort::~SerialPort() {
     close();
 }
 
-const QString& SerialPort::demoName() {
-    return DemoHeadend::portName();
-}
-
 void SerialPort::setPortName(const QString& name) {
     m_name = name;
     m_settings.Port = name;

@@ -29,7 +29,6 @@ public:
     void setPortName(const QString& name);
     // Device path of a port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
     static QString devicePath(const QString& name);
-    static const QString& demoName();
     // The port name is a terminal server's (tcp:// or rfc2217://).
     bool isRemote() const;
 
@@ -48,7 +47,6 @@ public:
     QString errorString() const { return m_error; }
 
     void setEventChar(char c) { m_eventChar = c; }
-    char eventChar() const { return m_eventChar; }
     void setEventMask(EventMask mask) { m_mask = mask; }
     EventMask eventMask() const { return m_mask; }
 

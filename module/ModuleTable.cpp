@@ -19,12 +19,6 @@ void ModuleTable::free(int slot, int subrack) {
         m_modules[slot][subrack].reset();
 }
 
-void ModuleTable::freeAll() {
-    for (auto& row : m_modules)
-        for (auto& m : row)
-            m.reset();
-}
-
 TModule& ModuleTable::showSpecial() {
     if (addressSlot(0, 0) != SpecialSlot)
         std::swap(m_modules[0][0], m_modules[SpecialSlot][0]);

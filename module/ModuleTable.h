@@ -18,7 +18,6 @@ public:
     // Frees the record at (slot, subrack) and puts a new, empty one in its place.
     TModule& renew(int slot, int subrack);
     void free(int slot, int subrack);
-    void freeAll();
 
     // "Special addr." shows the module on the special address in the place of slot 1/1: a
     // new record of its own (nothing of 1/1 may show in it) takes that place, and 1/1's

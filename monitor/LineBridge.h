@@ -26,7 +26,6 @@ class SerialPort;
 class LineBridge : public QObject {
     Q_OBJECT
 public:
-    static constexpr int DefaultIdleSeconds = 300;
     static constexpr qint64 MaxUnsentBytes = 1024 * 1024;
 
     // idleSeconds: 0 never closes a quiet client.

@@ -32,7 +32,7 @@ class CappedListener : public GatedListener {
 public:
     CappedListener() : GatedListener(0) {
         rlimit files{};
-        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 32 + 2 * m_cap)
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < rlim_t(32 + 2 * m_cap))
             m_cap = std::max(4, int(files.rlim_cur - 32) / 2);
     }
 

@@ -18,7 +18,6 @@ public:
     explicit ParamSpinBox(QWidget* parent = nullptr);
 
     void setTypingEnabled(bool on);
-    bool isTypingEnabled() const { return m_typing; }
 
     // Digits after the separator (0 = integer display). The value shown keeps its number.
     void setDecimals(int decimals);

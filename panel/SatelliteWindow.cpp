@@ -33,7 +33,7 @@ void SatelliteWindow::paintEvent(QPaintEvent*) {
     WindowFrame::paintBorder(this);
 }
 
-void SatelliteWindow::moveEvent(QMoveEvent* e) {
+void SatelliteWindow::moveEvent(QMoveEvent*) {
     Q_EMIT moved();
 }
 void SatelliteWindow::showEvent(QShowEvent*) {

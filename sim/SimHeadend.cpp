@@ -375,11 +375,6 @@ void SimHeadend::clearLog() {
     m_sent.clear();
 }
 
-bool SimHeadend::isPresent(int subrack, int slot) const {
-    QMutexLocker lock(&m_mutex);
-    return slotAt(subrack, slot) != nullptr;
-}
-
 SimModuleState SimHeadend::state(int subrack, int slot) const {
     QMutexLocker lock(&m_mutex);
     SimModuleState st;

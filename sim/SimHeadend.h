@@ -100,7 +100,6 @@ public:
     QByteArray sent() const;
     void clearLog();
 
-    bool isPresent(int subrack, int slot) const;
     SimModuleState state(int subrack, int slot) const;
     std::optional<int> committedValue(int subrack, int slot, int param, int channel) const;
     std::optional<int> currentValue(int subrack, int slot, int param, int channel) const;

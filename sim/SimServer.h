@@ -51,8 +51,6 @@ public:
 
     void setLatencyMs(int ms) { m_latencyMs = qMax(0, ms); }
     int latencyMs() const { return m_latencyMs; }
-    void setPacing(bool on) { m_pace = on; }
-    bool pacing() const { return m_pace; }
 
     // The line vanishes (as if the cable were pulled); replies still queued are lost.
     void closeLine();
@@ -71,7 +69,6 @@ private:
     };
 
     SimServer(const SimProfile& profile, const SimServerOptions& options);
-    bool startWriter();
     void send(const QByteArray& bytes, int delayMs) override;
     void drop() override;
     void writeLoop();
