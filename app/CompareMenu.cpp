@@ -8,6 +8,7 @@
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 #include "files/Verify.h"
+#include "module/ModuleAddress.h"
 #include "panel/CtlPanelFrm.h"
 
 #include <QDir>
@@ -180,7 +181,7 @@ void TMainFrm::checkBackup() {
     QStringList changed;
     for (const Compare::ModuleDiff& d : result.modules)
         if (d.outcome == Compare::ModuleDiff::Values)
-            changed << QStringLiteral("%1/%2").arg(d.subrack + 1).arg(d.slot + 1);
+            changed << ModuleAddress{d.subrack, d.slot}.name();
     if (changed.isEmpty())
         return;
     m_backupHint = newest;

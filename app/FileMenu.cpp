@@ -3,6 +3,7 @@
 #include "app/FileDialogs.h"
 #include "app/MainWindow.h"
 #include "files/SaveLoad.h"
+#include "module/ModuleAddress.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/WindowFrame.h"
 
@@ -192,7 +193,7 @@ void TMainFrm::itmSaveModClick() {
                            .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
     messageLog.outcome(MessageLog::saveOutcome(
         name, saved, statusText(),
-        QStringLiteral("module %1/%2").arg(m_state.CurSubrack + 1).arg(m_state.CurSlot + 1)));
+        "module " + ModuleAddress{m_state.CurSubrack, m_state.CurSlot}.name()));
     m_state.IdleState = before;
     keepDiagWithPanel();
 }

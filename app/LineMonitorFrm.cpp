@@ -2,6 +2,8 @@
 
 #include "app/FileDialogs.h"
 #include "app/Placement.h"
+#include "module/LineText.h"
+#include "module/ModuleAddress.h"
 #include "panel/SatelliteWindow.h"
 #include "panel/WindowFrame.h"
 
@@ -33,22 +35,12 @@ constexpr int kFramingTries = 10;
 constexpr int kFramingRetryMs = 50;
 const QString kTraceFilter = QStringLiteral("Line traces (*.trace);;All files (*)");
 
-QString timeText(qint64 msecs) {
-    return QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("HH:mm:ss.zzz"));
-}
-
-QString printable(const QByteArray& bytes) {
-    QString s;
-    for (const char c : bytes)
-        s += (c >= 0x20 && c < 0x7F) ? QChar(c) : QChar(0xB7);
-    return s;
-}
+using LineText::timeText;
 
 QString moduleText(const LineFrame& f) {
     if (f.subrack < 0)
         return {};
-    return f.slot == 16 ? QStringLiteral("special")
-                        : QStringLiteral("%1/%2").arg(f.subrack + 1).arg(f.slot + 1);
+    return f.slot == 16 ? QStringLiteral("special") : ModuleAddress{f.subrack, f.slot}.name();
 }
 } // namespace
 
@@ -80,7 +72,7 @@ void TLineMonitorFrm::buildControls() {
     cbModule->addItem(QStringLiteral("All modules"), -1);
     for (int g = 0; g < 2; ++g)
         for (int s = 0; s < 16; ++s)
-            cbModule->addItem(QStringLiteral("%1/%2").arg(g + 1).arg(s + 1), g * 32 + s);
+            cbModule->addItem(ModuleAddress{g, s}.name(), g * 32 + s);
     cbModule->addItem(QStringLiteral("special"), 16);
     cbKind = new QComboBox(this);
     cbKind->addItem(QStringLiteral("All kinds"), -1);
@@ -182,9 +174,13 @@ void TLineMonitorFrm::addRow(const LineFrame& f, quint64 number) {
                                        : QString();
     const qint64 delta = m_lastMsecs > 0 ? f.msecs - m_lastMsecs : 0;
     const QString hex = QString::fromLatin1(f.bytes.toHex(' ').toUpper());
-    const QString texts[Columns] = {
-        timeText(f.msecs), QString::number(delta), dir, hex, printable(f.bytes),
-        f.meaning,         moduleText(f)};
+    const QString texts[Columns] = {timeText(f.msecs),
+                                    QString::number(delta),
+                                    dir,
+                                    hex,
+                                    LineText::printable(f.bytes, QChar(0xB7)),
+                                    f.meaning,
+                                    moduleText(f)};
     for (int c = 0; c < Columns; ++c)
         item->setText(c, texts[c]);
     fitDelta(texts[ColDelta]);

@@ -2,6 +2,7 @@
 
 #include "files/FileTexts.h"
 #include "files/Verify.h"
+#include "module/LineText.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -17,8 +18,7 @@ QString countModules(int n) {
 } // namespace
 
 QString MessageLog::Entry::line() const {
-    const QString time =
-        QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("HH:mm:ss.zzz"));
+    const QString time = LineText::timeText(msecs);
     QString body = text.trimmed();
     body.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
     body.replace(QLatin1Char('\n'), QStringLiteral("\n              "));

@@ -62,7 +62,7 @@ void TMainFrm::sbM1Click(QToolButton* button) {
     closeSatellites(true);
     const int n = button->objectName().mid(3).toInt();
     m_state.CurSlot = n - 16 * m_state.CurSubrack - 1;
-    m_link.ReplyTimeout = 80;
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
     const bool present = m_link.SelectModule(m_state.CurSubrack, m_state.CurSlot);
     TModule* m = currentModule();
     if (button->text() == QLatin1String("-") || !present || !m) {

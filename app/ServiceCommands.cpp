@@ -72,10 +72,10 @@ void TMainFrm::ModDefaultsClick() {
 
 void TMainFrm::SpecAddrClick() {
     CtlPanelFrm->commitPending(); // it belongs to the module open before
-    m_state.CurSlot = 16;
+    m_state.CurSlot = Protocol::SpecialSlot;
     m_state.CurSubrack = 0;
-    m_link.ReplyTimeout = 80;
-    m_link.SelectModule(0, 16);
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
+    m_link.SelectModule(0, Protocol::SpecialSlot);
     // The module on the special address is shown as if it sat in slot 1 of subrack 1; it is
     // addressed where it answers, and 1/1's record is kept for when the user turns back.
     m_state.CurSlot = 0;

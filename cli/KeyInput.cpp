@@ -1,6 +1,7 @@
 #include "cli/KeyInput.h"
 
 #include "link/ConsoleSession.h"
+#include "module/Protocol.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -8,11 +9,7 @@
 #include <unistd.h>
 
 namespace {
-constexpr char ESC = 0x1B;
-constexpr char LF = 0x0A;
-constexpr char CR = 0x0D;
-constexpr char BS = 0x08;
-constexpr char DEL = 0x7F;
+using namespace Ascii;
 
 int g_signalPipe = -1;
 

@@ -10,7 +10,6 @@
 
 namespace {
 constexpr int kReadTimeout = 2000;
-constexpr int kPresenceTimeout = 80;
 } // namespace
 
 int CliSession::show() {
@@ -43,7 +42,7 @@ int CliSession::diag() {
 int CliSession::reset() {
     const ModuleAddress at = address(0);
     // Selected as a click on its slot selects it; reset with the configured time-out.
-    m_link.ReplyTimeout = kPresenceTimeout;
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
     if (!m_link.SelectModule(at.subrack, at.slot))
         throw CliFailure{StatusModuleErrors,
                          QStringLiteral("No module answers at %1.").arg(at.name())};
@@ -52,7 +51,7 @@ int CliSession::reset() {
         throw CliFailure{StatusModuleErrors,
                          QStringLiteral("Module %1 did not confirm the reset.").arg(at.name())};
     // It is silent while it restarts: the next command must find it there.
-    m_link.ReplyTimeout = kPresenceTimeout;
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
     if (!AwaitRestart(m_link, m_host, at.subrack, at.slot))
         throw CliFailure{
             StatusModuleErrors,

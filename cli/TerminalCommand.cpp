@@ -25,7 +25,7 @@ public:
         m_quiet.setSingleShot(true);
         QObject::connect(&m_console, &ConsoleSession::text, [this](const QByteArray& t) {
             // EOT ends the console: it is the module's word to us, not for the user's screen.
-            const qsizetype eot = t.indexOf(Link::EOT);
+            const qsizetype eot = t.indexOf(Ascii::EOT);
             m_host.outRaw(eot < 0 ? t : t.first(eot));
             if (m_inputEnded)
                 m_quiet.start(kQuietEndMs);

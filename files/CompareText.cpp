@@ -3,6 +3,7 @@
 #include "files/Compare.h"
 
 #include "module/Display.h"
+#include "module/ModuleAddress.h"
 
 namespace Compare {
 
@@ -11,7 +12,7 @@ namespace {
 constexpr int kListedLines = 8; // image line numbers named in a text
 
 QString where(const ModuleDiff& d) {
-    return QStringLiteral("%1/%2").arg(d.subrack + 1).arg(d.slot + 1);
+    return ModuleAddress{d.subrack, d.slot}.name();
 }
 
 QString lineCount(int n) {

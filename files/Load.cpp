@@ -9,6 +9,7 @@
 
 #include "link/HeadendScan.h"
 #include "link/Link.h"
+#include "module/Protocol.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
@@ -99,7 +100,7 @@ public:
     bool openImage() override {
         if (!m_o.m_link.EnterSpecMode())
             return false;
-        m_o.m_link.SendSpecCmd(QStringLiteral("06"));
+        m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWrite));
         return true;
     }
     void writeValues(int subrack, int slot, const QVector<qint32>& values) override {
@@ -112,7 +113,8 @@ public:
     QString writeImageLine(int subrack, int slot, const QByteArray& line) override {
         note(Loaded.written, subrack, slot);
         note(Loaded.images, subrack, slot);
-        return m_o.m_link.SendSpecCmd(QStringLiteral("07") + QString::fromLatin1(line));
+        return m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWriteLine) +
+                                      QString::fromLatin1(line));
     }
     void finish(int subrack, int slot) override {
         m_o.m_link.SelectModule(subrack, slot);

@@ -1,7 +1,7 @@
 #include "html/ContentTransfer.h"
 
 #include "html/RawChannel.h"
-#include "link/Link.h"
+#include "module/Protocol.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -124,7 +124,7 @@ bool ContentTransfer::checkBlock(const Block& block, Reception& r) {
     }
     const QByteArray covered = r.header + block.text + char(block.last);
     r.header.clear();
-    return hex4(Link::CRC16(covered)) == answer.left(4).toUpper();
+    return Protocol::crcText(Protocol::CRC16(covered)) == answer.left(4).toUpper();
 }
 
 bool ContentTransfer::FetchReply(ReplyKind& Kind, QByteArray& Data) {

@@ -1,6 +1,6 @@
 #include "html/PagesCodec.h"
 
-#include "link/Link.h"
+#include "module/Protocol.h"
 
 #include <QList>
 
@@ -98,12 +98,8 @@ QByteArray documentRequest(const QByteArray& text) {
     return "!B" + text + CR;
 }
 
-QByteArray hex4(quint16 value) {
-    return QByteArray::number(value, 16).toUpper().rightJustified(4, '0');
-}
-
 QByteArray requestChecksumLine(const QByteArray& text) {
-    return "!C" + hex4(Link::CRC16(text)) + CR;
+    return "!C" + Protocol::crcText(Protocol::CRC16(text)) + CR;
 }
 
 SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height, int maxWidth,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "module/Protocol.h"
+
 #include <QByteArray>
 #include <climits>
 
@@ -8,8 +10,7 @@
 // no line and no clock.
 namespace PagesCodec {
 
-constexpr char ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D, NAK = 0x15, ETB = 0x17,
-               ESC = 0x1B;
+using namespace Ascii;
 
 enum class ReplyKind { NONE, HTML, CSS, JS, GIF, JPG, BMP, OTHER, CMD, ACK, NAK };
 
@@ -42,8 +43,6 @@ QByteArray documentText(const QByteArray& path, const QByteArray& query);
 QByteArray documentRequest(const QByteArray& text);
 // "!C" + the four upper-case hexadecimal digits of the text's checksum + CR.
 QByteArray requestChecksumLine(const QByteArray& text);
-// Four upper-case hexadecimal digits.
-QByteArray hex4(quint16 value);
 
 // The window size reply (text before ETX): width and height lines. A size is valid data when
 // it is positive and at most the largest the caller can show (the screen's, for a window).

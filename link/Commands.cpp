@@ -6,6 +6,8 @@
 #include "module/ModuleTable.h"
 #include "module/Parsers.h"
 
+using namespace Ascii;
+
 namespace {
 constexpr int kMarkerTimeout = 80;
 } // namespace

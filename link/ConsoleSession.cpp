@@ -142,7 +142,7 @@ QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
     // server packs what the module sends into packets and the pause is lost: there every SYN
     // is a request.
     const qsizetype requests =
-        m_link.ComPort().isRemote() ? piece.count(Link::SYN) : piece.endsWith(Link::SYN);
+        m_link.ComPort().isRemote() ? piece.count(Ascii::SYN) : piece.endsWith(Ascii::SYN);
     for (qsizetype i = 0; i < requests; ++i) {
         const quint16 code = nextKey();
         if (code != 0)
@@ -151,9 +151,9 @@ QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
             m_asked = true;
     }
     QByteArray shown = piece;
-    shown.replace(Link::SYN, QByteArray());
+    shown.replace(Ascii::SYN, QByteArray());
     if (eot)
-        *eot = shown.contains(Link::EOT);
+        *eot = shown.contains(Ascii::EOT);
     return shown;
 }
 

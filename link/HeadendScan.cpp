@@ -4,6 +4,7 @@
 #include "link/Link.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
+#include "module/ModuleAddress.h"
 #include "module/ModuleTable.h"
 
 #include <QCoreApplication>
@@ -14,14 +15,14 @@ constexpr int kSlotsPerSubrack = 16;
 // The presence check. Where a module answered before and now none does, a console left open
 // on the line may be taking every frame as keys: it is ended and the module asked again.
 bool selectOrRecover(Link& link, int g, int s, bool answeredBefore) {
-    link.ReplyTimeout = Link::PresenceTimeout;
+    link.ReplyTimeout = Protocol::PresenceTimeout;
     if (link.SelectModule(g, s))
         return true;
     if (!answeredBefore)
         return false;
     link.endStrayConsole(
-        QStringLiteral("no module answers in %1/%2, where one did").arg(g + 1).arg(s + 1));
-    link.ReplyTimeout = Link::PresenceTimeout;
+        QStringLiteral("no module answers in %1, where one did").arg(ModuleAddress{g, s}.name()));
+    link.ReplyTimeout = Protocol::PresenceTimeout;
     return link.SelectModule(g, s);
 }
 } // namespace
@@ -66,7 +67,7 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     host.SetStatus(module + QStringLiteral(":loading diagnostic"));
     read("diagnostic", [&] { return link.ReadDiagBytes(s, g); });
     read("values", [&] { return link.ReadValues(s, g); });
-    link.ReplyTimeout = Link::PresenceTimeout;
+    link.ReplyTimeout = Protocol::PresenceTimeout;
     // Only modules with pages answer this one.
     Link::tolerant(
         m, [&] { link.ReadHtmlMarker(s, g); }, &m.ReadFaults);

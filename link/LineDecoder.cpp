@@ -1,16 +1,17 @@
 // The meaning of each frame on the line, in the words the program uses for its commands.
 #include "link/LineObserver.h"
 #include "link/Link.h"
+#include "module/LineText.h"
+#include "module/ModuleAddress.h"
 
 #include <QRegularExpression>
 #include <utility>
 
 namespace {
-constexpr char kSpecialSlot = 16;
 
 QString address(int subrack, int slot) {
-    return slot == kSpecialSlot ? QStringLiteral("special address")
-                                : QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
+    return slot == Protocol::SpecialSlot ? QStringLiteral("special address")
+                                         : ModuleAddress{subrack, slot}.name();
 }
 
 // The module commands of one character, with what they do.
@@ -41,9 +42,11 @@ constexpr Command kCommands[] = {
 // What the codes of the special commands do with a module's EEPROM image.
 QString specialMeaning(const QByteArray& code) {
     static const QList<std::pair<QByteArray, QString>> kCodes{
-        {"03", QStringLiteral("open image")},       {"05", QStringLiteral("first image line")},
-        {"04", QStringLiteral("next image line")},  {"06", QStringLiteral("write image")},
-        {"07", QStringLiteral("write image line")},
+        {Protocol::ImageOpen, QStringLiteral("open image")},
+        {Protocol::ImageFirst, QStringLiteral("first image line")},
+        {Protocol::ImageNext, QStringLiteral("next image line")},
+        {Protocol::ImageWrite, QStringLiteral("write image")},
+        {Protocol::ImageWriteLine, QStringLiteral("write image line")},
     };
     for (const auto& [c, what] : kCodes)
         if (c == code)
@@ -67,12 +70,7 @@ QString pagesHeader(const QByteArray& block) {
     return {};
 }
 
-QString printable(const QByteArray& bytes) {
-    QString s;
-    for (const char c : bytes)
-        s += (c >= 0x20 && c < 0x7F) ? QChar(c) : QChar('.');
-    return s;
-}
+using LineText::printable;
 } // namespace
 
 QList<LineFrame> LineDecoder::decode(LineFrame frame) {
@@ -211,29 +209,30 @@ void LineDecoder::reply(LineFrame& f) {
     f.kind = FrameKind::Reply;
     if (m_console) {
         f.kind = FrameKind::Console;
-        if (b == QByteArray(1, Link::SYN)) {
+        if (b == QByteArray(1, Ascii::SYN)) {
             f.meaning = QStringLiteral("console: asks for a key");
-        } else if (b.contains(Link::EOT)) {
+        } else if (b.contains(Ascii::EOT)) {
             f.meaning = QStringLiteral("console: ends");
             m_console = false;
         } else {
             f.meaning = QStringLiteral("console: text");
         }
-    } else if (b.size() == 1 && (last == Link::ACK || last == Link::NAK)) {
-        f.meaning = (last == Link::ACK ? QStringLiteral("ACK") : QStringLiteral("NAK")) + to;
-        f.kind = last == Link::ACK ? FrameKind::Reply : FrameKind::Fault;
-    } else if ((last == Link::ETB || last == Link::EOT) && m_pagesReply) {
+    } else if (b.size() == 1 && (last == Ascii::ACK || last == Ascii::NAK)) {
+        f.meaning = (last == Ascii::ACK ? QStringLiteral("ACK") : QStringLiteral("NAK")) + to;
+        f.kind = last == Ascii::ACK ? FrameKind::Reply : FrameKind::Fault;
+    } else if ((last == Ascii::ETB || last == Ascii::EOT) && m_pagesReply) {
         pagesBlock(f, last);
-    } else if (last == Link::ETX) {
+    } else if (last == Ascii::ETX) {
         f.meaning = QStringLiteral("reply ETX%1, %2 bytes").arg(to).arg(b.size());
     } else if (m_special && b.contains('R')) {
-        const QString result = Link::specReplyResult(b);
+        using Protocol::SpecOutcome;
+        const SpecOutcome outcome = Link::specReplyOutcome(b);
         f.meaning =
-            result == QLatin1String("-1")   ? QStringLiteral("special reply, wrong checksum")
-            : result == QLatin1String("-3") ? QStringLiteral("special reply without checksum")
-            : result == QLatin1String("-2") ? QStringLiteral("time-out: special reply without CR")
-                                            : QStringLiteral("special reply");
-        if (result.startsWith(QLatin1Char('-')))
+            outcome == SpecOutcome::WrongChecksum ? QStringLiteral("special reply, wrong checksum")
+            : outcome == SpecOutcome::NoChecksum  ? QStringLiteral("special reply without checksum")
+            : outcome == SpecOutcome::NoReply ? QStringLiteral("time-out: special reply without CR")
+                                              : QStringLiteral("special reply");
+        if (outcome != SpecOutcome::Reply)
             f.kind = FrameKind::Fault;
     } else {
         f.kind = FrameKind::Fault;
@@ -247,7 +246,7 @@ void LineDecoder::pagesBlock(LineFrame& f, char end) {
     const QString kind = header.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(header);
     f.kind = FrameKind::Pages;
     f.meaning =
-        end == Link::ETB
+        end == Ascii::ETB
             ? QStringLiteral("pages: block%1, more follow, %2 bytes").arg(kind).arg(f.bytes.size())
             : QStringLiteral("pages: last block%1, %2 bytes").arg(kind).arg(f.bytes.size());
     // The next blocks of this reply are asked for with "!N".

@@ -1,4 +1,5 @@
 #include "link/LineObserver.h"
+#include "module/LineText.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -25,10 +26,6 @@ QString frameKindName(FrameKind kind) {
         return QStringLiteral("No answer, time-outs");
     }
     return {};
-}
-
-QTime LineFrame::time() const {
-    return QDateTime::fromMSecsSinceEpoch(msecs).time();
 }
 
 // --- framing
@@ -204,16 +201,13 @@ void LineObserver::endGroup() {
 }
 
 QByteArray LineObserver::formatLine(const LineFrame& frame) {
-    const QByteArray time = frame.time().toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1();
+    const QByteArray time = LineText::timeText(frame.msecs).toLatin1();
     if (frame.dir == '#')
         return time + " # " + frame.meaning.toUtf8();
     if (frame.bytes.isEmpty())
         return {};
-    QByteArray text;
-    text.reserve(frame.bytes.size());
-    for (const char c : frame.bytes)
-        text += (c >= 0x20 && c < 0x7F) ? c : '.';
-    return time + ' ' + frame.dir + ' ' + frame.bytes.toHex(' ').toUpper() + " |" + text + '|';
+    return time + ' ' + frame.dir + ' ' + frame.bytes.toHex(' ').toUpper() + " |" +
+           LineText::printable(frame.bytes).toLatin1() + '|';
 }
 
 bool LineObserver::parseLine(const QByteArray& line, LineFrame* frame) {
@@ -222,7 +216,7 @@ bool LineObserver::parseLine(const QByteArray& line, LineFrame* frame) {
     const QRegularExpressionMatch m = kLine.match(QString::fromUtf8(line));
     if (!m.hasMatch())
         return false;
-    const QTime time = QTime::fromString(m.captured(1), QStringLiteral("HH:mm:ss.zzz"));
+    const QTime time = QTime::fromString(m.captured(1), QLatin1String(LineText::TimeFormat));
     if (!time.isValid())
         return false;
     *frame = LineFrame();

@@ -40,7 +40,6 @@ struct LineFrame {
     // Frames of one operation (a scan) share a number; 0 for none.
     quint32 group = 0;
 
-    QTime time() const;
     bool addressed(int g, int s) const { return subrack == g && slot == s; }
 };
 Q_DECLARE_METATYPE(LineFrame)

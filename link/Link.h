@@ -2,6 +2,7 @@
 
 #include "link/SerialPort.h"
 #include "module/Errors.h"
+#include "module/Protocol.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -30,10 +31,6 @@ public:
     static constexpr int DefaultScanTimeout = 50;
     // Reply time-out of a module's reads once it is known to be there.
     static constexpr int ReadTimeout = 2000;
-    // Reply time-out of a presence check (a select frame that may find an empty slot).
-    static constexpr int PresenceTimeout = 80;
-    static constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06, LF = 0x0A, CR = 0x0D,
-                          NAK = 0x15, SYN = 0x16, ETB = 0x17, ESC = 0x1B;
     // The bytes that end a module's text console. They are no frame: a module that is not in
     // its console takes no notice of them.
     static inline const QByteArray ConsoleEnd{"\x03\r", 2};
@@ -54,7 +51,7 @@ public:
 
     // One command transaction: "!" + body + tail out, then the reply up to the terminator or
     // the time-out. True when the terminator came and bytes were read into RxBuffer.
-    bool SendCommand(char terminator, const QByteArray& body, char tail = CR);
+    bool SendCommand(char terminator, const QByteArray& body, char tail = Ascii::CR);
     // Time-out the next transaction really uses: ReplyTimeout, or the default when that is
     // not a usable time-out, and the round trip of a remote line on top.
     int effectiveTimeout() const;
@@ -114,6 +111,7 @@ public:
     // The result for a reply text as received: "-2" without CR, "-3" without four
     // hexadecimal digits after the first "R", "-1" when they are not its CRC, else the text.
     static QString specReplyResult(const QByteArray& text);
+    static Protocol::SpecOutcome specReplyOutcome(const QByteArray& text);
     // Runs a command whose reply may not parse: a ParseError spoils that one answer only and
     // is noted in the module's Messages (counted in ErrorCount) and, with keep, kept there.
     static void tolerant(TModule& m, const std::function<void()>& command,
@@ -122,10 +120,6 @@ public:
     // What an operation says when the line went away while it ran, for the reason the port
     // gave: that the line is in use by another client, or that the serial port was lost.
     static QString lostText(const QString& reason);
-
-    // CRC-16/MODBUS over the first count bytes.
-    static quint16 CRC16(const QByteArray& text, int count);
-    static quint16 CRC16(const QByteArray& text) { return CRC16(text, text.size()); }
 
     QByteArray RxBuffer;
     qint32 RxCount = 0;

@@ -52,7 +52,7 @@ QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subra
         return {};
     TModule kept = *m;
     // A module gone from its slot costs a presence check, not a read's long wait.
-    link.ReplyTimeout = Link::PresenceTimeout;
+    link.ReplyTimeout = Protocol::PresenceTimeout;
     bool read = link.SelectRecord(subrack, slot);
     if (read) {
         link.ComPort().purge(true, false);

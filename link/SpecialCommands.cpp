@@ -4,23 +4,15 @@
 
 #include <QElapsedTimer>
 
+using namespace Ascii;
+
+using Protocol::CRC16;
+using Protocol::crcText;
+using Protocol::SpecOutcome;
+
 namespace {
 constexpr int kSpecReplyLimitMs = 1000;
-
-QByteArray crcText(quint16 crc) {
-    return QByteArray::number(crc, 16).toUpper().rightJustified(4, '0');
-}
 } // namespace
-
-quint16 Link::CRC16(const QByteArray& text, int count) {
-    quint16 crc = 0xFFFF;
-    for (int i = 0; i < count && i < text.size(); ++i) {
-        crc ^= quint8(text[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
 
 QString Link::SendSpecCmd(const QString& cmd) {
     const bool open = m_port.isOpen();
@@ -30,7 +22,7 @@ QString Link::SendSpecCmd(const QString& cmd) {
     m_sent.start();
     m_port.write('!' + s + crcText(CRC16(s)) + LF + CR);
     const QString reply = ReadSpecReply();
-    m_replyMissing = reply == QLatin1String("-2");
+    m_replyMissing = reply == QString::number(int(SpecOutcome::NoReply));
     // A line that went away meanwhile ends the operation, as it does in a transaction.
     if (open && !m_port.isOpen())
         throw PortError(lostText(m_lostReason));
@@ -59,16 +51,22 @@ QString Link::ReadSpecReply() {
 }
 
 QString Link::specReplyResult(const QByteArray& text) {
+    const SpecOutcome outcome = specReplyOutcome(text);
+    return outcome == SpecOutcome::Reply ? QString::fromLatin1(text)
+                                         : QString::number(int(outcome));
+}
+
+SpecOutcome Link::specReplyOutcome(const QByteArray& text) {
     if (!text.contains(CR))
-        return QStringLiteral("-2");
+        return SpecOutcome::NoReply;
     const int p = text.indexOf('R') + 1; // 1-based; 0 when there is none
     const QByteArray digits = text.mid(p, 4);
     const bool allHex = digits.size() == 4 && std::all_of(digits.begin(), digits.end(), [](char c) {
                             return std::isxdigit(static_cast<unsigned char>(c));
                         });
     if (!allHex)
-        return QStringLiteral("-3");
+        return SpecOutcome::NoChecksum;
     if (digits.toUInt(nullptr, 16) != CRC16(text, p))
-        return QStringLiteral("-1");
-    return QString::fromLatin1(text);
+        return SpecOutcome::WrongChecksum;
+    return SpecOutcome::Reply;
 }

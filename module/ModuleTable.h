@@ -1,6 +1,7 @@
 #pragma once
 
 #include "module/Module.h"
+#include "module/Protocol.h"
 
 #include <QStringList>
 #include <memory>
@@ -11,7 +12,7 @@ class ModuleTable {
 public:
     static constexpr int Slots = 17;
     static constexpr int Subracks = 3;
-    static constexpr int SpecialSlot = 16;
+    static constexpr int SpecialSlot = Protocol::SpecialSlot;
 
     // The record at (slot, subrack), or nullptr when there is none (or outside the table).
     TModule* at(int slot, int subrack) const;

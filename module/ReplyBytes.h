@@ -2,6 +2,7 @@
 
 #include "module/Errors.h"
 #include "module/Module.h"
+#include "module/Protocol.h"
 
 #include <QByteArray>
 #include <QScopeGuard>
@@ -15,11 +16,7 @@ namespace Reply {
 // nothing after the end of a shorter buffer) is ever read.
 constexpr int MaxBytes = 2048;
 
-constexpr char STX = 0x02;
-constexpr char ETX = 0x03;
-constexpr char LF = 0x0A;
-constexpr char CR = 0x0D;
-constexpr char ETB = 0x17;
+using namespace Ascii;
 
 // Modules send 9999 where they have no number, so a field reading 9999 counts as unreadable.
 constexpr qint32 NoNumber = 9999;

@@ -1,6 +1,7 @@
 #include "monitor/HeadendMonitor.h"
 
 #include "link/HeadendScan.h"
+#include "module/ModuleAddress.h"
 #include "monitor/Log.h"
 
 #include <QDateTime>
@@ -9,7 +10,6 @@ namespace {
 constexpr int kFirstRetryMs = 1000;
 constexpr int kLastRetryMs = 60000;
 // A module known to be there answers its select frame as fast as at the scan's presence check.
-constexpr int kSelectTimeout = 80;
 constexpr int kFailedPollsGone = 2;
 // After a bridge client: longer than any module takes to start a reply. However long the line
 // takes to fall quiet (a client that sent thousands of requests unread has their replies come
@@ -18,9 +18,6 @@ constexpr int kSettleQuietMs = 500;
 constexpr int kSettleReportMs = 60000;
 constexpr int kSettleStepMs = 50;
 
-QString slotName(int subrack, int slot) {
-    return QStringLiteral("%1/%2").arg(subrack + 1).arg(slot + 1);
-}
 } // namespace
 
 void HeadendMonitor::Host::showMessage(const QString& text, bool) {
@@ -147,8 +144,9 @@ bool HeadendMonitor::probe(int g, int s) {
         SlotStatus& status = m_status.at(g, s);
         ++status.pollErrors;
         status.takeUnread(m, unread);
-        monitorLog(QStringLiteral("module %1 answers, but not read: %2")
-                       .arg(slotName(g, s), status.readFaults.join(QStringLiteral("; "))));
+        monitorLog(
+            QStringLiteral("module %1 answers, but not read: %2")
+                .arg(ModuleAddress{g, s}.name(), status.readFaults.join(QStringLiteral("; "))));
         return true;
     }
     // The texts of the diagnostic bits, once per scan as the diagnostic report reads them.
@@ -165,7 +163,7 @@ bool HeadendMonitor::poll(int g, int s) {
     // came) is probed afresh.
     if (!m || m->TypeName == NotInstalledText || status.unread)
         return probe(g, s);
-    m_link.ReplyTimeout = kSelectTimeout;
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
     if (!m_link.SelectModule(g, s))
         return false;
     try {
@@ -182,7 +180,8 @@ void HeadendMonitor::noteAnswer(int g, int s, bool answered) {
     SlotStatus& m = m_status.at(g, s);
     if (answered) {
         if (m.seen && !m.present)
-            monitorLog(QStringLiteral("module %1 (%2) answers again").arg(slotName(g, s), m.type));
+            monitorLog(QStringLiteral("module %1 (%2) answers again")
+                           .arg(ModuleAddress{g, s}.name(), m.type));
         m.seen = true;
         m.present = true;
         m.failedPolls = 0;
@@ -194,7 +193,8 @@ void HeadendMonitor::noteAnswer(int g, int s, bool answered) {
     if (++m.failedPolls < kFailedPollsGone)
         return;
     m.present = false;
-    monitorLog(QStringLiteral("module %1 (%2) does not answer").arg(slotName(g, s), m.type));
+    monitorLog(
+        QStringLiteral("module %1 (%2) does not answer").arg(ModuleAddress{g, s}.name(), m.type));
 }
 
 void HeadendMonitor::scan() {

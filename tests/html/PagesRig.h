@@ -57,7 +57,7 @@ private:
             if (frame.startsWith("!C"))
                 return PtyPeer::Reply{QByteArray(1, checksums.takesRequestCrc ? ACK : NAK)};
             if (frame == ReplyChecksumRequest) {
-                const QByteArray sum = hex4(Link::CRC16(lastSigned)) + ETX;
+                const QByteArray sum = Protocol::crcText(Protocol::CRC16(lastSigned)) + ETX;
                 if (checksums.givesItLate) {
                     late = sum;
                     return std::nullopt;

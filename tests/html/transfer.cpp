@@ -98,7 +98,7 @@ private Q_SLOTS:
         l.module.reply("HTML\n<p>page</p>\x04");
         l.transfer.sendDocumentRequest("a/b.gif?x=1");
         EXPECT_BYTES(l.fetch(), "HTML <p>page</p>");
-        const QByteArray line = "!C" + hex4(Link::CRC16("a/b.gif?x=1")) + "\r";
+        const QByteArray line = "!C" + Protocol::crcText(Protocol::CRC16("a/b.gif?x=1")) + "\r";
         EXPECT_BYTES(l.frames(),
                      (QByteArrayList(answers.size(), line) << "!Ba/b.gif?x=1\r").join(' '));
         QTEST(l.transfer.RequestCrcOn, "stillOn");

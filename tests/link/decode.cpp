@@ -20,8 +20,7 @@ struct Recorder : SimLine {
 
 QByteArray special(const QByteArray& code) {
     const QByteArray s = code + 'R';
-    return '!' + s + QByteArray::number(Link::CRC16(s), 16).toUpper().rightJustified(4, '0') +
-           "\n\r";
+    return '!' + s + Protocol::crcText(Protocol::CRC16(s)) + "\n\r";
 }
 } // namespace
 

@@ -219,7 +219,7 @@ private Q_SLOTS:
                       "abc\x03"
                       "def");
         link().ReplyTimeout = 2000;
-        QVERIFY(link().SendCommand(Link::ETX, "0"));
+        QVERIFY(link().SendCommand(Ascii::ETX, "0"));
         EXPECT_BYTES(link().RxBuffer.left(link().RxCount), "\x02"
                                                            "abc\x03"
                                                            "def");
@@ -227,17 +227,17 @@ private Q_SLOTS:
         // Unanswered: false, the buffer as it was, LinkBusy cleared; the next waits afresh.
         link().LinkBusy = true;
         link().ReplyTimeout = 80;
-        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+        QVERIFY(!link().SendCommand(Ascii::ETX, "1"));
         QCOMPARE(link().RxCount, 8);
         QVERIFY(!link().LinkBusy);
-        QVERIFY(!link().SendCommand(Link::ETX, "1"));
+        QVERIFY(!link().SendCommand(Ascii::ETX, "1"));
         QCOMPARE(f->peer.frames().size(), 3);
         // A reply that comes after its time-out is read in front of the next one.
         f->peer.queue("next\x03");
         f->peer.send("late\x03");
         QVERIFY(runUntil([&] { return link().ComPort().bytesWaiting() >= 5; }));
         link().ReplyTimeout = 2000;
-        QVERIFY(link().SendCommand(Link::ETX, "2"));
+        QVERIFY(link().SendCommand(Ascii::ETX, "2"));
         EXPECT_BYTES(link().RxBuffer.left(link().RxCount), "late\x03next\x03");
         // A time-out that is no time-out falls back to the default.
         link().ReplyTimeout = -5;
@@ -249,12 +249,12 @@ private Q_SLOTS:
         QSignalSpy lost(f->link.get(), &Link::portLost);
         link().ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the wait
-        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
+        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Ascii::ETX, "1"));
         QCOMPARE(lost.size(), 1);
         QVERIFY(!link().ComPort().isOpen());
         LinkFixture::writePort("/dev/does-not-exist");
         QVERIFY(!link().OpenLink());
-        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Link::ETX, "1"));
+        QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Ascii::ETX, "1"));
     }
 
     // "LineBreak" holds the slow speed until its zero byte has had its time on the line (one

@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return f.link->ComPort().bytesWaiting() >= 2; })); // both ACKs
         sim->setLatencyMs(2);
         QVERIFY(f.link->ReadInfoBlock(kFirstAmp, 0));
-        QCOMPARE(f.link->RxBuffer.at(0), Link::STX);
+        QCOMPARE(f.link->RxBuffer.at(0), Ascii::STX);
         QVERIFY(f.link->ComPort().roundTripMs() > before + 20);
         // One that is still coming in when its time-out ends is taken whole: cut there, its rest
         // would be taken for the next reply.
@@ -163,7 +163,7 @@ private Q_SLOTS:
             });
         });
         QVERIFY(slow.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(peer.serverPort())));
-        QVERIFY(slow.link->SendCommand(Link::ETX, "0"));
+        QVERIFY(slow.link->SendCommand(Ascii::ETX, "0"));
         QCOMPARE(slow.link->RxBuffer.left(slow.link->RxCount), "\x02first half, second half\x03");
 
         QByteArray notes; // what a trace shows

@@ -110,7 +110,7 @@ private Q_SLOTS:
         LinkFixture f;
         QVERIFY(f.link->OpenLink());
         SerialPort& port = f.link->ComPort();
-        port.setEventChar(Link::ETX);
+        port.setEventChar(Ascii::ETX);
         QSignalSpy flag(&port, &SerialPort::rxFlag);
         for (int sent = 0; sent < queued; sent += 1024) {
             f.peer.send(QByteArray(1024, 'x'));

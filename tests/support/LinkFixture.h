@@ -47,8 +47,7 @@ inline QStringList restartFrames(const QByteArray& line) {
 // A special command's reply as the module sends it: the text, "R", its checksum, CR.
 inline QByteArray specReply(const QByteArray& text) {
     const QByteArray withR = text + 'R';
-    return withR + QByteArray::number(Link::CRC16(withR), 16).toUpper().rightJustified(4, '0') +
-           "\r";
+    return withR + Protocol::crcText(Protocol::CRC16(withR)) + "\r";
 }
 
 // A link in a fresh current directory of its own (the settings files are read from there),
