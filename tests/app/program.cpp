@@ -120,11 +120,8 @@ private Q_SLOTS:
         QVERIFY2(items.size() == offered, qPrintable(items.join(", ")));
         if (arg != "/K")
             return;
-        // "LineBreak": a NUL byte at 115200 baud, the port closed again.
-        f.peer.clearReceived();
+        // "LineBreak" (its bytes: link.LinkTest::lineBreak), the port closed again.
         m.LineBreak->trigger();
-        QVERIFY(f.peer.waitForFrames(1));
-        EXPECT_BYTES(f.peer.received(), QByteArray(1, '\0'));
         QCOMPARE(m.statusText(), QString("LineBreak sent."));
         QVERIFY(!m.link().ComPort().isOpen());
         QCOMPARE(m.link().ComPort().eventMask(), SerialPort::EventMask::RxFlag);
@@ -368,7 +365,6 @@ private Q_SLOTS:
         QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("2c 01 00 00"));
         QSettings ini("OXLCom.ini", QSettings::IniFormat);
         QCOMPARE(ini.value("ComPort/Port").toString(), f.peer.path());
-        QCOMPARE(ini.value("ComPort/BaudRate").toString(), QString("115200"));
         QVERIFY(!m.link().ComPort().isOpen());
     }
 };

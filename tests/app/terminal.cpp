@@ -72,27 +72,36 @@ private Q_SLOTS:
         EXPECT_BYTES(c.f.peer.received(), kStart + kEnd + kStart + kEnd);
     }
 
-    void keysWaitForTheModule_data() {
+    // Keys go to the module one per request of its, none echoed, and so does pasted text,
+    // however long, with a key typed meanwhile after it; so do keys typed into the main window,
+    // but not into a text field.
+    void keysAtTheModulesPace_data() {
         QTest::addColumn<QList<int>>("keys");
-        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("paste"); // 0 Ctrl+Shift+V, 1 Shift+Insert, 2 the middle button
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("cursor keys")
-            << QList<int>{Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down} << 4
-            << QByteArray("\x1c\x1d\x1f\x1e");
-        QTest::newRow("Enter and Escape")
-            << QList<int>{Qt::Key_Return, Qt::Key_Escape} << 2 << QByteArray("\r\x1b");
-        QTest::newRow("XOFF and XON, not the program's keys")
-            << QList<int>{int(Qt::CTRL | Qt::Key_S), int(Qt::CTRL | Qt::Key_Q)} << 2
-            << QByteArray("\x13\x11");
-        QTest::newRow("keys without a code")
-            << QList<int>{Qt::Key_F1, Qt::Key_Home} << 2 << QByteArray();
+        const auto row = [](const char* name, const QList<int>& keys, int paste, const char* sent) {
+            QTest::newRow(name) << keys << paste << QByteArray(sent);
+        };
+        row("cursor keys", {Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down}, -1,
+            "\x1c\x1d\x1f\x1e");
+        row("Enter and Escape", {Qt::Key_Return, Qt::Key_Escape}, -1, "\r\x1b");
+        row("XOFF and XON, not the program's keys",
+            {int(Qt::CTRL | Qt::Key_S), int(Qt::CTRL | Qt::Key_Q)}, -1, "\x13\x11");
+        row("keys without a code", {Qt::Key_F1, Qt::Key_Home}, -1, "");
+        row("Ctrl+Shift+V", {}, 0, "status all\rquit\r");
+        row("Shift+Insert", {}, 1, "status all\rquit\r");
+        row("middle button", {}, 2, "status all\rquit\r");
     }
-    void keysWaitForTheModule() {
+    void keysAtTheModulesPace() {
         QFETCH(QList<int>, keys);
-        QFETCH(int, requests);
+        QFETCH(int, paste);
         QFETCH(QByteArray, sent);
         Console c;
         QVERIFY(c.open());
+        const QByteArray pasted("status all\nquit\r\n"); // longer than the ring of ten
+        QGuiApplication::clipboard()->setText(pasted);
+        if (QGuiApplication::clipboard()->supportsSelection())
+            QGuiApplication::clipboard()->setText(pasted, QClipboard::Selection);
         for (int key : keys) {
             const auto code = Qt::Key(key & ~Qt::KeyboardModifierMask);
             if (key & Qt::CTRL) // its text is the control character, as from a keyboard
@@ -101,50 +110,27 @@ private Q_SLOTS:
             else
                 QTest::keyClick(c.t.Terminal, code);
         }
-        // Nothing goes out before the module asks, and nothing is echoed.
-        QVERIFY(c.fromModule("."));
-        for (int i = 0; i < requests; ++i)
-            QVERIFY(c.fromModule(SYN));
-        QVERIFY(c.close());
-        EXPECT_BYTES(c.f.peer.received().mid(kStart.size()).chopped(kEnd.size()), sent);
-        QCOMPARE(c.t.Terminal->screen().rowText(0), QString("."));
-    }
-
-    // Pasted text goes to the module one key per request, however long, with a key typed
-    // meanwhile after it; so do keys typed into the main window, but not into a text field.
-    void pasteAtTheModulesPace_data() {
-        QTest::addColumn<int>("gesture");
-        QTest::newRow("Ctrl+Shift+V") << 0;
-        QTest::newRow("Shift+Insert") << 1;
-        QTest::newRow("middle button") << 2;
-    }
-    void pasteAtTheModulesPace() {
-        QFETCH(int, gesture);
-        Console c;
-        QVERIFY(c.open());
-        const QByteArray pasted("status all\nquit\r\n"); // longer than the ring of ten
-        QGuiApplication::clipboard()->setText(pasted);
-        if (QGuiApplication::clipboard()->supportsSelection())
-            QGuiApplication::clipboard()->setText(pasted, QClipboard::Selection);
-        if (gesture == 0)
+        if (paste == 0)
             QTest::keyClick(c.t.Terminal, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-        else if (gesture == 1)
+        else if (paste == 1)
             QTest::keyClick(c.t.Terminal, Qt::Key_Insert, Qt::ShiftModifier);
-        else
+        else if (paste == 2)
             QTest::mouseClick(c.t.Terminal, Qt::MiddleButton);
         QLineEdit field(&c.m);
         QTest::keyClick(&field, 'x');
         QTest::keyClick(&c.m, 'z');
         QCOMPARE(field.text(), QString("x"));
-        const QByteArray sent = QByteArray("status all\rquit\rz");
+        sent += 'z';
+        QVERIFY(c.fromModule("."));
         for (int i = 0; i < sent.size(); ++i) {
             QVERIFY(c.fromModule(SYN));
-            QVERIFY(c.f.peer.waitForFrames(3 + i)); // "9", CR, then a key a frame
+            QVERIFY(runUntil([&] { return c.f.peer.received().size() > kStart.size() + i; }));
             EXPECT_BYTES(c.f.peer.received().mid(kStart.size()), sent.left(i + 1));
         }
         QVERIFY(c.fromModule(SYN)); // nothing is left
         QVERIFY(c.close());
         EXPECT_BYTES(c.f.peer.received(), kStart + sent + kEnd);
+        QCOMPARE(c.t.Terminal->screen().rowText(0), QString("."));
     }
 
     // The lines that scrolled off stay in reach; a key brings back the live screen; what the

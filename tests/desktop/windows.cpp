@@ -127,7 +127,8 @@ QByteArray frameExtents(const QWidget* w) {
 
 class DesktopTest : public QObject {
     Q_OBJECT
-private:
+    std::unique_ptr<AppFixture> f;
+
     TMainFrm& m() { return f->main(); }
     TCtlPanelFrm& panel() { return f->program->CtlPanelFrm; }
     TTerminalFrm& terminal() { return f->program->TerminalFrm; }
@@ -165,14 +166,13 @@ private:
         return false;
     }
 
-    std::unique_ptr<AppFixture> f;
-
 private Q_SLOTS:
     void initTestCase() {
         f = std::make_unique<AppFixture>(QStringLiteral("DEMO"));
         f->start();
         QVERIFY2(f->scan() && m().state().FoundCount > 0, "the scan did not end");
     }
+    void cleanup() { captionsOnScreen(); } // after each step
 
     // The first list opened after the panel was placed drops down right under its box.
     void listOpensUnderItsBox() {
@@ -192,7 +192,6 @@ private Q_SLOTS:
         run("xdotool", {"key", "Escape"});
         WAIT(!popup->isVisible(), "the list did not close");
         onTopOfMain(&panel());
-        captionsOnScreen();
     }
 
     // Dragged against the top of the screen, the main window stops where the panel above
@@ -202,7 +201,6 @@ private Q_SLOTS:
         WAIT(onScreen(&panel()).top() == kScreen.top() &&
                  onScreen(&panel()).bottom() + 1 == onScreen(&m()).top(),
              qPrintable("panel " + text(onScreen(&panel())) + ", main " + text(onScreen(&m()))));
-        captionsOnScreen();
     }
 
     // A console opened from its slot stands above the main window at once, and keeps the
@@ -219,7 +217,6 @@ private Q_SLOTS:
         WAIT(QApplication::focusWidget() == terminal().Terminal, "the console lost the keyboard");
         run("xdotool", {"type", "help"});
         WAIT(consoleShows(QStringLiteral("> help")), "typed keys did not reach the console");
-        captionsOnScreen();
     }
 
     // "exit" ends the console; the panel of the single terminal button comes back one row
@@ -230,7 +227,6 @@ private Q_SLOTS:
              "the console did not end");
         WAIT(onScreen(&panel()).height() == 65, qPrintable(text(onScreen(&panel()))));
         onTopOfMain(&panel());
-        captionsOnScreen();
     }
 
     // Message boxes and the about box are dialogs without caption buttons: the window manager
@@ -241,7 +237,6 @@ private Q_SLOTS:
             d->show();
             WAIT(frameExtents(d).contains(','), "the window manager does not manage the dialog");
             QCOMPARE(frameExtents(d), QByteArray("0, 0, 0, 0"));
-            captionsOnScreen();
             d->hide();
         }
     }

@@ -11,6 +11,7 @@
 #include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QWebEnginePage>
@@ -148,6 +149,22 @@ private Q_SLOTS:
         QVERIFY(p.shown);
         QCOMPARE(p.messages, QStringList{"Value refused: p1=99"});
         QVERIFY(!ModulePagesWindow::instance() && portIsFree(p.peer.path()));
+    }
+
+    // A module's refusal text is shown as written, not as markup (its wait text: above).
+    void refusalAsWritten() {
+        const QString text("<b>Not now</b>");
+        QWidget owner;
+        Qt::TextFormat shown = Qt::RichText;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            if (auto* label = box->findChild<QLabel*>("text"); label && label->text() == text)
+                shown = label->textFormat();
+            box->accept();
+        });
+        PagesMessage::show(&owner, text);
+        QCOMPARE(shown, Qt::PlainText);
     }
 };
 

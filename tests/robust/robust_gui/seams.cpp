@@ -25,7 +25,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -175,7 +174,6 @@ private Q_SLOTS:
     // what the module does not hold. Back, the same change reaches the module's EEPROM.
     void writeFromThePanel() {
         f->click(0, 0);
-        QCOMPARE(f->control(6)->currentIndex(), 0);
         fault(0, 0, [](SimFaults& x) { x.closeLine = true; });
         f->control(6)->setCurrentIndex(1);
         lostThenBack();
@@ -430,24 +428,6 @@ private Q_SLOTS:
         m().ModReset->trigger();
         QCOMPARE(committed(0, 5, 1), value);
         QCOMPARE(m().shownMessages, QStringList());
-    }
-
-    // A module's refusal text is shown as written, not as markup (its wait text:
-    // html_ui.WindowTest::aWindowsLife).
-    void moduleTextsAsWritten() {
-        const QString text("<b>Not now</b>");
-        PagesMessage::setRecorder({});
-        Qt::TextFormat shown = Qt::RichText;
-        QTimer::singleShot(0, this, [&] {
-            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            if (auto* label = box->findChild<QLabel*>("text"); label && label->text() == text)
-                shown = label->textFormat();
-            box->accept();
-        });
-        PagesMessage::show(&m(), text);
-        PagesMessage::setRecorder([this](const QString& t) { m().shownMessages << t; });
-        QCOMPARE(shown, Qt::PlainText);
     }
 
     // Defaults taken with ">" are read again, not committed once more. The special address is
