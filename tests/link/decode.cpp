@@ -18,10 +18,9 @@ struct Recorder : SimLine {
     QList<QByteArray> pieces;
 };
 
+// A special command as the link frames it: the reply's form behind "!", LF before the CR.
 QByteArray special(const QByteArray& code) {
-    const QByteArray s = code + 'R';
-    return '!' + s + QByteArray::number(Link::CRC16(s), 16).toUpper().rightJustified(4, '0') +
-           "\n\r";
+    return '!' + specReply(code).chopped(1) + "\n\r";
 }
 } // namespace
 
