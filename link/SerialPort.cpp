@@ -47,10 +47,6 @@ void SerialPort::setPortName(const QString& name) {
     m_settings.Port = name;
 }
 
-QString SerialPort::devicePath(const QString& name) {
-    return Transport::devicePath(name);
-}
-
 bool SerialPort::isRemote() const {
     return Transport::isRemote(m_name);
 }

@@ -27,8 +27,6 @@ public:
 
     QString portName() const { return m_name; }
     void setPortName(const QString& name);
-    // Device path of a port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
-    static QString devicePath(const QString& name);
     // The port name is a terminal server's (tcp:// or rfc2217://).
     bool isRemote() const;
 

@@ -28,11 +28,7 @@ private Q_SLOTS:
     // 115200 8N1, and the line is ours while we hold it.
     void lineIsTakenOverExclusively() {
         Line l;
-        const auto line = l.peer.lineState();
-        QCOMPARE(line.baud, 115200);
-        QCOMPARE(line.dataBits, 8);
-        QCOMPARE(line.stopBits, 1);
-        QVERIFY(!line.rtscts);
+        QCOMPARE(PtyPeer::text(l.peer.lineState()), "115200 8N1");
         RawChannel second;
         QVERIFY(!second.OpenRawPort(l.peer.path()));
         l.channel.close();

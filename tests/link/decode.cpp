@@ -18,9 +18,9 @@ struct Recorder : SimLine {
     QList<QByteArray> pieces;
 };
 
+// A special command as the link frames it: the reply's form behind "!", LF before the CR.
 QByteArray special(const QByteArray& code) {
-    const QByteArray s = code + 'R';
-    return '!' + s + Protocol::crcText(Protocol::CRC16(s)) + "\n\r";
+    return '!' + specReply(code).chopped(1) + "\n\r";
 }
 } // namespace
 

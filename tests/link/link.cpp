@@ -37,12 +37,6 @@ class LinkTest : public QObject {
             out << hex(fr);
         return out.join(" | ");
     }
-    void ackAll() {
-        // Every frame; no module answers the bytes outside one.
-        f->peer.setResponder([](const QByteArray& fr) -> std::optional<PtyPeer::Reply> {
-            return fr.startsWith('!') ? std::optional(PtyPeer::Reply{kAck}) : std::nullopt;
-        });
-    }
 
 private Q_SLOTS:
     void init() {
@@ -61,13 +55,9 @@ private Q_SLOTS:
         for (const auto& [key, stored, used] : settings)
             QSettings("OXLCom.ini", QSettings::IniFormat).setValue(key, stored);
         QVERIFY2(link().OpenLink(), qPrintable(link().ComPort().errorString()));
-        const auto line = f->peer.lineState();
-        QCOMPARE(line.baud, 115200);
-        QCOMPARE(line.dataBits, 8);
         // A pseudo-terminal cannot carry parity; the port was asked for even parity.
+        QCOMPARE(PtyPeer::text(f->peer.lineState()), "115200 8N2");
         QCOMPARE(link().ComPort().settings().Parity, QString("Even"));
-        QCOMPARE(line.stopBits, 2);
-        QVERIFY(!line.rtscts);
         link().StorePortSettings();
         QSettings ini("OXLCom.ini", QSettings::IniFormat);
         for (const auto& [key, stored, used] : settings)
@@ -78,7 +68,7 @@ private Q_SLOTS:
         Link fresh(f->modules, f->state, f->host);
         fresh.OpenLink();
         QCOMPARE(fresh.ComPort().portName(), QString("COM1"));
-        QCOMPARE(SerialPort::devicePath("com12"), QString("/dev/ttyS11"));
+        QCOMPARE(Transport::devicePath("com12"), QString("/dev/ttyS11"));
     }
 
     // A select frame is repeated until two answers agree or cannot agree any more.
@@ -105,7 +95,7 @@ private Q_SLOTS:
     }
 
     void valueWrites() {
-        ackAll();
+        f->peer.setResponder(PtyPeer::acknowledge);
         QVERIFY(link().WriteValue(3, 120));
         QVERIFY(link().WriteValue(90, 0));
         QVERIFY(link().ResetModuleType());
@@ -162,7 +152,7 @@ private Q_SLOTS:
         QFETCH(int, acks);
         QFETCH(QString, writes);
         if (acks < 0)
-            ackAll();
+            f->peer.setResponder(PtyPeer::acknowledge);
         for (int i = 0; i < acks; ++i)
             f->peer.queue(kAck);
         f->modules.renew(5, 1).TypeName = type;
@@ -203,13 +193,18 @@ private Q_SLOTS:
         const QByteArray good = specReply("05AABBCCDD");
         QTest::newRow("byte by byte") << good << 5 << QString::fromLatin1(good);
         QTest::newRow("no R, not hex") << QByteArray("xyz0\r") << 0 << "-3";
+        // Special commands go to a port that is open already; a closed one is not opened.
+        QTest::newRow("port closed") << QByteArray() << 0 << "-2";
     }
     void special() {
         QFETCH(QByteArray, reply);
         QFETCH(int, pauseMs);
         f->peer.setResponder([=](const QByteArray&) { return PtyPeer::Reply{reply, pauseMs}; });
+        if (reply.isEmpty())
+            link().closePort();
         QTEST(link().SendSpecCmd("03"), "result");
-        QCOMPARE(f->peer.frames().value(0), QByteArray("!03RC2E4\n\r"));
+        QCOMPARE(link().ComPort().isOpen(), !reply.isEmpty());
+        QCOMPARE(f->peer.frames().value(0), reply.isEmpty() ? "" : QByteArray("!03RC2E4\n\r"));
     }
 
     // The reply is everything queued when the terminator arrives; an unanswered command leaves

@@ -34,9 +34,7 @@ struct Host : PanelHost {
 // frame.
 struct Panel : LinkFixture {
     Panel() : panel(nullptr, *link, modules, state, panelHost, host) {
-        peer.setResponder([](const QByteArray& fr) -> std::optional<PtyPeer::Reply> {
-            return fr.startsWith('!') ? std::optional(PtyPeer::Reply{"\x06"}) : std::nullopt;
-        });
+        peer.setResponder(PtyPeer::acknowledge);
         state.CurSlot = 4;
         if (!open())
             qFatal("Panel: the link does not open");
@@ -104,10 +102,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("cell");
         QTest::newRow("numeric") << kLevel << 60 << "ParamSpinBox '0.00 [-3..3]' / 'Level dB'";
-        QTest::newRow("segmented") << QByteArray("@S@|Channel|2|3|E\x17"
-                                                 "1|2|S\x17"
-                                                 "0|1|X\x17~")
-                                   << 3 << "QComboBox 'E2,E3,E4,S1,S2,X @3' / 'Channel'";
+        QTest::newRow("segmented") << QByteArray("@S@|Channel|2|3|E^1|2|S^0|1|X^~") << 3
+                                   << "QComboBox 'E2,E3,E4,S1,S2,X @3' / 'Channel'";
         QTest::newRow("off, disabled")
             << QByteArray("@BD|Output~") << 1 << "QComboBox 'On,Off @1' disabled / 'Output'";
         QTest::newRow("error entry") << QByteArray("junk~") << 0 << "QLabel 'ERROR' / ''";
@@ -180,15 +176,13 @@ private Q_SLOTS:
         QTest::keyClick(f->control(), Qt::Key_Up);
         QCOMPARE(f->sent(), "!50|61~ !50|62~ !50|63~");
         QCOMPARE(f->control()->text(), "0.15");
-        QVERIFY(runUntil([&] { return f->peer.frames().size() == 4; }));
-        QCOMPARE(f->sent(), "!50|61~ !50|62~ !50|63~ !6~");
+        QTRY_COMPARE(f->sent(), "!50|61~ !50|62~ !50|63~ !6~");
         QVERIFY(!f->panel.tmEEPROM.isActive()); // nothing more to come
         f->peer.clearReceived();
         f->module(kLevel, {120});
         QTest::keyClick(f->control(), Qt::Key_Up);
         QCOMPARE(f->control()->text(), "3.00");
-        runUntil([&] { return f->sent() == "!6~"; });
-        QCOMPARE(f->sent(), "!6~");
+        QTRY_COMPARE(f->sent(), "!6~");
         f->peer.clearReceived();
         f->peer.setResponder({});
         f->module(kLevel, {60});
@@ -207,9 +201,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("entry");
         QTest::addColumn<QString>("frames");
         QTest::newRow("off") << QByteArray("@B@|Output~") << "" << 1 << "!50|1~ !6~";
-        QTest::newRow("segmented") << QByteArray("@B@|A~@S@|Ch|2|3|E\x17"
-                                                 "1|2|S\x17~")
-                                   << "" << 4 << "!51|4~ !6~";
+        QTest::newRow("segmented")
+            << QByteArray("@B@|A~@S@|Ch|2|3|E^1|2|S^~") << "" << 4 << "!51|4~ !6~";
         QTest::newRow("module type")
             << QByteArray("@E@|Type|A|B|C|~") << "XXX" << 2 << "!5Z|2~ !6~";
     }
@@ -264,8 +257,7 @@ private Q_SLOTS:
         });
         QTest::keyClick(f->control(), Qt::Key_Up);
         QCOMPARE(during, (QStringList{"!50|61~", "1", "!50|61~"}));
-        QVERIFY(runUntil([&] { return f->peer.frames().size() == 2; }));
-        QCOMPARE(f->sent(), "!50|61~ !6~");
+        QTRY_COMPARE(f->sent(), "!50|61~ !6~");
         f->peer.clearReceived();
         f->peer.queue({});
         QPointer<ParamSpinBox> old = f->control();

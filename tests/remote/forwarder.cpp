@@ -1,5 +1,5 @@
-// A raw TCP line whose connection ends at a forwarder nearby (ssh -L, a local proxy): the
-// handshake says nothing of the round trip behind it, which the program learns from replies.
+// A line whose connection ends at a forwarder nearby (ssh -L, a local proxy): the handshake
+// says nothing of the round trip behind it, which the program learns from replies.
 #include "files/Verify.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
@@ -44,14 +44,18 @@ private Q_SLOTS:
     }
 
     // Scan, a module read, a value set, the configuration saved and loaded back, verified.
-    // The image module (special commands, a line each way) only where that stays short.
+    // The image module (special commands, a line each way) only where that stays short. The
+    // same through ser2net's telnet accepter, whose line the program sets.
     void delayed_data() {
+        QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("eachWay"); // ms the forwarder holds every byte back
         QTest::addColumn<bool>("images");
         for (const int ms : {0, 40, 80, 160})
-            QTest::addRow("%d ms each way", ms) << ms << (ms == 40);
+            QTest::addRow("%d ms each way", ms) << "tcp" << ms << (ms == 40);
+        QTest::newRow("RFC 2217") << "rfc2217" << 0 << true;
     }
     void delayed() {
+        QFETCH(QString, mode);
         QFETCH(int, eachWay);
         QFETCH(bool, images);
         QElapsedTimer clock;
@@ -59,9 +63,9 @@ private Q_SLOTS:
         SimFaults pulled;
         pulled.absent = !images;
         sim->headend().setFaults(0, kSecondImage, pulled);
-        DelayProxy proxy(server.rawPort(), 2 * eachWay);
+        DelayProxy proxy(server.port(mode), 2 * eachWay);
         LinkFixture f;
-        QVERIFY(f.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(proxy.port())));
+        QVERIFY(f.link->OpenLink(Ser2net::lineName(mode, proxy.port())));
         QuietScanView view;
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.host.status, ScanResultText(images ? 2 : 1));
@@ -107,7 +111,7 @@ private Q_SLOTS:
         sim->headend().setFaults(0, kSecondImage, {});
         DelayProxy proxy(server.rawPort(), 2 * 160);
         LinkFixture f;
-        QVERIFY(f.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(proxy.port())));
+        QVERIFY(f.link->OpenLink(Ser2net::lineName("tcp", proxy.port())));
         struct View : QuietScanView { // ends the scan at 1/3, once 1/2 has been found
             RecordingHost* host;
             bool found = false;
@@ -136,7 +140,7 @@ private Q_SLOTS:
     void lateReply() {
         sim->headend().setFaults(0, kSecondImage, {});
         LinkFixture f;
-        QVERIFY(f.link->OpenLink(server.rawName()));
+        QVERIFY(f.link->OpenLink(server.name("tcp")));
         QVERIFY(f.link->SelectModule(0, kFirstAmp));
         const int before = f.link->ComPort().roundTripMs();
         sim->setLatencyMs(300 + f.link->effectiveTimeout());
@@ -162,7 +166,7 @@ private Q_SLOTS:
                                    [s] { s->write(", second half\x03"); });
             });
         });
-        QVERIFY(slow.link->OpenLink(QStringLiteral("tcp://127.0.0.1:%1").arg(peer.serverPort())));
+        QVERIFY(slow.link->OpenLink(Ser2net::lineName("tcp", peer.serverPort())));
         QVERIFY(slow.link->SendCommand(Ascii::ETX, "0"));
         QCOMPARE(slow.link->RxBuffer.left(slow.link->RxCount), "\x02first half, second half\x03");
 

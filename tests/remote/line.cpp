@@ -1,6 +1,5 @@
 // The line under the transaction: the telnet and com-port codec of the RFC 2217 client, byte
-// for byte; where the port looks for the terminator, and special commands on a port that is not
-// open.
+// for byte, and where the port looks for the terminator.
 #include "link/Telnet.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
@@ -122,16 +121,6 @@ private Q_SLOTS:
             port.waitForBytes(20);
         QCOMPARE(flag.size(), 1);
         QCOMPARE(port.bytesWaiting(), queued ? queued : 3);
-    }
-
-    // Special commands go to a port that is open already; a closed one is not opened.
-    void specialCommandOnAClosedPort() {
-        LinkFixture f;
-        QVERIFY(f.open());
-        f.link->closePort();
-        QCOMPARE(f.link->SendSpecCmd("03"), QString("-2"));
-        QVERIFY(!f.link->ComPort().isOpen());
-        QVERIFY(f.peer.received().isEmpty());
     }
 };
 

@@ -25,6 +25,10 @@ PtyPeer::~PtyPeer() {
     hangUp();
 }
 
+std::optional<PtyPeer::Reply> PtyPeer::acknowledge(const QByteArray& frame) {
+    return frame.startsWith('!') ? std::optional(Reply{"\x06"}) : std::nullopt;
+}
+
 void PtyPeer::setResponder(Responder responder) {
     std::lock_guard lock(m_mutex);
     m_responder = std::move(responder);
@@ -61,6 +65,14 @@ bool PtyPeer::waitForFrames(int n, int ms) const {
 PtyPeer::LineState PtyPeer::lineState() const {
     std::lock_guard lock(m_mutex);
     return PtyEndpoint::lineStateOf(m_slave);
+}
+
+QString PtyPeer::text(const LineState& line) {
+    return QString::asprintf("%d %d%c%d%s", line.baud, line.dataBits,
+                             !line.parity     ? 'N'
+                             : line.oddParity ? 'O'
+                                              : 'E',
+                             line.stopBits, line.rtscts ? " RTS/CTS" : "");
 }
 
 void PtyPeer::hangUp() {

@@ -27,6 +27,8 @@ public:
     };
     // Answer to a frame, or nothing for silence. Runs on the peer's reader thread.
     using Responder = std::function<std::optional<Reply>(const QByteArray& frame)>;
+    // A responder: every "!" frame acknowledged, no byte outside a frame answered.
+    static std::optional<Reply> acknowledge(const QByteArray& frame);
 
     PtyPeer();
     ~PtyPeer();
@@ -45,9 +47,11 @@ public:
     // Blocks (without serving Qt events) until n frames have come in, or ms have passed.
     bool waitForFrames(int n, int ms = 5000) const;
 
-    // The line settings the program's port has put on the terminal.
+    // The line settings the program's port has put on the terminal, and as a person writes
+    // them: "115200 8E2", " RTS/CTS" behind under hardware flow control.
     using LineState = PtyEndpoint::LineState;
     LineState lineState() const;
+    static QString text(const LineState& line);
 
     // The line goes away: the program's port sees the device vanish.
     void hangUp();

@@ -41,12 +41,9 @@ QList<QByteArray> socketStates(quint16 port) {
 } // namespace
 
 Ser2net::~Ser2net() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000))
+        m_process.kill();
 }
 
 bool Ser2net::available() {
@@ -64,11 +61,8 @@ bool Ser2net::start(const QString& device, QString* error) {
     while (m_telnetPort == m_rawPort)
         m_telnetPort = freePort();
     const QString config = m_dir.filePath(QStringLiteral("ser2net.yaml"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
+    QFile file(config); // unwritten, ser2net says so in its log
+    file.open(QIODevice::WriteOnly);
     // As the README sets it up: every byte passed on at once (no Nagle, no character delay).
     const QString connection = QStringLiteral("connection: &%1\n"
                                               "  accepter: %2tcp(nodelay),127.0.0.1,%3\n"

@@ -13,8 +13,8 @@
 //
 //   Ser2net server;
 //   if (!server.start(sim->slavePath(), &error)) ...;
-//   link.OpenLink(server.rawName());           // "tcp://127.0.0.1:PORT"
-//   link.OpenLink(server.rfc2217Name());       // "rfc2217://127.0.0.1:PORT"
+//   link.OpenLink(server.name("tcp"));         // "tcp://127.0.0.1:PORT"
+//   link.OpenLink(server.name("rfc2217"));     // "rfc2217://127.0.0.1:PORT"
 class Ser2net {
 public:
     Ser2net() = default;
@@ -32,9 +32,13 @@ public:
 
     quint16 rawPort() const { return m_rawPort; }
     quint16 telnetPort() const { return m_telnetPort; }
-    QString rawName() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort); }
-    QString rfc2217Name() const {
-        return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_telnetPort);
+    // The accepter of a scheme, "tcp" (raw) or "rfc2217" (telnet), and the port name for it.
+    quint16 port(const QString& scheme) const {
+        return scheme == u"tcp" ? m_rawPort : m_telnetPort;
+    }
+    QString name(const QString& scheme) const { return lineName(scheme, port(scheme)); }
+    static QString lineName(const QString& scheme, quint16 port) {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
     }
 
 private:
