@@ -82,9 +82,7 @@ private Q_SLOTS:
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
         args.replaceInStrings("PORT", QString::number(taken.serverPort()));
         QFETCH(int, lost);
-        SimFaults faults;
-        faults.dropReplies = lost;
-        f->sim->headend().setFaults(0, 0, faults);
+        f->sim->headend().setFaults(0, 0, faults([&](SimFaults& s) { s.dropReplies = lost; }));
         said.replaceInStrings("PORT", QString::number(taken.serverPort()));
         const auto r = f->run(args);
         QVERIFY2(r.status == status, r.err.constData());

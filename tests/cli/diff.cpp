@@ -16,7 +16,6 @@ protected:
     DemoValues demo;
     QString saved;
 
-    CliRun::Result run(const QStringList& args) { return f->run(args); }
     void editSaved(const QByteArray& from, const QByteArray& to) {
         QByteArray text = fileBytes(saved);
         QVERIFY(text.contains(from));
@@ -27,7 +26,7 @@ private Q_SLOTS:
     void init() {
         f = std::make_unique<CliRun>();
         saved = f->path(QStringLiteral("demo.mmh"));
-        QCOMPARE(run({"save-config", saved}).status, 0);
+        QCOMPARE(f->run({"save-config", saved}).status, 0);
     }
     void cleanup() { f.reset(); }
 };
@@ -62,17 +61,15 @@ private Q_SLOTS:
         QFETCH(QStringList, change);
         QFETCH(QString, expected);
         const bool images = expected.contains(" image: ");
-        SimFaults pulled;
-        pulled.absent = true;
         if (change.value(0) == "absent")
-            f->sim->headend().setFaults(1, 7, pulled);
+            f->sim->headend().setFaults(1, 7, faults([](SimFaults& s) { s.absent = true; }));
         else if (change.value(0) == "edit")
             editSaved(change[1].toLatin1(), change[2].toLatin1());
         else if (!change.isEmpty())
-            QCOMPARE(run(change).status, 0);
+            QCOMPARE(f->run(change).status, 0);
         f->sim->headend().clearLog();
         const auto r =
-            run(images ? QStringList{"diff", "--images", saved} : QStringList{"diff", saved});
+            f->run(images ? QStringList{"diff", "--images", saved} : QStringList{"diff", saved});
         QCOMPARE(r.status, expected.isEmpty() ? 0 : 1);
         QCOMPARE(r.outLines(), (expected.isEmpty() ? QStringList{"No differences."}
                                                    : QStringList{expected, "1 difference."}));
@@ -91,11 +88,11 @@ private Q_SLOTS:
     void backupsCompared() {
         const QString dir = f->path("backups");
         const auto backups = [&] { return QDir(dir).entryList(QDir::Files).size(); };
-        QCOMPARE(run({"backup", dir}).status, 0);
+        QCOMPARE(f->run({"backup", dir}).status, 0);
         QCOMPARE(backups(), 1);
         saved = QDir(dir).entryInfoList(QDir::Files).first().filePath();
         editSaved(";Creation date/time ", ";Kept by the night shift\r\n;Creation date/time 1");
-        auto r = run({"backup", dir});
+        auto r = f->run({"backup", dir});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.outLines(), QStringList{QString("Same as %1: nothing written.").arg(saved)});
         QCOMPARE(backups(), 1);
@@ -105,10 +102,8 @@ private Q_SLOTS:
         f->sim->headend().clearLog();
         f->sim->headend().setResetMs(2400);
         f->sim->headend().restart(0, 8);
-        SimFaults silent;
-        silent.absent = true;
-        f->sim->headend().setFaults(1, 7, silent);
-        r = run({"backup", "--no-images", dir});
+        f->sim->headend().setFaults(1, 7, faults([](SimFaults& s) { s.absent = true; }));
+        r = f->run({"backup", "--no-images", dir});
         f->sim->headend().clearFaults();
         QCOMPARE(r.status, 1);
         EXPECT_HAS(r.err,
@@ -117,8 +112,8 @@ private Q_SLOTS:
         QCOMPARE(restartFrames(f->sim->headend().received()), QStringList());
         f->sim->headend().setResetMs(100);
 
-        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        r = run({"backup", dir});
+        QCOMPARE(f->run({"set", "1/6", "0", "23"}).status, 0);
+        r = f->run({"backup", dir});
         QCOMPARE(r.status, 0);
         QCOMPARE(backups(), 2);
         QCOMPARE(r.outLines().first(),
@@ -131,11 +126,11 @@ private Q_SLOTS:
                                            .arg(saved)
                                            .arg(demo.gainRaw())
                                            .arg(later));
-        r = run({"diff", saved, later});
+        r = f->run({"diff", saved, later});
         QCOMPARE(r.outLines(),
                  QStringList({demo.gainLine(saved, demo.gainRaw(), later, 23), "1 difference."}));
         const QJsonObject o =
-            QJsonDocument::fromJson(run({"--json", "diff", "1/6", saved}).out).object();
+            QJsonDocument::fromJson(f->run({"--json", "diff", "1/6", saved}).out).object();
         QCOMPARE(o["differences"].toInt(), 1);
         const QJsonObject p = o["modules"][0]["params"][0].toObject();
         QCOMPARE(p["a"].toInt(), demo.gainRaw());
@@ -159,13 +154,11 @@ private Q_SLOTS:
     void verifiedLoad() {
         QFETCH(QStringList, load);
         QFETCH(bool, keeps);
-        QCOMPARE(run({"save-module", "1/6", f->path("amp.mst")}).status, 0);
-        QCOMPARE(run({"set", "1/6", "0", "23"}).status, 0);
-        SimFaults faults;
-        faults.ignoreWrites = keeps;
-        f->sim->headend().setFaults(0, 5, faults);
+        QCOMPARE(f->run({"save-module", "1/6", f->path("amp.mst")}).status, 0);
+        QCOMPARE(f->run({"set", "1/6", "0", "23"}).status, 0);
+        f->sim->headend().setFaults(0, 5, faults([&](SimFaults& s) { s.ignoreWrites = keeps; }));
         load.last() = f->path(load.last());
-        const auto r = run(load);
+        const auto r = f->run(load);
         QCOMPARE(r.status, keeps ? 1 : 0);
         QCOMPARE(f->committed(0, 5, 0), std::optional<int>(keeps ? 23 : demo.gainRaw()));
         if (keeps) {

@@ -63,15 +63,15 @@ private Q_SLOTS:
             QVERIFY(ops.SaveConfigFile("out.mmh"));
             QCOMPARE(f->host.status, QString("Done."));
         } else if (operation == "load" || operation == "refused") {
-            SimFaults pulled;
-            pulled.absent = operation == "refused";
-            f->headend().setFaults(at.subrack, at.slot, pulled);
+            const bool refused = operation == "refused";
+            f->headend().setFaults(at.subrack, at.slot,
+                                   faults([&](SimFaults& s) { s.absent = refused; }));
             LoadedModules loaded;
             QVERIFY(ops.LoadSettingsFile(name, true, &loaded));
             f->headend().clearFaults();
             const Verify::Outcome o = Verify::check(ops, f->modules, file, false, loaded);
             QVERIFY(o.ok());
-            QCOMPARE(addressNames(o.held), pulled.absent ? QString() : module);
+            QCOMPARE(addressNames(o.held), refused ? QString() : module);
         } else {
             Compare::HeadendCompare comparison(f->modules, file);
             if (operation == "images")

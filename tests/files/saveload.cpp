@@ -20,8 +20,6 @@ const QString kWriting("Writing conf. file. Wait...");
 const QString kLoading("Loading from file. Wait...");
 const QString kErrors("Done. Errors found");
 const QByteArray kNoAnswer("(no answer)"); // a scripted special command left unanswered
-const QByteArrayList kModuleBlock{"MOD",   "0 3 1",     "TESTMOD", "V1.00",
-                                  "PARAM", "12 0 250 ", "MODEND"};
 // A module file addresses the current module (subrack 1, slot 4) first; it is reset at the end.
 const QString kSelect14("S1/4 S1/4");
 const QString kWrites14("50,12 6 51,0 6 52,250 6");
@@ -348,9 +346,7 @@ private Q_SLOTS:
                                 << specialMode;
         };
         const auto changed = [](int line, const QByteArray& text) {
-            QByteArrayList b = kModuleBlock;
-            b[line] = text;
-            return crlf(b);
+            return crlf(changedLine(kModuleBlock, line, text));
         };
         const QString applied = kSelect14 + " " + kWrites14 + " " + kFinish14;
         const QByteArray saved = crlf({";Machine generated file. DO NOT EDIT !",

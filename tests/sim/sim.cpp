@@ -4,9 +4,9 @@
 #include "sim/SimHeadend.h"
 #include "sim/SimProfile.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
-#include <QFile>
 #include <QtTest>
 
 namespace {
@@ -88,9 +88,7 @@ private slots:
 
     // The example of sim/README.md is a working profile.
     void readmeExample() {
-        QFile f(QFINDTESTDATA("../../sim/README.md"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray text = f.readAll();
+        const QByteArray text = fileBytes(QFINDTESTDATA("../../sim/README.md"));
         const qsizetype start = text.indexOf("```json\n") + 8;
         SimRig rig(text.mid(start, text.indexOf("```", start) - start));
         QCOMPARE(rig.select(0, 2), QByteArray("\x06"));

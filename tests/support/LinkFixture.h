@@ -24,6 +24,13 @@ inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}
     return sim;
 }
 
+// A module's faults as the function sets them: faults([](SimFaults& f) { f.absent = true; }).
+template <class Set> SimFaults faults(Set set) {
+    SimFaults f;
+    set(f);
+    return f;
+}
+
 // The bytes as hex pairs, for readable comparisons: "21 C1 82".
 inline QByteArray hex(const QByteArray& bytes) {
     return bytes.toHex(' ').toUpper();
