@@ -186,6 +186,10 @@ void PtyEndpoint::close() {
             ::close(fd), fd = -1;
     if (m_fd >= 0)
         ::close(m_fd), m_fd = -1;
+    // The link goes with the line, as an unplugged adapter's device node does: the pty's number
+    // is free now, and another program's pty may get it.
+    if (!m_linkPath.isEmpty() && m_device.isEmpty())
+        ::unlink(QFile::encodeName(m_linkPath).constData());
 }
 
 PtyEndpoint::LineState PtyEndpoint::lineStateOf(int fd) {

@@ -25,7 +25,7 @@
 //   listening.
 // - close() makes the line vanish: the program's reads and writes fail from then on.
 //   reopen() creates a new pair (a new slave path); with setLinkPath() a symbolic link keeps
-//   one stable name that always points at the current slave.
+//   one stable name that always points at the current slave, and is gone while there is none.
 // - Both sides of a pty are in raw mode: no echo, no line editing, no CR/LF translation.
 class PtyEndpoint {
 public:

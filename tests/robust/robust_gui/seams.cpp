@@ -293,9 +293,8 @@ private Q_SLOTS:
         QVERIFY(!linkOpenedMeanwhile && closedWhileServing);
         QCOMPARE(pageStatus, QString("Error: No response."));
         QCOMPARE(pageColour, kRed);
-        // The re-read waited for the window and now meets a line that is still gone: the device
-        // is either gone already or hangs up once opened, as the simulator's close goes. The
-        // re-read runs from the work loop after the window has gone: waited for.
+        // The re-read waited for the window and now meets a line that is still gone. It runs
+        // from the work loop after the window has gone: waited for.
         QVERIFY(runUntil([&] { return !m().shownMessages.isEmpty(); }));
         QVERIFY(!button(1, 0)->isChecked());
         lineBack();
