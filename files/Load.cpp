@@ -9,10 +9,10 @@
 
 #include "link/HeadendScan.h"
 #include "link/Link.h"
-#include "module/Protocol.h"
 #include "link/LinkHost.h"
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
+#include "module/Protocol.h"
 
 #include <QFile>
 #include <QScopeGuard>
