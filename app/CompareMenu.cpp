@@ -3,11 +3,8 @@
 #include "app/CompareFrm.h"
 #include "app/FileDialogs.h"
 #include "app/MainWindow.h"
-#include "files/Backups.h"
 #include "files/ControlsScope.h"
 #include "files/FileTexts.h"
-#include "files/SaveLoad.h"
-#include "files/Verify.h"
 #include "module/ModuleAddress.h"
 #include "panel/CtlPanelFrm.h"
 
@@ -48,12 +45,11 @@ void readImages(TMainFrm& m, Compare::HeadendCompare& comparison, bool moduleFil
     IdleStateScope stopped(m.state().IdleState, 1);
     ControlsScope controls(m);
     m.SetStatus(kComparing);
-    SaveLoad files(m.link(), m.Modules(), m.state(), m);
-    comparison.readImages(files);
+    const QStringList notBack = m.session().readImages(comparison);
     if (moduleFile) // the panel's writes go to its module again
         m.link().SelectRecord(m.state().CurSubrack, m.state().CurSlot);
-    if (!files.notBack().isEmpty())
-        m.showMessage(files.notBackLines().join(QLatin1Char('\n')), true);
+    if (!notBack.isEmpty())
+        m.showMessage(notBack.join(QLatin1Char('\n')), true);
 }
 } // namespace
 
@@ -132,61 +128,47 @@ void TMainFrm::afterReload() {
 void TMainFrm::verifyLoad() {
     const LoadCheck check = *m_loadCheck;
     m_loadCheck.reset();
-    Compare::Blocks file;
-    if (!Compare::readFile(check.file, check.moduleFile, &file)) {
-        // Changed since it was loaded: nothing to hold the modules against.
+    const QString status = statusText();
+    // Reading an image back restarts its module once more: the user's choice. The values are
+    // checked from the records in any case.
+    const QString images = Compare::namedModules(m_modules, check.loaded.images);
+    const bool readBack =
+        images.isEmpty() ||
+        ask(QStringLiteral("Read back the EEPROM images the load wrote, to check them? Each of "
+                           "these modules restarts once more: %1.")
+                .arg(images),
+            QStringLiteral("Read back"));
+    const std::optional<Verify::Outcome> outcome = m_session.verify(check, readBack);
+    if (!outcome) { // changed since it was loaded: nothing to hold the modules against
         messageLog.outcome(QStringLiteral("Loaded %1; not verified, the file has changed since")
                                .arg(QFileInfo(check.file).fileName()));
         return;
     }
-    const QString status = statusText();
-    // Reading an image back restarts its module once more: the user's choice. The values are
-    // checked from the records in any case.
-    LoadedModules checked = check.loaded;
-    QString notReadBack;
-    if (const QString images = Compare::namedModules(m_modules, checked.images);
-        !images.isEmpty() &&
-        !ask(QStringLiteral("Read back the EEPROM images the load wrote, to check them? Each of "
-                            "these modules restarts once more: %1.")
-                 .arg(images),
-             QStringLiteral("Read back"))) {
-        checked.written.removeIf(
-            [&](const ModuleAddress& a) { return checked.images.contains(a); });
-        checked.images.clear();
-        notReadBack = QStringLiteral("; the images of %1 not read back").arg(images);
-    }
-    Verify::Outcome outcome;
-    {
-        ControlsScope controls(*this);
-        SaveLoad files(m_link, m_modules, m_state, *this);
-        outcome = Verify::check(files, m_modules, file, check.moduleFile, checked);
-    }
-    if (check.moduleFile && !checked.images.isEmpty())
+    if (check.moduleFile && readBack && !check.loaded.images.isEmpty())
         m_link.SelectRecord(m_state.CurSubrack, m_state.CurSlot);
-    if (Verify::report(*this, outcome))
+    if (Verify::report(*this, *outcome))
         SetStatus(status); // without the marks of the image reads
-    messageLog.outcome(MessageLog::loadOutcome(check.file, outcome) + notReadBack);
+    const QString notReadBack =
+        readBack ? QString() : QStringLiteral("; the images of %1 not read back").arg(images);
+    messageLog.outcome(MessageLog::loadOutcome(check.file, *outcome) + notReadBack);
 }
 
 void TMainFrm::checkBackup() {
     m_backupHint.clear();
-    const QString folder = backupFolder();
-    const QString newest = folder.isEmpty() ? QString() : Backups::newest(folder);
-    Compare::Blocks backup;
-    if (newest.isEmpty() || !Compare::readFile(newest, false, &backup))
+    const NewestBackup newest = NewestBackup::in(backupFolder());
+    if (!newest.blocks)
         return;
     // Only what the scan read: parameter modules of the same type in the same slot.
-    const Compare::Result result = Compare::compare(backup, Compare::headendBlocks(m_modules), true,
-                                                    Compare::describedBy(m_modules));
+    const Compare::Result result = m_session.againstBackup(*newest.blocks);
     QStringList changed;
     for (const Compare::ModuleDiff& d : result.modules)
         if (d.outcome == Compare::ModuleDiff::Values)
             changed << ModuleAddress{d.subrack, d.slot}.name();
     if (changed.isEmpty())
         return;
-    m_backupHint = newest;
+    m_backupHint = newest.file;
     SetStatus(QStringLiteral("%1; %2 %3 from backup %4")
                   .arg(statusText(), changed.join(QStringLiteral(", ")),
                        changed.size() == 1 ? QStringLiteral("differs") : QStringLiteral("differ"),
-                       QFileInfo(newest).fileName()));
+                       QFileInfo(newest.file).fileName()));
 }

@@ -2,7 +2,6 @@
 // files, with the dialogs that name them.
 #include "app/FileDialogs.h"
 #include "app/MainWindow.h"
-#include "files/SaveLoad.h"
 #include "module/ModuleAddress.h"
 #include "panel/CtlPanelFrm.h"
 #include "panel/WindowFrame.h"
@@ -146,11 +145,8 @@ void TMainFrm::itmSaveConfigClick() {
     if (name.isEmpty())
         return;
     Busy busy(*this, QStringLiteral("save"));
-    SaveLoad files(m_link, m_modules, m_state, *this);
-    const bool saved = files.SaveConfigFile(name);
-    messageLog.outcome(
-        MessageLog::saveOutcome(files.savedAs(), saved, statusText(),
-                                QStringLiteral("%1 modules").arg(m_state.FoundCount)));
+    messageLog.outcome(MessageLog::saveOutcome(
+        m_session.saveConfig(name), QStringLiteral("%1 modules").arg(m_state.FoundCount)));
 }
 
 void TMainFrm::itmLoadConfigClick() {
@@ -169,9 +165,8 @@ void TMainFrm::loadConfigFile(const QString& name, const std::optional<ModuleAdd
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
     const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
-    LoadedModules loaded;
-    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, true, &loaded, only))
-        m_loadCheck = LoadCheck{name, false, loaded}; // the scan that follows checks it
+    if (const FileOutcome loaded = m_session.load(name, false, only); loaded.ok())
+        m_loadCheck = LoadCheck{name, false, loaded.loaded}; // the scan that follows checks it
     else
         messageLog.outcome(MessageLog::loadStopped(name));
 }
@@ -189,11 +184,9 @@ void TMainFrm::itmSaveModClick() {
     const quint8 before = m_state.IdleState;
     m_state.IdleState = 1;
     Busy busy(*this, QStringLiteral("save"));
-    const bool saved = SaveLoad(m_link, m_modules, m_state, *this)
-                           .SaveModuleFile(m_state.CurSubrack, m_state.CurSlot, name);
-    messageLog.outcome(MessageLog::saveOutcome(
-        name, saved, statusText(),
-        "module " + ModuleAddress{m_state.CurSubrack, m_state.CurSlot}.name()));
+    const ModuleAddress at = m_session.currentAddress();
+    messageLog.outcome(
+        MessageLog::saveOutcome(m_session.saveModule(at, name), "module " + at.name()));
     m_state.IdleState = before;
     keepDiagWithPanel();
 }
@@ -221,9 +214,8 @@ void TMainFrm::loadModuleFile(const QString& name) {
         m_state.ReloadRequest = true;
         m_state.IdleState = 3;
     });
-    LoadedModules loaded;
-    if (SaveLoad(m_link, m_modules, m_state, *this).LoadSettingsFile(name, false, &loaded))
-        m_loadCheck = LoadCheck{name, true, loaded}; // the module read again checks it
+    if (const FileOutcome loaded = m_session.load(name, true); loaded.ok())
+        m_loadCheck = LoadCheck{name, true, loaded.loaded}; // the module read again checks it
     else
         messageLog.outcome(MessageLog::loadStopped(name));
     keepDiagWithPanel();

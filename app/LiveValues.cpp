@@ -85,13 +85,10 @@ void LiveValues::restart() {
 }
 
 bool LiveValues::mayRead() {
-    const Link& link = m_main.link();
-    const SharedState& state = m_main.state();
     const TCtlPanelFrm* panel = m_main.CtlPanelFrm;
     const TModule* m = m_main.currentModule();
-    return panel && panel->isVisible() && m && HasMeasured(*m) && state.IdleState == 3 &&
-           !state.TerminalMode && !state.ReloadRequest && !link.LinkBusy && !link.waiting() &&
-           !panel->tmEEPROM.isActive() && !panel->RestartRequest &&
+    return panel && panel->isVisible() && m && HasMeasured(*m) && m_main.state().IdleState == 3 &&
+           m_main.session().lineFree() && !panel->tmEEPROM.isActive() && !panel->RestartRequest &&
            !QApplication::activeModalWidget() && !QApplication::activePopupWidget();
 }
 
@@ -103,15 +100,15 @@ void LiveValues::step() {
 }
 
 void LiveValues::read() {
-    SharedState& state = m_main.state();
-    const int slot = state.CurSlot, subrack = state.CurSubrack;
+    HeadendSession& session = m_main.session();
+    const ModuleAddress at = session.currentAddress();
     QList<int> changed;
     {
         InputHold hold;
-        changed = RefreshMeasured(m_main.link(), m_main.Modules(), slot, subrack);
+        changed = session.refreshMeasured(at);
     }
     ++m_reads;
     // The panel may have moved on to another module while the reply was awaited.
-    if (state.CurSlot == slot && state.CurSubrack == subrack && !changed.isEmpty())
+    if (session.currentAddress() == at && !changed.isEmpty())
         m_main.CtlPanelFrm->showValues(changed);
 }

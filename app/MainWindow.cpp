@@ -22,7 +22,7 @@
 #include <QToolButton>
 
 TMainFrm::TMainFrm(QWidget* parent)
-    : QWidget(parent), m_link(m_modules, m_state, *this), m_args(QCoreApplication::arguments()) {
+    : QWidget(parent), m_session(*this), m_args(QCoreApplication::arguments()) {
     setObjectName(QStringLiteral("MainFrm"));
     buildLayout();
     connectCommands();

@@ -1,13 +1,10 @@
 #pragma once
 
 #include "app/MessageLog.h"
-#include "files/SaveLoad.h"
 #include "link/LineObserver.h"
-#include "link/Link.h"
 #include "link/LinkHost.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
 #include "panel/PanelHost.h"
+#include "session/HeadendSession.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -191,6 +188,7 @@ public:
     void EnglishHelpClick();
     void AboutClick();
 
+    HeadendSession& session() { return m_session; }
     SharedState& state() { return m_state; }
     ModuleTable& Modules() { return m_modules; }
     Link& link() { return m_link; }
@@ -294,18 +292,15 @@ private:
 
     // A file loaded a moment ago, to be compared with what the modules hold once they have
     // been read again.
-    struct LoadCheck {
-        QString file;
-        bool moduleFile = false;
-        LoadedModules loaded;
-    };
     std::optional<LoadCheck> m_loadCheck;
     // The newest backup when it differs from the head-end: "Compare with file" opens on it.
     QString m_backupHint;
 
-    ModuleTable m_modules;
-    SharedState m_state;
-    Link m_link;
+    HeadendSession m_session;
+    // The session's parts, as the window's code names them.
+    ModuleTable& m_modules = m_session.modules();
+    SharedState& m_state = m_session.state();
+    Link& m_link = m_session.link();
     QStringList m_args;
     IdleDriver* m_idle = nullptr;
     bool m_closing = false;

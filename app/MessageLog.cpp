@@ -1,8 +1,7 @@
 #include "app/MessageLog.h"
 
-#include "files/FileTexts.h"
-#include "files/Verify.h"
 #include "module/LineText.h"
+#include "session/HeadendSession.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -110,17 +109,16 @@ QString MessageLog::loadOutcome(const QString& file, const Verify::Outcome& outc
     return text;
 }
 
-QString MessageLog::saveOutcome(const QString& file, bool saved, const QString& status,
-                                const QString& what) {
-    const QString name = QFileInfo(file).fileName();
+QString MessageLog::saveOutcome(const FileOutcome& saved, const QString& what) {
+    const QString name = QFileInfo(saved.file).fileName();
     // A save that failed never replaces the file: one there now is the earlier one.
-    if (!saved)
-        return QFileInfo::exists(file)
+    if (!saved.ok())
+        return QFileInfo::exists(saved.file)
                    ? QStringLiteral("Did not save %1; an earlier file of that name is kept")
                          .arg(name)
                    : QStringLiteral("Did not save %1; there is no file of that name").arg(name);
     QString text = QStringLiteral("Saved %1: %2").arg(name, what);
-    if (status.endsWith(FileTexts::ErrorsFound))
+    if (saved.kind == FileOutcome::ModuleErrors)
         text += QStringLiteral(", with ERROR lines for what could not be read");
     return text;
 }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+struct FileOutcome;
+
 namespace Verify {
 struct Outcome;
 }
@@ -41,10 +43,9 @@ public:
     static QString loadOutcome(const QString& file, const Verify::Outcome& outcome);
     // A load that ended with "File I/O error.".
     static QString loadStopped(const QString& file);
-    // "Saved headend.mmh: 12 modules", with the errors the status reports, or that the file
-    // was not written.
-    static QString saveOutcome(const QString& file, bool saved, const QString& status,
-                               const QString& what);
+    // "Saved headend.mmh: 12 modules", with the errors the save found, or that the file was
+    // not written.
+    static QString saveOutcome(const FileOutcome& saved, const QString& what);
 
 Q_SIGNALS:
     void added(const MessageLog::Entry& entry);    // a new entry

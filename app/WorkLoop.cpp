@@ -86,7 +86,7 @@ void TMainFrm::Prepare() {
     lineObserver.beginGroup(QStringLiteral("Scan"));
     const auto grouped = qScopeGuard([this] { lineObserver.endGroup(); });
     try {
-        ScanHeadend(m_link, m_modules, m_state, *this, view, words);
+        m_session.scan(view, words);
     } catch (const PortError& e) {
         // Stop here instead of scanning again at every idle call.
         QApplication::restoreOverrideCursor();
@@ -104,7 +104,7 @@ void TMainFrm::Prepare() {
 void TMainFrm::runningStep() {
     ldReady->setLedOn(true);
     ldReady->setOnColor(kLime);
-    if (!m_link.LinkBusy && m_state.ReloadRequest) {
+    if (m_session.reloadDue()) {
         reloadCurrentModule();
         afterReload();
         keepDiagWithPanel(); // whatever re-enabled the controls on the way (a load, its check)
@@ -119,8 +119,7 @@ void TMainFrm::runningStep() {
 }
 
 void TMainFrm::reloadCurrentModule() {
-    ReloadModule(
-        m_link, m_state, *this,
+    m_session.reload(
         [this] {
             CtlPanelFrm->BuildPanel();
             CtlPanelFrm->SetCommitTimer(false);

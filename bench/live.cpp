@@ -4,11 +4,8 @@
 // and values) and its share of the line's time at each interval the program offers.
 //
 //   build/bin/bench_live [turnaround-ms ...]
-#include "link/Link.h"
 #include "link/LinkHost.h"
-#include "link/ModuleReload.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
+#include "session/HeadendSession.h"
 #include "tests/support/LinkFixture.h"
 
 #include <QCoreApplication>
@@ -29,22 +26,21 @@ void run(int turnaround, int subrack, int slot) {
     const auto sim = startDemo(options);
     sim->headend().setWander(true);
     QSettings(PortSettingsFile, QSettings::IniFormat).setValue("ComPort/Port", sim->slavePath());
-    ModuleTable modules;
-    SharedState state;
     QuietHost host;
-    Link link(modules, state, host);
+    HeadendSession session(host);
+    Link& link = session.link();
     if (!link.OpenLink() || !link.SelectModule(subrack, slot) ||
         !link.ReadInfoBlock(slot, subrack) || !link.ReadValues(slot, subrack)) {
         std::printf("the module %d/%d does not answer\n", subrack + 1, slot + 1);
         return;
     }
-    const TModule& m = *modules.at(slot, subrack);
+    const TModule& m = *session.modules().at(slot, subrack);
     sim->headend().clearLog();
     int changed = 0;
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kReads; ++i)
-        changed += int(RefreshMeasured(link, modules, slot, subrack).size());
+        changed += int(session.refreshMeasured({subrack, slot}).size());
     const double read = double(clock.nsecsElapsed()) / 1e6 / kReads;
     const double bytes =
         double(sim->headend().received().size() + sim->headend().sent().size()) / kReads;

@@ -9,8 +9,7 @@
 //   build/bin/bench_scan [turnaround-ms]
 #include "link/HeadendScan.h"
 #include "link/Link.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
+#include "session/HeadendSession.h"
 #include "sim/SimServer.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/Ser2net.h"
@@ -48,10 +47,9 @@ SimProfile profileWith(int present) {
 }
 
 Figure scanOnce(SimServer& sim, const QString& port, int present, int turnaround) {
-    ModuleTable modules;
-    SharedState state;
     RecordingHost host;
-    Link link(modules, state, host);
+    HeadendSession session(host);
+    Link& link = session.link();
     Figure f;
     if (!link.OpenLink(port)) {
         std::printf("  %s\n", qPrintable(link.ComPort().errorString()));
@@ -67,7 +65,7 @@ Figure scanOnce(SimServer& sim, const QString& port, int present, int turnaround
     clock.start();
     tick.start();
     probe.start(5);
-    ScanHeadend(link, modules, state, host, view);
+    const int found = session.scan(view);
     f.measured = clock.nsecsElapsed() / 1e6;
     const QByteArray in = sim.headend().received();
     const QByteArray out = sim.headend().sent();
@@ -75,7 +73,7 @@ Figure scanOnce(SimServer& sim, const QString& port, int present, int turnaround
     const int answered = int(in.count('!')) - 2 * empty;
     f.floor = (in.size() + out.size()) * 1000.0 / 9600.0 + answered * turnaround + empty * 2 * 80.0;
     f.ratio = f.measured / f.floor;
-    f.right = state.FoundCount == present;
+    f.right = found == present;
     return f;
 }
 

@@ -61,7 +61,7 @@ int RunCli(const QStringList& arguments, const CliIo& io) {
 }
 
 CliSession::CliSession(const CliOptions& options, CliHost& host)
-    : m_options(options), m_host(host), m_link(m_modules, m_state, host) {
+    : m_options(options), m_host(host), m_session(host) {
     m_link.ScanTimeout = options.scanTimeout > 0 ? options.scanTimeout : Link::DefaultScanTimeout;
     m_link.ReplyTimeout = m_link.ScanTimeout;
 }
@@ -149,8 +149,7 @@ TModule& CliSession::probe(const ModuleAddress& at) {
     QuietScanView view;
     m_state.CurSubrack = at.subrack;
     TransientStatus progress(m_host);
-    const bool present =
-        ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, at.subrack, at.slot);
+    const bool present = m_session.probe(at, view);
     m_host.finishStatus(false);
     if (!present)
         throw CliFailure{StatusModuleErrors,
@@ -162,16 +161,17 @@ void CliSession::printJson(const QJsonObject& object) {
     m_host.outRaw(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
-QString CliSession::runScan(const ModuleAddresses& expected) {
+int CliSession::runScan(const ModuleAddresses& expected) {
     QuietScanView view;
     TransientStatus progress(m_host);
-    ScanHeadend(m_link, m_modules, m_state, m_host, view, ScanWords{}, expected);
+    const int found = m_session.scan(view, ScanWords{}, expected);
     m_state.CurSubrack = 0;
-    return m_host.statusText();
+    return found;
 }
 
 int CliSession::scan() {
-    const QString status = runScan();
+    const int found = runScan();
+    const QString status = ScanResultText(found);
     m_host.finishStatus(false);
     bool trouble = false;
     for (int g = 0; g < 2; ++g)
@@ -187,5 +187,5 @@ int CliSession::scan() {
         m_host.out(status);
     }
     // A head-end where nothing answers is no result to go on with.
-    return trouble || m_state.FoundCount == 0 ? StatusModuleErrors : StatusDone;
+    return trouble || found == 0 ? StatusModuleErrors : StatusDone;
 }

@@ -3,11 +3,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
 #include "cli/LineTrace.h"
-#include "files/Compare.h"
-#include "files/SaveLoad.h"
-#include "link/Link.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
+#include "session/HeadendSession.h"
 
 #include <QJsonObject>
 #include <memory>
@@ -37,8 +33,8 @@ private:
     // Selects the module and reads what the scan reads of its slot; CurSlot and CurSubrack
     // name it afterwards. Throws CliFailure (status 1) when no module answers there.
     TModule& probe(const ModuleAddress& at);
-    // The scan of both subracks, as "Scan" runs it; returns the final status text.
-    QString runScan(const ModuleAddresses& expected = {});
+    // The scan of both subracks, as "Scan" runs it; returns how many modules answered.
+    int runScan(const ModuleAddresses& expected = {});
     ModuleAddress address(int arg) const;
     void printJson(const QJsonObject& object);
 
@@ -53,11 +49,10 @@ private:
     int files();
     // The scan of both subracks for a configuration command; `expected` as for ScanHeadend.
     void scanForConfig(const ModuleAddresses& expected = {});
-    int fileOutcome(bool ok);
+    int fileOutcome(const FileOutcome& outcome);
     // load-config, load-module --verify: the modules the load wrote to, read back and
     // compared with the file.
-    bool verifyLoad(SaveLoad& files, const QString& file, bool moduleFile,
-                    const LoadedModules& loaded);
+    bool verifyLoad(const LoadCheck& check);
     int diff();
     // With --images, the images of `live` the file holds are read (after saying which modules
     // that restarts). False when a module did not answer again after its image read.
@@ -66,9 +61,8 @@ private:
     int printDiff(const Compare::Result& r, const Compare::Sides& sides, const QString& a,
                   const QString& b);
     int backup();
-    bool sameAsNewestBackup(const QString& newest, const std::optional<Compare::Blocks>& old,
-                            const Compare::Blocks& live);
-    KeptImage keptImages(const QString& newest, const std::optional<Compare::Blocks>& old);
+    bool sameAsNewestBackup(const NewestBackup& newest, const Compare::Blocks& live);
+    KeptImage keptImages(const NewestBackup& newest);
     KeptImage silentModules(const QString& newest);
     // Two files are compared without the line unless --port names a head-end.
     bool needsLine() const;
@@ -79,8 +73,10 @@ private:
 
     CliOptions m_options;
     CliHost& m_host;
-    ModuleTable m_modules;
-    SharedState m_state;
-    Link m_link;
+    HeadendSession m_session;
+    // The session's parts, as the commands name them.
+    ModuleTable& m_modules = m_session.modules();
+    SharedState& m_state = m_session.state();
+    Link& m_link = m_session.link();
     std::unique_ptr<LineTrace> m_trace;
 };

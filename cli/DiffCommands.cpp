@@ -148,15 +148,15 @@ bool CliSession::readImagesAsked(Compare::HeadendCompare& comparison) {
         return true;
     m_host.err(QStringLiteral("Reading the EEPROM images of %1: each of these modules restarts.")
                    .arg(comparison.imageModules()));
-    SaveLoad files(m_link, m_modules, m_state, m_host);
+    QStringList notBack;
     {
         TransientStatus progress(m_host);
-        comparison.readImages(files);
+        notBack = m_session.readImages(comparison);
     }
     m_host.finishStatus(false);
-    for (const QString& line : files.notBackLines())
+    for (const QString& line : notBack)
         m_host.err(line);
-    return files.notBack().isEmpty();
+    return notBack.isEmpty();
 }
 
 int CliSession::diffFiles(const QString& a, const QString& b) {
@@ -173,47 +173,47 @@ int CliSession::diffFiles(const QString& a, const QString& b) {
     return printDiff(r, Compare::Sides::files(a, b), a, b);
 }
 
-bool CliSession::verifyLoad(SaveLoad& files, const QString& file, bool moduleFile,
-                            const LoadedModules& loaded) {
-    const Compare::Blocks fileBlocks = readOrFail(file, moduleFile);
-    if (!moduleFile) { // the module was read back after its load; a head-end is scanned again
+bool CliSession::verifyLoad(const LoadCheck& check) {
+    readOrFail(check.file, check.moduleFile);
+    if (!check.moduleFile) { // the module was read back after its load; a head-end is scanned again
         runScan();
         m_host.finishStatus(false);
     }
-    Verify::Outcome outcome;
+    std::optional<Verify::Outcome> outcome;
     {
         TransientStatus progress(m_host);
-        outcome = Verify::check(files, m_modules, fileBlocks, moduleFile, loaded);
+        outcome = m_session.verify(check);
     }
     m_host.finishStatus(false);
-    const bool held = Verify::report(m_host, outcome);
+    if (!outcome) // changed while the head-end was scanned
+        throw CliFailure{StatusUnusable,
+                         QStringLiteral("%1: %2").arg(check.file, FileTexts::FileIOError)};
+    const bool held = Verify::report(m_host, *outcome);
     m_host.finishStatus(true);
-    if (held && outcome.held.isEmpty())
+    if (held && outcome->held.isEmpty())
         m_host.out(QStringLiteral("Nothing to verify: the load wrote to no module."));
     else if (held)
-        m_host.out(
-            QStringLiteral("Verified: %1 hold the file's values.").arg(addressNames(outcome.held)));
+        m_host.out(QStringLiteral("Verified: %1 hold the file's values.")
+                       .arg(addressNames(outcome->held)));
     return held;
 }
 
 // What differs from the newest backup (`old`, read from `newest`), printed; true when it is
 // the same.
-bool CliSession::sameAsNewestBackup(const QString& newest,
-                                    const std::optional<Compare::Blocks>& old,
-                                    const Compare::Blocks& live) {
-    if (!old) {
+bool CliSession::sameAsNewestBackup(const NewestBackup& newest, const Compare::Blocks& live) {
+    if (!newest.blocks) {
         m_host.out(
-            newest.isEmpty()
+            newest.file.isEmpty()
                 ? QStringLiteral("No backup in %1 yet.").arg(m_options.args.at(0))
-                : QStringLiteral("%1 cannot be read: %2").arg(newest, FileTexts::FileIOError));
+                : QStringLiteral("%1 cannot be read: %2").arg(newest.file, FileTexts::FileIOError));
         return false;
     }
     Compare::Sides sides;
-    sides.a = QFileInfo(newest).fileName();
+    sides.a = QFileInfo(newest.file).fileName();
     sides.onlyB = QStringLiteral("not in ") + sides.a;
-    const Compare::Result r = Compare::compare(*old, live, true, Compare::describedBy(m_modules));
+    const Compare::Result r = m_session.againstBackup(*newest.blocks, live);
     if (r.differences() == 0) {
-        m_host.out(QStringLiteral("Same as %1: nothing written.").arg(newest));
+        m_host.out(QStringLiteral("Same as %1: nothing written.").arg(newest.file));
         return true;
     }
     for (const QString& line : Compare::lines(r, sides))
@@ -223,15 +223,15 @@ bool CliSession::sameAsNewestBackup(const QString& newest,
 
 // backup --no-images: an image module's block takes the image the newest backup holds for
 // the same module type and firmware at its address; without one it names the module only.
-KeptImage CliSession::keptImages(const QString& newest, const std::optional<Compare::Blocks>& old) {
-    return [this, newest, old](int g, int s) -> std::optional<QByteArrayList> {
+KeptImage CliSession::keptImages(const NewestBackup& newest) {
+    return [this, newest](int g, int s) -> std::optional<QByteArrayList> {
         const Compare::Block live = Compare::recordBlock(*m_modules.at(s, g), g, s);
         const ModuleAddress at{g, s};
-        for (const Compare::Block& b : old.value_or(Compare::Blocks()))
+        for (const Compare::Block& b : newest.blocks.value_or(Compare::Blocks()))
             if (b.subrack == g && b.slot == s && b.image && !b.imageLines.isEmpty() &&
                 b.type == live.type && b.version == live.version) {
                 m_host.err(QStringLiteral("%1: EEPROM image not read, kept from %2.")
-                               .arg(at.name(), QFileInfo(newest).fileName()));
+                               .arg(at.name(), QFileInfo(newest.file).fileName()));
                 return b.imageLines;
             }
         m_host.err(QStringLiteral("%1: EEPROM image not read, and no backup holds it: the "
@@ -270,21 +270,17 @@ int CliSession::backup() {
     if (!QDir().mkpath(folder))
         throw CliFailure{StatusUnusable,
                          QStringLiteral("The folder %1 cannot be made.").arg(folder)};
-    const QString newest = Backups::newest(folder);
-    std::optional<Compare::Blocks> old;
-    if (Compare::Blocks blocks; !newest.isEmpty() && Compare::readFile(newest, false, &blocks))
-        old = blocks;
+    const NewestBackup newest = NewestBackup::in(folder);
     // A module of the newest backup that is restarting is waited for, not taken as gone.
-    scanForConfig(Compare::addresses(old.value_or(Compare::Blocks())));
+    scanForConfig(Compare::addresses(newest.blocks.value_or(Compare::Blocks())));
     SaveLoad files(m_link, m_modules, m_state, m_host);
     QBuffer content; // the file a save would write now
     content.open(QIODevice::WriteOnly);
     bool errors = false;
     try {
         TransientStatus progress(m_host);
-        errors =
-            files.WriteConfig(content, m_options.noImages ? keptImages(newest, old) : KeptImage(),
-                              silentModules(newest));
+        errors = files.WriteConfig(content, m_options.noImages ? keptImages(newest) : KeptImage(),
+                                   silentModules(newest.file));
     } catch (const PortError&) {
         throw;
     } catch (const OrvexError& e) {
@@ -297,7 +293,7 @@ int CliSession::backup() {
     if (!Compare::readBlocks(content.data(), false, &live))
         throw CliFailure{StatusUnusable, FileTexts::FileIOError};
     const int outcome = errors ? StatusModuleErrors : StatusDone;
-    if (sameAsNewestBackup(newest, old, live))
+    if (sameAsNewestBackup(newest, live))
         return outcome;
     const QString name = Backups::newName(folder, QDateTime::currentDateTime());
     QSaveFile out(name);

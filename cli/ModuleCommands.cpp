@@ -65,9 +65,9 @@ int CliSession::defaults() {
     const TModule& m = probe(at);
     const bool taken = m_link.LoadDefaults(at.slot, at.subrack);
     // The family that takes its defaults as writes asks for a re-read, as in the program.
-    if (m_state.ReloadRequest && !m_link.LinkBusy) {
+    if (m_session.reloadDue()) {
         TransientStatus progress(m_host);
-        ReloadModule(m_link, m_state, m_host);
+        m_session.reload();
     }
     m_host.finishStatus(false);
     if (!taken)
@@ -155,7 +155,7 @@ int CliSession::set() {
     bool committed = false;
     {
         TransientStatus progress(m_host);
-        committed = ReloadModule(m_link, m_state, m_host);
+        committed = m_session.reload();
     }
     m_host.finishStatus(false);
     const TModule& now = *m_modules.at(at.slot, at.subrack);

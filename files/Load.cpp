@@ -153,6 +153,7 @@ void SaveLoad::reportStopped(const QStringList& errors, const QList<QByteArray>&
 bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, LoadedModules* loaded,
                                 const std::optional<ModuleAddresses>& only) {
     m_host.SetStatus(FileTexts::Loading);
+    m_errors = false;
     ControlsScope controls(m_host);
     QFile file(fileName);
     bool readable = file.open(QIODevice::ReadOnly);
@@ -194,7 +195,8 @@ bool SaveLoad::LoadSettingsFile(const QString& fileName, bool wholeConfig, Loade
         }
     }
     m_host.pause(kSettleMs);
-    if (loader.LoadErrors.isEmpty()) {
+    m_errors = !loader.LoadErrors.isEmpty();
+    if (!m_errors) {
         m_host.SetStatus(FileTexts::Done);
     } else {
         m_host.SetStatus(FileTexts::ErrorsFound);

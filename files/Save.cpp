@@ -186,6 +186,7 @@ QStringList SaveLoad::notBackLines() const {
 }
 
 void SaveLoad::reportSaved(bool errors) {
+    m_errors = errors;
     m_host.SetStatus(FileTexts::Done);
     if (errors)
         m_host.appendStatus(FileTexts::ErrorsFound);
@@ -196,6 +197,7 @@ void SaveLoad::reportSaved(bool errors) {
 bool SaveLoad::saveFile(const QString& fileName, const std::function<bool(QIODevice&)>& body) {
     ControlsScope controls(m_host);
     m_notBack.clear();
+    m_errors = false;
     const QString name = QDir::toNativeSeparators(fileName);
     // Nothing replaces the earlier file before the new one is whole: say which one stays.
     const QString earlier = QFileInfo::exists(fileName) ? QStringLiteral("the earlier file is kept")

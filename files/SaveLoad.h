@@ -89,6 +89,9 @@ public:
     ModuleAddresses notBack() const { return m_notBack; }
     // One line for each of them: "Error: Module 1/9 not responding after its reset.".
     QStringList notBackLines() const;
+    // The last save or load ended " Errors found": a block holds an "ERROR" line, a module was
+    // not back after its image read, or a module refused part of the load.
+    bool errorsFound() const { return m_errors; }
 
 private:
     class Expectation;
@@ -113,4 +116,5 @@ private:
     LinkHost& m_host;
     ModuleAddresses m_notBack;
     QString m_savedAs;
+    bool m_errors = false;
 };

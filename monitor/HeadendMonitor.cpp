@@ -25,7 +25,7 @@ void HeadendMonitor::Host::showMessage(const QString& text, bool) {
 }
 
 HeadendMonitor::HeadendMonitor(const Settings& settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_link(m_modules, m_state, m_host) {
+    : QObject(parent), m_settings(settings), m_session(m_host) {
     m_status.port = settings.port;
     m_link.ScanTimeout = settings.scanTimeout > 0 ? settings.scanTimeout : Link::DefaultScanTimeout;
     m_link.ReplyTimeout = m_link.ScanTimeout;
@@ -137,7 +137,7 @@ bool HeadendMonitor::settled() {
 bool HeadendMonitor::probe(int g, int s) {
     QuietScanView view;
     QStringList unread;
-    if (!ProbeSlot(m_link, m_modules, m_state, m_host, view, ScanWords{}, g, s, &unread))
+    if (!m_session.probe({g, s}, view, ScanWords{}, &unread))
         return false;
     TModule& m = *m_modules.at(s, g);
     if (!unread.isEmpty()) {

@@ -1,10 +1,8 @@
 #pragma once
 
-#include "link/Link.h"
 #include "link/LinkHost.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
 #include "monitor/HeadendStatus.h"
+#include "session/HeadendSession.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -78,10 +76,11 @@ private:
     bool settled();
 
     Settings m_settings;
-    ModuleTable m_modules;
-    SharedState m_state;
     Host m_host;
-    Link m_link;
+    HeadendSession m_session;
+    // The session's parts, as the monitor's code names them.
+    ModuleTable& m_modules = m_session.modules();
+    Link& m_link = m_session.link();
     HeadendStatus m_status;
     QTimer m_stepTimer;
     QElapsedTimer m_sinceScan;

@@ -241,7 +241,7 @@ private Q_SLOTS:
 
     // A port that vanishes ends the wait; one that cannot be opened raises at the next command.
     void portFaults() {
-        QSignalSpy lost(f->link.get(), &Link::portLost);
+        QSignalSpy lost(f->link, &Link::portLost);
         link().ReplyTimeout = 5000;
         QTimer::singleShot(0, [&] { f->peer.hangUp(); }); // inside the wait
         QVERIFY_THROWS_EXCEPTION(PortError, link().SendCommand(Ascii::ETX, "1"));

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "link/Link.h"
-#include "link/SharedState.h"
-#include "module/ModuleTable.h"
+#include "session/HeadendSession.h"
 #include "sim/SimServer.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/RecordingHost.h"
@@ -57,19 +55,19 @@ inline QByteArray specReply(const QByteArray& text) {
     return withR + Protocol::crcText(Protocol::CRC16(withR)) + "\r";
 }
 
-// A link in a fresh current directory of its own (the settings files are read from there),
+// A session in a fresh current directory of its own (the settings files are read from there),
 // on a scripted peer, or with sim = true on the demo head-end of the simulator.
 struct LinkFixture {
     explicit LinkFixture(bool withSim = false, const SimServerOptions& options = {})
-        : oldDir(QDir::currentPath()) {
+        : oldDir(QDir::currentPath()), session(std::make_unique<HeadendSession>(host)),
+          modules(session->modules()), state(session->state()), link(&session->link()) {
         QDir::setCurrent(dir.path());
         if (withSim)
             sim = startDemo(options);
         writePort(sim ? sim->slavePath() : peer.path());
-        link = std::make_unique<Link>(modules, state, host);
     }
     ~LinkFixture() {
-        link.reset();
+        session.reset();
         QDir::setCurrent(oldDir);
     }
     static void writePort(const QString& port) {
@@ -89,8 +87,9 @@ struct LinkFixture {
     QTemporaryDir dir;
     PtyPeer peer;
     std::unique_ptr<SimServer> sim;
-    ModuleTable modules;
-    SharedState state;
     RecordingHost host;
-    std::unique_ptr<Link> link;
+    std::unique_ptr<HeadendSession> session;
+    ModuleTable& modules;
+    SharedState& state;
+    Link* link;
 };

@@ -1,0 +1,104 @@
+#include "session/HeadendSession.h"
+
+#include "files/Backups.h"
+#include "files/ControlsScope.h"
+#include "link/ConsoleSession.h"
+#include "link/ModuleReload.h"
+
+NewestBackup NewestBackup::in(const QString& folder) {
+    NewestBackup newest;
+    newest.file = folder.isEmpty() ? QString() : Backups::newest(folder);
+    if (Compare::Blocks blocks;
+        !newest.file.isEmpty() && Compare::readFile(newest.file, false, &blocks))
+        newest.blocks = blocks;
+    return newest;
+}
+
+HeadendSession::HeadendSession(LinkHost& host) : m_host(host), m_link(m_modules, m_state, host) {}
+
+HeadendSession::~HeadendSession() = default;
+
+int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
+    ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected);
+    return m_state.FoundCount;
+}
+
+bool HeadendSession::probe(const ModuleAddress& at, ScanView& view, const ScanWords& words,
+                           QStringList* unread) {
+    return ProbeSlot(m_link, m_modules, m_state, m_host, view, words, at.subrack, at.slot, unread);
+}
+
+bool HeadendSession::reload(const std::function<void()>& rebuild, const QString& moduleWord) {
+    return ReloadModule(m_link, m_state, m_host, rebuild, moduleWord);
+}
+
+QList<int> HeadendSession::refreshMeasured(const ModuleAddress& at) {
+    return RefreshMeasured(m_link, m_modules, at.slot, at.subrack);
+}
+
+bool HeadendSession::lineFree() const {
+    return !m_state.TerminalMode && !m_state.ReloadRequest && !m_link.LinkBusy && !m_link.waiting();
+}
+
+FileOutcome HeadendSession::outcome(const SaveLoad& files, bool ok, const QString& file) const {
+    FileOutcome o;
+    o.kind = !ok                   ? FileOutcome::Failed
+             : files.errorsFound() ? FileOutcome::ModuleErrors
+                                   : FileOutcome::Done;
+    o.file = file;
+    o.notBack = files.notBackLines();
+    return o;
+}
+
+FileOutcome HeadendSession::saveConfig(const QString& file) {
+    SaveLoad files(m_link, m_modules, m_state, m_host);
+    const bool ok = files.SaveConfigFile(file);
+    return outcome(files, ok, files.savedAs());
+}
+
+FileOutcome HeadendSession::saveModule(const ModuleAddress& at, const QString& file) {
+    SaveLoad files(m_link, m_modules, m_state, m_host);
+    const bool ok = files.SaveModuleFile(at.subrack, at.slot, file);
+    return outcome(files, ok, file);
+}
+
+FileOutcome HeadendSession::load(const QString& file, bool moduleFile,
+                                 const std::optional<ModuleAddresses>& only) {
+    SaveLoad files(m_link, m_modules, m_state, m_host);
+    LoadedModules loaded;
+    const bool ok = files.LoadSettingsFile(file, !moduleFile, &loaded, only);
+    FileOutcome o = outcome(files, ok, file);
+    o.loaded = loaded;
+    return o;
+}
+
+std::optional<Verify::Outcome> HeadendSession::verify(const LoadCheck& check, bool images) {
+    Compare::Blocks file;
+    if (!Compare::readFile(check.file, check.moduleFile, &file))
+        return std::nullopt;
+    LoadedModules checked = check.loaded;
+    if (!images) { // the values are checked from the records; no module restarts
+        checked.written.removeIf(
+            [&](const ModuleAddress& a) { return checked.images.contains(a); });
+        checked.images.clear();
+    }
+    ControlsScope controls(m_host);
+    SaveLoad files(m_link, m_modules, m_state, m_host);
+    return Verify::check(files, m_modules, file, check.moduleFile, checked);
+}
+
+QStringList HeadendSession::readImages(Compare::HeadendCompare& comparison) {
+    SaveLoad files(m_link, m_modules, m_state, m_host);
+    comparison.readImages(files);
+    return files.notBackLines();
+}
+
+Compare::Result HeadendSession::againstBackup(const Compare::Blocks& backup,
+                                              const std::optional<Compare::Blocks>& live) const {
+    return Compare::compare(backup, live ? *live : Compare::headendBlocks(m_modules), true,
+                            Compare::describedBy(m_modules));
+}
+
+std::unique_ptr<ConsoleSession> HeadendSession::console() {
+    return std::make_unique<ConsoleSession>(m_link, m_state, m_host);
+}
