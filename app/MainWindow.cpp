@@ -127,22 +127,22 @@ void TMainFrm::guarded(const std::function<void()>& action) {
 }
 
 TMainFrm::Busy::Busy(TMainFrm& main, const QString& what)
-    : m_main(main), m_before(std::exchange(main.m_busyWith, what)) {}
+    : m_main(main), m_operation(main.m_session, what) {}
 
 TMainFrm::Busy::~Busy() {
-    m_main.m_busyWith = m_before;
     // Nothing else starts: the next idle step closes the program.
-    if (m_before.isEmpty() && m_main.m_closeRequested)
+    if (m_operation.outermost() && m_main.m_closeRequested)
         m_main.m_state.IdleState = 1;
 }
 
 void TMainFrm::closeEvent(QCloseEvent* e) {
     // Closing in the middle of an exchange would leave a module half loaded: the request
     // waits for the work at hand.
-    if (!m_busyWith.isEmpty() || EventWait::depth() > 0) {
+    if (m_session.busy()) {
         e->ignore();
         m_link.ComPort().stopConnecting(); // nothing was sent yet: no need to wait for it
-        const QString what = m_busyWith.isEmpty() ? QStringLiteral("exchange") : m_busyWith;
+        const QString what =
+            m_session.running().isEmpty() ? QStringLiteral("exchange") : m_session.running();
         if (!std::exchange(m_closeRequested, true)) {
             SetStatus(QStringLiteral("Closing once the %1 has ended. Close again to stop it "
                                      "after the module at hand.")

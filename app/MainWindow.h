@@ -82,7 +82,7 @@ public:
 
     private:
         TMainFrm& m_main;
-        QString m_before;
+        HeadendSession::Operation m_operation;
     };
 
     // PanelHost
@@ -306,7 +306,6 @@ private:
     bool m_closing = false;
     // What runs now ("load", "save", "scan"; empty: nothing) and the requests to close that
     // wait for it.
-    QString m_busyWith;
     bool m_closeRequested = false;
     bool m_stopRequested = false;
     // The program is closing or a close waits: a failure that a close caused is not told.

@@ -45,7 +45,7 @@ private:
 
 void TMainFrm::IdleProc() {
     // A request to close that waited for the work at hand.
-    if (m_closeRequested && m_busyWith.isEmpty()) {
+    if (m_closeRequested && m_session.running().isEmpty()) {
         close();
         return;
     }

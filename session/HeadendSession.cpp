@@ -3,6 +3,7 @@
 #include "files/Backups.h"
 #include "files/ControlsScope.h"
 #include "link/ConsoleSession.h"
+#include "link/EventWait.h"
 #include "link/ModuleReload.h"
 
 NewestBackup NewestBackup::in(const QString& folder) {
@@ -18,7 +19,12 @@ HeadendSession::HeadendSession(LinkHost& host) : m_host(host), m_link(m_modules,
 
 HeadendSession::~HeadendSession() = default;
 
+bool HeadendSession::busy() const {
+    return !m_running.isEmpty() || EventWait::depth() > 0;
+}
+
 int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
+    Operation op(*this, QStringLiteral("scan"));
     ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected);
     return m_state.FoundCount;
 }
@@ -51,12 +57,14 @@ FileOutcome HeadendSession::outcome(const SaveLoad& files, bool ok, const QStrin
 }
 
 FileOutcome HeadendSession::saveConfig(const QString& file) {
+    Operation op(*this, QStringLiteral("save"));
     SaveLoad files(m_link, m_modules, m_state, m_host);
     const bool ok = files.SaveConfigFile(file);
     return outcome(files, ok, files.savedAs());
 }
 
 FileOutcome HeadendSession::saveModule(const ModuleAddress& at, const QString& file) {
+    Operation op(*this, QStringLiteral("save"));
     SaveLoad files(m_link, m_modules, m_state, m_host);
     const bool ok = files.SaveModuleFile(at.subrack, at.slot, file);
     return outcome(files, ok, file);
@@ -64,6 +72,7 @@ FileOutcome HeadendSession::saveModule(const ModuleAddress& at, const QString& f
 
 FileOutcome HeadendSession::load(const QString& file, bool moduleFile,
                                  const std::optional<ModuleAddresses>& only) {
+    Operation op(*this, QStringLiteral("load"));
     SaveLoad files(m_link, m_modules, m_state, m_host);
     LoadedModules loaded;
     const bool ok = files.LoadSettingsFile(file, !moduleFile, &loaded, only);

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <utility>
 
 class ConsoleSession;
 
@@ -57,6 +58,28 @@ public:
     ~HeadendSession();
     HeadendSession(const HeadendSession&) = delete;
     HeadendSession& operator=(const HeadendSession&) = delete;
+
+    // An operation under way, by its name ("scan", "save", "load"), for as long as the scope
+    // lives. A request that arrives from a nested wait (a close, a click served while a reply
+    // is awaited) finds it in running() and waits for it or stops it.
+    class Operation {
+    public:
+        Operation(HeadendSession& session, const QString& what)
+            : m_session(session), m_before(std::exchange(session.m_running, what)) {}
+        ~Operation() { m_session.m_running = m_before; }
+        // No other operation was under way when this one began.
+        bool outermost() const { return m_before.isEmpty(); }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        HeadendSession& m_session;
+        QString m_before;
+    };
+    // The operation under way; empty when none is.
+    const QString& running() const { return m_running; }
+    // An operation runs, or an exchange waits for its reply while events are served.
+    bool busy() const;
 
     ModuleTable& modules() { return m_modules; }
     const ModuleTable& modules() const { return m_modules; }
@@ -115,4 +138,5 @@ private:
     ModuleTable m_modules;
     SharedState m_state;
     Link m_link;
+    QString m_running;
 };
