@@ -5,7 +5,7 @@
 #include "files/LoadSteps.h"
 #include "html/PagesCodec.h"
 #include "html/PagesHttp.h"
-#include "html/RequestGate.h"
+#include "network/RequestGate.h"
 #include "link/Link.h"
 #include "link/Telnet.h"
 #include "module/ParamAccess.h"
