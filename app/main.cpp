@@ -1,5 +1,7 @@
 #include "app/Places.h"
 #include "app/Program.h"
+#include "link/DemoHeadend.h"
+#include "sim/SimDemo.h"
 
 #include <QApplication>
 #include <unistd.h>
@@ -16,6 +18,7 @@ int main(int argc, char** argv) {
     QString error;
     if (dataHome && !Places::enterDataHome(&error))
         qWarning("%s", qPrintable(error)); // the current folder serves then
+    DemoHeadend::setStarter(SimDemo::terminal);
     Program::setLook();
     Program program;
     return app.exec();

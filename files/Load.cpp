@@ -100,7 +100,7 @@ public:
     bool openImage() override {
         if (!m_o.m_link.EnterSpecMode())
             return false;
-        m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWrite));
+        m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWrite.code));
         return true;
     }
     void writeValues(int subrack, int slot, const QVector<qint32>& values) override {
@@ -113,7 +113,7 @@ public:
     QString writeImageLine(int subrack, int slot, const QByteArray& line) override {
         note(Loaded.written, subrack, slot);
         note(Loaded.images, subrack, slot);
-        return m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWriteLine) +
+        return m_o.m_link.SendSpecCmd(QLatin1String(Protocol::ImageWriteLine.code) +
                                       QString::fromLatin1(line));
     }
     void finish(int subrack, int slot) override {

@@ -122,7 +122,7 @@ bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
         writeLine(file, FileFormat::NoSpecialMode);
         return true;
     }
-    const QString reply = m_link.SendSpecCmd(QLatin1String(Protocol::ImageOpen));
+    const QString reply = m_link.SendSpecCmd(QLatin1String(Protocol::ImageOpen.code));
     if (reply.startsWith(QLatin1Char('-'))) {
         writeLine(file, errorLine(reply));
         return true;
@@ -141,7 +141,7 @@ bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {
 }
 
 QByteArrayList SaveLoad::readImage(bool* errors) {
-    const QString first = m_link.SendSpecCmd(QLatin1String(Protocol::ImageFirst));
+    const QString first = m_link.SendSpecCmd(QLatin1String(Protocol::ImageFirst.code));
     QString text = beforeR(first);
     // A failed first answer gives no image; an empty line in its place would make the file
     // unreadable.
@@ -165,7 +165,7 @@ QByteArrayList SaveLoad::readImage(bool* errors) {
         return {failure};
     for (int n = 0; text.size() > kShortImageLine; ++n) {
         // A failed answer ("-2": none in time) is no end of the image: none of it is kept.
-        const QString reply = m_link.SendSpecCmd(QLatin1String(Protocol::ImageNext));
+        const QString reply = m_link.SendSpecCmd(QLatin1String(Protocol::ImageNext.code));
         if (reply.startsWith(QLatin1Char('-')))
             return {errorLine(reply)};
         text = beforeR(reply);

@@ -7,22 +7,6 @@
 namespace PagesCodec {
 
 namespace {
-struct HeaderLine {
-    const char* line;
-    int size;
-    Header header;
-};
-
-// ACK and NAK headers are one control byte and LF.
-const HeaderLine kHeaders[] = {
-    {"HTML\n", 5, {ReplyKind::HTML, false}},   {"CSS\n", 4, {ReplyKind::CSS, false}},
-    {"JS\n", 3, {ReplyKind::JS, false}},       {"GIF4-5b\n", 8, {ReplyKind::GIF, true}},
-    {"JPG4-5b\n", 8, {ReplyKind::JPG, true}},  {"BMP4-5b\n", 8, {ReplyKind::BMP, true}},
-    {"OTHER\n", 6, {ReplyKind::OTHER, false}}, {"OTHER4-5b\n", 10, {ReplyKind::OTHER, true}},
-    {"CMD\n", 4, {ReplyKind::CMD, false}},     {"\x06\n", 2, {ReplyKind::ACK, false}},
-    {"\x15\n", 2, {ReplyKind::NAK, false}},
-};
-
 // A decimal integer and nothing else (no blanks, no CR): -1 otherwise.
 int strictInt(const QByteArray& text) {
     bool ok = false;
@@ -35,10 +19,9 @@ int strictInt(const QByteArray& text) {
 } // namespace
 
 Header headerOf(const QByteArray& line) {
-    for (const HeaderLine& h : kHeaders)
-        if (line.size() == h.size && line == QByteArray::fromRawData(h.line, h.size))
-            return h.header;
-    return {};
+    const Protocol::PageHeader* h =
+        line.endsWith('\n') ? Protocol::pageHeader(line.chopped(1)) : nullptr;
+    return h ? Header{h->kind, h->encoded} : Header{};
 }
 
 const char* kindName(ReplyKind kind) {
@@ -94,12 +77,16 @@ QByteArray documentText(const QByteArray& path, const QByteArray& query) {
     return text;
 }
 
+QByteArray request(const Protocol::Command& command, const QByteArray& text) {
+    return QByteArray("!") + command.code + text + CR;
+}
+
 QByteArray documentRequest(const QByteArray& text) {
-    return "!B" + text + CR;
+    return request(Protocol::PagesDocument, text);
 }
 
 QByteArray requestChecksumLine(const QByteArray& text) {
-    return "!C" + Protocol::crcText(Protocol::CRC16(text)) + CR;
+    return request(Protocol::PagesRequestChecksum, Protocol::crcText(Protocol::CRC16(text)));
 }
 
 SizeResult parseWindowSize(const QByteArray& reply, int* width, int* height, int maxWidth,

@@ -12,7 +12,7 @@ namespace PagesCodec {
 
 using namespace Ascii;
 
-enum class ReplyKind { NONE, HTML, CSS, JS, GIF, JPG, BMP, OTHER, CMD, ACK, NAK };
+using ReplyKind = Protocol::PageKind;
 
 struct Header {
     ReplyKind kind = ReplyKind::NONE;
@@ -31,17 +31,19 @@ QByteArray Decode4in5(const QByteArray& encoded);
 inline constexpr char LocalLinkPrefix[] = "http://127.0.0.1/";
 QByteArray rewriteLocalLink(const QByteArray& page, quint16 port);
 
-// Requests to the module.
-inline constexpr char WindowSizeRequest[] = "!G\r";
-inline constexpr char StartPageRequest[] = "!A\r";
-inline constexpr char ReplyChecksumRequest[] = "!4\r";
-inline constexpr char NextBlockRequest[] = "!N\r";
-// What a document request carries after "!B": the path without its leading "/" characters,
-// then "?" and the query when there is one.
+// Requests to the module: "!", the command's code, what it carries, CR.
+QByteArray request(const Protocol::Command& command, const QByteArray& text = {});
+inline const QByteArray WindowSizeRequest = request(Protocol::PagesWindowSize);
+inline const QByteArray StartPageRequest = request(Protocol::PagesStart);
+inline const QByteArray ReplyChecksumRequest = request(Protocol::PagesBlockChecksum);
+inline const QByteArray NextBlockRequest = request(Protocol::PagesNextBlock);
+// What a document request carries after its code: the path without its leading "/"
+// characters, then "?" and the query when there is one.
 QByteArray documentText(const QByteArray& path, const QByteArray& query);
-// "!B" + text + CR.
+// The document request of that text.
 QByteArray documentRequest(const QByteArray& text);
-// "!C" + the four upper-case hexadecimal digits of the text's checksum + CR.
+// The request checksum line of a document request's text: the four upper-case hexadecimal
+// digits of the text's checksum.
 QByteArray requestChecksumLine(const QByteArray& text);
 
 // The window size reply (text before ETX): width and height lines. A size is valid data when

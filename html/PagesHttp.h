@@ -1,6 +1,7 @@
 #pragma once
 
 #include "html/PagesCodec.h"
+#include "network/HttpResponse.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,11 +28,7 @@ struct PageRequest {
     QByteArray params; // the unparsed parameter text
 };
 
-struct PageResponse {
-    int status = 200;
-    QByteArray contentType; // empty: no Content-Type header
-    QByteArray body;
-};
+using PageResponse = HttpResponse;
 
 // Content type of a module reply of this kind; empty when none is set.
 QByteArray contentTypeOf(PagesCodec::ReplyKind kind);

@@ -1,63 +1,38 @@
 #include "html/PagesServer.h"
 
-#include "html/RequestGate.h"
-
 #include <QHttpServerRequest>
-#include <QPointer>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <algorithm>
 
 using namespace PagesHttp;
 using Method = QHttpServerRequest::Method;
-using Status = QHttpServerResponder::StatusCode;
 
 PagesServer::PagesServer(Serve serve, QObject* parent)
-    : QAbstractHttpServer(parent), m_serve(std::move(serve)) {}
+    : GatedHttpServer(true, parent), m_serve(std::move(serve)) {}
 
 PagesServer::~PagesServer() {
     stop();
 }
 
 bool PagesServer::start(QString* error, quint16 preferred) {
-    // A body longer than a form may bring is never read (413).
-    auto listener = std::make_unique<GatedListener>(MaxBodyBytes);
-    // The preferred port needs privileges or may be taken: any free port will do, as long
-    // as it is the one we name to the browser and in the module's local links.
-    if (!listener->listen(QHostAddress::LocalHost, preferred) &&
-        !listener->listen(QHostAddress::LocalHost, 0)) {
-        if (error)
-            *error = listener->errorString();
-        return false;
-    }
-    m_port = listener->serverPort();
-    m_listener = listener.release();
-    bind(m_listener);
-    return true;
+    // A body longer than a form may bring is never read (413). The preferred port needs
+    // privileges or may be taken: any free port will do, as long as it is the one we name to
+    // the browser and in the module's local links.
+    return listen(std::make_unique<GatedListener>(MaxBodyBytes), QHostAddress::LocalHost,
+                  {preferred, 0}, error);
 }
 
 void PagesServer::stop() {
-    if (m_listener)
-        m_listener->close();
+    if (listener())
+        listener()->close();
     m_waiting.clear();
     m_current.reset();
     m_busy = false;
 }
 
-bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    RequestGate* gate = RequestGate::of(socket);
-    // Qt's parse of the target loses a path that begins with "//": the target as sent has it.
-    const QByteArray target = gate ? gate->takeTarget() : QByteArray();
-    if (closing(socket)) { // a request after one that asked to close: not served
-        if (gate)
-            gate->answered();
-        return true;
-    }
+void PagesServer::serve(const QHttpServerRequest& request, std::unique_ptr<Exchange> exchange) {
     auto pending = std::make_unique<Pending>();
-    pending->responder = std::make_unique<QHttpServerResponder>(makeResponder(request, socket));
-    pending->socket = socket;
-    pending->close = asksToClose(request);
+    pending->exchange = std::move(exchange);
     PageRequest::Method method = PageRequest::Method::Get;
     switch (request.method()) {
     case Method::Get:
@@ -69,50 +44,19 @@ bool PagesServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         method = PageRequest::Method::Head;
         break;
     default:
-        respond(*pending, {405, "text/plain", "Only GET, POST and HEAD are served.\n"});
-        return true;
+        reply(*pending->exchange, {405, "text/plain", "Only GET, POST and HEAD are served.\n"});
+        return;
     }
-    pending->request = pageRequest(method, request.url(), request.body(), target);
-    const Origin from{headerOf(request, "Host"), headerOf(request, "Origin"),
-                      headerOf(request, "Sec-Fetch-Site"), headerOf(request, "Referer")};
+    pending->request =
+        pageRequest(method, request.url(), request.body(), pending->exchange->target);
+    const Origin from{header(request, "Host"), header(request, "Origin"),
+                      header(request, "Sec-Fetch-Site"), header(request, "Referer")};
     const Refusal refusal = vet(from, pending->request);
     if (refusal.status != 0) {
-        respond(*pending, {refusal.status, "text/plain", refusal.reason});
-        return true;
+        reply(*pending->exchange, {refusal.status, "text/plain", refusal.reason});
+        return;
     }
     enqueue(std::move(pending));
-    return true;
-}
-
-bool PagesServer::closing(const QTcpSocket* socket) const {
-    const auto closes = [socket](const std::unique_ptr<Pending>& p) {
-        return p && p->close && p->socket == socket;
-    };
-    return socket->state() != QAbstractSocket::ConnectedState || closes(m_current) ||
-           std::any_of(m_waiting.begin(), m_waiting.end(), closes);
-}
-
-void PagesServer::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
-    // Every request is handled above.
-}
-
-void PagesServer::respond(Pending& pending, const PageResponse& response) {
-    if (!pending.socket || !pending.responder)
-        return; // the browser has gone away
-    QHttpServerResponder& r = *pending.responder;
-    r.writeStatusLine(Status(response.status));
-    if (!response.contentType.isEmpty())
-        r.writeHeader("Content-Type", response.contentType);
-    if (pending.close)
-        r.writeHeader("Connection", "close");
-    r.writeHeader("Content-Length", QByteArray::number(response.body.size()));
-    // The head of a response: its length and type, no body.
-    r.writeBody(pending.request.method == PageRequest::Method::Head ? QByteArray() : response.body);
-    pending.responder.reset();
-    if (RequestGate* gate = RequestGate::of(pending.socket))
-        gate->answered();
-    if (pending.close)
-        pending.socket->disconnectFromHost(); // once the response has gone out
 }
 
 void PagesServer::enqueue(std::unique_ptr<Pending> pending) {
@@ -134,7 +78,7 @@ void PagesServer::dispatchNext() {
     while (!m_busy && !m_waiting.empty()) {
         std::unique_ptr<Pending> next = std::move(m_waiting.front());
         m_waiting.pop_front();
-        if (!next->socket)
+        if (!next->exchange->socket)
             continue; // nobody waits for this one any more: the module need not be asked
         next->busyWait.reset();
         m_busy = true;
@@ -151,7 +95,7 @@ void PagesServer::dispatchNext() {
 void PagesServer::finish(quint64 id, const PageResponse& response) {
     if (!m_current || m_current->id != id)
         return;
-    respond(*m_current, response);
+    reply(*m_current->exchange, response);
     m_current.reset();
     m_busy = false;
     dispatchNext();
@@ -163,7 +107,7 @@ void PagesServer::giveUp(quint64 id) {
             continue;
         std::unique_ptr<Pending> pending = std::move(*it);
         m_waiting.erase(it);
-        respond(*pending, busyTimeoutPage());
+        reply(*pending->exchange, busyTimeoutPage());
         Q_EMIT busyTimedOut();
         return;
     }

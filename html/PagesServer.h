@@ -1,15 +1,12 @@
 #pragma once
 
 #include "html/PagesHttp.h"
+#include "network/GatedHttpServer.h"
 
-#include <QAbstractHttpServer>
-#include <QHttpServerResponder>
-#include <QPointer>
 #include <deque>
 #include <functional>
 #include <memory>
 
-class QTcpServer;
 class QTimer;
 
 // The local HTTP front end of the pages window: listens on 127.0.0.1 only, turns each
@@ -17,7 +14,7 @@ class QTimer;
 // that finds another in service waits for it up to BusyWaitMs and is then answered
 // "Timeout". Lives on the GUI thread; the service itself runs elsewhere and reports back
 // through the completion it is given.
-class PagesServer : public QAbstractHttpServer {
+class PagesServer : public GatedHttpServer {
     Q_OBJECT
 public:
     using Done = std::function<void(const PagesHttp::PageResponse&)>;
@@ -33,7 +30,6 @@ public:
     // Listens on 127.0.0.1, port 88 when it can be had, else a free port. False with the
     // reason in *error when neither works.
     bool start(QString* error, quint16 preferred = PreferredPort);
-    quint16 port() const { return m_port; }
     // Stops listening and forgets the requests not yet served.
     void stop();
 
@@ -45,30 +41,22 @@ Q_SIGNALS:
     void busyTimedOut();
 
 protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void serve(const QHttpServerRequest& request, std::unique_ptr<Exchange> exchange) override;
 
 private:
     struct Pending {
         quint64 id = 0;
         PagesHttp::PageRequest request;
-        QPointer<QTcpSocket> socket;
-        std::unique_ptr<QHttpServerResponder> responder;
+        std::unique_ptr<Exchange> exchange;
         std::unique_ptr<QTimer> busyWait;
-        bool close = false; // the client asked to close the connection after the response
     };
 
-    // A request of this connection asked to close it after its response.
-    bool closing(const QTcpSocket* socket) const;
-    static void respond(Pending& pending, const PagesHttp::PageResponse& response);
     void enqueue(std::unique_ptr<Pending> pending);
     void dispatchNext();
     void finish(quint64 id, const PagesHttp::PageResponse& response);
     void giveUp(quint64 id);
 
     Serve m_serve;
-    QTcpServer* m_listener = nullptr; // owned by the base class once bound
-    quint16 m_port = 0;
     bool m_busy = false; // only this thread takes and releases it
     quint64 m_nextId = 1;
     std::unique_ptr<Pending> m_current;

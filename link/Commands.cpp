@@ -8,10 +8,6 @@
 
 using namespace Ascii;
 
-namespace {
-constexpr int kMarkerTimeout = 80;
-} // namespace
-
 void Link::tolerant(TModule& m, const std::function<void()>& command, QStringList* keep) {
     try {
         command();
@@ -29,7 +25,8 @@ TModule& Link::record(int slot, int subrack) {
 }
 
 QByteArray Link::selectFrame(int subrack, int slot) {
-    return QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot);
+    return QByteArray("!") + char(Protocol::SelectSubrackBase + subrack) +
+           char(Protocol::SelectSlotBase + slot);
 }
 
 bool Link::SelectModule(int subrack, int slot) {
@@ -58,12 +55,12 @@ bool Link::SelectRecord(int subrack, int slot) {
     return SelectModule(subrack, m_modules.addressSlot(slot, subrack));
 }
 
-bool Link::readInto(int slot, int subrack, char command, int timeout,
+bool Link::readInto(int slot, int subrack, const Protocol::Command& command,
                     const std::function<void(TModule&)>& parse, const char* failure) {
-    if (timeout > 0)
-        ReplyTimeout = timeout;
+    if (command.timeout > 0)
+        ReplyTimeout = command.timeout;
     TModule& m = record(slot, subrack);
-    if (SendCommand(ETX, QByteArray(1, command))) {
+    if (SendCommand(command.terminator, command.code)) {
         parse(m);
         return true;
     }
@@ -79,56 +76,58 @@ bool Link::ReadInfoBlock(int slot, int subrack) {
     m.ErrorCount = 0;
     m.Messages.clear();
     return readPart(m, TModule::InfoPart, [&] {
-        return readInto(slot, subrack, '0', ReadTimeout,
+        return readInto(slot, subrack, Protocol::ReadInfo,
                         [this](TModule& r) { ParseInfoBlock(r, RxBuffer); });
     });
 }
 
 bool Link::ReadVersion(int slot, int subrack) {
-    return readInto(slot, subrack, ';', ReadTimeout,
+    return readInto(slot, subrack, Protocol::ReadVersion,
                     [this](TModule& r) { ParseLastLine(r, RxBuffer, r.VersionText); });
 }
 
 bool Link::ReadDiagBytes(int slot, int subrack) {
-    return readInto(slot, subrack, '1', ReadTimeout,
+    return readInto(slot, subrack, Protocol::ReadDiagBytes,
                     [this](TModule& r) { ParseDiagBytes(r, RxBuffer); });
 }
 
 bool Link::ReadExtDiag(int slot, int subrack) {
     return readInto(
-        slot, subrack, ':', ReadTimeout, [this](TModule& r) { ParseExtDiag(r, RxBuffer); },
+        slot, subrack, Protocol::ReadExtDiag, [this](TModule& r) { ParseExtDiag(r, RxBuffer); },
         "No extended diagnostic");
 }
 
 bool Link::ReadMessages(int slot, int subrack) {
     return readInto(
-        slot, subrack, '<', ReadTimeout, [this](TModule& r) { ParseMessages(r, RxBuffer); },
+        slot, subrack, Protocol::ReadMessages, [this](TModule& r) { ParseMessages(r, RxBuffer); },
         "No additional messages");
 }
 
 bool Link::ReadHtmlMarker(int slot, int subrack) {
-    return readInto(slot, subrack, '$', kMarkerTimeout,
+    return readInto(slot, subrack, Protocol::ReadHtmlMarker,
                     [this](TModule& r) { ParseLastLine(r, RxBuffer, r.HtmlMarker); });
 }
 
 bool Link::ReadValues(int slot, int subrack) {
     return readPart(record(slot, subrack), TModule::ValuesPart, [&] {
         return readInto(
-            slot, subrack, '2', ReadTimeout, [this](TModule& r) { ParseValues(r, RxBuffer); },
+            slot, subrack, Protocol::ReadValues, [this](TModule& r) { ParseValues(r, RxBuffer); },
             "Error loading parameters values");
     });
 }
 
 bool Link::ReadSerial(int slot, int subrack) {
-    return readInto(slot, subrack, '?', 0, [this](TModule& r) { ParseSerial(r, RxBuffer); });
+    return readInto(slot, subrack, Protocol::ReadSerial,
+                    [this](TModule& r) { ParseSerial(r, RxBuffer); });
 }
 
 bool Link::WriteValue(int index, qint32 value) {
-    const QByteArray number = index == 90 ? QByteArray("Z") : QByteArray::number(index);
+    const QByteArray command = index == 90 ? QByteArray(Protocol::WriteModuleType.code)
+                                           : Protocol::WriteParam.code + QByteArray::number(index);
     if (LinkBusy)
         return false;
     LinkBusy = true;
-    if (SendCommand(ACK, "5" + number + LF + QByteArray::number(value)))
+    if (SendCommand(Protocol::WriteParam.terminator, command + LF + QByteArray::number(value)))
         return true;
     m_state.ReloadRequest = true;
     m_state.SkipInfoReload = true;
@@ -141,7 +140,7 @@ bool Link::CommitEEPROM(int slot, int subrack) {
         m_host.rearmCommitTimer();
         return false;
     }
-    const bool ok = SendCommand(ACK, "6");
+    const bool ok = SendCommand(Protocol::Commit.terminator, Protocol::Commit.code);
     record(slot, subrack).Dirty = false;
     return ok;
 }
@@ -150,7 +149,8 @@ bool Link::LoadDefaults(int slot, int subrack) {
     const QString type = record(slot, subrack).TypeName;
     if (!type.startsWith(QLatin1String("kx350"))) {
         int acknowledged = 0;
-        while (acknowledged < 3 && SendCommand(ACK, ">"))
+        while (acknowledged < 3 &&
+               SendCommand(Protocol::LoadDefaults.terminator, Protocol::LoadDefaults.code))
             ++acknowledged;
         return acknowledged == 3;
     }
@@ -172,13 +172,14 @@ bool Link::LoadDefaults(int slot, int subrack) {
 }
 
 bool Link::ResetModule() {
-    return SendCommand(ACK, "7");
+    return SendCommand(Protocol::Reset.terminator, Protocol::Reset.code);
 }
 
 bool Link::ResetModuleType() {
-    return SendCommand(ACK, QByteArray("5Z") + LF + "0");
+    const Protocol::Command& c = Protocol::WriteModuleType;
+    return SendCommand(c.terminator, c.code + QByteArray(1, LF) + "0");
 }
 
 bool Link::EnterSpecMode() {
-    return SendCommand(ACK, "&");
+    return SendCommand(Protocol::EnterSpecMode.terminator, Protocol::EnterSpecMode.code);
 }

@@ -72,7 +72,7 @@ void ConsoleSession::open() {
     m_asked = false;
     m_paste.clear();
     m_pasteAt = 0;
-    port.write(QByteArray("9\r"));
+    port.write(Protocol::ConsoleStart);
     m_state.TerminalMode = true;
 }
 

@@ -1,15 +1,19 @@
 #include "link/DemoHeadend.h"
 
-#include "sim/SimServer.h"
-
-#include <QMutex>
-#include <memory>
+#include <atomic>
 
 namespace DemoHeadend {
 namespace {
-QMutex g_mutex;
-std::unique_ptr<SimServer> g_server;
+std::atomic<Starter> g_starter{nullptr};
 } // namespace
+
+void setStarter(Starter starter) {
+    g_starter = starter;
+}
+
+bool available() {
+    return g_starter != nullptr;
+}
 
 const QString& portName() {
     static const QString name = QStringLiteral("DEMO");
@@ -17,18 +21,12 @@ const QString& portName() {
 }
 
 QString devicePath(QString* error) {
-    QMutexLocker lock(&g_mutex);
-    if (!g_server) {
-        QString why;
-        g_server = SimServer::startPty(demoProfile(), &why);
-        if (!g_server) {
-            if (error)
-                *error = QStringLiteral("DEMO: the demo head-end cannot start (%1)").arg(why);
-            return {};
-        }
-        // Its measured values move a little, as a real head-end's do.
-        g_server->headend().setWander(true);
-    }
-    return g_server->slavePath();
+    const Starter start = g_starter;
+    QString why;
+    const QString path = start ? start(&why) : QString();
+    if (path.isEmpty() && error)
+        *error = start ? QStringLiteral("DEMO: the demo head-end cannot start (%1)").arg(why)
+                       : QStringLiteral("DEMO: this program has no demo head-end");
+    return path;
 }
 } // namespace DemoHeadend

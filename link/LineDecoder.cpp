@@ -14,60 +14,47 @@ QString address(int subrack, int slot) {
                                          : ModuleAddress{subrack, slot}.name();
 }
 
-// The module commands of one character, with what they do.
-struct Command {
-    char code;
-    FrameKind kind;
-    const char* meaning;
-};
-constexpr Command kCommands[] = {
-    {'0', FrameKind::Read, "read info block"},
-    {';', FrameKind::Read, "read version"},
-    {'1', FrameKind::Read, "read diagnostic bytes"},
-    {':', FrameKind::Read, "read extended diagnostic"},
-    {'<', FrameKind::Read, "read messages"},
-    {'$', FrameKind::Read, "read HTML marker"},
-    {'2', FrameKind::Read, "read values"},
-    {'?', FrameKind::Read, "read serial number"},
-    {'6', FrameKind::Write, "commit"},
-    {'>', FrameKind::Write, "load defaults"},
-    {'7', FrameKind::Write, "reset module"},
-    {'&', FrameKind::Special, "enter special mode"},
-    {'G', FrameKind::Pages, "pages: window size"},
-    {'A', FrameKind::Pages, "pages: start page"},
-    {'4', FrameKind::Pages, "pages: block checksum"},
-    {'N', FrameKind::Pages, "pages: next block"},
-};
+FrameKind frameKind(Protocol::CommandKind kind) {
+    switch (kind) {
+    case Protocol::CommandKind::Read:
+        return FrameKind::Read;
+    case Protocol::CommandKind::Write:
+        return FrameKind::Write;
+    case Protocol::CommandKind::Special:
+        return FrameKind::Special;
+    default:
+        return FrameKind::Pages;
+    }
+}
+
+// The command of that code; nullptr for none.
+const Protocol::Command* commandOf(const QByteArray& code) {
+    for (const Protocol::Command* c : Protocol::Commands)
+        if (code == c->code)
+            return c;
+    return nullptr;
+}
 
 // What the codes of the special commands do with a module's EEPROM image.
 QString specialMeaning(const QByteArray& code) {
-    static const QList<std::pair<QByteArray, QString>> kCodes{
-        {Protocol::ImageOpen, QStringLiteral("open image")},
-        {Protocol::ImageFirst, QStringLiteral("first image line")},
-        {Protocol::ImageNext, QStringLiteral("next image line")},
-        {Protocol::ImageWrite, QStringLiteral("write image")},
-        {Protocol::ImageWriteLine, QStringLiteral("write image line")},
-    };
-    for (const auto& [c, what] : kCodes)
-        if (c == code)
-            return QStringLiteral("special command %1 (%2)").arg(QString::fromLatin1(code), what);
+    const Protocol::Command* c = commandOf(code);
+    if (c && c->kind == Protocol::CommandKind::Special)
+        return QStringLiteral("special command %1 (%2)")
+            .arg(QString::fromLatin1(code), QLatin1String(c->name));
     return QStringLiteral("special command %1").arg(QString::fromLatin1(code));
 }
 
-// The header lines of a page's first block.
+// The header line of a page's first block, ACK and NAK by their names.
 QString pagesHeader(const QByteArray& block) {
-    static const char* const kHeaders[] = {"HTML",    "CSS",     "JS",    "GIF4-5b",
-                                           "JPG4-5b", "BMP4-5b", "OTHER", "OTHER4-5b",
-                                           "CMD",     "\x06",    "\x15"};
-    const QByteArray first = block.left(block.indexOf('\n'));
     if (block.indexOf('\n') < 0)
         return {};
-    for (const char* h : kHeaders)
-        if (first == h)
-            return first == "\x06"   ? QStringLiteral("ACK")
-                   : first == "\x15" ? QStringLiteral("NAK")
-                                     : QString::fromLatin1(first);
-    return {};
+    const QByteArray first = block.left(block.indexOf('\n'));
+    const Protocol::PageHeader* h = Protocol::pageHeader(first);
+    using Protocol::PageKind;
+    return !h                         ? QString()
+           : h->kind == PageKind::ACK ? QStringLiteral("ACK")
+           : h->kind == PageKind::NAK ? QStringLiteral("NAK")
+                                      : QString::fromLatin1(first);
 }
 
 using LineText::printable;
@@ -107,9 +94,9 @@ void LineDecoder::command(LineFrame& f) {
     const QByteArray& b = f.bytes;
     m_pagesReply = false;
     m_special = false;
-    if (b.size() == 3 && b.at(0) == '!' && (uchar(b.at(1)) & 0xFE) == 0xC0) {
-        m_subrack = uchar(b.at(1)) - 0xC0;
-        m_slot = uchar(b.at(2)) - 0x80;
+    if (b.size() == 3 && b.at(0) == '!' && (uchar(b.at(1)) & 0xFE) == Protocol::SelectSubrackBase) {
+        m_subrack = uchar(b.at(1)) - Protocol::SelectSubrackBase;
+        m_slot = uchar(b.at(2)) - Protocol::SelectSlotBase;
         f.kind = FrameKind::Select;
         f.meaning = QStringLiteral("select ") + address(m_subrack, m_slot);
         m_pending = f.meaning;
@@ -118,11 +105,11 @@ void LineDecoder::command(LineFrame& f) {
         describeCommand(f, b.mid(1, b.size() - 2));
         m_pending = f.meaning;
         m_awaiting = true;
-    } else if (b == "9\r") {
+    } else if (b == Protocol::ConsoleStart) {
         f.kind = FrameKind::Console;
         f.meaning = QStringLiteral("console: start");
         m_console = true;
-    } else if (b == QByteArray("\x03\r")) {
+    } else if (b == Protocol::ConsoleEnd) {
         f.kind = FrameKind::Console;
         f.meaning = QStringLiteral("console: end");
         m_console = false;
@@ -145,33 +132,33 @@ void LineDecoder::describeCommand(LineFrame& f, const QByteArray& body) {
         m_special = true;
         return;
     }
-    const char code = body.isEmpty() ? 0 : body.at(0);
-    if (code == '5' && body.contains('\n')) {
+    if (body.startsWith(Protocol::WriteParam.code) && body.contains('\n')) {
         const QByteArray number = body.mid(1, body.indexOf('\n') - 1);
-        const QByteArray value = body.mid(body.indexOf('\n') + 1);
+        const QByteArray value = QByteArray(" = ") + body.mid(body.indexOf('\n') + 1);
+        const QByteArray what =
+            body.startsWith(Protocol::WriteModuleType.code + QByteArray(1, '\n'))
+                ? QByteArray(Protocol::WriteModuleType.name)
+                : Protocol::WriteParam.name + (' ' + number);
         f.kind = FrameKind::Write;
-        f.meaning = number == "Z"
-                        ? QStringLiteral("write module type (parameter Z) = %1")
-                              .arg(QString::fromLatin1(value))
-                        : QStringLiteral("write parameter %1 = %2")
-                              .arg(QString::fromLatin1(number), QString::fromLatin1(value));
+        f.meaning = QString::fromLatin1(what + value);
         return;
     }
-    if (code == 'B' || code == 'C') {
+    const Protocol::Command* document = commandOf(body.left(1));
+    if (document == &Protocol::PagesDocument || document == &Protocol::PagesRequestChecksum) {
         f.kind = FrameKind::Pages;
-        f.meaning = (code == 'B' ? QStringLiteral("pages: document /")
-                                 : QStringLiteral("pages: request checksum ")) +
+        f.meaning = QString::fromLatin1(document->name) +
+                    QLatin1String(document == &Protocol::PagesDocument ? " /" : " ") +
                     printable(body.mid(1));
-        m_pagesReply = code == 'B';
+        m_pagesReply = document == &Protocol::PagesDocument;
         return;
     }
-    for (const Command& c : kCommands) {
-        if (body.size() == 1 && c.code == code) {
-            f.kind = c.kind;
-            f.meaning = QString::fromLatin1(c.meaning);
-            m_pagesReply = c.kind == FrameKind::Pages;
-            return;
-        }
+    // A parameter write without its value is none.
+    const Protocol::Command* c = body.size() == 1 ? commandOf(body) : nullptr;
+    if (c && c != &Protocol::WriteParam) {
+        f.kind = frameKind(c->kind);
+        f.meaning = QString::fromLatin1(c->name);
+        m_pagesReply = c->kind == Protocol::CommandKind::Pages;
+        return;
     }
     f.meaning = QStringLiteral("command \"%1\"").arg(printable(body));
 }

@@ -1,5 +1,6 @@
 #include "link/LineObserver.h"
 #include "module/LineText.h"
+#include "module/Protocol.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -45,7 +46,8 @@ bool LineFramer::endsReply(char c) {
 }
 
 bool LineFramer::endsCommand(const QByteArray& frame) {
-    const bool select = frame.size() >= 2 && (uchar(frame.at(1)) & 0xFE) == 0xC0;
+    const bool select =
+        frame.size() >= 2 && (uchar(frame.at(1)) & 0xFE) == Protocol::SelectSubrackBase;
     return select ? frame.size() == 3 : frame.endsWith('\r');
 }
 

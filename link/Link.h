@@ -29,11 +29,8 @@ class Link : public QObject {
 public:
     static constexpr int RxBufferSize = 65536;
     static constexpr int DefaultScanTimeout = 50;
-    // Reply time-out of a module's reads once it is known to be there.
-    static constexpr int ReadTimeout = 2000;
-    // The bytes that end a module's text console. They are no frame: a module that is not in
-    // its console takes no notice of them.
-    static inline const QByteArray ConsoleEnd{"\x03\r", 2};
+    static constexpr int ReadTimeout = Protocol::ReadTimeout;
+    static inline const QByteArray& ConsoleEnd = Protocol::ConsoleEnd;
 
     Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* parent = nullptr);
 
@@ -143,7 +140,8 @@ private:
     TModule& record(int slot, int subrack);
     // Runs a read of one part of the record and notes whether it holds what the module holds.
     static bool readPart(TModule& m, quint8 part, const std::function<bool()>& read);
-    bool readInto(int slot, int subrack, char command, int timeout,
+    // Sends a read of the table's and parses its reply into the record.
+    bool readInto(int slot, int subrack, const Protocol::Command& command,
                   const std::function<void(TModule&)>& parse, const char* failure = nullptr);
 
     ModuleTable& m_modules;

@@ -83,7 +83,8 @@ QList<PortInfo> Ports::list(const QString& byIdDir) {
     ports.erase(std::unique(ports.begin(), ports.end(),
                             [](const PortInfo& a, const PortInfo& b) { return a.name == b.name; }),
                 ports.end());
-    ports << demoPort();
+    if (DemoHeadend::available())
+        ports << demoPort();
     return ports;
 }
 

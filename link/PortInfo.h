@@ -24,7 +24,8 @@ struct PortInfo {
 namespace Ports {
 // Where udev keeps the stable names of serial devices.
 QString byIdFolder();
-// The machine's serial ports, sorted by name, each described, and the demo head-end last.
+// The machine's serial ports, sorted by name, each described, and the demo head-end last
+// when the program has one.
 QList<PortInfo> list(const QString& byIdDir = byIdFolder());
 // What is known of any port name: a listed port, "COMn", a device path, a by-id path (its
 // device found through the link), a remote name (the name only).

@@ -1,7 +1,5 @@
 #include "link/SerialPort.h"
 
-#include "link/DemoHeadend.h"
-
 #include "link/EventWait.h"
 
 #include <QCoreApplication>

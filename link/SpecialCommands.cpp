@@ -10,10 +10,6 @@ using Protocol::CRC16;
 using Protocol::crcText;
 using Protocol::SpecOutcome;
 
-namespace {
-constexpr int kSpecReplyLimitMs = 1000;
-} // namespace
-
 QString Link::SendSpecCmd(const QString& cmd) {
     const bool open = m_port.isOpen();
     if (m_port.isRemote())
@@ -33,7 +29,7 @@ QString Link::ReadSpecReply() {
     QByteArray text;
     QElapsedTimer clock; // monotonic: holds across midnight and clock changes
     clock.start();
-    const qint64 limit = kSpecReplyLimitMs + m_port.roundTripMarginMs();
+    const qint64 limit = Protocol::SpecialReplyTimeout + m_port.roundTripMarginMs();
     while (!text.contains(CR) && clock.elapsed() <= limit) {
         if (!m_port.isOpen())
             break;

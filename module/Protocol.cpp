@@ -1,6 +1,7 @@
 #include "module/Protocol.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Protocol {
 
@@ -17,6 +18,13 @@ quint16 CRC16(const QByteArray& text, int count) {
 
 QByteArray crcText(quint16 crc) {
     return QByteArray::number(crc, 16).toUpper().rightJustified(4, '0');
+}
+
+const PageHeader* pageHeader(const QByteArray& line) {
+    for (const PageHeader& h : PageHeaders)
+        if (line.size() == qsizetype(std::strlen(h.line)) && line == h.line)
+            return &h;
+    return nullptr;
 }
 
 } // namespace Protocol

@@ -1,13 +1,11 @@
 #include "monitor/MonitorHttp.h"
 
-#include "html/RequestGate.h"
 #include "monitor/HeadendMonitor.h"
 #include "monitor/Listening.h"
 #include "monitor/Metrics.h"
 #include "monitor/StatusPage.h"
 
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QTcpSocket>
 #include <algorithm>
 #include <memory>
@@ -15,7 +13,6 @@
 #include <sys/resource.h>
 
 using Method = QHttpServerRequest::Method;
-using Status = QHttpServerResponder::StatusCode;
 
 namespace {
 // Closes at once; a readyRead still on its way (the server hands back each request's rest
@@ -25,7 +22,7 @@ void drop(QTcpSocket* socket) {
     socket->abort();
 }
 
-// The gate of the pages server for every connection (no request of the monitor has a body),
+// The request gate for every connection (no request of the monitor has a body),
 // at most MaxConnections of them at a time, and never so many that the process would run out
 // of descriptors under a low file limit: half of what it leaves above 32 for the rest.
 class CappedListener : public GatedListener {
@@ -66,85 +63,42 @@ private:
 } // namespace
 
 MonitorHttp::MonitorHttp(const HeadendMonitor& monitor, int refreshSeconds, QObject* parent)
-    : QAbstractHttpServer(parent), m_monitor(monitor), m_refreshSeconds(refreshSeconds) {}
+    : GatedHttpServer(false, parent), m_monitor(monitor), m_refreshSeconds(refreshSeconds) {}
 
 bool MonitorHttp::listen(const QHostAddress& address, quint16 port, QString* error) {
-    auto listener = std::make_unique<CappedListener>();
-    if (!listener->listen(address, port)) {
-        if (error)
-            *error = listener->errorString();
+    if (!GatedHttpServer::listen(std::make_unique<CappedListener>(), address, {port}, error))
         return false;
-    }
-    keepAccepting(*listener);
-    m_listener = listener.release();
-    bind(m_listener);
+    keepAccepting(*listener());
     return true;
 }
 
-quint16 MonitorHttp::port() const {
-    return m_listener ? m_listener->serverPort() : 0;
-}
-
-bool MonitorHttp::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    RequestGate* gate = RequestGate::of(socket);
-    if (gate)
-        gate->takeTarget();
-    // A request sent after one that asked to close is not served.
-    if (socket->state() != QAbstractSocket::ConnectedState) {
-        if (gate)
-            gate->answered();
-        return true;
-    }
+void MonitorHttp::serve(const QHttpServerRequest& request, std::unique_ptr<Exchange> exchange) {
     // Requests sent one after another without reading the answers would pile them up here.
-    if (socket->bytesToWrite() > MaxUnsentBytes) {
-        drop(socket);
-        return true;
+    if (exchange->socket->bytesToWrite() > MaxUnsentBytes) {
+        drop(exchange->socket);
+        return;
     }
-    answer(request, socket);
-    if (gate)
-        gate->answered();
-    if (asksToClose(request))
-        socket->disconnectFromHost();
-    return true;
+    const HttpResponse response = answer(request);
+    // An unknown path is answered with its text, HEAD or not.
+    if (response.status == 404)
+        exchange->head = false;
+    reply(*exchange, response);
 }
 
-void MonitorHttp::answer(const QHttpServerRequest& request, QTcpSocket* socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
+HttpResponse MonitorHttp::answer(const QHttpServerRequest& request) const {
     const QString path = request.url().path();
-    QByteArray body;
-    QByteArray type;
-    if (path == QLatin1String("/metrics")) {
-        body = Metrics::render(m_monitor.status());
-        type = Metrics::ContentType;
-    } else if (path == QLatin1String("/healthz")) {
-        body = "ok\n";
-        type = "text/plain; charset=utf-8";
-    } else if (path == QLatin1String("/")) {
-        body = StatusPage::render(m_monitor.status(), m_refreshSeconds);
-        type = "text/html; charset=utf-8";
-    } else {
-        responder.write("Not found. Try /metrics, /healthz or /.\n", "text/plain",
-                        Status::NotFound);
-        return;
-    }
+    HttpResponse document;
+    if (path == QLatin1String("/metrics"))
+        document = {200, Metrics::ContentType, Metrics::render(m_monitor.status())};
+    else if (path == QLatin1String("/healthz"))
+        document = {200, "text/plain; charset=utf-8", "ok\n"};
+    else if (path == QLatin1String("/"))
+        document = {200, "text/html; charset=utf-8",
+                    StatusPage::render(m_monitor.status(), m_refreshSeconds)};
+    else
+        return {404, "text/plain", "Not found. Try /metrics, /healthz or /.\n"};
     const Method method = request.method();
-    if (method != Method::Get && method != Method::Head) {
-        responder.write("Only GET and HEAD are served.\n",
-                        {{"Content-Type", "text/plain"}, {"Allow", "GET, HEAD"}},
-                        Status::MethodNotAllowed);
-        return;
-    }
-    if (method == Method::Get) {
-        responder.write(body, type);
-        return;
-    }
-    // HEAD: the headers GET would have, without the body.
-    responder.writeStatusLine();
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeBody(QByteArray());
-}
-
-void MonitorHttp::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
-    // Every request is answered above.
+    if (method != Method::Get && method != Method::Head)
+        return {405, "text/plain", "Only GET and HEAD are served.\n", "GET, HEAD"};
+    return document;
 }

@@ -1,9 +1,11 @@
 // orvex-monitor: watches a head-end for Prometheus and lends its line to one TCP client.
+#include "link/DemoHeadend.h"
 #include "monitor/HeadendMonitor.h"
 #include "monitor/LineBridge.h"
 #include "monitor/Log.h"
 #include "monitor/MonitorHttp.h"
 #include "monitor/MonitorOptions.h"
+#include "sim/SimDemo.h"
 
 #include <QCoreApplication>
 #include <cmath>
@@ -23,6 +25,7 @@ int cannotListen(const char* what, const ListenAddress& at, const QString& error
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvex-monitor"));
+    DemoHeadend::setStarter(SimDemo::terminal);
     MonitorOptions options;
     QString text;
     switch (MonitorOptions::parse(QCoreApplication::arguments(), &options, &text)) {

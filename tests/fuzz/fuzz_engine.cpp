@@ -5,11 +5,11 @@
 #include "files/LoadSteps.h"
 #include "html/PagesCodec.h"
 #include "html/PagesHttp.h"
-#include "html/RequestGate.h"
 #include "link/Link.h"
 #include "link/Telnet.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
+#include "network/RequestGate.h"
 #include "sim/SimHeadend.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Ports as a person recognises them: what is known of a port name, which typed names are
 // ports, and why a device could not be opened.
 #include "link/PortInfo.h"
+#include "link/Transport.h"
 #include "tests/support/Files.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/TestMain.h"
@@ -26,6 +27,15 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(QFile::link(peer.path(), fill("@id")));
         QVERIFY(writeFile(fill("@file"), "x"));
+    }
+
+    // A program whose main registers no demo head-end neither lists nor opens "DEMO".
+    void withoutDemo() {
+        QString error;
+        QVERIFY(Transport::deviceFor(QStringLiteral("DEMO"), &error).isEmpty());
+        QCOMPARE(error, QStringLiteral("DEMO: this program has no demo head-end"));
+        for (const PortInfo& p : Ports::list(byId.path()))
+            QVERIFY(p.name != QStringLiteral("DEMO"));
     }
 
     // "@dev" stands for the terminal, "@id" for its stable name.

@@ -2,6 +2,8 @@
 
 #include "app/Program.h"
 #include "html/ui/PagesMessage.h"
+#include "link/DemoHeadend.h"
+#include "sim/SimDemo.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/PtyPeer.h"
 
@@ -20,6 +22,7 @@
 struct AppFixture {
     explicit AppFixture(const QString& port = {}, const QStringList& args = {"orvex-link"})
         : oldDir(QDir::currentPath()), arguments(args) {
+        DemoHeadend::setStarter(SimDemo::terminal); // as the program's main does
         QDir::setCurrent(dir.path());
         QSettings ini(QStringLiteral("OXLCom.ini"), QSettings::IniFormat);
         ini.setValue(QStringLiteral("ComPort/Port"), port.isEmpty() ? peer.path() : port);

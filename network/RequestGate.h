@@ -6,15 +6,7 @@
 #include <QTimer>
 #include <deque>
 
-class QHttpServerRequest;
 class QTcpSocket;
-
-// The value of a request's header of that name (the first one, the name read in any case);
-// empty when it has none.
-QByteArray headerOf(const QHttpServerRequest& request, const QByteArray& name);
-// The client asks to close the connection after this request: "close" is among the tokens of
-// its Connection header, a comma-separated list read in any case ("keep-alive, Close").
-bool asksToClose(const QHttpServerRequest& request);
 
 // The bytes of one connection as the gate reads them, without the socket: it finds the end of
 // each request's head, keeps the head's target, skips the declared body and says when the
@@ -46,8 +38,8 @@ private:
     int m_refused = 0;
 };
 
-// The first look at the bytes of one browser connection, before the HTTP server parses them:
-// - it keeps each request's target as the browser sent it (the server takes "//x" for a host
+// The first look at the bytes of one client connection, before the HTTP server parses them:
+// - it keeps each request's target as the client sent it (the server takes "//x" for a host
 //   name and loses the path);
 // - it refuses at once what must not be buffered: a head (request line and headers) longer
 //   than MaxHeadBytes (431), a declared body longer than the connection may send (413), a
@@ -75,6 +67,10 @@ public:
     QByteArray takeTarget();
     // A request of this connection has been answered.
     void answered();
+    // A request asked to close the connection after its answer: the requests behind it are
+    // not served.
+    void closeAfterAnswer() { m_closing = true; }
+    bool closing() const { return m_closing; }
 
 private:
     void onBytes();
@@ -86,6 +82,7 @@ private:
     int m_inService = 0;
     qint64 m_seenUnread = 0; // what the server left unread when it took the last request
     bool m_taken = false;    // a request was taken since the last look
+    bool m_closing = false;
     QTimer m_idle;
 };
 

@@ -1,6 +1,5 @@
-#include "html/RequestGate.h"
+#include "network/RequestGate.h"
 
-#include <QHttpServerRequest>
 #include <QTcpSocket>
 
 namespace {
@@ -39,20 +38,6 @@ qint64 declaredLength(const QByteArray& value, qint64 limit) {
     return n;
 }
 } // namespace
-
-QByteArray headerOf(const QHttpServerRequest& request, const QByteArray& name) {
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
-bool asksToClose(const QHttpServerRequest& request) {
-    for (const QByteArray& token : headerOf(request, "Connection").split(','))
-        if (token.trimmed().compare("close", Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
 
 int RequestScanner::feed(const QByteArray& bytes) {
     qsizetype at = 0;
