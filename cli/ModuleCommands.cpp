@@ -8,10 +8,6 @@
 #include "module/Display.h"
 #include "module/ParamAccess.h"
 
-namespace {
-constexpr int kReadTimeout = 2000;
-} // namespace
-
 int CliSession::show() {
     const ModuleAddress at = address(0);
     const TModule& m = probe(at);
@@ -144,7 +140,7 @@ int CliSession::set() {
     const int number = WriteNumber(m, index);
     const bool reread = number == ModuleTypeParameter || (m.Params[index].Flags & FlagReload);
     // The write waits as long as after the value read of a selection.
-    m_link.ReplyTimeout = kReadTimeout;
+    m_link.ReplyTimeout = Protocol::ReadTimeout;
     if (!m_link.WriteValue(number, raw))
         throw CliFailure{StatusModuleErrors,
                          QStringLiteral("%1 refused the value %2.").arg(label).arg(raw)};

@@ -78,11 +78,7 @@ void MonitorHttp::serve(const QHttpServerRequest& request, std::unique_ptr<Excha
         drop(exchange->socket);
         return;
     }
-    const HttpResponse response = answer(request);
-    // An unknown path is answered with its text, HEAD or not.
-    if (response.status == 404)
-        exchange->head = false;
-    reply(*exchange, response);
+    reply(*exchange, answer(request));
 }
 
 HttpResponse MonitorHttp::answer(const QHttpServerRequest& request) const {

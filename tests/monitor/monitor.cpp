@@ -238,6 +238,7 @@ private Q_SLOTS:
         row("head", "HEAD /healthz|keep-alive, Close", "200|Length: 3\r");
         row("post", "POST /|TE, close", "405|Allow: GET, HEAD\r");
         row("other", "GET /metrics/|close", "404|");
+        row("head other", "HEAD /nothing|close", "404|Length: 40\r");
     }
     void httpRequests() {
         QFETCH(QByteArray, request);
