@@ -1,7 +1,7 @@
 #pragma once
 
 #include "html/PagesCodec.h"
-#include "network/HttpResponse.h"
+#include "net/HttpResponse.h"
 
 #include <QByteArray>
 #include <QString>

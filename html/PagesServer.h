@@ -1,7 +1,7 @@
 #pragma once
 
 #include "html/PagesHttp.h"
-#include "network/GatedHttpServer.h"
+#include "net/GatedHttpServer.h"
 
 #include <deque>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "network/GatedHttpServer.h"
+#include "net/GatedHttpServer.h"
 
 class HeadendMonitor;
 

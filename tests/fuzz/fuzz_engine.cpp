@@ -9,7 +9,7 @@
 #include "link/Telnet.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
-#include "network/RequestGate.h"
+#include "net/RequestGate.h"
 #include "sim/SimHeadend.h"
 
 #include <cstdint>

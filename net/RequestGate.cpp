@@ -1,4 +1,4 @@
-#include "network/RequestGate.h"
+#include "net/RequestGate.h"
 
 #include <QTcpSocket>
 

@@ -1,4 +1,4 @@
-#include "network/GatedHttpServer.h"
+#include "net/GatedHttpServer.h"
 
 #include <QHttpServerRequest>
 #include <QTcpSocket>

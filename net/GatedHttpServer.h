@@ -1,7 +1,7 @@
 #pragma once
 
-#include "network/HttpResponse.h"
-#include "network/RequestGate.h"
+#include "net/HttpResponse.h"
+#include "net/RequestGate.h"
 
 #include <QAbstractHttpServer>
 #include <QHostAddress>
