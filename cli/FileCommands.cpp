@@ -49,9 +49,8 @@ int CliSession::files() {
     if (loaded.ok()) {
         // Re-read the module as the program does after loading its settings.
         m_link.SelectModule(at.subrack, at.slot);
-        m_state.ReloadRequest = true;
         TransientStatus progress(m_host);
-        m_session.reload();
+        m_session.reread();
         m_host.finishStatus(false);
     }
     if (loaded.ok() && m_options.verify && !verifyLoad({loaded.file, true, loaded.loaded}))

@@ -146,12 +146,10 @@ int CliSession::set() {
                          QStringLiteral("%1 refused the value %2.").arg(label).arg(raw)};
     // Re-read as the program does after a typed value (values, then the commit), the info
     // block as well when the parameter asks for it or the module took another type.
-    m_state.ReloadRequest = true;
-    m_state.SkipInfoReload = !reread;
     bool committed = false;
     {
         TransientStatus progress(m_host);
-        committed = m_session.reload();
+        committed = m_session.reread(!reread);
     }
     m_host.finishStatus(false);
     const TModule& now = *m_modules.at(at.slot, at.subrack);

@@ -38,6 +38,13 @@ bool HeadendSession::reload(const std::function<void()>& rebuild, const QString&
     return ReloadModule(m_link, m_state, m_host, rebuild, moduleWord);
 }
 
+bool HeadendSession::reread(bool valuesOnly) {
+    m_state.ReloadRequest = true;
+    if (valuesOnly)
+        m_state.SkipInfoReload = true;
+    return reload();
+}
+
 QList<int> HeadendSession::refreshMeasured(const ModuleAddress& at) {
     return RefreshMeasured(m_link, m_modules, at.slot, at.subrack);
 }

@@ -99,6 +99,10 @@ public:
     // ReloadModule); true when its commit was acknowledged.
     bool reload(const std::function<void()>& rebuild = {},
                 const QString& moduleWord = QStringLiteral("Module"));
+    // Reads the current module again at once, as the work loop does when one is asked for: its
+    // values (and its info block unless valuesOnly or a failed write said otherwise), then
+    // the commit. True when the commit was acknowledged.
+    bool reread(bool valuesOnly = false);
     // A re-read of the current module is waiting, and nothing holds the line meanwhile.
     bool reloadDue() const { return m_state.ReloadRequest && !m_link.LinkBusy; }
     // The measured values of a module read again in the background (see RefreshMeasured): the
