@@ -18,14 +18,14 @@ HeadendSession::HeadendSession(LinkHost& host) : m_host(host), m_link(m_modules,
 
 HeadendSession::~HeadendSession() = default;
 
-int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
-    ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected);
+int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
+                         ScanEnd end) {
+    ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected, end);
     return m_state.FoundCount;
 }
 
-bool HeadendSession::probe(const ModuleAddress& at, ScanView& view, const ScanWords& words,
-                           QStringList* unread) {
-    return ProbeSlot(m_link, m_modules, m_state, m_host, view, words, at.subrack, at.slot, unread);
+bool HeadendSession::probe(const ModuleAddress& at, ScanView& view, const ScanWords& words) {
+    return ProbeSlot(m_link, m_modules, m_state, m_host, view, words, at.subrack, at.slot);
 }
 
 bool HeadendSession::reload(const std::function<void()>& rebuild, const QString& moduleWord) {
