@@ -32,7 +32,7 @@ void QuietScanView::processEvents() {
 }
 
 bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host, ScanView& view,
-               const ScanWords& words, int g, int s, QStringList* unread) {
+               const ScanWords& words, int g, int s) {
     state.CurSlot = s;
     const TModule* before = modules.at(s, g);
     const bool answeredBefore = before && before->TypeName != NotInstalledText;
@@ -54,12 +54,13 @@ bool ProbeSlot(Link& link, ModuleTable& modules, SharedState& state, LinkHost& h
     host.SetStatus(module + QStringLiteral(": loading information"));
     // A reply that cannot be read spoils that one answer, not the scan; the error is kept
     // with the record, since the next parse empties Messages. One that does not come is named.
-    const auto read = [&m, unread](const char* what, const std::function<bool()>& command) {
+    const auto read = [&m, &view](const char* what, const std::function<bool()>& command) {
         bool came = true;
         Link::tolerant(
             m, [&] { came = command(); }, &m.ReadFaults);
-        if (!came && unread)
-            *unread << QStringLiteral("no reply to the %1 request").arg(QLatin1String(what));
+        if (!came)
+            view.replyMissing(
+                QStringLiteral("no reply to the %1 request").arg(QLatin1String(what)));
     };
     read("info block", [&] { return link.ReadInfoBlock(s, g); });
     view.toggleLamp();
@@ -105,18 +106,22 @@ ModuleAddresses answeredBefore(const ModuleTable& modules, const ModuleAddresses
     return out;
 }
 
-// Both subracks, slot by slot, on an open port (closed at the end, however the scan ends).
+// Both subracks, slot by slot, on an open port (closed at the end, however the scan ends,
+// unless `end` keeps it open).
 // Returns the replies that could not be read, one line per reply, with the module's address.
 QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                         ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
+                         ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
+                         ScanEnd end) {
     struct Closer {
         Link& link;
         LinkHost& host;
+        ScanEnd end;
         ~Closer() {
             host.progress(0, 0);
-            link.closePort();
+            if (end == ScanEnd::ClosePort)
+                link.closePort();
         }
-    } closer{link, host};
+    } closer{link, host, end};
     if (!link.ComPort().isOpen() && !link.ComPort().open())
         throw PortError(Ports::notOpenedText(link.ComPort().errorString()));
     QStringList faults;
@@ -169,10 +174,11 @@ QStringList scanSubracks(Link& link, ModuleTable& modules, SharedState& state, L
 } // namespace
 
 void ScanHeadend(Link& link, ModuleTable& modules, SharedState& state, LinkHost& host,
-                 ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
+                 ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
+                 ScanEnd end) {
     state.FoundCount = 0;
     state.Subrack2Visible = false;
-    const QStringList faults = scanSubracks(link, modules, state, host, view, words, expected);
+    const QStringList faults = scanSubracks(link, modules, state, host, view, words, expected, end);
     host.SetStatus(ScanResultText(state.FoundCount));
     if (state.FoundCount == 0 && link.roundTripGuessed())
         host.showMessage(QStringLiteral("Nothing answers on %1: not one frame had a reply.")

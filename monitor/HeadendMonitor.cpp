@@ -5,6 +5,7 @@
 #include "monitor/Log.h"
 
 #include <QDateTime>
+#include <utility>
 
 namespace {
 constexpr int kFirstRetryMs = 1000;
@@ -20,8 +21,15 @@ constexpr int kSettleStepMs = 50;
 
 } // namespace
 
-void HeadendMonitor::Host::showMessage(const QString& text, bool) {
-    monitorLog(text);
+void HeadendMonitor::View::slotEmpty(int g, int s) {
+    if (!missing.contains({g, s}))
+        missing << ModuleAddress{g, s};
+}
+
+void HeadendMonitor::View::slotFound(int g, int s, const TModule&) {
+    missing.removeOne({g, s});
+    m_monitor.takeAnswer(g, s);
+    m_monitor.noteAnswer(g, s, true);
 }
 
 HeadendMonitor::HeadendMonitor(const Settings& settings, QObject* parent)
@@ -135,25 +143,28 @@ bool HeadendMonitor::settled() {
 }
 
 bool HeadendMonitor::probe(int g, int s) {
-    QuietScanView view;
-    QStringList unread;
-    if (!m_session.probe({g, s}, view, ScanWords{}, &unread))
+    if (!m_session.probe({g, s}, m_view))
         return false;
+    takeAnswer(g, s);
+    return true;
+}
+
+void HeadendMonitor::takeAnswer(int g, int s) {
     TModule& m = *m_modules.at(s, g);
+    SlotStatus& status = m_status.at(g, s);
+    const QStringList unread = std::exchange(m_view.unread, {});
     if (!unread.isEmpty()) {
-        SlotStatus& status = m_status.at(g, s);
         ++status.pollErrors;
         status.takeUnread(m, unread);
         monitorLog(
             QStringLiteral("module %1 answers, but not read: %2")
                 .arg(ModuleAddress{g, s}.name(), status.readFaults.join(QStringLiteral("; "))));
-        return true;
+        return;
     }
     // The texts of the diagnostic bits, once per scan as the diagnostic report reads them.
     if (m.DiagCount > 0)
         Link::tolerant(m, [&] { m_link.ReadExtDiag(s, g); });
-    m_status.at(g, s).takeFrom(m);
-    return true;
+    status.takeFrom(m);
 }
 
 bool HeadendMonitor::poll(int g, int s) {
@@ -201,15 +212,14 @@ void HeadendMonitor::scan() {
     QElapsedTimer clock;
     clock.start();
     m_sincePoll.start();
-    int found = 0;
-    for (int g = 0; g < HeadendStatus::Subracks; ++g)
-        for (int s = 0; s < HeadendStatus::Slots; ++s) {
-            if (stopWanted())
-                return;
-            const bool answered = probe(g, s);
-            noteAnswer(g, s, answered);
-            found += answered ? 1 : 0;
-        }
+    m_view.missing.clear();
+    m_view.unread.clear(); // a line lost in the middle of a module leaves its replies named
+    const int found = m_session.scan(m_view, ScanWords{}, {}, ScanEnd::KeepPortOpen);
+    // Gone only now: a module silent at its turn may have answered once it had restarted.
+    for (const ModuleAddress& a : std::as_const(m_view.missing))
+        noteAnswer(a.subrack, a.slot, false);
+    if (stopWanted())
+        return;
     m_needScan = false;
     m_sinceScan.start();
     m_status.scanDuration = double(clock.elapsed()) / 1000.0;

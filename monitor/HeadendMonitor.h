@@ -9,10 +9,11 @@
 #include <QTimer>
 
 // Watches one head-end without ever writing to a module: opens the line by its port name,
-// scans both subracks, polls each present module's diagnostic bytes (and the values of a
-// module with read-only numbers) every interval and rescans every rescan period. A module
-// that misses two polls in a row is no longer present; a lost line is retried with a growing
-// pause (1 s doubling up to a minute) for as long as the program runs.
+// scans both subracks (waiting for a module of the last scan that may be restarting), polls
+// each present module's diagnostic bytes (and the values of a module with read-only numbers)
+// every interval and rescans every rescan period. A module that misses two polls in a row is
+// no longer present; a lost line is retried with a growing pause (1 s doubling up to a
+// minute) for as long as the program runs.
 //
 // It also lends the line: requestLine() asks for it; the monitor stops at the next module
 // (or at once when idle), clears what is waiting on the line and emits lineLent with the
@@ -56,10 +57,30 @@ Q_SIGNALS:
     void lineWithdrawn(const QString& reason); // the line went away while lent
 
 private:
-    // What the engine would show goes to the log.
+    // Stops a scan at the next module when the line is asked for. Status texts are kept, the
+    // scan's closing message is not logged: it repeats what the log says module by module, in
+    // the words of a message box.
     class Host : public QuietHost {
     public:
-        void showMessage(const QString& text, bool error) override;
+        explicit Host(const HeadendMonitor& monitor) : m_monitor(monitor) {}
+        bool stopRequested() const override { return m_monitor.stopWanted(); }
+
+    private:
+        const HeadendMonitor& m_monitor;
+    };
+    // What a scan or a probe finds goes into the status as it comes.
+    class View : public QuietScanView {
+    public:
+        explicit View(HeadendMonitor& monitor) : m_monitor(monitor) {}
+        void slotEmpty(int subrack, int slot) override;
+        void slotFound(int subrack, int slot, const TModule&) override;
+        void replyMissing(const QString& text) override { unread << text; }
+
+        ModuleAddresses missing; // silent at their last visit; each scan starts it afresh
+        QStringList unread;      // the replies of the module being visited that did not come
+
+    private:
+        HeadendMonitor& m_monitor;
     };
 
     void step();
@@ -69,6 +90,8 @@ private:
     void onPortLost(const QString& reason);
     // One module: true when it answered (its status is updated then).
     bool probe(int subrack, int slot);
+    // The status of a module that answered the scan or a probe.
+    void takeAnswer(int subrack, int slot);
     bool poll(int subrack, int slot);
     void noteAnswer(int subrack, int slot, bool answered);
     bool stopWanted() const { return m_lendWanted; }
@@ -76,8 +99,9 @@ private:
     bool settled();
 
     Settings m_settings;
-    Host m_host;
+    Host m_host{*this};
     HeadendSession m_session;
+    View m_view{*this};
     // The session's parts, as the monitor's code names them.
     ModuleTable& m_modules = m_session.modules();
     Link& m_link = m_session.link();

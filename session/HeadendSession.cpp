@@ -23,15 +23,15 @@ bool HeadendSession::busy() const {
     return !m_running.isEmpty() || EventWait::depth() > 0;
 }
 
-int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected) {
+int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
+                         ScanEnd end) {
     Operation op(*this, QStringLiteral("scan"));
-    ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected);
+    ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected, end);
     return m_state.FoundCount;
 }
 
-bool HeadendSession::probe(const ModuleAddress& at, ScanView& view, const ScanWords& words,
-                           QStringList* unread) {
-    return ProbeSlot(m_link, m_modules, m_state, m_host, view, words, at.subrack, at.slot, unread);
+bool HeadendSession::probe(const ModuleAddress& at, ScanView& view, const ScanWords& words) {
+    return ProbeSlot(m_link, m_modules, m_state, m_host, view, words, at.subrack, at.slot);
 }
 
 bool HeadendSession::reload(const std::function<void()>& rebuild, const QString& moduleWord) {

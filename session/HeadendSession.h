@@ -91,10 +91,10 @@ public:
     ModuleAddress currentAddress() const { return {m_state.CurSubrack, m_state.CurSlot}; }
 
     // Both subracks (see ScanHeadend); returns how many modules answered.
-    int scan(ScanView& view, const ScanWords& words = {}, const ModuleAddresses& expected = {});
+    int scan(ScanView& view, const ScanWords& words = {}, const ModuleAddresses& expected = {},
+             ScanEnd end = ScanEnd::ClosePort);
     // One slot as the scan visits it (see ProbeSlot); true when a module answered there.
-    bool probe(const ModuleAddress& at, ScanView& view, const ScanWords& words = {},
-               QStringList* unread = nullptr);
+    bool probe(const ModuleAddress& at, ScanView& view, const ScanWords& words = {});
     // The re-read of the current module the work loop runs when one is requested (see
     // ReloadModule); true when its commit was acknowledged.
     bool reload(const std::function<void()>& rebuild = {},

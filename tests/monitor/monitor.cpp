@@ -352,9 +352,12 @@ private Q_SLOTS:
 
         // Leaves with replies under way for longer than any fixed wait: the rescan waits until
         // the line is quiet, and misses none; a module that answers without its replies is
-        // shown faulty, without values.
+        // shown faulty, without values (the one with poll errors). One still restarting after
+        // a reset (silent at three presence checks of two frames) is waited for, not missed.
         headend.setFaults(0, 5, faults([](SimFaults& s) { s.silent = true; }));
         client = lend();
+        headend.setFaults(
+            0, 3, faults([](SimFaults& s) { s.selectPattern = "000000" + QString(99, '1'); }));
         client->write(QByteArray("!\xC1\x80!0\r").repeated(800)); // 2/1, for 20 seconds
         readUntil(*client, [](const QByteArray& b) { return b.contains('\x02'); });
         const double cycles = metric("orvex_poll_cycles_total");
