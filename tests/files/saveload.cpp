@@ -25,13 +25,6 @@ const QString kSelect14("S1/4 S1/4");
 const QString kWrites14("50,12 6 51,0 6 52,250 6");
 const QString kFinish14("S1/4 S1/4 7 S1/4 S1/4");
 
-bool isSelect(const QByteArray& fr) {
-    return fr.size() == 3 && (quint8(fr[1]) & 0xF0) == 0xC0;
-}
-bool isSpecial(const QByteArray& fr) {
-    return fr.endsWith("\n\r");
-}
-
 // Lines joined with CR LF, the last one ended too.
 QByteArray crlf(const QByteArrayList& lines) {
     return lines.join("\r\n") + "\r\n";
@@ -53,7 +46,7 @@ struct ScriptedModules {
 
     std::optional<PtyPeer::Reply> answer(const QByteArray& fr) {
         std::lock_guard lock(mutex);
-        if (isSelect(fr)) {
+        if (PtyPeer::isSelect(fr)) {
             if (silentLeft > 0 && silentLeft--)
                 return std::nullopt;
             const int address = (quint8(fr[1]) - 0xC0) * 16 + (quint8(fr[2]) - 0x80);
@@ -61,7 +54,7 @@ struct ScriptedModules {
         }
         if (selected < 0 || (fr == "!&\r" && refusesSpecialMode))
             return std::nullopt;
-        if (isSpecial(fr)) {
+        if (fr.endsWith("\n\r")) {
             QByteArrayList* replies = nullptr;
             for (auto it = special.begin(); it != special.end(); ++it)
                 replies = fr.mid(1).startsWith(it.key()) ? &it.value() : replies;
@@ -113,18 +106,11 @@ class SaveLoadTest : public QObject {
         }
         return m;
     }
-    // The frames sent, readably: "S1/4" a select frame of subrack 1 slot 4 (1-based), "#cmd"
-    // a special command, else the body between "!" and CR with LF shown as ",".
+    // The frames sent, readably (PtyPeer::readable), one space between them.
     QString sent() const {
         QStringList out;
-        for (const QByteArray& fr : f->peer.frames()) {
-            if (isSelect(fr))
-                out << QStringLiteral("S%1/%2").arg(quint8(fr[1]) - 0xBF).arg(quint8(fr[2]) - 0x7F);
-            else if (isSpecial(fr))
-                out << "#" + QString::fromLatin1(fr.mid(1, fr.size() - 8));
-            else
-                out << QString::fromLatin1(fr.mid(1, fr.size() - 2)).replace('\n', ',');
-        }
+        for (const QByteArray& fr : f->peer.frames())
+            out << PtyPeer::readable(fr);
         return out.join(' ');
     }
 
