@@ -150,21 +150,6 @@ private Q_SLOTS:
         EXPECT_BYTES(read, f->sim->headend().sent());
     }
 
-    // A terminal killed while its module's console is open leaves the module taking every
-    // frame as keys; the next run ends that console before its first frame and finds them all.
-    void consoleLeftOpen() {
-        SimHeadend& headend = f->sim->headend();
-        auto p = f->start({"terminal", "1/9"});
-        QTRY_VERIFY_WITH_TIMEOUT(headend.state(0, 8).consoleOpen, 60000);
-        p->kill();
-        p->waitForFinished();
-        headend.clearLog();
-        const auto r = f->run({"scan"});
-        EXPECT_HAS(r.out, "12 Modules found");
-        EXPECT_STARTS(headend.received(), "\x03\r!\xC0\x80");
-        EXPECT_STARTS(headend.sent(), "\x06"); // the console ended without a word
-    }
-
     // Keys from a pipe: each goes when the module asks with SYN, LF as the Enter key; the
     // console ends when the keys are used up, on the module's EOT, or on Ctrl-].
     void console() {

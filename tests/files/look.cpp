@@ -27,7 +27,7 @@ private Q_SLOTS:
         f->headend().setResetMs(DemoValues().profile.resetMs);
         QVERIFY(f->link->OpenLink());
         scan();
-        QVERIFY(files().SaveConfigFile("all.mmh"));
+        QVERIFY(files().SaveConfigFile("all.mmh") && files().SaveModuleFile(0, 5, "amp.mst"));
     }
     void cleanupTestCase() { f.reset(); }
 
@@ -84,6 +84,37 @@ private Q_SLOTS:
         for (int g = 0; g < 2; ++g)
             for (int s = 0; s < 16; ++s)
                 QVERIFY2(!f->headend().state(g, s).restarting, qPrintable(QString::number(s)));
+    }
+
+    // A module that acknowledges every write and keeps its values: the check after the load,
+    // of a configuration or a module file, names it with the value it holds.
+    void loadNotKept_data() {
+        QTest::addColumn<bool>("moduleFile");
+        QTest::newRow("configuration") << false;
+        QTest::newRow("module file") << true;
+    }
+    void loadNotKept() {
+        QFETCH(bool, moduleFile);
+        const DemoValues demo;
+        Link& link = *f->link;
+        QVERIFY(link.SelectModule(0, 5) && link.WriteValue(0, 23) && link.CommitEEPROM(5, 0));
+        f->headend().setFaults(0, 5, faults([](SimFaults& s) { s.ignoreWrites = true; }));
+        f->state.CurSubrack = 0;
+        f->state.CurSlot = 5;
+        SaveLoad ops = files();
+        LoadedModules loaded;
+        QVERIFY(ops.LoadSettingsFile("amp.mst", !moduleFile, &loaded));
+        f->headend().clearFaults();
+        QVERIFY(link.SelectModule(0, 5) && link.ReadValues(5, 0)); // read again, as after a load
+        Compare::Blocks file;
+        QVERIFY(Compare::readFile("amp.mst", moduleFile, &file));
+        const Verify::Outcome o = Verify::check(ops, f->modules, file, moduleFile, loaded);
+        QVERIFY(link.WriteValue(0, demo.gainRaw()) && link.CommitEEPROM(5, 0));
+        QCOMPARE(addressNames(o.notHeld), QString("1/6"));
+        QVERIFY(!Verify::report(f->host, o));
+        QCOMPARE(f->host.status, QString(" Errors found"));
+        QCOMPARE(f->host.messages.last(),
+                 demo.gainLine("file", demo.gainRaw(), "module holds", 23) + "\n");
     }
 
     // Modules restarting when the scan comes by (a reset from elsewhere) are waited for when

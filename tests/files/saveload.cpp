@@ -25,13 +25,6 @@ const QString kSelect14("S1/4 S1/4");
 const QString kWrites14("50,12 6 51,0 6 52,250 6");
 const QString kFinish14("S1/4 S1/4 7 S1/4 S1/4");
 
-bool isSelect(const QByteArray& fr) {
-    return fr.size() == 3 && (quint8(fr[1]) & 0xF0) == 0xC0;
-}
-bool isSpecial(const QByteArray& fr) {
-    return fr.endsWith("\n\r");
-}
-
 // Lines joined with CR LF, the last one ended too.
 QByteArray crlf(const QByteArrayList& lines) {
     return lines.join("\r\n") + "\r\n";
@@ -53,7 +46,7 @@ struct ScriptedModules {
 
     std::optional<PtyPeer::Reply> answer(const QByteArray& fr) {
         std::lock_guard lock(mutex);
-        if (isSelect(fr)) {
+        if (PtyPeer::isSelect(fr)) {
             if (silentLeft > 0 && silentLeft--)
                 return std::nullopt;
             const int address = (quint8(fr[1]) - 0xC0) * 16 + (quint8(fr[2]) - 0x80);
@@ -61,7 +54,7 @@ struct ScriptedModules {
         }
         if (selected < 0 || (fr == "!&\r" && refusesSpecialMode))
             return std::nullopt;
-        if (isSpecial(fr)) {
+        if (fr.endsWith("\n\r")) {
             QByteArrayList* replies = nullptr;
             for (auto it = special.begin(); it != special.end(); ++it)
                 replies = fr.mid(1).startsWith(it.key()) ? &it.value() : replies;
@@ -113,18 +106,11 @@ class SaveLoadTest : public QObject {
         }
         return m;
     }
-    // The frames sent, readably: "S1/4" a select frame of subrack 1 slot 4 (1-based), "#cmd"
-    // a special command, else the body between "!" and CR with LF shown as ",".
+    // The frames sent, readably (PtyPeer::readable), one space between them.
     QString sent() const {
         QStringList out;
-        for (const QByteArray& fr : f->peer.frames()) {
-            if (isSelect(fr))
-                out << QStringLiteral("S%1/%2").arg(quint8(fr[1]) - 0xBF).arg(quint8(fr[2]) - 0x7F);
-            else if (isSpecial(fr))
-                out << "#" + QString::fromLatin1(fr.mid(1, fr.size() - 8));
-            else
-                out << QString::fromLatin1(fr.mid(1, fr.size() - 2)).replace('\n', ',');
-        }
+        for (const QByteArray& fr : f->peer.frames())
+            out << PtyPeer::readable(fr);
         return out.join(' ');
     }
 
@@ -279,10 +265,8 @@ private Q_SLOTS:
 
     // A save that cannot be completed leaves the earlier file as it was and says why: a module
     // with more channels than a file can describe, a file in the place of a folder (this stops
-    // root as well; the line lost in a save: robust_gui.HeadendTest). A load that loses the
-    // line gives the controls back and names the module it had begun to write.
+    // root as well).
     void failedSaveKeepsTheEarlierFile() {
-        module(0, 0, "RPR-4", "V2.10", InfoImage, 1);
         TModule& wide = module(0, 4, "WIDE", "V1", InfoParam, 101, {{1}});
         QVERIFY(writeFile("m.mst", "earlier"));
         QVERIFY(!files().SaveModuleFile(0, 4, "m.mst"));
@@ -296,33 +280,55 @@ private Q_SLOTS:
             QStringList({"File I/O error. m.mst: module 1/5 has 101 channels, a file holds "
                          "100 at most; the earlier file is kept.",
                          "File I/O error. m.mst/x.mst: Not a directory; no file was written."}));
+    }
+
+    // The line lost while a command waits: a save keeps the earlier file and says why; a load
+    // (its module silent after the first commit) names the module it had begun to write. Both
+    // give the controls back.
+    void lineLost_data() {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("save") << true;
+        QTest::newRow("load") << false;
+    }
+    void lineLost() {
+        QFETCH(bool, save);
         module(0, 3, "TESTMOD", "V1.00", InfoParam, 1, {{0}, {0}, {0}});
         f->state.CurSlot = 3;
-        // Silent after the first commit; the line goes while the second write waits.
-        auto committed = std::make_shared<std::atomic_bool>(false);
-        f->peer.setResponder([s = line, committed](const QByteArray& fr) {
-            if (*committed)
+        QVERIFY(writeFile("m.mst", "earlier"));
+        auto silent = std::make_shared<std::atomic_bool>(save);
+        f->peer.setResponder([s = line, silent](const QByteArray& fr) {
+            if (*silent)
                 return std::optional<PtyPeer::Reply>();
-            *committed = fr == "!6\r";
+            *silent = fr == "!6\r";
             return s->answer(fr);
         });
         f->link->ReplyTimeout = 5000;
         QTimer cut;
         connect(&cut, &QTimer::timeout, [&] {
-            if (f->peer.frames().size() > 4)
+            if (f->peer.frames().size() > (save ? 0 : 4))
                 f->peer.hangUp();
         });
         cut.start(5);
         f->host.enabledHistory.clear();
+        QString said;
         try {
-            load(crlf(kModuleBlock), false);
-            QFAIL("no PortError");
+            QVERIFY(save ? !files().SaveModuleFile(0, 3, "m.mst")
+                         : load(crlf(kModuleBlock), false));
         } catch (const PortError& e) {
-            EXPECT_ENDS(e.text(),
-                        "\nLoading stopped when the line was lost; written to: 1/4 (in part).");
+            said = e.text();
         }
         QCOMPARE(f->host.enabledHistory, QList<bool>({false, true}));
-        QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
+        if (!save) {
+            EXPECT_ENDS(said,
+                        "\nLoading stopped when the line was lost; written to: 1/4 (in part).");
+            QCOMPARE(f->host.progressHistory.last(), qMakePair(0, 0));
+            return;
+        }
+        QCOMPARE(fileBytes("m.mst"), QByteArray("earlier"));
+        QCOMPARE(f->host.messages.size(), 1);
+        EXPECT_STARTS(f->host.messages.first(),
+                      "The line was lost while saving m.mst (The serial port was lost (");
+        EXPECT_ENDS(f->host.messages.first(), "); the earlier file is kept.");
     }
 
     // A module file goes to the current module whatever address it names: what reaches the

@@ -1,9 +1,9 @@
 // The line's frames as the line monitor and the trace name them, from what the simulator's
 // modules answer to each command: every command and every kind of reply.
 #include "link/LineObserver.h"
-#include "sim/SimHeadend.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/SimRig.h"
 #include "tests/support/TestMain.h"
 
 #include <QRegularExpression>
@@ -12,12 +12,6 @@
 Q_DECLARE_METATYPE(SimFaults)
 
 namespace {
-struct Recorder : SimLine {
-    void send(const QByteArray& bytes, int) override { pieces << bytes; }
-    void drop() override {}
-    QList<QByteArray> pieces;
-};
-
 // A special command as the link frames it: the reply's form behind "!", LF before the CR.
 QByteArray special(const QByteArray& code) {
     return '!' + specReply(code).chopped(1) + "\n\r";
@@ -76,11 +70,9 @@ private Q_SLOTS:
     void meanings() {
         QFETCH(QList<QByteArray>, sent);
         QFETCH(SimFaults, faults);
-        SimHeadend headend(demoProfile());
-        headend.setResetMs(0);
-        headend.setFaults(0, 5, faults);
-        Recorder line;
-        headend.setLine(&line);
+        SimRig rig;
+        rig.headend.setResetMs(0);
+        rig.headend.setFaults(0, 5, faults);
         LineFramer framer;
         LineDecoder decoder;
         QStringList got;
@@ -97,9 +89,8 @@ private Q_SLOTS:
         };
         for (const QByteArray& frame : sent) {
             named(framer.out(0, frame));
-            line.pieces.clear();
-            headend.feed(frame);
-            for (const QByteArray& piece : line.pieces)
+            rig.ask(frame);
+            for (const QByteArray& piece : rig.pieces)
                 named(framer.in(0, piece));
         }
         named(framer.quiet());

@@ -301,6 +301,29 @@ private Q_SLOTS:
         QCOMPARE(ring.take(), quint16('1'));
     }
 
+    // A console whose line goes: the session hears of it and ends; on the line that comes back
+    // the module's console is ended before the next frame (what the windows do: robust_gui).
+    void consoleOnALostLine() {
+        QTemporaryDir lineDir;
+        SimServerOptions options;
+        options.linkPath = lineDir.filePath("headend");
+        LinkFixture s(true, options);
+        QVERIFY(s.link->OpenLink() && s.link->SelectModule(0, 8));
+        ConsoleSession console(*s.link, s.state, s.host);
+        QSignalSpy lost(&console, &ConsoleSession::lost);
+        console.open();
+        QVERIFY(runUntil([&] { return s.headend().state(0, 8).consoleOpen; }));
+        s.sim->closeLine();
+        QVERIFY(runUntil([&] { return lost.size() == 1; }));
+        QVERIFY(!s.state.TerminalMode && !console.isOpen());
+        QString error;
+        QVERIFY2(s.sim->reopenLine(&error), qPrintable(error));
+        s.headend().clearLog();
+        QVERIFY(s.link->SelectModule(0, 5));
+        EXPECT_STARTS(s.headend().received(), "\x03\r");
+        QVERIFY(!s.headend().state(0, 8).consoleOpen);
+    }
+
     // A scan of the demo head-end with a module whose info block cannot be read: that module is
     // never shown as clear, the scan and its report say so. The report of a module with a
     // diagnostic fault: its lines, and the extended texts read once per scan. A rescan through

@@ -1,9 +1,10 @@
 // A line whose connection ends at a forwarder nearby (ssh -L, a local proxy): the handshake
 // says nothing of the round trip behind it, which the program learns from replies.
-#include "files/Verify.h"
+#include "files/SaveLoad.h"
 #include "link/HeadendScan.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/Ser2net.h"
 #include "tests/support/TestMain.h"
@@ -43,9 +44,10 @@ private Q_SLOTS:
         QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
     }
 
-    // Scan, a module read, a value set, the configuration saved and loaded back, verified.
-    // The image module (special commands, a line each way) only where that stays short. The
-    // same through ser2net's telnet accepter, whose line the program sets.
+    // Scan, a module read, a value set, the configuration saved and loaded back. The image
+    // module (special commands, a line each way) only where that stays short. The same through
+    // ser2net's telnet accepter, whose line the program sets (at the raw one, ser2net's
+    // settings) and whose set-up exchange tells the round trip.
     void delayed_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("eachWay"); // ms the forwarder holds every byte back
@@ -53,6 +55,7 @@ private Q_SLOTS:
         for (const int ms : {0, 40, 80, 160})
             QTest::addRow("%d ms each way", ms) << "tcp" << ms << (ms == 40);
         QTest::newRow("RFC 2217") << "rfc2217" << 0 << true;
+        QTest::newRow("RFC 2217, 20 ms each way") << "rfc2217" << 20 << false;
     }
     void delayed() {
         QFETCH(QString, mode);
@@ -65,10 +68,15 @@ private Q_SLOTS:
         sim->headend().setFaults(0, kSecondImage, pulled);
         DelayProxy proxy(server.port(mode), 2 * eachWay);
         LinkFixture f;
-        QVERIFY(f.link->OpenLink(Ser2net::lineName(mode, proxy.port())));
+        const QString name = Ser2net::lineName(mode, proxy.port());
+        QVERIFY(f.link->OpenLink(name));
+        const QString connected = f.host.status;
+        EXPECT_STARTS(connected, name + " connected, round trip ");
+        QVERIFY(mode == "tcp" || connected.section(' ', -2, -2).toInt() >= 2 * eachWay);
         QuietScanView view;
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.host.status, ScanResultText(images ? 2 : 1));
+        QCOMPARE(PtyPeer::text(sim->endpoint().lineState()), "115200 8N2"); // no parity on a pty
         // ser2net lets go of a closed connection in its own time and turns the next one away
         // until then (told only once connected, on a raw line): each operation waits for it.
         const auto released = [&] {
@@ -88,16 +96,10 @@ private Q_SLOTS:
         QVERIFY(f.link->CommitEEPROM(kFirstAmp, 0));
         QCOMPARE(sim->headend().committedValue(0, kFirstAmp, 0, 0), saved == 0 ? 1 : 0);
 
-        LoadedModules loaded;
         QVERIFY(released());
-        QVERIFY(files.LoadSettingsFile("headend.mmh", true, &loaded));
+        QVERIFY(files.LoadSettingsFile("headend.mmh", true));
         QCOMPARE(f.host.status, QString("Done."));
         QCOMPARE(sim->headend().committedValue(0, kFirstAmp, 0, 0), saved);
-        Compare::Blocks file;
-        QVERIFY(Compare::readFile("headend.mmh", false, &file));
-        QVERIFY(f.link->SelectModule(0, kFirstAmp) && f.link->ReadValues(kFirstAmp, 0));
-        const Verify::Outcome held = Verify::check(files, f.modules, file, false, loaded);
-        QVERIFY2(held.ok(), qPrintable(held.lines.join('\n')));
         qInfo("%d ms each way: %lld ms, round trip learnt %d ms", eachWay, clock.elapsed(),
               f.link->ComPort().roundTripMs());
     }

@@ -1,9 +1,8 @@
 // The head-end reached through a real ser2net in front of the simulator, as a hub site's
 // terminal server: raw TCP (line fixed at the server) and telnet with the com-port option
-// (line set by the program), with and without an added round trip, and the faults of a
-// network line.
+// (line set by the program), and the faults of a network line. (The scan, a save and a load
+// with an added round trip: forwarder.ForwarderTest.)
 #include "tests/support/Ser2net.h"
-#include "files/SaveLoad.h"
 #include "html/ModulePages.h"
 #include "link/ConsoleSession.h"
 #include "link/HeadendScan.h"
@@ -11,7 +10,6 @@
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
-#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -64,46 +62,6 @@ private Q_SLOTS:
         sim = SimServer::startPty(demoProfile(), &error);
         QVERIFY2(sim, qPrintable(error));
         QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
-    }
-
-    void scan_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("roundTrip"); // added by a proxy, ms
-        QTest::newRow("raw TCP") << "tcp" << 0;
-        QTest::newRow("RFC 2217") << "rfc2217" << 0;
-        QTest::newRow("RFC 2217, 40 ms round trip") << "rfc2217" << 40;
-    }
-    void scan() {
-        QFETCH(QString, mode);
-        QFETCH(int, roundTrip);
-        std::unique_ptr<DelayProxy> proxy;
-        if (roundTrip > 0)
-            proxy = std::make_unique<DelayProxy>(server.port(mode), roundTrip);
-        LinkFixture f;
-        const QString name = proxy ? Ser2net::lineName(mode, proxy->port()) : server.name(mode);
-        open(f, name);
-        const QString connected = f.host.status;
-        EXPECT_STARTS(connected, name + " connected, round trip ");
-        // The line as the simulator sees it while the scan runs: fixed at the raw accepter, set
-        // by the program at the telnet one (told 9600 8N1; a pty carries no parity bit).
-        struct View : QuietScanView {
-            SimServer* sim;
-            QString line;
-            void slotFound(int, int, const TModule&) override {
-                line = PtyPeer::text(sim->endpoint().lineState());
-            }
-        } view;
-        view.sim = sim.get();
-        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
-        QCOMPARE(f.host.status, ScanResultText(int(demoProfile().modules.size())));
-        for (const SimSlotDef& d : demoProfile().modules)
-            QCOMPARE(f.modules.at(d.slot, d.subrack)->TypeName, d.module.type);
-        QCOMPARE(view.line, "115200 8N2");
-        if (mode == "rfc2217") {
-            // The set-up exchange went through the proxy both ways.
-            const int measured = connected.section(' ', -2, -2).toInt();
-            QVERIFY2(measured >= roundTrip, qPrintable(connected));
-        }
     }
 
     // Through either kind of server: the console, and the pages on a channel of their own (a
@@ -176,30 +134,6 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return server.idle(); })); // the cut reached ser2net
         ScanHeadend(*f.link, f.modules, f.state, f.host, view);
         QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
-
-        // Mid-save (at the first EEPROM image): the earlier file stays as it was.
-        QVERIFY(writeFile("headend.mmh", "earlier"));
-        SaveLoad files(*f.link, f.modules, f.state, f.host);
-        proxy.cutOn("!03R");
-        QVERIFY(!files.SaveConfigFile("headend.mmh"));
-        EXPECT_STARTS(f.host.messages.last(), "The line was lost while saving headend.mmh (");
-        QCOMPARE(fileBytes("headend.mmh"), QByteArray("earlier"));
-        QVERIFY(runUntil([&] { return server.idle(); }));
-
-        // In the console: the session hears of it, and the module's console is ended on the
-        // next connection (which ser2net takes once it has let go of the cut one).
-        QVERIFY(f.link->SelectModule(0, kConsoleSlot));
-        ConsoleSession session(*f.link, f.state, f.host);
-        QSignalSpy lost(&session, &ConsoleSession::lost);
-        session.open();
-        QVERIFY(runUntil([&] { return sim->headend().state(0, kConsoleSlot).consoleOpen; }));
-        proxy.cut();
-        QVERIFY(runUntil([&] { return lost.size() == 1; }));
-        session.close();
-        QVERIFY(runUntil([&] { return server.idle(); }));
-        QVERIFY2(f.link->SelectModule(0, kAmpSlot) &&
-                     !sim->headend().state(0, kConsoleSlot).consoleOpen,
-                 "the module's console was left open after the line came back");
 
         // Under the pages: the next request finds the line again.
         pages(f, Ser2net::lineName("rfc2217", proxy.port()), [&] { proxy.cut(); });

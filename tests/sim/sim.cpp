@@ -1,36 +1,24 @@
 // The simulator on its own (the program's tests meet it as the demo head-end): profiles that
 // are refused with a reason, the profile of sim/README.md, and the line faults it plays.
 #include "sim/SimCodec.h"
-#include "sim/SimHeadend.h"
-#include "sim/SimProfile.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
+#include "tests/support/SimRig.h"
 #include "tests/support/TestMain.h"
 
 #include <QtTest>
 
 namespace {
-// A head-end whose replies are recorded instead of sent; ask() feeds one frame.
-struct SimRig : SimLine {
-    explicit SimRig(const QByteArray& json) {
-        QString error;
-        if (!SimProfile::fromJson(json, QString(), &profile, &error))
-            qFatal("test profile rejected: %s", qPrintable(error));
-        headend = std::make_unique<SimHeadend>(profile);
-        headend->setLine(this);
-    }
-    void send(const QByteArray& bytes, int) override { out += bytes; }
-    void drop() override { ++drops; }
-    QByteArray ask(const QByteArray& frame) {
-        out.clear();
-        headend->feed(frame);
-        return out;
-    }
-    template <class Set> void fault(int slot, Set set) { // on subrack 1
-        SimFaults f;
-        set(f);
-        headend->setFaults(0, slot, f);
-    }
+SimProfile profileOf(const QByteArray& json) {
+    SimProfile profile;
+    QString error;
+    if (!SimProfile::fromJson(json, QString(), &profile, &error))
+        qFatal("test profile rejected: %s", qPrintable(error));
+    return profile;
+}
+
+struct Rig : SimRig {
+    explicit Rig(const QByteArray& json) : SimRig(profileOf(json)) {}
     QByteArray select(int subrack, int slot) {
         return ask(QByteArray("!") + char(0xC0 + subrack) + char(0x80 + slot));
     }
@@ -44,10 +32,6 @@ struct SimRig : SimLine {
             reply.mid(r + 1, 4) == SimCodec::hex4(SimCodec::crc16(reply.left(r + 1)));
         return holds ? reply.left(r) : "-";
     }
-    SimProfile profile;
-    std::unique_ptr<SimHeadend> headend;
-    QByteArray out;
-    int drops = 0;
 };
 
 const char* const kProfile = R"({"modules": [
@@ -90,7 +74,7 @@ private slots:
     void readmeExample() {
         const QByteArray text = fileBytes(QFINDTESTDATA("../../sim/README.md"));
         const qsizetype start = text.indexOf("```json\n") + 8;
-        SimRig rig(text.mid(start, text.indexOf("```", start) - start));
+        Rig rig(text.mid(start, text.indexOf("```", start) - start));
         QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
         EXPECT_BYTES(rig.ask("!2\r"), "0\n3416\n0\n0\n0\n\r0\n3480\n0\n0\n0\n\x03");
         QCOMPARE(rig.select(1, 0), QByteArray("\x06"));
@@ -100,34 +84,34 @@ private slots:
     // answers the select frame only), select patterns, modules pulled out, the line pulled,
     // busy EEPROM lines, checksums. Garbled and unterminated replies: robust.RepliesTest.
     void lineFaults() {
-        SimRig rig(kProfile);
+        Rig rig(kProfile);
         for (const bool silent : {false, true}) {
-            rig.fault(0, [&](SimFaults& f) {
-                f.silent = silent;
-                f.dropReplies = silent ? 0 : 1;
-            });
+            rig.headend.setFaults(
+                0, 0, faults([&](SimFaults& f) { f.silent = silent, f.dropReplies = !silent; }));
             QCOMPARE(rig.select(0, 0), QByteArray("\x06"));
             EXPECT_BYTES(rig.ask("!;\r"), "");
             EXPECT_BYTES(rig.ask("!;\r"), silent ? "" : "V1.00\n\x03");
         }
-        rig.fault(0, [](SimFaults& f) { f.selectPattern = QStringLiteral("101"); });
+        rig.headend.setFaults(
+            0, 0, faults([](SimFaults& f) { f.selectPattern = QStringLiteral("101"); }));
         QByteArray answers;
         for (int i = 0; i < 6; ++i)
             answers += rig.select(0, 0).isEmpty() ? '0' : '1';
         QCOMPARE(answers, QByteArray("101101"));
         // Noise and frames cut short leave the modules as they were; "!" starts a new frame.
-        rig.headend->clearFaults();
+        rig.headend.clearFaults();
         QCOMPARE(rig.ask("xyz\x03\r\x06\x80!\xc0"), QByteArray());
         QCOMPARE(rig.ask("\x80"), QByteArray("\x06"));
         QCOMPARE(rig.ask("!;!;\r"), QByteArray("V1.00\n\x03"));
-        rig.fault(0, [](SimFaults& f) { f.absent = true; });
+        rig.headend.setFaults(0, 0, faults([](SimFaults& f) { f.absent = true; }));
         QCOMPARE(rig.select(0, 0), QByteArray());
-        rig.fault(1, [](SimFaults& f) { f.closeLine = true; });
+        rig.headend.setFaults(0, 1, faults([](SimFaults& f) { f.closeLine = true; }));
         QCOMPARE(rig.select(0, 1), QByteArray());
         QCOMPARE(rig.drops, 1);
         QCOMPARE(rig.select(0, 1), QByteArray("\x06")); // once
-        rig.fault(2, [](SimFaults& f) { f.eepromBusy = f.badChecksums = 1; });
-        rig.headend->setResetMs(0);
+        rig.headend.setFaults(0, 2,
+                              faults([](SimFaults& f) { f.eepromBusy = f.badChecksums = 1; }));
+        rig.headend.setResetMs(0);
         QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
         QCOMPARE(rig.ask("!03RC2E4\n\r"), QByteArray()); // not in special mode yet
         QCOMPARE(rig.ask("!&\r"), QByteArray("\x06"));
@@ -136,9 +120,9 @@ private slots:
         QCOMPARE(rig.special("06"), QByteArray("00"));
         QCOMPARE(rig.special("07NEWLINE-ONE"), QByteArray("01"));
         QCOMPARE(rig.special("07NEWLINE-ONE"), QByteArray("00"));
-        QCOMPARE(rig.headend->eepromImage(0, 2).size(), 2); // not before the reset
+        QCOMPARE(rig.headend.eepromImage(0, 2).size(), 2); // not before the reset
         QCOMPARE(rig.ask("!7\r"), QByteArray("\x06"));
-        QCOMPARE(rig.headend->eepromImage(0, 2), QStringList{"NEWLINE-ONE"});
+        QCOMPARE(rig.headend.eepromImage(0, 2), QStringList{"NEWLINE-ONE"});
     }
 };
 

@@ -4,6 +4,7 @@
 #include "sim/SimServer.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/SimRig.h"
 
 #include <QDir>
 #include <QSettings>
@@ -22,13 +23,6 @@ inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}
     return sim;
 }
 
-// A module's faults as the function sets them: faults([](SimFaults& f) { f.absent = true; }).
-template <class Set> SimFaults faults(Set set) {
-    SimFaults f;
-    set(f);
-    return f;
-}
-
 // The bytes as hex pairs, for readable comparisons: "21 C1 82".
 inline QByteArray hex(const QByteArray& bytes) {
     return bytes.toHex(' ').toUpper();
@@ -36,15 +30,14 @@ inline QByteArray hex(const QByteArray& bytes) {
 
 // The frames in the bytes a head-end received that restart a module, each with the module it
 // went to (the one selected last): "&1/9" enters the special mode, "71/9" resets.
-inline QStringList restartFrames(const QByteArray& line) {
+inline QStringList restartFrames(QByteArray line) {
     QStringList out;
     QString to;
-    for (qsizetype i = 0; i + 2 < line.size(); ++i) {
-        const quint8 b = quint8(line[i + 1]);
-        if (line[i] == '!' && (b == 0xC0 || b == 0xC1))
-            to = QStringLiteral("%1/%2").arg(b - 0xBF).arg(quint8(line[i + 2]) - 0x7F);
-        else if (line[i] == '!' && (b == '7' || b == '&') && line[i + 2] == '\r')
-            out << QChar(b) + to;
+    for (const QByteArray& fr : PtyPeer::takeFrames(line)) {
+        if (PtyPeer::isSelect(fr))
+            to = PtyPeer::readable(fr).mid(1);
+        else if (fr == "!&\r" || fr == "!7\r")
+            out << QChar(fr[1]) + to;
     }
     return out;
 }

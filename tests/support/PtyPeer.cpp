@@ -111,20 +111,41 @@ void PtyPeer::onBytes(const QByteArray& bytes) {
     {
         std::lock_guard lock(m_mutex);
         m_received += bytes;
-        for (char c : bytes) {
-            if (m_partial.isEmpty() && c != '!') {
-                complete << QByteArray(1, c);
-                continue;
-            }
-            m_partial += c;
-            const bool select =
-                m_partial.size() >= 2 && (static_cast<quint8>(m_partial[1]) & 0xFE) == 0xC0;
-            if ((select && m_partial.size() == 3) || (!select && c == '\r')) {
-                complete << m_partial;
-                m_partial.clear();
-            }
-        }
+        m_partial += bytes;
+        complete = takeFrames(m_partial);
     }
     for (const QByteArray& frame : complete)
         onFrame(frame);
+}
+
+QList<QByteArray> PtyPeer::takeFrames(QByteArray& bytes) {
+    QList<QByteArray> frames;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        qsizetype end = at + 1;
+        if (bytes[at] == '!' && at + 1 < bytes.size() && (quint8(bytes[at + 1]) & 0xFE) == 0xC0)
+            end = at + 3;
+        else if (bytes[at] == '!')
+            end = bytes.indexOf('\r', at + 1) + 1;
+        if (end <= at || end > bytes.size())
+            break;
+        frames << bytes.mid(at, end - at);
+        at = end;
+    }
+    bytes.remove(0, at);
+    return frames;
+}
+
+bool PtyPeer::isSelect(const QByteArray& frame) {
+    return frame.size() == 3 && frame[0] == '!' && (quint8(frame[1]) & 0xFE) == 0xC0;
+}
+
+QString PtyPeer::readable(const QByteArray& frame) {
+    if (isSelect(frame))
+        return QStringLiteral("S%1/%2").arg(quint8(frame[1]) - 0xBF).arg(quint8(frame[2]) - 0x7F);
+    if (frame.startsWith('!') && frame.endsWith("\n\r"))
+        return '#' + QString::fromLatin1(frame.mid(1, frame.size() - 8));
+    if (frame.startsWith('!'))
+        return QString::fromLatin1(frame.mid(1, frame.size() - 2)).replace('\n', ',');
+    return QString::fromLatin1(frame);
 }

@@ -29,6 +29,14 @@ public:
     using Responder = std::function<std::optional<Reply>(const QByteArray& frame)>;
     // A responder: every "!" frame acknowledged, no byte outside a frame answered.
     static std::optional<Reply> acknowledge(const QByteArray& frame);
+    // The whole frames at the front of bytes (a peer's record or a head-end's), taken off it;
+    // what stays is the start of the next one.
+    static QList<QByteArray> takeFrames(QByteArray& bytes);
+    static bool isSelect(const QByteArray& frame);
+    // A frame as a person reads it: "S1/4" a select frame of subrack 1 slot 4, "#03" a special
+    // command, else the body between "!" and CR with LF shown as ","; a byte outside a frame
+    // as itself.
+    static QString readable(const QByteArray& frame);
 
     PtyPeer();
     ~PtyPeer();
