@@ -52,8 +52,6 @@ private Q_SLOTS:
             {"The information of module 1/1 could not be read."}, "-!5", 30, 1);
         row("raw out of range", {"set", "1/1", "5", "41"}, 1,
             {"Module 1/1 parameter 5 (Output level) takes raw values 0 to 40, not 41."}, "-!5");
-        // Parameter 0 of a module of type "XXX" goes on the line as the module type.
-        row("module type", {"set", "2/2", "0", "1"}, 0, {}, "+!5Z\n1\r");
         row("reset", {"reset", "1/2"}, 0, {"Module 1/2 reset."}, "+!7\r");
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
