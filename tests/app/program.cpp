@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QTabWidget>
-#include <QTcpServer>
 #include <QToolButton>
 #include <QtTest>
 #include <unistd.h>
@@ -333,13 +332,7 @@ private Q_SLOTS:
 
     // A connect that fails says so where it said that it was connecting.
     void connectRefused() {
-        quint16 unused = 0;
-        {
-            QTcpServer probe; // a port nobody listens on once it is closed
-            QVERIFY(probe.listen(QHostAddress::LocalHost));
-            unused = probe.serverPort();
-        }
-        const QString name = QStringLiteral("tcp://127.0.0.1:%1").arg(unused);
+        const QString name = QStringLiteral("tcp://127.0.0.1:%1").arg(unusedPort());
         AppFixture f(name);
         TMainFrm& m = f.start();
         QVERIFY(runUntil([&] { return !m.link().ComPort().connecting(); }));

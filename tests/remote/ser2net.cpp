@@ -12,10 +12,10 @@
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/Unanswered.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -109,13 +109,7 @@ private Q_SLOTS:
         LinkFixture f;
         QVERIFY(!f.link->OpenLink("tcp://no-such-host.invalid:4001"));
         EXPECT_HAS(f.link->ComPort().errorString(), "host not found");
-        quint16 unused = 0;
-        {
-            QTcpServer probe; // a port nobody listens on once it is closed
-            QVERIFY(probe.listen(QHostAddress::LocalHost));
-            unused = probe.serverPort();
-        }
-        QVERIFY(!f.link->OpenLink(Ser2net::lineName("rfc2217", unused)));
+        QVERIFY(!f.link->OpenLink(Ser2net::lineName("rfc2217", unusedPort())));
         EXPECT_HAS(f.link->ComPort().errorString(), "refused");
 
         DelayProxy proxy(server.telnetPort(), 0);
