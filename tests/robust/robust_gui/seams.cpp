@@ -66,10 +66,9 @@ class HeadendTest : public QObject {
         QTest::keyClick(spin, Qt::Key_Up);
         return before + 1;
     }
-    template <class Set> void fault(int g, int s, Set set) {
-        SimFaults faults;
-        set(faults);
-        headend().setFaults(g, s, faults);
+    // The line vanishes when the module at g/s is next addressed.
+    void cutAt(int g, int s) {
+        headend().setFaults(g, s, faults([](SimFaults& x) { x.closeLine = true; }));
     }
     // The adapter comes back under the same name.
     void lineBack() {
@@ -174,7 +173,7 @@ private Q_SLOTS:
     // what the module does not hold. Back, the same change reaches the module's EEPROM.
     void writeFromThePanel() {
         f->click(0, 0);
-        fault(0, 0, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(0, 0);
         f->control(6)->setCurrentIndex(1);
         lostThenBack();
         QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(0));
@@ -193,7 +192,7 @@ private Q_SLOTS:
     // the load is done and scanned. (The save that loses the line: the same engine test.)
     void configurationLoad() {
         menu(m().itmSaveConfig, "headend.mmh");
-        fault(1, 4, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(1, 4);
         m().itmLoadConfig->trigger();
         lostThenBack();
         QCOMPARE(m().state().IdleState, quint8(2));
@@ -221,7 +220,7 @@ private Q_SLOTS:
         f->click(1, 7);
         menu(m().itmSaveMod, "orx.mst");
         QCOMPARE(m().statusText(), QString("Done."));
-        fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(1, 7);
         m().itmLoadModule->trigger();
         lineBack();
         QVERIFY(runUntil([&] { return m().statusText() == "Module #8 selected"; }));
@@ -256,7 +255,7 @@ private Q_SLOTS:
                 return;
             started = true;
             const QUrl start = w->Browser->url();
-            fault(1, 0, [](SimFaults& x) { x.closeLine = true; });
+            cutAt(1, 0);
             w->Browser->load(start.resolved(QUrl("settings.html")));
             runUntil([&] { return !w->StatusBar->text().isEmpty(); }, 20000);
             pageStatus = w->StatusBar->text();
@@ -285,8 +284,8 @@ private Q_SLOTS:
     // robust.RepliesTest) or leave their info block unterminated (modules that answer some
     // selects only: link.LinkTest), then the line lost during a scan.
     void scanWithMisbehavingModules() {
-        fault(0, 5, [](SimFaults& x) { x.garbleReplies = -1; });
-        fault(0, 6, [](SimFaults& x) { x.unterminated = 1; });
+        headend().setFaults(0, 5, faults([](SimFaults& x) { x.garbleReplies = -1; }));
+        headend().setFaults(0, 6, faults([](SimFaults& x) { x.unterminated = 1; }));
         QVERIFY(f->scan());
         // The garbled replies that could not be read at all are named after the scan.
         QCOMPARE(m().shownMessages.size(), 1);
@@ -299,7 +298,7 @@ private Q_SLOTS:
         QCOMPARE(button(0, 6)->text(), QString());
         QCOMPARE(m().Modules().at(6, 0)->ParamCount, 0);
         headend().clearFaults();
-        fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(1, 7);
         m().shownMessages.clear();
         QVERIFY(!f->scan());
         QCOMPARE(m().state().IdleState, quint8(1));
@@ -323,7 +322,7 @@ private Q_SLOTS:
         f->click(0, 5);
         QVERIFY(m().link().SelectModule(0, 5) && m().link().WriteValue(0, raised));
         m().link().CommitEEPROM(5, 0);
-        fault(0, 5, [](SimFaults& x) { x.ignoreWrites = true; });
+        headend().setFaults(0, 5, faults([](SimFaults& x) { x.ignoreWrites = true; }));
         QVERIFY(f->scan());
         QVERIFY2(m().statusText().endsWith(
                      QString("; 1/6 differs from backup %1").arg(QFileInfo(backup).fileName())),
