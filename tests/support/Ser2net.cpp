@@ -172,11 +172,6 @@ DelayProxy::~DelayProxy() {
     m_thread.wait();
 }
 
-void DelayProxy::cut() {
-    QMetaObject::invokeMethod(
-        m_relay, [this] { m_relay->cut(); }, Qt::BlockingQueuedConnection);
-}
-
 void DelayProxy::cutOn(const QByteArray& bytes) {
     QMetaObject::invokeMethod(
         m_relay, [this, bytes] { m_relay->cutOn = bytes; }, Qt::BlockingQueuedConnection);
