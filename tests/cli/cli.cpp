@@ -7,9 +7,6 @@
 
 #include <QTcpServer>
 #include <QtTest>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -52,8 +49,6 @@ private Q_SLOTS:
             {"The information of module 1/1 could not be read."}, "-!5", 30, 1);
         row("raw out of range", {"set", "1/1", "5", "41"}, 1,
             {"Module 1/1 parameter 5 (Output level) takes raw values 0 to 40, not 41."}, "-!5");
-        // Parameter 0 of a module of type "XXX" goes on the line as the module type.
-        row("module type", {"set", "2/2", "0", "1"}, 0, {}, "+!5Z\n1\r");
         row("reset", {"reset", "1/2"}, 0, {"Module 1/2 reset."}, "+!7\r");
         // The kx350 family takes its defaults as writes (variant B), the others "!>".
         row("defaults kx350", {"defaults", "1/4"}, 0, {"Module 1/4 (kx350B): defaults loaded."},
@@ -98,30 +93,6 @@ private Q_SLOTS:
         if (sent.startsWith('-'))
             EXPECT_LACKS(line, sent.mid(1));
         QTEST(*f->committed(0, 0, 5), "level");
-    }
-
-    // A port the user may not open: the reason and the group whose members may. Root passes
-    // every permission, so then the tool runs as nobody.
-    void portWithoutPermission() {
-        const QString pty = f->sim->slavePath();
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(pty).constData(), &st) == 0);
-        const QString group = QString::fromLocal8Bit(::getgrgid(st.st_gid)->gr_name);
-        QVERIFY(::chmod(QFile::encodeName(pty).constData(), 0060) == 0);
-        QStringList args{QCoreApplication::applicationDirPath() + "/orvex-cli", "--port", pty,
-                         "scan"};
-        if (::geteuid() == 0)
-            args =
-                QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + args;
-        QProcess p;
-        p.start(args.takeFirst(), args);
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 3);
-        const QString said = QString::fromLocal8Bit(p.readAllStandardError());
-        EXPECT_HAS(said, QString("The port %1 cannot be opened: Permission denied. Only members of "
-                                 "the group \"%2\" may open %1: add your user to it (sudo adduser ")
-                             .arg(pty, group));
-        EXPECT_HAS(said, QString(" %1) and log in again.").arg(group));
     }
 
     // Every byte on the line in the trace, one frame a line, the text column as well.

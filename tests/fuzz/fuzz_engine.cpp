@@ -11,6 +11,7 @@
 #include "module/Parsers.h"
 #include "net/RequestGate.h"
 #include "sim/SimHeadend.h"
+#include "tests/support/SimRig.h"
 
 #include <cstdint>
 #include <cstring>
@@ -188,26 +189,15 @@ void settingsFile(const uint8_t* data, size_t size) {
     require(LoadSteps::firstFileError(lines, content.size() % 2 == 0) < int(lines.size()));
 }
 
-// Counts what the simulated modules send; a reply larger than any the demo makes is a bug.
-struct CountingLine : SimLine {
-    void send(const QByteArray& bytes, int delayMs) override {
-        require(bytes.size() <= 64 * 1024 && delayMs >= 0);
-        total += bytes.size();
-    }
-    void drop() override {}
-    qsizetype total = 0;
-};
-
 // Any byte stream to the demo head-end, fed in pieces of the first byte's length, with the
-// line faults of the second byte on every slot: output stays proportional to the input.
+// line faults of the second byte on every slot: output stays proportional to the input, no
+// delay is negative.
 void simFrames(const uint8_t* data, size_t size) {
     static const SimProfile profile = demoProfile();
     const size_t piece = 1 + take<uint8_t>(data, size);
     const uint8_t bits = take<uint8_t>(data, size);
-    SimHeadend headend(profile);
-    headend.setResetMs(0); // a reset must not make the rest of the input fall on deaf ears
-    CountingLine line;
-    headend.setLine(&line);
+    SimRig rig(profile);
+    rig.headend.setResetMs(0); // a reset must not make the rest of the input fall on deaf ears
     SimFaults faults;
     faults.garbleReplies = bits & 1 ? -1 : 0;
     faults.unterminated = bits & 2 ? -1 : 0;
@@ -216,9 +206,14 @@ void simFrames(const uint8_t* data, size_t size) {
     faults.eepromBusy = bits >> 6;
     for (int g = 0; g < 2; ++g)
         for (int s = 0; s <= SimHeadend::SpecialSlot; ++s)
-            headend.setFaults(g, s, faults);
-    inPieces(data, size, piece, [&](const QByteArray& bytes) { headend.feed(bytes); });
-    require(line.total <= 64 * 1024 + qsizetype(size) * 8 * 1024);
+            rig.headend.setFaults(g, s, faults);
+    qsizetype total = 0; // a reply larger than any the demo makes is a bug
+    inPieces(data, size, piece, [&](const QByteArray& bytes) {
+        total += rig.ask(bytes).size();
+        for (const QByteArray& reply : rig.pieces)
+            require(reply.size() <= 64 * 1024);
+    });
+    require(total <= 64 * 1024 + qsizetype(size) * 8 * 1024 && rig.shortestDelayMs >= 0);
 }
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "tests/support/LinkFixture.h"
 #include "tests/support/Sanitizer.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/Unanswered.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,7 +17,6 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QtTest>
@@ -151,10 +151,7 @@ private Q_SLOTS:
         metricsHost = m.captured(1);
         bridgePort = quint16(m.captured(2).toUInt());
         // Prometheus cannot report a port it chose: a free one is picked for it.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        promBase = QString("http://127.0.0.1:%1").arg(probe.serverPort());
-        probe.close();
+        promBase = QString("http://127.0.0.1:%1").arg(unusedPort());
         const QString config = dir.filePath("prometheus.yml");
         QVERIFY(writeFile(config,
                           QString("global: {scrape_interval: 500ms, evaluation_interval: 500ms}\n"

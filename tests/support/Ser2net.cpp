@@ -1,4 +1,5 @@
 #include "tests/support/Ser2net.h"
+#include "tests/support/Unanswered.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -14,11 +15,6 @@ constexpr int kStartLimitMs = 10000;
 
 QString program() {
     return QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
-}
-
-quint16 freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 // The states of the sockets on 127.0.0.1:port ("0A": listening, "01": connected, "08": closed by
@@ -56,10 +52,10 @@ bool Ser2net::idle() const {
 }
 
 bool Ser2net::start(const QString& device, QString* error) {
-    m_rawPort = freePort();
-    m_telnetPort = freePort();
+    m_rawPort = unusedPort();
+    m_telnetPort = unusedPort();
     while (m_telnetPort == m_rawPort)
-        m_telnetPort = freePort();
+        m_telnetPort = unusedPort();
     const QString config = m_dir.filePath(QStringLiteral("ser2net.yaml"));
     QFile file(config); // unwritten, ser2net says so in its log
     file.open(QIODevice::WriteOnly);
@@ -174,11 +170,6 @@ DelayProxy::~DelayProxy() {
         m_relay, [this] { delete m_relay; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
-}
-
-void DelayProxy::cut() {
-    QMetaObject::invokeMethod(
-        m_relay, [this] { m_relay->cut(); }, Qt::BlockingQueuedConnection);
 }
 
 void DelayProxy::cutOn(const QByteArray& bytes) {

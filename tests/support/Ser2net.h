@@ -54,7 +54,7 @@ private:
 //
 //   DelayProxy proxy(ser2netPort, 40);          // 40 ms more round trip
 //   port.setPortName(QString("rfc2217://127.0.0.1:%1").arg(proxy.port()));
-//   proxy.cut();                                // every connection dropped at once
+//   proxy.cutOn("!03R");                        // every connection dropped there
 class DelayProxy {
 public:
     DelayProxy(quint16 target, int roundTripMs);
@@ -63,9 +63,8 @@ public:
     DelayProxy& operator=(const DelayProxy&) = delete;
 
     quint16 port() const { return m_port; }
-    // Drops every open connection (both ends see it closed); new ones are taken as before.
-    void cut();
-    // Drops them as soon as the program sends these bytes (which do not go on), once.
+    // Drops every open connection (both ends see it closed) as soon as the program sends these
+    // bytes (which do not go on), once; new ones are taken as before.
     void cutOn(const QByteArray& bytes);
 
 private:

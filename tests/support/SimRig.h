@@ -18,7 +18,10 @@ struct SimRig : SimLine {
     explicit SimRig(const SimProfile& profile = demoProfile()) : headend(profile) {
         headend.setLine(this);
     }
-    void send(const QByteArray& bytes, int) override { pieces << bytes; }
+    void send(const QByteArray& bytes, int delayMs) override {
+        pieces << bytes;
+        shortestDelayMs = qMin(shortestDelayMs, delayMs);
+    }
     void drop() override { ++drops; }
     // One frame (or any bytes) fed in; what the head-end sent back to it.
     QByteArray ask(const QByteArray& frame) {
@@ -28,5 +31,6 @@ struct SimRig : SimLine {
     }
     SimHeadend headend;
     QByteArrayList pieces;
+    int shortestDelayMs = 0;
     int drops = 0;
 };

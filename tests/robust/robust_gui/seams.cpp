@@ -66,10 +66,9 @@ class HeadendTest : public QObject {
         QTest::keyClick(spin, Qt::Key_Up);
         return before + 1;
     }
-    template <class Set> void fault(int g, int s, Set set) {
-        SimFaults faults;
-        set(faults);
-        headend().setFaults(g, s, faults);
+    // The line vanishes when the module at g/s is next addressed.
+    void cutAt(int g, int s) {
+        headend().setFaults(g, s, faults([](SimFaults& x) { x.closeLine = true; }));
     }
     // The adapter comes back under the same name.
     void lineBack() {
@@ -174,7 +173,7 @@ private Q_SLOTS:
     // what the module does not hold. Back, the same change reaches the module's EEPROM.
     void writeFromThePanel() {
         f->click(0, 0);
-        fault(0, 0, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(0, 0);
         f->control(6)->setCurrentIndex(1);
         lostThenBack();
         QCOMPARE(headend().committedValue(0, 0, 6, 0), std::optional<int>(0));
@@ -188,34 +187,14 @@ private Q_SLOTS:
         f->control(6)->setCurrentIndex(0);
     }
 
-    // The line vanishes when the save reaches the image module of subrack 2: the earlier file
-    // stays. Back, the whole head-end is saved.
-    void configurationSave() {
-        const QString file = f->dir.filePath("headend.mmh");
-        QVERIFY(writeFile(file, "earlier"));
-        fault(1, 2, [](SimFaults& x) { x.closeLine = true; });
-        menu(m().itmSaveConfig, "headend.mmh");
-        QCOMPARE(m().shownMessages.size(), 1);
-        EXPECT_STARTS(m().shownMessages.first(), "The line was lost while saving " + file + " (");
-        EXPECT_ENDS(m().shownMessages.first(), "); the earlier file is kept.");
-        QCOMPARE(fileBytes(file), QByteArray("earlier"));
-        lostThenBack(false);
-        menu(m().itmSaveConfig, "headend.mmh");
-        QCOMPARE(m().shownMessages, QStringList());
-        QCOMPARE(m().statusText(), QString("Done."));
-        QCOMPARE(int(fileBytes(file).count("\r\nMODEND\r\n")), kDemoModules);
-    }
-
-    // The line vanishes when the load reaches the power supply of subrack 2: the blocks
-    // before it were applied, the work loop is stopped. Back, the load is done and scanned.
+    // The line vanishes when the load reaches the power supply of subrack 2 (what the load
+    // wrote and says: files.SaveLoadTest): the work loop is stopped and a scan asked for. Back,
+    // the load is done and scanned. (The save that loses the line: the same engine test.)
     void configurationLoad() {
-        const int resetsBefore = headend().state(0, 5).resets;
-        fault(1, 4, [](SimFaults& x) { x.closeLine = true; });
-        FileDialogs::setAnswer(f->dir.filePath("headend.mmh"));
+        menu(m().itmSaveConfig, "headend.mmh");
+        cutAt(1, 4);
         m().itmLoadConfig->trigger();
         lostThenBack();
-        // The blocks before it were applied; the head-end is scanned again, as after every load.
-        QVERIFY(headend().state(0, 5).resets > resetsBefore);
         QCOMPARE(m().state().IdleState, quint8(2));
         QVERIFY(f->scan());
         m().itmLoadConfig->trigger(); // the rescan that follows runs from the idle step
@@ -241,7 +220,7 @@ private Q_SLOTS:
         f->click(1, 7);
         menu(m().itmSaveMod, "orx.mst");
         QCOMPARE(m().statusText(), QString("Done."));
-        fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(1, 7);
         m().itmLoadModule->trigger();
         lineBack();
         QVERIFY(runUntil([&] { return m().statusText() == "Module #8 selected"; }));
@@ -276,7 +255,7 @@ private Q_SLOTS:
                 return;
             started = true;
             const QUrl start = w->Browser->url();
-            fault(1, 0, [](SimFaults& x) { x.closeLine = true; });
+            cutAt(1, 0);
             w->Browser->load(start.resolved(QUrl("settings.html")));
             runUntil([&] { return !w->StatusBar->text().isEmpty(); }, 20000);
             pageStatus = w->StatusBar->text();
@@ -301,20 +280,17 @@ private Q_SLOTS:
         selectsAgain(1, 7);
     }
 
-    // A scan over modules that answer one select of three, two of three, garble everything
-    // they say, or leave their info block unterminated; then the line lost during a scan.
+    // A scan over modules that garble everything they say (what the record ends up with:
+    // robust.RepliesTest) or leave their info block unterminated (modules that answer some
+    // selects only: link.LinkTest), then the line lost during a scan.
     void scanWithMisbehavingModules() {
-        fault(0, 1, [](SimFaults& x) { x.selectPattern = "100"; });
-        fault(0, 2, [](SimFaults& x) { x.selectPattern = "101"; });
-        fault(0, 5, [](SimFaults& x) { x.garbleReplies = -1; });
-        fault(0, 6, [](SimFaults& x) { x.unterminated = 1; });
+        headend().setFaults(0, 5, faults([](SimFaults& x) { x.garbleReplies = -1; }));
+        headend().setFaults(0, 6, faults([](SimFaults& x) { x.unterminated = 1; }));
         QVERIFY(f->scan());
         // The garbled replies that could not be read at all are named after the scan.
         QCOMPARE(m().shownMessages.size(), 1);
         EXPECT_STARTS(m().shownMessages.first(), "Group#1 Module #6: ");
-        QCOMPARE(m().statusText(), QString("%1 Modules found").arg(kDemoModules - 1));
-        QCOMPARE(button(0, 1)->text(), QString("-"));
-        QCOMPARE(button(0, 2)->text(), QString("RX-S2"));
+        QCOMPARE(m().statusText(), QString("%1 Modules found").arg(kDemoModules));
         // Unreadable diagnostic bytes are not shown as a healthy module.
         QCOMPARE(button(0, 5)->text(), QString("LA-862"));
         QCOMPARE(colour(0, 5), kRed);
@@ -322,13 +298,12 @@ private Q_SLOTS:
         QCOMPARE(button(0, 6)->text(), QString());
         QCOMPARE(m().Modules().at(6, 0)->ParamCount, 0);
         headend().clearFaults();
-        fault(1, 7, [](SimFaults& x) { x.closeLine = true; });
+        cutAt(1, 7);
         m().shownMessages.clear();
         QVERIFY(!f->scan());
         QCOMPARE(m().state().IdleState, quint8(1));
         lostThenBack();
         QVERIFY(f->scan());
-        QCOMPARE(m().state().FoundCount, kDemoModules);
         QCOMPARE(button(0, 6)->text(), QString("CC-2"));
         QCOMPARE(colour(0, 5), kGreen);
     }
@@ -347,7 +322,7 @@ private Q_SLOTS:
         f->click(0, 5);
         QVERIFY(m().link().SelectModule(0, 5) && m().link().WriteValue(0, raised));
         m().link().CommitEEPROM(5, 0);
-        fault(0, 5, [](SimFaults& x) { x.ignoreWrites = true; });
+        headend().setFaults(0, 5, faults([](SimFaults& x) { x.ignoreWrites = true; }));
         QVERIFY(f->scan());
         QVERIFY2(m().statusText().endsWith(
                      QString("; 1/6 differs from backup %1").arg(QFileInfo(backup).fileName())),
@@ -392,8 +367,6 @@ private Q_SLOTS:
         QCOMPARE(m().state().IdleState, quint8(2));
         QVERIFY(runUntil([&] { return m().state().IdleState == 3; }, 60000));
         QCOMPARE(restartFrames(headend().received()), QStringList{"71/6"});
-        QCOMPARE(m().shownMessages,
-                 QStringList{demo.gainLine("file", demo.gainRaw(), "module holds", raised) + "\n"});
         QCOMPARE(m().statusText(), QString(" Errors found"));
         QCOMPARE(m().messageLog.entries().last().text,
                  QString("Loaded %1 into 1 module; 1 module did not keep a value")

@@ -154,8 +154,6 @@ private Q_SLOTS:
         QCOMPARE(lastOutcome(), QString("Saved site1.mmh: 12 modules"));
         FileDialogs::setAnswer(file + "/x.mmh");
         m().itmSaveConfig->trigger();
-        QCOMPARE(m().shownMessages.last(),
-                 "File I/O error. " + file + "/x.mmh: Not a directory; no file was written.");
         QCOMPARE(lastOutcome(), QString("Did not save x.mmh; there is no file of that name"));
         FileDialogs::setAnswer(file);
         m().itmLoadConfig->trigger();
