@@ -19,6 +19,7 @@ Link::Link(ModuleTable& modules, SharedState& state, LinkHost& host, QObject* pa
     connect(&m_port, &SerialPort::rxFlag, this, &Link::ComPortRxFlag);
     connect(&m_port, &SerialPort::lost, this, [this](const QString& reason) {
         m_lostReason = reason;
+        m_lostInUse = reason.contains(QLatin1String(Transport::InUseText));
         if (ReplyState == -1) {
             m_lostDuringWait = true;
             tmRxTimer();
@@ -62,6 +63,7 @@ bool Link::OpenLink(const QString& portName) {
 }
 
 bool Link::openPort() {
+    m_lostInUse = false;
     const bool connecting = m_port.isRemote() && m_port.openInBackground();
     if (connecting)
         m_host.SetStatus(QStringLiteral("Connecting to %1 …").arg(m_port.portName()));
@@ -72,6 +74,7 @@ bool Link::openPort() {
 }
 
 void Link::closePort() {
+    m_lostInUse = false;
     if (m_port.isRemote() && m_port.isOpen())
         m_port.note(m_port.roundTripText());
     m_port.close();
@@ -98,6 +101,11 @@ int Link::effectiveTimeout() const {
 void Link::openOrThrow() {
     if (m_port.isOpen())
         return;
+    // A line that another client holds is not asked for again behind the user's back (it
+    // would only be refused again, and a refusal that comes between two frames would pass for
+    // modules that do not answer): the operation ends, saying why.
+    if (m_lostInUse)
+        throw PortError(lostText(m_lostReason));
     if (!openPort())
         throw PortError(
             QStringLiteral("The serial port cannot be opened (%1).").arg(m_port.errorString()));

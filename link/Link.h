@@ -153,5 +153,6 @@ private:
     QElapsedTimer m_sent;        // since the frame of the last transaction went out
     bool m_replyMissing = false; // the last transaction had no reply (in time)
     bool m_lostDuringWait = false;
+    bool m_lostInUse = false; // lost to another client, and not opened or closed since
     QString m_lostReason;
 };
