@@ -192,7 +192,7 @@ public:
     SharedState& state() { return m_state; }
     ModuleTable& Modules() { return m_modules; }
     Link& link() { return m_link; }
-    TModule* currentModule() const { return m_modules.at(m_state.CurSlot, m_state.CurSubrack); }
+    TModule* currentModule() const { return m_session.current(); }
 
     // Texts of the message boxes shown so far; with autoCloseMessages set they are only
     // recorded (tests, and the command line has its own host).

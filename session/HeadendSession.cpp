@@ -2,7 +2,6 @@
 
 #include "files/Backups.h"
 #include "files/ControlsScope.h"
-#include "link/ConsoleSession.h"
 #include "link/EventWait.h"
 #include "link/ModuleReload.h"
 
@@ -113,8 +112,4 @@ Compare::Result HeadendSession::againstBackup(const Compare::Blocks& backup,
                                               const std::optional<Compare::Blocks>& live) const {
     return Compare::compare(backup, live ? *live : Compare::headendBlocks(m_modules), true,
                             Compare::describedBy(m_modules));
-}
-
-std::unique_ptr<ConsoleSession> HeadendSession::console() {
-    return std::make_unique<ConsoleSession>(m_link, m_state, m_host);
 }

@@ -14,8 +14,6 @@
 #include <optional>
 #include <utility>
 
-class ConsoleSession;
-
 // What a save or a load came to.
 struct FileOutcome {
     enum Kind {
@@ -131,9 +129,6 @@ public:
     // parameter modules of the same type at the same address.
     Compare::Result againstBackup(const Compare::Blocks& backup,
                                   const std::optional<Compare::Blocks>& live = std::nullopt) const;
-
-    // The module's text console on the line; the current module must be selected.
-    std::unique_ptr<ConsoleSession> console();
 
 private:
     FileOutcome outcome(const SaveLoad& files, bool ok, const QString& file) const;
