@@ -116,58 +116,63 @@ bool takeOption(const QStringList& a, int& i, CliOptions* o, QString* error) {
     return assignValue(name, value, o, error);
 }
 
+// The arguments a command takes, or the text that says so.
+QString argumentError(const CliOptions& o, const CommandShape& shape) {
+    qsizetype wanted = shape.args.size();
+    const bool set = o.command == QLatin1String("set");
+    const bool diff = o.command == QLatin1String("diff");
+    if (set && o.hasShown)
+        wanted = 2;
+    if (diff && o.args.size() == 2)
+        wanted = 2; // G/S FILE, or two files
+    if (o.args.size() != wanted) {
+        QStringList names = shape.args.mid(0, wanted);
+        if (set)
+            names = {QStringLiteral("G/S INDEX VALUE | G/S INDEX --shown X")};
+        if (diff)
+            names = {QStringLiteral("FILE | G/S FILE | FILE FILE")};
+        return QStringLiteral("%1 takes %2")
+            .arg(o.command, names.isEmpty() ? QStringLiteral("no arguments") : names.join(' '));
+    }
+    ModuleAddress unused;
+    if (shape.moduleFirst && !ModuleAddress::parse(o.args.first(), &unused))
+        return QStringLiteral("'%1' names no module: write subrack/slot, 1/1 to 2/16")
+            .arg(o.args.first());
+    return {};
+}
+
+// Options that go with some commands only.
+QString scopeError(const CliOptions& o, const CommandShape& shape) {
+    const QString& c = o.command;
+    const struct {
+        bool set;
+        bool allowed;
+        const char* text;
+    } scopes[] = {
+        {o.json, shape.json, "--json goes with ports, scan, show, diag and diff"},
+        {o.verify, c.startsWith(QLatin1String("load-")),
+         "--verify goes with load-config and load-module"},
+        {o.images, c == QLatin1String("diff"), "--images goes with diff"},
+        {o.noImages, c == QLatin1String("backup"), "--no-images goes with backup"},
+        {o.hasShown, c == QLatin1String("set"), "--shown goes with set"},
+        {o.listen != 0, c == QLatin1String("pages"), "--listen goes with pages"},
+    };
+    for (const auto& scope : scopes)
+        if (scope.set && !scope.allowed)
+            return QString::fromLatin1(scope.text);
+    return {};
+}
+
 bool checkCommand(CliOptions* o, QString* error) {
     const auto it = commands().constFind(o->command);
     if (it == commands().constEnd()) {
         *error = QStringLiteral("unknown command '%1'").arg(o->command);
         return false;
     }
-    const CommandShape& shape = *it;
-    qsizetype wanted = shape.args.size();
-    if (o->command == QLatin1String("set") && o->hasShown)
-        wanted = 2;
-    const bool diff = o->command == QLatin1String("diff");
-    if (diff && o->args.size() == 2)
-        wanted = 2; // G/S FILE, or two files
-    if (o->args.size() != wanted) {
-        QStringList names = shape.args.mid(0, wanted);
-        if (o->command == QLatin1String("set"))
-            names = {QStringLiteral("G/S INDEX VALUE | G/S INDEX --shown X")};
-        if (diff)
-            names = {QStringLiteral("FILE | G/S FILE | FILE FILE")};
-        *error = QStringLiteral("%1 takes %2")
-                     .arg(o->command,
-                          names.isEmpty() ? QStringLiteral("no arguments") : names.join(' '));
-        return false;
-    }
-    ModuleAddress unused;
-    if (shape.moduleFirst && !ModuleAddress::parse(o->args.first(), &unused)) {
-        *error = QStringLiteral("'%1' names no module: write subrack/slot, 1/1 to 2/16")
-                     .arg(o->args.first());
-        return false;
-    }
-    // Options that go with some commands only.
-    const QString& c = o->command;
-    const struct {
-        bool set;
-        bool allowed;
-        const char* text;
-    } scopes[] = {
-        {o->json, shape.json, "--json goes with ports, scan, show, diag and diff"},
-        {o->verify, c.startsWith(QLatin1String("load-")),
-         "--verify goes with load-config and load-module"},
-        {o->images, c == QLatin1String("diff"), "--images goes with diff"},
-        {o->noImages, c == QLatin1String("backup"), "--no-images goes with backup"},
-        {o->hasShown, c == QLatin1String("set"), "--shown goes with set"},
-        {o->listen != 0, c == QLatin1String("pages"), "--listen goes with pages"},
-    };
-    for (const auto& scope : scopes) {
-        if (scope.set && !scope.allowed) {
-            *error = QString::fromLatin1(scope.text);
-            return false;
-        }
-    }
-    return true;
+    *error = argumentError(*o, *it);
+    if (error->isEmpty())
+        *error = scopeError(*o, *it);
+    return error->isEmpty();
 }
 
 } // namespace

@@ -95,26 +95,32 @@ bool SaveLoad::WriteModuleBlock(int subrack, int slot, QIODevice& file, const Ke
         return true;
     }
     writeLine(file, *version);
-    bool errors = false;
-    if (params) {
+    const bool errors = writeSettings(*m, subrack, slot, file, kept);
+    writeLine(file, FileFormat::ModEnd);
+    return errors;
+}
+
+bool SaveLoad::writeSettings(const TModule& m, int subrack, int slot, QIODevice& file,
+                             const KeptImage& kept) {
+    if (m.InfoKind == InfoParam) {
         writeLine(file, FileFormat::Param);
         // A module without parameters has nothing to restore; its empty value lines would
         // make the whole file unreadable.
-        if (m->ParamCount > 0)
-            for (int k = 0; k < m->ChannelCount; ++k)
-                writeLine(file, FileFormat::valueLine(*m, k));
-    } else if (kept) {
+        if (m.ParamCount > 0)
+            for (int k = 0; k < m.ChannelCount; ++k)
+                writeLine(file, FileFormat::valueLine(m, k));
+        return false;
+    }
+    if (kept) {
         // Without a kind line a load checks the module and writes nothing to it.
         const std::optional<QByteArrayList> lines = kept(subrack, slot);
         writeLine(file, lines ? FileFormat::Eeprom : FileFormat::ImageNotRead);
         for (const QByteArray& line : lines.value_or(QByteArrayList()))
             writeLine(file, line);
-    } else {
-        writeLine(file, FileFormat::Eeprom);
-        errors = writeImage(subrack, slot, file);
+        return false;
     }
-    writeLine(file, FileFormat::ModEnd);
-    return errors;
+    writeLine(file, FileFormat::Eeprom);
+    return writeImage(subrack, slot, file);
 }
 
 bool SaveLoad::writeImage(int subrack, int slot, QIODevice& file) {

@@ -14,6 +14,7 @@ class LinkHost;
 class ModuleTable;
 class QIODevice;
 struct SharedState;
+class TModule;
 
 // The modules a load wrote to (values or image lines), and those of them that took image
 // lines: only there is an image worth reading back.
@@ -99,6 +100,10 @@ private:
     void writeLine(QIODevice& file, const QByteArray& line);
     void writeHeaderComments(QIODevice& file);
     bool writeImage(int subrack, int slot, QIODevice& file);
+    // The block's settings: the values, the image or what the caller kept of it; true when
+    // the image could not be read whole.
+    bool writeSettings(const TModule& m, int subrack, int slot, QIODevice& file,
+                       const KeptImage& kept);
     // The image lines of a module in its special mode, or the one ERROR line standing for
     // them (*errors set then).
     QByteArrayList readImage(bool* errors);

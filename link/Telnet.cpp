@@ -65,19 +65,7 @@ QByteArray Decoder::feed(const QByteArray& bytes, QList<Event>* events) {
                 data += c;
             break;
         case State::Iac:
-            if (b == IAC) {
-                data += c; // a doubled IAC is one data byte
-                m_state = State::Data;
-            } else if (b == SB) {
-                m_sub.clear();
-                m_subTooLong = false;
-                m_state = State::Sub;
-            } else if (b >= WILL && b <= DONT) {
-                m_verb = b;
-                m_state = State::Verb;
-            } else {
-                m_state = State::Data; // NOP, GA and the like carry nothing for us
-            }
+            afterIac(b, data);
             break;
         case State::Verb:
             if (events)
@@ -104,6 +92,20 @@ QByteArray Decoder::feed(const QByteArray& bytes, QList<Event>* events) {
         }
     }
     return data;
+}
+
+void Decoder::afterIac(quint8 b, QByteArray& data) {
+    m_state = State::Data;
+    if (b == IAC) {
+        data += char(b); // a doubled IAC is one data byte
+    } else if (b == SB) {
+        m_sub.clear();
+        m_subTooLong = false;
+        m_state = State::Sub;
+    } else if (b >= WILL && b <= DONT) {
+        m_verb = b;
+        m_state = State::Verb;
+    } // NOP, GA and the like carry nothing for us
 }
 
 void Decoder::subByte(char c) {

@@ -71,6 +71,7 @@ public:
     QByteArray feed(const QByteArray& bytes, QList<Event>* events);
 
 private:
+    void afterIac(quint8 b, QByteArray& data);
     void subByte(char c);
     enum class State { Data, Iac, Verb, Sub, SubIac };
     State m_state = State::Data;
