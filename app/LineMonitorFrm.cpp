@@ -30,7 +30,6 @@
 namespace {
 constexpr int kNumberRole = Qt::UserRole;    // the frame's number, on a frame's row
 constexpr int kGroupRole = Qt::UserRole + 1; // the group's id, on a group's row
-constexpr int kDefaultHeight = 300;
 constexpr int kFramingTries = 10;
 constexpr int kFramingRetryMs = 50;
 const QString kTraceFilter = QStringLiteral("Line traces (*.trace);;All files (*)");
@@ -58,7 +57,7 @@ TLineMonitorFrm::TLineMonitorFrm(LineObserver& observer, QWidget* mainWindow)
         m_ended = id;
     });
     m_main->installEventFilter(this);
-    resize(m_main->frameGeometry().width(), kDefaultHeight);
+    resize(m_main->frameGeometry().width(), m_height);
     updateCount();
 }
 
@@ -352,12 +351,13 @@ int TLineMonitorFrm::columnTop() const {
 
 void TLineMonitorFrm::follow() {
     const QRect area = m_main->screen()->availableGeometry();
-    const QRect place =
-        Placement::beside(m_main->frameGeometry(), columnTop(), frameGeometry().height(), area);
+    m_placedWith = frameMargins();
+    const int wanted = m_height + m_placedWith.top() + m_placedWith.bottom();
+    const QRect place = Placement::beside(m_main->frameGeometry(), columnTop(), wanted, area);
     // The window manager's frame is not ours to size: the frame goes to the place (move()
     // places the frame), the client inside it.
-    m_placedWith = frameMargins();
     const QSize client = place.size().shrunkBy(m_placedWith);
+    m_placedSize = client;
     if (pos() != place.topLeft())
         move(place.topLeft());
     if (size() != client)
@@ -371,6 +371,13 @@ void TLineMonitorFrm::follow() {
                 follow();
         });
     }
+}
+
+void TLineMonitorFrm::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    // A height the user gave it (not one it was placed at) is the one it keeps from now on.
+    if (e->spontaneous() && e->size() != m_placedSize && e->size().height() != m_height)
+        m_height = e->size().height();
 }
 
 void TLineMonitorFrm::moveEvent(QMoveEvent* e) {

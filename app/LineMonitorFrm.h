@@ -19,8 +19,9 @@ class QTreeWidgetItem;
 // are one foldable group. It keeps the last MaxFrames frames whether shown or not, and only
 // looks: it puts nothing on the line. With "Follow main window" it keeps its height and sits
 // directly below the main window, as wide as it, and moves with it; where the screen has no
-// room below it goes above the main window and its satellite. Otherwise it stands where the
-// user puts it.
+// room below it goes above the main window and its satellite, and where neither side has room
+// for it, on the side with more, as tall as that room. Otherwise it stands where the user puts
+// it.
 class TLineMonitorFrm : public QWidget {
     Q_OBJECT
 public:
@@ -53,6 +54,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void buildControls();
@@ -85,6 +87,8 @@ private:
     QString m_source;             // the trace file shown, empty for the line
     std::deque<LineFrame> m_line; // the line's frames while a trace is shown
     QMargins m_placedWith;        // the window manager's frame when it was last placed
+    QSize m_placedSize;           // the client size it was last placed at
+    int m_height = 300;           // the client height it keeps where there is room
     int m_framingTries = 0;
     bool m_hiddenWithMain = false; // minimised with the main window
 };

@@ -24,9 +24,15 @@ QPoint mainBelow(const QRect& satelliteFrame) {
 }
 
 QRect beside(const QRect& mainFrame, int columnTop, int height, const QRect& screen) {
-    const int h = std::min(height, screen.height());
+    int h = std::min(height, screen.height());
     const int below = screen.bottom() - mainFrame.bottom();
     const int above = columnTop - screen.top();
+    // Where it fits on neither side, the side with more room takes it at that room's height,
+    // so that it covers nothing of the column; only where that is less than a useful height
+    // does it keep its own and go over the column by what is missing.
+    const int room = std::max(below, above);
+    if (h > room && room >= MinBesideHeight)
+        h = room;
     const int top = h <= below                    ? mainFrame.bottom() + 1
                     : h <= above || above > below ? std::max(columnTop - h, screen.top())
                                                   : screen.bottom() + 1 - h;

@@ -26,9 +26,11 @@ Stack stack(const QRect& mainFrame, int height, const QRect& screen);
 // Top-left of the main window's frame directly below a satellite's frame.
 QPoint mainBelow(const QRect& satelliteFrame);
 // A window that follows the main window (the line monitor), with its left edge and width and
-// always at the height asked (at most the screen's): below the main window where that fits,
-// else above the column (the main window and the satellite on it) where that fits, else on
-// the side with more room against the screen's edge, over the column by what is missing.
+// at the height asked (at most the screen's): below the main window where that fits, else
+// above the column (the main window and the satellite on it) where that fits, else on the
+// side with more room, as tall as that room; where that room is less than MinBesideHeight,
+// at the height asked against the screen's edge, over the column by what is missing.
+constexpr int MinBesideHeight = 200;
 QRect beside(const QRect& mainFrame, int columnTop, int height, const QRect& screen);
 
 } // namespace Placement

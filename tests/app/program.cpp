@@ -140,24 +140,27 @@ private Q_SLOTS:
         QTest::newRow("report taller than the room")
             << m << 900 << QRect(40, 588, 611, 180) << QRect(40, 0, 611, 588);
     }
-    // The line monitor keeps its height: below the main window, else above the column (main
-    // window and panel), else against the edge of the side with more room.
+    // The line monitor keeps its height below the main window, else above the column (main
+    // window and panel); where neither has room, it takes the larger room's height, and only
+    // where that is too small goes over the column against the screen's edge.
     void placementBeside_data() {
         QTest::addColumn<int>("mainTop");
         QTest::addColumn<int>("columnTop");
         QTest::addColumn<int>("monitorTop");
-        QTest::newRow("below") << 100 << 0 << 280;
-        QTest::newRow("above the panel") << 560 << 425 << 125;
-        QTest::newRow("more room below") << 360 << 100 << 468;
-        QTest::newRow("more room above") << 450 << 150 << 0;
+        QTest::addColumn<int>("monitorHeight");
+        QTest::newRow("below") << 100 << 0 << 280 << 300;
+        QTest::newRow("above the panel") << 560 << 425 << 125 << 300;
+        QTest::newRow("centred: more room below") << 294 << 294 << 474 << 294;
+        QTest::newRow("more room above") << 450 << 250 << 0 << 250;
+        QTest::newRow("no useful room") << 450 << 150 << 0 << 300;
     }
     void placementBeside() {
         QFETCH(int, mainTop);
         QFETCH(int, columnTop);
-        QTEST(
-            Placement::beside(QRect(40, mainTop, 611, 180), columnTop, 300, QRect(0, 0, 1024, 768))
-                .top(),
-            "monitorTop");
+        const QRect placed =
+            Placement::beside(QRect(40, mainTop, 611, 180), columnTop, 300, QRect(0, 0, 1024, 768));
+        QTEST(placed.top(), "monitorTop");
+        QTEST(placed.height(), "monitorHeight");
     }
     void placement() {
         QFETCH(QRect, main);

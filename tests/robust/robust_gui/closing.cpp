@@ -29,20 +29,21 @@ private Q_SLOTS:
         const int secondCommits = headend.state(0, 1).commits;
         headend.clearLog();
 
-        // Both requests come while the first module takes its values.
+        // Both requests come as the first module's first value goes out.
         QStringList said;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!said.isEmpty() || !headend.received().contains("!5"))
-                return;
-            m.close();
-            said << m.statusText() << QString::number(m.isVisible());
-            m.close();
-            said << m.statusText();
-        });
-        poll.start(1);
+        const QMetaObject::Connection closer = connect(
+            &m.lineObserver, &LineObserver::frame, this,
+            [&](const LineFrame& frame) {
+                if (!said.isEmpty() || frame.dir != '>' || !frame.bytes.startsWith("!5"))
+                    return;
+                m.close();
+                said << m.statusText() << QString::number(m.isVisible());
+                m.close();
+                said << m.statusText();
+            },
+            Qt::DirectConnection);
         m.itmLoadConfig->trigger();
-        poll.stop();
+        disconnect(closer);
         QCOMPARE(said,
                  QStringList({"Closing once the load has ended. Close again to stop it after "
                               "the module at hand.",
