@@ -1,18 +1,16 @@
 #include "app/LineMonitorFrm.h"
 
 #include "app/FileDialogs.h"
+#include "app/LineFilter.h"
 #include "app/Placement.h"
-#include "module/LineText.h"
 #include "module/ModuleAddress.h"
 #include "panel/SatelliteWindow.h"
 #include "panel/WindowFrame.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QEvent>
 #include <QFile>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,23 +21,25 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
-#include <utility>
 
 namespace {
-constexpr int kNumberRole = Qt::UserRole;    // the frame's number, on a frame's row
-constexpr int kGroupRole = Qt::UserRole + 1; // the group's id, on a group's row
 constexpr int kFramingTries = 10;
 constexpr int kFramingRetryMs = 50;
 const QString kTraceFilter = QStringLiteral("Line traces (*.trace);;All files (*)");
 
-using LineText::timeText;
-
-QString moduleText(const LineFrame& f) {
-    if (f.subrack < 0)
-        return {};
-    return f.slot == 16 ? QStringLiteral("special") : ModuleAddress{f.subrack, f.slot}.name();
+// The frames of a trace file, named as they were on the line.
+QList<LineFrame> readTrace(QFile& file) {
+    QList<LineFrame> frames;
+    LineDecoder decoder;
+    LineFrame raw;
+    while (!file.atEnd())
+        if (LineObserver::parseLine(file.readLine(), &raw))
+            frames << decoder.decode(raw);
+    // The file ends: a command it holds no answer to got none.
+    frames << decoder.settle(raw.msecs);
+    return frames;
 }
 } // namespace
 
@@ -47,21 +47,19 @@ TLineMonitorFrm::TLineMonitorFrm(LineObserver& observer, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window), m_main(mainWindow) {
     setObjectName(QStringLiteral("LineMonitorFrm"));
     setWindowTitle(QStringLiteral("Line monitor"));
-    buildControls();
+    buildTools();
+    buildFrames();
+    layOut();
+    connectControls();
     connect(&observer, &LineObserver::frame, this, &TLineMonitorFrm::onFrame);
-    connect(&observer, &LineObserver::groupBegun, this,
-            [this](quint32 id, const QString& title) { m_groupTitles.insert(id, title); });
-    connect(&observer, &LineObserver::groupEnded, this, [this](quint32 id) {
-        if (m_openGroup && m_openGroupId == id)
-            m_openGroup->setExpanded(false);
-        m_ended = id;
-    });
+    connect(&observer, &LineObserver::groupBegun, &m_line, &LineFrames::setTitle);
+    connect(&observer, &LineObserver::groupEnded, this, &TLineMonitorFrm::groupEnded);
     m_main->installEventFilter(this);
     resize(m_main->frameGeometry().width(), m_height);
     updateCount();
 }
 
-void TLineMonitorFrm::buildControls() {
+void TLineMonitorFrm::buildTools() {
     btPause = new QPushButton(QStringLiteral("&Pause"), this);
     btPause->setCheckable(true);
     btClear = new QPushButton(QStringLiteral("C&lear"), this);
@@ -79,19 +77,30 @@ void TLineMonitorFrm::buildControls() {
         cbKind->addItem(frameKindName(FrameKind(k)), k);
     chFollow = new QCheckBox(QStringLiteral("&Follow main window"), this);
     chFollow->setChecked(true);
-    tvFrames = new QTreeWidget(this);
+    lbCount = new QLabel(this);
+}
+
+void TLineMonitorFrm::buildFrames() {
+    m_filter = new LineFilter(this);
+    m_filter->setFrames(&m_line);
+    tvFrames = new QTreeView(this);
     tvFrames->setObjectName(QStringLiteral("tvFrames"));
-    tvFrames->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("ms"), QString(),
-                               QStringLiteral("Bytes"), QStringLiteral("Text"),
-                               QStringLiteral("Meaning"), QStringLiteral("Module")});
+    tvFrames->setModel(m_filter);
     tvFrames->setUniformRowHeights(true);
     tvFrames->setAlternatingRowColors(true);
     tvFrames->setRootIsDecorated(true);
     tvFrames->setTextElideMode(Qt::ElideRight);
-    const int widths[Columns] = {124, 34, 18, 110, 56, 190, 40};
-    for (int c = 0; c < Columns; ++c)
+    const int widths[LineFrames::Columns] = {124, 34, 18, 110, 56, 190, 40};
+    for (int c = 0; c < LineFrames::Columns; ++c)
         tvFrames->setColumnWidth(c, widths[c]);
-    lbCount = new QLabel(this);
+    connect(m_filter, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = tvFrames->verticalScrollBar();
+        m_atEnd = m_scrollPending || bar->value() == bar->maximum();
+    });
+    connect(m_filter, &QAbstractItemModel::rowsInserted, this, &TLineMonitorFrm::rowsShown);
+}
+
+void TLineMonitorFrm::layOut() {
     // As narrow as the main window, which it follows.
     auto* tools = new QHBoxLayout;
     for (QWidget* w :
@@ -107,6 +116,9 @@ void TLineMonitorFrm::buildControls() {
     layout->addLayout(tools);
     layout->addWidget(tvFrames, 1);
     layout->addLayout(footer);
+}
+
+void TLineMonitorFrm::connectControls() {
     connect(btPause, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused && !m_source.isEmpty())
             showLine();
@@ -126,174 +138,104 @@ void TLineMonitorFrm::buildControls() {
 
 void TLineMonitorFrm::onFrame(const LineFrame& frame) {
     // A trace shown is the user's reading, not a pause of the line: its frames are kept.
-    if (!m_source.isEmpty()) {
-        m_line.push_back(frame);
-        if (m_line.size() > MaxFrames)
-            m_line.pop_front();
-        updateCount();
-        return;
-    }
-    if (btPause->isChecked()) {
+    if (m_source.isEmpty() && btPause->isChecked())
         ++m_missed;
-        updateCount();
-        return;
-    }
-    keep(frame);
-}
-
-void TLineMonitorFrm::keep(const LineFrame& frame) {
-    m_frames.push_back(frame);
-    const quint64 number = m_first + m_frames.size() - 1;
-    if (isVisible() && passes(frame))
-        addRow(frame, number);
-    m_lastMsecs = frame.msecs;
-    if (m_frames.size() > MaxFrames) {
-        m_frames.pop_front();
-        dropOldest(m_first++);
-    }
+    else
+        m_line.append(frame);
     updateCount();
 }
 
-bool TLineMonitorFrm::passes(const LineFrame& frame) const {
-    const int module = cbModule->currentData().toInt();
-    const int kind = cbKind->currentData().toInt();
-    if (kind >= 0 && int(frame.kind) != kind)
-        return false;
-    if (module == 16)
-        return frame.slot == 16;
-    return module < 0 || frame.addressed(module / 32, module % 32);
+void TLineMonitorFrm::groupEnded(quint32 id) {
+    m_ended = id;
+    const QModelIndex last = m_filter->index(m_filter->rowCount() - 1, 0);
+    if (m_filter->group(last) == id)
+        tvFrames->collapse(last);
 }
 
-void TLineMonitorFrm::addRow(const LineFrame& f, quint64 number) {
-    QScrollBar* bar = tvFrames->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
-    auto* item = new QTreeWidgetItem;
-    const QString dir = f.dir == '>'   ? QStringLiteral("→")
-                        : f.dir == '<' ? QStringLiteral("←")
-                                       : QString();
-    const qint64 delta = m_lastMsecs > 0 ? f.msecs - m_lastMsecs : 0;
-    const QString hex = QString::fromLatin1(f.bytes.toHex(' ').toUpper());
-    const QString texts[Columns] = {timeText(f.msecs),
-                                    QString::number(delta),
-                                    dir,
-                                    hex,
-                                    LineText::printable(f.bytes, QChar(0xB7)),
-                                    f.meaning,
-                                    moduleText(f)};
-    for (int c = 0; c < Columns; ++c)
-        item->setText(c, texts[c]);
-    fitDelta(texts[ColDelta]);
-    item->setToolTip(ColHex, hex);
-    item->setToolTip(ColMeaning, f.meaning);
-    item->setTextAlignment(ColDelta, Qt::AlignRight | Qt::AlignVCenter);
-    item->setData(ColTime, kNumberRole, number);
-    if (f.kind == FrameKind::Fault)
-        item->setForeground(ColMeaning, QColor(160, 0, 0));
-    if (QTreeWidgetItem* group = groupItem(f.group, f.msecs))
-        group->addChild(item);
-    else
-        tvFrames->addTopLevelItem(item);
-    if (atEnd)
-        tvFrames->scrollToBottom();
+void TLineMonitorFrm::rowsShown(const QModelIndex& parent, int first, int last) {
+    // Hidden, it is shown anew when it shows; a new filter's rows are shown anew at once.
+    if (!isVisible() || m_refiltering)
+        return;
+    for (int r = first; r <= last; ++r) {
+        const QModelIndex row = m_filter->index(r, 0, parent);
+        if (!parent.isValid() && r > 0)
+            tvFrames->collapse(m_filter->index(r - 1, 0));
+        if (m_filter->hasChildren(row))
+            tvFrames->expand(row);
+        fitDelta(row);
+    }
+    // Once for the frames that come together: scrolling lays out every row.
+    if (m_atEnd && !m_scrollPending) {
+        m_scrollPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_scrollPending = false;
+                tvFrames->scrollToBottom();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 // The ms column grows to its widest text (a frame after a long quiet has many digits), with
 // the margins the style gives a cell's text.
-void TLineMonitorFrm::fitDelta(const QString& text) {
+void TLineMonitorFrm::fitDelta(const QModelIndex& row) {
+    const QModelIndex frame = m_filter->hasChildren(row) ? m_filter->index(0, 0, row) : row;
+    const QString text = frame.siblingAtColumn(LineFrames::ColDelta).data().toString();
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tvFrames) + 1;
     const int need = tvFrames->fontMetrics().horizontalAdvance(text) + 2 * margin;
-    if (need > tvFrames->columnWidth(ColDelta))
-        tvFrames->setColumnWidth(ColDelta, need);
-}
-
-// The row of the group a frame belongs to, created with its first frame; a group ends (and
-// folds) when a frame of another group, or of none, comes.
-QTreeWidgetItem* TLineMonitorFrm::groupItem(quint32 group, qint64 msecs) {
-    if (m_openGroup && m_openGroupId != group) {
-        m_openGroup->setExpanded(false);
-        m_openGroup = nullptr;
-    }
-    if (group == 0)
-        return nullptr;
-    if (!m_openGroup) {
-        m_openGroup = new QTreeWidgetItem;
-        m_openGroup->setData(ColTime, kGroupRole, group);
-        m_openGroup->setText(ColTime, timeText(msecs));
-        tvFrames->addTopLevelItem(m_openGroup);
-        m_openGroup->setFirstColumnSpanned(false);
-        m_openGroup->setExpanded(true);
-        m_openGroupId = group;
-        QFont bold = m_openGroup->font(ColMeaning);
-        bold.setBold(true);
-        m_openGroup->setFont(ColMeaning, bold);
-    }
-    m_openGroup->setText(ColMeaning,
-                         QStringLiteral("%1: %2 frames")
-                             .arg(m_groupTitles.value(group, QStringLiteral("Operation")))
-                             .arg(m_openGroup->childCount() + 1));
-    return m_openGroup;
-}
-
-void TLineMonitorFrm::dropOldest(quint64 number) {
-    QTreeWidgetItem* top = tvFrames->topLevelItem(0);
-    if (!top)
-        return;
-    QTreeWidgetItem* row = top->childCount() > 0 ? top->child(0) : top;
-    if (row->data(ColTime, kNumberRole).toULongLong() != number || row->childCount() > 0)
-        return; // filtered out: not shown
-    delete row;
-    if (top != row && top->childCount() == 0) {
-        if (top == m_openGroup)
-            m_openGroup = nullptr;
-        delete top;
-    }
+    if (need > tvFrames->columnWidth(LineFrames::ColDelta))
+        tvFrames->setColumnWidth(LineFrames::ColDelta, need);
 }
 
 void TLineMonitorFrm::rebuild() {
-    tvFrames->setUpdatesEnabled(false);
-    tvFrames->clear();
-    m_openGroup = nullptr;
-    const qint64 last = m_lastMsecs;
-    m_lastMsecs = 0;
-    quint64 number = m_first;
-    for (const LineFrame& f : m_frames) {
-        if (passes(f))
-            addRow(f, number);
-        m_lastMsecs = f.msecs;
-        ++number;
+    m_refiltering = true;
+    m_filter->setFilter(cbModule->currentData().toInt(), cbKind->currentData().toInt());
+    m_refiltering = false;
+    tvFrames->collapseAll();
+    const int rows = m_filter->rowCount();
+    for (int r = 0; r < rows; ++r) {
+        const QModelIndex row = m_filter->index(r, 0);
+        const int frames = m_filter->rowCount(row);
+        for (int c = 0; c < frames; ++c)
+            fitDelta(m_filter->index(c, 0, row));
+        if (frames == 0)
+            fitDelta(row);
     }
     // A group that is over shows folded.
-    if (m_openGroup && m_openGroupId <= m_ended)
-        m_openGroup->setExpanded(false);
-    m_lastMsecs = last;
-    tvFrames->setUpdatesEnabled(true);
+    const QModelIndex last = m_filter->index(rows - 1, 0);
+    if (m_filter->group(last) > m_ended)
+        tvFrames->expand(last);
     tvFrames->scrollToBottom();
 }
 
 void TLineMonitorFrm::clear() {
-    m_first += m_frames.size();
-    m_frames.clear();
+    (m_source.isEmpty() ? m_line : m_trace).clear();
     m_missed = 0;
-    m_lastMsecs = 0;
-    tvFrames->clear();
-    m_openGroup = nullptr;
     updateCount();
+}
+
+void TLineMonitorFrm::showFrames(LineFrames& frames) {
+    m_filter->setFrames(&frames);
+    if (isVisible())
+        rebuild();
 }
 
 void TLineMonitorFrm::showLine() {
     m_source.clear();
-    m_frames = std::exchange(m_line, {});
-    m_lastMsecs = m_frames.empty() ? 0 : m_frames.back().msecs;
-    rebuild();
+    showFrames(m_line);
+    m_trace.clear();
     updateCount();
 }
 
 void TLineMonitorFrm::updateCount() {
     QString text =
         m_source.isEmpty()
-            ? QStringLiteral("%1 frames kept (the last %2)").arg(m_frames.size()).arg(MaxFrames)
+            ? QStringLiteral("%1 frames kept (the last %2)")
+                  .arg(m_line.size())
+                  .arg(LineFrames::MaxFrames)
             : QStringLiteral("%1 frames of %2; the line's %3 frames are kept, back with Pause off")
-                  .arg(m_frames.size())
+                  .arg(m_trace.size())
                   .arg(m_source)
                   .arg(m_line.size());
     if (btPause->isChecked() && m_source.isEmpty())
@@ -393,8 +335,8 @@ bool TLineMonitorFrm::saveTrace(const QString& path, QString* error) const {
         *error = file.errorString();
         return false;
     }
-    for (const LineFrame& f : m_frames) {
-        const QByteArray line = LineObserver::formatLine(f);
+    for (int i = 0; i < frames().size(); ++i) {
+        const QByteArray line = LineObserver::formatLine(frames().at(i));
         if (!line.isEmpty())
             file.write(line + '\n');
     }
@@ -412,19 +354,10 @@ bool TLineMonitorFrm::openTrace(const QString& path, QString* error) {
         return false;
     }
     btPause->setChecked(true);
-    if (m_source.isEmpty())
-        m_line = std::exchange(m_frames, {});
-    clear();
-    LineDecoder decoder;
-    LineFrame raw;
-    while (!file.atEnd())
-        if (LineObserver::parseLine(file.readLine(), &raw))
-            for (const LineFrame& f : decoder.decode(raw))
-                keep(f);
-    // The file ends: a command it holds no answer to got none.
-    for (const LineFrame& f : decoder.settle(raw.msecs))
-        keep(f);
+    m_trace.assign(readTrace(file));
     m_source = path;
+    m_missed = 0;
+    showFrames(m_trace);
     updateCount();
     return true;
 }

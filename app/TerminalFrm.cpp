@@ -35,7 +35,7 @@ quint16 cursorCode(int key) {
 
 TTerminalFrm::TTerminalFrm(TMainFrm& main)
     : SatelliteWindow(&main, QColor(0, 128, 128), true), m_main(main),
-      m_console(main.link(), main.state(), main, ConsoleSession::Reader::Caller) {
+      m_console(main.link(), main.state(), main) {
     setObjectName(QStringLiteral("TerminalFrm"));
     captionBar()->setStartColor(QColor(0, 255, 255));
     Terminal = new TerminalView(Rows, content());
@@ -44,6 +44,12 @@ TTerminalFrm::TTerminalFrm(TMainFrm& main)
     auto* layout = new QVBoxLayout(content());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Terminal);
+    connect(Terminal, &TerminalView::output, &m_console, &ConsoleSession::answer);
+    connect(&m_console, &ConsoleSession::text, Terminal, &TerminalView::display);
+    connect(&m_console, &ConsoleSession::ended, this, [this] {
+        close();
+        RestoreFlag = false;
+    });
     resize(455 + 2 * Border, outerHeightFor(310));
     RestoreFlag = false;
     hide();
@@ -80,8 +86,6 @@ void TTerminalFrm::bindHandlers(bool bind) {
             Qt::UniqueConnection);
     connect(Terminal, &TerminalView::keyDown, this, &TTerminalFrm::TerminalKeyDown,
             Qt::UniqueConnection);
-    connect(Terminal, &TerminalView::strReceived, this, &TTerminalFrm::TerminalStrRecieved,
-            Qt::UniqueConnection);
     connect(Terminal, &TerminalView::pasted, this, &TTerminalFrm::TerminalPaste,
             Qt::UniqueConnection);
 }
@@ -110,9 +114,9 @@ bool TTerminalFrm::eventFilter(QObject* watched, QEvent* e) {
     return true;
 }
 
-bool TTerminalFrm::connectTerminal() {
+bool TTerminalFrm::openConsole() {
     const QDeadlineTimer limit(ConnectLimitMs);
-    while (!Terminal->connectPort()) {
+    while (!m_console.tryOpen()) {
         if (limit.hasExpired())
             return false;
         EventWait::pause(kConnectRetryMs);
@@ -127,11 +131,8 @@ void TTerminalFrm::FormShow() {
     if (!m_showPending || !isVisible())
         return;
     m_showPending = false;
-    SerialPort& port = m_main.link().ComPort();
-    Terminal->setPort(&port);
     bindHandlers(true);
-    port.setEventMask(SerialPort::EventMask::RxChar);
-    if (!connectTerminal()) {
+    if (!openConsole()) {
         if (!isVisible())
             return;
         // The work loop stops, so that the re-read asked for on closing does not try the
@@ -139,10 +140,9 @@ void TTerminalFrm::FormShow() {
         m_main.state().IdleState = 1;
         RestoreFlag = false;
         close();
-        m_main.showMessage(Ports::notOpenedText(port.errorString()), true);
+        m_main.showMessage(Ports::notOpenedText(m_main.link().ComPort().errorString()), true);
         return;
     }
-    m_console.open();
     holdKeyboard(true);
     takeKeyboard();
     m_main.EnableControls(false);
@@ -161,7 +161,6 @@ void TTerminalFrm::FormHide() {
     } else {
         // The port never opened: no console to end, but the module is re-read all the same.
         bindHandlers(false);
-        Terminal->disconnectPort();
         m_main.link().closePort();
         m_main.state().ReloadRequest = true;
     }
@@ -182,7 +181,6 @@ void TTerminalFrm::endConsole() {
     holdKeyboard(false);
     bindHandlers(false);
     m_console.close();
-    Terminal->disconnectPort();
 }
 
 void TTerminalFrm::TerminalKeyPress(quint16& key) {
@@ -198,13 +196,4 @@ void TTerminalFrm::TerminalKeyDown(int& key, Qt::KeyboardModifiers) {
 
 void TTerminalFrm::TerminalPaste(const QByteArray& keys) {
     m_console.paste(keys);
-}
-
-void TTerminalFrm::TerminalStrRecieved(QByteArray& str) {
-    bool eot = false;
-    str = m_console.received(str, &eot);
-    if (eot) {
-        close();
-        RestoreFlag = false;
-    }
 }

@@ -10,8 +10,8 @@ class TerminalView;
 
 // The terminal window for console modules. While it is shown it holds the serial line: the
 // console module paces the keyboard by sending SYN for each key it wants, so typed keys wait
-// in the console's ring until asked for. The display reads the port; the console session
-// keeps the line's side of it (opening, closing, pacing).
+// in the console's ring until asked for. The console session keeps the line (opening,
+// reading, closing, pacing); the display shows what it reads and hands the keys to it.
 class TTerminalFrm : public SatelliteWindow {
     Q_OBJECT
 public:
@@ -29,11 +29,11 @@ public:
 
     // Brings the window to the front with the keyboard on the console.
     void takeKeyboard();
+    const ConsoleSession& console() const { return m_console; }
 
     // Handlers bound to the display while the console is open.
     void TerminalKeyPress(quint16& key);
     void TerminalKeyDown(int& key, Qt::KeyboardModifiers shift);
-    void TerminalStrRecieved(QByteArray& str);
     // Pasted text, at the module's pace.
     void TerminalPaste(const QByteArray& keys);
 
@@ -50,7 +50,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    bool connectTerminal();
+    bool openConsole();
     void endConsole();
     void holdKeyboard(bool hold);
     void bindHandlers(bool bind);

@@ -1,7 +1,5 @@
 #include "app/TerminalView.h"
 
-#include "link/SerialPort.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -21,7 +19,7 @@ TerminalView::TerminalView(int rows, QWidget* parent) : QWidget(parent), m_scree
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     connect(&m_screen, &VtScreen::changed, this, qOverload<>(&QWidget::update));
-    connect(&m_screen, &VtScreen::output, this, &TerminalView::transmit);
+    connect(&m_screen, &VtScreen::output, this, &TerminalView::output);
     connect(&m_screen, &VtScreen::bell, this, [] { QApplication::beep(); });
     m_blink.setInterval(kBlinkMs);
     connect(&m_blink, &QTimer::timeout, this, [this] {
@@ -39,41 +37,7 @@ void TerminalView::setColors(const QColor& text, const QColor& background,
     update();
 }
 
-void TerminalView::setPort(SerialPort* port) {
-    if (port == m_port)
-        return;
-    disconnectPort();
-    m_port = port;
-}
-
-bool TerminalView::connectPort() {
-    if (!m_port)
-        return false;
-    if (!m_port->isOpen() && !m_port->open())
-        return false;
-    // Queued: a handler may close the port, which must not happen inside the port's own
-    // notification.
-    connect(m_port, &SerialPort::rxChars, this, &TerminalView::readPort,
-            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
-    m_connected = true;
-    return true;
-}
-
-void TerminalView::disconnectPort() {
-    if (m_port)
-        disconnect(m_port, nullptr, this, nullptr);
-    m_connected = false;
-}
-
-bool TerminalView::connected() const {
-    return m_connected && m_port && m_port->isOpen();
-}
-
 void TerminalView::display(const QByteArray& bytes) {
-    feed(bytes);
-}
-
-void TerminalView::feed(const QByteArray& bytes) {
     const qint64 top = m_screen.screenTop();
     m_screen.feed(bytes);
     // Scrolled back, the view stays on the lines it shows while new ones come in below.
@@ -89,22 +53,6 @@ void TerminalView::scrollBack(int lines) {
         m_scroll = to;
         update();
     }
-}
-
-void TerminalView::readPort() {
-    if (!connected())
-        return;
-    const int waiting = m_port->bytesWaiting();
-    if (waiting == 0)
-        return;
-    QByteArray str = m_port->read(waiting);
-    Q_EMIT strReceived(str);
-    feed(str);
-}
-
-void TerminalView::transmit(const QByteArray& bytes) {
-    if (connected())
-        m_port->write(bytes);
 }
 
 bool TerminalView::event(QEvent* e) {

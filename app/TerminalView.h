@@ -1,21 +1,19 @@
 #pragma once
 
 #include "app/VtScreen.h"
-#include "link/SerialPort.h"
 
 #include <QClipboard>
 #include <QColor>
 #include <QFont>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <utility>
 
-// A VT100/ANSI text display bound to a serial port: what arrives on the port is shown,
-// what the user types is sent. It draws its own grid in a fixed-pitch font sized to fit,
-// with no scroll bars, and the far end's cursor (blinking when the far end says so). The
-// owner can look at every received piece and every key first (strReceived, keyDown,
-// keyPressed) and change or swallow it: a key set to 0 is neither sent nor shown.
+// A VT100/ANSI text display: it shows what it is given (display()) and hands back what goes
+// to the far end (output(): the sequences of keys, the answers to the far end's queries); it
+// holds no line. It draws its own grid in a fixed-pitch font sized to fit, with no scroll
+// bars, and the far end's cursor (blinking when the far end says so). The owner sees every
+// key first (keyDown, keyPressed) and may swallow it: a key set to 0 is not sent.
 //
 // The lines that scrolled off stay in reach: the wheel and Shift+PgUp/PgDn page through
 // them, a key typed returns to the live screen. The mouse selects text, which becomes the
@@ -34,18 +32,8 @@ public:
 
     // Default text and background colour, and the colour of bold text in the default colour.
     void setColors(const QColor& text, const QColor& background, const QColor& alternative);
-    // The font the grid is drawn in, at the size that fits the widget.
 
-    // The port the display works on; the port stays the caller's.
-    void setPort(SerialPort* port);
-    SerialPort* port() const { return m_port; }
-    // Opens the port and starts listening to it; true when connected.
-    bool connectPort();
-    // Stops listening; the port is left as it is.
-    void disconnectPort();
-    bool connected() const;
-
-    // Shows bytes as if they had come from the far end.
+    // Shows bytes that came from the far end.
     void display(const QByteArray& bytes);
 
     // Text and background colour a cell is drawn in: its own colours, the widget's defaults,
@@ -71,8 +59,8 @@ Q_SIGNALS:
     void keyDown(int& key, Qt::KeyboardModifiers modifiers);
     // A character was typed; set it to 0 to keep it from being sent.
     void keyPressed(quint16& key);
-    // A piece of text arrived, before it is shown; the handler may replace it.
-    void strReceived(QByteArray& str);
+    // Bytes for the far end.
+    void output(const QByteArray& bytes);
     // The user pasted these keys.
     void pasted(const QByteArray& keys);
 
@@ -89,9 +77,6 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
-    void readPort();
-    void feed(const QByteArray& bytes);
-    void transmit(const QByteArray& bytes);
     void fitFont();
     bool viewKey(QKeyEvent* e);
     std::pair<QColor, QColor> colorsOf(const VtCell& c) const;
@@ -105,8 +90,6 @@ private:
     void restartBlink();
 
     VtScreen m_screen;
-    QPointer<SerialPort> m_port;
-    bool m_connected = false;
     QColor m_text{255, 255, 255};
     QColor m_background{0, 0, 0};
     QColor m_alternative{255, 0, 0};

@@ -24,6 +24,8 @@ public:
         m_escape.setSingleShot(true);
         m_quiet.setSingleShot(true);
         QObject::connect(&m_console, &ConsoleSession::text, [this](const QByteArray& t) {
+            if (t.isEmpty()) // only a request for a key: nothing to show, nor the end of a quiet
+                return;
             // EOT ends the console: it is the module's word to us, not for the user's screen.
             const qsizetype eot = t.indexOf(Ascii::EOT);
             m_host.outRaw(eot < 0 ? t : t.first(eot));

@@ -33,14 +33,17 @@ int ConsoleKeys::pending() const {
     return n;
 }
 
-ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, Reader reader,
-                               QObject* parent)
+ConsoleSession::ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent)
     : QObject(parent), m_link(link), m_state(state), m_host(host) {
-    if (reader == Reader::Session)
-        connect(&m_link.ComPort(), &SerialPort::rxChars, this, [this] {
+    // Queued: what a piece sets off (a window that closes on EOT) may close the port, which
+    // must not happen inside the port's own notification.
+    connect(
+        &m_link.ComPort(), &SerialPort::rxChars, this,
+        [this] {
             if (m_open)
                 onChars();
-        });
+        },
+        Qt::QueuedConnection);
     connect(&m_link, &Link::portLost, this, [this](const QString& reason) {
         if (!m_open)
             return;
@@ -58,22 +61,27 @@ ConsoleSession::~ConsoleSession() {
 }
 
 void ConsoleSession::open() {
+    if (tryOpen())
+        return;
+    const QString reason = m_link.ComPort().errorString();
+    m_link.closePort();
+    throw PortError(Ports::notOpenedText(reason));
+}
+
+bool ConsoleSession::tryOpen() {
     SerialPort& port = m_link.ComPort();
     port.setEventMask(SerialPort::EventMask::RxChar);
+    if (!port.isOpen() && !port.open())
+        return false;
     // What is left of earlier exchanges is not the console's.
-    if (port.isOpen())
-        port.purge(true, false);
-    else if (!port.open()) {
-        const QString reason = port.errorString();
-        m_link.closePort();
-        throw PortError(Ports::notOpenedText(reason));
-    }
+    port.purge(true, false);
     m_open = true;
     m_asked = false;
     m_paste.clear();
     m_pasteAt = 0;
     port.write(Protocol::ConsoleStart);
     m_state.TerminalMode = true;
+    return true;
 }
 
 void ConsoleSession::close() {
@@ -135,6 +143,11 @@ bool ConsoleSession::paste(const QByteArray& keys) {
     return keys.size() <= room;
 }
 
+void ConsoleSession::answer(const QByteArray& bytes) {
+    if (m_open)
+        m_link.ComPort().write(bytes);
+}
+
 QByteArray ConsoleSession::received(const QByteArray& piece, bool* eot) {
     // The module asks with a SYN of its own, a moment after its output. A reader that comes
     // later than that moment finds the SYN at the end of the output: a request all the same,
@@ -163,9 +176,7 @@ void ConsoleSession::onChars() {
     if (piece.isEmpty())
         return;
     bool eot = false;
-    const QByteArray shown = received(piece, &eot);
-    if (!shown.isEmpty())
-        Q_EMIT text(shown);
+    Q_EMIT text(received(piece, &eot));
     if (eot)
         Q_EMIT ended();
 }

@@ -30,9 +30,11 @@ private:
 };
 
 // A module's text console on the link's port, for the terminal window and the command-line
-// tool alike. Opened with "9" CR and closed with ETX CR; while it is open the console owns
-// the line (no command transaction may run), the module asks for each key with a lone SYN
-// and ends the console itself with EOT. The module must have been selected before.
+// tool alike: the session alone reads and writes the line while the console is open; the
+// display only shows the text and hands the keys back. Opened with "9" CR and closed with
+// ETX CR; while it is open the console owns the line (no command transaction may run), the
+// module asks for each key with a lone SYN and ends the console itself with EOT. The module
+// must have been selected before.
 //
 //   ConsoleSession console(link, state, host);
 //   connect(&console, &ConsoleSession::text, display, ...);     // what to show
@@ -42,17 +44,16 @@ private:
 class ConsoleSession : public QObject {
     Q_OBJECT
 public:
-    // Who reads the port while the console is open: the session (which then reports text
-    // and ended), or a display of the caller's that hands each piece it reads to received().
-    enum class Reader { Session, Caller };
-
-    ConsoleSession(Link& link, SharedState& state, LinkHost& host, Reader reader = Reader::Session,
-                   QObject* parent = nullptr);
+    ConsoleSession(Link& link, SharedState& state, LinkHost& host, QObject* parent = nullptr);
     ~ConsoleSession() override;
 
-    // Every received byte is reported from now on (by a Session reader); opens the port and
-    // sends "9" CR; TerminalMode := true. A port that cannot be opened raises PortError.
+    // Every received byte is reported from now on; opens the port, discards what it had
+    // received and sends "9" CR; TerminalMode := true. A port that cannot be opened raises
+    // PortError.
     void open();
+    // The same, but a port that cannot be opened just returns false (its reason in the port's
+    // errorString()), for a caller that tries again.
+    bool tryOpen();
     // TerminalMode := false; sends ETX CR, stops the reports, discards the receive queue, waits
     // 100 ms serving events, closes the port (its event mask back to the terminator) and asks
     // the work loop to re-read the module (ReloadRequest). Nothing when the console is not
@@ -72,6 +73,10 @@ public:
     bool paste(const QByteArray& keys);
     int pastePending() const { return int(m_paste.size() - m_pasteAt); }
 
+    // Bytes of the display's own for the module (a VT's answers to the module's queries):
+    // written at once while the console is open, else dropped.
+    void answer(const QByteArray& bytes);
+
     // One piece of received text as the port delivered it: a piece that ends with SYN sends
     // the oldest pending key (with none pending, the request is remembered: a module asks
     // only once); on a remote line, where a terminal server packs the module's bytes, every
@@ -80,10 +85,11 @@ public:
     QByteArray received(const QByteArray& piece, bool* eot);
 
 Q_SIGNALS:
-    void text(const QByteArray& text); // received text without SYN, to be shown
-    void keySent(quint16 code);        // a pending key went to the module
-    void ended();                      // EOT: the module ended its console
-    void lost(const QString& reason);  // the port went away while the console was open
+    // Each piece read, without SYN, to be shown: empty for a piece that was only a request.
+    void text(const QByteArray& text);
+    void keySent(quint16 code);       // a pending key went to the module
+    void ended();                     // EOT: the module ended its console
+    void lost(const QString& reason); // the port went away while the console was open
 
 private:
     void onChars();

@@ -16,7 +16,7 @@ const QByteArray kStart("9\r"), kEnd("\x03\r"), SYN("\x16");
 
 struct Console {
     Console() : m(f.start()), t(*m.TerminalFrm) {
-        QObject::connect(t.Terminal, &TerminalView::strReceived, [this](QByteArray&) { ++pieces; });
+        QObject::connect(&t.console(), &ConsoleSession::text, [this] { ++pieces; });
     }
     bool open() {
         t.show();
@@ -56,11 +56,10 @@ private Q_SLOTS:
         QVERIFY(c.m.state().TerminalMode && !c.t.RestoreFlag);
         QVERIFY(!c.m.btRestart->isEnabled() && !c.m.sbM[0]->isEnabled() &&
                 !c.m.btInfo->isEnabled());
-        QVERIFY(c.t.Terminal->connected());
         c.m.state().ReloadRequest = false;
         QVERIFY(c.close());
         QVERIFY(c.m.state().ReloadRequest && c.m.CtlPanelFrm->isVisible() && c.controlsEnabled());
-        QVERIFY(!c.t.Terminal->connected() && !c.m.link().ComPort().isOpen());
+        QVERIFY(!c.m.link().ComPort().isOpen());
         // The module ends the console with EOT.
         QVERIFY(c.open());
         c.m.state().ReloadRequest = false;

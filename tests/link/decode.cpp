@@ -1,11 +1,12 @@
 // The line's frames as the line monitor and the trace name them, from what the simulator's
 // modules answer to each command: every command and every kind of reply.
-#include "link/LineObserver.h"
+#include "link/LineFrames.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/SimRig.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractItemModelTester>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -97,6 +98,41 @@ private Q_SLOTS:
         got.replaceInStrings(QRegularExpression(", \\d+ bytes$"), "");
         QFETCH(QString, meanings);
         EXPECT_BYTES(got, meanings.split(" | "));
+    }
+
+    // The line monitor's rows: an operation's frames are the children of a row that counts
+    // them, other frames rows of their own. The last MaxFrames frames are kept: the oldest go,
+    // a group's row with its last one; the ms count from the frame before, kept or not.
+    void kept() {
+        LineFrames frames;
+        QAbstractItemModelTester tester(&frames,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        frames.setTitle(1, "Scan");
+        QList<LineFrame> line(LineFrames::MaxFrames + 1); // the first is one too many
+        const std::pair<qint64, quint32> start[] = {{1000, 0}, {1010, 1}, {1013, 1}, {1100, 0}};
+        for (int i = 0; i < line.size(); ++i)
+            std::tie(line[i].msecs, line[i].group) =
+                i < 4 ? start[i] : std::pair{qint64(1200 + i), 2u};
+        const auto rows = [&] { // each row's text and its first frame's ms
+            QStringList shown;
+            for (int r = 0; r < frames.rowCount(); ++r) {
+                const QModelIndex row = frames.index(r, 0);
+                const QModelIndex first = frames.hasChildren(row) ? frames.index(0, 0, row) : row;
+                shown << QStringLiteral("%1(%2)").arg(
+                    row.siblingAtColumn(LineFrames::ColMeaning).data().toString(),
+                    first.siblingAtColumn(LineFrames::ColDelta).data().toString());
+            }
+            return shown.join(" | ");
+        };
+        frames.assign(line);
+        QCOMPARE(rows(), "Scan: 2 frames(10) | (87) | Operation: 19997 frames(104)");
+        const QPersistentModelIndex late = frames.index(0, 0, frames.index(2, 0));
+        frames.append(line.last());
+        QCOMPARE(rows(), "Scan: 1 frames(3) | (87) | Operation: 19998 frames(104)");
+        frames.append(line.last());
+        QCOMPARE(rows(), "(87) | Operation: 19999 frames(104)");
+        QCOMPARE(late.parent().row(), 1);
+        QCOMPARE(frames.size(), LineFrames::MaxFrames);
     }
 };
 
