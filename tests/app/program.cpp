@@ -1,6 +1,5 @@
 // The whole program with its windows, offscreen, on a scripted peer: start-up, the settings
 // files, the communications window and exit.
-#include "app/HelpWindow.h"
 #include "app/Placement.h"
 #include "app/Places.h"
 #include "link/ui/CommDialog.h"
@@ -13,12 +12,9 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QTabWidget>
-#include <QToolButton>
 #include <QtTest>
 #include <unistd.h>
 
@@ -190,13 +186,11 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages.last(), QString("The program must be restarted."));
 
         // The next start offers it beside the machine's ports.
-        ModuleTable modules;
-        SharedState state;
-        Link next(modules, state, f.host);
-        next.LoadPortSettings();
-        QCOMPARE(next.ComPort().portName(), QString("rfc2217://10.1.2.3:4001"));
-        next.ComPort().setPortName("DEMO");
-        TCfrm later(nullptr, next, f.host, [] {});
+        HeadendSession next(f.host);
+        next.link().LoadPortSettings();
+        QCOMPARE(next.link().ComPort().portName(), QString("rfc2217://10.1.2.3:4001"));
+        next.link().ComPort().setPortName("DEMO");
+        TCfrm later(nullptr, next.link(), f.host, [] {});
         later.FormShow();
         QVERIFY(later.cbComPort->findText("rfc2217://10.1.2.3:4001") >= 0);
         QCOMPARE(later.cbComPort->currentText(), QString("DEMO"));

@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QMenuBar>
 #include <QProcess>
-#include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 #include <csignal>

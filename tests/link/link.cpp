@@ -34,7 +34,7 @@ class LinkTest : public QObject {
     QByteArray frames() const {
         QByteArrayList out;
         for (const QByteArray& fr : f->peer.frames())
-            out << hex(fr);
+            out << fr.toHex(' ').toUpper();
         return out.join(" | ");
     }
 

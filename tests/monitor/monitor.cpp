@@ -10,9 +10,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/Unanswered.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>

@@ -55,9 +55,8 @@ private Q_SLOTS:
     void initTestCase() {
         if (!Ser2net::available())
             QSKIP("ser2net is not installed (scripts/setup.sh installs it)");
+        sim = startDemo();
         QString error;
-        sim = SimServer::startPty(demoProfile(), &error);
-        QVERIFY2(sim, qPrintable(error));
         QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
     }
 

@@ -10,7 +10,6 @@
 #include "tests/support/Sanitizer.h"
 #include "tests/support/TestMain.h"
 
-#include <QFile>
 #include <QtTest>
 #include <malloc.h>
 #include <unistd.h>
@@ -25,10 +24,7 @@ QByteArray demoFile(const QString& name) {
 // The allocator keeps freed pages for later; what it gives back shows what is still held.
 qint64 residentBytes() {
     malloc_trim(0);
-    QFile statm("/proc/self/statm");
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+    return fileBytes("/proc/self/statm").split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
 // The simulated head-end with its pages module selected, as the main window leaves it

@@ -1,7 +1,6 @@
 // Every kind of reply of the demo head-end with a byte altered on the line, without its
 // terminator, or with a wrong checksum: what the record (and so the window showing it) ends
 // up with, no crash, no hang, and the same command answered properly right after.
-#include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 

@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QWidget>
 #include <memory>
 
 // The whole program on a port of the test's choosing (else the scripted peer), in a fresh

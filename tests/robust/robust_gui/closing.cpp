@@ -6,8 +6,6 @@
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
-#include <QAction>
-#include <QLabel>
 #include <QtTest>
 
 class ClosingTest : public QObject {

@@ -17,7 +17,6 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
-#include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
@@ -25,10 +24,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWebEngineView>
