@@ -64,7 +64,6 @@ private Q_SLOTS:
                             bool ours) {
             QTest::newRow(name) << QString(fault) << QString(path) << sends << ours;
         };
-        row("gif", "", "/logo.gif", 1, false);
         row("wait: the module asks for time", "", "/linktest.html", 1, false);
         row("one block garbled", "garble 1", "/", 2, false);
         row("every reply garbled", "garble -1", "/", 3, true);

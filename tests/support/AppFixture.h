@@ -37,6 +37,7 @@ struct AppFixture {
     }
     // Creates the windows and lets the first idle call run the initialisation.
     TMainFrm& start() {
+        program.reset(); // a program started again takes over from the one before
         program = std::make_unique<Program>();
         TMainFrm& m = program->MainFrm;
         m.autoCloseMessages = true;
@@ -50,7 +51,7 @@ struct AppFixture {
         settle();
         // What start-up said on the line (the console's end, once the port is open), taken off
         // the peer's record.
-        if (m.link().ComPort().isOpen())
+        if (m.link().ComPort().isOpen() && m.link().ComPort().portName() == peer.path())
             peer.waitForFrames(2);
         startBytes = peer.received();
         peer.clearReceived();
