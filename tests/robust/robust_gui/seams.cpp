@@ -179,17 +179,14 @@ private Q_SLOTS:
     }
 
     // The line vanishes when the load reaches the power supply of subrack 2 (what the load
-    // wrote and says: files.SaveLoadTest): the work loop is stopped and a scan asked for. Back,
-    // the load is done and scanned. (The save that loses the line: the same engine test.)
+    // wrote and says: files.SaveLoadTest): the work loop is stopped and a scan asked for, which
+    // runs by itself once the line is back. (The save that loses the line: the same engine
+    // test; the next loads of this program: changedModuleAgainstTheBackup, closingDuringALoad.)
     void configurationLoad() {
         menu(m().itmSaveConfig, "headend.mmh");
         cutAt(1, 4);
         m().itmLoadConfig->trigger();
         lostThenBack();
-        QVERIFY(f->scanned());        // by itself
-        m().itmLoadConfig->trigger(); // the rescan that follows runs from the idle step
-        QCOMPARE(m().shownMessages, QStringList());
-        QCOMPARE(m().statusText(), QString("Done."));
         QVERIFY(f->scanned());
     }
 
