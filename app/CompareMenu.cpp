@@ -42,7 +42,7 @@ private:
 void readImages(TMainFrm& m, Compare::HeadendCompare& comparison, bool moduleFile) {
     if (moduleFile) // the panel's values reach the module before the image read resets it
         m.CtlPanelFrm->commitPending();
-    IdleStateScope stopped(m.state().IdleState, 1);
+    IdleStateScope stopped(m.IdleState, 1);
     ControlsScope controls(m);
     m.SetStatus(kComparing);
     const QStringList notBack = m.session().readImages(comparison);

@@ -161,10 +161,10 @@ void TMainFrm::itmLoadConfigClick() {
 
 void TMainFrm::loadConfigFile(const QString& name, const std::optional<ModuleAddresses>& only) {
     Busy busy(*this, QStringLiteral("load"));
-    m_state.IdleState = 1;
+    IdleState = 1;
     // The head-end is scanned again however the load ends (a lost port included), so that the
     // work loop never stays stopped behind it.
-    const auto rescan = qScopeGuard([this] { m_state.IdleState = 2; });
+    const auto rescan = qScopeGuard([this] { IdleState = 2; });
     if (const FileOutcome loaded = m_session.load(name, false, only); loaded.ok())
         m_loadCheck = LoadCheck{name, false, loaded.loaded}; // the scan that follows checks it
     else
@@ -181,13 +181,13 @@ void TMainFrm::itmSaveModClick() {
         return;
     // Stopped while the file is written, then back to what the loop was doing, so that the
     // open panel is served again.
-    const quint8 before = m_state.IdleState;
-    m_state.IdleState = 1;
+    const quint8 before = IdleState;
+    IdleState = 1;
     Busy busy(*this, QStringLiteral("save"));
     const ModuleAddress at = m_session.currentAddress();
     messageLog.outcome(
         MessageLog::saveOutcome(m_session.saveModule(at, name), "module " + at.name()));
-    m_state.IdleState = before;
+    IdleState = before;
     keepDiagWithPanel();
 }
 
@@ -208,11 +208,11 @@ void TMainFrm::itmLoadModuleClick() {
 
 void TMainFrm::loadModuleFile(const QString& name) {
     Busy busy(*this, QStringLiteral("load"));
-    m_state.IdleState = 1;
+    IdleState = 1;
     // However the load ends, the module is read again and its panel rebuilt.
     const auto reload = qScopeGuard([this] {
         m_state.ReloadRequest = true;
-        m_state.IdleState = 3;
+        IdleState = 3;
     });
     if (const FileOutcome loaded = m_session.load(name, true); loaded.ok())
         m_loadCheck = LoadCheck{name, true, loaded.loaded}; // the module read again checks it

@@ -87,7 +87,7 @@ void LiveValues::restart() {
 bool LiveValues::mayRead() {
     const TCtlPanelFrm* panel = m_main.CtlPanelFrm;
     const TModule* m = m_main.currentModule();
-    return panel && panel->isVisible() && m && HasMeasured(*m) && m_main.state().IdleState == 3 &&
+    return panel && panel->isVisible() && m && HasMeasured(*m) && m_main.IdleState == 3 &&
            m_main.session().lineFree() && !panel->tmEEPROM.isActive() && !panel->RestartRequest &&
            !QApplication::activeModalWidget() && !QApplication::activePopupWidget();
 }

@@ -40,7 +40,7 @@ TMainFrm::TMainFrm(QWidget* parent)
         if (TerminalFrm && TerminalFrm->isVisible())
             TerminalFrm->close();
     });
-    m_state.IdleState = 0;
+    IdleState = 0;
     configExtension = QStringLiteral("mmh");
     configFilter =
         QStringLiteral("HeadEnd config. files") + QStringLiteral("|*.") + configExtension;
@@ -132,7 +132,7 @@ TMainFrm::Busy::Busy(TMainFrm& main, const QString& what)
 TMainFrm::Busy::~Busy() {
     // Nothing else starts: the next idle step closes the program.
     if (m_operation.outermost() && m_main.m_closeRequested)
-        m_main.m_state.IdleState = 1;
+        m_main.IdleState = 1;
 }
 
 void TMainFrm::closeEvent(QCloseEvent* e) {

@@ -34,7 +34,8 @@ class TTerminalFrm;
 class TfrmAbout;
 
 // The main window: subrack view, status bar, menus, and the work loop behind them. It owns
-// the module table, the work loop's state and the link, and lends them to the other windows.
+// the work loop's state and the session (the module table, the link and the engine's part of
+// the state), and lends them to the other windows.
 class TMainFrm : public QWidget, public LinkHost, public PanelHost {
     Q_OBJECT
 public:
@@ -204,6 +205,8 @@ public:
     QStringList shownQuestions;
     bool questionAnswer = false;
 
+    // The work loop's state: 0 start pending, 1 stopped, 2 scan requested, 3 running.
+    quint8 IdleState = 0;
     QString ModuleWord;
     QString GroupWord;
     qint32 StoredScanTimeout = 0;

@@ -103,11 +103,11 @@ void TMainFrm::openModulePages(QToolButton* button) {
     m_link.closePort();
     // The window's event loop runs the idle step too: a re-read asked for earlier must not
     // open the port again while the pages hold the line.
-    const quint8 before = m_state.IdleState;
-    m_state.IdleState = 1;
+    const quint8 before = IdleState;
+    IdleState = 1;
     ShowModulePages(port, Link::selectFrame(m_state.CurSubrack, m_state.CurSlot), this,
                     [this](char dir, const QByteArray& bytes) { lineObserver.bytes(dir, bytes); });
-    m_state.IdleState = before;
+    IdleState = before;
     button->setChecked(false);
     // No module is open now: neither the status nor "Diag" speaks of the one before.
     btInfo->setEnabled(false);
@@ -130,7 +130,7 @@ void TMainFrm::btRestartClick() {
     }
     m_state.CurSlot = 0;
     ldReady->setOnColor(QColor(255, 0, 0));
-    m_state.IdleState = 2;
+    IdleState = 2;
 }
 
 void TMainFrm::pcModSwitchChange(int index) {

@@ -137,7 +137,7 @@ void TTerminalFrm::FormShow() {
             return;
         // The work loop stops, so that the re-read asked for on closing does not try the
         // same port again and again.
-        m_main.state().IdleState = 1;
+        m_main.IdleState = 1;
         RestoreFlag = false;
         close();
         m_main.showMessage(Ports::notOpenedText(m_main.link().ComPort().errorString()), true);

@@ -50,10 +50,10 @@ void TMainFrm::IdleProc() {
         return;
     }
     guarded([this] {
-        switch (m_state.IdleState) {
+        switch (IdleState) {
         case 0:
             // Leave state 0 first: Init may show message boxes.
-            m_state.IdleState = 1;
+            IdleState = 1;
             Init();
             break;
         case 2: {
@@ -62,10 +62,10 @@ void TMainFrm::IdleProc() {
             Prepare();
             m_state.CurSubrack = 0;
             EnableControls(true);
-            if (m_state.IdleState == 2) {
-                m_state.IdleState = 1; // a message of the check must not start the loop's work
+            if (IdleState == 2) {
+                IdleState = 1; // a message of the check must not start the loop's work
                 afterScan();
-                m_state.IdleState = 3;
+                IdleState = 3;
             }
             break;
         }
@@ -91,7 +91,7 @@ void TMainFrm::Prepare() {
         // Stop here instead of scanning again at every idle call.
         QApplication::restoreOverrideCursor();
         view.showSubrackPage(0);
-        m_state.IdleState = 1;
+        IdleState = 1;
         if (!closing()) // a close stops a connect under way: nothing to tell
             showMessage(e.text(), true);
         return;

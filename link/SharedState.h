@@ -2,10 +2,9 @@
 
 #include <QtGlobal>
 
-// The state of the work loop that the main window owns and lends to the engine and the
-// windows by reference (the command-line tool owns one of its own).
+// The engine's part of the work loop's state: the module worked on and the requests to read
+// it again. A session owns it and lends it to the engine and the windows by reference.
 struct SharedState {
-    quint8 IdleState = 0; // 0 start pending, 1 stopped, 2 scan requested, 3 running
     qint32 CurSubrack = 0;
     qint32 CurSlot = 0;
     bool TerminalMode = false;

@@ -1,6 +1,5 @@
 // The whole program with its windows, offscreen, on a scripted peer: start-up, the settings
 // files, the communications window and exit.
-#include "app/HelpWindow.h"
 #include "app/Placement.h"
 #include "app/Places.h"
 #include "link/ui/CommDialog.h"
@@ -13,12 +12,9 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
-#include <QTabWidget>
-#include <QToolButton>
 #include <QtTest>
 #include <unistd.h>
 
@@ -47,17 +43,17 @@ private Q_SLOTS:
     void firstStart() {
         AppFixture f;
         TMainFrm& m = f.start();
-        QCOMPARE(m.state().IdleState, quint8(1));
         QCOMPARE(fileBytes("OXL.ini").toHex(' '), QByteArray("32 00 00 00"));
         QCOMPARE(m.Cfrm->cbScanTime->currentText(), QString("50"));
         QVERIFY(m.shownMessages.isEmpty());
         // Nothing was said to the modules but the end of a console left open; the view waits.
         QCOMPARE(f.startBytes, Link::ConsoleEnd);
-        QVERIFY(f.peer.received().isEmpty());
         QVERIFY(!m.pcModSwitch->isEnabled() && !m.btInfo->isEnabled());
         QCOMPARE(m.sbM[0]->text(), QString("?"));
-        const double cpu = cpuShareWhileIdle(1500); // waiting for "Scan", the program sleeps
+        // Waiting for "Scan", the program sleeps and scans nothing by itself.
+        const double cpu = cpuShareWhileIdle(1500);
         QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));
+        QVERIFY(f.peer.received().isEmpty());
         m.itmSaveConfig->trigger();
         QCOMPARE(m.shownMessages, QStringList{"Unknown configuration. Rescan system."});
         // Nothing found: one subrack shown, two unanswered presence checks per slot. While
@@ -193,13 +189,11 @@ private Q_SLOTS:
         QCOMPARE(f.host.messages.last(), QString("The program must be restarted."));
 
         // The next start offers it beside the machine's ports.
-        ModuleTable modules;
-        SharedState state;
-        Link next(modules, state, f.host);
-        next.LoadPortSettings();
-        QCOMPARE(next.ComPort().portName(), QString("rfc2217://10.1.2.3:4001"));
-        next.ComPort().setPortName("DEMO");
-        TCfrm later(nullptr, next, f.host, [] {});
+        HeadendSession next(f.host);
+        next.link().LoadPortSettings();
+        QCOMPARE(next.link().ComPort().portName(), QString("rfc2217://10.1.2.3:4001"));
+        next.link().ComPort().setPortName("DEMO");
+        TCfrm later(nullptr, next.link(), f.host, [] {});
         later.FormShow();
         QVERIFY(later.cbComPort->findText("rfc2217://10.1.2.3:4001") >= 0);
         QCOMPARE(later.cbComPort->currentText(), QString("DEMO"));

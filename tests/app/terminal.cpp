@@ -208,7 +208,7 @@ private Q_SLOTS:
         m.TerminalFrm->show();
         QVERIFY(runUntil([&] { return !m.TerminalFrm->isVisible(); }));
         QCOMPARE(m.shownMessages, said);
-        QCOMPARE(m.state().IdleState, quint8(1));
+        QCOMPARE(m.IdleState, quint8(1));
         QVERIFY(!m.state().TerminalMode && m.btRestart->isEnabled());
     }
 };

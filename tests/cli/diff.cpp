@@ -63,7 +63,6 @@ private Q_SLOTS:
                                       << QString("Module 2/2: another type: file %1, module %2")
                                              .arg(xxx.type, xxx.variants.first().type);
         const QStringList edit{"edit", image, "FF" + image.mid(2)};
-        QTest::newRow("image line changed, images not read") << edit << QString();
         QTest::newRow("image line changed") // with --images
             << edit
             << QString("Module 2/3 image: file %1 lines, module %1 lines; line 1 differs")

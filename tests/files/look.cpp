@@ -1,10 +1,6 @@
 // What looking at the demo head-end costs its modules, with their true restart time: reading
 // an image restarts the module, so only an operation that names the module may do it, and an
 // operation that restarted a module ends only once it answers again.
-#include "files/Compare.h"
-#include "files/SaveLoad.h"
-#include "files/Verify.h"
-#include "link/HeadendScan.h"
 #include "tests/support/DemoValues.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
@@ -14,20 +10,16 @@
 class LookTest : public QObject {
     Q_OBJECT
     std::unique_ptr<LinkFixture> f;
-
-    SaveLoad files() { return SaveLoad(*f->link, f->modules, f->state, f->host); }
-    void scan(const ModuleAddresses& expected = {}) {
-        QuietScanView view;
-        ScanHeadend(*f->link, f->modules, f->state, f->host, view, {}, expected);
-    }
+    QuietScanView view;
 
 private Q_SLOTS:
     void initTestCase() {
         f = std::make_unique<LinkFixture>(true, SimServerOptions{-1, 0, {}});
         f->headend().setResetMs(DemoValues().profile.resetMs);
         QVERIFY(f->link->OpenLink());
-        scan();
-        QVERIFY(files().SaveConfigFile("all.mmh") && files().SaveModuleFile(0, 5, "amp.mst"));
+        f->session->scan(view);
+        QVERIFY(f->session->saveConfig("all.mmh").ok() &&
+                f->session->saveModule({0, 5}, "amp.mst").ok());
     }
     void cleanupTestCase() { f.reset(); }
 
@@ -53,25 +45,23 @@ private Q_SLOTS:
         QFETCH(QString, module);
         ModuleAddress at;
         const QString name = ModuleAddress::parse(module, &at) ? "one.mmh" : "all.mmh";
-        QVERIFY(name == "all.mmh" || files().SaveModuleFile(at.subrack, at.slot, name));
-        Compare::Blocks file;
-        QVERIFY(Compare::readFile(name, false, &file));
+        QVERIFY(name == "all.mmh" || f->session->saveModule(at, name).ok());
         f->headend().clearLog();
-        SaveLoad ops = files();
         if (operation == "load" || operation == "refused") {
             const bool refused = operation == "refused";
             f->headend().setFaults(at.subrack, at.slot,
                                    faults([&](SimFaults& s) { s.absent = refused; }));
-            LoadedModules loaded;
-            QVERIFY(ops.LoadSettingsFile(name, true, &loaded));
+            const FileOutcome loaded = f->session->load(name, false);
             f->headend().clearFaults();
-            const Verify::Outcome o = Verify::check(ops, f->modules, file, false, loaded);
-            QVERIFY(o.ok());
-            QCOMPARE(addressNames(o.held), refused ? QString() : module);
+            const auto o = f->session->verify({name, false, loaded.loaded});
+            QVERIFY(loaded.ok() && o && o->ok());
+            QCOMPARE(addressNames(o->held), refused ? QString() : module);
         } else {
+            Compare::Blocks file;
+            QVERIFY(Compare::readFile(name, false, &file));
             Compare::HeadendCompare comparison(f->modules, file);
             if (operation == "images")
-                comparison.readImages(ops);
+                f->session->readImages(comparison);
             const Compare::Result r = comparison.result();
             QCOMPARE(r.differences(), 0);
             QCOMPARE(r.notRead().size(), operation == "images" ? 0 : 2);
@@ -97,17 +87,13 @@ private Q_SLOTS:
         f->headend().setFaults(0, 5, faults([](SimFaults& s) { s.ignoreWrites = true; }));
         f->state.CurSubrack = 0;
         f->state.CurSlot = 5;
-        SaveLoad ops = files();
-        LoadedModules loaded;
-        QVERIFY(ops.LoadSettingsFile("amp.mst", !moduleFile, &loaded));
+        const FileOutcome loaded = f->session->load("amp.mst", moduleFile);
         f->headend().clearFaults();
-        QVERIFY(link.SelectModule(0, 5) && link.ReadValues(5, 0)); // read again, as after a load
-        Compare::Blocks file;
-        QVERIFY(Compare::readFile("amp.mst", moduleFile, &file));
-        const Verify::Outcome o = Verify::check(ops, f->modules, file, moduleFile, loaded);
+        QVERIFY(loaded.ok() && link.SelectModule(0, 5) && link.ReadValues(5, 0)); // as after it
+        const auto o = f->session->verify({"amp.mst", moduleFile, loaded.loaded});
         QVERIFY(link.WriteValue(0, demo.gainRaw()) && link.CommitEEPROM(5, 0));
-        QCOMPARE(addressNames(o.notHeld), QString("1/6"));
-        QVERIFY(!Verify::report(f->host, o));
+        QVERIFY(o && !Verify::report(f->host, *o));
+        QCOMPARE(addressNames(o->notHeld), QString("1/6"));
         QCOMPARE(f->host.status, QString(" Errors found"));
         QCOMPARE(f->host.messages.last(),
                  demo.gainLine("file", demo.gainRaw(), "module holds", 23) + "\n");
@@ -121,8 +107,7 @@ private Q_SLOTS:
         f->modules.free(2, 1);
         f->headend().restart(0, 8);
         f->headend().restart(1, 2);
-        scan({{1, 2}});
-        QCOMPARE(f->state.FoundCount, int(DemoValues().profile.modules.size()));
+        QCOMPARE(f->session->scan(view, {}, {{1, 2}}), int(DemoValues().profile.modules.size()));
     }
 };
 

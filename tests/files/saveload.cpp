@@ -131,10 +131,9 @@ private Q_SLOTS:
         f->modules.renew(15, 1).TypeName = NotInstalledText; // as a scan leaves an empty slot
         module(0, 0, "TESTMOD", "V1.00", InfoParam, 2, {{12, 1}, {15, 20}});
         module(0, 9, QString::fromLatin1("Typ\xE9"), "V1", InfoParam, 2);
-        // 1/2 refuses the first "03": an ERROR line, and the next module goes on.
-        module(0, 1, "RPR-4", "V2.10", InfoImage, 1);
+        // (A module that refuses "03", and the next one saved on: saveModule.)
         module(0, 5, "RPR-4", "V2.10", InfoImage, 1);
-        script("03", {"-1", "03"});
+        script("03", {"03"});
         script("05", {"0011223344556677"});
         script("04", {"8899AABBCCDDEEFF", "00"});
         // 1/6 does not answer again after its reset: said, not "Done." alone.
@@ -151,12 +150,9 @@ private Q_SLOTS:
         // The channel selector's value on channel 0 is written as the channel digit.
         EXPECT_BYTES(FileFormat::splitLines(fileBytes(beside)).mid(2).join('/'),
                      "MOD/0 0 2/TESTMOD/V1.00/PARAM/02 15 /1 20 /MODEND/"
-                     "MOD/0 1 1/RPR-4/V2.10/EEPROM/ERROR " +
-                         specReply("-1").chopped(1) +
-                         "/MODEND/"
-                         "MOD/0 5 1/RPR-4/V2.10/EEPROM/0011223344556677/8899AABBCCDDEEFF/MODEND/"
-                         "MOD/0 9 2/Typ\xE9/V1/PARAM/MODEND");
-        EXPECT_BYTES(sent(), "S1/1 S1/1 S1/2 S1/2 & #03 S1/6 S1/6 & #03 #05 #04 #04 S1/6 S1/6 7" +
+                     "MOD/0 5 1/RPR-4/V2.10/EEPROM/0011223344556677/8899AABBCCDDEEFF/MODEND/"
+                     "MOD/0 9 2/Typ\xE9/V1/PARAM/MODEND");
+        EXPECT_BYTES(sent(), "S1/1 S1/1 S1/6 S1/6 & #03 #05 #04 #04 S1/6 S1/6 7" +
                                  QString(" S1/6").repeated(12) + " S1/10 S1/10");
         // One mark per slot of both subracks, and one for the first "04" of the dump.
         EXPECT_HAS(f->host.statusHistory, kWriting + QString(33, '-'));

@@ -8,13 +8,10 @@
 #include "html/ui/WaitBox.h"
 #include "tests/html/PagesRig.h"
 #include "tests/support/EventLoop.h"
-#include "tests/support/Expect.h"
 #include "tests/support/TestMain.h"
 
 #include <QLabel>
-#include <QProgressBar>
 #include <QShortcut>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 

@@ -5,7 +5,6 @@
 #include "tests/support/Files.h"
 #include "tests/support/TestMain.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>

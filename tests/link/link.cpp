@@ -34,7 +34,7 @@ class LinkTest : public QObject {
     QByteArray frames() const {
         QByteArrayList out;
         for (const QByteArray& fr : f->peer.frames())
-            out << hex(fr);
+            out << fr.toHex(' ').toUpper();
         return out.join(" | ");
     }
 
@@ -103,30 +103,35 @@ private Q_SLOTS:
         QCOMPARE(frames(), QByteArray("21 35 33 0A 31 32 30 0D | 21 35 5A 0A 30 0D | "
                                       "21 35 5A 0A 30 0D | 21 35 31 0A 2D 35 0D"));
         QVERIFY(!f->state.ReloadRequest);
-        // Unanswered: the work loop is asked to read the module again.
+        // Unanswered: the work loop is asked to read the module's values again; the next
+        // write goes out.
         f->peer.setResponder({});
         QVERIFY(!link().WriteValue(2, 7));
         QVERIFY(f->state.ReloadRequest && f->state.SkipInfoReload);
-        QVERIFY(!link().LinkBusy);
+        f->peer.setResponder(PtyPeer::acknowledge);
+        QVERIFY(link().WriteValue(2, 7));
     }
 
     // A write or a commit started while another command waits for its reply sends nothing; the
-    // commit is tried again later, the module stays dirty.
+    // commit is tried again later, the module stays dirty. A re-read asked for meanwhile waits
+    // for the reply too.
     void commandsWhileAnotherWaits() {
         TModule& m = f->modules.renew(2, 0);
         m.Dirty = true;
         f->peer.queue({});
         link().ReplyTimeout = 5000;
-        bool write = true, commit = true;
+        bool write = true, commit = true, reread = true;
         // Runs inside the first write's wait, once it is out; then the module answers it.
         QTimer::singleShot(0, [&] {
             runUntil([&] { return f->peer.frames().size() == 1; });
             write = link().WriteValue(4, 1);
             commit = link().CommitEEPROM(2, 0);
+            f->state.ReloadRequest = true;
+            reread = f->session->reloadDue();
             f->peer.send(kAck);
         });
         QVERIFY(link().WriteValue(3, 120));
-        QVERIFY(!write && !commit);
+        QVERIFY(!write && !commit && !reread && f->session->reloadDue());
         QCOMPARE(f->host.rearmCount, 1);
         QVERIFY(m.Dirty);
         QCOMPARE(f->peer.frames().size(), 1);

@@ -3,6 +3,7 @@
 // scrapes it every 500 ms with the alert rules of deploy/. The functions run in order on one rig:
 // the demo first, then an injected fault, the bridge, and the faults of the line last. Every wait
 // is for a state, with a deadline that only a broken program reaches.
+#include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
 #include "tests/support/LinkFixture.h"
@@ -10,9 +11,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/Unanswered.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -64,10 +63,7 @@ class MonitorTest : public QObject {
         QNetworkRequest request(url);
         request.setTransferTimeout(10000);
         std::unique_ptr<QNetworkReply> reply(net.get(request));
-        QEventLoop loop; // the transfer time-out ends it at the latest
-        connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        if (!reply->isFinished())
-            loop.exec();
+        runUntil([&] { return reply->isFinished(); }, 20000); // the transfer time-out ends it
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
                 reply->readAll()};
     }

@@ -55,9 +55,8 @@ private Q_SLOTS:
     void initTestCase() {
         if (!Ser2net::available())
             QSKIP("ser2net is not installed (scripts/setup.sh installs it)");
+        sim = startDemo();
         QString error;
-        sim = SimServer::startPty(demoProfile(), &error);
-        QVERIFY2(sim, qPrintable(error));
         QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
     }
 
@@ -121,10 +120,9 @@ private Q_SLOTS:
                  qPrintable(said));
         QuietScanView view;
         proxy.cutOn(QByteArray("!\xC0") + char(0x80 + kAmpSlot)); // its select frame
-        QVERIFY_THROWS_EXCEPTION(PortError, ScanHeadend(*f.link, f.modules, f.state, f.host, view));
+        QVERIFY_THROWS_EXCEPTION(PortError, f.session->scan(view));
         QVERIFY(runUntil([&] { return server.idle(); })); // the cut reached ser2net
-        ScanHeadend(*f.link, f.modules, f.state, f.host, view);
-        QCOMPARE(f.state.FoundCount, int(demoProfile().modules.size()));
+        QCOMPARE(f.session->scan(view), int(demoProfile().modules.size()));
     }
 };
 

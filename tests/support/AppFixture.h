@@ -3,6 +3,7 @@
 #include "app/Program.h"
 #include "html/ui/PagesMessage.h"
 #include "link/DemoHeadend.h"
+#include "link/HeadendScan.h"
 #include "sim/SimDemo.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/PtyPeer.h"
@@ -14,7 +15,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QWidget>
 #include <memory>
 
 // The whole program on a port of the test's choosing (else the scripted peer), in a fresh
@@ -37,12 +37,18 @@ struct AppFixture {
     }
     // Creates the windows and lets the first idle call run the initialisation.
     TMainFrm& start() {
+        program.reset(); // a program started again takes over from the one before
         program = std::make_unique<Program>();
         TMainFrm& m = program->MainFrm;
         m.autoCloseMessages = true;
         PagesMessage::setRecorder([&m](const QString& text) { m.shownMessages << text; });
+        QObject::connect(&m.messageLog, &MessageLog::added, [this](const MessageLog::Entry& e) {
+            rereads += e.text == QStringLiteral("Reloading parameters values");
+            scanEnded |= e.text == ScanResultText(main().state().FoundCount);
+            scanStopped |= e.kind == MessageLog::Kind::Error;
+        });
         m.setArguments(arguments);
-        runUntil([&] { return m.state().IdleState != 0; });
+        settle();
         // What start-up said on the line (the console's end, once the port is open), taken off
         // the peer's record.
         if (m.link().ComPort().isOpen())
@@ -52,11 +58,18 @@ struct AppFixture {
         return m;
     }
     TMainFrm& main() { return program->MainFrm; }
-    // "Scan", then the work loop until the scan has ended; true when it ended running.
+    // "Scan", then the work loop until the scan has ended; true when it showed what it found.
     bool scan() {
         main().btRestart->click();
-        runUntil([&] { return main().state().IdleState != 2; }, 60000);
-        return main().state().IdleState == 3;
+        return scanned();
+    }
+    // Serves the work loop until a scan (the user's, or one the program asked for) has ended,
+    // with the check after it: true when it showed what it found ("12 Modules found"), false
+    // when it stopped with an error message.
+    bool scanned() {
+        scanEnded = scanStopped = false;
+        runUntil([&] { return scanEnded || scanStopped; }, 60000);
+        return scanEnded;
     }
     // A click on a slot, then the idle step as it runs before a user's next action.
     void click(int g, int s) {
@@ -74,5 +87,8 @@ struct AppFixture {
     PtyPeer peer;
     QByteArray startBytes;
     QStringList arguments;
+    // The work loop's re-reads of the current module so far, as the status bar says them.
+    int rereads = 0;
+    bool scanEnded = false, scanStopped = false;
     std::unique_ptr<Program> program;
 };

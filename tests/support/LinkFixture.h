@@ -23,11 +23,6 @@ inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}
     return sim;
 }
 
-// The bytes as hex pairs, for readable comparisons: "21 C1 82".
-inline QByteArray hex(const QByteArray& bytes) {
-    return bytes.toHex(' ').toUpper();
-}
-
 // The frames in the bytes a head-end received that restart a module, each with the module it
 // went to (the one selected last): "&1/9" enters the special mode, "71/9" resets.
 inline QStringList restartFrames(QByteArray line) {
