@@ -11,7 +11,8 @@
 struct CliIo {
     FILE* out = stdout;
     FILE* err = stderr;
-    int in = 0; // file descriptor of the keys for "terminal"
+    int in = 0;               // file descriptor of the keys for "terminal"
+    bool errTerminal = false; // err is shown on a terminal, whatever kind of stream it is
 };
 
 // The engine's host on a console: the status texts go to stderr (rewritten in place on a
@@ -43,15 +44,16 @@ public:
     void finishStatus(bool keep);
 
     const CliIo& io() const { return m_io; }
+    bool errIsTerminal() const { return m_errTty; }
 
     // Output: a line of the result, raw bytes of the result, a line on stderr.
     void out(const QString& line);
     void outRaw(const QByteArray& bytes);
     void err(const QString& line);
-
-private:
+    // Bytes on stderr as they are (what a command at a site agent wrote on its own).
     void writeErr(const QByteArray& bytes);
 
+private:
     CliIo m_io;
     bool m_errTty = false;
     QString m_status;

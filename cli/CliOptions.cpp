@@ -206,6 +206,22 @@ bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
     return checkCommand(o, error);
 }
 
+QStringList CliOptions::commandWords() const {
+    QStringList words;
+    const std::pair<bool, const char*> flags[] = {{json, "--json"},
+                                                  {verify, "--verify"},
+                                                  {images, "--images"},
+                                                  {noImages, "--no-images"}};
+    for (const auto& [set, word] : flags)
+        if (set)
+            words << QString::fromLatin1(word);
+    if (hasShown)
+        words << QStringLiteral("--shown") << shown;
+    if (listen != 0)
+        words << QStringLiteral("--listen") << QString::number(listen);
+    return words << QStringLiteral("--") << command << args;
+}
+
 QString CliUsage() {
     return QStringLiteral(
         "Usage: orvex-cli [--port NAME] [--scan-timeout MS] [--trace FILE] [--json] COMMAND ...\n"

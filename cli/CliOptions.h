@@ -33,6 +33,9 @@ struct CliOptions {
     // Parses the arguments (without the program name). On a usage error returns false with
     // the problem in *error.
     static bool parse(const QStringList& arguments, CliOptions* out, QString* error);
+    // The command, its arguments and the options that go with it (not the line's: --port,
+    // --scan-timeout, --trace) as words that parse() reads back.
+    QStringList commandWords() const;
 };
 
 // The help text of orvex-cli.

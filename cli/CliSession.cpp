@@ -3,6 +3,7 @@
 #include "cli/Report.h"
 #include "link/HeadendScan.h"
 #include "link/PortInfo.h"
+#include "net/AgentChannel.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -56,20 +57,29 @@ int RunCli(const QStringList& arguments, const CliIo& io) {
     }
     if (options.command == QLatin1String("ports"))
         return ports(host, options.json);
-    CliSession session(options, host);
+    if (AgentAddress::isAgentPort(options.port))
+        return RunThroughAgent(options, host);
+    HeadendSession line(host);
+    CliSession session(options, host, line);
     return session.run();
 }
 
-CliSession::CliSession(const CliOptions& options, CliHost& host)
-    : m_options(options), m_host(host), m_session(host) {
+CliSession::CliSession(const CliOptions& options, CliHost& host, HeadendSession& session,
+                       bool lineHeld)
+    : m_options(options), m_host(host), m_session(session), m_lineHeld(lineHeld) {
+    if (lineHeld)
+        return;
     m_link.ScanTimeout = options.scanTimeout > 0 ? options.scanTimeout : Link::DefaultScanTimeout;
     m_link.ReplyTimeout = m_link.ScanTimeout;
 }
 
 CliSession::~CliSession() {
-    m_link.closePort();
-    if (m_trace)
+    if (!m_lineHeld)
+        m_link.closePort();
+    if (m_trace) {
+        m_link.ComPort().setTap({});
         m_trace->close();
+    }
 }
 
 int CliSession::run() {
@@ -84,7 +94,7 @@ int CliSession::run() {
             m_link.ComPort().setTap(
                 [trace = m_trace.get()](char dir, const QByteArray& b) { trace->bytes(dir, b); });
         }
-        if (needsLine())
+        if (needsLine() && !m_lineHeld)
             openLine();
         return dispatch();
     } catch (const CliFailure& f) {
@@ -164,7 +174,8 @@ void CliSession::printJson(const QJsonObject& object) {
 int CliSession::runScan(const ModuleAddresses& expected) {
     QuietScanView view;
     TransientStatus progress(m_host);
-    const int found = m_session.scan(view, ScanWords{}, expected);
+    const int found = m_session.scan(view, ScanWords{}, expected,
+                                     m_lineHeld ? ScanEnd::KeepPortOpen : ScanEnd::ClosePort);
     m_state.CurSubrack = 0;
     return found;
 }

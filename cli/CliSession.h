@@ -17,13 +17,17 @@ struct CliFailure {
 
 // Runs orvex-cli with its arguments (program name first); returns the exit status.
 int RunCli(const QStringList& arguments, const CliIo& io = {});
+// orvex-cli on an agent port (agent:, ssh://): the command runs at the site agent.
+int RunThroughAgent(const CliOptions& options, CliHost& host);
 
-// One run of orvex-cli on the line: the module records, the work loop's state and the link,
-// as the main window owns them, and the commands. A command that cannot go on throws
-// CliFailure; errors of the port (PortError) end it with status 3.
+// One run of orvex-cli on a head-end's session, and the commands. A command that cannot go on
+// throws CliFailure; errors of the port (PortError) end it with status 3. The session's line
+// is opened by its port name and closed at the end, unless `lineHeld`: then the caller (the
+// site agent) keeps it open, with its own time-outs.
 class CliSession {
 public:
-    CliSession(const CliOptions& options, CliHost& host);
+    CliSession(const CliOptions& options, CliHost& host, HeadendSession& session,
+               bool lineHeld = false);
     ~CliSession();
     int run();
 
@@ -73,7 +77,8 @@ private:
 
     CliOptions m_options;
     CliHost& m_host;
-    HeadendSession m_session;
+    HeadendSession& m_session;
+    bool m_lineHeld;
     // The session's parts, as the commands name them.
     ModuleTable& m_modules = m_session.modules();
     SharedState& m_state = m_session.state();

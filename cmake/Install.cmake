@@ -37,7 +37,7 @@ endforeach()
 add_custom_target(orvex_packaging ALL DEPENDS ${gzipped})
 
 # orvex-tools
-install(TARGETS orvex-cli orvex-monitor headend-sim
+install(TARGETS orvex-cli orvex-agent headend-sim
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 # The unit names the installed program and its settings folder, which depend on the prefix
 # given at install time (`cmake --install build --prefix /usr`: /usr/bin and /etc).

@@ -95,6 +95,8 @@ void HeadendMonitor::step() {
             const qint64 rescanMs = qint64(m_settings.rescan * 60000);
             if (m_settling.isValid() && !settled())
                 settling = true;
+            else if (!m_operations.isEmpty())
+                runOperations();
             else if (m_needScan || m_sinceScan.hasExpired(rescanMs))
                 scan();
             else
@@ -110,7 +112,9 @@ void HeadendMonitor::step() {
     if (m_lendWanted)
         grant();
     else if (!m_status.lineUp)
-        schedule(m_retryMs);
+        refuseOperations(), schedule(m_retryMs);
+    else if (!m_operations.isEmpty())
+        schedule(0);
     else if (settling)
         schedule(kSettleStepMs);
     else
@@ -240,6 +244,38 @@ void HeadendMonitor::pollCycle() {
         }
     m_status.lastPoll = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
     ++m_status.pollCycles;
+}
+
+void HeadendMonitor::enqueue(Operation operation) {
+    m_operations << std::move(operation);
+    if (!m_inStep && !m_lent) {
+        m_stepTimer.stop();
+        schedule(0);
+    }
+}
+
+// The operations asked for so far, and those asked for while they run, one after the other.
+// Each finds the line with the time-outs a command-line run starts with.
+void HeadendMonitor::runOperations() {
+    while (!m_operations.isEmpty()) {
+        Operation op = m_operations.takeFirst();
+        m_link.ReplyTimeout = m_link.ScanTimeout;
+        try {
+            op.run(m_session);
+        } catch (...) {
+            m_host.guest = nullptr;
+            throw;
+        }
+        m_host.guest = nullptr;
+        m_needScan = m_needScan || op.changes;
+        if (!m_link.ComPort().isOpen())
+            return;
+    }
+}
+
+void HeadendMonitor::refuseOperations() {
+    for (const Operation& op : std::exchange(m_operations, {}))
+        op.refused(m_downReason);
 }
 
 void HeadendMonitor::requestLine() {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 
 // Watches one head-end without ever writing to a module: opens the line by its port name,
 // scans both subracks (waiting for a module of the last scan that may be restarting), polls
@@ -40,6 +41,20 @@ public:
     void start();
     const HeadendStatus& status() const { return m_status; }
 
+    // What a client of the agent asks for: it runs with the line once the monitor is between
+    // two modules (at once when idle), after the operations asked for before it; a failed
+    // open of the line refuses it.
+    struct Operation {
+        std::function<void(HeadendSession&)> run;
+        std::function<void(const QString& reason)> refused;
+        bool changes = false; // the head-end is scanned afresh after it
+    };
+    void enqueue(Operation operation);
+    // While an operation runs: what the session says goes to host (until the operation ends).
+    void lendHost(LinkHost* host) { m_host.guest = host; }
+    // A change a client made, counted by the command's name.
+    void noteChange(const QString& command) { ++m_status.changes[command]; }
+
     void requestLine();
     // Takes the line back, or withdraws a request not yet granted. drainMs: how long what the
     // borrower wrote last still takes to leave at the line's rate.
@@ -60,10 +75,29 @@ private:
     // Stops a scan at the next module when the line is asked for. Status texts are kept, the
     // scan's closing message is not logged: it repeats what the log says module by module, in
     // the words of a message box.
+    // While an operation runs, everything goes to its host instead.
     class Host : public QuietHost {
     public:
         explicit Host(const HeadendMonitor& monitor) : m_monitor(monitor) {}
-        bool stopRequested() const override { return m_monitor.stopWanted(); }
+        bool stopRequested() const override {
+            return guest ? guest->stopRequested() : m_monitor.stopWanted();
+        }
+        void SetStatus(const QString& text) override {
+            guest ? guest->SetStatus(text) : QuietHost::SetStatus(text);
+        }
+        QString statusText() const override {
+            return guest ? guest->statusText() : QuietHost::statusText();
+        }
+        void EnableControls(bool flag) override { guest ? guest->EnableControls(flag) : void(); }
+        void showMessage(const QString& text, bool error) override {
+            guest ? guest->showMessage(text, error) : void();
+        }
+        void rearmCommitTimer() override { guest ? guest->rearmCommitTimer() : void(); }
+        void pause(int ms) override { guest ? guest->pause(ms) : QuietHost::pause(ms); }
+        void progress(int value, int max) override {
+            guest ? guest->progress(value, max) : void();
+        }
+        LinkHost* guest = nullptr;
 
     private:
         const HeadendMonitor& m_monitor;
@@ -94,7 +128,9 @@ private:
     void takeAnswer(int subrack, int slot);
     bool poll(int subrack, int slot);
     void noteAnswer(int subrack, int slot, bool answered);
-    bool stopWanted() const { return m_lendWanted; }
+    bool stopWanted() const { return m_lendWanted || !m_operations.isEmpty(); }
+    void runOperations();
+    void refuseOperations();
     // Discards what the line says after the borrower; true once it has been quiet long enough.
     bool settled();
 
@@ -119,4 +155,5 @@ private:
     bool m_lent = false;
     int m_retryMs = 0;
     QString m_downReason;
+    QList<Operation> m_operations;
 };

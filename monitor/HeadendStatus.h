@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QMap>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,7 @@ struct HeadendStatus {
     double scanDuration = 0;  // seconds the last complete scan took
     quint64 pollCycles = 0;   // complete poll cycles (a complete scan counts as one)
     std::array<SlotStatus, Subracks * Slots> modules;
+    QMap<QString, quint64> changes; // by the agent's clients, by command
 
     // subrack and slot are 0-based indices.
     SlotStatus& at(int subrack, int slot) { return modules[size_t(subrack * Slots + slot)]; }

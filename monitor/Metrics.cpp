@@ -70,6 +70,11 @@ void ownSeries(Writer& w, const HeadendStatus& status) {
     w.family("orvex_poll_cycles_total", "counter",
              "Complete poll cycles; a complete scan counts as one.");
     w.sample({}, double(status.pollCycles));
+    w.family("orvex_changes_total", "counter",
+             "Changes the agent's clients made (set, reset, defaults, load-module, load-config); "
+             "the log names who and when.");
+    for (auto it = status.changes.begin(); it != status.changes.end(); ++it)
+        w.sample({{QStringLiteral("command"), it.key()}}, double(it.value()));
 }
 
 void moduleSeries(Writer& w, const HeadendStatus& status) {

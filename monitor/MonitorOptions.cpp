@@ -1,6 +1,7 @@
 #include "monitor/MonitorOptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 namespace {
 constexpr double kShortestInterval = 0.1; // seconds
@@ -51,6 +52,7 @@ bool readValues(const QCommandLineParser& p, MonitorOptions* o, QString* error) 
         }
         o->bridgeIdle = int(idle);
     }
+    o->socket = p.value(QStringLiteral("socket"));
     o->bridge = p.isSet(QStringLiteral("bridge"));
     if (o->bridge && !ListenAddress::parse(p.value(QStringLiteral("bridge")), &o->bridgeAt)) {
         *error = QStringLiteral("--bridge takes ADDRESS:PORT, e.g. 0.0.0.0:4001");
@@ -93,9 +95,10 @@ MonitorOptions::Outcome MonitorOptions::parse(const QStringList& arguments, Moni
                                               QString* text) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Watches a head-end: polls every module's diagnostic bytes, serves them to Prometheus "
-        "on /metrics (and a status page on /), and lends the line to one TCP client on "
-        "--bridge. It never writes to a module."));
+        "The site agent of a head-end: polls every module's diagnostic bytes, serves them to "
+        "Prometheus on /metrics (and a status page on /), runs the operations of orvex-cli "
+        "clients on --socket (agent: and ssh:// ports), and lends the line to one TCP client "
+        "on --bridge. Polling never writes to a module."));
     const QCommandLineOption help = p.addHelpOption();
     const QCommandLineOption version = p.addVersionOption();
     p.addOptions({
@@ -119,6 +122,13 @@ MonitorOptions::Outcome MonitorOptions::parse(const QStringList& arguments, Moni
          QStringLiteral("Close a bridge client after this many seconds with nothing passing "
                         "either way (default 300; 0: never)."),
          QStringLiteral("s")},
+        {QStringLiteral("socket"),
+         QStringLiteral("Serve operations on this Unix socket (mode 0660, group orvex), e.g. "
+                        "/run/orvex-agent/ttyUSB0.sock."),
+         QStringLiteral("path")},
+        {QStringLiteral("stdio"),
+         QStringLiteral("Connect stdin and stdout to the running agent of LINE (or the only "
+                        "one) instead: what ssh runs for a remote client.")},
         {QStringLiteral("scan-timeout"),
          QStringLiteral("Reply time-out in ms where the program uses its scan time-out."),
          QStringLiteral("ms")},
@@ -132,8 +142,14 @@ MonitorOptions::Outcome MonitorOptions::parse(const QStringList& arguments, Moni
         return Help;
     }
     if (p.isSet(version)) {
-        *text = QStringLiteral("orvex-monitor %1\n").arg(QStringLiteral(ORVEX_VERSION));
+        *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                QStringLiteral(ORVEX_VERSION));
         return Version;
+    }
+    out->stdio = p.isSet(QStringLiteral("stdio"));
+    if (out->stdio && p.positionalArguments().size() <= 1) {
+        out->stdioLine = p.positionalArguments().value(0);
+        return Run;
     }
     if (!p.positionalArguments().isEmpty()) {
         *text = QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first());

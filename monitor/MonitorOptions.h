@@ -13,7 +13,7 @@ struct ListenAddress {
     QString text(quint16 actualPort) const;
 };
 
-// The command line of orvex-monitor.
+// The command line of orvex-agent.
 struct MonitorOptions {
     enum Outcome { Run, Help, Version, Error };
 
@@ -25,6 +25,9 @@ struct MonitorOptions {
     bool bridge = false;
     ListenAddress bridgeAt; // --bridge
     int bridgeIdle = 300;   // --bridge-idle, seconds; 0: never
+    QString socket;         // --socket: the operations' Unix socket; empty: none
+    bool stdio = false;     // --stdio [LINE]: a client's bridge to a running agent
+    QString stdioLine;
 
     // Parses the arguments (program name first). Help and Version leave the text to print
     // in *text; Error the problem.

@@ -1,10 +1,13 @@
-// orvex-monitor: watches a head-end for Prometheus and lends its line to one TCP client.
+// orvex-agent: the site agent. Watches a head-end for Prometheus, runs the operations of its
+// clients and lends its line to one TCP client. (Called orvex-monitor, it is the same.)
 #include "link/DemoHeadend.h"
+#include "monitor/AgentServer.h"
 #include "monitor/HeadendMonitor.h"
 #include "monitor/LineBridge.h"
 #include "monitor/Log.h"
 #include "monitor/MonitorHttp.h"
 #include "monitor/MonitorOptions.h"
+#include "monitor/StdioBridge.h"
 #include "sim/SimDemo.h"
 
 #include <QCoreApplication>
@@ -15,16 +18,16 @@
 namespace {
 enum ExitStatus { Done = 0, Usage = 2, Unusable = 3 };
 
-int cannotListen(const char* what, const ListenAddress& at, const QString& error) {
-    std::fprintf(stderr, "orvex-monitor: cannot listen for %s on %s: %s\n", what,
-                 qPrintable(at.text(at.port)), qPrintable(error));
+int cannotListen(const char* what, const QString& at, const QString& error) {
+    std::fprintf(stderr, "%s: cannot listen for %s on %s: %s\n",
+                 qPrintable(QCoreApplication::applicationName()), what, qPrintable(at),
+                 qPrintable(error));
     return Unusable;
 }
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("orvex-monitor"));
     DemoHeadend::setStarter(SimDemo::terminal);
     MonitorOptions options;
     QString text;
@@ -34,24 +37,34 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(text), stdout);
         return Done;
     case MonitorOptions::Error:
-        std::fprintf(stderr, "orvex-monitor: %s (see orvex-monitor --help)\n", qPrintable(text));
+        std::fprintf(stderr, "%1$s: %2$s (see %1$s --help)\n",
+                     qPrintable(QCoreApplication::applicationName()), qPrintable(text));
         return Usage;
     case MonitorOptions::Run:
         break;
     }
+    if (options.stdio)
+        return RunStdioBridge(options.stdioLine);
     HeadendMonitor monitor({options.port, options.interval, options.rescan, options.scanTimeout});
     MonitorHttp http(monitor, int(std::ceil(options.interval)));
     QString error;
     if (!http.listen(options.listen.address, options.listen.port, &error))
-        return cannotListen("HTTP", options.listen, error);
-    std::printf("orvex-monitor: metrics on http://%s/metrics\n",
+        return cannotListen("HTTP", options.listen.text(options.listen.port), error);
+    const QByteArray name = QCoreApplication::applicationName().toUtf8();
+    std::printf("%s: metrics on http://%s/metrics\n", name.constData(),
                 qPrintable(options.listen.text(http.port())));
+    AgentServer agent(monitor);
+    if (!options.socket.isEmpty()) {
+        if (!agent.listen(options.socket, &error))
+            return cannotListen("operations", options.socket, error);
+        std::printf("%s: operations on %s\n", name.constData(), qPrintable(options.socket));
+    }
     std::unique_ptr<LineBridge> bridge;
     if (options.bridge) {
         bridge = std::make_unique<LineBridge>(monitor, options.bridgeIdle);
         if (!bridge->listen(options.bridgeAt.address, options.bridgeAt.port, &error))
-            return cannotListen("the bridge", options.bridgeAt, error);
-        std::printf("orvex-monitor: line bridge on %s\n",
+            return cannotListen("the bridge", options.bridgeAt.text(options.bridgeAt.port), error);
+        std::printf("%s: line bridge on %s\n", name.constData(),
                     qPrintable(options.bridgeAt.text(bridge->port())));
     }
     std::fflush(stdout);

@@ -12,6 +12,7 @@ packages=(
     openbox xdotool imagemagick x11-utils
     prometheus
     desktop-file-utils appstream man-db systemd
+    openssh-server openssh-client
 )
 
 missing=()
@@ -33,4 +34,8 @@ export DEBIAN_FRONTEND=noninteractive
 # The tests start Prometheus themselves; the package's own server is not wanted here.
 if [[ " ${missing[*]} " == *" prometheus "* && -d /run/systemd/system ]]; then
     "${sudo[@]}" systemctl disable --now prometheus >/dev/null 2>&1 || true
+fi
+# Nor is an SSH server for this machine: the tests start their own on a loopback port.
+if [[ " ${missing[*]} " == *" openssh-server "* && -d /run/systemd/system ]]; then
+    "${sudo[@]}" systemctl disable --now ssh >/dev/null 2>&1 || true
 fi

@@ -1,7 +1,9 @@
 #include "tests/support/Ser2net.h"
 #include "tests/support/Unanswered.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QPointer>
 #include <QStandardPaths>
@@ -9,6 +11,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <unistd.h>
 
 namespace {
 constexpr int kStartLimitMs = 10000;
@@ -86,6 +89,87 @@ bool Ser2net::start(const QString& device, QString* error) {
         QThread::msleep(5);
     }
     return true;
+}
+
+namespace {
+const QString kSshd = QStringLiteral("/usr/sbin/sshd");
+
+bool run(const QString& program, const QStringList& args, QString* error) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        return true;
+    *error = program + ": " + QString::fromLocal8Bit(p.readAll()) + p.errorString();
+    return false;
+}
+} // namespace
+
+Sshd::~Sshd() {
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000))
+        m_process.kill();
+}
+
+bool Sshd::available() {
+    return QFile::exists(kSshd) && !QStandardPaths::findExecutable(QStringLiteral("ssh")).isEmpty();
+}
+
+bool Sshd::keys(const QStringList& environment, QString* error) {
+    for (const char* key : {"host", "client"})
+        if (!run(QStringLiteral("ssh-keygen"),
+                 {"-q", "-t", "ed25519", "-N", "", "-f", m_dir.filePath(key)}, error))
+            return false;
+    QFile clientKey(m_dir.filePath("client.pub")), hostKey(m_dir.filePath("host.pub"));
+    QFile authorized(m_dir.filePath("authorized_keys")), known(m_dir.filePath("known_hosts"));
+    if (!clientKey.open(QIODevice::ReadOnly) || !hostKey.open(QIODevice::ReadOnly) ||
+        !authorized.open(QIODevice::WriteOnly) || !known.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("sshd: the keys cannot be written");
+        return false;
+    }
+    QStringList options{
+        QStringLiteral("environment=\"PATH=%1:/usr/bin:/bin\"").arg(QCoreApplication::applicationDirPath())};
+    for (const QString& variable : environment)
+        options << QStringLiteral("environment=\"%1\"").arg(variable);
+    authorized.write(options.join(',').toUtf8() + ' ' + clientKey.readAll());
+    known.write(QStringLiteral("[127.0.0.1]:%1 ").arg(m_port).toUtf8() + hostKey.readAll());
+    return true;
+}
+
+bool Sshd::start(const QStringList& environment, QString* error) {
+    m_port = unusedPort();
+    if (!keys(environment, error))
+        return false;
+    QFile config(m_dir.filePath("sshd_config"));
+    config.open(QIODevice::WriteOnly);
+    config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\n"
+                                "AuthorizedKeysFile %4\nStrictModes no\nUsePAM no\n"
+                                "PermitUserEnvironment yes\nPasswordAuthentication no\n"
+                                "KbdInteractiveAuthentication no\nLogLevel ERROR\n")
+                     .arg(m_port)
+                     .arg(m_dir.filePath("host"), m_dir.filePath("pid"),
+                          m_dir.filePath("authorized_keys"))
+                     .toUtf8());
+    config.close();
+    if (geteuid() == 0)
+        QDir().mkpath(QStringLiteral("/run/sshd")); // its privilege separation folder
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(kSshd, {"-D", "-e", "-f", config.fileName()});
+    const QDeadlineTimer limit(kStartLimitMs);
+    while (!socketStates(m_port).contains("0A")) {
+        if (m_process.state() == QProcess::NotRunning || limit.hasExpired()) {
+            *error = QStringLiteral("sshd did not start: %1").arg(m_process.errorString());
+            return false;
+        }
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+QString Sshd::command() const {
+    return QStringLiteral("ssh -F /dev/null -i %1 -o IdentitiesOnly=yes -o BatchMode=yes "
+                          "-o UserKnownHostsFile=%2 -o StrictHostKeyChecking=yes")
+        .arg(m_dir.filePath("client"), m_dir.filePath("known_hosts"));
 }
 
 // Lives on the proxy's thread: the listening socket and every pair of connections.

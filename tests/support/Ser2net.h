@@ -48,6 +48,29 @@ private:
     quint16 m_telnetPort = 0;
 };
 
+// A real OpenSSH server on a free port of 127.0.0.1, with a throwaway host key and a client
+// key of its own: it lets in the user running the tests, whose sessions find the built
+// programs first on their PATH and the given environment. command() is the ssh command for
+// ORVEX_SSH_COMMAND (that key, that host key only, never a question). Stopped when destroyed.
+class Sshd {
+public:
+    Sshd() = default;
+    ~Sshd();
+    Sshd(const Sshd&) = delete;
+    Sshd& operator=(const Sshd&) = delete;
+
+    static bool available();
+    bool start(const QStringList& environment, QString* error);
+    quint16 port() const { return m_port; }
+    QString command() const;
+
+private:
+    bool keys(const QStringList& environment, QString* error);
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
 // A TCP proxy on 127.0.0.1 that adds a round trip: every byte is held back half of it in each
 // direction. It runs on a thread of its own, so it keeps forwarding while the program's
 // thread blocks in its own network code. For tests and benchmarks of remote lines.

@@ -1,0 +1,138 @@
+#include "monitor/AgentServer.h"
+
+#include "monitor/AgentCommand.h"
+#include "monitor/HeadendMonitor.h"
+#include "monitor/Log.h"
+
+#include <QFile>
+#include <QLocalSocket>
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// The user at the other end of a Unix socket, as the kernel knows it.
+QString peerUser(qintptr fd) {
+    ucred cred{};
+    socklen_t size = sizeof cred;
+    if (getsockopt(int(fd), SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0)
+        return QStringLiteral("(unknown)");
+    const passwd* pw = getpwuid(cred.uid);
+    const QString name = pw ? QString::fromLocal8Bit(pw->pw_name) : QStringLiteral("?");
+    return QStringLiteral("%1 (uid %2)").arg(name).arg(cred.uid);
+}
+} // namespace
+
+struct AgentServer::Client {
+    QLocalSocket* socket = nullptr;
+    QString user;
+    JsonRpc::LineReader reader;
+    bool gone = false;
+    void send(const QByteArray& line) {
+        if (!gone)
+            socket->write(line), socket->flush();
+    }
+};
+
+AgentServer::AgentServer(HeadendMonitor& monitor, QObject* parent)
+    : QObject(parent), m_monitor(monitor) {
+    connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onConnection);
+}
+
+AgentServer::~AgentServer() = default;
+
+bool AgentServer::listen(const QString& path, QString* error) {
+    QLocalServer::removeServer(path);
+    if (!m_server.listen(path)) {
+        *error = m_server.errorString();
+        return false;
+    }
+    const QByteArray local = QFile::encodeName(path);
+    const group* orvex = getgrnam("orvex");
+    if (chmod(local.constData(), 0660) != 0 ||
+        (orvex && chown(local.constData(), uid_t(-1), orvex->gr_gid) != 0)) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        m_server.close();
+        return false;
+    }
+    return true;
+}
+
+void AgentServer::onConnection() {
+    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        auto client = std::make_shared<Client>();
+        client->socket = socket;
+        client->user = peerUser(socket->socketDescriptor());
+        connect(socket, &QLocalSocket::readyRead, this, [this, client] { onBytes(client); });
+        connect(socket, &QLocalSocket::disconnected, this, [client] {
+            client->gone = true;
+            client->socket->deleteLater();
+        });
+    }
+}
+
+void AgentServer::onBytes(const std::shared_ptr<Client>& client) {
+    for (const QByteArray& line : client->reader.feed(client->socket->readAll()))
+        take(client, line);
+    if (client->reader.tooLong())
+        client->send(JsonRpc::error(QJsonValue(), {JsonRpc::InvalidRequest,
+                                                   QStringLiteral("a request of more than %1 "
+                                                                  "bytes is not read")
+                                                       .arg(JsonRpc::MaxLineBytes)}));
+}
+
+void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& line) {
+    JsonRpc::Message m;
+    if (const auto error = JsonRpc::read(line, &m))
+        return client->send(JsonRpc::error(m.id, *error));
+    if (m.isAnswer())
+        return; // nothing is asked of a client
+    if (m.method == QLatin1String("hello.v1"))
+        return client->send(JsonRpc::result(
+            m.id, {{QStringLiteral("agent"), QStringLiteral(ORVEX_VERSION)},
+                   {QStringLiteral("line"), m_monitor.status().port},
+                   {QStringLiteral("user"), client->user}}));
+    if (!AgentCommand::serves(m.method))
+        return client->send(JsonRpc::error(
+            m.id, {JsonRpc::MethodNotFound, QStringLiteral("no method %1").arg(m.method)}));
+    runCommand(client, m);
+}
+
+void AgentServer::runCommand(const std::shared_ptr<Client>& client,
+                             const JsonRpc::Message& request) {
+    auto command = std::make_shared<AgentCommand>();
+    if (const auto error = command->prepare(request.method, request.params))
+        return client->send(JsonRpc::error(request.id, *error));
+    HeadendMonitor::Operation op;
+    op.changes = !command->change().isEmpty();
+    op.refused = [client, id = request.id](const QString& reason) {
+        client->send(JsonRpc::error(
+            id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
+    };
+    op.run = [this, client, command, id = request.id](HeadendSession& session) {
+        if (client->gone)
+            return;
+        const auto output = [client](const QString& stream, const QString& text) {
+            client->send(JsonRpc::notification(
+                QStringLiteral("output.v1"),
+                {{QStringLiteral("stream"), stream}, {QStringLiteral("text"), text}}));
+        };
+        const QJsonObject result =
+            command->run(session, output, [client] { return client->gone; },
+                         [this](LinkHost* host) { m_monitor.lendHost(host); });
+        if (const QString change = command->change(); !change.isEmpty()) {
+            m_monitor.noteChange(change.section(QLatin1Char(' '), 0, 0));
+            monitorLog(QStringLiteral("%1 by %2: exit status %3%4")
+                           .arg(change, client->user)
+                           .arg(result.value(QStringLiteral("status")).toInt())
+                           .arg(client->gone ? QStringLiteral(" (the client left meanwhile)")
+                                             : QString()));
+        }
+        client->send(JsonRpc::result(id, result));
+    };
+    m_monitor.enqueue(std::move(op));
+}

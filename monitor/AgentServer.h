@@ -1,0 +1,36 @@
+#pragma once
+
+#include "net/JsonRpc.h"
+
+#include <QLocalServer>
+#include <QObject>
+#include <memory>
+
+class HeadendMonitor;
+class QLocalSocket;
+
+// The agent's operations on a Unix socket, JSON-RPC 2.0 one object a line. The socket is
+// mode 0660 and, where the group "orvex" exists, belongs to it: who may change the head-end is
+// who is in that group. Each connection is one client, known by the user the kernel names for
+// it; its requests run on the monitor one at a time in the order they came (those of every
+// client), what they say arrives as notifications before the answer, and every change is
+// logged with the user's name and counted.
+class AgentServer : public QObject {
+    Q_OBJECT
+public:
+    explicit AgentServer(HeadendMonitor& monitor, QObject* parent = nullptr);
+    ~AgentServer() override;
+
+    // Listens on path (an old socket there is replaced); false with the reason.
+    bool listen(const QString& path, QString* error);
+
+private:
+    struct Client;
+    void onConnection();
+    void onBytes(const std::shared_ptr<Client>& client);
+    void take(const std::shared_ptr<Client>& client, const QByteArray& line);
+    void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+
+    HeadendMonitor& m_monitor;
+    QLocalServer m_server;
+};

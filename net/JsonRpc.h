@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <optional>
+#include <utility>
+
+// JSON-RPC 2.0 as the site agent speaks it: one JSON object a line, UTF-8, ended by "\n".
+namespace JsonRpc {
+
+// The error codes of the agent's answers. The first five are JSON-RPC's own.
+enum Code {
+    ParseError = -32700,     // the line is not JSON
+    InvalidRequest = -32600, // JSON, but not a request (or longer than MaxLineBytes)
+    MethodNotFound = -32601,
+    InvalidParams = -32602,
+    LineDown = 1001,    // the agent cannot open its line
+    ConnectionLost = 1002, // the client's own: the connection ended before the answer
+    NotServed = 1003,   // the operation is not served through the agent
+};
+
+// Longest line either side reads: a configuration file with every image travels in one.
+constexpr qsizetype MaxLineBytes = 32 * 1024 * 1024;
+
+struct Error {
+    int code = 0;
+    QString message;
+};
+
+// A request or a notification (no id) as read from a line.
+struct Message {
+    QJsonValue id; // Undefined for a notification
+    QString method;
+    QJsonObject params;
+    // An answer: its result, or its error.
+    QJsonObject result;
+    std::optional<Error> error;
+    bool isAnswer() const { return method.isEmpty(); }
+};
+
+// Reads one line (without its "\n"). A line that is not a valid message gives the error to
+// answer with; the id is kept where it could be read.
+std::optional<Error> read(const QByteArray& line, Message* out);
+
+QByteArray request(int id, const QString& method, const QJsonObject& params);
+QByteArray notification(const QString& method, const QJsonObject& params);
+QByteArray result(const QJsonValue& id, const QJsonObject& result);
+QByteArray error(const QJsonValue& id, const Error& error);
+
+// Splits what arrives into lines. A line longer than MaxLineBytes is dropped up to its end
+// and reported once by tooLong().
+class LineReader {
+public:
+    // Appends bytes; returns the complete lines they end.
+    QList<QByteArray> feed(const QByteArray& bytes);
+    // A line was too long since the last call.
+    bool tooLong() { return std::exchange(m_tooLong, false); }
+
+private:
+    QByteArray m_pending;
+    bool m_skipping = false;
+    bool m_tooLong = false;
+};
+
+} // namespace JsonRpc
