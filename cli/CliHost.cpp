@@ -8,7 +8,8 @@ namespace {
 const QByteArray kWipeLine("\r\x1b[K");
 }
 
-CliHost::CliHost(const CliIo& io) : m_io(io), m_errTty(io.errTerminal || isatty(fileno(io.err)) == 1) {}
+CliHost::CliHost(const CliIo& io)
+    : m_io(io), m_errTty(io.errTerminal || isatty(fileno(io.err)) == 1) {}
 
 void CliHost::writeErr(const QByteArray& bytes) {
     fwrite(bytes.constData(), 1, size_t(bytes.size()), m_io.err);

@@ -208,10 +208,8 @@ bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
 
 QStringList CliOptions::commandWords() const {
     QStringList words;
-    const std::pair<bool, const char*> flags[] = {{json, "--json"},
-                                                  {verify, "--verify"},
-                                                  {images, "--images"},
-                                                  {noImages, "--no-images"}};
+    const std::pair<bool, const char*> flags[] = {
+        {json, "--json"}, {verify, "--verify"}, {images, "--images"}, {noImages, "--no-images"}};
     for (const auto& [set, word] : flags)
         if (set)
             words << QString::fromLatin1(word);

@@ -245,7 +245,7 @@ KeptImage CliSession::keptImages(const NewestBackup& newest) {
 // again) keeps its block from that backup, as it stands there.
 KeptImage CliSession::silentModules(const QString& newest) {
     QFile file(newest);
-    const QList<QByteArray> lines = file.open(QIODevice::ReadOnly)
+    const QList<QByteArray> lines = !newest.isEmpty() && file.open(QIODevice::ReadOnly)
                                         ? FileFormat::splitLines(file.readAll())
                                         : QList<QByteArray>();
     return [this, newest, lines](int g, int s) -> std::optional<QByteArrayList> {

@@ -6,7 +6,9 @@
 #include "module/ModuleAddress.h"
 #include "net/AgentChannel.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QSaveFile>
 
@@ -30,8 +32,13 @@ public:
     }
     QJsonArray folders() const {
         QJsonArray out;
-        for (const Folder& f : m_folders)
-            out << QJsonObject{{QStringLiteral("path"), f.prefix}, {QStringLiteral("files"), f.files}};
+        for (const Folder& f : m_folders) {
+            const QFileInfo here(f.prefix.isEmpty() ? QStringLiteral(".") : f.prefix);
+            out << QJsonObject{{QStringLiteral("path"), f.prefix},
+                               {QStringLiteral("files"), f.files},
+                               {QStringLiteral("exists"), here.isDir()},
+                               {QStringLiteral("writable"), here.isDir() && here.isWritable()}};
+        }
         return out;
     }
     // Writes what came back into the folders; false with the reason.
@@ -44,7 +51,10 @@ public:
                 *error = QStringLiteral("The agent sent a file for no folder named here.");
                 return false;
             }
+            // A folder the command made at the agent (a backup's) is made here too.
             const QString path = m_folders[index].prefix + name;
+            if (!m_folders[index].prefix.isEmpty())
+                QDir().mkpath(m_folders[index].prefix);
             if (!saveFile(path, data(f.value(QStringLiteral("data"))), error))
                 return false;
         }
@@ -118,16 +128,18 @@ int RunThroughAgent(const CliOptions& options, CliHost& host) {
         host.err(error);
         return StatusUnusable;
     }
-    const QJsonObject params{{QStringLiteral("words"), QJsonArray::fromStringList(o.commandWords())},
-                             {QStringLiteral("folders"), bridge.folders()},
-                             {QStringLiteral("trace"), !o.trace.isEmpty()},
-                             {QStringLiteral("terminal"), host.errIsTerminal()}};
+    const QJsonObject params{
+        {QStringLiteral("words"), QJsonArray::fromStringList(o.commandWords())},
+        {QStringLiteral("folders"), bridge.folders()},
+        {QStringLiteral("trace"), !o.trace.isEmpty()},
+        {QStringLiteral("terminal"), host.errIsTerminal()}};
     const JsonRpc::Message answer =
         channel.call(o.command + QStringLiteral(".v1"), params,
                      [&host](const QString& method, const QJsonObject& p) {
                          if (method != QLatin1String("output.v1"))
                              return;
-                         const QByteArray text = p.value(QStringLiteral("text")).toString().toUtf8();
+                         const QByteArray text =
+                             p.value(QStringLiteral("text")).toString().toUtf8();
                          if (p.value(QStringLiteral("stream")) == QLatin1String("out"))
                              host.outRaw(text);
                          else
@@ -139,8 +151,8 @@ int RunThroughAgent(const CliOptions& options, CliHost& host) {
     }
     if (!bridge.write(answer.result.value(QStringLiteral("files")).toArray(), &error) ||
         (!o.trace.isEmpty() &&
-         !FileBridge::saveFile(o.trace, FileBridge::data(answer.result.value(QStringLiteral("trace"))),
-                               &error))) {
+         !FileBridge::saveFile(
+             o.trace, FileBridge::data(answer.result.value(QStringLiteral("trace"))), &error))) {
         host.err(error);
         return StatusUnusable;
     }

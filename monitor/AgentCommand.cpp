@@ -60,18 +60,25 @@ QString AgentCommand::change() const {
 std::optional<JsonRpc::Error> AgentCommand::readFolders(const QJsonArray& folders) {
     for (int i = 0; i < folders.size(); ++i) {
         const QJsonObject f = folders[i].toObject();
-        Folder folder{f.value(QStringLiteral("path")).toString(), m_dir.filePath(QString::number(i)),
+        Folder folder{f.value(QStringLiteral("path")).toString(),
+                      m_dir.filePath(QString::number(i)),
                       f.value(QStringLiteral("files")).toObject()};
+        m_folders << folder;
+        // The folder as the client has it: missing, or one the command cannot write to.
+        if (!f.value(QStringLiteral("exists")).toBool())
+            continue;
         if (!QDir().mkpath(folder.local))
             return JsonRpc::Error{JsonRpc::InvalidParams, QStringLiteral("no room for the files")};
         for (auto it = folder.sent.begin(); it != folder.sent.end(); ++it) {
             QFile out(folder.local + QLatin1Char('/') + it.key());
             if (!plainName(it.key()) || !out.open(QIODevice::WriteOnly) ||
                 out.write(QByteArray::fromBase64(it.value().toString().toLatin1())) < 0)
-                return JsonRpc::Error{JsonRpc::InvalidParams,
-                                      QStringLiteral("the file '%1' cannot be taken").arg(it.key())};
+                return JsonRpc::Error{
+                    JsonRpc::InvalidParams,
+                    QStringLiteral("the file '%1' cannot be taken").arg(it.key())};
         }
-        m_folders << folder;
+        if (!f.value(QStringLiteral("writable")).toBool())
+            QFile::setPermissions(folder.local, QFile::ReadOwner | QFile::ExeOwner);
     }
     return std::nullopt;
 }
@@ -103,7 +110,8 @@ std::optional<JsonRpc::Error> AgentCommand::prepare(const QString& method,
     m_command = o.command;
     if (method != m_command + kVersion || !o.port.isEmpty() || !o.trace.isEmpty() ||
         o.scanTimeout != 0)
-        return invalid(QStringLiteral("the words are not those of %1 (no line options)").arg(method));
+        return invalid(
+            QStringLiteral("the words are not those of %1 (no line options)").arg(method));
     m_shownArgs = QStringList{m_command} + o.args;
     for (QString& arg : m_shownArgs)
         arg = clientNames(arg);
@@ -140,8 +148,12 @@ QJsonArray AgentCommand::written() const {
 QJsonObject AgentCommand::run(HeadendSession& session, const Output& output,
                               const std::function<bool()>& stopped,
                               const std::function<void(LinkHost*)>& lend) {
-    Sink out = [&](const QByteArray& b) { output(QStringLiteral("out"), clientNames(QString::fromUtf8(b))); };
-    Sink err = [&](const QByteArray& b) { output(QStringLiteral("err"), clientNames(QString::fromUtf8(b))); };
+    Sink out = [&](const QByteArray& b) {
+        output(QStringLiteral("out"), clientNames(QString::fromUtf8(b)));
+    };
+    Sink err = [&](const QByteArray& b) {
+        output(QStringLiteral("err"), clientNames(QString::fromUtf8(b)));
+    };
     const std::unique_ptr<FILE, int (*)(FILE*)> outStream(sinkStream(&out), fclose);
     const std::unique_ptr<FILE, int (*)(FILE*)> errStream(sinkStream(&err), fclose);
     CliOptions o;

@@ -79,10 +79,10 @@ void AgentServer::onBytes(const std::shared_ptr<Client>& client) {
     for (const QByteArray& line : client->reader.feed(client->socket->readAll()))
         take(client, line);
     if (client->reader.tooLong())
-        client->send(JsonRpc::error(QJsonValue(), {JsonRpc::InvalidRequest,
-                                                   QStringLiteral("a request of more than %1 "
-                                                                  "bytes is not read")
-                                                       .arg(JsonRpc::MaxLineBytes)}));
+        client->send(JsonRpc::error(
+            QJsonValue(), {JsonRpc::InvalidRequest, QStringLiteral("a request of more than %1 "
+                                                                   "bytes is not read")
+                                                        .arg(JsonRpc::MaxLineBytes)}));
 }
 
 void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& line) {
@@ -92,10 +92,10 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
     if (m.isAnswer())
         return; // nothing is asked of a client
     if (m.method == QLatin1String("hello.v1"))
-        return client->send(JsonRpc::result(
-            m.id, {{QStringLiteral("agent"), QStringLiteral(ORVEX_VERSION)},
-                   {QStringLiteral("line"), m_monitor.status().port},
-                   {QStringLiteral("user"), client->user}}));
+        return client->send(
+            JsonRpc::result(m.id, {{QStringLiteral("agent"), QStringLiteral(ORVEX_VERSION)},
+                                   {QStringLiteral("line"), m_monitor.status().port},
+                                   {QStringLiteral("user"), client->user}}));
     if (!AgentCommand::serves(m.method))
         return client->send(JsonRpc::error(
             m.id, {JsonRpc::MethodNotFound, QStringLiteral("no method %1").arg(m.method)}));
@@ -108,7 +108,6 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
     if (const auto error = command->prepare(request.method, request.params))
         return client->send(JsonRpc::error(request.id, *error));
     HeadendMonitor::Operation op;
-    op.changes = !command->change().isEmpty();
     op.refused = [client, id = request.id](const QString& reason) {
         client->send(JsonRpc::error(
             id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
@@ -121,9 +120,9 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
                 QStringLiteral("output.v1"),
                 {{QStringLiteral("stream"), stream}, {QStringLiteral("text"), text}}));
         };
-        const QJsonObject result =
-            command->run(session, output, [client] { return client->gone; },
-                         [this](LinkHost* host) { m_monitor.lendHost(host); });
+        const QJsonObject result = command->run(
+            session, output, [client] { return client->gone; },
+            [this](LinkHost* host) { m_monitor.lendHost(host); });
         if (const QString change = command->change(); !change.isEmpty()) {
             m_monitor.noteChange(change.section(QLatin1Char(' '), 0, 0));
             monitorLog(QStringLiteral("%1 by %2: exit status %3%4")

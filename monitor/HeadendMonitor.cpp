@@ -267,7 +267,6 @@ void HeadendMonitor::runOperations() {
             throw;
         }
         m_host.guest = nullptr;
-        m_needScan = m_needScan || op.changes;
         if (!m_link.ComPort().isOpen())
             return;
     }

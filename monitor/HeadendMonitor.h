@@ -43,11 +43,11 @@ public:
 
     // What a client of the agent asks for: it runs with the line once the monitor is between
     // two modules (at once when idle), after the operations asked for before it; a failed
-    // open of the line refuses it.
+    // open of the line refuses it. What it changes, the next poll reads: no frame of the
+    // monitor's own follows it at once.
     struct Operation {
         std::function<void(HeadendSession&)> run;
         std::function<void(const QString& reason)> refused;
-        bool changes = false; // the head-end is scanned afresh after it
     };
     void enqueue(Operation operation);
     // While an operation runs: what the session says goes to host (until the operation ends).
@@ -94,9 +94,7 @@ private:
         }
         void rearmCommitTimer() override { guest ? guest->rearmCommitTimer() : void(); }
         void pause(int ms) override { guest ? guest->pause(ms) : QuietHost::pause(ms); }
-        void progress(int value, int max) override {
-            guest ? guest->progress(value, max) : void();
-        }
+        void progress(int value, int max) override { guest ? guest->progress(value, max) : void(); }
         LinkHost* guest = nullptr;
 
     private:

@@ -143,7 +143,7 @@ MonitorOptions::Outcome MonitorOptions::parse(const QStringList& arguments, Moni
     }
     if (p.isSet(version)) {
         *text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                QStringLiteral(ORVEX_VERSION));
+                                              QStringLiteral(ORVEX_VERSION));
         return Version;
     }
     out->stdio = p.isSet(QStringLiteral("stdio"));

@@ -27,8 +27,8 @@ bool parseSsh(const QString& port, AgentAddress* out, QString* error) {
         return false;
     }
     if (!line.isEmpty() && !isLineName(line)) {
-        *error = QStringLiteral("%1: '%2' is no line name (letters, digits, . _ - : +)")
-                     .arg(port, line);
+        *error =
+            QStringLiteral("%1: '%2' is no line name (letters, digits, . _ - : +)").arg(port, line);
         return false;
     }
     *out = AgentAddress{{}, url.userName(), url.host(), line, url.port(0)};
@@ -60,9 +60,9 @@ QString AgentAddress::socketFolder() {
 }
 
 QString AgentAddress::socketOf(const QString& line) {
-    return line.contains(QLatin1Char('/')) ? line
-                                           : socketFolder() + QLatin1Char('/') + line +
-                                                 QStringLiteral(".sock");
+    return line.contains(QLatin1Char('/'))
+               ? line
+               : socketFolder() + QLatin1Char('/') + line + QStringLiteral(".sock");
 }
 
 AgentChannel::AgentChannel() = default;
@@ -123,14 +123,14 @@ void AgentChannel::readLines() {
     for (const QByteArray& line : m_reader.feed(m_device->readAll())) {
         JsonRpc::Message m;
         if (const auto error = JsonRpc::read(line, &m))
-            m_lostReason = QStringLiteral("the agent sent what is not an answer: %1")
-                               .arg(error->message);
+            m_lostReason =
+                QStringLiteral("the agent sent what is not an answer: %1").arg(error->message);
         else
             m_arrived << m;
     }
     if (m_reader.tooLong())
-        m_lostReason = QStringLiteral("the agent sent a line longer than %1 bytes")
-                           .arg(JsonRpc::MaxLineBytes);
+        m_lostReason =
+            QStringLiteral("the agent sent a line longer than %1 bytes").arg(JsonRpc::MaxLineBytes);
 }
 
 JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& params,
@@ -149,9 +149,9 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
         }
         if (!m_lostReason.isEmpty()) {
             JsonRpc::Message lost;
-            lost.error = JsonRpc::Error{JsonRpc::ConnectionLost,
-                                        QStringLiteral("The connection to the agent was lost: %1")
-                                            .arg(m_lostReason)};
+            lost.error = JsonRpc::Error{
+                JsonRpc::ConnectionLost,
+                QStringLiteral("The connection to the agent was lost: %1").arg(m_lostReason)};
             return lost;
         }
         EventWait::until([this] { return !m_arrived.isEmpty() || !m_lostReason.isEmpty(); });

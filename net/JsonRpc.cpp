@@ -28,9 +28,9 @@ std::optional<Error> read(const QByteArray& text, Message* out) {
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
     if (parse.error != QJsonParseError::NoError)
-        return Error{ParseError, QStringLiteral("not JSON: %1 at byte %2")
-                                     .arg(parse.errorString())
-                                     .arg(parse.offset)};
+        return Error{
+            ParseError,
+            QStringLiteral("not JSON: %1 at byte %2").arg(parse.errorString()).arg(parse.offset)};
     if (!doc.isObject())
         return Error{InvalidRequest, QStringLiteral("not a JSON object")};
     const QJsonObject o = doc.object();

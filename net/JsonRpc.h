@@ -16,9 +16,9 @@ enum Code {
     InvalidRequest = -32600, // JSON, but not a request (or longer than MaxLineBytes)
     MethodNotFound = -32601,
     InvalidParams = -32602,
-    LineDown = 1001,    // the agent cannot open its line
+    LineDown = 1001,       // the agent cannot open its line
     ConnectionLost = 1002, // the client's own: the connection ended before the answer
-    NotServed = 1003,   // the operation is not served through the agent
+    NotServed = 1003,      // the operation is not served through the agent
 };
 
 // Longest line either side reads: a configuration file with every image travels in one.

@@ -12,17 +12,7 @@
 #include <QtTest>
 
 namespace {
-constexpr int kFirstAmp = 0, kSecondImage = 1; // 1/1 launch amplifier, 1/2 image module
-
-// Two modules of the demo in the first slots: a scan through a slow line stays short.
-SimProfile smallProfile() {
-    SimProfile p = demoProfile();
-    p.modules.removeIf(
-        [](const SimSlotDef& d) { return d.subrack != 0 || (d.slot != 5 && d.slot != 8); });
-    p.modules[0].slot = kFirstAmp; // 1/6 LA-862, 1/9 NC-100
-    p.modules[1].slot = kSecondImage;
-    return p;
-}
+constexpr int kFirstAmp = 0, kSecondImage = 1; // in smallDemoProfile()
 } // namespace
 
 class ForwarderTest : public QObject {
@@ -35,7 +25,7 @@ private Q_SLOTS:
     void initTestCase() {
         if (!Ser2net::available())
             QSKIP("ser2net is not installed (scripts/setup.sh installs it)");
-        sim = startDemo({}, smallProfile());
+        sim = startDemo({}, smallDemoProfile());
         QString error;
         QVERIFY2(server.start(sim->slavePath(), &error), qPrintable(error));
     }

@@ -23,6 +23,17 @@ inline std::unique_ptr<SimServer> startDemo(const SimServerOptions& options = {}
     return sim;
 }
 
+// Two modules of the demo in the first slots, 1/1 its launch amplifier (LA-862), 1/2 its image
+// module (NC-100): a scan through a slow line stays short.
+inline SimProfile smallDemoProfile() {
+    SimProfile p = demoProfile();
+    p.modules.removeIf(
+        [](const SimSlotDef& d) { return d.subrack != 0 || (d.slot != 5 && d.slot != 8); });
+    p.modules[0].slot = 0;
+    p.modules[1].slot = 1;
+    return p;
+}
+
 // The frames in the bytes a head-end received that restart a module, each with the module it
 // went to (the one selected last): "&1/9" enters the special mode, "71/9" resets.
 inline QStringList restartFrames(QByteArray line) {

@@ -127,12 +127,12 @@ bool Sshd::keys(const QStringList& environment, QString* error) {
         *error = QStringLiteral("sshd: the keys cannot be written");
         return false;
     }
-    QStringList options{
-        QStringLiteral("environment=\"PATH=%1:/usr/bin:/bin\"").arg(QCoreApplication::applicationDirPath())};
+    QStringList options{QStringLiteral("environment=\"PATH=%1:/usr/bin:/bin\"")
+                            .arg(QCoreApplication::applicationDirPath())};
     for (const QString& variable : environment)
         options << QStringLiteral("environment=\"%1\"").arg(variable);
     authorized.write(options.join(',').toUtf8() + ' ' + clientKey.readAll());
-    known.write(QStringLiteral("[127.0.0.1]:%1 ").arg(m_port).toUtf8() + hostKey.readAll());
+    known.write("orvex-test-sshd " + hostKey.readAll()); // the same through a forwarder
     return true;
 }
 
@@ -142,14 +142,14 @@ bool Sshd::start(const QStringList& environment, QString* error) {
         return false;
     QFile config(m_dir.filePath("sshd_config"));
     config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\n"
-                                "AuthorizedKeysFile %4\nStrictModes no\nUsePAM no\n"
-                                "PermitUserEnvironment yes\nPasswordAuthentication no\n"
-                                "KbdInteractiveAuthentication no\nLogLevel ERROR\n")
-                     .arg(m_port)
-                     .arg(m_dir.filePath("host"), m_dir.filePath("pid"),
-                          m_dir.filePath("authorized_keys"))
-                     .toUtf8());
+    config.write(
+        QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\n"
+                       "AuthorizedKeysFile %4\nStrictModes no\nUsePAM no\n"
+                       "PermitUserEnvironment yes\nPasswordAuthentication no\n"
+                       "KbdInteractiveAuthentication no\nLogLevel ERROR\n")
+            .arg(m_port)
+            .arg(m_dir.filePath("host"), m_dir.filePath("pid"), m_dir.filePath("authorized_keys"))
+            .toUtf8());
     config.close();
     if (geteuid() == 0)
         QDir().mkpath(QStringLiteral("/run/sshd")); // its privilege separation folder
@@ -168,7 +168,8 @@ bool Sshd::start(const QStringList& environment, QString* error) {
 
 QString Sshd::command() const {
     return QStringLiteral("ssh -F /dev/null -i %1 -o IdentitiesOnly=yes -o BatchMode=yes "
-                          "-o UserKnownHostsFile=%2 -o StrictHostKeyChecking=yes")
+                          "-o UserKnownHostsFile=%2 -o StrictHostKeyChecking=yes "
+                          "-o HostKeyAlias=orvex-test-sshd")
         .arg(m_dir.filePath("client"), m_dir.filePath("known_hosts"));
 }
 
