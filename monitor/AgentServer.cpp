@@ -76,13 +76,15 @@ void AgentServer::onConnection() {
 }
 
 void AgentServer::onBytes(const std::shared_ptr<Client>& client) {
-    for (const QByteArray& line : client->reader.feed(client->socket->readAll()))
-        take(client, line);
-    if (client->reader.tooLong())
-        client->send(JsonRpc::error(
-            QJsonValue(), {JsonRpc::InvalidRequest, QStringLiteral("a request of more than %1 "
-                                                                   "bytes is not read")
-                                                        .arg(JsonRpc::MaxLineBytes)}));
+    for (const JsonRpc::LineReader::Line& line : client->reader.feed(client->socket->readAll())) {
+        if (!line.tooLong)
+            take(client, line.bytes);
+        else
+            client->send(JsonRpc::error(
+                QJsonValue(), {JsonRpc::InvalidRequest,
+                               QStringLiteral("a request of more than %1 bytes is not read")
+                                   .arg(JsonRpc::MaxLineBytes)}));
+    }
 }
 
 void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& line) {

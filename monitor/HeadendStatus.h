@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QMap>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <array>

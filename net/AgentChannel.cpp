@@ -120,17 +120,17 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
 }
 
 void AgentChannel::readLines() {
-    for (const QByteArray& line : m_reader.feed(m_device->readAll())) {
+    for (const JsonRpc::LineReader::Line& line : m_reader.feed(m_device->readAll())) {
         JsonRpc::Message m;
-        if (const auto error = JsonRpc::read(line, &m))
+        if (line.tooLong)
+            m_lostReason = QStringLiteral("the agent sent a line longer than %1 bytes")
+                               .arg(JsonRpc::MaxLineBytes);
+        else if (const auto error = JsonRpc::read(line.bytes, &m))
             m_lostReason =
                 QStringLiteral("the agent sent what is not an answer: %1").arg(error->message);
         else
             m_arrived << m;
     }
-    if (m_reader.tooLong())
-        m_lostReason =
-            QStringLiteral("the agent sent a line longer than %1 bytes").arg(JsonRpc::MaxLineBytes);
 }
 
 JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& params,

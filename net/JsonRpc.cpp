@@ -73,8 +73,8 @@ QByteArray error(const QJsonValue& id, const Error& error) {
                  {QStringLiteral("error"), e}});
 }
 
-QList<QByteArray> LineReader::feed(const QByteArray& bytes) {
-    QList<QByteArray> lines;
+QList<LineReader::Line> LineReader::feed(const QByteArray& bytes) {
+    QList<Line> lines;
     qsizetype from = 0;
     while (from < bytes.size()) {
         const qsizetype end = bytes.indexOf('\n', from);
@@ -84,13 +84,11 @@ QList<QByteArray> LineReader::feed(const QByteArray& bytes) {
             m_pending += piece;
         if (m_pending.size() > MaxLineBytes) {
             m_pending.clear();
-            m_tooLong = m_skipping = true;
+            m_skipping = true;
         }
         if (end < 0)
             break;
-        if (!m_skipping)
-            lines << std::exchange(m_pending, {});
-        m_skipping = false;
+        lines << Line{std::exchange(m_pending, {}), std::exchange(m_skipping, false)};
     }
     return lines;
 }

@@ -49,19 +49,20 @@ QByteArray notification(const QString& method, const QJsonObject& params);
 QByteArray result(const QJsonValue& id, const QJsonObject& result);
 QByteArray error(const QJsonValue& id, const Error& error);
 
-// Splits what arrives into lines. A line longer than MaxLineBytes is dropped up to its end
-// and reported once by tooLong().
+// Splits what arrives into lines. A line longer than MaxLineBytes is dropped up to its end,
+// and comes in its place as tooLong, to be answered in turn.
 class LineReader {
 public:
+    struct Line {
+        QByteArray bytes;
+        bool tooLong = false;
+    };
     // Appends bytes; returns the complete lines they end.
-    QList<QByteArray> feed(const QByteArray& bytes);
-    // A line was too long since the last call.
-    bool tooLong() { return std::exchange(m_tooLong, false); }
+    QList<Line> feed(const QByteArray& bytes);
 
 private:
     QByteArray m_pending;
     bool m_skipping = false;
-    bool m_tooLong = false;
 };
 
 } // namespace JsonRpc

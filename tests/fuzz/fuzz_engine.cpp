@@ -9,6 +9,7 @@
 #include "link/Telnet.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
+#include "net/JsonRpc.h"
 #include "net/RequestGate.h"
 #include "sim/SimHeadend.h"
 #include "tests/support/SimRig.h"
@@ -215,12 +216,30 @@ void simFrames(const uint8_t* data, size_t size) {
     });
     require(total <= 64 * 1024 + qsizetype(size) * 8 * 1024 && rig.shortestDelayMs >= 0);
 }
+
+// What an agent's client sends, in pieces of the first byte's length: every line it ends is
+// read as a request or answered with an error, and no line kept is longer than the limit.
+void agentRequests(const uint8_t* data, size_t size) {
+    const size_t piece = 1 + take<uint8_t>(data, size);
+    JsonRpc::LineReader reader;
+    inPieces(data, size, piece, [&](const QByteArray& bytes) {
+        for (const JsonRpc::LineReader::Line& line : reader.feed(bytes)) {
+            require(line.bytes.size() <= JsonRpc::MaxLineBytes && !line.bytes.contains('\n'));
+            JsonRpc::Message m;
+            const auto error = JsonRpc::read(line.bytes, &m);
+            require(error.has_value() || m.isAnswer() || !m.method.isEmpty());
+            if (error)
+                JsonRpc::error(m.id, *error);
+        }
+    });
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using Reader = void (*)(const uint8_t*, size_t);
-    static const Reader readers[] = {infoBlock,    values,    diagnostics, pageReply,   httpRequest,
-                                     settingsFile, simFrames, requestGate, telnetStream};
+    static const Reader readers[] = {infoBlock,    values,       diagnostics, pageReply,
+                                     httpRequest,  settingsFile, simFrames,   requestGate,
+                                     telnetStream, agentRequests};
     if (size > 0)
         readers[data[0] % std::size(readers)](data + 1, size - 1);
     return 0;

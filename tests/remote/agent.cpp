@@ -2,6 +2,7 @@
 // its socket and through a real OpenSSH server (with a delaying forwarder in front), against
 // the same commands on the line of a second, identical head-end. Every command must say,
 // write and send to the modules exactly what it does on the line itself.
+#include "net/JsonRpc.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
@@ -9,9 +10,13 @@
 #include "tests/support/TestMain.h"
 
 #include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 // What differs between two runs a second apart: dates in file names and file headers.
@@ -20,6 +25,29 @@ QByteArray undated(QByteArray text) {
         "\\d{8}-\\d{6}|\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
     return QString::fromUtf8(text).replace(date, "DATE").toUtf8();
 }
+
+// The built agent on a head-end, its socket in a folder of its own, until destroyed.
+struct SiteAgent {
+    explicit SiteAgent(SimServer& sim) {
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755)); // for a stranger
+        process.start(QCoreApplication::applicationDirPath() + "/orvex-agent",
+                      {"--port", sim.slavePath(), "--socket", socket(), "--interval", "3600",
+                       "--listen", "127.0.0.1:0"});
+    }
+    ~SiteAgent() {
+        process.terminate();
+        process.waitForFinished();
+    }
+    QString socket() const { return dir.filePath("site.sock"); }
+    // How often the log has said this so far.
+    int logged(const QByteArray& text) {
+        log += process.readAllStandardError();
+        return int(log.count(text));
+    }
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray log;
+};
 
 struct Outcome {
     int status = -1;
@@ -32,14 +60,8 @@ class AgentTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     std::unique_ptr<SimServer> local, remote;
-    QProcess agent;
-    QByteArray agentLog;
+    std::unique_ptr<SiteAgent> agent;
     Sshd sshd;
-
-    int scansLogged() {
-        agentLog += agent.readAllStandardError();
-        return int(agentLog.count("scan: "));
-    }
     Outcome cli(SimServer& sim, const QString& port, const QStringList& args,
                 const QString& folder) {
         QDir().mkpath(folder);
@@ -74,18 +96,13 @@ private Q_SLOTS:
             QSKIP("no OpenSSH server here (scripts/setup.sh installs openssh-server)");
         local = startDemo({-1, 0, {}}, smallDemoProfile());
         remote = startDemo({-1, 0, {}}, smallDemoProfile());
-        agent.start(QCoreApplication::applicationDirPath() + "/orvex-agent",
-                    {"--port", remote->slavePath(), "--socket", dir.filePath("site.sock"),
-                     "--interval", "3600", "--listen", "127.0.0.1:0"});
+        agent = std::make_unique<SiteAgent>(*remote);
         // Its first scan done, the agent waits for its clients.
-        QVERIFY(runUntil([&] { return scansLogged() == 1; }, 60000));
+        QVERIFY(runUntil([&] { return agent->logged("scan: ") == 1; }, 60000));
         QString error;
-        QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + dir.path()}, &error), qPrintable(error));
+        QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + agent->dir.path()}, &error), qPrintable(error));
     }
-    void cleanupTestCase() {
-        agent.terminate();
-        agent.waitForFinished();
-    }
+    void cleanupTestCase() { agent.reset(); }
 
     // In order, on both head-ends: each command through one way to the agent.
     void sameAsOnTheLine_data() {
@@ -109,7 +126,7 @@ private Q_SLOTS:
         QFETCH(int, eachWay);
         QFETCH(QStringList, args);
         DelayProxy proxy(sshd.port(), 2 * eachWay);
-        const QString port = way == "agent" ? "agent:" + dir.filePath("site.sock")
+        const QString port = way == "agent" ? "agent:" + agent->socket()
                                             : QString("ssh://127.0.0.1:%1/site").arg(proxy.port());
         const Outcome there = cli(*local, local->slavePath(), args, dir.filePath("local"));
         const Outcome here = cli(*remote, port, args, dir.filePath("remote"));
@@ -122,7 +139,86 @@ private Q_SLOTS:
             here.frames,
             QByteArray(there.frames).replace(0, 2 * there.frames.startsWith("\x03\r"), ""));
     }
+
+    // What is not a request is answered with an error, a line too long for any request too,
+    // and the agent goes on. Its socket is for its group only: a stranger cannot reach it.
+    void requests() {
+        QLocalSocket client;
+        client.connectToServer(agent->socket());
+        QVERIFY(client.waitForConnected());
+        client.write("not json\n{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope.v1\"}\n"
+                     "{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"set.v1\",\"params\":"
+                     "{\"words\":[\"--\",\"scan\"]}}\n");
+        client.write(QByteArray(JsonRpc::MaxLineBytes + 1, 'x') + '\n');
+        client.write("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"hello.v1\"}\n");
+        QStringList answers;
+        QVERIFY(runUntil(
+            [&] {
+                while (client.canReadLine()) {
+                    const QJsonObject a = QJsonDocument::fromJson(client.readLine()).object();
+                    answers << QString("%1 %2 %3")
+                                   .arg(a["id"].toVariant().toString(),
+                                        a["error"]["code"].toVariant().toString(),
+                                        a["result"]["line"].toString());
+                }
+                return answers.size() == 5;
+            },
+            60000));
+        QCOMPARE(answers, QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", " -32600 ",
+                                       "9  " + remote->slavePath()}));
+        QCOMPARE(QFileInfo(agent->socket()).permissions() & 0x0777,
+                 QFileDevice::Permissions(0x0660));
+        if (geteuid() != 0)
+            QSKIP("a second user needs root to act as one");
+        QProcess stranger;
+        stranger.start("runuser",
+                       {"-u", "nobody", "--", QCoreApplication::applicationDirPath() + "/orvex-cli",
+                        "--port", "agent:" + agent->socket(), "scan"});
+        QVERIFY(stranger.waitForFinished());
+        QCOMPARE(stranger.exitCode(), 3);
+        EXPECT_HAS(QString(stranger.readAllStandardError()), "cannot be reached");
+    }
 };
 
+// A client that vanishes while its load runs (its ssh killed) leaves no module half written:
+// the load ends after the module at hand, with its commit sent, and the agent goes on.
+class AgentStopTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void clientGone() {
+        if (!Sshd::available())
+            QSKIP("no OpenSSH server here (scripts/setup.sh installs openssh-server)");
+        const auto sim = startDemo({-1, 0, {}});
+        SiteAgent agent(*sim);
+        Sshd sshd;
+        QString error;
+        QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + agent.dir.path()}, &error), qPrintable(error));
+        QVERIFY(runUntil([&] { return agent.logged("scan: ") == 1; }, 60000));
+        QProcess cli;
+        qputenv("ORVEX_SSH_COMMAND", sshd.command().toUtf8());
+        cli.setWorkingDirectory(agent.dir.path());
+        const QString port = QString("ssh://127.0.0.1:%1/site").arg(sshd.port());
+        const QString bin = QCoreApplication::applicationDirPath() + "/orvex-cli";
+        QCOMPARE(
+            QProcess::execute(bin, {"--port", port, "save-config", agent.dir.filePath("c.mmh")}),
+            0);
+        sim->headend().clearLog();
+        cli.start(bin, {"--port", port, "load-config", "c.mmh"});
+        QVERIFY(runUntil([&] { return sim->headend().received().contains("!5"); }, 60000));
+        cli.kill();
+        QVERIFY(runUntil([&] { return agent.logged("(the client left meanwhile)") == 1; }, 120000));
+        // From its first write on, the load selected no module but the first: its values, its
+        // commit, its restart.
+        const QByteArray line = sim->headend().received();
+        const QByteArray load = line.mid(line.indexOf("!5"));
+        for (qsizetype at = load.indexOf("!\xC"); at >= 0; at = load.indexOf("!\xC", at + 1))
+            QCOMPARE(load.mid(at, 3), QByteArray("!\xC0\x80"));
+        QVERIFY(load.lastIndexOf("!6\r") > load.lastIndexOf("!5"));
+        QCOMPARE(restartFrames(line), QStringList{"71/1"});
+        QCOMPARE(QProcess::execute(bin, {"--port", "agent:" + agent.socket(), "show", "1/1"}), 0);
+    }
+};
+
+ORVEX_TEST(AgentStopTest)
 ORVEX_TEST(AgentTest)
 #include "agent.moc"
