@@ -41,6 +41,25 @@ struct AgentServer::Client {
 AgentServer::AgentServer(HeadendMonitor& monitor, QObject* parent)
     : QObject(parent), m_monitor(monitor) {
     connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onConnection);
+    connect(&monitor, &HeadendMonitor::event, this, &AgentServer::tell);
+}
+
+// Who changed what: the journal, the metrics and every client.
+void AgentServer::noteChange(const Client& client, const QString& change, int status) {
+    m_monitor.noteChange(change.section(QLatin1Char(' '), 0, 0));
+    monitorLog(QStringLiteral("%1 by %2: exit status %3%4")
+                   .arg(change, client.user)
+                   .arg(status)
+                   .arg(client.gone ? QStringLiteral(" (the client left meanwhile)") : QString()));
+    tell({{QStringLiteral("kind"), QStringLiteral("change")},
+          {QStringLiteral("command"), change},
+          {QStringLiteral("user"), client.user},
+          {QStringLiteral("status"), status}});
+}
+
+void AgentServer::tell(const QJsonObject& what) {
+    for (const std::shared_ptr<Client>& client : std::as_const(m_clients))
+        client->send(JsonRpc::notification(QStringLiteral("event.v1"), what));
 }
 
 AgentServer::~AgentServer() = default;
@@ -68,10 +87,12 @@ void AgentServer::onConnection() {
         client->socket = socket;
         client->user = peerUser(socket->socketDescriptor());
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onBytes(client); });
-        connect(socket, &QLocalSocket::disconnected, this, [client] {
+        connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->gone = true;
             client->socket->deleteLater();
+            m_clients.removeOne(client);
         });
+        m_clients << client;
     }
 }
 
@@ -125,14 +146,8 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
         const QJsonObject result = command->run(
             session, output, [client] { return client->gone; },
             [this](LinkHost* host) { m_monitor.lendHost(host); });
-        if (const QString change = command->change(); !change.isEmpty()) {
-            m_monitor.noteChange(change.section(QLatin1Char(' '), 0, 0));
-            monitorLog(QStringLiteral("%1 by %2: exit status %3%4")
-                           .arg(change, client->user)
-                           .arg(result.value(QStringLiteral("status")).toInt())
-                           .arg(client->gone ? QStringLiteral(" (the client left meanwhile)")
-                                             : QString()));
-        }
+        if (const QString change = command->change(); !change.isEmpty())
+            noteChange(*client, change, result.value(QStringLiteral("status")).toInt());
         client->send(JsonRpc::result(id, result));
     };
     m_monitor.enqueue(std::move(op));

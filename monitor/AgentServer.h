@@ -14,7 +14,8 @@ class QLocalSocket;
 // who is in that group. Each connection is one client, known by the user the kernel names for
 // it; its requests run on the monitor one at a time in the order they came (those of every
 // client), what they say arrives as notifications before the answer, and every change is
-// logged with the user's name and counted.
+// logged with the user's name and counted. Every client hears of every change, of a line
+// lost or back and of a module's health changing (event.v1).
 class AgentServer : public QObject {
     Q_OBJECT
 public:
@@ -30,7 +31,11 @@ private:
     void onBytes(const std::shared_ptr<Client>& client);
     void take(const std::shared_ptr<Client>& client, const QByteArray& line);
     void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+    void noteChange(const Client& client, const QString& change, int status);
+    // An event.v1 notification to every client.
+    void tell(const QJsonObject& what);
 
     HeadendMonitor& m_monitor;
     QLocalServer m_server;
+    QList<std::shared_ptr<Client>> m_clients;
 };

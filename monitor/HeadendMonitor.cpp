@@ -62,8 +62,12 @@ bool HeadendMonitor::openLine() {
         lineDown(m_link.ComPort().errorString());
         return false;
     }
-    if (!m_status.lineUp)
+    if (!m_status.lineUp) {
         monitorLog(QStringLiteral("line open on %1").arg(m_status.port));
+        Q_EMIT event({{QStringLiteral("kind"), QStringLiteral("line")},
+                      {QStringLiteral("up"), true},
+                      {QStringLiteral("port"), m_status.port}});
+    }
     m_status.lineUp = true;
     m_settling.invalidate(); // opening the line ends a console and discards what came
     m_retryMs = 0;
@@ -75,11 +79,15 @@ bool HeadendMonitor::openLine() {
 void HeadendMonitor::lineDown(const QString& reason) {
     m_link.closePort();
     m_retryMs = m_retryMs == 0 ? kFirstRetryMs : qMin(2 * m_retryMs, kLastRetryMs);
-    if (m_status.lineUp || reason != m_downReason)
+    if (m_status.lineUp || reason != m_downReason) {
         monitorLog(QStringLiteral("line down (%1); retrying after %2 s, doubling up to %3 s")
                        .arg(reason)
                        .arg(m_retryMs / 1000)
                        .arg(kLastRetryMs / 1000));
+        Q_EMIT event({{QStringLiteral("kind"), QStringLiteral("line")},
+                      {QStringLiteral("up"), false},
+                      {QStringLiteral("reason"), reason}});
+    }
     m_status.lineUp = false;
     m_downReason = reason;
     m_needScan = true;
@@ -192,6 +200,19 @@ bool HeadendMonitor::poll(int g, int s) {
 }
 
 void HeadendMonitor::noteAnswer(int g, int s, bool answered) {
+    note(g, s, answered);
+    // What a client sees of the module: there or not, healthy or faulty.
+    const SlotStatus& m = m_status.at(g, s);
+    const std::pair<bool, bool> health{m.present, m.fault};
+    if (std::exchange(m_told[size_t(g * HeadendStatus::Slots + s)], health) != health)
+        Q_EMIT event({{QStringLiteral("kind"), QStringLiteral("module")},
+                      {QStringLiteral("module"), ModuleAddress{g, s}.name()},
+                      {QStringLiteral("type"), m.type},
+                      {QStringLiteral("present"), m.present},
+                      {QStringLiteral("fault"), m.fault}});
+}
+
+void HeadendMonitor::note(int g, int s, bool answered) {
     SlotStatus& m = m_status.at(g, s);
     if (answered) {
         if (m.seen && !m.present)

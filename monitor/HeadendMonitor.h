@@ -5,6 +5,7 @@
 #include "session/HeadendSession.h"
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -70,6 +71,9 @@ Q_SIGNALS:
     void lineLent(SerialPort* port);
     void lineRefused(const QString& reason);   // the line cannot be opened for the borrower
     void lineWithdrawn(const QString& reason); // the line went away while lent
+    // For the agent's clients: the line lost or back, a module gone, back, turned faulty or
+    // healthy again ({"kind": "line"|"module", ...}).
+    void event(const QJsonObject& what);
 
 private:
     // Stops a scan at the next module when the line is asked for. Status texts are kept, the
@@ -126,6 +130,7 @@ private:
     void takeAnswer(int subrack, int slot);
     bool poll(int subrack, int slot);
     void noteAnswer(int subrack, int slot, bool answered);
+    void note(int subrack, int slot, bool answered);
     bool stopWanted() const { return m_lendWanted || !m_operations.isEmpty(); }
     void runOperations();
     void refuseOperations();
@@ -154,4 +159,5 @@ private:
     int m_retryMs = 0;
     QString m_downReason;
     QList<Operation> m_operations;
+    std::array<std::pair<bool, bool>, HeadendStatus::Subracks * HeadendStatus::Slots> m_told{};
 };

@@ -25,6 +25,7 @@ QByteArray undated(QByteArray text) {
         "\\d{8}-\\d{6}|\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
     return QString::fromUtf8(text).replace(date, "DATE").toUtf8();
 }
+} // namespace
 
 // The built agent on a head-end, its socket in a folder of its own, until destroyed.
 struct SiteAgent {
@@ -54,7 +55,6 @@ struct Outcome {
     QByteArray out, err, frames;
     QMap<QString, QByteArray> files; // the working folder after the command
 };
-} // namespace
 
 class AgentTest : public QObject {
     Q_OBJECT
@@ -151,21 +151,34 @@ private Q_SLOTS:
                      "{\"words\":[\"--\",\"scan\"]}}\n");
         client.write(QByteArray(JsonRpc::MaxLineBytes + 1, 'x') + '\n');
         client.write("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"hello.v1\"}\n");
+        QList<QJsonObject> said;
+        const auto hears = [&](int count) {
+            return runUntil(
+                [&] {
+                    while (client.canReadLine())
+                        said << QJsonDocument::fromJson(client.readLine()).object();
+                    return said.size() >= count;
+                },
+                60000);
+        };
+        QVERIFY(hears(5));
         QStringList answers;
-        QVERIFY(runUntil(
-            [&] {
-                while (client.canReadLine()) {
-                    const QJsonObject a = QJsonDocument::fromJson(client.readLine()).object();
-                    answers << QString("%1 %2 %3")
-                                   .arg(a["id"].toVariant().toString(),
-                                        a["error"]["code"].toVariant().toString(),
-                                        a["result"]["line"].toString());
-                }
-                return answers.size() == 5;
-            },
-            60000));
+        for (const QJsonObject& a : said)
+            answers << QString("%1 %2 %3")
+                           .arg(a["id"].toVariant().toString(),
+                                a["error"]["code"].toVariant().toString(),
+                                a["result"]["line"].toString());
         QCOMPARE(answers, QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", " -32600 ",
                                        "9  " + remote->slavePath()}));
+        // Another client's change is told to this one.
+        QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/orvex-cli",
+                                   {"--port", "agent:" + agent->socket(), "reset", "1/2"}),
+                 0);
+        QVERIFY(hears(6));
+        const QJsonObject event = said.last()["params"].toObject();
+        QCOMPARE(said.last()["method"].toString(), "event.v1");
+        QCOMPARE(event["command"].toString(), "reset 1/2");
+        EXPECT_ENDS(event["user"].toString(), QString("(uid %1)").arg(geteuid()));
         QCOMPARE(QFileInfo(agent->socket()).permissions() & 0x0777,
                  QFileDevice::Permissions(0x0660));
         if (geteuid() != 0)
