@@ -3,7 +3,6 @@
 #include "link/LineFrames.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
-#include "tests/support/SimRig.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractItemModelTester>

@@ -105,7 +105,7 @@ private Q_SLOTS:
         pulled.absent = true;
         sim->headend().setFaults(0, kFirstAmp, pulled);
         sim->headend().setFaults(0, kSecondImage, {});
-        DelayProxy proxy(server.rawPort(), 2 * 160);
+        DelayProxy proxy(server.port("tcp"), 2 * 160);
         LinkFixture f;
         QVERIFY(f.link->OpenLink(Ser2net::lineName("tcp", proxy.port())));
         struct View : QuietScanView { // ends the scan at 1/3, once 1/2 has been found

@@ -17,7 +17,6 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>

@@ -14,7 +14,6 @@
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QLineEdit>
