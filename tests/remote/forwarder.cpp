@@ -59,9 +59,8 @@ private Q_SLOTS:
         QFETCH(bool, images);
         QElapsedTimer clock;
         clock.start();
-        SimFaults pulled;
-        pulled.absent = !images;
-        sim->headend().setFaults(0, kSecondImage, pulled);
+        sim->headend().setFaults(0, kSecondImage,
+                                 faults([&](SimFaults& s) { s.absent = !images; }));
         DelayProxy proxy(server.port(mode), 2 * eachWay);
         LinkFixture f;
         const QString name = Ser2net::lineName(mode, proxy.port());
@@ -101,9 +100,7 @@ private Q_SLOTS:
     // Nothing in the first slot: the time-outs are a guess from then on. The next reply may be
     // one that a short wait missed and so belong to a slot before: the scan starts again.
     void firstSlotEmpty() {
-        SimFaults pulled;
-        pulled.absent = true;
-        sim->headend().setFaults(0, kFirstAmp, pulled);
+        sim->headend().setFaults(0, kFirstAmp, faults([](SimFaults& s) { s.absent = true; }));
         sim->headend().setFaults(0, kSecondImage, {});
         DelayProxy proxy(server.port("tcp"), 2 * 160);
         LinkFixture f;

@@ -213,8 +213,7 @@ private Q_SLOTS:
     // addresses the module the pages belong to.
     void lineLostAndBack() {
         QTemporaryDir lineDir;
-        SimServerOptions options;
-        options.linkPath = lineDir.filePath("headend");
+        const SimServerOptions options{.linkPath = lineDir.filePath("headend")};
         Demo d(options);
         EXPECT_HAS(d.body(d.get("/")), "Optical Transmitter OTX-1310");
         d.sim->closeLine();

@@ -109,8 +109,7 @@ private Q_SLOTS:
         temperature.count = 100;
         temperature.values = {40};
         profile.special.params << temperature;
-        SimServerOptions options;
-        options.linkPath = lineDir.filePath("headend");
+        const SimServerOptions options{.linkPath = lineDir.filePath("headend")};
         sim = startDemo(options, profile);
         f = std::make_unique<AppFixture>(options.linkPath, QStringList{"orvex-link", "/k"});
         f->start();
