@@ -8,7 +8,6 @@
 
 #include <QClipboard>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QtTest>
 
 namespace {

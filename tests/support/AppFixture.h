@@ -10,7 +10,6 @@
 
 #include <QComboBox>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QToolButton>
 #include <memory>
 

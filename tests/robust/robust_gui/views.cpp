@@ -18,7 +18,6 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QToolButton>
