@@ -119,12 +119,9 @@ private Q_SLOTS:
         QCOMPARE(field.text(), QString("x"));
         sent += 'z';
         QVERIFY(c.fromModule("."));
-        for (int i = 0; i < sent.size(); ++i) {
+        // One key a request (the pace itself is the console session's: link.LinkTest).
+        for (int i = 0; i <= sent.size(); ++i) // the last finds nothing left
             QVERIFY(c.fromModule(SYN));
-            QVERIFY(runUntil([&] { return c.f.peer.received().size() > kStart.size() + i; }));
-            EXPECT_BYTES(c.f.peer.received().mid(kStart.size()), sent.left(i + 1));
-        }
-        QVERIFY(c.fromModule(SYN)); // nothing is left
         QVERIFY(c.close());
         EXPECT_BYTES(c.f.peer.received(), kStart + sent + kEnd);
         QCOMPARE(c.t.Terminal->screen().rowText(0), QString("."));
