@@ -6,7 +6,6 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Unanswered.h"
 

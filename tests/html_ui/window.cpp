@@ -7,7 +7,6 @@
 #include "html/ui/PagesMessage.h"
 #include "html/ui/WaitBox.h"
 #include "tests/html/PagesRig.h"
-#include "tests/support/EventLoop.h"
 #include "tests/support/TestMain.h"
 
 #include <QLabel>

@@ -3,7 +3,6 @@
 #include "link/LineFrames.h"
 #include "tests/support/Expect.h"
 #include "tests/support/LinkFixture.h"
-#include "tests/support/SimRig.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractItemModelTester>
@@ -51,13 +50,12 @@ private Q_SLOTS:
             "select 2/3 | ACK to select 2/3 | enter special mode | ACK to enter special mode | "
             "special command 03 (open image) | special reply | special command 05 (first image "
             "line) | special reply | special command 04 (next image line) | special reply");
-        SimFaults cut, dropped;
-        cut.unterminated = 1;
-        dropped.dropReplies = 1;
         row("reply cut short", {sel16, "!2\r"},
-            s16 + "read values | time-out: reply to read values without its end", cut);
+            s16 + "read values | time-out: reply to read values without its end",
+            faults([](SimFaults& s) { s.unterminated = 1; }));
         row("no answer", {sel16, "!2\r", "!6\r"},
-            s16 + "read values | no answer to read values | commit | ACK to commit", dropped);
+            s16 + "read values | no answer to read values | commit | ACK to commit",
+            faults([](SimFaults& s) { s.dropReplies = 1; }));
         row("pages", {"!\xC1\x80", "!G\r", "!A\r", "!4\r", "!N\r", "!Bstyle.css\r"},
             "select 2/1 | ACK to select 2/1 | pages: window size | reply ETX to pages: window "
             "size | pages: start page | pages: block (HTML), more follow | pages: block checksum "

@@ -310,8 +310,7 @@ private Q_SLOTS:
     // the module's console is ended before the next frame (what the windows do: robust_gui).
     void consoleOnALostLine() {
         QTemporaryDir lineDir;
-        SimServerOptions options;
-        options.linkPath = lineDir.filePath("headend");
+        const SimServerOptions options{.linkPath = lineDir.filePath("headend")};
         LinkFixture s(true, options);
         QVERIFY(s.link->OpenLink() && s.link->SelectModule(0, 8));
         ConsoleSession console(*s.link, s.state, s.host);

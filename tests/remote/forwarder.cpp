@@ -49,9 +49,8 @@ private Q_SLOTS:
         QFETCH(bool, images);
         QElapsedTimer clock;
         clock.start();
-        SimFaults pulled;
-        pulled.absent = !images;
-        sim->headend().setFaults(0, kSecondImage, pulled);
+        sim->headend().setFaults(0, kSecondImage,
+                                 faults([&](SimFaults& s) { s.absent = !images; }));
         DelayProxy proxy(server.port(mode), 2 * eachWay);
         LinkFixture f;
         const QString name = Ser2net::lineName(mode, proxy.port());
@@ -91,11 +90,9 @@ private Q_SLOTS:
     // Nothing in the first slot: the time-outs are a guess from then on. The next reply may be
     // one that a short wait missed and so belong to a slot before: the scan starts again.
     void firstSlotEmpty() {
-        SimFaults pulled;
-        pulled.absent = true;
-        sim->headend().setFaults(0, kFirstAmp, pulled);
+        sim->headend().setFaults(0, kFirstAmp, faults([](SimFaults& s) { s.absent = true; }));
         sim->headend().setFaults(0, kSecondImage, {});
-        DelayProxy proxy(server.rawPort(), 2 * 160);
+        DelayProxy proxy(server.port("tcp"), 2 * 160);
         LinkFixture f;
         QVERIFY(f.link->OpenLink(Ser2net::lineName("tcp", proxy.port())));
         struct View : QuietScanView { // ends the scan at 1/3, once 1/2 has been found

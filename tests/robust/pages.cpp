@@ -65,7 +65,7 @@ private Q_SLOTS:
             QTest::newRow(name) << QString(fault) << QString(path) << sends << ours;
         };
         row("wait: the module asks for time", "", "/linktest.html", 1, false);
-        row("one block garbled", "garble 1", "/", 2, false);
+        // A block garbled once fails its checksum as a wrong checksum does.
         row("every reply garbled", "garble -1", "/", 3, true);
         row("one wrong checksum", "checksum 1", "/", 2, false);
         row("every checksum wrong", "checksum -1", "/", 3, true);
@@ -213,8 +213,7 @@ private Q_SLOTS:
     // addresses the module the pages belong to.
     void lineLostAndBack() {
         QTemporaryDir lineDir;
-        SimServerOptions options;
-        options.linkPath = lineDir.filePath("headend");
+        const SimServerOptions options{.linkPath = lineDir.filePath("headend")};
         Demo d(options);
         EXPECT_HAS(d.body(d.get("/")), "Optical Transmitter OTX-1310");
         d.sim->closeLine();

@@ -6,34 +6,28 @@
 #include "link/HeadendScan.h"
 #include "sim/SimDemo.h"
 #include "tests/support/EventLoop.h"
-#include "tests/support/PtyPeer.h"
+#include "tests/support/LinkFixture.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QPushButton>
-#include <QSettings>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <memory>
 
 // The whole program on a port of the test's choosing (else the scripted peer), in a fresh
 // current directory, its message boxes recorded instead of shown.
-struct AppFixture {
+struct AppFixture : PeerInFreshDir {
     explicit AppFixture(const QString& port = {}, const QStringList& args = {"orvex-link"})
-        : oldDir(QDir::currentPath()), arguments(args) {
+        : arguments(args) {
         DemoHeadend::setStarter(SimDemo::terminal); // as the program's main does
-        QDir::setCurrent(dir.path());
-        QSettings ini(QStringLiteral("OXLCom.ini"), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("ComPort/Port"), port.isEmpty() ? peer.path() : port);
+        writePort(port.isEmpty() ? peer.path() : port);
         // Measured values are read again only where a test asks for it: a background read
         // would put frames of its own between the ones a test expects.
-        ini.setValue(QStringLiteral("Live/RefreshSeconds"), 0);
+        QSettings(QStringLiteral("OXLCom.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("Live/RefreshSeconds"), 0);
     }
     ~AppFixture() {
         PagesMessage::setRecorder({});
         program.reset();
-        QDir::setCurrent(oldDir);
     }
     // Creates the windows and lets the first idle call run the initialisation.
     TMainFrm& start() {
@@ -82,9 +76,6 @@ struct AppFixture {
         return qobject_cast<W*>(program->CtlPanelFrm.ParamControls.value(index).data());
     }
 
-    QString oldDir;
-    QTemporaryDir dir;
-    PtyPeer peer;
     QByteArray startBytes;
     QStringList arguments;
     // The work loop's re-reads of the current module so far, as the status bar says them.

@@ -54,25 +54,31 @@ inline QByteArray specReply(const QByteArray& text) {
     return withR + Protocol::crcText(Protocol::CRC16(withR)) + "\r";
 }
 
-// A session in a fresh current directory of its own (the settings files are read from there),
-// on a scripted peer, or with sim = true on the demo head-end of the simulator.
-struct LinkFixture {
-    explicit LinkFixture(bool withSim = false, const SimServerOptions& options = {})
-        : oldDir(QDir::currentPath()), session(std::make_unique<HeadendSession>(host)),
-          modules(session->modules()), state(session->state()), link(&session->link()) {
-        QDir::setCurrent(dir.path());
-        if (withSim)
-            sim = startDemo(options);
-        writePort(sim ? sim->slavePath() : peer.path());
-    }
-    ~LinkFixture() {
-        session.reset();
-        QDir::setCurrent(oldDir);
-    }
+// A fresh current directory of the fixture's own (the settings files are read from there), and
+// a scripted peer.
+struct PeerInFreshDir {
+    PeerInFreshDir() { QDir::setCurrent(dir.path()); }
+    ~PeerInFreshDir() { QDir::setCurrent(oldDir); }
+    // The port the settings name.
     static void writePort(const QString& port) {
         QSettings ini(QStringLiteral("OXLCom.ini"), QSettings::IniFormat);
         ini.setValue(QStringLiteral("ComPort/Port"), port);
     }
+    QString oldDir = QDir::currentPath();
+    QTemporaryDir dir;
+    PtyPeer peer;
+};
+
+// A session on the scripted peer, or with sim = true on the demo head-end of the simulator.
+struct LinkFixture : PeerInFreshDir {
+    explicit LinkFixture(bool withSim = false, const SimServerOptions& options = {})
+        : session(std::make_unique<HeadendSession>(host)), modules(session->modules()),
+          state(session->state()), link(&session->link()) {
+        if (withSim)
+            sim = startDemo(options);
+        writePort(sim ? sim->slavePath() : peer.path());
+    }
+    ~LinkFixture() { session.reset(); }
     SimHeadend& headend() { return sim->headend(); }
     // OpenLink on the scripted peer, the console's end that every open sends first (two bytes
     // outside a frame: two frames to the peer) taken off its record: a test sees what follows.
@@ -82,9 +88,6 @@ struct LinkFixture {
         return ended;
     }
 
-    QString oldDir;
-    QTemporaryDir dir;
-    PtyPeer peer;
     std::unique_ptr<SimServer> sim;
     RecordingHost host;
     std::unique_ptr<HeadendSession> session;

@@ -30,7 +30,6 @@ public:
     // Whether ser2net has let go of every connection (it turns a new one away until then).
     bool idle() const;
 
-    quint16 rawPort() const { return m_rawPort; }
     quint16 telnetPort() const { return m_telnetPort; }
     // The accepter of a scheme, "tcp" (raw) or "rfc2217" (telnet), and the port name for it.
     quint16 port(const QString& scheme) const {

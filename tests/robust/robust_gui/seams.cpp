@@ -17,13 +17,11 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -110,8 +108,7 @@ private Q_SLOTS:
         temperature.count = 100;
         temperature.values = {40};
         profile.special.params << temperature;
-        SimServerOptions options;
-        options.linkPath = lineDir.filePath("headend");
+        const SimServerOptions options{.linkPath = lineDir.filePath("headend")};
         sim = startDemo(options, profile);
         f = std::make_unique<AppFixture>(options.linkPath, QStringList{"orvex-link", "/k"});
         f->start();

@@ -14,12 +14,10 @@
 #include "tests/support/DemoValues.h"
 #include "tests/support/Expect.h"
 #include "tests/support/Files.h"
-#include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QToolButton>
