@@ -47,7 +47,7 @@ public:
             const QJsonObject f = v.toObject();
             const int index = f.value(QStringLiteral("folder")).toInt(-1);
             const QString name = f.value(QStringLiteral("name")).toString();
-            if (index < 0 || index >= m_folders.size() || !plainName(name)) {
+            if (index < 0 || index >= m_folders.size() || !isPlainFileName(name)) {
                 *error = QStringLiteral("The agent sent a file for no folder named here.");
                 return false;
             }
@@ -76,10 +76,6 @@ private:
         QString prefix; // as the user wrote it, up to and with its last "/"
         QJsonObject files;
     };
-    static bool plainName(const QString& name) {
-        return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
-               name != QLatin1String("..");
-    }
     int indexOf(const QString& prefix) {
         for (int i = 0; i < m_folders.size(); ++i)
             if (m_folders[i].prefix == prefix)
@@ -90,7 +86,7 @@ private:
     void send(int index, const QString& path) {
         QFile in(path);
         const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (plainName(name) && in.open(QIODevice::ReadOnly) &&
+        if (isPlainFileName(name) && in.open(QIODevice::ReadOnly) &&
             in.size() < JsonRpc::MaxLineBytes / 2)
             m_folders[index].files.insert(name, QString::fromLatin1(in.readAll().toBase64()));
     }

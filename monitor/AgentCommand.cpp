@@ -1,6 +1,7 @@
 #include "monitor/AgentCommand.h"
 
 #include "cli/CliSession.h"
+#include "net/AgentChannel.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,10 +20,6 @@ const QStringList kChanging{QStringLiteral("set"), QStringLiteral("reset"),
                             QStringLiteral("load-config")};
 const QString kVersion = QStringLiteral(".v1");
 
-bool plainName(const QString& name) {
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
-           name != QLatin1String("..");
-}
 
 // A stdio stream whose every write goes to the function.
 using Sink = std::function<void(const QByteArray&)>;
@@ -71,7 +68,7 @@ std::optional<JsonRpc::Error> AgentCommand::readFolders(const QJsonArray& folder
             return JsonRpc::Error{JsonRpc::InvalidParams, QStringLiteral("no room for the files")};
         for (auto it = folder.sent.begin(); it != folder.sent.end(); ++it) {
             QFile out(folder.local + QLatin1Char('/') + it.key());
-            if (!plainName(it.key()) || !out.open(QIODevice::WriteOnly) ||
+            if (!isPlainFileName(it.key()) || !out.open(QIODevice::WriteOnly) ||
                 out.write(QByteArray::fromBase64(it.value().toString().toLatin1())) < 0)
                 return JsonRpc::Error{
                     JsonRpc::InvalidParams,

@@ -36,6 +36,11 @@ bool parseSsh(const QString& port, AgentAddress* out, QString* error) {
 }
 } // namespace
 
+bool isPlainFileName(const QString& name) {
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
+           name != QLatin1String("..");
+}
+
 bool AgentAddress::isAgentPort(const QString& port) {
     return port.startsWith(kAgentScheme) || port.startsWith(kSshScheme);
 }

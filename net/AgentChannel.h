@@ -32,6 +32,10 @@ struct AgentAddress {
     static QString socketOf(const QString& line);
 };
 
+// A file's name as the files of a command travel between a client and its agent: no folder,
+// not "." or "..".
+bool isPlainFileName(const QString& name);
+
 // One connection to an agent. call() sends a request and serves events until its answer;
 // the notifications that come meanwhile go to the handler.
 class AgentChannel : public QObject {
