@@ -162,35 +162,6 @@ private Q_SLOTS:
         QCOMPARE(v.scrolledBack(), 0);
     }
 
-    // The cursor as the module's VT100 sets it.
-    void cursor_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("visible");
-        QTest::addColumn<bool>("blinks");
-        QTest::newRow("at start") << QByteArray() << true << true;
-        QTest::newRow("hidden") << QByteArray("\x1b[?25l") << false << true;
-        QTest::newRow("steady") << QByteArray("\x1b[?12l") << true << false;
-        QTest::newRow("steady bar") << QByteArray("\x1b[6 q") << true << false;
-    }
-    void cursor() {
-        QFETCH(QByteArray, bytes);
-        TerminalView v(16);
-        v.resize(455, 290);
-        v.display("ab" + bytes);
-        QTEST(v.screen().cursorVisible(), "visible");
-        QTEST(v.screen().cursorBlinks(), "blinks");
-        QCOMPARE(v.screen().cursor(), QPoint(2, 0));
-        // Drawn where it stands (as an outline, the keyboard being elsewhere) when visible.
-        const QImage shown = v.grab().toImage();
-        const qreal cell = v.width() / 80.0;
-        int lit = 0;
-        for (int y = 0; y < v.height() / 16; ++y)
-            for (int x = int(std::ceil(2 * cell)); x < int(3 * cell); ++x)
-                lit += QColor(shown.pixel(x, y)).lightness() > 128 ? 1 : 0;
-        QFETCH(bool, visible);
-        QCOMPARE(lit > 0, visible);
-    }
-
     // At start and again when the console asks for the line.
     void portThatDoesNotOpen() {
         AppFixture f(QStringLiteral("/dev/orvex-no-such-port"));

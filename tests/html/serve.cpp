@@ -86,14 +86,6 @@ private Q_SLOTS:
         QCOMPARE(s.closed, 1);
     }
 
-    // Port 88 or the one asked for taken: another.
-    void takenPortGivesAnother() {
-        QTcpServer holder;
-        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
-        Served other(holder.serverPort());
-        QVERIFY(other.pages.serverPort() != 0 && other.pages.serverPort() != holder.serverPort());
-    }
-
     // Requests a browser would not send, written by hand: the status they get, and what
     // reached the line (the one page request, or nothing at all).
     void requestsAsWritten_data() {
@@ -203,18 +195,6 @@ private Q_SLOTS:
         s.peer.send("GIF4-5b\nabcd\x10\x04");
         EXPECT_BYTES(s.body(slow), "a");
         EXPECT_BYTES(pageRequests(s.peer), "!Bslow.gif\r");
-    }
-
-    void closingDuringARequest() {
-        Served s;
-        s.module.reply({});
-        QNetworkReply* r = s.get("/x.gif");
-        QVERIFY(runUntil([&] { return !s.peer.frames().isEmpty(); }));
-        s.pages.close();
-        QVERIFY(!s.pages.isOpen());
-        QVERIFY(runUntil([&] { return r->isFinished(); }));
-        RawChannel again; // the line is free again for the link
-        QVERIFY(again.OpenRawPort(s.peer.path()));
     }
 };
 

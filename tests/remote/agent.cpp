@@ -68,9 +68,6 @@ class AgentTest : public QObject {
         sim.headend().clearLog();
         QProcess p;
         p.setWorkingDirectory(folder);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ORVEX_SSH_COMMAND", sshd.command());
-        p.setProcessEnvironment(env);
         p.start(QCoreApplication::applicationDirPath() + "/orvex-cli",
                 QStringList{"--port", port} + args);
         p.closeWriteChannel();
@@ -101,6 +98,7 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return agent->logged("scan: ") == 1; }, 60000));
         QString error;
         QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + agent->dir.path()}, &error), qPrintable(error));
+        qputenv("ORVEX_SSH_COMMAND", sshd.command().toUtf8());
     }
     void cleanupTestCase() { agent.reset(); }
 

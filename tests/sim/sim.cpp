@@ -70,16 +70,6 @@ private slots:
         EXPECT_HAS(error, reason);
     }
 
-    // The example of sim/README.md is a working profile.
-    void readmeExample() {
-        const QByteArray text = fileBytes(QFINDTESTDATA("../../sim/README.md"));
-        const qsizetype start = text.indexOf("```json\n") + 8;
-        Rig rig(text.mid(start, text.indexOf("```", start) - start));
-        QCOMPARE(rig.select(0, 2), QByteArray("\x06"));
-        EXPECT_BYTES(rig.ask("!2\r"), "0\n3416\n0\n0\n0\n\r0\n3480\n0\n0\n0\n\x03");
-        QCOMPARE(rig.select(1, 0), QByteArray("\x06"));
-    }
-
     // Replies dropped (a counted fault is used up by one reply) or never given ("silent"
     // answers the select frame only), select patterns, modules pulled out, the line pulled,
     // busy EEPROM lines, checksums. Garbled and unterminated replies: robust.RepliesTest.

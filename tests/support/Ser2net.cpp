@@ -1,4 +1,5 @@
 #include "tests/support/Ser2net.h"
+#include "tests/support/Files.h"
 #include "tests/support/Unanswered.h"
 
 #include <QCoreApplication>
@@ -120,41 +121,35 @@ bool Sshd::keys(const QStringList& environment, QString* error) {
         if (!run(QStringLiteral("ssh-keygen"),
                  {"-q", "-t", "ed25519", "-N", "", "-f", m_dir.filePath(key)}, error))
             return false;
-    QFile clientKey(m_dir.filePath("client.pub")), hostKey(m_dir.filePath("host.pub"));
-    QFile authorized(m_dir.filePath("authorized_keys")), known(m_dir.filePath("known_hosts"));
-    if (!clientKey.open(QIODevice::ReadOnly) || !hostKey.open(QIODevice::ReadOnly) ||
-        !authorized.open(QIODevice::WriteOnly) || !known.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("sshd: the keys cannot be written");
-        return false;
-    }
     QStringList options{QStringLiteral("environment=\"PATH=%1:/usr/bin:/bin\"")
                             .arg(QCoreApplication::applicationDirPath())};
     for (const QString& variable : environment)
         options << QStringLiteral("environment=\"%1\"").arg(variable);
-    authorized.write(options.join(',').toUtf8() + ' ' + clientKey.readAll());
-    known.write("orvex-test-sshd " + hostKey.readAll()); // the same through a forwarder
-    return true;
+    *error = QStringLiteral("sshd: the keys cannot be written");
+    // The host key under one name, the same through a forwarder.
+    return writeFile(m_dir.filePath("authorized_keys"),
+                     options.join(',').toUtf8() + ' ' + fileBytes(m_dir.filePath("client.pub"))) &&
+           writeFile(m_dir.filePath("known_hosts"),
+                     "orvex-test-sshd " + fileBytes(m_dir.filePath("host.pub")));
 }
 
 bool Sshd::start(const QStringList& environment, QString* error) {
     m_port = unusedPort();
     if (!keys(environment, error))
         return false;
-    QFile config(m_dir.filePath("sshd_config"));
-    config.open(QIODevice::WriteOnly);
-    config.write(
-        QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\n"
-                       "AuthorizedKeysFile %4\nStrictModes no\nUsePAM no\n"
-                       "PermitUserEnvironment yes\nPasswordAuthentication no\n"
-                       "KbdInteractiveAuthentication no\nLogLevel ERROR\n")
-            .arg(m_port)
-            .arg(m_dir.filePath("host"), m_dir.filePath("pid"), m_dir.filePath("authorized_keys"))
-            .toUtf8());
-    config.close();
+    const QString config = m_dir.filePath("sshd_config");
+    writeFile(config, QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\n"
+                                     "AuthorizedKeysFile %4\nStrictModes no\nUsePAM no\n"
+                                     "PermitUserEnvironment yes\nPasswordAuthentication no\n"
+                                     "KbdInteractiveAuthentication no\nLogLevel ERROR\n")
+                          .arg(m_port)
+                          .arg(m_dir.filePath("host"), m_dir.filePath("pid"),
+                               m_dir.filePath("authorized_keys"))
+                          .toUtf8());
     if (geteuid() == 0)
         QDir().mkpath(QStringLiteral("/run/sshd")); // its privilege separation folder
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(kSshd, {"-D", "-e", "-f", config.fileName()});
+    m_process.start(kSshd, {"-D", "-e", "-f", config});
     const QDeadlineTimer limit(kStartLimitMs);
     while (!socketStates(m_port).contains("0A")) {
         if (m_process.state() == QProcess::NotRunning || limit.hasExpired()) {

@@ -264,29 +264,6 @@ private Q_SLOTS:
         QVERIFY2(best >= 4.5, qPrintable(QString::number(best)));
     }
 
-    // F1 opens the guide of the user's language.
-    void helpByF1_data() {
-        QTest::addColumn<QLocale::Language>("language");
-        QTest::addColumn<QString>("file");
-        QTest::newRow("English") << QLocale::English << "ORVEXLINK_EN.hlp";
-        QTest::newRow("Russian") << QLocale::Russian << "ORVEXLINK_RU.hlp";
-    }
-    void helpByF1() {
-        QFETCH(QLocale::Language, language);
-        QDir().mkpath("Help");
-        for (const char* name : {"ORVEXLINK_EN.hlp", "ORVEXLINK_RU.hlp"})
-            QVERIFY(writeFile(QStringLiteral("Help/") + name, "<p>guide</p>"));
-        const QLocale before;
-        QLocale::setDefault(QLocale(language));
-        QTest::keyClick(&m(), Qt::Key_F1);
-        QLocale::setDefault(before);
-        auto* help = m().findChild<HelpWindow*>();
-        QVERIFY(help && help->isVisible());
-        QFETCH(QString, file);
-        EXPECT_ENDS(help->browser->document()->metaInformation(QTextDocument::DocumentUrl), file);
-        help->close();
-    }
-
     // A "File" key from another window of the program (F10 and the keys in the main window:
     // desktop.DesktopTest::fileKeysAfterEsc); Enter presses the focused button, "Scan" as the
     // guide says.
