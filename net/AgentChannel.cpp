@@ -73,8 +73,9 @@ QString AgentAddress::socketOf(const QString& line) {
 AgentChannel::AgentChannel() = default;
 
 AgentChannel::~AgentChannel() {
+    // Every answer has come: ssh need not wait for the other end to close (a round trip).
     if (auto* ssh = qobject_cast<QProcess*>(m_device.get())) {
-        ssh->closeWriteChannel(); // the bridge at the other end ends with its input
+        ssh->terminate();
         if (!ssh->waitForFinished(3000))
             ssh->kill(), ssh->waitForFinished();
     }
