@@ -108,6 +108,18 @@ private:
     QList<Folder> m_folders;
 };
 
+// What the command says at the agent, as it says it; the events of other clients are not this
+// command's.
+void show(CliHost& host, const QString& method, const QJsonObject& p) {
+    if (method != QLatin1String("output.v1"))
+        return;
+    const QByteArray text = p.value(QStringLiteral("text")).toString().toUtf8();
+    if (p.value(QStringLiteral("stream")) == QLatin1String("out"))
+        host.outRaw(text);
+    else
+        host.writeErr(text);
+}
+
 } // namespace
 
 int RunThroughAgent(const CliOptions& options, CliHost& host) {
@@ -116,6 +128,13 @@ int RunThroughAgent(const CliOptions& options, CliHost& host) {
     if (!AgentAddress::parse(options.port, &address, &error)) {
         host.err(error);
         return StatusUnusable;
+    }
+    if (options.command == QLatin1String("terminal") || options.command == QLatin1String("pages")) {
+        host.err(
+            QStringLiteral("%1 is not served through an agent port yet: reach the line through "
+                           "the agent's line bridge (orvex-agent --bridge, with ssh -L).")
+                .arg(options.command));
+        return StatusUsage;
     }
     CliOptions o = options;
     FileBridge bridge(o);
@@ -129,18 +148,9 @@ int RunThroughAgent(const CliOptions& options, CliHost& host) {
         {QStringLiteral("folders"), bridge.folders()},
         {QStringLiteral("trace"), !o.trace.isEmpty()},
         {QStringLiteral("terminal"), host.errIsTerminal()}};
-    const JsonRpc::Message answer =
-        channel.call(o.command + QStringLiteral(".v1"), params,
-                     [&host](const QString& method, const QJsonObject& p) {
-                         if (method != QLatin1String("output.v1"))
-                             return;
-                         const QByteArray text =
-                             p.value(QStringLiteral("text")).toString().toUtf8();
-                         if (p.value(QStringLiteral("stream")) == QLatin1String("out"))
-                             host.outRaw(text);
-                         else
-                             host.writeErr(text);
-                     });
+    const JsonRpc::Message answer = channel.call(
+        o.command + QStringLiteral(".v1"), params,
+        [&host](const QString& method, const QJsonObject& p) { show(host, method, p); });
     if (answer.error) {
         host.err(QStringLiteral("%1: %2").arg(options.port, answer.error->message));
         return StatusUnusable;

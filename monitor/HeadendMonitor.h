@@ -10,7 +10,8 @@
 #include <QTimer>
 #include <functional>
 
-// Watches one head-end without ever writing to a module: opens the line by its port name,
+// Watches one head-end (its own polling never writes to a module) and runs its clients'
+// operations (enqueue) between two of its steps: opens the line by its port name,
 // scans both subracks (waiting for a module of the last scan that may be restarting), polls
 // each present module's diagnostic bytes (and the values of a module with read-only numbers)
 // every interval and rescans every rescan period. A module that misses two polls in a row is

@@ -34,6 +34,19 @@ bool parseSsh(const QString& port, AgentAddress* out, QString* error) {
     *out = AgentAddress{{}, url.userName(), url.host(), line, url.port(0)};
     return true;
 }
+// Why a socket could not be reached, in the user's terms.
+QString unreachable(const QLocalSocket& socket) {
+    switch (socket.error()) {
+    case QLocalSocket::ServerNotFoundError:
+        return QStringLiteral("no such socket (is the agent of that line running?)");
+    case QLocalSocket::ConnectionRefusedError:
+        return QStringLiteral("no agent listens there");
+    case QLocalSocket::SocketAccessError:
+        return QStringLiteral("permission denied (the agent's socket is for the group orvex)");
+    default:
+        return socket.errorString();
+    }
+}
 } // namespace
 
 bool isPlainFileName(const QString& name) {
@@ -87,7 +100,7 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
         socket->connectToServer(a.socket);
         if (!socket->waitForConnected(5000)) {
             *error = QStringLiteral("The agent's socket %1 cannot be reached: %2")
-                         .arg(a.socket, socket->errorString());
+                         .arg(a.socket, unreachable(*socket));
             return false;
         }
         connect(socket.get(), &QLocalSocket::disconnected, this,
