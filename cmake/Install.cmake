@@ -53,6 +53,8 @@ install(FILES $<TARGET_FILE_DIR:orvex-agent>/orvex-monitor
     DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 install(FILES ${pkg}/orvex-agent.sysusers DESTINATION lib/sysusers.d RENAME orvex-agent.conf
     COMPONENT tools)
+install(FILES ${pkg}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME orvex-tools COMPONENT tools)
 # The unit names the installed program and its settings folder, which depend on the prefix
 # given at install time (`cmake --install build --prefix /usr`: /usr/bin and /etc).
 install(CODE "
