@@ -1,9 +1,9 @@
 # What `cmake --install` puts where, and the two Debian packages CPack makes of it:
 #   orvex-link   the windows program, its help, menu entry, icons and metainfo (pulls the
 #                browser engine);
-#   orvex-tools  orvex-cli, orvex-monitor with its systemd unit and settings, headend-sim,
-#                the shell completions (Qt Core, Network, SerialPort, HttpServer only), for a
-#                small box at a site.
+#   orvex-tools  orvex-cli, orvex-agent with its systemd unit, settings and group orvex,
+#                headend-sim, the shell completions (Qt Core, Network, SerialPort, HttpServer
+#                only), for a small box at a site.
 set(ORVEX_MAINTAINER "ORVEX Link maintainers <maintainers@orvex.example>"
     CACHE STRING "Maintainer named in the packages")
 set(ORVEX_HOMEPAGE "https://orvex.example/link" CACHE STRING "Homepage named in the packages")
@@ -20,7 +20,7 @@ set(gen ${CMAKE_BINARY_DIR}/packaging)
 # Files that carry installed paths or the version, and the compressed ones Debian wants.
 configure_file(${pkg}/metainfo.xml.in ${gen}/${ORVEX_APP_ID}.metainfo.xml @ONLY)
 set(gzipped)
-foreach(page orvex-link orvex-cli orvex-monitor headend-sim)
+foreach(page orvex-link orvex-cli orvex-agent headend-sim)
     list(APPEND gzipped ${gen}/${page}.1.gz)
     add_custom_command(OUTPUT ${gen}/${page}.1.gz
         COMMAND gzip -9nc ${pkg}/man/${page}.1 > ${gen}/${page}.1.gz
@@ -34,23 +34,40 @@ foreach(package orvex-link orvex-tools)
         COMMAND gzip -9nc ${gen}/${package}/changelog > ${gen}/${package}/changelog.gz
         DEPENDS ${gen}/${package}/changelog VERBATIM)
 endforeach()
+# The name the agent had, for one release: its page, program and completion are the agent's.
+file(MAKE_DIRECTORY ${gen}/completions)
+file(CREATE_LINK orvex-agent.1.gz ${gen}/orvex-monitor.1.gz SYMBOLIC)
+file(CREATE_LINK orvex-agent ${gen}/completions/orvex-monitor SYMBOLIC)
 add_custom_target(orvex_packaging ALL DEPENDS ${gzipped})
+# The package's scripts: the group orvex, and the settings moved from /etc/orvex-monitor/.
+# Their version is the last one whose upgrade moves the settings: any up to this one, since
+# the move does nothing where there is nothing to move.
+foreach(script preinst postinst postrm)
+    configure_file(${pkg}/debian/${script}.in ${gen}/debian/${script} @ONLY)
+endforeach()
 
 # orvex-tools
 install(TARGETS orvex-cli orvex-agent headend-sim
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(FILES $<TARGET_FILE_DIR:orvex-agent>/orvex-monitor
+    DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(FILES ${pkg}/orvex-agent.sysusers DESTINATION lib/sysusers.d RENAME orvex-agent.conf
+    COMPONENT tools)
+install(FILES ${pkg}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME orvex-tools COMPONENT tools)
 # The unit names the installed program and its settings folder, which depend on the prefix
 # given at install time (`cmake --install build --prefix /usr`: /usr/bin and /etc).
 install(CODE "
-    set(ORVEX_TEMPLATE [[${pkg}/orvex-monitor@.service.in]])
-    set(ORVEX_ENV [[${pkg}/orvex-monitor.env]])
+    set(ORVEX_TEMPLATE [[${pkg}/orvex-agent@.service.in]])
+    set(ORVEX_ENV [[${pkg}/orvex-agent.env]])
     set(ORVEX_UNIT_DIR [[${ORVEX_UNIT_DIR}]])
     set(ORVEX_BINDIR [[${CMAKE_INSTALL_BINDIR}]])
     set(ORVEX_GEN [[${gen}]])
     include([[${CMAKE_SOURCE_DIR}/cmake/InstallUnit.cmake]])" COMPONENT tools)
-install(FILES ${pkg}/completions/orvex-cli ${pkg}/completions/orvex-monitor
-    DESTINATION ${ORVEX_COMPLETION_DIR} COMPONENT tools)
-install(FILES ${gen}/orvex-cli.1.gz ${gen}/orvex-monitor.1.gz ${gen}/headend-sim.1.gz
+install(FILES ${pkg}/completions/orvex-cli ${pkg}/completions/orvex-agent
+    ${gen}/completions/orvex-monitor DESTINATION ${ORVEX_COMPLETION_DIR} COMPONENT tools)
+install(FILES ${gen}/orvex-cli.1.gz ${gen}/orvex-agent.1.gz ${gen}/orvex-monitor.1.gz
+    ${gen}/headend-sim.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 install(FILES ${CMAKE_SOURCE_DIR}/deploy/prometheus.yml ${CMAKE_SOURCE_DIR}/deploy/orvex-alerts.yml
     ${CMAKE_SOURCE_DIR}/deploy/orvex-alerts-test.yml ${CMAKE_SOURCE_DIR}/deploy/ttyUSB0.env
@@ -102,7 +119,9 @@ set(CPACK_DEBIAN_LINK_PACKAGE_NAME orvex-link)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvex-tools)
 set(CPACK_DEBIAN_LINK_PACKAGE_SUGGESTS orvex-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "orvex-link, prometheus")
-set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${pkg}/conffiles)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${pkg}/debian/conffiles ${gen}/debian/preinst
+    ${gen}/debian/postinst ${gen}/debian/postrm)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # CPack puts one space before each line of the long description.
 set(CPACK_DEBIAN_LINK_DESCRIPTION "service tool for ORVEX cable-TV head-ends
@@ -120,7 +139,10 @@ The tools of ORVEX Link without windows, for scripts, SSH sessions and small
 boxes at a site:
  - orvex-cli: scan, show, set, diagnose, save, load, compare and back up the
    modules of a head-end;
- - orvex-monitor: polls a head-end and serves its state to Prometheus, and
-   lends the line to one remote client (with a systemd unit);
+ - orvex-agent: the site agent (formerly orvex-monitor, a systemd unit
+   per line): runs the operations of orvex-cli clients that reach it by
+   its socket or through ssh (members of the group orvex), polls the
+   head-end and serves its state to Prometheus, and lends the line to one
+   remote client;
  - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
 include(CPack)

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs the packages of dist/ (scripts/package.sh makes them) into a fresh Debian 12 root
 # made with debootstrap from the Debian archive this machine uses, with `apt-get install
-# ./*.deb`, and checks there, as an ordinary user in a home folder without the source tree:
+# ./*.deb` over a stand-in of orvex-tools 0.9 (the monitor's settings, changed: they must move
+# with the change), and checks there, as an ordinary user in a home folder without the source tree:
 # orvex-cli scans the demo head-end, its man page renders, the windows program starts under
 # Xvfb from the menu entry's command line in its own data folder and opens its help, and
-# orvex-monitor started with the unit's command line serves /metrics. Needs root.
+# orvex-agent started with the unit's command line, as another user in the group orvex the
+# package made, serves /metrics and runs orvex-cli's commands for a member of that group
+# (agent: by its socket, ssh:// through an sshd in the root), logging the change, and refuses
+# a user outside it. Needs root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ $(id -u) -ne 0 ]]; then
@@ -19,7 +23,10 @@ fi
 start=$SECONDS
 root=$(mktemp -d /var/tmp/orvex-root.XXXXXX)
 chmod 755 "$root" # the root folder of the new system
+sshd=
 cleanup() {
+    [[ -z $sshd ]] || kill "$sshd" 2>/dev/null || true
+    [[ ! -s $root/tmp/agent/pid ]] || kill "$(cat "$root/tmp/agent/pid")" 2>/dev/null || true
     for m in "$root/dev/pts" "$root/dev" "$root/proc" "$root/sys"; do
         mountpoint -q "$m" && umount -l "$m"
     done
@@ -46,17 +53,95 @@ mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 mkdir -p "$root/tmp/debs"
 cp "${debs[@]}" "$root/tmp/debs/"
+# No package starts a service here (an sshd would take this machine's port 22).
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 755 "$root/usr/sbin/policy-rc.d"
 
 echo "package-test: apt-get install ./*.deb"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 in_root apt-get update -qq
+# A site of before the agent: orvex-tools 0.9 with the monitor's settings, changed there. The
+# upgrade below moves them to /etc/orvex-agent/ with the change.
+old=$root/tmp/old
+mkdir -p "$old/DEBIAN" "$old/etc/orvex-monitor"
+printf 'ORVEX_LISTEN=127.0.0.1:9188\nORVEX_BRIDGE=127.0.0.1:4001\nORVEX_INTERVAL=30\nORVEX_RESCAN=15\n' \
+    >"$old/etc/orvex-monitor/orvex-monitor.env"
+echo /etc/orvex-monitor/orvex-monitor.env >"$old/DEBIAN/conffiles"
+printf 'Package: orvex-tools\nVersion: 0.9\nArchitecture: all\nMaintainer: test <t@example>\nDescription: before the agent\n' \
+    >"$old/DEBIAN/control"
+dpkg-deb -b "$old" "$root/tmp/old.deb" >/dev/null
+in_root dpkg -i /tmp/old.deb >/dev/null
+sed -i 's/^ORVEX_INTERVAL=30$/ORVEX_INTERVAL=20/' "$root/etc/orvex-monitor/orvex-monitor.env"
 in_root sh -c 'cd /tmp/debs && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./*.deb' \
     >"$root/tmp/install.log" 2>&1 || { tail -30 "$root/tmp/install.log"; exit 1; }
-# What a person's desktop has besides: a manual reader, an X server to look at, systemd.
+# What a person's desktop has besides: a manual reader, an X server to look at, systemd; and
+# the site box an SSH server.
 in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    man-db xvfb xauth xdotool curl systemd' >"$root/tmp/extra.log" 2>&1 ||
-    { tail -30 "$root/tmp/extra.log"; exit 1; }
-in_root useradd -m -s /bin/bash engineer
+    man-db xvfb xauth xdotool curl systemd openssh-server openssh-client' \
+    >"$root/tmp/extra.log" 2>&1 || { tail -30 "$root/tmp/extra.log"; exit 1; }
+in_root getent group orvex >/dev/null || { echo "package-test: no group orvex" >&2; exit 1; }
+echo "ok: the package made the group orvex"
+grep -qx ORVEX_INTERVAL=20 "$root/etc/orvex-agent/orvex-agent.env" &&
+    [[ ! -e $root/etc/orvex-monitor/orvex-monitor.env ]] ||
+    { echo "package-test: the settings did not move with their change" >&2; exit 1; }
+echo "ok: the upgrade from 0.9 moved the changed settings to /etc/orvex-agent/orvex-agent.env"
+# engineer may change the head-end, outsider may not; agentd stands for the unit's user, to
+# whom systemd gives the folder /run/orvex-agent.
+in_root useradd -m -s /bin/bash -G orvex engineer
+in_root usermod -p '*' engineer # no password, but not locked: sshd takes the key
+in_root useradd -m -s /bin/bash outsider
+in_root useradd --system -G orvex agentd
+install -d -m 755 -o "$(in_root id -u agentd)" "$root/run/orvex-agent" "$root/tmp/agent"
+
+# The agent with the command line of its unit, on a simulated head-end at /dev/pts/N.
+cat >"$root/tmp/agent.sh" <<'EOF'
+#!/bin/bash
+set -euo pipefail
+cd /tmp/agent
+echo $$ >pid
+headend-sim --pty >sim.out 2>sim.log &
+sim=$!
+trap 'kill $sim ${agent:-}' EXIT
+trap 'exit 0' TERM
+until [[ -s sim.out ]]; do sleep 0.1; done
+tty=$(head -1 sim.out)
+# The instance as systemd names it (pts-3), and the device it names (%I: pts/3).
+device=${tty#/dev/}
+instance=$(systemd-escape "$device")
+set -a
+. /etc/orvex-agent/orvex-agent.env
+set +a
+command=$(sed -n 's/^ExecStart=//p' /lib/systemd/system/orvex-agent@.service)
+command=${command//%I/$device}
+command=${command//%i/$instance}
+command=$(eval echo "$command")
+echo "$command" >command
+$command >agent.log 2>&1 &
+agent=$!
+echo "$instance" >instance
+wait $agent
+EOF
+chmod 755 "$root/tmp/agent.sh"
+in_root runuser -u agentd -- /tmp/agent.sh &
+
+# An SSH server on a free loopback port of this machine, for ssh://engineer@localhost:PORT/.
+listening() { grep -q "^ *[0-9]*: [0-9A-F]*:$(printf %04X "$1") [0-9A-F:]* 0A" /proc/net/tcp; }
+port=$(shuf -i 30000-60999 -n 1)
+while listening "$port"; do port=$(shuf -i 30000-60999 -n 1); done
+mkdir -p "$root/run/sshd"
+printf 'Port %s\nListenAddress 127.0.0.1\nUsePAM no\nPasswordAuthentication no\n' "$port" \
+    >"$root/tmp/sshd_config"
+[[ -s $root/etc/hosts ]] || echo "127.0.0.1 localhost" >"$root/etc/hosts"
+# Not through in_root: $! is then sshd itself (chroot and env exec it), for cleanup.
+chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin /usr/sbin/sshd -D -e \
+    -f /tmp/sshd_config 2>"$root/tmp/sshd.log" &
+sshd=$!
+for _ in $(seq 100); do
+    listening "$port" && break
+    sleep 0.1
+done
+listening "$port" || { cat "$root/tmp/sshd.log"; exit 1; }
+echo "$port" >"$root/tmp/sshd.port"
 
 cat >"$root/tmp/check.sh" <<'EOF'
 #!/bin/bash
@@ -118,29 +203,49 @@ kill $link; wait $link || true
 kill $xvfb
 echo "ok: the help window shows /usr/share/orvex-link/Help/ORVEXLINK_EN.hlp"
 
-# The monitor with the command line of its unit, on a simulated head-end at /dev/pts/N.
-headend-sim --pty >sim.out 2>sim.log &
-sim=$!
-until_true 10 "headend-sim" test -s sim.out
-tty=$(head -1 sim.out)
-instance=${tty#/dev/}
+# The agent (agent.sh, run as agentd, a member of orvex as the unit's user is): its socket
+# is the group's, and reaches the head-end for its members only.
+agent=/tmp/agent
+until_true 60 "the agent's socket" sh -c "test -S /run/orvex-agent/\$(cat $agent/instance).sock"
+instance=$(cat $agent/instance)
+socket=/run/orvex-agent/$instance.sock
+[[ $(stat -c '%a %G' "$socket") == "660 orvex" ]] || fail "$socket: $(stat -c '%a %U %G' "$socket")"
 set -a
-. /etc/orvex-monitor/orvex-monitor.env
+. /etc/orvex-agent/orvex-agent.env
 set +a
-command=$(sed -n 's/^ExecStart=//p' /lib/systemd/system/orvex-monitor@.service)
-command=${command//%I/$instance}
-command=$(eval echo "$command")
-$command >monitor.log 2>&1 &
-monitor=$!
-metrics() { curl -sf "http://$ORVEX_LISTEN/metrics"; }
-until_true 60 "/metrics with the line up" sh -c "curl -sf http://$ORVEX_LISTEN/metrics | grep -q '^orvex_line_up.* 1$'"
 until_true 60 "12 modules in /metrics" sh -c "[ \$(curl -sf http://$ORVEX_LISTEN/metrics | grep -c '^orvex_module_present.* 1$') -eq 12 ]"
-kill $monitor $sim
-echo "ok: $command serves /metrics with 12 modules"
+echo "ok: $(cat $agent/command) serves /metrics with 12 modules"
+status=0
+scan=$(orvex-cli --port "agent:$socket" scan 2>&1) || status=$?
+[[ $status -le 1 && $(tail -1 <<<"$scan") == "12 Modules found" ]] || fail "scan through $socket: $scan"
+echo "ok: orvex-cli --port agent:$socket scan finds 12 modules"
+
+# Through ssh, with a throw-away key: the change is logged with its user, the file comes here.
+mkdir -m 700 ~/.ssh
+ssh-keygen -q -t ed25519 -N '' -f ~/.ssh/id_ed25519
+cp ~/.ssh/id_ed25519.pub ~/.ssh/authorized_keys
+export ORVEX_SSH_COMMAND="ssh -o BatchMode=yes -o StrictHostKeyChecking=accept-new"
+site=ssh://engineer@localhost:$(cat /tmp/sshd.port)/$instance
+orvex-cli --port "$site" set 1/6 0 23 >set.out 2>&1 || fail "set through $site: $(cat set.out)"
+grep -q "set 1/6 0 23 by engineer (uid $(id -u)): exit status 0" $agent/agent.log ||
+    fail "no change logged: $(cat $agent/agent.log)"
+orvex-cli --port "$site" save-config site.mmh >save.out 2>&1 || fail "save-config: $(cat save.out)"
+[[ -s site.mmh ]] || fail "save-config through $site wrote no site.mmh here"
+echo "ok: through $site: set, logged with its user, and save-config written here"
 EOF
 chmod 755 "$root/tmp/check.sh"
 in_root runuser -u engineer -- env HOME=/home/engineer /tmp/check.sh
-# The unit as systemd reads it, with the installed program and its man page.
-in_root systemd-analyze verify orvex-monitor@ttyUSB0.service
-echo "ok: systemd-analyze verify orvex-monitor@ttyUSB0.service"
+# Who is not in the group orvex does not reach the head-end.
+socket=/run/orvex-agent/$(cat "$root/tmp/agent/instance").sock
+status=0
+said=$(in_root runuser -u outsider -- orvex-cli --port "agent:$socket" scan 2>&1) || status=$?
+[[ $status -eq 3 && $said == *"cannot be reached"* ]] ||
+    { echo "package-test: FAILED: outsider: $status $said" >&2; exit 1; }
+echo "ok: a user outside the group orvex is refused"
+# The unit as systemd reads it, with the installed program and its man page; and by its old
+# name.
+for unit in orvex-agent@ttyUSB0.service orvex-monitor@ttyUSB0.service; do
+    in_root systemd-analyze verify "$unit"
+    echo "ok: systemd-analyze verify $unit"
+done
 echo "package-test: passed in $((SECONDS - start)) s"

@@ -20,7 +20,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_
     -DORVEX_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target orvex-link orvex-cli orvex-monitor headend-sim orvex_packaging
+cmake --build "$dir" -j"$(nproc)" --target orvex-link orvex-cli orvex-agent headend-sim orvex_packaging
 (cd "$dir" && cpack -G DEB >/dev/null)
 mkdir -p dist
 cp "$dir"/*.deb dist/

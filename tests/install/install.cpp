@@ -52,10 +52,11 @@ private Q_SLOTS:
         QStringList paths{"/usr/share/icons/hicolor/scalable/apps/orvex-link.svg",
                           "/usr/share/orvex-link/Help/ORVEXLINK_EN.hlp",
                           "/usr/share/orvex-link/Help/ORVEXLINK_RU.hlp",
-                          "/etc/orvex-monitor/orvex-monitor.env",
+                          "/etc/orvex-agent/orvex-agent.env",
+                          "/usr/lib/sysusers.d/orvex-agent.conf",
                           "/usr/share/doc/orvex-tools/examples/prometheus.yml",
                           "/usr/share/doc/orvex-tools/examples/orvex-alerts.yml"};
-        for (const char* program : {"orvex-link", "orvex-cli", "orvex-monitor", "headend-sim"})
+        for (const char* program : {"orvex-link", "orvex-cli", "orvex-agent", "headend-sim"})
             paths << QString("/usr/bin/") + program;
         for (const char* package : {"orvex-link", "orvex-tools"})
             paths << QString("/usr/share/doc/%1/copyright").arg(package)
@@ -64,6 +65,11 @@ private Q_SLOTS:
             paths << QString("/usr/share/icons/hicolor/%1x%1/apps/orvex-link.png").arg(size);
         for (const QString& path : paths)
             QVERIFY2(QFileInfo(at(path)).isFile(), qPrintable(path));
+        // The agent's name before, for one release: links, so that nothing of it can differ.
+        for (const char* link : {"/usr/bin/orvex-monitor", "/usr/share/man/man1/orvex-monitor.1.gz",
+                                 "/usr/share/bash-completion/completions/orvex-monitor",
+                                 "/lib/systemd/system/orvex-monitor@.service"})
+            QVERIFY2(QFileInfo(at(link)).isSymLink() && QFileInfo(at(link)).isFile(), link);
     }
 
     // The checkers Debian's tools use, content without a word of warning; a man page also
@@ -78,7 +84,7 @@ private Q_SLOTS:
                                   << QStringList{
                                          "validate", "--no-net",
                                          "@/usr/share/metainfo/example.orvex.Link.metainfo.xml"};
-        for (const char* page : {"orvex-link", "orvex-cli", "orvex-monitor", "headend-sim"})
+        for (const char* page : {"orvex-link", "orvex-cli", "orvex-agent", "headend-sim"})
             QTest::newRow(page) << "man"
                                 << QStringList{"--warnings", "-l",
                                                QString("@/usr/share/man/man1/%1.1.gz").arg(page)};
@@ -101,19 +107,23 @@ private Q_SLOTS:
                 QVERIFY2(r.out.contains(option), qPrintable(option));
     }
 
-    // The unit starts the installed program, and systemd takes every line of it.
+    // The unit starts the installed program on its socket, reads the settings of before the
+    // new ones, and systemd takes every line of it.
     void unit() {
-        QString unit = fileBytes(at("/lib/systemd/system/orvex-monitor@.service"));
-        EXPECT_HAS(unit, "ExecStart=/usr/bin/orvex-monitor --port /dev/%I ");
-        EXPECT_HAS(unit, "EnvironmentFile=-/etc/orvex-monitor/orvex-monitor.env");
-        QCOMPARE(fileBytes(ORVEX_SOURCE_DIR "/packaging/conffiles"),
-                 QByteArray("/etc/orvex-monitor/orvex-monitor.env\n"));
+        QString unit = fileBytes(at("/lib/systemd/system/orvex-agent@.service"));
+        EXPECT_HAS(unit, "ExecStart=/usr/bin/orvex-agent --port /dev/%I --socket "
+                         "/run/orvex-agent/%i.sock ");
+        EXPECT_HAS(unit, "EnvironmentFile=-/etc/orvex-agent/orvex-agent.env\n"
+                         "EnvironmentFile=-/etc/orvex-monitor/%i.env\n"
+                         "EnvironmentFile=-/etc/orvex-agent/%i.env\n");
+        QCOMPARE(fileBytes(ORVEX_SOURCE_DIR "/packaging/debian/conffiles"),
+                 QByteArray("/etc/orvex-agent/orvex-agent.env\n"));
         // Verified as it would run from this tree (its man page is checked above).
         QTemporaryDir units;
         unit.replace("=/usr/bin/", "=" + at("/usr/bin/"));
-        QVERIFY(writeFile(units.filePath("orvex-monitor@.service"), unit.toUtf8()));
+        QVERIFY(writeFile(units.filePath("orvex-agent@.service"), unit.toUtf8()));
         const Run r = run("systemd-analyze",
-                          {"verify", "--man=no", units.filePath("orvex-monitor@ttyUSB0.service")});
+                          {"verify", "--man=no", units.filePath("orvex-agent@ttyUSB0.service")});
         QVERIFY2(r.status == 0 && r.err.isEmpty(), qPrintable(r.err));
     }
 
@@ -127,20 +137,20 @@ private Q_SLOTS:
         QTest::newRow("options") << "orvex-cli --p" << QStringList{"--port"};
         QTest::newRow("ports") << "orvex-cli --port ''" << QStringList{"DEMO"};
         QTest::newRow("modules") << "orvex-cli --port DEMO show 2/1" << QStringList{"2/1", "2/16"};
-        QTest::newRow("monitor options")
-            << "orvex-monitor --" << QStringList{"--bridge", "--rescan"};
-        QTest::newRow("monitor ports") << "orvex-monitor --port D" << QStringList{"DEMO"};
+        QTest::newRow("agent options") << "orvex-agent --" << QStringList{"--socket", "--stdio"};
+        QTest::newRow("monitor options") << "orvex-monitor --" << QStringList{"--bridge"};
     }
     void completion() {
         QFETCH(QString, line);
         QFETCH(QStringList, offered);
         QVERIFY(!offered.isEmpty());
         const QString tool = line.section(' ', 0, 0);
+        // The function that bash would call for the tool.
         const QString script =
             QString("source %1; COMP_WORDS=(%2); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
-                    "_%3; printf '%s\\n' \"${COMPREPLY[@]}\"")
-                .arg(at("/usr/share/bash-completion/completions/") + tool, line,
-                     QString(tool).replace('-', '_'));
+                    "$(complete -p %3 | sed 's/.*-F \\([^ ]*\\) .*/\\1/'); "
+                    "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                .arg(at("/usr/share/bash-completion/completions/") + tool, line, tool);
         const Run r = run("bash", {"-c", script}, "PATH=" + at("/usr/bin") + ":/usr/bin:/bin");
         QVERIFY2(r.status == 0, qPrintable(r.err));
         for (const QString& word : offered)
