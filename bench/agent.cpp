@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     const auto local = headend(), remote = headend();
     QProcess agent;
     agent.start(QCoreApplication::applicationDirPath() + "/orvex-agent",
-                {"--port", remote->slavePath(), "--socket", dir.filePath("site.sock"),
-                 "--interval", "3600", "--listen", "127.0.0.1:0"});
+                {"--port", remote->slavePath(), "--socket", dir.filePath("site.sock"), "--interval",
+                 "3600", "--listen", "127.0.0.1:0"});
     QByteArray log;
     for (const QDeadlineTimer limit(60000); !log.contains("scan: ") && !limit.hasExpired();)
         agent.waitForReadyRead(100), log += agent.readAllStandardError();
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     if (!Sshd::available() || !sshd.start({"ORVEX_AGENT_DIR=" + dir.path()}, &error))
         qFatal("sshd: %s", qPrintable(error));
     qputenv("ORVEX_SSH_COMMAND",
-            (sshd.command() + " -o ControlMaster=auto -o ControlPersist=60 -o ControlPath=" +
-             dir.filePath("ssh-%C"))
+            (sshd.command() +
+             " -o ControlMaster=auto -o ControlPersist=60 -o ControlPath=" + dir.filePath("ssh-%C"))
                 .toUtf8());
     const QList<int> delays{0, 20, 40, 160};
     std::printf("%-28s %8s", "command (s)", "local");

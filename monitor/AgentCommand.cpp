@@ -20,7 +20,6 @@ const QStringList kChanging{QStringLiteral("set"), QStringLiteral("reset"),
                             QStringLiteral("load-config")};
 const QString kVersion = QStringLiteral(".v1");
 
-
 // A stdio stream whose every write goes to the function.
 using Sink = std::function<void(const QByteArray&)>;
 FILE* sinkStream(Sink* sink) {
