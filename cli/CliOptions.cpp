@@ -206,6 +206,17 @@ bool CliOptions::parse(const QStringList& a, CliOptions* o, QString* error) {
     return checkCommand(o, error);
 }
 
+CliOptions::Argument CliOptions::argument(qsizetype index) const {
+    ModuleAddress unused;
+    if (command == QLatin1String("backup"))
+        return Argument::Folder;
+    const bool files = command.startsWith(QLatin1String("save-")) ||
+                       command.startsWith(QLatin1String("load-")) ||
+                       command == QLatin1String("diff");
+    return files && !ModuleAddress::parse(args.value(index), &unused) ? Argument::File
+                                                                      : Argument::Other;
+}
+
 QStringList CliOptions::commandWords() const {
     QStringList words;
     const std::pair<bool, const char*> flags[] = {

@@ -36,6 +36,10 @@ struct CliOptions {
     // The command, its arguments and the options that go with it (not the line's: --port,
     // --scan-timeout, --trace) as words that parse() reads back.
     QStringList commandWords() const;
+    // What an argument of the command names: a file it reads or writes, the folder of its
+    // backups, or neither (a module, an index, a value).
+    enum class Argument { Other, File, Folder };
+    Argument argument(qsizetype index) const;
 };
 
 // The help text of orvex-cli.

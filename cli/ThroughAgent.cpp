@@ -19,15 +19,11 @@ namespace {
 class FileBridge {
 public:
     explicit FileBridge(CliOptions& o) {
-        const bool files = o.command.startsWith(QLatin1String("save-")) ||
-                           o.command.startsWith(QLatin1String("load-")) ||
-                           o.command == QLatin1String("diff");
-        for (QString& arg : o.args) {
-            ModuleAddress unused;
-            if (files && !ModuleAddress::parse(arg, &unused))
-                arg = file(arg);
-            else if (o.command == QLatin1String("backup"))
-                arg = folder(arg);
+        for (qsizetype i = 0; i < o.args.size(); ++i) {
+            const CliOptions::Argument kind = o.argument(i);
+            if (kind != CliOptions::Argument::Other)
+                o.args[i] =
+                    kind == CliOptions::Argument::File ? file(o.args[i]) : folder(o.args[i]);
         }
     }
     QJsonArray folders() const {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -108,10 +109,36 @@ std::optional<JsonRpc::Error> AgentCommand::prepare(const QString& method,
         o.scanTimeout != 0)
         return invalid(
             QStringLiteral("the words are not those of %1 (no line options)").arg(method));
+    if (!onlyItsOwnFiles(o))
+        return invalid(QStringLiteral("a file travels with the request: no path at the agent"));
     m_shownArgs = QStringList{m_command} + o.args;
     for (QString& arg : m_shownArgs)
         arg = clientNames(arg);
     return std::nullopt;
+}
+
+// Every file the command reads or writes is one of the request's folders: never a path of
+// the agent's own machine.
+bool AgentCommand::onlyItsOwnFiles(const CliOptions& o) const {
+    for (qsizetype i = 0; i < o.args.size(); ++i) {
+        const CliOptions::Argument kind = o.argument(i);
+        const QString& arg = o.args[i];
+        const auto inside = [&](const Folder& f) {
+            return kind == CliOptions::Argument::Folder
+                       ? arg == f.local
+                       : arg.startsWith(f.local + QLatin1Char('/')) &&
+                             isPlainFileName(arg.mid(f.local.size() + 1));
+        };
+        if (kind != CliOptions::Argument::Other &&
+            std::none_of(m_folders.begin(), m_folders.end(), inside))
+            return false;
+    }
+    return true;
+}
+
+AgentCommand::~AgentCommand() {
+    for (const Folder& f : m_folders) // an unwritable one, to be removed with the rest
+        QFile::setPermissions(f.local, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QString AgentCommand::clientNames(QString text) const {

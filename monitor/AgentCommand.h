@@ -9,6 +9,7 @@
 #include <optional>
 
 class HeadendSession;
+struct CliOptions;
 class LinkHost;
 
 // One orvex-cli command a client of the agent sent ("scan.v1", "load-config.v1", ...): its
@@ -19,6 +20,8 @@ class LinkHost;
 class AgentCommand {
 public:
     using Output = std::function<void(const QString& stream, const QString& text)>;
+    AgentCommand() = default;
+    ~AgentCommand();
 
     // The commands served this way.
     static bool serves(const QString& method);
@@ -41,6 +44,7 @@ private:
         QJsonObject sent;
     };
     std::optional<JsonRpc::Error> readFolders(const QJsonArray& folders);
+    bool onlyItsOwnFiles(const CliOptions& o) const;
     QString clientNames(QString text) const;
     QJsonArray written() const;
 

@@ -146,7 +146,9 @@ private Q_SLOTS:
         QVERIFY(client.waitForConnected());
         client.write("not json\n{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope.v1\"}\n"
                      "{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"set.v1\",\"params\":"
-                     "{\"words\":[\"--\",\"scan\"]}}\n");
+                     "{\"words\":[\"--\",\"scan\"]}}\n{\"jsonrpc\":\"2.0\",\"id\":10,"
+                     "\"method\":\"save-config.v1\",\"params\":{\"words\":[\"--\","
+                     "\"save-config\",\"/tmp/x.mmh\"]}}\n");
         client.write(QByteArray(JsonRpc::MaxLineBytes + 1, 'x') + '\n');
         client.write("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"hello.v1\"}\n");
         QList<QJsonObject> said;
@@ -159,20 +161,20 @@ private Q_SLOTS:
                 },
                 60000);
         };
-        QVERIFY(hears(5));
+        QVERIFY(hears(6));
         QStringList answers;
         for (const QJsonObject& a : said)
             answers << QString("%1 %2 %3")
                            .arg(a["id"].toVariant().toString(),
                                 a["error"]["code"].toVariant().toString(),
                                 a["result"]["line"].toString());
-        QCOMPARE(answers, QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", " -32600 ",
-                                       "9  " + remote->slavePath()}));
+        QCOMPARE(answers, QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", "10 -32602 ",
+                                       " -32600 ", "9  " + remote->slavePath()}));
         // Another client's change is told to this one.
         QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/orvex-cli",
                                    {"--port", "agent:" + agent->socket(), "reset", "1/2"}),
                  0);
-        QVERIFY(hears(6));
+        QVERIFY(hears(7));
         const QJsonObject event = said.last()["params"].toObject();
         QCOMPARE(said.last()["method"].toString(), "event.v1");
         QCOMPARE(event["command"].toString(), "reset 1/2");
