@@ -107,7 +107,10 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
                 [this] { m_lostReason = QStringLiteral("the agent closed the connection"); });
         m_device = std::move(socket);
     } else {
-        QStringList args{QStringLiteral("-T")};
+        // A network gone silent is told within half a minute, not after TCP's hours.
+        QStringList args{QStringLiteral("-T"), QStringLiteral("-o"),
+                         QStringLiteral("ServerAliveInterval=10"), QStringLiteral("-o"),
+                         QStringLiteral("ServerAliveCountMax=3")};
         if (a.port > 0)
             args << QStringLiteral("-p") << QString::number(a.port);
         if (!a.user.isEmpty())
