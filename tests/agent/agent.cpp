@@ -183,10 +183,13 @@ private Q_SLOTS:
                  QFileDevice::Permissions(0x0660));
         if (geteuid() != 0)
             QSKIP("a second user needs root to act as one");
+        // A copy of the program where the stranger may run it (the build may be in a private
+        // folder).
+        const QString program = agent->dir.filePath("orvex-cli");
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/orvex-cli", program));
         QProcess stranger;
-        stranger.start("runuser",
-                       {"-u", "nobody", "--", QCoreApplication::applicationDirPath() + "/orvex-cli",
-                        "--port", "agent:" + agent->socket(), "scan"});
+        stranger.start("runuser", {"-u", "nobody", "--", program, "--port",
+                                   "agent:" + agent->socket(), "scan"});
         QVERIFY(stranger.waitForFinished());
         QCOMPARE(stranger.exitCode(), 3);
         EXPECT_HAS(QString(stranger.readAllStandardError()), "cannot be reached");
