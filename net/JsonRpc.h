@@ -18,7 +18,6 @@ enum Code {
     InvalidParams = -32602,
     LineDown = 1001,       // the agent cannot open its line
     ConnectionLost = 1002, // the client's own: the connection ended before the answer
-    NotServed = 1003,      // the operation is not served through the agent
 };
 
 // Longest line either side reads: a configuration file with every image travels in one.
