@@ -98,8 +98,9 @@ void TMainFrm::LineBreakClick() {
         SetStatus(QStringLiteral("LineBreak sent."));
         return;
     }
-    // A raw TCP line has no break to give: it says so, and nothing is sent.
-    if (Transport::kindOf(port.portName()) == Transport::Kind::RawTcp) {
+    // A raw TCP line or an agent's has no break to give: it says so, and nothing is sent.
+    if (const auto kind = Transport::kindOf(port.portName());
+        kind == Transport::Kind::RawTcp || kind == Transport::Kind::Agent) {
         showMessage(port.errorString(), true);
         return;
     }

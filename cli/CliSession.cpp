@@ -57,7 +57,11 @@ int RunCli(const QStringList& arguments, const CliIo& io) {
     }
     if (options.command == QLatin1String("ports"))
         return ports(host, options.json);
-    if (AgentAddress::isAgentPort(options.port))
+    // The console and the pages need the line itself, which the agent lends; everything else
+    // runs beside the head-end.
+    const bool lineItself =
+        options.command == QLatin1String("terminal") || options.command == QLatin1String("pages");
+    if (AgentAddress::isAgentPort(options.port) && !lineItself)
         return RunThroughAgent(options, host);
     HeadendSession line(host);
     CliSession session(options, host, line);

@@ -125,13 +125,6 @@ int RunThroughAgent(const CliOptions& options, CliHost& host) {
         host.err(error);
         return StatusUnusable;
     }
-    if (options.command == QLatin1String("terminal") || options.command == QLatin1String("pages")) {
-        host.err(
-            QStringLiteral("%1 is not served through an agent port yet: reach the line through "
-                           "the agent's line bridge (orvex-agent --bridge, with ssh -L).")
-                .arg(options.command));
-        return StatusUsage;
-    }
     CliOptions o = options;
     FileBridge bridge(o);
     AgentChannel channel;

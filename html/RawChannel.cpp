@@ -23,8 +23,12 @@ bool RawChannel::OpenRawPort(const QString& portName, const QByteArray& selectFr
     m_error.clear();
     m_select = selectFrame;
     m_line = Transport::forPort(portName);
-    if (m_line->open(rawLine()))
+    if (m_line->open(rawLine())) {
+        // A line an agent lends was the agent's until now: its polling addressed other modules
+        // since the caller selected this one.
+        m_selectDue = m_line->kind() == Transport::Kind::Agent && !m_select.isEmpty();
         return true;
+    }
     m_error = m_line->errorString();
     m_line.reset();
     return false;

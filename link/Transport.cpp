@@ -2,6 +2,8 @@
 
 #include "link/TransportKinds.h"
 
+#include "link/AgentAddress.h"
+
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
@@ -112,15 +114,23 @@ Transport::Kind Transport::kindOf(const QString& portName) {
         return Kind::RawTcp;
     if (portName.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive))
         return Kind::Rfc2217;
+    if (AgentAddress::isAgentPort(portName))
+        return Kind::Agent;
     return Kind::Device;
 }
 
 QString Transport::checkRemoteName(const QString& portName) {
+    if (kindOf(portName) == Kind::Agent) {
+        AgentAddress address;
+        QString error;
+        return AgentAddress::parse(portName, &address, &error) ? QString() : error;
+    }
     const auto m = remotePattern().match(portName);
     const int port = m.hasMatch() ? m.captured(3).toInt() : 0;
     if (port >= 1 && port <= 65535)
         return {};
-    return QStringLiteral("%1: not a remote port (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+    return QStringLiteral("%1: not a remote port (tcp://HOST:PORT, rfc2217://HOST:PORT, "
+                          "ssh://[USER@]HOST[:PORT][/LINE] or agent:SOCKET)")
         .arg(portName);
 }
 
@@ -128,6 +138,8 @@ std::unique_ptr<Transport> Transport::forPort(const QString& portName) {
     const Kind kind = kindOf(portName);
     if (kind == Kind::Device)
         return std::make_unique<DeviceTransport>(portName);
+    if (kind == Kind::Agent)
+        return std::make_unique<AgentTransport>(portName);
     const auto m = remotePattern().match(portName);
     QString host = m.captured(2);
     if (host.startsWith('['))

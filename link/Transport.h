@@ -69,8 +69,9 @@ private:
 };
 
 // One line to the head-end, whatever carries it: a local serial device, a raw TCP stream to
-// a terminal server (tcp://HOST:PORT) or a telnet session with the com-port option of
-// RFC 2217 (rfc2217://HOST:PORT). Chosen by the port name; nothing above it knows which.
+// a terminal server (tcp://HOST:PORT), a telnet session with the com-port option of
+// RFC 2217 (rfc2217://HOST:PORT) or the line a site agent lends (agent:SOCKET or
+// ssh://[USER@]HOST[:PORT][/LINE]). Chosen by the port name; nothing above it knows which.
 //
 // Byte-level and descriptor-based, so that it serves both users: the link's port on the GUI
 // thread (a socket notifier on descriptor() tells when to readAvailable()) and the raw
@@ -84,7 +85,7 @@ private:
 //   line->close();
 class Transport {
 public:
-    enum class Kind { Device, RawTcp, Rfc2217 };
+    enum class Kind { Device, RawTcp, Rfc2217, Agent };
     // How long setting up a remote connection may take before it counts as failed.
     static constexpr int ConnectLimitMs = 3000;
     // Long waits look at the cancel flag this often.

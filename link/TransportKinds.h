@@ -71,3 +71,36 @@ private:
     bool m_turnedAway = false;           // closed by the server while being set up
     QByteArray m_first;                  // the first data the server sent (a short text)
 };
+
+// The line a site agent lends (agent:SOCKET, or ssh:// through the user's own ssh running
+// "orvex-agent --stdio" at the site): asked for with one request (line.v1), whose answer comes
+// once the agent has stopped its own polling; from then on the connection carries the line's
+// bytes unchanged both ways, at the line settings of the agent's port.
+class AgentTransport : public Transport {
+public:
+    explicit AgentTransport(const QString& portName) : Transport(Kind::Agent, portName) {}
+    ~AgentTransport() override { release(); }
+
+    bool open(const LineConfig& line) override;
+    bool readAvailable(QByteArray& data) override;
+    bool write(const QByteArray& bytes) override;
+    void purge(bool rx, bool tx) override;
+    bool lineBreak() override;
+
+protected:
+    void release() override;
+
+private:
+    bool connectSocket(const QString& path);
+    bool startSsh(const QStringList& command);
+    // Sends line.v1 and waits for its answer.
+    bool borrowLine();
+    // Why the connection ended: ssh's last words, or the agent's close.
+    QString goneText();
+    void readSshErrors();
+
+    int m_sshPid = -1;
+    int m_sshErrors = -1; // ssh's stderr
+    QByteArray m_sshSaid; // its last lines
+    QByteArray m_early;   // line bytes that came with the answer
+};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/JsonRpc.h"
+#include "link/JsonRpc.h"
 
 #include <QJsonObject>
 #include <QStringList>

@@ -1,7 +1,9 @@
 #include "monitor/AgentServer.h"
 
+#include "link/Transport.h"
 #include "monitor/AgentCommand.h"
 #include "monitor/HeadendMonitor.h"
+#include "monitor/LineBridge.h"
 #include "monitor/Log.h"
 
 #include <QFile>
@@ -38,8 +40,8 @@ struct AgentServer::Client {
     }
 };
 
-AgentServer::AgentServer(HeadendMonitor& monitor, QObject* parent)
-    : QObject(parent), m_monitor(monitor) {
+AgentServer::AgentServer(HeadendMonitor& monitor, LineBridge& bridge, QObject* parent)
+    : QObject(parent), m_monitor(monitor), m_bridge(bridge) {
     connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onConnection);
     connect(&monitor, &HeadendMonitor::event, this, &AgentServer::tell);
 }
@@ -119,6 +121,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
             JsonRpc::result(m.id, {{QStringLiteral("agent"), QStringLiteral(ORVEX_VERSION)},
                                    {QStringLiteral("line"), m_monitor.status().port},
                                    {QStringLiteral("user"), client->user}}));
+    if (m.method == QLatin1String("line.v1"))
+        return lendLine(client, m);
     if (!AgentCommand::serves(m.method))
         return client->send(JsonRpc::error(
             m.id, {JsonRpc::MethodNotFound, QStringLiteral("no method %1").arg(m.method)}));
@@ -151,4 +155,27 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
         client->send(JsonRpc::result(id, result));
     };
     m_monitor.enqueue(std::move(op));
+}
+
+void AgentServer::lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request) {
+    QLocalSocket* socket = client->socket;
+    const auto answer = [socket, id = request.id,
+                         port = m_monitor.status().port](const QString& refusal) {
+        socket->write(
+            refusal.isEmpty()
+                ? JsonRpc::result(id, {{QStringLiteral("line"), port}})
+                : JsonRpc::error(id,
+                                 {JsonRpc::LineDown,
+                                  QStringLiteral("the line cannot be opened: %1").arg(refusal)}));
+    };
+    const QString who = m_bridge.inUseBy();
+    if (!who.isEmpty())
+        return client->send(JsonRpc::error(
+            request.id, {JsonRpc::LineInUse,
+                         QStringLiteral("%1: %2").arg(QLatin1String(Transport::InUseText), who)}));
+    // From here on the socket is the line's: no answers, no events.
+    socket->disconnect(this);
+    m_clients.removeOne(client);
+    client->gone = true;
+    m_bridge.lend(socket, client->user, answer);
 }

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "net/JsonRpc.h"
+#include "link/JsonRpc.h"
 
 #include <QLocalServer>
 #include <QObject>
 #include <memory>
 
 class HeadendMonitor;
+class LineBridge;
 class QLocalSocket;
 
 // The agent's operations on a Unix socket, JSON-RPC 2.0 one object a line. The socket is
@@ -15,11 +16,12 @@ class QLocalSocket;
 // it; its requests run on the monitor one at a time in the order they came (those of every
 // client), what they say arrives as notifications before the answer, and every change is
 // logged with the user's name and counted. Every client hears of every change, of a line
-// lost or back and of a module's health changing (event.v1).
+// lost or back and of a module's health changing (event.v1). A client may ask for the line
+// itself (line.v1): once it is lent, the connection carries the line's bytes both ways.
 class AgentServer : public QObject {
     Q_OBJECT
 public:
-    explicit AgentServer(HeadendMonitor& monitor, QObject* parent = nullptr);
+    AgentServer(HeadendMonitor& monitor, LineBridge& bridge, QObject* parent = nullptr);
     ~AgentServer() override;
 
     // Listens on path (an old socket there is replaced); false with the reason.
@@ -31,11 +33,13 @@ private:
     void onBytes(const std::shared_ptr<Client>& client);
     void take(const std::shared_ptr<Client>& client, const QByteArray& line);
     void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+    void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.
     void tell(const QJsonObject& what);
 
     HeadendMonitor& m_monitor;
+    LineBridge& m_bridge;
     QLocalServer m_server;
     QList<std::shared_ptr<Client>> m_clients;
 };

@@ -5,6 +5,8 @@
 #include "monitor/Listening.h"
 #include "monitor/Log.h"
 
+#include <QDateTime>
+#include <QLocalSocket>
 #include <QTcpSocket>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -80,19 +82,64 @@ void LineBridge::onConnection() {
             turnAway(socket);
             continue;
         }
-        m_client = socket;
-        m_peer = peerOf(socket);
-        m_gone = false;
         socket->setReadBufferSize(kClientBufferBytes);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         keepAlive(socket);
-        connect(socket, &QTcpSocket::readyRead, this, &LineBridge::toLine);
         connect(socket, &QTcpSocket::disconnected, this, &LineBridge::onClientGone);
+        adopt(socket, peerOf(socket));
         monitorLog(QStringLiteral("bridge: %1 connected").arg(m_peer));
         if (m_idle.interval() > 0)
             m_idle.start();
         m_monitor.requestLine();
     }
+}
+
+bool LineBridge::lend(QLocalSocket* socket, const QString& user, Answer answer) {
+    if (m_client)
+        return false;
+    socket->setReadBufferSize(kClientBufferBytes);
+    connect(socket, &QLocalSocket::disconnected, this, &LineBridge::onClientGone);
+    m_answer = std::move(answer);
+    adopt(socket, user);
+    monitorLog(QStringLiteral("bridge: %1 asks for the line through the agent's socket").arg(user));
+    m_monitor.requestLine();
+    return true;
+}
+
+void LineBridge::adopt(QIODevice* client, const QString& peer) {
+    m_client = client;
+    m_peer = peer;
+    m_gone = false;
+    m_framer = {};
+    m_decoder = {};
+    connect(client, &QIODevice::readyRead, this, &LineBridge::toLine);
+}
+
+void LineBridge::closeClient() {
+    if (auto* tcp = qobject_cast<QTcpSocket*>(m_client.data()))
+        tcp->disconnectFromHost();
+    else if (auto* local = qobject_cast<QLocalSocket*>(m_client.data()))
+        local->disconnectFromServer();
+}
+
+void LineBridge::abortClient() {
+    if (auto* tcp = qobject_cast<QTcpSocket*>(m_client.data()))
+        tcp->abort();
+    else if (auto* local = qobject_cast<QLocalSocket*>(m_client.data()))
+        local->abort();
+}
+
+void LineBridge::witness(const QList<LineFrame>& frames) {
+    for (const LineFrame& framed : frames)
+        for (const LineFrame& f : m_decoder.decode(framed)) {
+            if (f.kind != FrameKind::Write || f.dir != '>')
+                continue;
+            m_monitor.noteChange(QStringLiteral("line"));
+            monitorLog(QStringLiteral("bridge: %1/%2 %3 by %4")
+                           .arg(f.subrack + 1)
+                           .arg(f.slot + 1)
+                           .arg(f.meaning, m_peer));
+        }
 }
 
 void LineBridge::turnAway(QTcpSocket* socket) {
@@ -124,6 +171,8 @@ void LineBridge::onLent(SerialPort* port) {
         m_monitor.returnLine();
         return;
     }
+    if (m_answer)
+        std::exchange(m_answer, {})(QString());
     m_port = port;
     m_portBytes = connect(port, &SerialPort::rxChars, this, &LineBridge::toClient);
     toLine(); // what the client said while it waited
@@ -133,9 +182,13 @@ void LineBridge::onLent(SerialPort* port) {
 void LineBridge::onRefused(const QString& reason) {
     if (!m_client || m_gone)
         return;
-    m_client->write(
-        QStringLiteral("ORVEX monitor: the line cannot be opened (%1).\r\n").arg(reason).toUtf8());
-    m_client->disconnectFromHost();
+    if (m_answer)
+        std::exchange(m_answer, {})(reason);
+    else
+        m_client->write(QStringLiteral("ORVEX monitor: the line cannot be opened (%1).\r\n")
+                            .arg(reason)
+                            .toUtf8());
+    closeClient();
 }
 
 void LineBridge::onWithdrawn(const QString& reason) {
@@ -146,7 +199,7 @@ void LineBridge::onWithdrawn(const QString& reason) {
     if (m_gone)
         finish();
     else
-        m_client->disconnectFromHost();
+        closeClient();
 }
 
 void LineBridge::onClientGone() {
@@ -165,7 +218,7 @@ void LineBridge::onIdle() {
     monitorLog(QStringLiteral("bridge: closing %1, nothing passed either way for %2 s")
                    .arg(m_peer)
                    .arg(m_idle.interval() / 1000));
-    m_client->abort();
+    abortClient();
 }
 
 void LineBridge::toLine() {
@@ -177,10 +230,11 @@ void LineBridge::toLine() {
         const qint64 n = m_port->writeSome(piece);
         if (n < 0)
             return; // the line has gone: onWithdrawn follows
+        witness(m_framer.out(QDateTime::currentMSecsSinceEpoch(), piece.left(n)));
         m_client->skip(n);
         m_drainedAtMs =
             qMax(m_drainedAtMs, double(m_clock.elapsed())) + double(n) / kLineBytesPerMs;
-        if (n > 0 && !m_gone && m_idle.interval() > 0)
+        if (n > 0 && !m_gone && m_idle.isActive())
             m_idle.start();
         if (n < piece.size()) {
             m_pump.start();
@@ -198,12 +252,13 @@ void LineBridge::toClient() {
     if (bytes.isEmpty())
         return;
     m_client->write(bytes);
-    if (m_idle.interval() > 0)
+    witness(m_framer.in(QDateTime::currentMSecsSinceEpoch(), bytes));
+    if (m_idle.isActive())
         m_idle.start();
     if (m_client->bytesToWrite() <= MaxUnsentBytes)
         return;
     monitorLog(QStringLiteral("bridge: closing %1, it leaves the line's bytes unread").arg(m_peer));
-    m_client->abort();
+    abortClient();
 }
 
 void LineBridge::finish() {

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace {
 enum ExitStatus { Done = 0, Usage = 2, Unusable = 3 };
@@ -53,22 +52,21 @@ int main(int argc, char** argv) {
     const QByteArray name = QCoreApplication::applicationName().toUtf8();
     std::printf("%s: metrics on http://%s/metrics\n", name.constData(),
                 qPrintable(options.listen.text(http.port())));
-    AgentServer agent(monitor);
+    LineBridge bridge(monitor, options.bridgeIdle);
+    AgentServer agent(monitor, bridge);
     if (!options.socket.isEmpty()) {
         if (!agent.listen(options.socket, &error))
             return cannotListen("operations", options.socket, error);
         std::printf("%s: operations on %s\n", name.constData(), qPrintable(options.socket));
     }
-    std::unique_ptr<LineBridge> bridge;
     if (options.bridge) {
-        bridge = std::make_unique<LineBridge>(monitor, options.bridgeIdle);
-        if (!bridge->listen(options.bridgeAt.address, options.bridgeAt.port, &error))
+        if (!bridge.listen(options.bridgeAt.address, options.bridgeAt.port, &error))
             return cannotListen("the bridge", options.bridgeAt.text(options.bridgeAt.port), error);
         std::printf("%s: line bridge on %s\n", name.constData(),
-                    qPrintable(options.bridgeAt.text(bridge->port())));
+                    qPrintable(options.bridgeAt.text(bridge.port())));
     }
     std::fflush(stdout);
-    if (bridge && !options.bridgeAt.address.isLoopback())
+    if (options.bridge && !options.bridgeAt.address.isLoopback())
         monitorLog(QStringLiteral("the line bridge has no authentication: whoever reaches it "
                                   "controls the head-end. Keep it on a management network, or "
                                   "on 127.0.0.1 behind ssh -L."));

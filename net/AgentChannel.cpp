@@ -5,83 +5,23 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QUrl>
+#include <cerrno>
 
 namespace {
-const QString kAgentScheme = QStringLiteral("agent:");
-const QString kSshScheme = QStringLiteral("ssh://");
-
-// A line's name as the agent's units name it: ttyUSB0, serial-by-id names, DEMO.
-bool isLineName(const QString& line) {
-    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9_.:+-]+$"));
-    return name.match(line).hasMatch() && line != QLatin1String("..");
-}
-
-bool parseSsh(const QString& port, AgentAddress* out, QString* error) {
-    const QUrl url(port, QUrl::StrictMode);
-    const QString line = url.path().mid(1);
-    if (!url.isValid() || url.host().isEmpty() || !url.query().isEmpty() ||
-        !url.fragment().isEmpty() || !url.password().isEmpty()) {
-        *error = QStringLiteral("%1: an SSH port is ssh://[USER@]HOST[:PORT][/LINE]").arg(port);
-        return false;
-    }
-    if (!line.isEmpty() && !isLineName(line)) {
-        *error =
-            QStringLiteral("%1: '%2' is no line name (letters, digits, . _ - : +)").arg(port, line);
-        return false;
-    }
-    *out = AgentAddress{{}, url.userName(), url.host(), line, url.port(0)};
-    return true;
-}
 // Why a socket could not be reached, in the user's terms.
 QString unreachable(const QLocalSocket& socket) {
     switch (socket.error()) {
     case QLocalSocket::ServerNotFoundError:
-        return QStringLiteral("no such socket (is the agent of that line running?)");
+        return AgentAddress::unreachableText(ENOENT);
     case QLocalSocket::ConnectionRefusedError:
-        return QStringLiteral("no agent listens there");
+        return AgentAddress::unreachableText(ECONNREFUSED);
     case QLocalSocket::SocketAccessError:
-        return QStringLiteral("permission denied (the agent's socket is for the group orvex)");
+        return AgentAddress::unreachableText(EACCES);
     default:
         return socket.errorString();
     }
 }
 } // namespace
-
-bool isPlainFileName(const QString& name) {
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && name != QLatin1String(".") &&
-           name != QLatin1String("..");
-}
-
-bool AgentAddress::isAgentPort(const QString& port) {
-    return port.startsWith(kAgentScheme) || port.startsWith(kSshScheme);
-}
-
-bool AgentAddress::parse(const QString& port, AgentAddress* out, QString* error) {
-    if (port.startsWith(kSshScheme))
-        return parseSsh(port, out, error);
-    if (!port.startsWith(kAgentScheme))
-        return false;
-    const QString line = port.mid(kAgentScheme.size());
-    if (line.isEmpty() || (!line.contains(QLatin1Char('/')) && !isLineName(line))) {
-        *error = QStringLiteral("%1: an agent port is agent:SOCKET-PATH or agent:LINE").arg(port);
-        return false;
-    }
-    *out = AgentAddress{socketOf(line), {}, {}, {}, 0};
-    return true;
-}
-
-QString AgentAddress::socketFolder() {
-    const QString folder = qEnvironmentVariable("ORVEX_AGENT_DIR");
-    return folder.isEmpty() ? QStringLiteral("/run/orvex-agent") : folder;
-}
-
-QString AgentAddress::socketOf(const QString& line) {
-    return line.contains(QLatin1Char('/'))
-               ? line
-               : socketFolder() + QLatin1Char('/') + line + QStringLiteral(".sock");
-}
 
 AgentChannel::AgentChannel() = default;
 
@@ -107,27 +47,10 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
                 [this] { m_lostReason = QStringLiteral("the agent closed the connection"); });
         m_device = std::move(socket);
     } else {
-        // A network gone silent is told within half a minute, not after TCP's hours.
-        QStringList args{QStringLiteral("-T"), QStringLiteral("-o"),
-                         QStringLiteral("ServerAliveInterval=10"), QStringLiteral("-o"),
-                         QStringLiteral("ServerAliveCountMax=3")};
-        if (a.port > 0)
-            args << QStringLiteral("-p") << QString::number(a.port);
-        if (!a.user.isEmpty())
-            args << QStringLiteral("-l") << a.user;
-        args << a.host << QStringLiteral("orvex-agent") << QStringLiteral("--stdio");
-        if (!a.line.isEmpty())
-            args << a.line;
         auto ssh = std::make_unique<QProcess>();
         ssh->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QString command = qEnvironmentVariable("ORVEX_SSH_COMMAND");
-        if (command.isEmpty())
-            ssh->start(QStringLiteral("ssh"), args);
-        else
-            ssh->start(QStringLiteral("/bin/sh"),
-                       QStringList{QStringLiteral("-c"), command + QStringLiteral(" \"$@\""),
-                                   QStringLiteral("ssh")} +
-                           args);
+        QStringList command = a.sshCommand();
+        ssh->start(command.takeFirst(), command);
         if (!ssh->waitForStarted()) {
             *error = QStringLiteral("ssh cannot be started: %1").arg(ssh->errorString());
             return false;

@@ -2,9 +2,11 @@
 // its socket and through a real OpenSSH server (with a delaying forwarder in front), against
 // the same commands on the line of a second, identical head-end. Every command must say,
 // write and send to the modules exactly what it does on the line itself.
-#include "net/JsonRpc.h"
+#include "link/JsonRpc.h"
+#include "tests/support/AppFixture.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/Ser2net.h"
 #include "tests/support/TestMain.h"
@@ -16,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -196,33 +199,47 @@ private Q_SLOTS:
     }
 };
 
-// A client that vanishes while its load runs (its ssh killed) leaves no module half written:
-// the load ends after the module at hand, with its commit sent, and the agent goes on.
-class AgentStopTest : public QObject {
+// The whole demo head-end behind the agent, reached through ssh. A client that vanishes while
+// its load runs (its ssh killed) leaves no module half written: the load ends after the
+// module at hand, with its commit sent, and the agent goes on. The line itself, lent (what the
+// windows, the console and the pages work on): the same frames, the changes logged.
+class AgentLineTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<SiteAgent> agent;
+    Sshd sshd;
+    QString bin = QCoreApplication::applicationDirPath() + "/orvex-cli";
+    QString ssh() const { return QString("ssh://127.0.0.1:%1/site").arg(sshd.port()); }
+    // What 1/1 (QM4-C) holds in its EEPROM for its spectrum, on the channel it works on.
+    std::optional<int> spectrum() const {
+        return sim->headend().committedValue(0, 0, 6, sim->headend().state(0, 0).channel);
+    }
+
 private Q_SLOTS:
-    void clientGone() {
+    void initTestCase() {
         if (!Sshd::available())
             QSKIP("no OpenSSH server here (scripts/setup.sh installs openssh-server)");
-        const auto sim = startDemo({-1, 0, {}});
-        SiteAgent agent(*sim);
-        Sshd sshd;
+        sim = startDemo({-1, 0, {}});
+        agent = std::make_unique<SiteAgent>(*sim);
         QString error;
-        QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + agent.dir.path()}, &error), qPrintable(error));
-        QVERIFY(runUntil([&] { return agent.logged("scan: ") == 1; }, 60000));
-        QProcess cli;
+        QVERIFY2(sshd.start({"ORVEX_AGENT_DIR=" + agent->dir.path()}, &error), qPrintable(error));
+        QVERIFY(runUntil([&] { return agent->logged("scan: ") == 1; }, 60000));
         qputenv("ORVEX_SSH_COMMAND", sshd.command().toUtf8());
-        cli.setWorkingDirectory(agent.dir.path());
-        const QString port = QString("ssh://127.0.0.1:%1/site").arg(sshd.port());
-        const QString bin = QCoreApplication::applicationDirPath() + "/orvex-cli";
+    }
+    void cleanupTestCase() { agent.reset(); }
+
+    void clientGone() {
+        QProcess cli;
+        cli.setWorkingDirectory(agent->dir.path());
         QCOMPARE(
-            QProcess::execute(bin, {"--port", port, "save-config", agent.dir.filePath("c.mmh")}),
+            QProcess::execute(bin, {"--port", ssh(), "save-config", agent->dir.filePath("c.mmh")}),
             0);
         sim->headend().clearLog();
-        cli.start(bin, {"--port", port, "load-config", "c.mmh"});
+        cli.start(bin, {"--port", ssh(), "load-config", "c.mmh"});
         QVERIFY(runUntil([&] { return sim->headend().received().contains("!5"); }, 60000));
         cli.kill();
-        QVERIFY(runUntil([&] { return agent.logged("(the client left meanwhile)") == 1; }, 120000));
+        QVERIFY(
+            runUntil([&] { return agent->logged("(the client left meanwhile)") == 1; }, 120000));
         // From its first write on, the load selected no module but the first: its values, its
         // commit, its restart.
         const QByteArray line = sim->headend().received();
@@ -231,10 +248,54 @@ private Q_SLOTS:
             QCOMPARE(load.mid(at, 3), QByteArray("!\xC0\x80"));
         QVERIFY(load.lastIndexOf("!6\r") > load.lastIndexOf("!5"));
         QCOMPARE(restartFrames(line), QStringList{"71/1"});
-        QCOMPARE(QProcess::execute(bin, {"--port", "agent:" + agent.socket(), "show", "1/1"}), 0);
+        QCOMPARE(QProcess::execute(bin, {"--port", "agent:" + agent->socket(), "show", "1/1"}), 0);
+    }
+
+    // Through ssh at 40 ms each way: a write and its commit reach the module and are logged
+    // with the user; a second client is told who holds the line; the console and the pages
+    // work on it; the agent takes the line back and scans once the clients let go.
+    void lentLine() {
+        DelayProxy proxy(sshd.port(), 80);
+        const QString port = QString("ssh://127.0.0.1:%1/site").arg(proxy.port());
+        const int scans = agent->logged("scan: ");
+        LinkFixture f;
+        QVERIFY2(f.link->OpenLink(port), qPrintable(f.link->ComPort().errorString()));
+        QVERIFY(f.link->SelectModule(0, 0));
+        QVERIFY(f.link->WriteValue(6, 1));
+        QVERIFY(f.link->CommitEEPROM(0, 0));
+        QCOMPARE(spectrum(), std::optional<int>(1));
+        QVERIFY(f.link->WriteValue(6, 0) && f.link->CommitEEPROM(0, 0));
+        const QString by =
+            QString(" by %1 (uid %2)").arg(qEnvironmentVariable("USER", "root")).arg(geteuid());
+        QVERIFY(runUntil([&] {
+            return agent->logged(("bridge: 1/1 write parameter 6 = 1" + by).toUtf8()) == 1;
+        }));
+        EXPECT_HAS(QString(agent->log), "bridge: 1/1 commit" + by);
+        LinkFixture other;
+        QVERIFY(!other.link->OpenLink("agent:" + agent->socket()));
+        EXPECT_HAS(other.link->ComPort().errorString(),
+                   "the line is in use by another client:" + by.mid(3));
+        LineChecks::console(f, *sim, 8);
+        LineChecks::pages(f, port);
+        // (The scan after the first client left was cut short by the pages asking for the line.)
+        QVERIFY(runUntil([&] { return agent->logged("scan: ") == scans + 1; }, 60000));
+    }
+
+    // The windows on ssh://: the scan finds the head-end, a list changed on a panel reaches the
+    // module's EEPROM.
+    void windows() {
+        AppFixture app(ssh());
+        app.start();
+        QVERIFY(app.scan());
+        QCOMPARE(app.main().state().FoundCount, 12);
+        app.click(0, 0);
+        app.control(6)->setCurrentIndex(1);
+        QCOMPARE(spectrum(), std::optional<int>(1));
+        app.control(6)->setCurrentIndex(0);
+        QCOMPARE(app.main().shownMessages, QStringList());
     }
 };
 
-ORVEX_TEST(AgentStopTest)
+ORVEX_TEST(AgentLineTest)
 ORVEX_TEST(AgentTest)
 #include "agent.moc"

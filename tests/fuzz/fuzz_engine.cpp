@@ -9,7 +9,7 @@
 #include "link/Telnet.h"
 #include "module/ParamAccess.h"
 #include "module/Parsers.h"
-#include "net/JsonRpc.h"
+#include "link/JsonRpc.h"
 #include "net/RequestGate.h"
 #include "sim/SimHeadend.h"
 #include "tests/support/SimRig.h"

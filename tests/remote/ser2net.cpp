@@ -3,25 +3,21 @@
 // (line set by the program), and the faults of a network line. (The scan, a save and a load
 // with an added round trip: forwarder.ForwarderTest.)
 #include "tests/support/Ser2net.h"
-#include "html/ModulePages.h"
-#include "link/ConsoleSession.h"
 #include "link/HeadendScan.h"
 #include "link/Transport.h"
 #include "sim/SimServer.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Unanswered.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QtTest>
 
 namespace {
-constexpr int kAmpSlot = 5;                      // 1/6 LA-862, launch amplifier
-constexpr int kConsoleSlot = 8;                  // 1/9 network controller with a console
-constexpr int kPagesSubrack = 1, kPagesSlot = 0; // 2/1 optical transmitter with pages
+constexpr int kAmpSlot = 5;     // 1/6 LA-862, launch amplifier
+constexpr int kConsoleSlot = 8; // 1/9 network controller with a console
 } // namespace
 
 class RemoteTest : public QObject {
@@ -30,23 +26,6 @@ class RemoteTest : public QObject {
     std::unique_ptr<SimServer> sim;
     Ser2net server;
 
-    // The start page of 2/1 through a server on a channel of its own. Last in a test.
-    void pages(LinkFixture& f, const QString& name) {
-        QVERIFY(f.link->SelectModule(kPagesSubrack, kPagesSlot));
-        f.link->closePort();
-        ModulePages channel;
-        // ser2net lets go of the connection just closed in its own time and turns a new one
-        // away until then (the program asks again for a while): tried until it is free.
-        QVERIFY2(runUntil([&] { return channel.OpenRawPort(name); }, 30000),
-                 qPrintable(channel.errorString()));
-        QCOMPARE(channel.exchangeWindowSize(), QByteArray("640\n520\n"));
-        QString error;
-        QVERIFY2(channel.startServer(&error, 0), qPrintable(error));
-        QNetworkAccessManager net;
-        std::unique_ptr<QNetworkReply> r(net.get(QNetworkRequest(QUrl(channel.startAddress()))));
-        runUntil([&] { return r->isFinished(); }, 20000);
-        EXPECT_HAS(r->readAll(), "<title>Optical Transmitter OTX-1310</title>");
-    }
     void open(LinkFixture& f, const QString& name) {
         QVERIFY2(f.link->OpenLink(name), qPrintable(f.link->ComPort().errorString()));
     }
@@ -71,19 +50,9 @@ private Q_SLOTS:
         QFETCH(QString, mode);
         LinkFixture f;
         open(f, server.name(mode));
-        QVERIFY(f.link->SelectModule(0, kConsoleSlot));
-        ConsoleSession session(*f.link, f.state, f.host);
-        QByteArray shown;
-        connect(&session, &ConsoleSession::text, this, [&](const QByteArray& t) { shown += t; });
-        session.open();
-        QVERIFY(runUntil([&] { return shown.contains("nc100> "); }, 10000));
-        for (const char c : QByteArray("status\r"))
-            session.type(quint16(c));
-        QVERIFY2(runUntil([&] { return shown.contains("NTP last sync"); }, 10000), shown);
-        session.close();
-        QVERIFY(runUntil([&] { return !sim->headend().state(0, kConsoleSlot).consoleOpen; }));
-
-        pages(f, server.name(mode));
+        LineChecks::console(f, *sim, kConsoleSlot);
+        if (!QTest::currentTestFailed())
+            LineChecks::pages(f, server.name(mode));
     }
 
     // "LineBreak": a break through RFC 2217; a raw stream cannot carry one and sends nothing.

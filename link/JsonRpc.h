@@ -18,6 +18,7 @@ enum Code {
     InvalidParams = -32602,
     LineDown = 1001,       // the agent cannot open its line
     ConnectionLost = 1002, // the client's own: the connection ended before the answer
+    LineInUse = 1003,      // the line is lent to another client
 };
 
 // Longest line either side reads: a configuration file with every image travels in one.

@@ -1,4 +1,4 @@
-#include "net/JsonRpc.h"
+#include "link/JsonRpc.h"
 
 #include <QJsonDocument>
 
