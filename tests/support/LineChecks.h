@@ -30,9 +30,10 @@ inline void console(LinkFixture& f, SimServer& sim, int slot) {
 }
 
 // The start page of 2/1 through a server on a channel of its own, which takes the line by its
-// name and selects the module (what else used the line meanwhile may have selected another).
-// Last in a test: the link's port is closed for it.
+// name, as the windows do: the module selected, the link's port closed (last in a test), the
+// channel given the select frame for when the line was another's meanwhile.
 inline void pages(LinkFixture& f, const QString& name) {
+    QVERIFY(f.link->SelectModule(1, 0));
     f.link->closePort();
     ModulePages channel;
     // A server that lends its line to one client at a time lets go of the connection just
