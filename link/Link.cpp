@@ -55,7 +55,11 @@ bool Link::OpenLink(const QString& portName) {
     if (!openPort())
         return false;
     endStrayConsole(QStringLiteral("the line was opened"));
-    if (m_port.isRemote())
+    // An agent's line has no round trip of its own to tell before its first reply.
+    if (Transport::kindOf(m_port.portName()) == Transport::Kind::Agent)
+        m_host.SetStatus(
+            QStringLiteral("%1 connected, the site agent lends its line").arg(m_port.portName()));
+    else if (m_port.isRemote())
         m_host.SetStatus(QStringLiteral("%1 connected, round trip %2 ms")
                              .arg(m_port.portName())
                              .arg(m_port.roundTripMs()));
