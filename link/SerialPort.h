@@ -104,6 +104,7 @@ public:
     // for a note of the program's on what it does to the line (UTF-8 text).
     using Tap = std::function<void(char dir, const QByteArray& bytes)>;
     void setTap(Tap tap) { m_tap = std::move(tap); }
+    const Tap& tap() const { return m_tap; }
     void note(const QString& text) {
         if (m_tap)
             m_tap('#', text.toUtf8());

@@ -5,6 +5,7 @@
 #include "monitor/HeadendMonitor.h"
 #include "monitor/LineBridge.h"
 #include "monitor/Log.h"
+#include "monitor/SessionCalls.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -123,10 +124,35 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
                                    {QStringLiteral("user"), client->user}}));
     if (m.method == QLatin1String("line.v1"))
         return lendLine(client, m);
+    if (SessionCalls::serves(m.method))
+        return runSessionCall(client, m);
     if (!AgentCommand::serves(m.method))
         return client->send(JsonRpc::error(
             m.id, {JsonRpc::MethodNotFound, QStringLiteral("no method %1").arg(m.method)}));
     runCommand(client, m);
+}
+
+void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
+                                 const JsonRpc::Message& request) {
+    HeadendMonitor::Operation op;
+    op.refused = [client, id = request.id](const QString& reason) {
+        client->send(JsonRpc::error(
+            id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
+    };
+    op.run = [this, client, request](HeadendSession& session) {
+        if (client->gone)
+            return;
+        const JsonRpc::Message answer = SessionCalls::run(
+            request.method, request.params, session,
+            [client](const QString& method, const QJsonObject& params) {
+                client->send(JsonRpc::notification(method, params));
+            },
+            [client] { return client->gone; },
+            [this](LinkHost* host) { m_monitor.lendHost(host); });
+        client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
+                                  : JsonRpc::result(request.id, answer.result));
+    };
+    m_monitor.enqueue(std::move(op));
 }
 
 void AgentServer::runCommand(const std::shared_ptr<Client>& client,

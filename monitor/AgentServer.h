@@ -33,6 +33,7 @@ private:
     void onBytes(const std::shared_ptr<Client>& client);
     void take(const std::shared_ptr<Client>& client, const QByteArray& line);
     void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+    void runSessionCall(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.

@@ -79,7 +79,7 @@ void AgentChannel::readLines() {
 }
 
 JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& params,
-                                    const Notified& notified) {
+                                    const Notified& notified, const std::function<bool()>& stop) {
     const int id = m_nextId++;
     m_device->write(JsonRpc::request(id, method, params));
     for (;;) {
@@ -92,6 +92,8 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
                 return m;
             }
         }
+        if (stop && stop())
+            m_lostReason = QStringLiteral("stopped here");
         if (!m_lostReason.isEmpty()) {
             JsonRpc::Message lost;
             lost.error = JsonRpc::Error{
@@ -99,6 +101,7 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
                 QStringLiteral("The connection to the agent was lost: %1").arg(m_lostReason)};
             return lost;
         }
-        EventWait::until([this] { return !m_arrived.isEmpty() || !m_lostReason.isEmpty(); });
+        EventWait::until(
+            [&] { return !m_arrived.isEmpty() || !m_lostReason.isEmpty() || (stop && stop()); });
     }
 }

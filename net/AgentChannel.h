@@ -22,9 +22,10 @@ public:
 
     // Connects; false with the reason in *error.
     bool open(const AgentAddress& address, QString* error);
-    // The answer's result, or its error (the connection lost is an error too).
+    // The answer's result, or its error (the connection lost is an error too). When stop()
+    // turns true the wait ends with an error; the agent hears of it as the channel closes.
     JsonRpc::Message call(const QString& method, const QJsonObject& params,
-                          const Notified& notified = {});
+                          const Notified& notified = {}, const std::function<bool()>& stop = {});
 
 private:
     void readLines();

@@ -25,6 +25,9 @@ bool HeadendSession::busy() const {
 int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
                          ScanEnd end) {
     Operation op(*this, QStringLiteral("scan"));
+    if (Transport::kindOf(m_link.ComPort().portName()) == Transport::Kind::Agent)
+        if (const std::optional<int> found = remoteScan(view, words, expected, end))
+            return *found;
     ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected, end);
     return m_state.FoundCount;
 }

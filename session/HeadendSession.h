@@ -88,7 +88,8 @@ public:
     TModule* current() const { return m_modules.at(m_state.CurSlot, m_state.CurSubrack); }
     ModuleAddress currentAddress() const { return {m_state.CurSubrack, m_state.CurSlot}; }
 
-    // Both subracks (see ScanHeadend); returns how many modules answered.
+    // Both subracks (see ScanHeadend); returns how many modules answered. Behind a site agent
+    // the agent scans its line, in one request, and the records come here.
     int scan(ScanView& view, const ScanWords& words = {}, const ModuleAddresses& expected = {},
              ScanEnd end = ScanEnd::ClosePort);
     // One slot as the scan visits it (see ProbeSlot); true when a module answered there.
@@ -131,6 +132,10 @@ public:
                                   const std::optional<Compare::Blocks>& live = std::nullopt) const;
 
 private:
+    // The scan of a site agent's head-end, run by the agent (see RemoteScan.cpp); none when
+    // the agent does not serve it.
+    std::optional<int> remoteScan(ScanView& view, const ScanWords& words,
+                                  const ModuleAddresses& expected, ScanEnd end);
     FileOutcome outcome(const SaveLoad& files, bool ok, const QString& file) const;
 
     LinkHost& m_host;

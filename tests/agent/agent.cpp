@@ -3,6 +3,7 @@
 // the same commands on the line of a second, identical head-end. Every command must say,
 // write and send to the modules exactly what it does on the line itself.
 #include "link/JsonRpc.h"
+#include "module/ModuleJson.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
@@ -139,6 +140,43 @@ private Q_SLOTS:
         EXPECT_BYTES(
             here.frames,
             QByteArray(there.frames).replace(0, 2 * there.frames.startsWith("\x03\r"), ""));
+    }
+
+    // The windows' scan behind the agent (run there, through ssh at 40 ms each way): the
+    // records, the log's texts and the frames of the line monitor are those of the same scan on
+    // the line itself, and the head-end heard that scan last.
+    void windowsScan() {
+        struct Seen {
+            QStringList records, texts;
+            QByteArray frames, line;
+        };
+        DelayProxy proxy(sshd.port(), 80);
+        const auto scanned = [](SimServer& sim, const QString& port) {
+            AppFixture app(port);
+            TMainFrm& m = app.start();
+            Seen seen;
+            QObject::connect(&m.lineObserver, &LineObserver::frame, [&](const LineFrame& f) {
+                if (f.dir != ' ' && f.dir != '#')
+                    seen.frames += LineObserver::formatLine(f).mid(13) + '\n';
+            });
+            const int logged = int(m.messageLog.entries().size());
+            sim.headend().clearLog();
+            app.scan();
+            for (int g = 0; g < 2; ++g)
+                for (int s = 0; s < 16; ++s)
+                    seen.records << QJsonDocument(ModuleJson::write(*m.Modules().at(s, g)))
+                                        .toJson(QJsonDocument::Compact);
+            for (const MessageLog::Entry& e : m.messageLog.entries().mid(logged))
+                seen.texts << e.text;
+            seen.line = sim.headend().received();
+            return seen;
+        };
+        const Seen there = scanned(*local, local->slavePath());
+        const Seen here = scanned(*remote, QString("ssh://127.0.0.1:%1/site").arg(proxy.port()));
+        QCOMPARE(here.records, there.records);
+        QCOMPARE(here.texts.join("\n"), there.texts.join("\n")); // first "ssh://... connected"
+        QCOMPARE(here.frames, there.frames);
+        EXPECT_ENDS(here.line, there.line);
     }
 
     // What is not a request is answered with an error, a line too long for any request too,
