@@ -149,6 +149,9 @@ void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
             },
             [client] { return client->gone; },
             [this](LinkHost* host) { m_monitor.lendHost(host); });
+        if (const QString change = SessionCalls::change(request.method, request.params);
+            !change.isEmpty() && !answer.error)
+            noteChange(*client, change, answer.result.value(QStringLiteral("status")).toInt());
         client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
                                   : JsonRpc::result(request.id, answer.result));
     };

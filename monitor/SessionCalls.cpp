@@ -1,10 +1,15 @@
 #include "monitor/SessionCalls.h"
 
+#include "link/AgentAddress.h"
 #include "link/Link.h"
 #include "module/ModuleJson.h"
 #include "session/HeadendSession.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QTemporaryDir>
 
 namespace {
 // What the session's host is told, told to the client.
@@ -14,11 +19,13 @@ public:
         : m_notify(notify), m_stopped(stopped) {}
     void SetStatus(const QString& text) override {
         QuietHost::SetStatus(text);
-        tell({{"call", "status"}, {"text", text}});
+        tell({{"call", "status"}, {"text", names(text)}});
     }
     void showMessage(const QString& text, bool error) override {
-        tell({{"call", "message"}, {"text", text}, {"error", error}});
+        tell({{"call", "message"}, {"text", names(text)}, {"error", error}});
     }
+    // The texts name a file as the client does.
+    std::function<QString(const QString&)> names = [](const QString& text) { return text; };
     void progress(int value, int max) override {
         tell({{"call", "progress"}, {"value", value}, {"max", max}});
     }
@@ -50,6 +57,46 @@ private:
     const SessionCalls::Notify& m_notify;
 };
 
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+// The file of a save or a load, in a folder of its own here under the client's name for it.
+struct FileHere {
+    QTemporaryDir dir;
+    QString client; // the client's path
+    QString path() const { return dir.filePath(QFileInfo(client).fileName()); }
+    QString clientNames(QString text) const {
+        return text.replace(QDir::toNativeSeparators(dir.path()),
+                            QDir::toNativeSeparators(QFileInfo(client).path()));
+    }
+    bool usable() const { return dir.isValid() && isPlainFileName(QFileInfo(client).fileName()); }
+};
+
+QJsonArray texts(const QStringList& list) {
+    return QJsonArray::fromStringList(list);
+}
+
+QJsonArray addressList(const ModuleAddresses& list) {
+    QJsonArray out;
+    for (const ModuleAddress& a : list)
+        out.append(QJsonArray{a.subrack, a.slot});
+    return out;
+}
+
+// What became of a save or a load, for the client: the exit status of orvex-cli's commands.
+QJsonObject outcomeJson(const FileOutcome& o) {
+    const int status = o.kind == FileOutcome::Done           ? 0
+                       : o.kind == FileOutcome::ModuleErrors ? 1
+                                                             : 3;
+    return {{"status", status},
+            {"notBack", texts(o.notBack)},
+            {"written", addressList(o.loaded.written)},
+            {"images", addressList(o.loaded.images)}};
+}
+
 ModuleAddresses addresses(const QJsonArray& list) {
     ModuleAddresses out;
     for (const QJsonValue& a : list)
@@ -58,22 +105,85 @@ ModuleAddresses addresses(const QJsonArray& list) {
             out << at;
     return out;
 }
-} // namespace
 
-bool SessionCalls::serves(const QString& method) {
-    return method == QLatin1String("session.scan.v1");
+// A module named by a call; none named is none, one outside the head-end a fault.
+std::optional<ModuleAddress> moduleAt(const QJsonValue& at) {
+    if (at.isUndefined())
+        return std::nullopt;
+    const ModuleAddresses named = addresses({at});
+    if (named.isEmpty())
+        throw OrvexError(QStringLiteral("no such module"));
+    return named.first();
 }
 
-JsonRpc::Message SessionCalls::run(const QString&, const QJsonObject& params,
-                                   HeadendSession& session, const Notify& notify,
-                                   const std::function<bool()>& stopped,
-                                   const std::function<void(LinkHost*)>& lend) {
-    ForwardingHost host(notify, stopped);
+QJsonObject scan(const QJsonObject& params, HeadendSession& session,
+                 const SessionCalls::Notify& notify) {
     ForwardingView view(notify);
     ScanWords words;
     words.module = params["module"].toString(words.module);
     words.group = params["group"].toString(words.group);
+    const int found =
+        session.scan(view, words, addresses(params["expected"].toArray()), ScanEnd::KeepPortOpen);
+    return {{"found", found},
+            {"subrack2Visible", session.state().Subrack2Visible},
+            {"curSlot", session.state().CurSlot}};
+}
+
+// A save writes beside a file that holds modules not answering now: the earlier file comes
+// along, and the file saved goes back.
+QJsonObject save(const QJsonObject& params, HeadendSession& session, const FileHere& here) {
+    if (params.contains("earlier"))
+        writeBytes(here.path(), QByteArray::fromBase64(params["earlier"].toString().toLatin1()));
+    const std::optional<ModuleAddress> at = moduleAt(params["module"]);
+    const FileOutcome o =
+        at ? session.saveModule(*at, here.path()) : session.saveConfig(here.path());
+    QJsonObject result = outcomeJson(o);
+    result["file"] = QFileInfo(o.file).fileName();
+    if (QFile saved(o.file); o.ok() && saved.open(QIODevice::ReadOnly))
+        result["data"] = QString::fromLatin1(saved.readAll().toBase64());
+    return result;
+}
+
+// A module file goes onto the module the client works with.
+QJsonObject load(const QJsonObject& params, HeadendSession& session, const FileHere& here) {
+    writeBytes(here.path(), QByteArray::fromBase64(params["data"].toString().toLatin1()));
+    const bool moduleFile = params["moduleFile"].toBool();
+    if (const std::optional<ModuleAddress> at = moduleAt(params["at"]); moduleFile && at) {
+        session.state().CurSubrack = at->subrack;
+        session.state().CurSlot = at->slot;
+    }
+    std::optional<ModuleAddresses> only;
+    if (params.contains("only"))
+        only = addresses(params["only"].toArray());
+    return outcomeJson(session.load(here.path(), moduleFile, only));
+}
+} // namespace
+
+bool SessionCalls::serves(const QString& method) {
+    return method == QLatin1String("session.scan.v1") ||
+           method == QLatin1String("session.save.v1") || method == QLatin1String("session.load.v1");
+}
+
+QString SessionCalls::change(const QString& method, const QJsonObject& params) {
+    if (method != QLatin1String("session.load.v1"))
+        return {};
+    return QStringLiteral("load %1").arg(QFileInfo(params["file"].toString()).fileName());
+}
+
+JsonRpc::Message SessionCalls::run(const QString& method, const QJsonObject& params,
+                                   HeadendSession& session, const Notify& notify,
+                                   const std::function<bool()>& stopped,
+                                   const std::function<void(LinkHost*)>& lend) {
+    ForwardingHost host(notify, stopped);
     JsonRpc::Message answer;
+    FileHere here;
+    here.client = params["file"].toString();
+    if (method != QLatin1String("session.scan.v1") && !here.usable()) {
+        answer.error = JsonRpc::Error{JsonRpc::InvalidParams,
+                                      QStringLiteral("no file name: %1").arg(here.client)};
+        return answer;
+    }
+    host.names = [&here](const QString& text) { return here.clientNames(text); };
     lend(&host);
     // Every byte on the line, for the client's line monitor.
     SerialPort& port = session.link().ComPort();
@@ -85,11 +195,9 @@ JsonRpc::Message SessionCalls::run(const QString&, const QJsonObject& params,
                                             {"data", QString::fromLatin1(bytes.toBase64())}});
     });
     try {
-        const int found = session.scan(view, words, addresses(params["expected"].toArray()),
-                                       ScanEnd::KeepPortOpen);
-        answer.result = {{"found", found},
-                         {"subrack2Visible", session.state().Subrack2Visible},
-                         {"curSlot", session.state().CurSlot}};
+        answer.result = method == QLatin1String("session.scan.v1")   ? scan(params, session, notify)
+                        : method == QLatin1String("session.save.v1") ? save(params, session, here)
+                                                                     : load(params, session, here);
     } catch (const OrvexError& e) {
         answer.error = JsonRpc::Error{JsonRpc::LineDown, e.text()};
     }

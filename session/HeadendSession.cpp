@@ -25,7 +25,7 @@ bool HeadendSession::busy() const {
 int HeadendSession::scan(ScanView& view, const ScanWords& words, const ModuleAddresses& expected,
                          ScanEnd end) {
     Operation op(*this, QStringLiteral("scan"));
-    if (Transport::kindOf(m_link.ComPort().portName()) == Transport::Kind::Agent)
+    if (behindAgent())
         if (const std::optional<int> found = remoteScan(view, words, expected, end))
             return *found;
     ScanHeadend(m_link, m_modules, m_state, m_host, view, words, expected, end);
@@ -65,8 +65,15 @@ FileOutcome HeadendSession::outcome(const SaveLoad& files, bool ok, const QStrin
     return o;
 }
 
+bool HeadendSession::behindAgent() {
+    return Transport::kindOf(m_link.ComPort().portName()) == Transport::Kind::Agent;
+}
+
 FileOutcome HeadendSession::saveConfig(const QString& file) {
     Operation op(*this, QStringLiteral("save"));
+    if (behindAgent())
+        if (std::optional<FileOutcome> o = remoteSave(std::nullopt, file))
+            return *o;
     SaveLoad files(m_link, m_modules, m_state, m_host);
     const bool ok = files.SaveConfigFile(file);
     return outcome(files, ok, files.savedAs());
@@ -74,6 +81,9 @@ FileOutcome HeadendSession::saveConfig(const QString& file) {
 
 FileOutcome HeadendSession::saveModule(const ModuleAddress& at, const QString& file) {
     Operation op(*this, QStringLiteral("save"));
+    if (behindAgent())
+        if (std::optional<FileOutcome> o = remoteSave(at, file))
+            return *o;
     SaveLoad files(m_link, m_modules, m_state, m_host);
     const bool ok = files.SaveModuleFile(at.subrack, at.slot, file);
     return outcome(files, ok, file);
@@ -82,6 +92,9 @@ FileOutcome HeadendSession::saveModule(const ModuleAddress& at, const QString& f
 FileOutcome HeadendSession::load(const QString& file, bool moduleFile,
                                  const std::optional<ModuleAddresses>& only) {
     Operation op(*this, QStringLiteral("load"));
+    if (behindAgent())
+        if (std::optional<FileOutcome> o = remoteLoad(file, moduleFile, only))
+            return *o;
     SaveLoad files(m_link, m_modules, m_state, m_host);
     LoadedModules loaded;
     const bool ok = files.LoadSettingsFile(file, !moduleFile, &loaded, only);

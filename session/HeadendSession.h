@@ -136,6 +136,13 @@ private:
     // the agent does not serve it.
     std::optional<int> remoteScan(ScanView& view, const ScanWords& words,
                                   const ModuleAddresses& expected, ScanEnd end);
+    // Saves and loads run by the agent (RemoteSession.cpp); none when they run here: a file
+    // this program cannot use, or an agent that does not serve them.
+    std::optional<FileOutcome> remoteSave(const std::optional<ModuleAddress>& at,
+                                          const QString& file);
+    std::optional<FileOutcome> remoteLoad(const QString& file, bool moduleFile,
+                                          const std::optional<ModuleAddresses>& only);
+    bool behindAgent();
     FileOutcome outcome(const SaveLoad& files, bool ok, const QString& file) const;
 
     LinkHost& m_host;

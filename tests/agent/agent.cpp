@@ -2,11 +2,13 @@
 // its socket and through a real OpenSSH server (with a delaying forwarder in front), against
 // the same commands on the line of a second, identical head-end. Every command must say,
 // write and send to the modules exactly what it does on the line itself.
+#include "app/FileDialogs.h"
 #include "link/JsonRpc.h"
 #include "module/ModuleJson.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Expect.h"
+#include "tests/support/Files.h"
 #include "tests/support/LineChecks.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/Ser2net.h"
@@ -142,16 +144,17 @@ private Q_SLOTS:
             QByteArray(there.frames).replace(0, 2 * there.frames.startsWith("\x03\r"), ""));
     }
 
-    // The windows' scan behind the agent (run there, through ssh at 40 ms each way): the
-    // records, the log's texts and the frames of the line monitor are those of the same scan on
-    // the line itself, and the head-end heard that scan last.
-    void windowsScan() {
+    // The windows behind the agent (through ssh at 40 ms each way), where the scan, the save
+    // and the load run at the agent: the records, the files, the log's texts and messages and
+    // the frames of the line monitor are those of the same work on the line itself, and the
+    // head-end heard that work last.
+    void windows() {
         struct Seen {
             QStringList records, texts;
-            QByteArray frames, line;
+            QByteArray frames, line, file;
         };
         DelayProxy proxy(sshd.port(), 80);
-        const auto scanned = [](SimServer& sim, const QString& port) {
+        const auto worked = [this](SimServer& sim, const QString& port) {
             AppFixture app(port);
             TMainFrm& m = app.start();
             Seen seen;
@@ -162,19 +165,29 @@ private Q_SLOTS:
             const int logged = int(m.messageLog.entries().size());
             sim.headend().clearLog();
             app.scan();
+            const QString file = dir.filePath("w.mmh");
+            QFile::remove(file);
+            FileDialogs::setAnswer(file);
+            m.itmSaveConfig->trigger();
+            FileDialogs::setAnswer(file);
+            m.itmLoadConfig->trigger();
+            app.scanned(); // the one after the load, which checks it
             for (int g = 0; g < 2; ++g)
                 for (int s = 0; s < 16; ++s)
                     seen.records << QJsonDocument(ModuleJson::write(*m.Modules().at(s, g)))
                                         .toJson(QJsonDocument::Compact);
             for (const MessageLog::Entry& e : m.messageLog.entries().mid(logged))
                 seen.texts << e.text;
+            seen.texts << m.shownMessages;
             seen.line = sim.headend().received();
+            seen.file = undated(fileBytes(file));
             return seen;
         };
-        const Seen there = scanned(*local, local->slavePath());
-        const Seen here = scanned(*remote, QString("ssh://127.0.0.1:%1/site").arg(proxy.port()));
+        const Seen there = worked(*local, local->slavePath());
+        const Seen here = worked(*remote, QString("ssh://127.0.0.1:%1/site").arg(proxy.port()));
         QCOMPARE(here.records, there.records);
-        QCOMPARE(here.texts.join("\n"), there.texts.join("\n")); // first "ssh://... connected"
+        QCOMPARE(here.texts, there.texts);
+        QCOMPARE(here.file, there.file);
         QCOMPARE(here.frames, there.frames);
         EXPECT_ENDS(here.line, there.line);
     }

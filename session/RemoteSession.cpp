@@ -1,0 +1,213 @@
+// The session's operations behind a site agent (agent: and ssh:// ports): each one request, run
+// by the agent on its own line at the line's pace.
+#include "session/HeadendSession.h"
+#include "session/RemoteCall.h"
+
+#include "link/AgentAddress.h"
+#include "link/PortInfo.h"
+#include "module/ModuleJson.h"
+#include "net/AgentChannel.h"
+
+#include "files/FileTexts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSaveFile>
+
+namespace {
+struct Replay {
+    ModuleTable& modules;
+    SharedState& state;
+    LinkHost& host;
+    ScanView* view;
+
+    void host_(const QJsonObject& p) {
+        const QString call = p["call"].toString();
+        if (call == QLatin1String("status"))
+            host.SetStatus(p["text"].toString());
+        else if (call == QLatin1String("message"))
+            host.showMessage(p["text"].toString(), p["error"].toBool());
+        else if (call == QLatin1String("progress"))
+            host.progress(p["value"].toInt(), p["max"].toInt());
+    }
+    // The agent's line, for this program's line monitor.
+    static void bytes_(const QJsonObject& p, const SerialPort::Tap& tap) {
+        const QString dir = p["dir"].toString();
+        if (tap &&
+            (dir == QLatin1String(">") || dir == QLatin1String("<") || dir == QLatin1String("#")))
+            tap(dir.at(0).toLatin1(), QByteArray::fromBase64(p["data"].toString().toLatin1()));
+    }
+    void view_(const QJsonObject& p) {
+        if (!view)
+            return;
+        const QString call = p["call"].toString();
+        const int g = p["subrack"].toInt(-1), s = p["slot"].toInt(-1);
+        const bool slot = g >= 0 && g < 2 && s >= 0 && s < 16;
+        if (call == QLatin1String("page") && g >= 0 && g < 2)
+            view->showSubrackPage(g);
+        else if (call == QLatin1String("lamp"))
+            view->toggleLamp();
+        else if (call == QLatin1String("missing"))
+            view->replyMissing(p["text"].toString());
+        else if (slot && call == QLatin1String("found"))
+            visited(g, s, &p);
+        else if (slot && call == QLatin1String("empty"))
+            visited(g, s, nullptr);
+    }
+    void visited(int g, int s, const QJsonObject* found) {
+        state.CurSlot = s;
+        TModule& m = modules.renew(s, g);
+        modules.diagLines(s, g).clear();
+        view->processEvents();
+        if (!found) {
+            m.TypeName = NotInstalledText;
+            view->slotEmpty(g, s);
+            return;
+        }
+        m = ModuleJson::read((*found)["record"].toObject());
+        ++state.FoundCount;
+        state.Subrack2Visible = true;
+        view->slotFound(g, s, m);
+    }
+};
+} // namespace
+
+JsonRpc::Message callAgent(HeadendSession& session, const QString& method,
+                           const QJsonObject& params, ScanView* view) {
+    Link& link = session.link();
+    AgentAddress address;
+    QString error;
+    if (!AgentAddress::parse(link.ComPort().portName(), &address, &error))
+        throw PortError(Ports::notOpenedText(error));
+    // The agent works on its own line: this program's hold on it ends meanwhile.
+    link.closePort();
+    AgentChannel channel;
+    if (!channel.open(address, &error))
+        throw PortError(Ports::notOpenedText(error));
+    Replay replay{session.modules(), session.state(), session.host(), view};
+    LinkHost& host = session.host();
+    const JsonRpc::Message answer = channel.call(
+        method, params,
+        [&](const QString& what, const QJsonObject& p) {
+            if (what == QLatin1String("view.v1"))
+                replay.view_(p);
+            else if (what == QLatin1String("host.v1"))
+                replay.host_(p);
+            else if (what == QLatin1String("bytes.v1"))
+                replay.bytes_(p, link.ComPort().tap());
+        },
+        [&host] { return host.stopRequested(); });
+    host.progress(0, 0);
+    if (answer.error && answer.error->code == JsonRpc::ConnectionLost && !host.stopRequested())
+        throw PortError(answer.error->message);
+    return answer;
+}
+
+std::optional<int> HeadendSession::remoteScan(ScanView& view, const ScanWords& words,
+                                              const ModuleAddresses& expected, ScanEnd end) {
+    QJsonArray wanted;
+    for (const ModuleAddress& a : expected)
+        wanted.append(QJsonArray{a.subrack, a.slot});
+    m_state.FoundCount = 0;
+    m_state.Subrack2Visible = false;
+    const JsonRpc::Message answer =
+        callAgent(*this, QStringLiteral("session.scan.v1"),
+                  {{"expected", wanted}, {"module", words.module}, {"group", words.group}}, &view);
+    // An agent of before this call: the scan runs here, on the line it lends.
+    if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
+        return std::nullopt;
+    if (answer.error && !m_host.stopRequested())
+        throw PortError(answer.error->message);
+    if (answer.error)
+        m_host.SetStatus(ScanResultText(m_state.FoundCount));
+    else
+        m_state.CurSlot = answer.result["curSlot"].toInt(m_state.CurSlot);
+    m_link.ReplyTimeout = Protocol::PresenceTimeout;
+    if (end == ScanEnd::KeepPortOpen && !m_link.ComPort().open())
+        throw PortError(Ports::notOpenedText(m_link.ComPort().errorString()));
+    return m_state.FoundCount;
+}
+
+namespace {
+ModuleAddresses addressesOf(const QJsonValue& list) {
+    ModuleAddresses out;
+    for (const QJsonValue& a : list.toArray())
+        out << ModuleAddress{a[0].toInt(), a[1].toInt()};
+    return out;
+}
+
+FileOutcome outcomeOf(const QJsonObject& result, const QString& file) {
+    FileOutcome o;
+    const int status = result["status"].toInt(3);
+    o.kind = status == 0   ? FileOutcome::Done
+             : status == 1 ? FileOutcome::ModuleErrors
+                           : FileOutcome::Failed;
+    o.file = file;
+    o.loaded = {addressesOf(result["written"]), addressesOf(result["images"])};
+    for (const QJsonValue& line : result["notBack"].toArray())
+        o.notBack << line.toString();
+    return o;
+}
+
+QJsonArray addressArray(const ModuleAddress& a) {
+    return {a.subrack, a.slot};
+}
+} // namespace
+
+std::optional<FileOutcome> HeadendSession::remoteSave(const std::optional<ModuleAddress>& at,
+                                                      const QString& file) {
+    // A file this program cannot write fails here, as on its own line: before any frame.
+    if (QSaveFile probe(file); !probe.open(QIODevice::WriteOnly))
+        return std::nullopt;
+    QJsonObject params{{"file", file}};
+    if (at)
+        params["module"] = addressArray(*at);
+    if (QFile earlier(file); earlier.open(QIODevice::ReadOnly))
+        params["earlier"] = QString::fromLatin1(earlier.readAll().toBase64());
+    const JsonRpc::Message answer = callAgent(*this, QStringLiteral("session.save.v1"), params);
+    if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
+        return std::nullopt;
+    if (answer.error)
+        throw PortError(answer.error->message);
+    const QString name = answer.result["file"].toString();
+    FileOutcome o = outcomeOf(answer.result,
+                              isPlainFileName(name) ? QFileInfo(file).dir().filePath(name) : file);
+    if (!o.ok() || !answer.result.contains("data"))
+        return o;
+    QSaveFile saved(o.file);
+    if (!saved.open(QIODevice::WriteOnly) ||
+        saved.write(QByteArray::fromBase64(answer.result["data"].toString().toLatin1())) < 0 ||
+        !saved.commit()) {
+        m_host.showMessage(
+            QStringLiteral("%1 %2: %3; the head-end's file stays unwritten here.")
+                .arg(FileTexts::FileIOError, QDir::toNativeSeparators(o.file), saved.errorString()),
+            true);
+        o.kind = FileOutcome::Failed;
+    }
+    return o;
+}
+
+std::optional<FileOutcome> HeadendSession::remoteLoad(const QString& file, bool moduleFile,
+                                                      const std::optional<ModuleAddresses>& only) {
+    // A file that cannot be read fails here, as on its own line: before any frame.
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QJsonObject params{{"file", file},
+                       {"data", QString::fromLatin1(in.readAll().toBase64())},
+                       {"moduleFile", moduleFile},
+                       {"at", addressArray(currentAddress())}};
+    if (only) {
+        QJsonArray list;
+        for (const ModuleAddress& a : *only)
+            list.append(addressArray(a));
+        params["only"] = list;
+    }
+    const JsonRpc::Message answer = callAgent(*this, QStringLiteral("session.load.v1"), params);
+    if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
+        return std::nullopt;
+    if (answer.error)
+        throw PortError(answer.error->message);
+    return outcomeOf(answer.result, file);
+}
