@@ -93,7 +93,9 @@ void TMainFrm::Init() {
     setWindowIcon(orvexIcon());
     RxGCaption->setCaption(QStringLiteral(" ORVEX Link"));
     setWindowTitle(QStringLiteral("ORVEX Link"));
-    if (!m_link.OpenLink() && !closing())
+    // "orvex-link --port NAME": this run's port, whatever OXLCom.ini says (and not kept there).
+    const qsizetype portArg = m_args.indexOf(QStringLiteral("--port"));
+    if (!m_link.OpenLink(portArg > 0 ? m_args.value(portArg + 1) : QString()) && !closing())
         showMessage(Ports::notOpenedText(m_link.ComPort().errorString()), true);
     // A stored time-out that no transaction can use falls back to the default.
     const bool usable = StoredScanTimeout > 0 && StoredScanTimeout <= kLongestScanTimeout;

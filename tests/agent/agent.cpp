@@ -332,10 +332,10 @@ private Q_SLOTS:
         QVERIFY(runUntil([&] { return agent->logged("scan: ") == scans + 1; }, 60000));
     }
 
-    // The windows on ssh://: the scan finds the head-end, a list changed on a panel reaches the
-    // module's EEPROM.
+    // The windows on ssh:// (from their command line): the scan finds the head-end, a list
+    // changed on a panel reaches the module's EEPROM.
     void windows() {
-        AppFixture app(ssh());
+        AppFixture app({}, {"orvex-link", "--port", ssh()});
         app.start();
         QVERIFY(app.scan());
         QCOMPARE(app.main().state().FoundCount, 12);

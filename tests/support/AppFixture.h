@@ -45,7 +45,7 @@ struct AppFixture : PeerInFreshDir {
         settle();
         // What start-up said on the line (the console's end, once the port is open), taken off
         // the peer's record.
-        if (m.link().ComPort().isOpen())
+        if (m.link().ComPort().isOpen() && m.link().ComPort().portName() == peer.path())
             peer.waitForFrames(2);
         startBytes = peer.received();
         peer.clearReceived();
