@@ -208,7 +208,11 @@ private Q_SLOTS:
                                    << "/dev/nonsense: No such file or directory";
         QTest::newRow("remote without port")
             << "tcp://no-port-given"
-            << "tcp://no-port-given: not a remote port (tcp://HOST:PORT or rfc2217://HOST:PORT)";
+            << "tcp://no-port-given: not a remote port (tcp://HOST:PORT, rfc2217://HOST:PORT, "
+               "ssh://[USER@]HOST[:PORT][/LINE] or agent:SOCKET)";
+        QTest::newRow("agent's line misnamed") << "ssh://site-box/tty USB0"
+                                               << "ssh://site-box/tty USB0: an SSH port is "
+                                                  "ssh://[USER@]HOST[:PORT][/LINE]";
     }
     void typedPort() {
         QFETCH(QString, typed);
