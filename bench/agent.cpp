@@ -3,20 +3,26 @@
 // built orvex-agent on one, reached through a real OpenSSH server on loopback (one connection
 // kept open by ssh's control master, as the README recommends for repeated commands) with
 // 0, 20, 40 and 160 ms added each way; orvex-cli on the other's line. Prints each command's
-// time (median of three) and the goal: 1.1 x the local time + 2 round trips.
+// time (median of three) and the goal: 1.1 x the local time + 2 round trips. Then the same for
+// the windows' work on their session (scan, save, load at the agent; a panel's write and
+// commit on the line it lends).
 //
 //   build/bin/bench_agent
+#include "link/LinkHost.h"
+#include "session/HeadendSession.h"
 #include "sim/SimServer.h"
 #include "tests/support/Ser2net.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 constexpr int kRuns = 3;
@@ -57,6 +63,40 @@ double seconds(const QString& port, const QStringList& args, const QString& fold
     std::sort(times.begin(), times.end());
     return times[kRuns / 2];
 }
+// Seconds one run of work takes (the median of kRuns).
+double timed(const std::function<void()>& work) {
+    QList<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        times << double(clock.elapsed()) / 1000.0;
+    }
+    std::sort(times.begin(), times.end());
+    return times[kRuns / 2];
+}
+
+// The windows' work, on the session they drive: the scan, a save and a load (run at the agent
+// behind an ssh:// port) and one panel change, a write and its commit on the line the agent
+// lends (its connection made first).
+QList<double> windowsWork(const QString& port, const QString& folder) {
+    QuietHost host;
+    HeadendSession session(host);
+    session.link().ComPort().setPortName(port);
+    QuietScanView view;
+    const QString file = QDir(folder).filePath("w.mmh");
+    QList<double> times{timed([&] { session.scan(view); }),
+                        timed([&] { session.saveConfig(file); }),
+                        timed([&] { session.load(file, false); })};
+    session.link().OpenLink(port);
+    session.link().SelectModule(0, 0);
+    times << timed([&] {
+        session.link().WriteValue(6, 1);
+        session.link().CommitEEPROM(0, 0);
+    });
+    session.link().closePort();
+    return times;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -95,6 +135,20 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
         std::fflush(stdout);
+    }
+    const QStringList work{"windows: scan", "windows: save-config", "windows: load-config",
+                           "windows: panel write+commit"};
+    QList<QList<double>> there;
+    for (const int ms : delays) {
+        DelayProxy proxy(sshd.port(), 2 * ms);
+        there << windowsWork(QString("ssh://127.0.0.1:%1/site").arg(proxy.port()), dir.path());
+    }
+    const QList<double> here = windowsWork(local->slavePath(), dir.path());
+    for (int i = 0; i < work.size(); ++i) {
+        std::printf("%-28s %8.2f", qPrintable(work[i]), here[i]);
+        for (int d = 0; d < delays.size(); ++d)
+            std::printf("   %6.2f %5.2f", there[d][i], 1.1 * here[i] + 4 * delays[d] / 1000.0);
+        std::printf("\n");
     }
     agent.terminate();
     agent.waitForFinished();

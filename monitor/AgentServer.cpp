@@ -35,6 +35,7 @@ struct AgentServer::Client {
     QString user;
     JsonRpc::LineReader reader;
     bool gone = false;
+    bool stopAsked = false; // by stop.v1, for the operation under way
     void send(const QByteArray& line) {
         if (!gone)
             socket->write(line), socket->flush();
@@ -45,6 +46,16 @@ AgentServer::AgentServer(HeadendMonitor& monitor, LineBridge& bridge, QObject* p
     : QObject(parent), m_monitor(monitor), m_bridge(bridge) {
     connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onConnection);
     connect(&monitor, &HeadendMonitor::event, this, &AgentServer::tell);
+    // What a client that holds the line writes to a module, every other client hears of.
+    connect(&bridge, &LineBridge::changed, this,
+            [this](const QString& change, const QString& user) { tellChange(change, user, 0); });
+}
+
+void AgentServer::tellChange(const QString& change, const QString& user, int status) {
+    tell({{QStringLiteral("kind"), QStringLiteral("change")},
+          {QStringLiteral("command"), change},
+          {QStringLiteral("user"), user},
+          {QStringLiteral("status"), status}});
 }
 
 // Who changed what: the journal, the metrics and every client.
@@ -54,10 +65,7 @@ void AgentServer::noteChange(const Client& client, const QString& change, int st
                    .arg(change, client.user)
                    .arg(status)
                    .arg(client.gone ? QStringLiteral(" (the client left meanwhile)") : QString()));
-    tell({{QStringLiteral("kind"), QStringLiteral("change")},
-          {QStringLiteral("command"), change},
-          {QStringLiteral("user"), client.user},
-          {QStringLiteral("status"), status}});
+    tellChange(change, client.user, status);
 }
 
 void AgentServer::tell(const QJsonObject& what) {
@@ -117,6 +125,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
         return client->send(JsonRpc::error(m.id, *error));
     if (m.isAnswer())
         return; // nothing is asked of a client
+    if (m.method == QLatin1String("stop.v1"))
+        return void(client->stopAsked = true);
     if (m.method == QLatin1String("hello.v1"))
         return client->send(
             JsonRpc::result(m.id, {{QStringLiteral("agent"), QStringLiteral(ORVEX_VERSION)},
@@ -142,12 +152,13 @@ void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
     op.run = [this, client, request](HeadendSession& session) {
         if (client->gone)
             return;
+        client->stopAsked = false;
         const JsonRpc::Message answer = SessionCalls::run(
             request.method, request.params, session,
             [client](const QString& method, const QJsonObject& params) {
                 client->send(JsonRpc::notification(method, params));
             },
-            [client] { return client->gone; },
+            [client] { return client->gone || client->stopAsked; },
             [this](LinkHost* host) { m_monitor.lendHost(host); });
         if (const QString change = SessionCalls::change(request.method, request.params);
             !change.isEmpty() && !answer.error)

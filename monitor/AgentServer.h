@@ -38,6 +38,7 @@ private:
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.
     void tell(const QJsonObject& what);
+    void tellChange(const QString& change, const QString& user, int status);
 
     HeadendMonitor& m_monitor;
     LineBridge& m_bridge;

@@ -1,6 +1,7 @@
 #include "monitor/LineBridge.h"
 
 #include "link/SerialPort.h"
+#include "module/ModuleAddress.h"
 #include "monitor/HeadendMonitor.h"
 #include "monitor/Listening.h"
 #include "monitor/Log.h"
@@ -135,10 +136,10 @@ void LineBridge::witness(const QList<LineFrame>& frames) {
             if (f.kind != FrameKind::Write || f.dir != '>')
                 continue;
             m_monitor.noteChange(QStringLiteral("line"));
-            monitorLog(QStringLiteral("bridge: %1/%2 %3 by %4")
-                           .arg(f.subrack + 1)
-                           .arg(f.slot + 1)
-                           .arg(f.meaning, m_peer));
+            const QString change =
+                QStringLiteral("%1 %2").arg(ModuleAddress{f.subrack, f.slot}.name(), f.meaning);
+            monitorLog(QStringLiteral("bridge: %1 by %2").arg(change, m_peer));
+            Q_EMIT changed(change, m_peer);
         }
 }
 

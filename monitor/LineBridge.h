@@ -52,6 +52,10 @@ public:
     QString inUseBy() const { return m_client ? m_peer : QString(); }
     quint16 port() const { return m_server.serverPort(); }
 
+Q_SIGNALS:
+    // The client wrote a frame that changes a module ("1/6 write parameter 0 = 22").
+    void changed(const QString& change, const QString& user);
+
 private:
     void onConnection();
     void adopt(QIODevice* client, const QString& peer);

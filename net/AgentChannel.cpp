@@ -82,6 +82,7 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
                                     const Notified& notified, const std::function<bool()>& stop) {
     const int id = m_nextId++;
     m_device->write(JsonRpc::request(id, method, params));
+    bool stopSent = false;
     for (;;) {
         while (!m_arrived.isEmpty()) {
             JsonRpc::Message m = m_arrived.takeFirst();
@@ -92,8 +93,6 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
                 return m;
             }
         }
-        if (stop && stop())
-            m_lostReason = QStringLiteral("stopped here");
         if (!m_lostReason.isEmpty()) {
             JsonRpc::Message lost;
             lost.error = JsonRpc::Error{
@@ -101,7 +100,13 @@ JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& pa
                 QStringLiteral("The connection to the agent was lost: %1").arg(m_lostReason)};
             return lost;
         }
-        EventWait::until(
-            [&] { return !m_arrived.isEmpty() || !m_lostReason.isEmpty() || (stop && stop()); });
+        // The agent ends the operation as it would end here: after the module at hand.
+        if (!stopSent && stop && stop()) {
+            m_device->write(JsonRpc::notification(QStringLiteral("stop.v1"), {}));
+            stopSent = true;
+        }
+        EventWait::until([&] {
+            return !m_arrived.isEmpty() || !m_lostReason.isEmpty() || (!stopSent && stop && stop());
+        });
     }
 }

@@ -23,7 +23,8 @@ public:
     // Connects; false with the reason in *error.
     bool open(const AgentAddress& address, QString* error);
     // The answer's result, or its error (the connection lost is an error too). When stop()
-    // turns true the wait ends with an error; the agent hears of it as the channel closes.
+    // turns true the agent is asked to stop the operation (stop.v1), as a user's stop does
+    // here, and its answer still comes.
     JsonRpc::Message call(const QString& method, const QJsonObject& params,
                           const Notified& notified = {}, const std::function<bool()>& stop = {});
 

@@ -99,7 +99,7 @@ JsonRpc::Message callAgent(HeadendSession& session, const QString& method,
         },
         [&host] { return host.stopRequested(); });
     host.progress(0, 0);
-    if (answer.error && answer.error->code == JsonRpc::ConnectionLost && !host.stopRequested())
+    if (answer.error && answer.error->code == JsonRpc::ConnectionLost)
         throw PortError(answer.error->message);
     return answer;
 }
@@ -117,12 +117,9 @@ std::optional<int> HeadendSession::remoteScan(ScanView& view, const ScanWords& w
     // An agent of before this call: the scan runs here, on the line it lends.
     if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
         return std::nullopt;
-    if (answer.error && !m_host.stopRequested())
-        throw PortError(answer.error->message);
     if (answer.error)
-        m_host.SetStatus(ScanResultText(m_state.FoundCount));
-    else
-        m_state.CurSlot = answer.result["curSlot"].toInt(m_state.CurSlot);
+        throw PortError(answer.error->message);
+    m_state.CurSlot = answer.result["curSlot"].toInt(m_state.CurSlot);
     m_link.ReplyTimeout = Protocol::PresenceTimeout;
     if (end == ScanEnd::KeepPortOpen && !m_link.ComPort().open())
         throw PortError(Ports::notOpenedText(m_link.ComPort().errorString()));

@@ -11,6 +11,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/LineChecks.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/Ser2net.h"
 #include "tests/support/TestMain.h"
 
@@ -261,6 +262,16 @@ class AgentLineTest : public QObject {
     Sshd sshd;
     QString bin = QCoreApplication::applicationDirPath() + "/orvex-cli";
     QString ssh() const { return QString("ssh://127.0.0.1:%1/site").arg(sshd.port()); }
+    // From its first write on, the load at the agent selected no module but the first: its
+    // values, its commit, its restart.
+    void onlyTheFirstModule() {
+        const QByteArray line = sim->headend().received();
+        const QByteArray load = line.mid(line.indexOf("!5"));
+        for (qsizetype at = load.indexOf("!\xC"); at >= 0; at = load.indexOf("!\xC", at + 1))
+            QCOMPARE(load.mid(at, 3), QByteArray("!\xC0\x80"));
+        QVERIFY(load.lastIndexOf("!6\r") > load.lastIndexOf("!5"));
+        QCOMPARE(restartFrames(line), QStringList{"71/1"});
+    }
     // What 1/1 (QM4-C) holds in its EEPROM for its spectrum, on the channel it works on.
     std::optional<int> spectrum() const {
         return sim->headend().committedValue(0, 0, 6, sim->headend().state(0, 0).channel);
@@ -291,15 +302,27 @@ private Q_SLOTS:
         cli.kill();
         QVERIFY(
             runUntil([&] { return agent->logged("(the client left meanwhile)") == 1; }, 120000));
-        // From its first write on, the load selected no module but the first: its values, its
-        // commit, its restart.
-        const QByteArray line = sim->headend().received();
-        const QByteArray load = line.mid(line.indexOf("!5"));
-        for (qsizetype at = load.indexOf("!\xC"); at >= 0; at = load.indexOf("!\xC", at + 1))
-            QCOMPARE(load.mid(at, 3), QByteArray("!\xC0\x80"));
-        QVERIFY(load.lastIndexOf("!6\r") > load.lastIndexOf("!5"));
-        QCOMPARE(restartFrames(line), QStringList{"71/1"});
+        onlyTheFirstModule();
         QCOMPARE(QProcess::execute(bin, {"--port", "agent:" + agent->socket(), "show", "1/1"}), 0);
+    }
+
+    // Stopped in the windows (closed a second time while they work), a load at the agent ends
+    // as on the line itself: after the module at hand, with its commit, naming the modules it
+    // did not load.
+    void stopped() {
+        RecordingHost host;
+        HeadendSession session(host);
+        session.link().ComPort().setPortName(ssh());
+        const QString file = agent->dir.filePath("s.mmh");
+        QVERIFY(session.saveConfig(file).ok());
+        sim->headend().clearLog();
+        QTimer writing;
+        connect(&writing, &QTimer::timeout,
+                [&] { host.stop = host.stop || sim->headend().received().contains("!5"); });
+        writing.start(5);
+        QVERIFY(!session.load(file, false).ok());
+        EXPECT_HAS(host.messages.join('\n'), "Not loaded: 1/2, ");
+        onlyTheFirstModule();
     }
 
     // Through ssh at 40 ms each way: a write and its commit reach the module and are logged
@@ -309,6 +332,9 @@ private Q_SLOTS:
         DelayProxy proxy(sshd.port(), 80);
         const QString port = QString("ssh://127.0.0.1:%1/site").arg(proxy.port());
         const int scans = agent->logged("scan: ");
+        QLocalSocket listener; // another client, which hears of the change
+        listener.connectToServer(agent->socket());
+        QVERIFY(listener.waitForConnected());
         LinkFixture f;
         QVERIFY2(f.link->OpenLink(port), qPrintable(f.link->ComPort().errorString()));
         QVERIFY(f.link->SelectModule(0, 0));
@@ -322,6 +348,11 @@ private Q_SLOTS:
             return agent->logged(("bridge: 1/1 write parameter 6 = 1" + by).toUtf8()) == 1;
         }));
         EXPECT_HAS(QString(agent->log), "bridge: 1/1 commit" + by);
+        QByteArray heard;
+        QVERIFY(runUntil([&] {
+            heard += listener.readAll();
+            return heard.contains(R"("command":"1/1 write parameter 6 = 1")");
+        }));
         LinkFixture other;
         QVERIFY(!other.link->OpenLink("agent:" + agent->socket()));
         EXPECT_HAS(other.link->ComPort().errorString(),
