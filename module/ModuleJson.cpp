@@ -3,6 +3,9 @@
 #include <QJsonArray>
 
 namespace {
+// No reply of a module holds more segments than it has bytes.
+constexpr qsizetype kMostSegments = 65536;
+
 QJsonArray ints(const qint32* from, qsizetype n) {
     QJsonArray out;
     for (qsizetype i = 0; i < n; ++i)
@@ -59,8 +62,8 @@ TParam readParam(const QJsonObject& o) {
     p.MaxValue = o["maxValue"].toInt();
     p.Text = o["text"].toString();
     p.Decimals = o["decimals"].toInt();
-    readInts(o["mins"], p.Mins, MaxChannels);
-    readInts(o["ranges"], p.Ranges, MaxChannels);
+    readInts(o["mins"], p.Mins, kMostSegments);
+    readInts(o["ranges"], p.Ranges, kMostSegments);
     p.Items = readTexts(o["items"]);
     p.SegNames = readTexts(o["segNames"]);
     return p;
