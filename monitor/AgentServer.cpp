@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QLocalSocket>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
@@ -18,6 +19,14 @@
 #include <unistd.h>
 
 namespace {
+// How long an operation waits for a line lent to another client before it is refused.
+constexpr int kInUseGraceMs = 3000;
+
+JsonRpc::Error inUse(const QString& who) {
+    return {JsonRpc::LineInUse,
+            QStringLiteral("%1: %2").arg(QLatin1String(Transport::InUseText), who)};
+}
+
 // The user at the other end of a Unix socket, as the kernel knows it.
 QString peerUser(qintptr fd) {
     ucred cred{};
@@ -144,14 +153,7 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
 
 void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
                                  const JsonRpc::Message& request) {
-    HeadendMonitor::Operation op;
-    op.refused = [client, id = request.id](const QString& reason) {
-        client->send(JsonRpc::error(
-            id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
-    };
-    op.run = [this, client, request](HeadendSession& session) {
-        if (client->gone)
-            return;
+    enqueue(client, request.id, [this, client, request](HeadendSession& session) {
         client->stopAsked = false;
         const JsonRpc::Message answer = SessionCalls::run(
             request.method, request.params, session,
@@ -165,8 +167,7 @@ void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
             noteChange(*client, change, answer.result.value(QStringLiteral("status")).toInt());
         client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
                                   : JsonRpc::result(request.id, answer.result));
-    };
-    m_monitor.enqueue(std::move(op));
+    });
 }
 
 void AgentServer::runCommand(const std::shared_ptr<Client>& client,
@@ -174,14 +175,7 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
     auto command = std::make_shared<AgentCommand>();
     if (const auto error = command->prepare(request.method, request.params))
         return client->send(JsonRpc::error(request.id, *error));
-    HeadendMonitor::Operation op;
-    op.refused = [client, id = request.id](const QString& reason) {
-        client->send(JsonRpc::error(
-            id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
-    };
-    op.run = [this, client, command, id = request.id](HeadendSession& session) {
-        if (client->gone)
-            return;
+    enqueue(client, request.id, [this, client, command, id = request.id](HeadendSession& session) {
         const auto output = [client](const QString& stream, const QString& text) {
             client->send(JsonRpc::notification(
                 QStringLiteral("output.v1"),
@@ -193,8 +187,34 @@ void AgentServer::runCommand(const std::shared_ptr<Client>& client,
         if (const QString change = command->change(); !change.isEmpty())
             noteChange(*client, change, result.value(QStringLiteral("status")).toInt());
         client->send(JsonRpc::result(id, result));
+    });
+}
+
+// Runs once the monitor is between two steps. While another client holds the line it waits a
+// moment (the holder may be this client itself, letting go), then it is refused with who holds
+// the line: an engineer is told, not kept waiting behind another's window.
+void AgentServer::enqueue(const std::shared_ptr<Client>& client, const QJsonValue& id,
+                          std::function<void(HeadendSession&)> run) {
+    auto answered = std::make_shared<bool>(false);
+    HeadendMonitor::Operation op;
+    op.refused = [client, id, answered](const QString& reason) {
+        if (!std::exchange(*answered, true))
+            client->send(JsonRpc::error(
+                id, {JsonRpc::LineDown, QStringLiteral("The line is down: %1").arg(reason)}));
+    };
+    op.run = [client, answered, run = std::move(run)](HeadendSession& session) {
+        if (!client->gone && !std::exchange(*answered, true))
+            run(session);
     };
     m_monitor.enqueue(std::move(op));
+    if (m_bridge.inUseBy().isEmpty())
+        return;
+    QTimer::singleShot(kInUseGraceMs, this, [this, client, id, answered] {
+        if (const QString who = m_bridge.inUseBy(); !who.isEmpty() && !*answered) {
+            *answered = true;
+            client->send(JsonRpc::error(id, inUse(who)));
+        }
+    });
 }
 
 void AgentServer::lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request) {
@@ -208,11 +228,8 @@ void AgentServer::lendLine(const std::shared_ptr<Client>& client, const JsonRpc:
                                  {JsonRpc::LineDown,
                                   QStringLiteral("the line cannot be opened: %1").arg(refusal)}));
     };
-    const QString who = m_bridge.inUseBy();
-    if (!who.isEmpty())
-        return client->send(JsonRpc::error(
-            request.id, {JsonRpc::LineInUse,
-                         QStringLiteral("%1: %2").arg(QLatin1String(Transport::InUseText), who)}));
+    if (const QString who = m_bridge.inUseBy(); !who.isEmpty())
+        return client->send(JsonRpc::error(request.id, inUse(who)));
     // From here on the socket is the line's: no answers, no events.
     socket->disconnect(this);
     m_clients.removeOne(client);

@@ -4,9 +4,11 @@
 
 #include <QLocalServer>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class HeadendMonitor;
+class HeadendSession;
 class LineBridge;
 class QLocalSocket;
 
@@ -34,6 +36,8 @@ private:
     void take(const std::shared_ptr<Client>& client, const QByteArray& line);
     void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void runSessionCall(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+    void enqueue(const std::shared_ptr<Client>& client, const QJsonValue& id,
+                 std::function<void(HeadendSession&)> run);
     void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.

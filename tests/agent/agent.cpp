@@ -326,7 +326,7 @@ private Q_SLOTS:
     }
 
     // Through ssh at 40 ms each way: a write and its commit reach the module and are logged
-    // with the user; a second client is told who holds the line; the console and the pages
+    // with the user; other clients are told who holds the line; the console and the pages
     // work on it; the agent takes the line back and scans once the clients let go.
     void lentLine() {
         DelayProxy proxy(sshd.port(), 80);
@@ -353,10 +353,17 @@ private Q_SLOTS:
             heard += listener.readAll();
             return heard.contains(R"("command":"1/1 write parameter 6 = 1")");
         }));
+        // Another engineer is told who has the line, at once for the line itself, after a
+        // moment's wait for an operation.
         LinkFixture other;
         QVERIFY(!other.link->OpenLink("agent:" + agent->socket()));
-        EXPECT_HAS(other.link->ComPort().errorString(),
-                   "the line is in use by another client:" + by.mid(3));
+        const QString inUse = "the line is in use by another client:" + by.mid(3);
+        EXPECT_HAS(other.link->ComPort().errorString(), inUse);
+        QProcess cli;
+        cli.start(bin, {"--port", "agent:" + agent->socket(), "scan"});
+        QVERIFY(cli.waitForFinished());
+        QCOMPARE(cli.exitCode(), 3);
+        EXPECT_HAS(QString(cli.readAllStandardError()), inUse);
         LineChecks::console(f, *sim, 8);
         LineChecks::pages(f, port);
         // (The scan after the first client left was cut short by the pages asking for the line.)
