@@ -51,7 +51,7 @@ bool AgentCommand::serves(const QString& method) {
 }
 
 QString AgentCommand::change() const {
-    return kChanging.contains(m_command) ? m_shownArgs.join(QLatin1Char(' ')) : QString();
+    return kChanging.contains(m_options.command) ? m_shownArgs.join(QLatin1Char(' ')) : QString();
 }
 
 std::optional<JsonRpc::Error> AgentCommand::readFolders(const QJsonArray& folders) {
@@ -91,6 +91,7 @@ std::optional<JsonRpc::Error> AgentCommand::prepare(const QString& method,
         return error;
     m_trace = params.value(QStringLiteral("trace")).toBool();
     m_terminal = params.value(QStringLiteral("terminal")).toBool();
+    QStringList words;
     for (const QJsonValue& v : params.value(QStringLiteral("words")).toArray()) {
         QString word = v.toString();
         for (int i = 0; i < m_folders.size(); ++i) {
@@ -98,20 +99,19 @@ std::optional<JsonRpc::Error> AgentCommand::prepare(const QString& method,
             if (word == mark || word.startsWith(mark + QLatin1Char('/')))
                 word = m_folders[i].local + word.mid(mark.size());
         }
-        m_words << word;
+        words << word;
     }
-    CliOptions o;
+    CliOptions& o = m_options;
     QString error;
-    if (!CliOptions::parse(m_words, &o, &error))
+    if (!CliOptions::parse(words, &o, &error))
         return invalid(error);
-    m_command = o.command;
-    if (method != m_command + kVersion || !o.port.isEmpty() || !o.trace.isEmpty() ||
+    if (method != o.command + kVersion || !o.port.isEmpty() || !o.trace.isEmpty() ||
         o.scanTimeout != 0)
         return invalid(
             QStringLiteral("the words are not those of %1 (no line options)").arg(method));
     if (!onlyItsOwnFiles(o))
         return invalid(QStringLiteral("a file travels with the request: no path at the agent"));
-    m_shownArgs = QStringList{m_command} + o.args;
+    m_shownArgs = QStringList{o.command} + o.args;
     for (QString& arg : m_shownArgs)
         arg = clientNames(arg);
     return std::nullopt;
@@ -179,9 +179,7 @@ QJsonObject AgentCommand::run(HeadendSession& session, const Output& output,
     };
     const std::unique_ptr<FILE, int (*)(FILE*)> outStream(sinkStream(&out), fclose);
     const std::unique_ptr<FILE, int (*)(FILE*)> errStream(sinkStream(&err), fclose);
-    CliOptions o;
-    QString unused;
-    CliOptions::parse(m_words, &o, &unused); // read in prepare()
+    CliOptions o = m_options;
     const QString trace = m_dir.filePath(QStringLiteral("trace"));
     if (m_trace)
         o.trace = trace;

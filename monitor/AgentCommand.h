@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CliOptions.h"
 #include "link/JsonRpc.h"
 
 #include <QJsonObject>
@@ -9,7 +10,6 @@
 #include <optional>
 
 class HeadendSession;
-struct CliOptions;
 class LinkHost;
 
 // One orvex-cli command a client of the agent sent ("scan.v1", "load-config.v1", ...): its
@@ -50,8 +50,7 @@ private:
 
     QTemporaryDir m_dir;
     QList<Folder> m_folders;
-    QStringList m_words;
-    QString m_command;
+    CliOptions m_options;    // read in prepare()
     QStringList m_shownArgs; // the arguments with the client's file names
     bool m_trace = false;
     bool m_terminal = false;
