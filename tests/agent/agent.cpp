@@ -193,6 +193,30 @@ private Q_SLOTS:
         EXPECT_ENDS(here.line, there.line);
     }
 
+    // Live values and the console on the line the agent lends, through ssh at 160 ms each way:
+    // the measured values come back changed as on the line itself, with the same frames at the
+    // head-end; the console answers its command.
+    void slowLentLine() {
+        DelayProxy proxy(sshd.port(), 320);
+        const auto refreshed = [](SimServer& sim, const QString& port) {
+            LinkFixture f;
+            f.link->ComPort().setPortName(port);
+            QuietScanView view;
+            f.session->scan(view);
+            sim.headend().clearLog();
+            sim.headend().setMeasured(0, 0, 5, 900); // the LA-862's temperature
+            const QList<int> changed = f.session->refreshMeasured({0, 0});
+            if (port.startsWith("ssh:"))
+                LineChecks::console(f, sim, 1);
+            return std::pair{changed, sim.headend().received()};
+        };
+        const auto there = refreshed(*local, local->slavePath());
+        const auto here = refreshed(*remote, QString("ssh://127.0.0.1:%1/site").arg(proxy.port()));
+        QCOMPARE(there.first, QList<int>{5});
+        QCOMPARE(here.first, there.first);
+        EXPECT_HAS(here.second, there.second);
+    }
+
     // What is not a request is answered with an error, a line too long for any request too,
     // and the agent goes on. Its socket is for its group only: a stranger cannot reach it.
     void requests() {
