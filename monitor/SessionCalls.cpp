@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 namespace {
@@ -194,6 +195,10 @@ JsonRpc::Message SessionCalls::run(const QString& method, const QJsonObject& par
         notify(QStringLiteral("bytes.v1"), {{"dir", QString(QLatin1Char(dir))},
                                             {"data", QString::fromLatin1(bytes.toBase64())}});
     });
+    const auto restore = qScopeGuard([&] {
+        port.setTap(before);
+        lend(nullptr);
+    });
     try {
         answer.result = method == QLatin1String("session.scan.v1")   ? scan(params, session, notify)
                         : method == QLatin1String("session.save.v1") ? save(params, session, here)
@@ -201,7 +206,5 @@ JsonRpc::Message SessionCalls::run(const QString& method, const QJsonObject& par
     } catch (const OrvexError& e) {
         answer.error = JsonRpc::Error{JsonRpc::LineDown, e.text()};
     }
-    port.setTap(before);
-    lend(nullptr);
     return answer;
 }
