@@ -5,7 +5,7 @@
 // monitor takes at the default interval (30 s) and rescan period (15 min).
 //
 //   build/bin/bench_monitor [turnaround-ms ...]
-#include "monitor/HeadendMonitor.h"
+#include "agent/HeadendMonitor.h"
 #include "sim/SimServer.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
-#include "monitor/AgentServer.h"
+#include "agent/AgentServer.h"
 
+#include "agent/AgentCommand.h"
+#include "agent/HeadendMonitor.h"
+#include "agent/LineBridge.h"
+#include "agent/Log.h"
+#include "agent/SessionCalls.h"
 #include "link/Transport.h"
-#include "monitor/AgentCommand.h"
-#include "monitor/HeadendMonitor.h"
-#include "monitor/LineBridge.h"
-#include "monitor/Log.h"
-#include "monitor/SessionCalls.h"
 
 #include <QFile>
 #include <QLocalSocket>

@@ -1,4 +1,4 @@
-#include "monitor/HeadendStatus.h"
+#include "agent/HeadendStatus.h"
 
 #include "module/Display.h"
 #include "module/Parsers.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "agent/HeadendStatus.h"
 #include "link/LinkHost.h"
-#include "monitor/HeadendStatus.h"
 #include "session/HeadendSession.h"
 
 #include <QElapsedTimer>

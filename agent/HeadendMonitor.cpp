@@ -1,8 +1,8 @@
-#include "monitor/HeadendMonitor.h"
+#include "agent/HeadendMonitor.h"
 
+#include "agent/Log.h"
 #include "link/HeadendScan.h"
 #include "module/ModuleAddress.h"
-#include "monitor/Log.h"
 
 #include <QDateTime>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "monitor/MonitorOptions.h"
+#include "agent/MonitorOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "monitor/StatusPage.h"
+#include "agent/StatusPage.h"
 
-#include "monitor/HeadendStatus.h"
+#include "agent/HeadendStatus.h"
 
 #include <QDateTime>
 

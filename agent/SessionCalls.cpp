@@ -1,4 +1,4 @@
-#include "monitor/SessionCalls.h"
+#include "agent/SessionCalls.h"
 
 #include "link/AgentAddress.h"
 #include "link/Link.h"

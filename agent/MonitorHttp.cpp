@@ -1,9 +1,9 @@
-#include "monitor/MonitorHttp.h"
+#include "agent/MonitorHttp.h"
 
-#include "monitor/HeadendMonitor.h"
-#include "monitor/Listening.h"
-#include "monitor/Metrics.h"
-#include "monitor/StatusPage.h"
+#include "agent/HeadendMonitor.h"
+#include "agent/Listening.h"
+#include "agent/Metrics.h"
+#include "agent/StatusPage.h"
 
 #include <QHttpServerRequest>
 #include <QTcpSocket>

@@ -1,13 +1,13 @@
 // orvex-agent: the site agent. Watches a head-end for Prometheus, runs the operations of its
 // clients and lends its line to one TCP client. (Called orvex-monitor, it is the same.)
+#include "agent/AgentServer.h"
+#include "agent/HeadendMonitor.h"
+#include "agent/LineBridge.h"
+#include "agent/Log.h"
+#include "agent/MonitorHttp.h"
+#include "agent/MonitorOptions.h"
+#include "agent/StdioBridge.h"
 #include "link/DemoHeadend.h"
-#include "monitor/AgentServer.h"
-#include "monitor/HeadendMonitor.h"
-#include "monitor/LineBridge.h"
-#include "monitor/Log.h"
-#include "monitor/MonitorHttp.h"
-#include "monitor/MonitorOptions.h"
-#include "monitor/StdioBridge.h"
 #include "sim/SimDemo.h"
 
 #include <QCoreApplication>

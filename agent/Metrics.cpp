@@ -1,6 +1,6 @@
-#include "monitor/Metrics.h"
+#include "agent/Metrics.h"
 
-#include "monitor/HeadendStatus.h"
+#include "agent/HeadendStatus.h"
 
 #include <functional>
 

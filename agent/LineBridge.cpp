@@ -1,10 +1,10 @@
-#include "monitor/LineBridge.h"
+#include "agent/LineBridge.h"
 
+#include "agent/HeadendMonitor.h"
+#include "agent/Listening.h"
+#include "agent/Log.h"
 #include "link/SerialPort.h"
 #include "module/ModuleAddress.h"
-#include "monitor/HeadendMonitor.h"
-#include "monitor/Listening.h"
-#include "monitor/Log.h"
 
 #include <QDateTime>
 #include <QLocalSocket>

@@ -1,4 +1,4 @@
-#include "monitor/StdioBridge.h"
+#include "agent/StdioBridge.h"
 
 #include "net/AgentChannel.h"
 

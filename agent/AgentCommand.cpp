@@ -1,4 +1,4 @@
-#include "monitor/AgentCommand.h"
+#include "agent/AgentCommand.h"
 
 #include "cli/CliSession.h"
 #include "net/AgentChannel.h"
