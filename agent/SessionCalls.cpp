@@ -76,42 +76,11 @@ struct FileHere {
     bool usable() const { return dir.isValid() && isPlainFileName(QFileInfo(client).fileName()); }
 };
 
-QJsonArray texts(const QStringList& list) {
-    return QJsonArray::fromStringList(list);
-}
-
-QJsonArray addressList(const ModuleAddresses& list) {
-    QJsonArray out;
-    for (const ModuleAddress& a : list)
-        out.append(QJsonArray{a.subrack, a.slot});
-    return out;
-}
-
-// What became of a save or a load, for the client: the exit status of orvex-cli's commands.
-QJsonObject outcomeJson(const FileOutcome& o) {
-    const int status = o.kind == FileOutcome::Done           ? 0
-                       : o.kind == FileOutcome::ModuleErrors ? 1
-                                                             : 3;
-    return {{"status", status},
-            {"notBack", texts(o.notBack)},
-            {"written", addressList(o.loaded.written)},
-            {"images", addressList(o.loaded.images)}};
-}
-
-ModuleAddresses addresses(const QJsonArray& list) {
-    ModuleAddresses out;
-    for (const QJsonValue& a : list)
-        if (const ModuleAddress at{a[0].toInt(-1), a[1].toInt(-1)};
-            at.subrack >= 0 && at.subrack < 2 && at.slot >= 0 && at.slot < 16)
-            out << at;
-    return out;
-}
-
 // A module named by a call; none named is none, one outside the head-end a fault.
 std::optional<ModuleAddress> moduleAt(const QJsonValue& at) {
     if (at.isUndefined())
         return std::nullopt;
-    const ModuleAddresses named = addresses({at});
+    const ModuleAddresses named = ModuleJson::readAddresses(QJsonArray{at});
     if (named.isEmpty())
         throw OrvexError(QStringLiteral("no such module"));
     return named.first();
@@ -123,8 +92,8 @@ QJsonObject scan(const QJsonObject& params, HeadendSession& session,
     ScanWords words;
     words.module = params["module"].toString(words.module);
     words.group = params["group"].toString(words.group);
-    const int found =
-        session.scan(view, words, addresses(params["expected"].toArray()), ScanEnd::KeepPortOpen);
+    const int found = session.scan(view, words, ModuleJson::readAddresses(params["expected"]),
+                                   ScanEnd::KeepPortOpen);
     return {{"found", found},
             {"subrack2Visible", session.state().Subrack2Visible},
             {"curSlot", session.state().CurSlot}};
@@ -138,7 +107,7 @@ QJsonObject save(const QJsonObject& params, HeadendSession& session, const FileH
     const std::optional<ModuleAddress> at = moduleAt(params["module"]);
     const FileOutcome o =
         at ? session.saveModule(*at, here.path()) : session.saveConfig(here.path());
-    QJsonObject result = outcomeJson(o);
+    QJsonObject result = o.json();
     result["file"] = QFileInfo(o.file).fileName();
     if (QFile saved(o.file); o.ok() && saved.open(QIODevice::ReadOnly))
         result["data"] = QString::fromLatin1(saved.readAll().toBase64());
@@ -155,8 +124,8 @@ QJsonObject load(const QJsonObject& params, HeadendSession& session, const FileH
     }
     std::optional<ModuleAddresses> only;
     if (params.contains("only"))
-        only = addresses(params["only"].toArray());
-    return outcomeJson(session.load(here.path(), moduleFile, only));
+        only = ModuleJson::readAddresses(params["only"]);
+    return session.load(here.path(), moduleFile, only).json();
 }
 } // namespace
 

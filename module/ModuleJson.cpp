@@ -1,7 +1,5 @@
 #include "module/ModuleJson.h"
 
-#include <QJsonArray>
-
 namespace {
 // No reply of a module holds more segments than it has bytes.
 constexpr qsizetype kMostSegments = 65536;
@@ -124,4 +122,20 @@ TModule ModuleJson::read(const QJsonObject& o) {
     m.UnreadParts = quint8(o["unreadParts"].toInt());
     m.Dirty = o["dirty"].toBool();
     return m;
+}
+
+QJsonArray ModuleJson::writeAddresses(const ModuleAddresses& list) {
+    QJsonArray out;
+    for (const ModuleAddress& a : list)
+        out.append(QJsonArray{a.subrack, a.slot});
+    return out;
+}
+
+ModuleAddresses ModuleJson::readAddresses(const QJsonValue& list) {
+    ModuleAddresses out;
+    for (const QJsonValue& a : list.toArray())
+        if (const ModuleAddress at{a[0].toInt(-1), a[1].toInt(-1)};
+            at.subrack >= 0 && at.subrack < 2 && at.slot >= 0 && at.slot < 16)
+            out << at;
+    return out;
 }

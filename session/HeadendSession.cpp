@@ -4,6 +4,26 @@
 #include "files/ControlsScope.h"
 #include "link/EventWait.h"
 #include "link/ModuleReload.h"
+#include "module/ModuleJson.h"
+
+QJsonObject FileOutcome::json() const {
+    const int status = kind == Done ? 0 : kind == ModuleErrors ? 1 : 3;
+    return {{"status", status},
+            {"notBack", QJsonArray::fromStringList(notBack)},
+            {"written", ModuleJson::writeAddresses(loaded.written)},
+            {"images", ModuleJson::writeAddresses(loaded.images)}};
+}
+
+FileOutcome FileOutcome::fromJson(const QJsonObject& o, const QString& file) {
+    FileOutcome out;
+    const int status = o["status"].toInt(3);
+    out.kind = status == 0 ? Done : status == 1 ? ModuleErrors : Failed;
+    out.file = file;
+    out.loaded = {ModuleJson::readAddresses(o["written"]), ModuleJson::readAddresses(o["images"])};
+    for (const QJsonValue& line : o["notBack"].toArray())
+        out.notBack << line.toString();
+    return out;
+}
 
 NewestBackup NewestBackup::in(const QString& folder) {
     NewestBackup newest;

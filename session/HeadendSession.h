@@ -8,6 +8,7 @@
 #include "link/SharedState.h"
 #include "module/ModuleTable.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -26,6 +27,10 @@ struct FileOutcome {
     LoadedModules loaded; // a load: the modules it wrote to
     QStringList notBack;  // "Error: Module 1/9 not responding after its reset." lines
     bool ok() const { return kind != Failed; }
+    // As a site agent tells it: "status" 0 done, 1 module errors, 3 failed (orvex-cli's exit
+    // statuses), "notBack", the modules "written" and their "images"; the file is the client's.
+    QJsonObject json() const;
+    static FileOutcome fromJson(const QJsonObject& o, const QString& file);
 };
 
 // What a load left to check once its modules are read again: the file and what it wrote.
@@ -132,7 +137,7 @@ public:
                                   const std::optional<Compare::Blocks>& live = std::nullopt) const;
 
 private:
-    // The scan of a site agent's head-end, run by the agent (see RemoteScan.cpp); none when
+    // The scan of a site agent's head-end, run by the agent (RemoteSession.cpp); none when
     // the agent does not serve it.
     std::optional<int> remoteScan(ScanView& view, const ScanWords& words,
                                   const ModuleAddresses& expected, ScanEnd end);

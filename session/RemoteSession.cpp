@@ -1,7 +1,6 @@
 // The session's operations behind a site agent (agent: and ssh:// ports): each one request, run
 // by the agent on its own line at the line's pace.
 #include "session/HeadendSession.h"
-#include "session/RemoteCall.h"
 
 #include "link/AgentAddress.h"
 #include "link/PortInfo.h"
@@ -71,10 +70,15 @@ struct Replay {
         view->slotFound(g, s, m);
     }
 };
-} // namespace
 
-JsonRpc::Message callAgent(HeadendSession& session, const QString& method,
-                           const QJsonObject& params, ScanView* view) {
+// One of the session's operations run by the site agent behind the port: this program's hold
+// on the agent's line ends for it, one request goes, and what the agent's session shows and
+// says on the way (view.v1, host.v1, bytes.v1) is shown here by the same calls as on this
+// program's line. The answer's result; none when the agent does not serve the method (an
+// agent of before it: the work runs here, on the line it lends). PortError when the agent
+// cannot be reached, the answer does not come or is an error.
+std::optional<QJsonObject> callAgent(HeadendSession& session, const QString& method,
+                                     const QJsonObject& params, ScanView* view = nullptr) {
     Link& link = session.link();
     AgentAddress address;
     QString error;
@@ -99,58 +103,32 @@ JsonRpc::Message callAgent(HeadendSession& session, const QString& method,
         },
         [&host] { return host.stopRequested(); });
     host.progress(0, 0);
-    if (answer.error && answer.error->code == JsonRpc::ConnectionLost)
-        throw PortError(answer.error->message);
-    return answer;
-}
-
-std::optional<int> HeadendSession::remoteScan(ScanView& view, const ScanWords& words,
-                                              const ModuleAddresses& expected, ScanEnd end) {
-    QJsonArray wanted;
-    for (const ModuleAddress& a : expected)
-        wanted.append(QJsonArray{a.subrack, a.slot});
-    m_state.FoundCount = 0;
-    m_state.Subrack2Visible = false;
-    const JsonRpc::Message answer =
-        callAgent(*this, QStringLiteral("session.scan.v1"),
-                  {{"expected", wanted}, {"module", words.module}, {"group", words.group}}, &view);
-    // An agent of before this call: the scan runs here, on the line it lends.
     if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
         return std::nullopt;
     if (answer.error)
         throw PortError(answer.error->message);
-    m_state.CurSlot = answer.result["curSlot"].toInt(m_state.CurSlot);
+    return answer.result;
+}
+} // namespace
+
+std::optional<int> HeadendSession::remoteScan(ScanView& view, const ScanWords& words,
+                                              const ModuleAddresses& expected, ScanEnd end) {
+    m_state.FoundCount = 0;
+    m_state.Subrack2Visible = false;
+    const std::optional<QJsonObject> result =
+        callAgent(*this, QStringLiteral("session.scan.v1"),
+                  {{"expected", ModuleJson::writeAddresses(expected)},
+                   {"module", words.module},
+                   {"group", words.group}},
+                  &view);
+    if (!result)
+        return std::nullopt;
+    m_state.CurSlot = (*result)["curSlot"].toInt(m_state.CurSlot);
     m_link.ReplyTimeout = Protocol::PresenceTimeout;
     if (end == ScanEnd::KeepPortOpen && !m_link.ComPort().open())
         throw PortError(Ports::notOpenedText(m_link.ComPort().errorString()));
     return m_state.FoundCount;
 }
-
-namespace {
-ModuleAddresses addressesOf(const QJsonValue& list) {
-    ModuleAddresses out;
-    for (const QJsonValue& a : list.toArray())
-        out << ModuleAddress{a[0].toInt(), a[1].toInt()};
-    return out;
-}
-
-FileOutcome outcomeOf(const QJsonObject& result, const QString& file) {
-    FileOutcome o;
-    const int status = result["status"].toInt(3);
-    o.kind = status == 0   ? FileOutcome::Done
-             : status == 1 ? FileOutcome::ModuleErrors
-                           : FileOutcome::Failed;
-    o.file = file;
-    o.loaded = {addressesOf(result["written"]), addressesOf(result["images"])};
-    for (const QJsonValue& line : result["notBack"].toArray())
-        o.notBack << line.toString();
-    return o;
-}
-
-QJsonArray addressArray(const ModuleAddress& a) {
-    return {a.subrack, a.slot};
-}
-} // namespace
 
 std::optional<FileOutcome> HeadendSession::remoteSave(const std::optional<ModuleAddress>& at,
                                                       const QString& file) {
@@ -159,22 +137,21 @@ std::optional<FileOutcome> HeadendSession::remoteSave(const std::optional<Module
         return std::nullopt;
     QJsonObject params{{"file", file}};
     if (at)
-        params["module"] = addressArray(*at);
+        params["module"] = ModuleJson::writeAddresses({*at}).first();
     if (QFile earlier(file); earlier.open(QIODevice::ReadOnly))
         params["earlier"] = QString::fromLatin1(earlier.readAll().toBase64());
-    const JsonRpc::Message answer = callAgent(*this, QStringLiteral("session.save.v1"), params);
-    if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
+    const std::optional<QJsonObject> result =
+        callAgent(*this, QStringLiteral("session.save.v1"), params);
+    if (!result)
         return std::nullopt;
-    if (answer.error)
-        throw PortError(answer.error->message);
-    const QString name = answer.result["file"].toString();
-    FileOutcome o = outcomeOf(answer.result,
-                              isPlainFileName(name) ? QFileInfo(file).dir().filePath(name) : file);
-    if (!o.ok() || !answer.result.contains("data"))
+    const QString name = (*result)["file"].toString();
+    FileOutcome o = FileOutcome::fromJson(
+        *result, isPlainFileName(name) ? QFileInfo(file).dir().filePath(name) : file);
+    if (!o.ok() || !result->contains("data"))
         return o;
     QSaveFile saved(o.file);
     if (!saved.open(QIODevice::WriteOnly) ||
-        saved.write(QByteArray::fromBase64(answer.result["data"].toString().toLatin1())) < 0 ||
+        saved.write(QByteArray::fromBase64((*result)["data"].toString().toLatin1())) < 0 ||
         !saved.commit()) {
         m_host.showMessage(
             QStringLiteral("%1 %2: %3; the head-end's file stays unwritten here.")
@@ -194,17 +171,12 @@ std::optional<FileOutcome> HeadendSession::remoteLoad(const QString& file, bool 
     QJsonObject params{{"file", file},
                        {"data", QString::fromLatin1(in.readAll().toBase64())},
                        {"moduleFile", moduleFile},
-                       {"at", addressArray(currentAddress())}};
-    if (only) {
-        QJsonArray list;
-        for (const ModuleAddress& a : *only)
-            list.append(addressArray(a));
-        params["only"] = list;
-    }
-    const JsonRpc::Message answer = callAgent(*this, QStringLiteral("session.load.v1"), params);
-    if (answer.error && answer.error->code == JsonRpc::MethodNotFound)
+                       {"at", ModuleJson::writeAddresses({currentAddress()}).first()}};
+    if (only)
+        params["only"] = ModuleJson::writeAddresses(*only);
+    const std::optional<QJsonObject> result =
+        callAgent(*this, QStringLiteral("session.load.v1"), params);
+    if (!result)
         return std::nullopt;
-    if (answer.error)
-        throw PortError(answer.error->message);
-    return outcomeOf(answer.result, file);
+    return FileOutcome::fromJson(*result, file);
 }
