@@ -5,6 +5,7 @@
 #include "agent/LineBridge.h"
 #include "agent/Log.h"
 #include "agent/SessionCalls.h"
+#include "agent/SitePages.h"
 #include "link/Transport.h"
 
 #include <QFile>
@@ -19,20 +20,20 @@
 #include <unistd.h>
 
 namespace {
-// How long an operation waits for a line lent to another client before it is refused.
-constexpr int kInUseGraceMs = 3000;
-
 JsonRpc::Error inUse(const QString& who) {
     return {JsonRpc::LineInUse,
             QStringLiteral("%1: %2").arg(QLatin1String(Transport::InUseText), who)};
 }
 
-// The user at the other end of a Unix socket, as the kernel knows it.
-QString peerUser(qintptr fd) {
+// The user at the other end of a Unix socket, as the kernel knows it: the name and uid in
+// words, and the uid (none: -1).
+QString peerUser(qintptr fd, uid_t* uid) {
     ucred cred{};
     socklen_t size = sizeof cred;
+    *uid = uid_t(-1);
     if (getsockopt(int(fd), SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0)
         return QStringLiteral("(unknown)");
+    *uid = cred.uid;
     const passwd* pw = getpwuid(cred.uid);
     const QString name = pw ? QString::fromLocal8Bit(pw->pw_name) : QStringLiteral("?");
     return QStringLiteral("%1 (uid %2)").arg(name).arg(cred.uid);
@@ -42,7 +43,9 @@ QString peerUser(qintptr fd) {
 struct AgentServer::Client {
     QLocalSocket* socket = nullptr;
     QString user;
+    uid_t uid = uid_t(-1);
     JsonRpc::LineReader reader;
+    std::unique_ptr<SitePages> pages; // asked for on this connection
     bool gone = false;
     bool stopAsked = false; // by stop.v1, for the operation under way
     void send(const QByteArray& line) {
@@ -105,10 +108,11 @@ void AgentServer::onConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         auto client = std::make_shared<Client>();
         client->socket = socket;
-        client->user = peerUser(socket->socketDescriptor());
+        client->user = peerUser(socket->socketDescriptor(), &client->uid);
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onBytes(client); });
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->gone = true;
+            client->pages.reset(); // the line goes back
             client->socket->deleteLater();
             m_clients.removeOne(client);
         });
@@ -143,6 +147,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
                                    {QStringLiteral("user"), client->user}}));
     if (m.method == QLatin1String("line.v1"))
         return lendLine(client, m);
+    if (SitePages::serves(m.method))
+        return showPages(client, m);
     if (SessionCalls::serves(m.method))
         return runSessionCall(client, m);
     if (!AgentCommand::serves(m.method))
@@ -209,12 +215,20 @@ void AgentServer::enqueue(const std::shared_ptr<Client>& client, const QJsonValu
     m_monitor.enqueue(std::move(op));
     if (m_bridge.inUseBy().isEmpty())
         return;
-    QTimer::singleShot(kInUseGraceMs, this, [this, client, id, answered] {
+    QTimer::singleShot(LineBridge::InUseGraceMs, this, [this, client, id, answered] {
         if (const QString who = m_bridge.inUseBy(); !who.isEmpty() && !*answered) {
             *answered = true;
             client->send(JsonRpc::error(id, inUse(who)));
         }
     });
+}
+
+void AgentServer::showPages(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {
+    if (!client->pages)
+        client->pages = std::make_unique<SitePages>(
+            m_bridge, m_monitor.status().port,
+            [c = client.get()](const QByteArray& line) { c->send(line); });
+    client->pages->take(m, client->user, client->uid);
 }
 
 void AgentServer::lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request) {

@@ -271,6 +271,7 @@ void LineBridge::finish() {
     m_client = nullptr;
     m_gone = false;
     m_monitor.returnLine(qMax(qint64(0), qint64(m_drainedAtMs) - m_clock.elapsed()));
+    Q_EMIT freed();
 }
 
 void LineBridge::release() {

@@ -36,6 +36,9 @@ class LineBridge : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+    // How long a client's operation waits for the line lent to another before it is refused
+    // (the holder may be that client itself, letting go).
+    static constexpr int InUseGraceMs = 3000;
 
     // idleSeconds: 0 never closes a quiet client.
     LineBridge(HeadendMonitor& monitor, int idleSeconds, QObject* parent = nullptr);
@@ -55,6 +58,8 @@ public:
 Q_SIGNALS:
     // The client wrote a frame that changes a module ("1/6 write parameter 0 = 22").
     void changed(const QString& change, const QString& user);
+    // The client has gone and the monitor has the line back.
+    void freed();
 
 private:
     void onConnection();

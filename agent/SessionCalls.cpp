@@ -161,8 +161,7 @@ JsonRpc::Message SessionCalls::run(const QString& method, const QJsonObject& par
     port.setTap([&](char dir, const QByteArray& bytes) {
         if (before)
             before(dir, bytes);
-        notify(QStringLiteral("bytes.v1"), {{"dir", QString(QLatin1Char(dir))},
-                                            {"data", QString::fromLatin1(bytes.toBase64())}});
+        notify(QStringLiteral("bytes.v1"), JsonRpc::bytesNote(dir, bytes));
     });
     const auto restore = qScopeGuard([&] {
         port.setTap(before);

@@ -5,9 +5,12 @@
 // 0, 20, 40 and 160 ms added each way; orvex-cli on the other's line. Prints each command's
 // time (median of three) and the goal: 1.1 x the local time + 2 round trips. Then the same for
 // the windows' work on their session (scan, save, load at the agent; a panel's write and
-// commit on the line it lends).
+// commit on the line it lends; the pages window's start page, served at the agent).
 //
-//   build/bin/bench_agent
+//   build/bin/bench_agent [windows]      (windows: only the windows' work)
+#include "html/ModulePages.h"
+#include "link/EventWait.h"
+#include "link/Link.h"
 #include "link/LinkHost.h"
 #include "session/HeadendSession.h"
 #include "sim/SimServer.h"
@@ -17,6 +20,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -95,6 +100,19 @@ QList<double> windowsWork(const QString& port, const QString& folder) {
         session.link().CommitEEPROM(0, 0);
     });
     session.link().closePort();
+    // The pages window of 2/1: the module's window asked for, the server started, the start
+    // page fetched.
+    times << timed([&] {
+        ModulePages pages;
+        QString error;
+        if (!pages.OpenRawPort(port, Link::selectFrame(1, 0)) ||
+            pages.exchangeWindowSize().isEmpty() || !pages.startServer(&error, 0))
+            std::printf("  pages failed: %s %s\n", qPrintable(pages.errorString()),
+                        qPrintable(error));
+        QNetworkAccessManager net;
+        std::unique_ptr<QNetworkReply> page(net.get(QNetworkRequest(QUrl(pages.startAddress()))));
+        EventWait::until([&] { return page->isFinished(); });
+    });
     return times;
 }
 } // namespace
@@ -123,7 +141,7 @@ int main(int argc, char** argv) {
     for (const int ms : delays)
         std::printf("   +%3d ms  goal", ms);
     std::printf("\n");
-    for (const QStringList& command : kCommands) {
+    for (const QStringList& command : argc > 1 ? QList<QStringList>{} : kCommands) {
         const double here = seconds(local->slavePath(), command, dir.path());
         std::printf("%-28s %8.2f", qPrintable(command.join(' ')), here);
         for (const int ms : delays) {
@@ -137,7 +155,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     const QStringList work{"windows: scan", "windows: save-config", "windows: load-config",
-                           "windows: panel write+commit"};
+                           "windows: panel write+commit", "windows: pages, start page"};
     QList<QList<double>> there;
     for (const int ms : delays) {
         DelayProxy proxy(sshd.port(), 2 * ms);

@@ -1,6 +1,8 @@
 #include "html/ModulePages.h"
 
 #include "html/PagesServer.h"
+#include "html/RemotePages.h"
+#include "link/AgentAddress.h"
 #include "link/HandOver.h"
 
 #include <QEventLoop>
@@ -46,8 +48,16 @@ ModulePages::~ModulePages() {
 }
 
 bool ModulePages::OpenRawPort(const QString& portName, const QByteArray& selectFrame) {
+    if (!AgentAddress::isAgentPort(portName))
+        return open(Transport::forPort(portName), selectFrame);
     close();
-    if (!m_channel.OpenRawPort(portName, selectFrame))
+    m_remote = std::make_unique<RemotePages>(*this);
+    return m_remote->open(portName, selectFrame);
+}
+
+bool ModulePages::open(std::unique_ptr<Transport> line, const QByteArray& selectFrame) {
+    close();
+    if (!m_channel.open(std::move(line), selectFrame))
         return false;
     // A new window: checksums on in both directions until the module refuses them.
     m_transfer.RequestCrcOn = true;
@@ -75,7 +85,21 @@ void ModulePages::stopWorker() {
     m_workerContext = nullptr;
 }
 
+void ModulePages::setTap(RawChannel::Tap tap) {
+    m_tap = tap;
+    m_channel.setTap(std::move(tap));
+}
+
+bool ModulePages::isOpen() const {
+    return m_remote ? m_remote->isOpen() : m_channel.isOpen();
+}
+
+QString ModulePages::errorString() const {
+    return m_remote ? m_remote->errorString() : m_channel.errorString();
+}
+
 void ModulePages::close() {
+    m_remote.reset();
     if (m_server) {
         m_server->stop();
         delete m_server;
@@ -86,8 +110,8 @@ void ModulePages::close() {
 }
 
 QByteArray ModulePages::exchangeWindowSize() {
-    if (!m_workerContext)
-        return {};
+    if (m_remote)
+        return m_remote->windowSize();
     struct Outcome {
         bool done = false;
         QByteArray reply;
@@ -95,21 +119,29 @@ QByteArray ModulePages::exchangeWindowSize() {
     auto outcome = std::make_shared<Outcome>();
     QEventLoop loop;
     QPointer<QEventLoop> guard(&loop);
-    HandOver::post(m_workerContext, [this, outcome, guard] {
-        const QByteArray reply = m_transfer.exchangeWindowSize();
-        HandOver::post(this, [outcome, guard, reply] {
-            outcome->reply = reply;
-            outcome->done = true;
-            if (guard)
-                guard->quit();
-        });
+    exchangeWindowSize([outcome, guard](const QByteArray& reply) {
+        outcome->reply = reply;
+        outcome->done = true;
+        if (guard)
+            guard->quit();
     });
     if (!outcome->done)
         loop.exec();
     return outcome->reply;
 }
 
+void ModulePages::exchangeWindowSize(std::function<void(const QByteArray&)> then) {
+    if (!m_workerContext)
+        return then({});
+    HandOver::post(m_workerContext, [this, then = std::move(then)] {
+        const QByteArray reply = m_transfer.exchangeWindowSize();
+        HandOver::post(this, [then, reply] { then(reply); });
+    });
+}
+
 bool ModulePages::startServer(QString* error, quint16 preferredPort) {
+    if (m_remote)
+        return m_remote->serve(error, preferredPort);
     if (m_server)
         return true;
     auto serve = [this](const PageRequest& request, PagesServer::Done done) {
@@ -119,6 +151,7 @@ bool ModulePages::startServer(QString* error, quint16 preferredPort) {
         });
     };
     auto* server = new PagesServer(serve, this);
+    server->setAdmit(m_admit);
     if (!m_workerContext || !server->start(error, preferredPort)) {
         if (error && !m_workerContext)
             *error = QStringLiteral("the line is not open");
@@ -128,11 +161,13 @@ bool ModulePages::startServer(QString* error, quint16 preferredPort) {
     connect(server, &PagesServer::busyTimedOut, this,
             [this] { Q_EMIT pageStatus(TimeOutText, PageEffects::Tone::Same); });
     m_server = server;
-    m_transfer.setServerPort(server->port());
+    m_transfer.setServerPort(m_browserPort ? m_browserPort : server->port());
     return true;
 }
 
 quint16 ModulePages::serverPort() const {
+    if (m_remote)
+        return m_remote->port();
     return m_server ? m_server->port() : 0;
 }
 
@@ -144,12 +179,14 @@ bool ModulePages::RequestBusy() const {
     return m_server && m_server->RequestBusy();
 }
 
-void ModulePages::setRefusalHandler(std::function<void(const QString&)> handler) {
+void ModulePages::setRefusalHandler(std::function<void(const QString&)> handler, bool readLater) {
     m_refusalHandler = std::move(handler);
+    m_refusalReadLater = readLater && m_refusalHandler;
 }
 
 void ModulePages::onRefusal(const QString& text) {
     if (m_refusalHandler)
         m_refusalHandler(text);
-    m_refusalRead.release();
+    if (!m_refusalReadLater)
+        m_refusalRead.release();
 }

@@ -18,7 +18,7 @@ bool PagesServer::start(QString* error, quint16 preferred) {
     // A body longer than a form may bring is never read (413). The preferred port needs
     // privileges or may be taken: any free port will do, as long as it is the one we name to
     // the browser and in the module's local links.
-    return listen(std::make_unique<GatedListener>(MaxBodyBytes), QHostAddress::LocalHost,
+    return listen(std::make_unique<GatedListener>(MaxBodyBytes, m_admit), QHostAddress::LocalHost,
                   {preferred, 0}, error);
 }
 

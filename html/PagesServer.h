@@ -30,6 +30,8 @@ public:
     // Listens on 127.0.0.1, port 88 when it can be had, else a free port. False with the
     // reason in *error when neither works.
     bool start(QString* error, quint16 preferred = PreferredPort);
+    // Who may connect (everyone by default); set before start().
+    void setAdmit(GatedListener::Admit admit) { m_admit = std::move(admit); }
     // Stops listening and forgets the requests not yet served.
     void stop();
 
@@ -57,6 +59,7 @@ private:
     void giveUp(quint64 id);
 
     Serve m_serve;
+    GatedListener::Admit m_admit;
     bool m_busy = false; // only this thread takes and releases it
     quint64 m_nextId = 1;
     std::unique_ptr<Pending> m_current;

@@ -19,10 +19,14 @@ RawChannel::~RawChannel() {
 }
 
 bool RawChannel::OpenRawPort(const QString& portName, const QByteArray& selectFrame) {
+    return open(Transport::forPort(portName), selectFrame);
+}
+
+bool RawChannel::open(std::unique_ptr<Transport> line, const QByteArray& selectFrame) {
     close();
     m_error.clear();
     m_select = selectFrame;
-    m_line = Transport::forPort(portName);
+    m_line = std::move(line);
     if (m_line->open(rawLine())) {
         // A line an agent lends was the agent's until now: its polling addressed other modules
         // since the caller selected this one.

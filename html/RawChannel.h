@@ -33,6 +33,8 @@ public:
     // frame, when given, goes out whenever the line had to be opened again, and its ACK must
     // come before anything else is written.
     bool OpenRawPort(const QString& portName, const QByteArray& selectFrame = {});
+    // The same on a transport of the caller's.
+    bool open(std::unique_ptr<Transport> line, const QByteArray& selectFrame);
     // Opened and not yet closed (also while a lost line waits to be opened again).
     bool isOpen() const { return m_line != nullptr; }
     QString errorString() const { return m_error; }

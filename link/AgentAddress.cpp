@@ -68,17 +68,29 @@ QString AgentAddress::socketOf(const QString& line) {
 }
 
 QStringList AgentAddress::sshCommand() const {
+    QStringList remote{QStringLiteral("orvex-agent"), QStringLiteral("--stdio")};
+    if (!line.isEmpty())
+        remote << line;
+    return ssh({QStringLiteral("-T")}, remote);
+}
+
+QStringList AgentAddress::forwardCommand(quint16 local, quint16 remote) const {
+    const QString ends = QStringLiteral("127.0.0.1:%1:127.0.0.1:%2").arg(local).arg(remote);
+    return ssh({QStringLiteral("-N"), QStringLiteral("-o"),
+                QStringLiteral("ExitOnForwardFailure=yes"), QStringLiteral("-L"), ends},
+               {});
+}
+
+QStringList AgentAddress::ssh(const QStringList& options, const QStringList& remote) const {
     // A network gone silent is told within half a minute, not after TCP's hours.
-    QStringList args{QStringLiteral("-T"), QStringLiteral("-o"),
-                     QStringLiteral("ServerAliveInterval=10"), QStringLiteral("-o"),
-                     QStringLiteral("ServerAliveCountMax=3")};
+    QStringList args = options;
+    args << QStringLiteral("-o") << QStringLiteral("ServerAliveInterval=10") << QStringLiteral("-o")
+         << QStringLiteral("ServerAliveCountMax=3");
     if (port > 0)
         args << QStringLiteral("-p") << QString::number(port);
     if (!user.isEmpty())
         args << QStringLiteral("-l") << user;
-    args << host << QStringLiteral("orvex-agent") << QStringLiteral("--stdio");
-    if (!line.isEmpty())
-        args << line;
+    args << host << remote;
     const QString command = qEnvironmentVariable("ORVEX_SSH_COMMAND");
     if (command.isEmpty())
         return QStringList{QStringLiteral("ssh")} + args;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 // The way to a site agent, by port name:
 //   agent:PATH       its socket (agent:/run/orvex-agent/ttyUSB0.sock)
@@ -27,8 +28,14 @@ struct AgentAddress {
     // The program and arguments that reach an ssh:// agent: the user's ssh (or
     // ORVEX_SSH_COMMAND through /bin/sh) running "orvex-agent --stdio [LINE]" at the host.
     QStringList sshCommand() const;
+    // The same ssh forwarding 127.0.0.1:LOCAL here to 127.0.0.1:REMOTE at the host (the pages
+    // server the agent runs there), until it is ended; it ends at once when it cannot listen.
+    QStringList forwardCommand(quint16 local, quint16 remote) const;
     // Why an agent's socket could not be reached (errno of the connect), in the user's terms.
     static QString unreachableText(int error);
+
+private:
+    QStringList ssh(const QStringList& options, const QStringList& remote) const;
 };
 
 // A file's name as the files of a command travel between a client and its agent: no folder,

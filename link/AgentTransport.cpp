@@ -54,6 +54,14 @@ void reapLater(pid_t pid, int errors) {
 bool AgentTransport::open(const LineConfig&) {
     release();
     m_error.clear();
+    if (m_wasLent || m_lentSocket >= 0) {
+        if (m_lentSocket < 0)
+            return fail(QStringLiteral("the line lent here has been taken back"));
+        m_fd = std::exchange(m_lentSocket, -1);
+        m_wasLent = true;
+        nonBlocking(m_fd);
+        return true;
+    }
     AgentAddress address;
     QString error;
     if (!AgentAddress::parse(m_name, &address, &error)) {
@@ -232,4 +240,10 @@ void AgentTransport::release() {
     m_sshErrors = -1;
     m_sshPid = -1;
     m_early.clear();
+}
+
+AgentTransport::~AgentTransport() {
+    release();
+    if (m_lentSocket >= 0)
+        ::close(m_lentSocket);
 }

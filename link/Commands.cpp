@@ -29,6 +29,15 @@ QByteArray Link::selectFrame(int subrack, int slot) {
            char(Protocol::SelectSlotBase + slot);
 }
 
+bool Link::selectedBy(const QByteArray& frame, int* subrack, int* slot) {
+    if (frame.size() != 3)
+        return false;
+    *subrack = quint8(frame.at(1)) - Protocol::SelectSubrackBase;
+    *slot = quint8(frame.at(2)) - Protocol::SelectSlotBase;
+    return *subrack >= 0 && *subrack < 2 && *slot >= 0 && *slot <= Protocol::SpecialSlot &&
+           frame == selectFrame(*subrack, *slot);
+}
+
 bool Link::SelectModule(int subrack, int slot) {
     const QByteArray frame = selectFrame(subrack, slot);
     const QByteArray body = frame.mid(1, 1);

@@ -93,4 +93,18 @@ QList<LineReader::Line> LineReader::feed(const QByteArray& bytes) {
     return lines;
 }
 
+QJsonObject bytesNote(char dir, const QByteArray& bytes) {
+    return {{QStringLiteral("dir"), QString(QLatin1Char(dir))},
+            {QStringLiteral("data"), QString::fromLatin1(bytes.toBase64())}};
+}
+
+bool readBytesNote(const QJsonObject& params, char* dir, QByteArray* bytes) {
+    const QString d = params.value(QStringLiteral("dir")).toString();
+    if (d.size() != 1 || !QStringLiteral("<>#").contains(d))
+        return false;
+    *dir = d.at(0).toLatin1();
+    *bytes = QByteArray::fromBase64(params.value(QStringLiteral("data")).toString().toLatin1());
+    return true;
+}
+
 } // namespace JsonRpc

@@ -19,6 +19,7 @@ enum Code {
     LineDown = 1001,       // the agent cannot open its line
     ConnectionLost = 1002, // the client's own: the connection ended before the answer
     LineInUse = 1003,      // the line is lent to another client
+    PagesUnserved = 1004,  // the agent cannot listen for the module pages
 };
 
 // Longest line either side reads: a configuration file with every image travels in one.
@@ -48,6 +49,12 @@ QByteArray request(int id, const QString& method, const QJsonObject& params);
 QByteArray notification(const QString& method, const QJsonObject& params);
 QByteArray result(const QJsonValue& id, const QJsonObject& result);
 QByteArray error(const QJsonValue& id, const Error& error);
+
+// The params of a bytes.v1 notification: bytes on the line for a client's line monitor, dir
+// '>' written, '<' received, '#' a note.
+QJsonObject bytesNote(char dir, const QByteArray& bytes);
+// The bytes of one; false when it is not such a notification's.
+bool readBytesNote(const QJsonObject& params, char* dir, QByteArray* bytes);
 
 // Splits what arrives into lines. A line longer than MaxLineBytes is dropped up to its end,
 // and comes in its place as tooLong, to be answered in turn.

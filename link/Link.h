@@ -79,6 +79,8 @@ public:
     bool SelectModule(int subrack, int slot);
     // The frame that selects the module at a slot index of the line.
     static QByteArray selectFrame(int subrack, int slot);
+    // The module (subrack, address slot) a select frame addresses; false for other bytes.
+    static bool selectedBy(const QByteArray& frame, int* subrack, int* slot);
     // Selects the module whose record is at (slot, subrack), the special address included.
     bool SelectRecord(int subrack, int slot);
     bool ReadInfoBlock(int slot, int subrack);

@@ -147,6 +147,10 @@ std::unique_ptr<Transport> Transport::forPort(const QString& portName) {
     return std::make_unique<NetTransport>(kind, portName, host, quint16(m.captured(3).toUInt()));
 }
 
+std::unique_ptr<Transport> Transport::overSocket(int socket, const QString& name) {
+    return std::make_unique<AgentTransport>(name, socket);
+}
+
 bool Transport::fail(const QString& reason) {
     m_error = QStringLiteral("%1: %2").arg(m_name, reason);
     release();

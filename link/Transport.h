@@ -101,6 +101,8 @@ public:
     // The transport for a port name; a name that is not a remote one is a local device.
     static std::unique_ptr<Transport> forPort(const QString& portName);
     static Kind kindOf(const QString& portName);
+    // A line lent within this program on one end of a socket pair (taken over), called name.
+    static std::unique_ptr<Transport> overSocket(int socket, const QString& name);
     static bool isRemote(const QString& portName) { return kindOf(portName) != Kind::Device; }
     // Device path of a local port name: "COMn" is /dev/ttyS<n-1>, "ttyX" is /dev/ttyX.
     static QString devicePath(const QString& portName);

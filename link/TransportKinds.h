@@ -79,7 +79,11 @@ private:
 class AgentTransport : public Transport {
 public:
     explicit AgentTransport(const QString& portName) : Transport(Kind::Agent, portName) {}
-    ~AgentTransport() override { release(); }
+    // A line lent within this program, on one end of a socket pair (the agent's own pages):
+    // open() takes the socket; once closed, it cannot be opened again.
+    AgentTransport(const QString& name, int lentSocket)
+        : Transport(Kind::Agent, name), m_lentSocket(lentSocket) {}
+    ~AgentTransport() override;
 
     bool open(const LineConfig& line) override;
     bool readAvailable(QByteArray& data) override;
@@ -103,4 +107,6 @@ private:
     int m_sshErrors = -1; // ssh's stderr
     QByteArray m_sshSaid; // its last lines
     QByteArray m_early;   // line bytes that came with the answer
+    int m_lentSocket = -1;
+    bool m_wasLent = false;
 };

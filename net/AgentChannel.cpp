@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <cerrno>
 
 namespace {
@@ -44,7 +45,7 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
             return false;
         }
         connect(socket.get(), &QLocalSocket::disconnected, this,
-                [this] { m_lostReason = QStringLiteral("the agent closed the connection"); });
+                [this] { noteLost(QStringLiteral("the agent closed the connection")); });
         m_device = std::move(socket);
     } else {
         auto ssh = std::make_unique<QProcess>();
@@ -56,7 +57,7 @@ bool AgentChannel::open(const AgentAddress& a, QString* error) {
             return false;
         }
         connect(ssh.get(), &QProcess::finished, this, [this](int status) {
-            m_lostReason = QStringLiteral("ssh ended (status %1)").arg(status);
+            noteLost(QStringLiteral("ssh ended (status %1)").arg(status));
         });
         m_device = std::move(ssh);
     }
@@ -76,12 +77,42 @@ void AgentChannel::readLines() {
         else
             m_arrived << m;
     }
+    deliver();
+}
+
+void AgentChannel::noteLost(const QString& reason) {
+    m_lostReason = reason;
+    deliver();
+}
+
+void AgentChannel::deliver() {
+    if (m_inCall || (!m_listener && !m_lost))
+        return;
+    while (!m_arrived.isEmpty()) {
+        const JsonRpc::Message m = m_arrived.takeFirst();
+        if (!m.isAnswer() && m_listener)
+            m_listener(m.method, m.params);
+    }
+    if (!m_lostReason.isEmpty() && m_lost)
+        std::exchange(m_lost, {})(m_lostReason);
+}
+
+void AgentChannel::listen(Notified notified, std::function<void(const QString&)> lost) {
+    m_listener = std::move(notified);
+    m_lost = std::move(lost);
+    deliver();
+}
+
+void AgentChannel::notify(const QString& method, const QJsonObject& params) {
+    m_device->write(JsonRpc::notification(method, params));
 }
 
 JsonRpc::Message AgentChannel::call(const QString& method, const QJsonObject& params,
                                     const Notified& notified, const std::function<bool()>& stop) {
     const int id = m_nextId++;
     m_device->write(JsonRpc::request(id, method, params));
+    m_inCall = true;
+    const auto done = qScopeGuard([this] { m_inCall = false; });
     bool stopSent = false;
     for (;;) {
         while (!m_arrived.isEmpty()) {

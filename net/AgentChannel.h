@@ -27,13 +27,22 @@ public:
     // here, and its answer still comes.
     JsonRpc::Message call(const QString& method, const QJsonObject& params,
                           const Notified& notified = {}, const std::function<bool()>& stop = {});
+    // Once a call has answered, what the agent still sends goes to this handler as it comes,
+    // and the connection's end to lost (also when it has ended already).
+    void listen(Notified notified, std::function<void(const QString& reason)> lost);
+    void notify(const QString& method, const QJsonObject& params = {});
 
 private:
     void readLines();
+    void deliver();
+    void noteLost(const QString& reason);
 
     std::unique_ptr<QIODevice> m_device;
     JsonRpc::LineReader m_reader;
     QList<JsonRpc::Message> m_arrived;
     QString m_lostReason;
+    Notified m_listener;
+    std::function<void(const QString&)> m_lost;
+    bool m_inCall = false;
     int m_nextId = 1;
 };

@@ -161,7 +161,7 @@ void RequestGate::idleCheck() {
 
 void GatedListener::incomingConnection(qintptr descriptor) {
     auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
+    if (!socket->setSocketDescriptor(descriptor) || (m_admit && !m_admit(*socket))) {
         delete socket;
         return;
     }

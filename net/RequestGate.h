@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <deque>
+#include <functional>
 
 class QTcpSocket;
 
@@ -86,16 +87,19 @@ private:
     QTimer m_idle;
 };
 
-// A listener whose every connection has its RequestGate.
+// A listener whose every connection has its RequestGate; with admit, a connection it does not
+// admit is closed at once.
 class GatedListener : public QTcpServer {
     Q_OBJECT
 public:
-    explicit GatedListener(qint64 maxBody, QObject* parent = nullptr)
-        : QTcpServer(parent), m_maxBody(maxBody) {}
+    using Admit = std::function<bool(const QTcpSocket&)>;
+    explicit GatedListener(qint64 maxBody, Admit admit = {}, QObject* parent = nullptr)
+        : QTcpServer(parent), m_maxBody(maxBody), m_admit(std::move(admit)) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     qint64 m_maxBody;
+    Admit m_admit;
 };

@@ -32,10 +32,10 @@ struct Replay {
     }
     // The agent's line, for this program's line monitor.
     static void bytes_(const QJsonObject& p, const SerialPort::Tap& tap) {
-        const QString dir = p["dir"].toString();
-        if (tap &&
-            (dir == QLatin1String(">") || dir == QLatin1String("<") || dir == QLatin1String("#")))
-            tap(dir.at(0).toLatin1(), QByteArray::fromBase64(p["data"].toString().toLatin1()));
+        char dir = 0;
+        QByteArray bytes;
+        if (tap && JsonRpc::readBytesNote(p, &dir, &bytes))
+            tap(dir, bytes);
     }
     void view_(const QJsonObject& p) {
         if (!view)

@@ -389,7 +389,19 @@ private Q_SLOTS:
         QCOMPARE(cli.exitCode(), 3);
         EXPECT_HAS(QString(cli.readAllStandardError()), inUse);
         LineChecks::console(f, *sim, 8);
-        LineChecks::pages(f, port);
+        // The pages are served at the agent, where no other user of the box gets in.
+        LineChecks::pages(f, port, [&](quint16) {
+            QVERIFY(agent->logged("pages: served on 127.0.0.1:") == 1);
+            if (geteuid() != 0)
+                return;
+            const QString at = QRegularExpression("served on (127.0.0.1:\\d+)")
+                                   .match(QString(agent->log))
+                                   .captured(1);
+            QProcess stranger;
+            stranger.start("runuser", {"-u", "nobody", "--", "curl", "-sS", "-m", "20", at});
+            QVERIFY(stranger.waitForFinished(30000));
+            QVERIFY(stranger.exitCode() == 52 || stranger.exitCode() == 56);
+        });
         // (The scan after the first client left was cut short by the pages asking for the line.)
         QVERIFY(runUntil([&] { return agent->logged("scan: ") == scans + 1; }, 60000));
     }

@@ -32,7 +32,9 @@ inline void console(LinkFixture& f, SimServer& sim, int slot) {
 // The start page of 2/1 through a server on a channel of its own, which takes the line by its
 // name, as the windows do: the module selected, the link's port closed (last in a test), the
 // channel given the select frame for when the line was another's meanwhile.
-inline void pages(LinkFixture& f, const QString& name) {
+// whileOpen(port) looks at what else holds while the page window is open.
+inline void pages(LinkFixture& f, const QString& name,
+                  const std::function<void(quint16)>& whileOpen = {}) {
     QVERIFY(f.link->SelectModule(1, 0));
     f.link->closePort();
     ModulePages channel;
@@ -47,5 +49,7 @@ inline void pages(LinkFixture& f, const QString& name) {
     std::unique_ptr<QNetworkReply> r(net.get(QNetworkRequest(QUrl(channel.startAddress()))));
     runUntil([&] { return r->isFinished(); }, 20000);
     EXPECT_HAS(r->readAll(), "<title>Optical Transmitter OTX-1310</title>");
+    if (whileOpen)
+        whileOpen(channel.serverPort());
 }
 } // namespace LineChecks
