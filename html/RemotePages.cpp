@@ -5,11 +5,14 @@
 #include "link/Link.h"
 #include "net/AgentChannel.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <csignal>
 
 namespace {
 // ssh may ask a slow name server or pass a jump host before it listens.
@@ -23,6 +26,22 @@ QString lastWords(QProcess& ssh) {
     return last.isEmpty() ? ssh.errorString() : QStringLiteral("ssh: %1").arg(last);
 }
 
+// Ends ssh, and with ORVEX_SSH_COMMAND the shell it runs under as well.
+void endForward(QProcess& ssh) {
+    const auto pid = pid_t(ssh.processId());
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        // pid (name) state ppid ...: the name may hold spaces, not ")".
+        const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (pid > 0 && after.size() > 1 && after[1].toInt() == pid)
+            ::kill(entry.toInt(), SIGTERM);
+    }
+    ssh.terminate();
+    if (!ssh.waitForFinished(3000))
+        ssh.kill(), ssh.waitForFinished();
+}
+
 PageEffects::Tone toneOf(const QString& name) {
     if (name == QLatin1String("green"))
         return PageEffects::Tone::Green;
@@ -33,10 +52,11 @@ PageEffects::Tone toneOf(const QString& name) {
 RemotePages::RemotePages(ModulePages& pages) : m_pages(pages) {}
 
 RemotePages::~RemotePages() {
+    if (m_channel)
+        m_channel->listen({}, {}); // its end is ours now
     if (m_forward) {
-        m_forward->terminate();
-        if (!m_forward->waitForFinished(3000))
-            m_forward->kill(), m_forward->waitForFinished();
+        m_forward->disconnect();
+        endForward(*m_forward);
     }
 }
 
@@ -130,6 +150,7 @@ bool RemotePages::forward(quint16 remote, QString* error) {
     *error = timedOut ? QStringLiteral("the forwarding through ssh did not start within %1 s")
                             .arg(kForwardLimitMs / 1000)
                       : lastWords(*m_forward);
+    endForward(*m_forward);
     m_forward.reset();
     return false;
 }

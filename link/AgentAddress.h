@@ -29,7 +29,8 @@ struct AgentAddress {
     // ORVEX_SSH_COMMAND through /bin/sh) running "orvex-agent --stdio [LINE]" at the host.
     QStringList sshCommand() const;
     // The same ssh forwarding 127.0.0.1:LOCAL here to 127.0.0.1:REMOTE at the host (the pages
-    // server the agent runs there), until it is ended; it ends at once when it cannot listen.
+    // server the agent runs there) until its input ends (and the connections forwarded have
+    // closed); it ends at once when it cannot listen.
     QStringList forwardCommand(quint16 local, quint16 remote) const;
     // Why an agent's socket could not be reached (errno of the connect), in the user's terms.
     static QString unreachableText(int error);
