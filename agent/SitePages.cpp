@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -57,6 +58,8 @@ SitePages::SitePages(LineBridge& bridge, const QString& lineName, Send send, QOb
 // The worker ends first (a refusal waiting for its reader gives up), then the line goes back.
 SitePages::~SitePages() {
     m_pages.close();
+    if (m_waiting >= 0)
+        ::close(m_waiting);
 }
 
 bool SitePages::serves(const QString& method) {
@@ -110,22 +113,27 @@ void SitePages::start(const QJsonValue& id, const QJsonObject& params, const QSt
     // The bridge's end of the line: it passes the pages' bytes as a client's.
     auto* end = new QLocalSocket;
     end->setSocketDescriptor(pair[0]);
-    const int pages = pair[1];
-    m_bridge.lend(end, user, [this, id, pages, select](const QString& refusal) {
-        if (!refusal.isEmpty()) {
-            ::close(pages);
-            return answerError(id, JsonRpc::LineDown,
-                               QStringLiteral("the line cannot be opened: %1").arg(refusal));
-        }
-        // Not within the bridge's own call: the window's size is waited for.
-        QTimer::singleShot(0, this, [this, id, pages, select] { opened(id, pages, select); });
-    });
+    m_waiting = pair[1];
+    // The client may leave before the line is lent: its end closed then tells the bridge.
+    m_bridge.lend(end, user,
+                  [self = QPointer<SitePages>(this), id, select](const QString& refusal) {
+                      if (!self)
+                          return;
+                      if (!refusal.isEmpty()) {
+                          ::close(std::exchange(self->m_waiting, -1));
+                          return self->answerError(
+                              id, JsonRpc::LineDown,
+                              QStringLiteral("the line cannot be opened: %1").arg(refusal));
+                      }
+                      // Not within the bridge's own call: the window's size is waited for.
+                      QTimer::singleShot(0, self, [self, id, select] { self->opened(id, select); });
+                  });
     monitorLog(QStringLiteral("pages: %1 asks for the pages of %2")
                    .arg(user, ModuleAddress{subrack, slot}.name()));
 }
 
-void SitePages::opened(const QJsonValue& id, int lineSocket, const QByteArray& select) {
-    if (!m_pages.open(Transport::overSocket(lineSocket, m_lineName), select))
+void SitePages::opened(const QJsonValue& id, const QByteArray& select) {
+    if (!m_pages.open(Transport::overSocket(std::exchange(m_waiting, -1), m_lineName), select))
         return answerError(id, JsonRpc::LineDown, m_pages.errorString());
     m_pages.exchangeWindowSize([this, id](const QByteArray& reply) {
         m_send(

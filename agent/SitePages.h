@@ -37,7 +37,7 @@ public:
 private:
     void start(const QJsonValue& id, const QJsonObject& params, const QString& user,
                bool waited = false);
-    void opened(const QJsonValue& id, int lineSocket, const QByteArray& select);
+    void opened(const QJsonValue& id, const QByteArray& select);
     void serve(const QJsonValue& id, const QJsonObject& params, uid_t uid);
     void notify(const QString& method, const QJsonObject& params);
     void answerError(const QJsonValue& id, int code, const QString& text);
@@ -47,4 +47,5 @@ private:
     Send m_send;
     ModulePages m_pages;
     bool m_asked = false; // pages.v1 came: the next is refused
+    int m_waiting = -1;   // the pages' end of the line until it is lent
 };
