@@ -1,6 +1,5 @@
 #include "agent/SitePages.h"
 
-#include "agent/LineBridge.h"
 #include "agent/Log.h"
 #include "link/HandOver.h"
 #include "link/Link.h"
@@ -8,12 +7,6 @@
 #include "net/LoopbackPeer.h"
 
 #include <QJsonArray>
-#include <QLocalSocket>
-#include <QPointer>
-#include <QTimer>
-#include <cerrno>
-#include <cstring>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -30,7 +23,7 @@ QString toneName(PageEffects::Tone tone) {
 } // namespace
 
 SitePages::SitePages(LineBridge& bridge, const QString& lineName, Send send, QObject* parent)
-    : QObject(parent), m_bridge(bridge), m_lineName(lineName), m_send(std::move(send)) {
+    : QObject(parent), m_loan(bridge, lineName), m_send(std::move(send)) {
     connect(&m_pages, &ModulePages::pageStatus, this,
             [this](const QString& text, PageEffects::Tone tone) {
                 notify(QStringLiteral("pages.status.v1"),
@@ -58,8 +51,6 @@ SitePages::SitePages(LineBridge& bridge, const QString& lineName, Send send, QOb
 // The worker ends first (a refusal waiting for its reader gives up), then the line goes back.
 SitePages::~SitePages() {
     m_pages.close();
-    if (m_waiting >= 0)
-        ::close(m_waiting);
 }
 
 bool SitePages::serves(const QString& method) {
@@ -78,8 +69,7 @@ void SitePages::take(const JsonRpc::Message& m, const QString& user, uid_t uid) 
     start(m.id, m.params, user);
 }
 
-void SitePages::start(const QJsonValue& id, const QJsonObject& params, const QString& user,
-                      bool waited) {
+void SitePages::start(const QJsonValue& id, const QJsonObject& params, const QString& user) {
     const QJsonArray at = params.value(QStringLiteral("select")).toArray();
     const int subrack = at.at(0).toInt(-1), slot = at.at(1).toInt(-1);
     const QByteArray select = Link::selectFrame(subrack, slot);
@@ -87,53 +77,19 @@ void SitePages::start(const QJsonValue& id, const QJsonObject& params, const QSt
     if (at.size() != 2 || !Link::selectedBy(select, &g, &s) || g != subrack || s != slot)
         return answerError(id, JsonRpc::InvalidParams,
                            QStringLiteral("select: [subrack, slot] of a module is wanted"));
-    if (const QString who = m_bridge.inUseBy(); !who.isEmpty()) {
-        if (waited)
-            return answerError(
-                id, JsonRpc::LineInUse,
-                QStringLiteral("%1: %2").arg(QLatin1String(Transport::InUseText), who));
-        // The holder may be this client, letting go: asked again once the line is free, or
-        // refused after a moment.
-        auto* again = new QTimer(this);
-        again->setSingleShot(true);
-        const auto retry = [this, again, id, params, user, done = std::make_shared<bool>()] {
-            if (std::exchange(*done, true))
-                return;
-            again->deleteLater();
-            start(id, params, user, true);
-        };
-        connect(again, &QTimer::timeout, this, retry);
-        connect(&m_bridge, &LineBridge::freed, again, retry);
-        again->start(LineBridge::InUseGraceMs);
-        return;
-    }
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-        return answerError(id, JsonRpc::LineDown, QString::fromLocal8Bit(std::strerror(errno)));
-    // The bridge's end of the line: it passes the pages' bytes as a client's.
-    auto* end = new QLocalSocket;
-    end->setSocketDescriptor(pair[0]);
-    m_waiting = pair[1];
-    // The client may leave before the line is lent: its end closed then tells the bridge.
-    m_bridge.lend(end, user,
-                  [self = QPointer<SitePages>(this), id, select](const QString& refusal) {
-                      if (!self)
-                          return;
-                      if (!refusal.isEmpty()) {
-                          ::close(std::exchange(self->m_waiting, -1));
-                          return self->answerError(
-                              id, JsonRpc::LineDown,
-                              QStringLiteral("the line cannot be opened: %1").arg(refusal));
-                      }
-                      // Not within the bridge's own call: the window's size is waited for.
-                      QTimer::singleShot(0, self, [self, id, select] { self->opened(id, select); });
-                  });
+    m_loan.ask(
+        user,
+        [this, id, select](std::unique_ptr<Transport> line) {
+            opened(id, std::move(line), select);
+        },
+        [this, id](int code, const QString& text) { answerError(id, code, text); });
     monitorLog(QStringLiteral("pages: %1 asks for the pages of %2")
                    .arg(user, ModuleAddress{subrack, slot}.name()));
 }
 
-void SitePages::opened(const QJsonValue& id, const QByteArray& select) {
-    if (!m_pages.open(Transport::overSocket(std::exchange(m_waiting, -1), m_lineName), select))
+void SitePages::opened(const QJsonValue& id, std::unique_ptr<Transport> line,
+                       const QByteArray& select) {
+    if (!m_pages.open(std::move(line), select))
         return answerError(id, JsonRpc::LineDown, m_pages.errorString());
     m_pages.exchangeWindowSize([this, id](const QByteArray& reply) {
         m_send(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agent/LineLoan.h"
 #include "html/ModulePages.h"
 #include "link/JsonRpc.h"
 
@@ -35,17 +36,14 @@ public:
     void take(const JsonRpc::Message& m, const QString& user, uid_t uid);
 
 private:
-    void start(const QJsonValue& id, const QJsonObject& params, const QString& user,
-               bool waited = false);
-    void opened(const QJsonValue& id, const QByteArray& select);
+    void start(const QJsonValue& id, const QJsonObject& params, const QString& user);
+    void opened(const QJsonValue& id, std::unique_ptr<Transport> line, const QByteArray& select);
     void serve(const QJsonValue& id, const QJsonObject& params, uid_t uid);
     void notify(const QString& method, const QJsonObject& params);
     void answerError(const QJsonValue& id, int code, const QString& text);
 
-    LineBridge& m_bridge;
-    QString m_lineName;
+    LineLoan m_loan;
     Send m_send;
-    ModulePages m_pages;
+    ModulePages m_pages;  // closed before the loan goes
     bool m_asked = false; // pages.v1 came: the next is refused
-    int m_waiting = -1;   // the pages' end of the line until it is lent
 };
