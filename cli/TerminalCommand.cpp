@@ -100,20 +100,12 @@ private:
     QString m_lost;
 };
 
-bool hasConsole(const TModule& m) {
-    if (m.InfoKind == InfoTerminal)
-        return true;
-    for (const TParam& p : m.Params)
-        if (p.Kind == KindTerminal)
-            return true;
-    return false;
-}
 } // namespace
 
 int CliSession::terminal() {
     const ModuleAddress at = address(0);
     const TModule& m = probe(at);
-    if (!hasConsole(m))
+    if (!m.hasConsole())
         throw CliFailure{
             StatusModuleErrors,
             QStringLiteral("Module %1 (%2) has no console.").arg(at.name(), m.TypeName)};

@@ -62,6 +62,10 @@ LineConfig SerialPort::lineConfig() const {
 }
 
 bool SerialPort::open() {
+    return isOpen() || open(Transport::forPort(m_name));
+}
+
+bool SerialPort::open(std::unique_ptr<Transport> line) {
     if (isOpen())
         return true;
     m_error.clear();
@@ -69,7 +73,6 @@ bool SerialPort::open() {
         m_error = QStringLiteral("%1: still connecting").arg(m_name);
         return false;
     }
-    auto line = Transport::forPort(m_name);
     if (!openTransport(*line)) {
         m_error = line->errorString().isEmpty()
                       ? QStringLiteral("%1: connecting was stopped").arg(m_name)

@@ -36,6 +36,8 @@ public:
 
     // Opens the line; false with errorString() when it cannot be opened.
     bool open();
+    // Opens this line instead of the port name's (one lent within this program).
+    bool open(std::unique_ptr<Transport> line);
     void close();
     bool isOpen() const;
     // Bytes that must reach the line before anything else when the port opens next: what

@@ -86,6 +86,15 @@ public:
     // Shown as clear (green): its diagnostic bytes are clear and every reply could be read.
     bool healthy() const { return !DiagFault && ReadFaults.isEmpty(); }
     bool hasHtmlPages() const { return HtmlMarker.toUpper() == QLatin1String("HTML"); }
+    // A console module: its info is a terminal, or one of its parameters is.
+    bool hasConsole() const {
+        if (InfoKind == InfoTerminal)
+            return true;
+        for (const TParam& p : Params)
+            if (p.Kind == KindTerminal)
+                return true;
+        return false;
+    }
     // CurChannel := channel when Values has an entry for it. A module that names any other
     // channel leaves CurChannel as it was, so it always indexes Values.
     void selectChannel(qint32 channel) {
