@@ -1,0 +1,102 @@
+// One line of the box: its agent, the two subracks, "Scan" with its progress, the status line
+// and the message log. The scan is the windows program's, run by the agent (session.scan.v1):
+// the status texts, the progress and every slot's record come as it goes.
+import { Agent } from "./agent.js";
+import { el } from "./dom.js";
+import { MessageLog } from "./messagelog.js";
+import { SubrackView } from "./subracks.js";
+
+export class LinePage {
+    constructor(line) {
+        this.line = line;
+        this.subracks = new SubrackView();
+        this.log = new MessageLog();
+        this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
+                                         text: "Scan", onclick: () => this.scan() });
+        this.progress = el("progress", { max: 32, value: 0, hidden: true, "aria-label": "Scan" });
+        this.statusLine = el("output", { class: "status-line", role: "status" });
+        this.problem = el("p", { class: "problem", role: "alert", hidden: true });
+        this.who = el("p", { class: "who" });
+        this.element = el("section", { class: "line-page" },
+                          this.problem, this.who,
+                          el("div", { class: "toolbar" }, this.scanButton, this.progress),
+                          this.subracks.element, this.statusLine, this.log.element);
+    }
+
+    async open() {
+        this.agent = new Agent(this.line.socket);
+        this.agent.onEvent = event => this.heard(event);
+        this.agent.onClose = error => this.lost(error);
+        try {
+            const hello = await this.agent.call("hello.v1");
+            this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
+            this.scanButton.disabled = false;
+        } catch (error) {
+            this.lost(error);
+        }
+    }
+
+    setStatus(text) {
+        this.statusLine.value = text;
+        this.log.status(text);
+    }
+
+    async scan() {
+        this.scanButton.disabled = true;
+        this.subracks.clearStates();
+        this.progress.value = 0;
+        this.progress.hidden = false;
+        try {
+            await this.agent.call("session.scan.v1", {}, (method, params) =>
+                method === "view.v1" ? this.viewCall(params) : method === "host.v1" && this.hostCall(params));
+        } catch (error) {
+            this.log.message(error.message, true);
+            this.setStatus(error.message);
+        } finally {
+            this.progress.hidden = true;
+            this.scanButton.disabled = this.agent.closedWith !== null;
+        }
+    }
+
+    viewCall({ call, subrack, slot, record, text }) {
+        if (call === "empty")
+            this.subracks.empty(subrack, slot);
+        else if (call === "found")
+            this.subracks.found(subrack, slot, record.typeName, record.diagFault);
+        else if (call === "missing")
+            this.log.message(text, false);
+    }
+
+    hostCall({ call, text, error, value, max }) {
+        if (call === "status") {
+            this.setStatus(text);
+        } else if (call === "message") {
+            this.log.message(text, error);
+            this.setStatus(text);
+        } else if (call === "progress" && max > 0) {
+            this.progress.max = max;
+            this.progress.value = value;
+        }
+    }
+
+    // What the agent tells every client: a module's health, the line lost or back.
+    heard(event) {
+        if (event.kind === "module") {
+            const [g, s] = event.module.split("/").map(n => Number(n) - 1);
+            if (event.present)
+                this.subracks.found(g, s, event.type, event.fault);
+            else
+                this.subracks.empty(g, s);
+        } else if (event.kind === "line") {
+            this.log.message(event.up ? "The line is back." : `The line is down: ${event.reason}`, !event.up);
+        } else if (event.kind === "change") {
+            this.log.message(`${event.command} by ${event.user}: exit status ${event.status}`, false);
+        }
+    }
+
+    lost(error) {
+        this.problem.textContent = `${this.line.socket}: ${error.message}`;
+        this.problem.hidden = false;
+        this.scanButton.disabled = true;
+    }
+}
