@@ -4,12 +4,12 @@
 
 // Why a channel could not be opened or was closed, in the user's terms (the words the
 // windows and orvex-cli use for an agent's socket).
-export function problemText(problem) {
+export function problemText(problem, user = "USER") {
     switch (problem) {
     case "access-denied":
     case "not-authorized":
         return "Permission denied: the agent's socket is for the group orvex. " +
-            "Ask for that group (adduser USER orvex) and log in again.";
+            `Who may change the head-end is who is in that group (adduser ${user} orvex, then log in again).`;
     case "not-found":
         return "No agent listens there (is the agent of that line running?)";
     case "disconnected":
@@ -86,9 +86,10 @@ export class Agent {
             request.resolve(message.result);
     }
 
-    closed(options) {
+    async closed(options) {
         const problem = options.problem || "disconnected";
-        this.closedWith = new AgentError(problemText(problem), problem);
+        const user = await cockpit.user().then(u => u.name, () => undefined);
+        this.closedWith = new AgentError(problemText(problem, user), problem);
         for (const request of this.pending.splice(0))
             request.reject(this.closedWith);
         this.onClose(this.closedWith);

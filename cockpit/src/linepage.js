@@ -17,10 +17,11 @@ export class LinePage {
         this.statusLine = el("output", { class: "status-line", role: "status" });
         this.problem = el("p", { class: "problem", role: "alert", hidden: true });
         this.who = el("p", { class: "who" });
-        this.element = el("section", { class: "line-page" },
-                          this.problem, this.who,
-                          el("div", { class: "toolbar" }, this.scanButton, this.progress),
-                          this.subracks.element, this.statusLine, this.log.element);
+        // Shown once the agent has answered: a line that cannot be reached shows only why.
+        this.body = el("div", { hidden: true },
+                       el("div", { class: "toolbar" }, this.scanButton, this.progress),
+                       this.subracks.element, this.statusLine, this.log.element);
+        this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
     }
 
     async open() {
@@ -30,6 +31,7 @@ export class LinePage {
         try {
             const hello = await this.agent.call("hello.v1");
             this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
+            this.body.hidden = false;
             this.scanButton.disabled = false;
         } catch (error) {
             this.lost(error);

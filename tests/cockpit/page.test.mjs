@@ -1,0 +1,201 @@
+// The head-end page as a user meets it: the built agent on a simulated head-end (its socket in
+// a folder of its own), Cockpit's web service with the built page, and headless Chromium.
+import { spawn } from "node:child_process";
+import { once } from "node:events";
+import fs from "node:fs";
+import net from "node:net";
+import os from "node:os";
+import path from "node:path";
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+
+const here = path.dirname(new URL(import.meta.url).pathname);
+const bin = process.env.ORVEX_BIN;
+const share = process.env.ORVEX_PAGE_SHARE;
+const shots = process.env.ORVEX_SHOTS;
+const cockpitWs = "/usr/lib/cockpit/cockpit-ws";
+
+// The demo head-end's modules; 1/3 reports a fault.
+const DEMO = {
+    "1/1": "QM4-C", "1/2": "RX-S2", "1/3": "RX-S2", "1/4": "kx350B", "1/6": "LA-862", "1/7": "CC-2",
+    "1/9": "NC-100", "2/1": "OTX-1310", "2/2": "XXX", "2/3": "RPR-4", "2/5": "PSU-300", "2/8": "ORX-860",
+};
+
+const started = [];
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "orvex-page-"));
+let browser, chromium;
+
+// A program of ours; with `ready` (a regular expression) resolves once its output says it.
+function start(program, args, { ready, env = {}, stream = "stderr", user } = {}) {
+    const [command, argv] = user ? ["setpriv", [`--reuid=${user}`, "--regid=nogroup", "--clear-groups",
+                                               program, ...args]] : [program, args];
+    const child = spawn(command, argv, { env: { ...process.env, ...env }, stdio: ["ignore", "pipe", "pipe"] });
+    started.push(child);
+    let said = "";
+    for (const output of [child.stdout, child.stderr])
+        output.setEncoding("utf8").on("data", text => { said += text; });
+    if (!ready)
+        return child;
+    return new Promise((resolve, reject) => {
+        child[stream].on("data", () => {
+            const match = said.match(ready);
+            if (match)
+                resolve(match);
+        });
+        child.on("exit", code => reject(new Error(`${path.basename(program)} ended (${code}): ${said}`)));
+    });
+}
+
+async function freePort() {
+    const server = net.createServer().listen(0, "127.0.0.1");
+    await once(server, "listening");
+    const { port } = server.address();
+    server.close();
+    return port;
+}
+
+// Cockpit's web service on loopback, its bridge as `user`, seeing the built page.
+async function cockpit(user) {
+    const port = await freePort();
+    const home = fs.mkdtempSync(path.join(work, "home-"));
+    fs.chmodSync(home, 0o777);
+    await start(cockpitWs, ["--local-session=cockpit-bridge", "--address", "127.0.0.1", "--port", String(port)], {
+        user, env: { XDG_DATA_DIRS: `${share}:/usr/share`, ORVEX_AGENT_DIR: path.join(work, "agents"), HOME: home },
+    });
+    const base = `http://127.0.0.1:${port}/cockpit/@localhost`;
+    for (let tries = 0; ; tries++) {
+        try {
+            if ((await fetch(`${base}/manifests.json`)).ok)
+                return base;
+        } catch (error) {
+            if (tries > 100)
+                throw error;
+        }
+        await new Promise(resolve => setTimeout(resolve, 100));
+    }
+}
+
+async function open(base, width = 1366) {
+    const page = await browser.newPage({ viewport: { width, height: 900 } });
+    const errors = [];
+    page.on("pageerror", error => errors.push(error.message));
+    page.on("console", message => message.type() === "error" && errors.push(message.text()));
+    await page.goto(`${base}/orvex/index.html`);
+    return { page, errors };
+}
+
+// WCAG's contrast ratio of two "rgb(r, g, b)" colours.
+function contrast(a, b) {
+    const luminance = rgb => {
+        const [r, g, bl] = rgb.match(/\d+/g).slice(0, 3).map(v => {
+            const c = Number(v) / 255;
+            return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+        });
+        return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
+    };
+    const [hi, lo] = [luminance(a), luminance(b)].sort((x, y) => y - x);
+    return (hi + 0.05) / (lo + 0.05);
+}
+
+let base, denied;
+
+before(async () => {
+    assert.ok(fs.existsSync(path.join(share, "cockpit/orvex/orvex.js")),
+              "the page is not built: cockpit/node_modules is missing (scripts/setup.sh runs npm ci in cockpit/)");
+    try {
+        ({ chromium } = await import(path.join(here, "../../cockpit/node_modules/playwright-core/index.mjs")));
+    } catch (error) {
+        assert.fail(`playwright-core is not installed (scripts/setup.sh runs npm ci in cockpit/): ${error.message}`);
+    }
+    const agents = path.join(work, "agents");
+    fs.mkdirSync(agents);
+    fs.chmodSync(work, 0o755);
+    const [, pty] = await start(path.join(bin, "headend-sim"), ["--pty"], { ready: /^(\/\S+)\n/m, stream: "stdout" });
+    await start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", path.join(agents, "demo.sock"),
+                                                "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /line open/ });
+    try {
+        browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
+    } catch (error) {
+        console.log(`Chromium cannot start here: ${error.message.split("\n")[0]}`);
+        return;
+    }
+    fs.mkdirSync(shots, { recursive: true });
+    base = await cockpit();
+    denied = await cockpit("nobody");
+});
+
+after(async () => {
+    await browser?.close();
+    for (const child of started)
+        child.kill();
+    fs.rmSync(work, { recursive: true, force: true });
+});
+
+test("Cockpit's menu has the page, and it has a tab for the line", { timeout: 30000 }, async t => {
+    if (!browser)
+        return t.skip("Chromium cannot start");
+    const manifests = await (await fetch(`${base}/manifests.json`)).json();
+    assert.equal(manifests.orvex.menu.index.label, "Head-end");
+    const { page, errors } = await open(base);
+    await page.getByRole("tab", { name: "demo" }).waitFor();
+    await page.getByText(/^Line .*, you are root/).waitFor();
+    // Reachable by keyboard: the line's tab, then Scan.
+    await page.keyboard.press("Tab");
+    assert.equal(await page.evaluate(() => document.activeElement.textContent), "demo");
+    await page.keyboard.press("Tab");
+    assert.equal(await page.evaluate(() => document.activeElement.textContent), "Scan");
+    assert.deepEqual(errors, []);
+    await page.close();
+});
+
+test("a scan shows the demo head-end's modules, their state and the scan's words", { timeout: 60000 }, async t => {
+    if (!browser)
+        return t.skip("Chromium cannot start");
+    const { page, errors } = await open(base);
+    const scan = page.getByRole("button", { name: "Scan" });
+    await scan.click();
+    // The progress bar moves while the agent scans; Scan waits meanwhile.
+    await page.waitForFunction(() => {
+        const bar = document.querySelector("progress");
+        return !bar.hidden && bar.value > 0;
+    });
+    assert.equal(await scan.isDisabled(), true);
+    await page.locator(".status-line", { hasText: "12 Modules found" }).waitFor();
+    const slots = await page.locator(".slot").evaluateAll(all => all.map(slot => ({
+        module: slot.dataset.module, type: slot.querySelector(".type").textContent,
+        cue: slot.querySelector(".cue").textContent, colour: getComputedStyle(slot.querySelector(".type")).color,
+        back: getComputedStyle(slot).backgroundColor,
+    })));
+    assert.equal(slots.length, 32);
+    const found = slots.filter(s => s.type !== "-");
+    assert.deepEqual(Object.fromEntries(found.map(s => [s.module, s.type])), DEMO);
+    for (const slot of found) {
+        assert.equal(slot.cue, slot.module === "1/3" ? "FAULT" : "OK", slot.module);
+        assert.equal(slot.colour, slot.module === "1/3" ? "rgb(192, 0, 0)" : "rgb(0, 128, 0)", slot.module);
+        assert.ok(contrast(slot.colour, slot.back) >= 4.5, `${slot.module}: contrast ${contrast(slot.colour, slot.back)}`);
+    }
+    assert.equal(await page.locator("progress").isHidden(), true);
+    assert.equal(await scan.isEnabled(), true);
+    const log = await page.locator(".log").textContent();
+    for (const said of ["Group#1 Module #1: Scaning", "Module #3:loading diagnostic", "Group#2 Module #16: Scaning"])
+        assert.ok(log.includes(said), said);
+
+    await page.screenshot({ path: path.join(shots, "page-1366.png"), fullPage: true });
+    await page.setViewportSize({ width: 360, height: 800 });
+    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 360), "wider than a phone");
+    await page.screenshot({ path: path.join(shots, "page-360.png"), fullPage: true });
+    assert.deepEqual(errors, []);
+    await page.close();
+});
+
+test("a user outside the group orvex is told why the line cannot be reached", { timeout: 30000 }, async t => {
+    if (!browser)
+        return t.skip("Chromium cannot start");
+    const { page } = await open(denied, 360);
+    const problem = page.getByRole("alert");
+    await problem.waitFor();
+    assert.match(await problem.textContent(), /demo\.sock: Permission denied: .*group orvex.*adduser nobody orvex/);
+    assert.equal(await page.getByRole("button", { name: "Scan" }).isVisible(), false);
+    await page.screenshot({ path: path.join(shots, "page-denied-360.png"), fullPage: true });
+    await page.close();
+});
