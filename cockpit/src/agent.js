@@ -53,6 +53,17 @@ export class Agent {
         });
     }
 
+    // An orvex-cli command run by the agent (COMMAND.v1): its exit status and what it printed.
+    async command(name, args, options = []) {
+        const printed = { out: "", err: "" };
+        const result = await this.call(`${name}.v1`, { words: [...options, "--", name, ...args] },
+                                       (method, { stream, text }) => {
+                                           if (method === "output.v1")
+                                               printed[stream] += text;
+                                       });
+        return { status: result.status, ...printed };
+    }
+
     close() {
         this.channel.close();
     }

@@ -4,12 +4,14 @@
 import { Agent } from "./agent.js";
 import { el } from "./dom.js";
 import { MessageLog } from "./messagelog.js";
+import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
 
 export class LinePage {
     constructor(line) {
         this.line = line;
-        this.subracks = new SubrackView();
+        this.subracks = new SubrackView((g, s) => this.select(g, s));
+        this.panel = new ModulePanel(`line-${line.name}`, (param, raw, control) => this.change(param, raw, control));
         this.log = new MessageLog();
         this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
                                          text: "Scan", onclick: () => this.scan() });
@@ -20,7 +22,7 @@ export class LinePage {
         // Shown once the agent has answered: a line that cannot be reached shows only why.
         this.body = el("div", { hidden: true },
                        el("div", { class: "toolbar" }, this.scanButton, this.progress),
-                       this.subracks.element, this.statusLine, this.log.element);
+                       this.subracks.element, this.panel.element, this.statusLine, this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
     }
 
@@ -46,6 +48,7 @@ export class LinePage {
     async scan() {
         this.scanButton.disabled = true;
         this.subracks.clearStates();
+        this.panel.close();
         this.progress.value = 0;
         this.progress.hidden = false;
         try {
@@ -58,6 +61,49 @@ export class LinePage {
             this.progress.hidden = true;
             this.scanButton.disabled = this.agent.closedWith !== null;
         }
+    }
+
+    // The windows' selection: the module's panel, drawn from what the agent reads of it now.
+    async select(subrack, slot) {
+        this.subracks.press(subrack, slot);
+        if (await this.showModule(`${subrack + 1}/${slot + 1}`))
+            this.setStatus(`Module #${slot + 1} selected`);
+    }
+
+    // The module's record as drawn, or null when it could not be read.
+    async showModule(name) {
+        try {
+            const shown = await this.agent.command("show", [name], ["--json"]);
+            if (shown.status === 0) {
+                const record = JSON.parse(shown.out);
+                this.panel.draw(record);
+                return record;
+            }
+            this.log.message(shown.err.trim(), true);
+        } catch (error) {
+            this.log.message(error.message, true);
+        }
+        this.panel.close();
+        return null;
+    }
+
+    // A list's new entry: written and committed at once (orvex-cli's set), then the panel shows
+    // what the module holds. A write refused, or acknowledged by a module that kept its value,
+    // leaves the control red.
+    async change(param, raw, control) {
+        control.disabled = true;
+        const name = control.closest(".panel").dataset.module;
+        let written;
+        try {
+            written = await this.agent.command("set", [name, String(param.index), String(raw)]);
+            this.log.message((written.out + written.err).trim(), written.status !== 0);
+        } catch (error) {
+            this.log.message(error.message, true);
+        }
+        const held = (await this.showModule(name))?.params[param.index].raw;
+        const shown = this.panel.control(param.index);
+        shown?.classList.toggle("refused", written?.status !== 0 || held !== raw);
+        shown?.focus();
     }
 
     viewCall({ call, subrack, slot, record, text }) {

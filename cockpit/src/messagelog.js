@@ -41,6 +41,7 @@ export class MessageLog {
         this.list.append(item);
         if (this.list.childElementCount > MessageLog.MAX_ENTRIES)
             this.list.firstElementChild.remove();
+        this.list.scrollTop = this.list.scrollHeight; // the newest in sight
         return item;
     }
 }

@@ -7,22 +7,26 @@ import { el } from "./dom.js";
 export const SUBRACKS = 2;
 export const SLOTS = 16;
 
-function slotElement(subrack, slot) {
-    return el("li", { class: "slot", "data-module": `${subrack + 1}/${slot + 1}` },
-              el("span", { class: "number", text: String(slot + 1) }),
-              el("span", { class: "type", text: "?" }),
-              el("span", { class: "cue" }));
+// A slot is a button once a module has answered there: pressing it opens the module's panel.
+function slotElement(subrack, slot, select) {
+    const button = el("button", { type: "button", disabled: true, "aria-pressed": "false",
+                                  onclick: () => select(subrack, slot) },
+                      el("span", { class: "number", text: String(slot + 1) }),
+                      el("span", { class: "type", text: "?" }),
+                      el("span", { class: "cue" }));
+    return el("li", { class: "slot", "data-module": `${subrack + 1}/${slot + 1}` }, button);
 }
 
 export class SubrackView {
-    constructor() {
+    // select(subrack, slot): a slot's button was pressed.
+    constructor(select) {
         this.slots = [];
         this.element = el("div", { class: "subracks" });
         for (let g = 0; g < SUBRACKS; g++) {
             const row = [];
             const list = el("ol", { class: "slots", "aria-labelledby": `subrack-${g + 1}` });
             for (let s = 0; s < SLOTS; s++) {
-                row.push(slotElement(g, s));
+                row.push(slotElement(g, s, select));
                 list.append(row[s]);
             }
             this.slots.push(row);
@@ -32,11 +36,19 @@ export class SubrackView {
         }
     }
 
-    // "Scan" takes the colours away; the types stay until the scan rewrites them.
+    // "Scan" takes the colours away and releases the buttons; the types stay until the scan
+    // rewrites them.
     clearStates() {
         for (const row of this.slots)
             for (const slot of row)
                 this.show(slot, slot.querySelector(".type").textContent, null);
+        this.press(-1, -1);
+    }
+
+    // The selected slot's button stays down; every other one is up.
+    press(subrack, slot) {
+        this.slots.forEach((row, g) => row.forEach((item, s) =>
+            item.firstChild.setAttribute("aria-pressed", String(g === subrack && s === slot))));
     }
 
     empty(subrack, slot) {
@@ -54,5 +66,6 @@ export class SubrackView {
         slot.classList.toggle("healthy", fault === false);
         slot.classList.toggle("faulty", fault === true);
         slot.classList.toggle("empty", caption === "-");
+        slot.firstChild.disabled = fault === null;
     }
 }

@@ -1,0 +1,62 @@
+// A module's control panel, drawn from the description the agent's engine gives (orvex-cli's
+// show --json): a cell per parameter that is not hidden, its caption the parameter's name and
+// units as the windows label it, its value as the engine shows it. Lists (and segmented and
+// on/off values) are written and committed at once when changed; numbers are shown.
+import { el } from "./dom.js";
+
+function caption(param) {
+    return param.units ? `${param.name} ${param.units}` : param.name;
+}
+
+export class ModulePanel {
+    // change(param, raw, control): the user picked another entry of a list.
+    constructor(prefix, change) {
+        this.prefix = prefix;
+        this.change = change;
+        this.heading = el("h2", { id: `${prefix}-panel` });
+        this.note = el("p", { class: "note" });
+        this.cells = el("div", { class: "cells" });
+        this.element = el("section", { class: "panel", hidden: true, "aria-labelledby": this.heading.id },
+                          this.heading, this.note, this.cells);
+    }
+
+    close() {
+        this.element.hidden = true;
+        this.cells.replaceChildren();
+    }
+
+    // record: show --json of one module. Modules with a console or pages of their own have no
+    // panel in the windows either.
+    draw(record) {
+        this.element.dataset.module = record.module;
+        this.heading.textContent = `Module ${record.module}: ${record.type.trim()} ${record.version}`;
+        this.note.textContent = record.kind === "T"
+            ? `A console module: orvex-cli terminal ${record.module} works its console.`
+            : record.htmlPages ? `This module has pages of its own: orvex-cli pages ${record.module} serves them.`
+                : "";
+        const params = this.note.textContent ? [] : record.params.filter(p => !p.hidden);
+        this.cells.replaceChildren(...params.map(p => this.cell(p)));
+        this.element.hidden = false;
+    }
+
+    // The control of the parameter numbered index, after a change.
+    control(index) {
+        return this.cells.querySelector(`#${this.prefix}-p${index}`);
+    }
+
+    cell(param) {
+        const id = `${this.prefix}-p${param.index}`;
+        return el("div", { class: "cell" }, el("label", { for: id, text: caption(param) }), this.value(param, id));
+    }
+
+    value(param, id) {
+        if (param.kindName === "error")
+            return el("output", { id, class: "error-cell", text: "ERROR" });
+        if (!param.entries || param.readOnly)
+            return el("output", { id, text: param.kindName === "terminal" ? "(console)" : param.shown });
+        const list = el("select", { id, onchange: () => this.change(param, Number(list.value), list) });
+        list.append(...param.entries.map((entry, raw) => el("option", { value: String(raw), text: entry })));
+        list.value = String(param.raw);
+        return list;
+    }
+}
