@@ -4,6 +4,7 @@
 #include "agent/HeadendMonitor.h"
 #include "agent/LineBridge.h"
 #include "agent/Log.h"
+#include "agent/PageCalls.h"
 #include "agent/SessionCalls.h"
 #include "link/Transport.h"
 
@@ -143,6 +144,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
                                    {QStringLiteral("user"), client->user}}));
     if (m.method == QLatin1String("line.v1"))
         return lendLine(client, m);
+    if (PageCalls::serves(m.method))
+        return client->send(JsonRpc::result(m.id, PageCalls::run(m.method, m_monitor.status())));
     if (SessionCalls::serves(m.method))
         return runSessionCall(client, m);
     if (!AgentCommand::serves(m.method))

@@ -158,8 +158,8 @@ boxes at a site:
    remote client;
  - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
 set(CPACK_DEBIAN_COCKPIT_DESCRIPTION "web page for ORVEX cable-TV head-ends in Cockpit
-The head-end page of ORVEX Link for Cockpit, the web console: \"Head-end\"
-in Cockpit's menu shows each line the box's site agents serve, both
+The head-end page of ORVEX Link for Cockpit, the web console: its entry
+Head-end in Cockpit's menu shows each line the box's site agents serve, both
 subracks with every module's type and diagnostic state, the scan with its
 progress, the status line and the message log, and a module's control
 panel, whose lists are written and committed at once.
