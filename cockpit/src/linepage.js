@@ -35,6 +35,10 @@ export class LinePage {
             this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
             this.body.hidden = false;
             this.scanButton.disabled = false;
+            // What the agent has seen so far, until the user scans.
+            const known = await this.agent.call("headend.v1");
+            if (known.scanned)
+                known.slots.forEach(slot => this.slotSeen(slot));
         } catch (error) {
             this.lost(error);
         }
@@ -130,16 +134,20 @@ export class LinePage {
     // What the agent tells every client: a module's health, the line lost or back.
     heard(event) {
         if (event.kind === "module") {
-            const [g, s] = event.module.split("/").map(n => Number(n) - 1);
-            if (event.present)
-                this.subracks.found(g, s, event.type, event.fault);
-            else
-                this.subracks.empty(g, s);
+            this.slotSeen(event);
         } else if (event.kind === "line") {
             this.log.message(event.up ? "The line is back." : `The line is down: ${event.reason}`, !event.up);
         } else if (event.kind === "change") {
             this.log.message(`${event.command} by ${event.user}: exit status ${event.status}`, false);
         }
+    }
+
+    slotSeen({ module, present, type, fault }) {
+        const [g, s] = module.split("/").map(n => Number(n) - 1);
+        if (present)
+            this.subracks.found(g, s, type, fault);
+        else
+            this.subracks.empty(g, s);
     }
 
     lost(error) {

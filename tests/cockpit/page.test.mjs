@@ -122,7 +122,7 @@ before(async () => {
     fs.chmodSync(work, 0o755);
     const [, pty] = await start(path.join(bin, "headend-sim"), ["--pty", "--ignore-writes", "1/2"], { ready: /^(\/\S+)\n/m, stream: "stdout" });
     await start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", socket,
-                                                "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /line open/ });
+                                                "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /scan: 12 Modules found/ });
     try {
         browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
     } catch (error) {
@@ -151,6 +151,8 @@ test("Cockpit's menu has the page, and it has a tab for the line", { timeout: 30
     assert.equal(manifests.orvex.menu.index.label, "Head-end");
     await page.getByRole("tab", { name: "demo" }).waitFor();
     await page.getByText(/^Line .*, you are root/).waitFor();
+    // The head-end as the agent saw it, before any scan here.
+    await page.locator('[data-module="1/3"]', { hasText: "RX-S2FAULT" }).waitFor();
     // Reachable by keyboard: the line's tab, then Scan.
     await page.keyboard.press("Tab");
     assert.equal(await page.evaluate(() => document.activeElement.textContent), "demo");
