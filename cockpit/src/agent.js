@@ -36,7 +36,7 @@ export class Agent {
         this.onEvent = () => {};
         this.onClose = () => {};
         this.closedWith = null;
-        this.channel = cockpit.channel({ payload: "stream", unix: socket, binary: false });
+        this.channel = cockpit.channel({ payload: "stream", unix: socket });
         this.channel.addEventListener("message", (_event, data) => this.feed(data));
         this.channel.addEventListener("close", (_event, options) => this.closed(options));
     }

@@ -18,11 +18,16 @@ export class LinePage {
         this.progress = el("progress", { max: 32, value: 0, hidden: true, "aria-label": "Scan" });
         this.statusLine = el("output", { class: "status-line", role: "status" });
         this.problem = el("p", { class: "problem", role: "alert", hidden: true });
+        // A message of the windows' message boxes, until the user takes note of it.
+        this.noticeText = el("span");
+        this.notice = el("div", { class: "notice", role: "alert", hidden: true }, this.noticeText,
+                         el("button", { type: "button", text: "OK", onclick: () => { this.notice.hidden = true; } }));
         this.who = el("p", { class: "who" });
         // Shown once the agent has answered: a line that cannot be reached shows only why.
         this.body = el("div", { hidden: true },
                        el("div", { class: "toolbar" }, this.scanButton, this.progress),
-                       this.subracks.element, this.panel.element, this.statusLine, this.log.element);
+                       this.notice, this.subracks.element, this.panel.element, this.statusLine,
+                       this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
     }
 
@@ -124,7 +129,9 @@ export class LinePage {
             this.setStatus(text);
         } else if (call === "message") {
             this.log.message(text, error);
-            this.setStatus(text);
+            this.noticeText.textContent = text;
+            this.notice.classList.toggle("error", error);
+            this.notice.hidden = false;
         } else if (call === "progress" && max > 0) {
             this.progress.max = max;
             this.progress.value = value;

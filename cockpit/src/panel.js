@@ -41,7 +41,7 @@ export class ModulePanel {
 
     // The control of the parameter numbered index, after a change.
     control(index) {
-        return this.cells.querySelector(`#${this.prefix}-p${index}`);
+        return document.getElementById(`${this.prefix}-p${index}`);
     }
 
     cell(param) {
