@@ -23,7 +23,7 @@ packages=(
     prometheus
     desktop-file-utils appstream man-db systemd
     openssh-server openssh-client
-    cockpit-ws cockpit-bridge chromium
+    cockpit-ws cockpit-bridge cockpit-system chromium
 )
 # This machine may have Node.js from elsewhere: Debian's only where there is none.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

@@ -18,6 +18,7 @@ export class MessageLog {
         this.lastStatus = null;
         this.element = el("details", { class: "message-log" },
                           el("summary", { text: "Message log" }), this.list);
+        this.element.addEventListener("toggle", () => this.scrollToEnd());
     }
 
     status(text) {
@@ -36,12 +37,17 @@ export class MessageLog {
         this.add(error ? "error" : "message", text);
     }
 
+    // The newest in sight.
+    scrollToEnd() {
+        this.list.scrollTop = this.list.scrollHeight;
+    }
+
     add(kind, text) {
         const item = el("li", { class: kind, text: `${timeText(new Date())} ${MARKS[kind]}${text}` });
         this.list.append(item);
         if (this.list.childElementCount > MessageLog.MAX_ENTRIES)
             this.list.firstElementChild.remove();
-        this.list.scrollTop = this.list.scrollHeight; // the newest in sight
+        this.scrollToEnd();
         return item;
     }
 }

@@ -75,12 +75,13 @@ async function cockpit(user) {
     }
 }
 
-async function open(base, width = 1366) {
+async function open(url, width = 1366) {
     const page = await browser.newPage({ viewport: { width, height: 900 } });
     const errors = [];
     page.on("pageerror", error => errors.push(error.message));
-    page.on("console", message => message.type() === "error" && errors.push(message.text()));
-    await page.goto(`${base}/orvex/index.html`);
+    page.on("console", message => message.type() === "error" && message.location().url.includes("/orvex/") &&
+            errors.push(message.text()));
+    await page.goto(url);
     return { page, errors };
 }
 
@@ -97,7 +98,7 @@ function contrast(a, b) {
     return (hi + 0.05) / (lo + 0.05);
 }
 
-let base, denied, socket, page, errors;
+let base, denied, socket, page, errors, ui;
 
 // What the agent's engine reads of a module now, as another client asks it.
 async function raw(module, index) {
@@ -132,8 +133,13 @@ before(async () => {
     fs.mkdirSync(shots, { recursive: true });
     base = await cockpit();
     denied = await cockpit("nobody");
-    // One page for the whole session: Cockpit's local session ends with its last page.
-    ({ page, errors } = await open(base));
+    // One page for the whole session (Cockpit's local session ends with its last page): the
+    // shell, and in it the page as its menu opens it.
+    ({ page, errors } = await open(base.replace(/\/cockpit\/@localhost$/, "/")));
+    await page.getByRole("link", { name: "Head-end" }).click();
+    const frame = page.locator('iframe[name="cockpit1:localhost/orvex"]');
+    await frame.waitFor();
+    ui = await (await frame.elementHandle()).contentFrame();
 });
 
 after(async () => {
@@ -144,35 +150,35 @@ after(async () => {
     fs.rmSync(work, { recursive: true, force: true });
 });
 
-test("Cockpit's menu has the page, and it has a tab for the line", { timeout: 30000 }, async t => {
+test("Cockpit's menu opens the page, with a tab for the line", { timeout: 30000 }, async t => {
     if (!browser)
         return t.skip("Chromium cannot start");
-    const manifests = await (await fetch(`${base}/manifests.json`)).json();
-    assert.equal(manifests.orvex.menu.index.label, "Head-end");
-    await page.getByRole("tab", { name: "demo" }).waitFor();
-    await page.getByText(/^Line .*, you are root/).waitFor();
+    assert.equal(page.url(), base.replace(/cockpit\/@localhost$/, "orvex"));
+    await ui.getByRole("tab", { name: "demo" }).waitFor();
+    await ui.getByText(/^Line .*, you are root/).waitFor();
     // The head-end as the agent saw it, before any scan here.
-    await page.locator('[data-module="1/3"]', { hasText: "RX-S2FAULT" }).waitFor();
-    // Reachable by keyboard: the line's tab, then Scan.
-    await page.keyboard.press("Tab");
-    assert.equal(await page.evaluate(() => document.activeElement.textContent), "demo");
-    await page.keyboard.press("Tab");
-    assert.equal(await page.evaluate(() => document.activeElement.textContent), "Scan");
+    await ui.locator('[data-module="1/3"]', { hasText: "RX-S2FAULT" }).waitFor();
+    // Reachable by keyboard: from the line's tab to Scan, then to the first module.
+    await ui.getByRole("tab", { name: "demo" }).focus();
+    for (const next of ["Scan", "1QM4-COK"]) {
+        await page.keyboard.press("Tab");
+        assert.equal(await ui.evaluate(() => document.activeElement.textContent), next);
+    }
 });
 
 test("a scan shows the demo head-end's modules, their state and the scan's words", { timeout: 60000 }, async t => {
     if (!browser)
         return t.skip("Chromium cannot start");
-    const scan = page.getByRole("button", { name: "Scan" });
+    const scan = ui.getByRole("button", { name: "Scan" });
     await scan.click();
     // The progress bar moves while the agent scans; Scan waits meanwhile.
-    await page.waitForFunction(() => {
+    await ui.waitForFunction(() => {
         const bar = document.querySelector("progress");
         return !bar.hidden && bar.value > 0;
     });
     assert.equal(await scan.isDisabled(), true);
-    await page.locator(".status-line", { hasText: "12 Modules found" }).waitFor();
-    const slots = await page.locator(".slot").evaluateAll(all => all.map(slot => ({
+    await ui.locator(".status-line", { hasText: "12 Modules found" }).waitFor();
+    const slots = await ui.locator(".slot").evaluateAll(all => all.map(slot => ({
         module: slot.dataset.module, type: slot.querySelector(".type").textContent,
         button: !slot.querySelector("button").disabled,
         cue: slot.querySelector(".cue").textContent, colour: getComputedStyle(slot.querySelector(".type")).color,
@@ -187,9 +193,9 @@ test("a scan shows the demo head-end's modules, their state and the scan's words
         assert.equal(slot.colour, slot.module === "1/3" ? "rgb(192, 0, 0)" : "rgb(0, 128, 0)", slot.module);
         assert.ok(contrast(slot.colour, slot.back) >= 4.5, `${slot.module}: contrast ${contrast(slot.colour, slot.back)}`);
     }
-    assert.equal(await page.locator("progress").isHidden(), true);
+    assert.equal(await ui.locator("progress").isHidden(), true);
     assert.equal(await scan.isEnabled(), true);
-    const log = await page.locator(".log").textContent();
+    const log = await ui.locator(".log").textContent();
     for (const said of ["Group#1 Module #1: Scaning", "Module #3:loading diagnostic", "Group#2 Module #16: Scaning"])
         assert.ok(log.includes(said), said);
 });
@@ -197,37 +203,39 @@ test("a scan shows the demo head-end's modules, their state and the scan's words
 test("a slot opens its panel; a list is written at once, a refused write shows red", { timeout: 60000 }, async t => {
     if (!browser)
         return t.skip("Chromium cannot start");
-    await page.locator('[data-module="1/1"] button').click();
-    await page.locator(".status-line", { hasText: "Module #1 selected" }).waitFor();
-    assert.equal(await page.locator(".panel h2").textContent(), "Module 1/1: QM4-C V3.12");
-    assert.equal(await page.getByLabel("Output frequency MHz").textContent(), "474.000");
-    const constellation = page.getByLabel("Constellation");
+    await ui.locator('[data-module="1/1"] button').click();
+    await ui.locator(".status-line", { hasText: "Module #1 selected" }).waitFor();
+    assert.equal(await ui.locator(".panel h2").textContent(), "Module 1/1: QM4-C V3.12");
+    assert.equal(await ui.getByLabel("Output frequency MHz").textContent(), "474.000");
+    const constellation = ui.getByLabel("Constellation");
     assert.equal(await constellation.inputValue(), "4");
     await constellation.selectOption("64-QAM");
-    await page.locator(".log li", { hasText: "Module 1/1 parameter 2 (Constellation): 2 written" }).waitFor({ state: "attached" });
+    await ui.locator(".log li", { hasText: "Module 1/1 parameter 2 (Constellation): 2 written" }).waitFor({ state: "attached" });
     assert.equal(await raw("1/1", 2), 2);
-    assert.equal(await page.getByLabel("Constellation").evaluate(list => list.className), "");
+    assert.equal(await ui.getByLabel("Constellation").evaluate(list => list.className), "");
 
-    await page.locator('[data-module="1/2"] button').click();
-    await page.locator(".panel h2", { hasText: "Module 1/2" }).waitFor();
-    await page.getByLabel("Mode").selectOption("DVB-S2");
-    const mode = page.locator("select.refused");
+    await ui.locator('[data-module="1/2"] button').click();
+    await ui.locator(".panel h2", { hasText: "Module 1/2" }).waitFor();
+    await ui.getByLabel("Mode").selectOption("DVB-S2");
+    const mode = ui.locator("select.refused");
     await mode.waitFor();
     assert.equal(await mode.evaluate(list => list.options[list.selectedIndex].text), "Auto");
     assert.equal(await mode.evaluate(list => getComputedStyle(list).color), "rgb(192, 0, 0)");
-    assert.equal(await page.evaluate(() => document.activeElement.id), await mode.getAttribute("id"));
+    assert.equal(await ui.evaluate(() => document.activeElement.id), await mode.getAttribute("id"));
 
-    await page.getByText("Message log").press("Enter");
-    await page.screenshot({ path: path.join(shots, "page-1366.png"), fullPage: true });
-    await page.setViewportSize({ width: 360, height: 800 });
-    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 360), "wider than a phone");
-    await page.screenshot({ path: path.join(shots, "page-360.png"), fullPage: true });
+    await ui.getByText("Message log").press("Enter");
+    // The shell scrolls nothing itself: the pictures are as tall as the page.
+    await page.setViewportSize({ width: 1366, height: 1200 });
+    await page.screenshot({ path: path.join(shots, "page-1366.png") });
+    await page.setViewportSize({ width: 360, height: 2000 });
+    assert.ok(await ui.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "wider than a phone");
+    await page.screenshot({ path: path.join(shots, "page-360.png") });
 });
 
 test("a user outside the group orvex is told why the line cannot be reached", { timeout: 30000 }, async t => {
     if (!browser)
         return t.skip("Chromium cannot start");
-    const { page } = await open(denied, 360);
+    const { page } = await open(`${denied}/orvex/index.html`, 360);
     const problem = page.getByRole("alert");
     await problem.waitFor();
     assert.match(await problem.textContent(), /demo\.sock: Permission denied: .*group orvex.*adduser nobody orvex/);
