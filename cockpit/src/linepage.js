@@ -11,7 +11,7 @@ export class LinePage {
     constructor(line) {
         this.line = line;
         this.subracks = new SubrackView((g, s) => this.select(g, s));
-        this.panel = new ModulePanel(`line-${line.name}`, (param, raw, control) => this.change(param, raw, control));
+        this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control));
         this.log = new MessageLog();
         this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
                                          text: "Scan", onclick: () => this.scan() });
@@ -96,22 +96,25 @@ export class LinePage {
         return null;
     }
 
-    // A list's new entry: written and committed at once (orvex-cli's set), then the panel shows
-    // what the module holds. A write refused, or acknowledged by a module that kept its value,
-    // leaves the control red.
-    async change(param, raw, control) {
+    // A list's new entry (a raw value) or a typed number (its text, which the engine converts):
+    // written and committed at once (orvex-cli's set), then the panel shows what the module
+    // holds. A write refused, or acknowledged by a module that kept another entry, leaves the
+    // control red.
+    async change(param, value, control) {
         control.disabled = true;
         const name = control.closest(".panel").dataset.module;
         let written;
         try {
-            written = await this.agent.command("set", [name, String(param.index), String(raw)]);
+            const typed = typeof value === "string";
+            written = await this.agent.command("set", [name, String(param.index), ...(typed ? [] : [String(value)])],
+                                               typed ? ["--shown", value] : []);
             this.log.message((written.out + written.err).trim(), written.status !== 0);
         } catch (error) {
             this.log.message(error.message, true);
         }
         const held = (await this.showModule(name))?.params[param.index].raw;
         const shown = this.panel.control(param.index);
-        shown?.classList.toggle("refused", written?.status !== 0 || held !== raw);
+        shown?.classList.toggle("refused", written?.status !== 0 || (typeof value === "number" && held !== value));
         shown?.focus();
     }
 

@@ -1,7 +1,8 @@
 // A module's control panel, drawn from the description the agent's engine gives (orvex-cli's
 // show --json): a cell per parameter that is not hidden, its caption the parameter's name and
 // units as the windows label it, its value as the engine shows it. Lists (and segmented and
-// on/off values) are written and committed at once when changed; numbers are shown.
+// on/off values) are written and committed at once when changed, a number that may be typed
+// when Enter is pressed (the engine converts what was typed); other numbers are shown.
 import { el } from "./dom.js";
 
 function caption(param) {
@@ -9,7 +10,8 @@ function caption(param) {
 }
 
 export class ModulePanel {
-    // change(param, raw, control): the user picked another entry of a list.
+    // change(param, value, control): the user picked another entry of a list (value: its raw
+    // value) or typed a number and pressed Enter (value: the text).
     constructor(prefix, change) {
         this.prefix = prefix;
         this.change = change;
@@ -52,6 +54,12 @@ export class ModulePanel {
     value(param, id) {
         if (param.kindName === "error")
             return el("output", { id, class: "error-cell", text: "ERROR" });
+        if (param.kindName === "number" && param.typable && !param.readOnly) {
+            const typed = el("input", { id, type: "text", inputmode: "decimal", value: param.shown,
+                                        onkeydown: event => event.key === "Enter" &&
+                                            this.change(param, typed.value, typed) });
+            return typed;
+        }
         if (!param.entries || param.readOnly)
             return el("output", { id, text: param.kindName === "terminal" ? "(console)" : param.shown });
         const list = el("select", { id, onchange: () => this.change(param, Number(list.value), list) });

@@ -206,13 +206,24 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     await ui.locator('[data-module="1/1"] button').click();
     await ui.locator(".status-line", { hasText: "Module #1 selected" }).waitFor();
     assert.equal(await ui.locator(".panel h2").textContent(), "Module 1/1: QM4-C V3.12");
-    assert.equal(await ui.getByLabel("Output frequency MHz").textContent(), "474.000");
+    assert.equal(await ui.getByLabel("Symbol rate MS/s").inputValue(), "6.900");
+    assert.equal(await ui.getByLabel("Output level dBuV").textContent(), "95.0");
     const constellation = ui.getByLabel("Constellation");
     assert.equal(await constellation.inputValue(), "4");
     await constellation.selectOption("64-QAM");
     await ui.locator(".log li", { hasText: "Module 1/1 parameter 2 (Constellation): 2 written" }).waitFor({ state: "attached" });
     assert.equal(await raw("1/1", 2), 2);
     assert.equal(await ui.getByLabel("Constellation").evaluate(list => list.className), "");
+    // A typed number goes with Enter, as the engine reads it; one out of range is refused.
+    const frequency = ui.getByLabel("Output frequency MHz");
+    await frequency.fill("475.5");
+    await frequency.press("Enter");
+    await ui.locator(".log li", { hasText: "3428 written; it holds 3428 (475.500 MHz)" }).waitFor({ state: "attached" });
+    await ui.getByLabel("Output frequency MHz").fill("999");
+    await ui.getByLabel("Output frequency MHz").press("Enter");
+    await ui.locator("input.refused").waitFor();
+    assert.equal(await ui.locator("input.refused").inputValue(), "475.500");
+    assert.ok((await ui.locator(".log").textContent()).includes("must be between 47 and 883 MHz"));
 
     await ui.locator('[data-module="1/2"] button').click();
     await ui.locator(".panel h2", { hasText: "Module 1/2" }).waitFor();
