@@ -103,18 +103,22 @@ export class LinePage {
     async change(param, value, control) {
         control.disabled = true;
         const name = control.closest(".panel").dataset.module;
-        let written;
+        const typed = typeof value === "string";
+        let said;
+        let refused = true;
         try {
-            const typed = typeof value === "string";
-            written = await this.agent.command("set", [name, String(param.index), ...(typed ? [] : [String(value)])],
-                                               typed ? ["--shown", value] : []);
-            this.log.message((written.out + written.err).trim(), written.status !== 0);
+            const written = await this.agent.command("set", [name, String(param.index), ...(typed ? [] : [String(value)])],
+                                                     typed ? ["--shown", value] : []);
+            said = (written.out + written.err).trim();
+            refused = written.status !== 0;
         } catch (error) {
-            this.log.message(error.message, true);
+            said = error.message;
         }
         const held = (await this.showModule(name))?.params[param.index].raw;
+        refused ||= !typed && held !== value;
+        this.log.message(said, refused);
         const shown = this.panel.control(param.index);
-        shown?.classList.toggle("refused", written?.status !== 0 || (typeof value === "number" && held !== value));
+        shown?.classList.toggle("refused", refused);
         shown?.focus();
     }
 
