@@ -60,7 +60,7 @@ async function cockpit(user) {
     const home = fs.mkdtempSync(path.join(work, "home-"));
     fs.chmodSync(home, 0o777);
     await start(cockpitWs, ["--local-session=cockpit-bridge", "--address", "127.0.0.1", "--port", String(port)], {
-        user, env: { XDG_DATA_DIRS: `${share}:/usr/share`, ORVEX_AGENT_DIR: path.join(work, "agents"), HOME: home },
+        user, env: { XDG_DATA_DIRS: `${path.join(work, "share")}:/usr/share`, ORVEX_AGENT_DIR: path.join(work, "agents"), HOME: home },
     });
     const base = `http://127.0.0.1:${port}/cockpit/@localhost`;
     for (let tries = 0; ; tries++) {
@@ -121,6 +121,8 @@ before(async () => {
     socket = path.join(agents, "demo.sock");
     fs.mkdirSync(agents);
     fs.chmodSync(work, 0o755);
+    // The built page where a user without rights to the build folder reads it too.
+    fs.cpSync(share, path.join(work, "share"), { recursive: true });
     const [, pty] = await start(path.join(bin, "headend-sim"), ["--pty", "--ignore-writes", "1/2"], { ready: /^(\/\S+)\n/m, stream: "stdout" });
     await start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", socket,
                                                 "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /scan: 12 Modules found/ });
