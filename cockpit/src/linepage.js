@@ -10,6 +10,7 @@ import { SubrackView } from "./subracks.js";
 export class LinePage {
     constructor(line) {
         this.line = line;
+        this.changing = false; // a change of this page's is under way
         this.subracks = new SubrackView((g, s) => this.select(g, s));
         this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control));
         this.log = new MessageLog();
@@ -101,6 +102,7 @@ export class LinePage {
     // holds. A write refused, or acknowledged by a module that kept another entry, leaves the
     // control red.
     async change(param, value, control) {
+        this.changing = true;
         control.disabled = true;
         const name = control.closest(".panel").dataset.module;
         const typed = typeof value === "string";
@@ -115,6 +117,7 @@ export class LinePage {
             said = error.message;
         }
         const held = (await this.showModule(name))?.params[param.index].raw;
+        this.changing = false;
         refused ||= !typed && held !== value;
         this.log.message(said, refused);
         const shown = this.panel.control(param.index);
@@ -153,6 +156,10 @@ export class LinePage {
             this.log.message(event.up ? "The line is back." : `The line is down: ${event.reason}`, !event.up);
         } else if (event.kind === "change") {
             this.log.message(`${event.command} by ${event.user}: exit status ${event.status}`, false);
+            // Another client changed the module on show: the panel shows what it holds now.
+            const [, module] = event.command.split(" ");
+            if (!this.changing && !this.panel.element.hidden && this.panel.element.dataset.module === module)
+                this.showModule(module);
         }
     }
 

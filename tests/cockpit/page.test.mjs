@@ -228,6 +228,9 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     const log = await ui.locator(".log").textContent();
     for (const said of ["set 1/1 1 --shown 475.5 by root", "must be between 47 and 883 MHz"])
         assert.ok(log.includes(said), said);
+    // Another client's change shows on the open panel.
+    await once(start(path.join(bin, "orvex-cli"), ["--port", `agent:${socket}`, "set", "1/1", "2", "0"]), "exit");
+    await ui.locator("select", { has: ui.locator("option:checked", { hasText: "16-QAM" }) }).waitFor();
 
     await ui.locator('[data-module="1/2"] button').click();
     await ui.locator(".panel h2", { hasText: "Module 1/2" }).waitFor();
