@@ -156,8 +156,10 @@ export class LinePage {
             this.log.message(event.up ? "The line is back." : `The line is down: ${event.reason}`, !event.up);
         } else if (event.kind === "change") {
             this.log.message(`${event.command} by ${event.user}: exit status ${event.status}`, false);
-            // Another client changed the module on show: the panel shows what it holds now.
-            const [, module] = event.command.split(" ");
+            // Another client changed the module on show: the panel shows what it holds now. A
+            // command names it after its own name ("set 1/6 0 22"), the lent line first
+            // ("1/6 write parameter 0 = 22").
+            const module = event.command.split(" ").find(word => /^[12]\/\d+$/.test(word));
             if (!this.changing && !this.panel.element.hidden && this.panel.element.dataset.module === module)
                 this.showModule(module);
         }
