@@ -144,8 +144,10 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
                                    {QStringLiteral("user"), client->user}}));
     if (m.method == QLatin1String("line.v1"))
         return lendLine(client, m);
-    if (PageCalls::serves(m.method))
-        return client->send(JsonRpc::result(m.id, PageCalls::run(m.method, m_monitor.status())));
+    if (PageCalls::answersAtOnce(m.method))
+        return client->send(JsonRpc::result(m.id, PageCalls::atOnce(m.method, m_monitor.status())));
+    if (PageCalls::usesLine(m.method))
+        return runPageCall(client, m);
     if (SessionCalls::serves(m.method))
         return runSessionCall(client, m);
     if (!AgentCommand::serves(m.method))
@@ -168,6 +170,21 @@ void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
         if (const QString change = SessionCalls::change(request.method, request.params);
             !change.isEmpty() && !answer.error)
             noteChange(*client, change, answer.result.value(QStringLiteral("status")).toInt());
+        client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
+                                  : JsonRpc::result(request.id, answer.result));
+    });
+}
+
+void AgentServer::runPageCall(const std::shared_ptr<Client>& client,
+                              const JsonRpc::Message& request) {
+    enqueue(client, request.id, [this, client, request](HeadendSession& session) {
+        QString change;
+        const JsonRpc::Message answer =
+            PageCalls::onLine(request.method, request.params, session, &change);
+        const bool done = answer.result.value(QStringLiteral("written")).toBool(true) &&
+                          answer.result.value(QStringLiteral("committed")).toBool(true);
+        if (!change.isEmpty())
+            noteChange(*client, change, done ? 0 : 1);
         client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
                                   : JsonRpc::result(request.id, answer.result));
     });

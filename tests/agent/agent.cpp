@@ -267,6 +267,28 @@ private Q_SLOTS:
         QCOMPARE(said.last()["method"].toString(), "event.v1");
         QCOMPARE(event["command"].toString(), "reset 1/2");
         EXPECT_ENDS(event["user"].toString(), QString("(uid %1)").arg(geteuid()));
+        // A page's spin box: two steps written at once, then the commit, each change told.
+        remote->headend().clearLog();
+        for (const char* call : {"step.v1\",\"params\":{\"module\":\"1/1\",\"index\":1,\"up\":true",
+                                 "step.v1\",\"params\":{\"module\":\"1/1\",\"index\":1,\"up\":true",
+                                 "commit.v1\",\"params\":{\"module\":\"1/1\""})
+            client.write(QByteArray("{\"jsonrpc\":\"2.0\",\"id\":12,\"method\":\"") + call +
+                         "}}\n");
+        QVERIFY(hears(14));
+        QStringList told;
+        for (const QJsonObject& m : said.mid(8))
+            told << (m.contains("id")
+                         ? m["result"].toObject()["param"].toObject()["shown"].toString()
+                         : m["params"]["command"].toString());
+        QCOMPARE(told, QStringList({"write 1/1 parameter 1 = 17", "8.5",
+                                    "write 1/1 parameter 1 = 18", "9.0", "commit 1/1", ""}));
+        QByteArray line = remote->headend().received();
+        QStringList written;
+        for (const QByteArray& frame : PtyPeer::takeFrames(line))
+            if (!PtyPeer::isSelect(frame))
+                written << PtyPeer::readable(frame);
+        QCOMPARE(written.size(), 3);
+        QCOMPARE(written.last(), "6");
         QCOMPARE(QFileInfo(agent->socket()).permissions() & 0x0777,
                  QFileDevice::Permissions(0x0660));
         if (geteuid() != 0)
