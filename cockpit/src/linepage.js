@@ -10,9 +10,11 @@ import { SubrackView } from "./subracks.js";
 export class LinePage {
     constructor(line) {
         this.line = line;
-        this.changing = false; // a change of this page's is under way
+        this.changing = 0; // changes of this page's under way
+        this.commitTimer = null;
         this.subracks = new SubrackView((g, s) => this.select(g, s));
-        this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control));
+        this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control),
+                                     (param, up) => this.step(param, up));
         this.log = new MessageLog();
         this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
                                          text: "Scan", onclick: () => this.scan() });
@@ -102,7 +104,7 @@ export class LinePage {
     // holds. A write refused, or acknowledged by a module that kept another entry, leaves the
     // control red.
     async change(param, value, control) {
-        this.changing = true;
+        this.changing++;
         control.disabled = true;
         const name = control.closest(".panel").dataset.module;
         const typed = typeof value === "string";
@@ -117,12 +119,49 @@ export class LinePage {
             said = error.message;
         }
         const held = (await this.showModule(name))?.params[param.index].raw;
-        this.changing = false;
+        this.changing--;
         refused ||= !typed && held !== value;
         this.log.message(said, refused);
         const shown = this.panel.control(param.index);
         shown?.classList.toggle("refused", refused);
         shown?.focus();
+    }
+
+    // The windows' spin box: each step written at once; the commit 500 ms after the last one
+    // answered, so that a burst of steps ends in one commit. A step the module refused shows
+    // red, and the panel then shows what the module holds.
+    async step(param, up) {
+        clearTimeout(this.commitTimer);
+        const name = this.panel.element.dataset.module;
+        this.changing++;
+        try {
+            const { written, param: now } = await this.agent.call("step.v1", { module: name, index: param.index, up });
+            this.panel.showValue(param.index, now.shown, !written);
+            if (!written) {
+                this.log.message(`Module ${name} parameter ${param.index} (${param.name}) refused the value.`, true);
+                await this.showModule(name);
+                this.panel.control(param.index)?.classList.add("refused");
+            }
+        } catch (error) {
+            this.log.message(error.message, true);
+        } finally {
+            this.changing--;
+        }
+        clearTimeout(this.commitTimer); // a step answered meanwhile set it too
+        this.commitTimer = setTimeout(() => this.commit(name), 500);
+    }
+
+    async commit(name) {
+        this.changing++;
+        try {
+            const { committed } = await this.agent.call("commit.v1", { module: name });
+            if (!committed)
+                this.log.message(`Module ${name} did not confirm the EEPROM commit.`, true);
+        } catch (error) {
+            this.log.message(error.message, true);
+        } finally {
+            this.changing--;
+        }
     }
 
     viewCall({ call, subrack, slot, record, text }) {

@@ -2,7 +2,8 @@
 // show --json): a cell per parameter that is not hidden, its caption the parameter's name and
 // units as the windows label it, its value as the engine shows it. Lists (and segmented and
 // on/off values) are written and committed at once when changed, a number that may be typed
-// when Enter is pressed (the engine converts what was typed); other numbers are shown.
+// when Enter is pressed (the engine converts what was typed); a number's step buttons are the
+// windows' spin box.
 import { el } from "./dom.js";
 
 function caption(param) {
@@ -12,9 +13,11 @@ function caption(param) {
 export class ModulePanel {
     // change(param, value, control): the user picked another entry of a list (value: its raw
     // value) or typed a number and pressed Enter (value: the text).
-    constructor(prefix, change) {
+    // step(param, up): one of a number's step buttons was pressed.
+    constructor(prefix, change, step) {
         this.prefix = prefix;
         this.change = change;
+        this.step = step;
         this.heading = el("h2", { id: `${prefix}-panel` });
         this.note = el("p", { class: "note" });
         this.cells = el("div", { class: "cells" });
@@ -48,7 +51,28 @@ export class ModulePanel {
 
     cell(param) {
         const id = `${this.prefix}-p${param.index}`;
-        return el("div", { class: "cell" }, el("label", { for: id, text: caption(param) }), this.value(param, id));
+        const value = this.value(param, id);
+        const spin = param.kindName === "number" && !param.readOnly;
+        return el("div", { class: "cell" }, el("label", { for: id, text: caption(param) }),
+                  spin ? el("div", { class: "spin" }, this.stepButton(param, false), value, this.stepButton(param, true))
+                      : value);
+    }
+
+    stepButton(param, up) {
+        return el("button", { type: "button", text: up ? "+" : "\u2212", "aria-label": `${caption(param)} ${up ? "up" : "down"}`,
+                              onclick: () => this.step(param, up) });
+    }
+
+    // A number as the module took it, or not (red).
+    showValue(index, shown, refused) {
+        const control = this.control(index);
+        if (!control)
+            return;
+        if (control.tagName === "INPUT")
+            control.value = shown;
+        else
+            control.textContent = shown;
+        control.classList.toggle("refused", refused);
     }
 
     value(param, id) {

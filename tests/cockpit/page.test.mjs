@@ -208,33 +208,41 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     await ui.locator('[data-module="1/1"] button').click();
     await ui.locator(".status-line", { hasText: "Module #1 selected" }).waitFor();
     assert.equal(await ui.locator(".panel h2").textContent(), "Module 1/1: QM4-C V3.12");
-    assert.equal(await ui.getByLabel("Symbol rate MS/s").inputValue(), "6.900");
-    assert.equal(await ui.getByLabel("Output level dBuV").textContent(), "95.0");
-    const constellation = ui.getByLabel("Constellation");
+    assert.equal(await ui.getByLabel("Symbol rate MS/s", { exact: true }).inputValue(), "6.900");
+    assert.equal(await ui.getByLabel("Output level dBuV", { exact: true }).textContent(), "95.0");
+    const constellation = ui.getByLabel("Constellation", { exact: true });
     assert.equal(await constellation.inputValue(), "4");
     await constellation.selectOption("64-QAM");
     await ui.locator(".log li", { hasText: "Module 1/1 parameter 2 (Constellation): 2 written" }).waitFor({ state: "attached" });
     assert.equal(await raw("1/1", 2), 2);
-    assert.equal(await ui.getByLabel("Constellation").evaluate(list => list.className), "");
+    assert.equal(await ui.getByLabel("Constellation", { exact: true }).evaluate(list => list.className), "");
     // A typed number goes with Enter, as the engine reads it; one out of range is refused.
-    const frequency = ui.getByLabel("Output frequency MHz");
+    const frequency = ui.getByLabel("Output frequency MHz", { exact: true });
     await frequency.fill("475.5");
     await frequency.press("Enter");
     await ui.locator(".log li", { hasText: "3428 written; it holds 3428 (475.500 MHz)" }).waitFor({ state: "attached" });
-    await ui.getByLabel("Output frequency MHz").fill("999");
-    await ui.getByLabel("Output frequency MHz").press("Enter");
+    await ui.getByLabel("Output frequency MHz", { exact: true }).fill("999");
+    await ui.getByLabel("Output frequency MHz", { exact: true }).press("Enter");
     await ui.locator("input.refused").waitFor();
     assert.equal(await ui.locator("input.refused").inputValue(), "475.500");
     const log = await ui.locator(".log").textContent();
     for (const said of ["set 1/1 1 --shown 475.5 by root", "must be between 47 and 883 MHz"])
         assert.ok(log.includes(said), said);
+    // A spin box: each step written at once, the commit after the last.
+    for (let n = 0; n < 3; n++)
+        await ui.getByRole("button", { name: "Output level dBuV up" }).click();
+    await ui.locator(".log li", { hasText: "commit 1/1 by root" }).waitFor({ state: "attached" });
+    assert.equal(await ui.getByLabel("Output level dBuV", { exact: true }).textContent(), "96.5");
+    const steps = await ui.locator(".log").textContent();
+    assert.ok(steps.lastIndexOf("write 1/1 parameter 5 = 33 by root") < steps.lastIndexOf("commit 1/1 by root"));
+    assert.equal(await raw("1/1", 5), 33);
     // Another client's change shows on the open panel.
     await once(start(path.join(bin, "orvex-cli"), ["--port", `agent:${socket}`, "set", "1/1", "2", "0"]), "exit");
     await ui.locator("select", { has: ui.locator("option:checked", { hasText: "16-QAM" }) }).waitFor();
 
     await ui.locator('[data-module="1/2"] button').click();
     await ui.locator(".panel h2", { hasText: "Module 1/2" }).waitFor();
-    await ui.getByLabel("Mode").selectOption("DVB-S2");
+    await ui.getByLabel("Mode", { exact: true }).selectOption("DVB-S2");
     const mode = ui.locator("select.refused");
     await mode.waitFor();
     assert.equal(await mode.evaluate(list => list.options[list.selectedIndex].text), "Auto");
