@@ -162,7 +162,7 @@ The head-end page of ORVEX Link for Cockpit, the web console: its entry
 Head-end in Cockpit's menu shows each line the box's site agents serve, both
 subracks with every module's type and diagnostic state, the scan with its
 progress, the status line and the message log, and a module's control
-panel, whose lists are written and committed at once.
+panel, whose values are written and committed as the windows do it.
 .
 The page talks to the agent's socket with the logged-in user's rights: the
 members of the group orvex may change the head-end. Cockpit provides the
