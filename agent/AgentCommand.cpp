@@ -112,6 +112,8 @@ std::optional<JsonRpc::Error> AgentCommand::prepare(const QString& method,
     if (!onlyItsOwnFiles(o))
         return invalid(QStringLiteral("a file travels with the request: no path at the agent"));
     m_shownArgs = QStringList{o.command} + o.args;
+    if (o.hasShown) // the value written, as the log names a change
+        m_shownArgs << QStringLiteral("--shown") << o.shown;
     for (QString& arg : m_shownArgs)
         arg = clientNames(arg);
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include "agent/HeadendMonitor.h"
 #include "agent/LineBridge.h"
 #include "agent/Log.h"
+#include "agent/PageCalls.h"
 #include "agent/SessionCalls.h"
 #include "agent/SitePages.h"
 #include "link/Transport.h"
@@ -149,6 +150,10 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
         return lendLine(client, m);
     if (SitePages::serves(m.method))
         return showPages(client, m);
+    if (PageCalls::answersAtOnce(m.method))
+        return client->send(JsonRpc::result(m.id, PageCalls::atOnce(m.method, m_monitor.status())));
+    if (PageCalls::usesLine(m.method))
+        return runPageCall(client, m);
     if (SessionCalls::serves(m.method))
         return runSessionCall(client, m);
     if (!AgentCommand::serves(m.method))
@@ -171,6 +176,21 @@ void AgentServer::runSessionCall(const std::shared_ptr<Client>& client,
         if (const QString change = SessionCalls::change(request.method, request.params);
             !change.isEmpty() && !answer.error)
             noteChange(*client, change, answer.result.value(QStringLiteral("status")).toInt());
+        client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
+                                  : JsonRpc::result(request.id, answer.result));
+    });
+}
+
+void AgentServer::runPageCall(const std::shared_ptr<Client>& client,
+                              const JsonRpc::Message& request) {
+    enqueue(client, request.id, [this, client, request](HeadendSession& session) {
+        QString change;
+        const JsonRpc::Message answer =
+            PageCalls::onLine(request.method, request.params, session, &change);
+        const bool done = answer.result.value(QStringLiteral("written")).toBool(true) &&
+                          answer.result.value(QStringLiteral("committed")).toBool(true);
+        if (!change.isEmpty())
+            noteChange(*client, change, done ? 0 : 1);
         client->send(answer.error ? JsonRpc::error(request.id, *answer.error)
                                   : JsonRpc::result(request.id, answer.result));
     });

@@ -36,6 +36,7 @@ private:
     void take(const std::shared_ptr<Client>& client, const QByteArray& line);
     void runCommand(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void runSessionCall(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
+    void runPageCall(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void enqueue(const std::shared_ptr<Client>& client, const QJsonValue& id,
                  std::function<void(HeadendSession&)> run);
     void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);

@@ -3,7 +3,9 @@
 #                browser engine);
 #   orvex-tools  orvex-cli, orvex-agent with its systemd unit, settings and group orvex,
 #                headend-sim, the shell completions (Qt Core, Network, SerialPort, HttpServer
-#                only), for a small box at a site.
+#                only), for a small box at a site;
+#   orvex-cockpit the head-end page for Cockpit (cockpit/CMakeLists.txt installs it), where
+#                the page is built.
 set(ORVEX_MAINTAINER "ORVEX Link maintainers <maintainers@orvex.example>"
     CACHE STRING "Maintainer named in the packages")
 set(ORVEX_HOMEPAGE "https://orvex.example/link" CACHE STRING "Homepage named in the packages")
@@ -15,6 +17,13 @@ set(ORVEX_UNIT_DIR /lib/systemd/system CACHE PATH "systemd unit folder")
 set(ORVEX_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 set(pkg ${CMAKE_SOURCE_DIR}/packaging)
+set(ORVEX_COMPONENTS tools)
+if(ORVEX_GUI)
+    list(APPEND ORVEX_COMPONENTS link)
+endif()
+if(TARGET orvex_cockpit_page)
+    list(APPEND ORVEX_COMPONENTS cockpit)
+endif()
 set(gen ${CMAKE_BINARY_DIR}/packaging)
 
 # Files that carry installed paths or the version, and the compressed ones Debian wants.
@@ -26,7 +35,8 @@ foreach(page orvex-link orvex-cli orvex-agent headend-sim)
         COMMAND gzip -9nc ${pkg}/man/${page}.1 > ${gen}/${page}.1.gz
         DEPENDS ${pkg}/man/${page}.1 VERBATIM)
 endforeach()
-foreach(package orvex-link orvex-tools)
+foreach(component IN LISTS ORVEX_COMPONENTS)
+    set(package orvex-${component})
     set(ORVEX_PACKAGE ${package})
     configure_file(${pkg}/changelog.in ${gen}/${package}/changelog @ONLY)
     list(APPEND gzipped ${gen}/${package}/changelog.gz)
@@ -92,7 +102,7 @@ if(ORVEX_GUI)
     install(FILES ${gen}/orvex-link.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT link)
 endif()
 
-foreach(component link tools)
+foreach(component IN LISTS ORVEX_COMPONENTS)
     install(FILES ${pkg}/copyright ${gen}/orvex-${component}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvex-${component} COMPONENT ${component})
 endforeach()
@@ -105,10 +115,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${ORVEX_MAINTAINER})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL tools)
-if(ORVEX_GUI)
-    list(APPEND CPACK_COMPONENTS_ALL link)
-endif()
+set(CPACK_COMPONENTS_ALL ${ORVEX_COMPONENTS})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORVEX_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
@@ -120,6 +127,11 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvex-tools)
 set(CPACK_DEBIAN_LINK_PACKAGE_SUGGESTS orvex-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "orvex-link, prometheus")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS adduser)
+set(CPACK_DEBIAN_COCKPIT_PACKAGE_NAME orvex-cockpit)
+set(CPACK_DEBIAN_COCKPIT_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_COCKPIT_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_COCKPIT_PACKAGE_DEPENDS "cockpit-bridge, orvex-tools (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_COCKPIT_PACKAGE_RECOMMENDS "cockpit-ws, cockpit-system")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${pkg}/debian/conffiles ${gen}/debian/preinst
     ${gen}/debian/postinst ${gen}/debian/postrm)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -145,4 +157,14 @@ boxes at a site:
    head-end and serves its state to Prometheus, and lends the line to one
    remote client;
  - headend-sim: a simulated head-end on a pseudo-terminal or serial device.")
+set(CPACK_DEBIAN_COCKPIT_DESCRIPTION "web page for ORVEX cable-TV head-ends in Cockpit
+The head-end page of ORVEX Link for Cockpit, the web console: its entry
+Head-end in Cockpit's menu shows each line the box's site agents serve, both
+subracks with every module's type and diagnostic state, the scan with its
+progress, the status line and the message log, and a module's control
+panel, whose values are written and committed as the windows do it.
+.
+The page talks to the agent's socket with the logged-in user's rights: the
+members of the group orvex may change the head-end. Cockpit provides the
+log-in, TLS and users; nothing else listens on the network.")
 include(CPack)

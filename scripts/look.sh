@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A screenshot tour of ORVEX Link on a real X desktop, for a person to look at: Xvfb with
 # openbox, the program on the demo head-end in a scratch folder, driven with xdotool through
-# a fixed tour. Pictures go to look/NN-what.png (the folder is emptied first).
+# a fixed tour. Pictures go to look/NN-what.png (the folder is emptied first), those of the
+# Cockpit page to look/cockpit/.
 #   scripts/look.sh        after ./test.sh (or scripts/build.sh build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -296,4 +297,9 @@ wait_for '^ORVEX Link$'
 wait_for 'Module #1:'
 shot restored
 
-echo "look.sh: $n pictures in $out, $(($(date +%s) - started)) s"
+# The Cockpit page at a desktop's and at a phone's width: its browser test takes the pictures.
+ORVEX_BIN=$root/build/bin ORVEX_PAGE_SHARE=$root/build/share ORVEX_SHOTS=$out/cockpit \
+    QT_QPA_PLATFORM=offscreen node --test "$root/tests/cockpit/page.test.mjs" >"$work/page.log" 2>&1 ||
+    { cat "$work/page.log"; fail "the Cockpit page's test failed"; }
+
+echo "look.sh: $n pictures in $out, and the Cockpit page's in $out/cockpit, $(($(date +%s) - started)) s"

@@ -8,7 +8,7 @@
 # orvex-agent started with the unit's command line, as another user in the group orvex the
 # package made, serves /metrics and runs orvex-cli's commands for a member of that group
 # (agent: by its socket, ssh:// through an sshd in the root), logging the change, and refuses
-# a user outside it. Needs root.
+# a user outside it; Cockpit serves that member the page of orvex-cockpit. Needs root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ $(id -u) -ne 0 ]]; then
@@ -16,7 +16,7 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 shopt -s nullglob
 debs=(dist/*.deb)
-[[ ${#debs[@]} -eq 2 ]] || { echo "package-test: run scripts/package.sh first" >&2; exit 1; }
+[[ ${#debs[@]} -eq 3 ]] || { echo "package-test: run scripts/package.sh first" >&2; exit 1; }
 if ! command -v debootstrap >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
@@ -219,6 +219,18 @@ status=0
 scan=$(orvex-cli --port "agent:$socket" scan 2>&1) || status=$?
 [[ $status -le 1 && $(tail -1 <<<"$scan") == "12 Modules found" ]] || fail "scan through $socket: $scan"
 echo "ok: orvex-cli --port agent:$socket scan finds 12 modules"
+
+# The page, as Cockpit serves it to this user (a session of its own, on loopback).
+/usr/lib/cockpit/cockpit-ws --local-session=cockpit-bridge --address 127.0.0.1 --port 9095 \
+    >ws.log 2>&1 &
+ws=$!
+page=http://127.0.0.1:9095/cockpit/@localhost
+until_true 30 "Head-end in Cockpit's menu" sh -c "curl -sf $page/manifests.json | grep -q '\"Head-end\"'"
+for file in index.html orvex.js orvex.css; do
+    curl -sf -o /dev/null "$page/orvex/$file" || fail "cockpit-ws serves no orvex/$file: $(cat ws.log)"
+done
+kill $ws
+echo "ok: cockpit-ws serves the page, Head-end in its menu"
 
 # Through ssh, with a throw-away key: the change is logged with its user, the file comes here.
 mkdir -m 700 ~/.ssh

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages orvex-link and orvex-tools from a fresh build folder
+# Builds the Debian packages orvex-link, orvex-tools and orvex-cockpit from a fresh build folder
 # (build-pkg/, removed first) with Debian's hardening flags, checks them with lintian and
 # leaves them in dist/. Needs the build packages of scripts/setup.sh; installs lintian.
 set -euo pipefail
@@ -20,7 +20,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_
     -DORVEX_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target orvex-link orvex-cli orvex-agent headend-sim orvex_packaging
+cmake --build "$dir" -j"$(nproc)" --target orvex-link orvex-cli orvex-agent headend-sim orvex_cockpit_page orvex_packaging
 (cd "$dir" && cpack -G DEB >/dev/null)
 mkdir -p dist
 cp "$dir"/*.deb dist/

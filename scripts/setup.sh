@@ -2,6 +2,16 @@
 # Installs every Debian 12 package that building, testing and running ORVEX Link needs.
 # Quiet and quick when everything is there already.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The web page's npm packages, as the lock file has them; again only when it is newer.
+npm_packages() {
+    local modules=cockpit/node_modules
+    [[ -f cockpit/package-lock.json ]] || return 0
+    [[ -d $modules && ! cockpit/package-lock.json -nt $modules/.package-lock.json ]] && return
+    echo "setup: npm ci in cockpit/"
+    (cd cockpit && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
 
 packages=(
     build-essential cmake ninja-build pkg-config
@@ -13,14 +23,17 @@ packages=(
     prometheus
     desktop-file-utils appstream man-db systemd
     openssh-server openssh-client
+    cockpit-ws cockpit-bridge cockpit-system chromium
 )
+# This machine may have Node.js from elsewhere: Debian's only where there is none.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+[[ ${#missing[@]} -eq 0 ]] && { npm_packages; exit 0; }
 
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then
@@ -39,3 +52,8 @@ fi
 if [[ " ${missing[*]} " == *" openssh-server "* && -d /run/systemd/system ]]; then
     "${sudo[@]}" systemctl disable --now ssh >/dev/null 2>&1 || true
 fi
+# Cockpit's own web service is not wanted here either: the tests start cockpit-ws themselves.
+if [[ " ${missing[*]} " == *" cockpit-ws "* && -d /run/systemd/system ]]; then
+    "${sudo[@]}" systemctl disable --now cockpit.socket >/dev/null 2>&1 || true
+fi
+npm_packages

@@ -229,7 +229,8 @@ private Q_SLOTS:
                      "\"method\":\"save-config.v1\",\"params\":{\"words\":[\"--\","
                      "\"save-config\",\"/tmp/x.mmh\"]}}\n");
         client.write(QByteArray(JsonRpc::MaxLineBytes + 1, 'x') + '\n');
-        client.write("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"hello.v1\"}\n");
+        client.write("{\"jsonrpc\":\"2.0\",\"id\":9,\"method\":\"hello.v1\"}\n"
+                     "{\"jsonrpc\":\"2.0\",\"id\":11,\"method\":\"headend.v1\"}\n");
         QList<QJsonObject> said;
         const auto hears = [&](int count) {
             return runUntil(
@@ -240,24 +241,54 @@ private Q_SLOTS:
                 },
                 60000);
         };
-        QVERIFY(hears(6));
+        QVERIFY(hears(7));
         QStringList answers;
         for (const QJsonObject& a : said)
             answers << QString("%1 %2 %3")
                            .arg(a["id"].toVariant().toString(),
                                 a["error"]["code"].toVariant().toString(),
                                 a["result"]["line"].toString());
-        QCOMPARE(answers, QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", "10 -32602 ",
-                                       " -32600 ", "9  " + remote->slavePath()}));
+        QCOMPARE(answers,
+                 QStringList({" -32700 ", "7 -32601 ", "8 -32602 ", "10 -32602 ", " -32600 ",
+                              "9  " + remote->slavePath(), "11  " + remote->slavePath()}));
+        // The head-end as the agent's scan saw it.
+        QStringList present;
+        for (const QJsonValue& m : said[6]["result"].toObject()["slots"].toArray())
+            if (m["present"].toBool())
+                present << m["module"].toString() + ' ' + m["type"].toString() +
+                               (m["fault"].toBool() ? " FAULT" : " OK");
+        QCOMPARE(present, QStringList({"1/1 LA-862 OK", "1/2 NC-100 OK"}));
         // Another client's change is told to this one.
         QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/orvex-cli",
                                    {"--port", "agent:" + agent->socket(), "reset", "1/2"}),
                  0);
-        QVERIFY(hears(7));
+        QVERIFY(hears(8));
         const QJsonObject event = said.last()["params"].toObject();
         QCOMPARE(said.last()["method"].toString(), "event.v1");
         QCOMPARE(event["command"].toString(), "reset 1/2");
         EXPECT_ENDS(event["user"].toString(), QString("(uid %1)").arg(geteuid()));
+        // A page's spin box: two steps written at once, then the commit, each change told.
+        remote->headend().clearLog();
+        for (const char* call : {"step.v1\",\"params\":{\"module\":\"1/1\",\"index\":1,\"up\":true",
+                                 "step.v1\",\"params\":{\"module\":\"1/1\",\"index\":1,\"up\":true",
+                                 "commit.v1\",\"params\":{\"module\":\"1/1\""})
+            client.write(QByteArray("{\"jsonrpc\":\"2.0\",\"id\":12,\"method\":\"") + call +
+                         "}}\n");
+        QVERIFY(hears(14));
+        QStringList told;
+        for (const QJsonObject& m : said.mid(8))
+            told << (m.contains("id")
+                         ? m["result"].toObject()["param"].toObject()["shown"].toString()
+                         : m["params"]["command"].toString());
+        QCOMPARE(told, QStringList({"write 1/1 parameter 1 = 17", "8.5",
+                                    "write 1/1 parameter 1 = 18", "9.0", "commit 1/1", ""}));
+        QByteArray line = remote->headend().received();
+        QStringList written;
+        for (const QByteArray& frame : PtyPeer::takeFrames(line))
+            if (!PtyPeer::isSelect(frame))
+                written << PtyPeer::readable(frame);
+        QCOMPARE(written.size(), 3);
+        QCOMPARE(written.last(), "6");
         QCOMPARE(QFileInfo(agent->socket()).permissions() & 0x0777,
                  QFileDevice::Permissions(0x0660));
         if (geteuid() != 0)

@@ -58,7 +58,9 @@ private Q_SLOTS:
                           "/usr/share/doc/orvex-tools/examples/orvex-alerts.yml"};
         for (const char* program : {"orvex-link", "orvex-cli", "orvex-agent", "headend-sim"})
             paths << QString("/usr/bin/") + program;
-        for (const char* package : {"orvex-link", "orvex-tools"})
+        for (const char* file : {"manifest.json", "index.html", "orvex.js", "orvex.css"})
+            paths << QString("/usr/share/cockpit/orvex/") + file;
+        for (const char* package : {"orvex-link", "orvex-tools", "orvex-cockpit"})
             paths << QString("/usr/share/doc/%1/copyright").arg(package)
                   << QString("/usr/share/doc/%1/changelog.gz").arg(package);
         for (int size : {16, 32, 48, 64, 128, 256})
