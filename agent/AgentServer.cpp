@@ -6,6 +6,7 @@
 #include "agent/Log.h"
 #include "agent/PageCalls.h"
 #include "agent/SessionCalls.h"
+#include "agent/SiteConsole.h"
 #include "agent/SitePages.h"
 #include "link/Transport.h"
 
@@ -47,6 +48,7 @@ struct AgentServer::Client {
     uid_t uid = uid_t(-1);
     JsonRpc::LineReader reader;
     std::unique_ptr<SitePages> pages; // asked for on this connection
+    std::unique_ptr<SiteConsole> console;
     bool gone = false;
     bool stopAsked = false; // by stop.v1, for the operation under way
     void send(const QByteArray& line) {
@@ -114,6 +116,7 @@ void AgentServer::onConnection() {
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->gone = true;
             client->pages.reset(); // the line goes back
+            client->console.reset();
             client->socket->deleteLater();
             m_clients.removeOne(client);
         });
@@ -150,6 +153,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
         return lendLine(client, m);
     if (SitePages::serves(m.method))
         return showPages(client, m);
+    if (SiteConsole::serves(m.method))
+        return openConsole(client, m);
     if (PageCalls::answersAtOnce(m.method))
         return client->send(JsonRpc::result(m.id, PageCalls::atOnce(m.method, m_monitor.status())));
     if (PageCalls::usesLine(m.method))
@@ -249,6 +254,14 @@ void AgentServer::showPages(const std::shared_ptr<Client>& client, const JsonRpc
             m_bridge, m_monitor.status().port,
             [c = client.get()](const QByteArray& line) { c->send(line); });
     client->pages->take(m, client->user, client->uid);
+}
+
+void AgentServer::openConsole(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {
+    if (!client->console)
+        client->console = std::make_unique<SiteConsole>(
+            m_bridge, m_monitor.status().port,
+            [c = client.get()](const QByteArray& line) { c->send(line); });
+    client->console->take(m, client->user);
 }
 
 void AgentServer::lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request) {

@@ -41,6 +41,7 @@ private:
                  std::function<void(HeadendSession&)> run);
     void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void showPages(const std::shared_ptr<Client>& client, const JsonRpc::Message& m);
+    void openConsole(const std::shared_ptr<Client>& client, const JsonRpc::Message& m);
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.
     void tell(const QJsonObject& what);

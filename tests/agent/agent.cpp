@@ -219,6 +219,53 @@ private Q_SLOTS:
 
     // What is not a request is answered with an error, a line too long for any request too,
     // and the agent goes on. Its socket is for its group only: a stranger cannot reach it.
+    // The console for a client that cannot work the line itself (a web page): the module's
+    // prompt and the answer to typed keys come as notifications; closed at the module.
+    void consoleCall() {
+        QLocalSocket client;
+        client.connectToServer(agent->socket());
+        QVERIFY(client.waitForConnected());
+        QByteArray shown;
+        QList<QJsonObject> said;
+        const auto until = [&](const std::function<bool()>& done) {
+            return runUntil(
+                [&] {
+                    while (client.canReadLine()) {
+                        const QJsonObject m = QJsonDocument::fromJson(client.readLine()).object();
+                        if (m["method"] == "console.text.v1")
+                            shown +=
+                                QByteArray::fromBase64(m["params"]["data"].toString().toLatin1());
+                        else
+                            said << m;
+                    }
+                    return done();
+                },
+                30000);
+        };
+        const auto send = [&](const QString& method, const QJsonObject& params, int id = 0) {
+            QJsonObject m{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}};
+            if (id)
+                m["id"] = id;
+            said.clear();
+            client.write(QJsonDocument(m).toJson(QJsonDocument::Compact) + '\n');
+        };
+        send("console.v1", {{"module", "1/1"}}, 1);
+        QVERIFY(until([&] { return !said.isEmpty(); }));
+        QCOMPARE(std::as_const(said)[0]["error"]["message"].toString(),
+                 "Module 1/1 (LA-862) has no console.");
+        send("console.v1", {{"module", "1/2"}}, 2);
+        QVERIFY(until([&] { return !said.isEmpty(); }));
+        QCOMPARE(std::as_const(said)[0]["result"]["type"].toString(), "NC-100");
+        QVERIFY(until([&] { return shown.contains("nc100> "); }));
+        send("console.keys.v1", {{"data", "status\r"}});
+        QVERIFY2(until([&] { return shown.contains("NTP last sync"); }), shown);
+        send("console.close.v1", {});
+        QVERIFY(until([&] {
+            return !said.isEmpty() && std::as_const(said).last()["method"] == "console.end.v1";
+        }));
+        QVERIFY(runUntil([&] { return !remote->headend().state(0, 1).consoleOpen; }));
+    }
+
     void requests() {
         QLocalSocket client;
         client.connectToServer(agent->socket());
