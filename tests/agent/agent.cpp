@@ -189,7 +189,15 @@ private Q_SLOTS:
         QCOMPARE(here.records, there.records);
         QCOMPARE(here.texts, there.texts);
         QCOMPARE(here.file, there.file);
-        QCOMPARE(here.frames, there.frames);
+        const QList<QByteArray> ours = here.frames.split('\n'), theirs = there.frames.split('\n');
+        for (qsizetype i = 0; i < std::max(ours.size(), theirs.size()); ++i)
+            QVERIFY2(ours.value(i) == theirs.value(i),
+                     qPrintable(QString("frame %1 of %2/%3:\n%4\non the line itself:\n%5")
+                                    .arg(i)
+                                    .arg(ours.size())
+                                    .arg(theirs.size())
+                                    .arg(ours.mid(std::max<qsizetype>(0, i - 3), 7).join('\n'),
+                                         theirs.mid(std::max<qsizetype>(0, i - 3), 7).join('\n'))));
         EXPECT_ENDS(here.line, there.line);
     }
 
