@@ -34,6 +34,19 @@ inline SimProfile smallDemoProfile() {
     return p;
 }
 
+// The bytes a head-end received, a select frame sent again at once counted once: the majority
+// vote sends a third when one of the first two replies came too late, which is the machine's
+// load and not what the program asked.
+inline QByteArray withoutSelectRetries(QByteArray line) {
+    QByteArray out, last;
+    for (const QByteArray& fr : PtyPeer::takeFrames(line)) {
+        if (!PtyPeer::isSelect(fr) || fr != last)
+            out += fr;
+        last = fr;
+    }
+    return out + line; // an unfinished frame
+}
+
 // The frames in the bytes a head-end received that restart a module, each with the module it
 // went to (the one selected last): "&1/9" enters the special mode, "71/9" resets.
 inline QStringList restartFrames(QByteArray line) {
