@@ -1,161 +1,23 @@
-// The head-end page as a user meets it: the built agent on a simulated head-end (its socket in
-// a folder of its own), Cockpit's web service with the built page, and headless Chromium.
-import { spawn } from "node:child_process";
-import { once } from "node:events";
-import fs from "node:fs";
-import net from "node:net";
-import os from "node:os";
+// The head-end page: Cockpit's menu, the scan, a panel's writes and a user without rights.
 import path from "node:path";
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
+import { contrast, DEMO, shots, site } from "./harness.mjs";
 
-const here = path.dirname(new URL(import.meta.url).pathname);
-const bin = process.env.ORVEX_BIN;
-const share = process.env.ORVEX_PAGE_SHARE;
-const shots = process.env.ORVEX_SHOTS;
-const cockpitWs = "/usr/lib/cockpit/cockpit-ws";
-
-// The demo head-end's modules; 1/3 reports a fault.
-const DEMO = {
-    "1/1": "QM4-C", "1/2": "RX-S2", "1/3": "RX-S2", "1/4": "kx350B", "1/6": "LA-862", "1/7": "CC-2",
-    "1/9": "NC-100", "2/1": "OTX-1310", "2/2": "XXX", "2/3": "RPR-4", "2/5": "PSU-300", "2/8": "ORX-860",
-};
-
-const started = [];
-const work = fs.mkdtempSync(path.join(os.tmpdir(), "orvex-page-"));
-let browser, chromium;
-
-// A program of ours; with `ready` (a regular expression) resolves once its output says it.
-function start(program, args, { ready, env = {}, stream = "stderr", user } = {}) {
-    const [command, argv] = user ? ["setpriv", [`--reuid=${user}`, "--regid=nogroup", "--clear-groups",
-                                               program, ...args]] : [program, args];
-    const child = spawn(command, argv, { env: { ...process.env, ...env }, stdio: ["ignore", "pipe", "pipe"] });
-    started.push(child);
-    let said = "";
-    for (const output of [child.stdout, child.stderr])
-        output.setEncoding("utf8").on("data", text => { said += text; });
-    if (!ready)
-        return child;
-    return new Promise((resolve, reject) => {
-        child[stream].on("data", () => {
-            const match = said.match(ready);
-            if (match)
-                resolve(match);
-        });
-        child.on("exit", code => reject(new Error(`${path.basename(program)} ended (${code}): ${said}`)));
-    });
-}
-
-async function freePort() {
-    const server = net.createServer().listen(0, "127.0.0.1");
-    await once(server, "listening");
-    const { port } = server.address();
-    server.close();
-    return port;
-}
-
-// Cockpit's web service on loopback, its bridge as `user`, seeing the built page.
-async function cockpit(user) {
-    const port = await freePort();
-    const home = fs.mkdtempSync(path.join(work, "home-"));
-    fs.chmodSync(home, 0o777);
-    await start(cockpitWs, ["--local-session=cockpit-bridge", "--address", "127.0.0.1", "--port", String(port)], {
-        user, env: { XDG_DATA_DIRS: `${path.join(work, "share")}:/usr/share`, ORVEX_AGENT_DIR: path.join(work, "agents"), HOME: home },
-    });
-    const base = `http://127.0.0.1:${port}/cockpit/@localhost`;
-    for (let tries = 0; ; tries++) {
-        try {
-            if ((await fetch(`${base}/manifests.json`)).ok)
-                return base;
-        } catch (error) {
-            if (tries > 100)
-                throw error;
-        }
-        await new Promise(resolve => setTimeout(resolve, 100));
-    }
-}
-
-async function open(url, width = 1366) {
-    const page = await browser.newPage({ viewport: { width, height: 900 } });
-    const errors = [];
-    page.on("pageerror", error => errors.push(error.message));
-    page.on("console", message => message.type() === "error" && message.location().url.includes("/orvex/") &&
-            errors.push(message.text()));
-    await page.goto(url);
-    return { page, errors };
-}
-
-// WCAG's contrast ratio of two "rgb(r, g, b)" colours.
-function contrast(a, b) {
-    const luminance = rgb => {
-        const [r, g, bl] = rgb.match(/\d+/g).slice(0, 3).map(v => {
-            const c = Number(v) / 255;
-            return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
-        });
-        return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
-    };
-    const [hi, lo] = [luminance(a), luminance(b)].sort((x, y) => y - x);
-    return (hi + 0.05) / (lo + 0.05);
-}
-
-let base, denied, socket, page, errors, ui;
-
-// What the agent's engine reads of a module now, as another client asks it.
-async function raw(module, index) {
-    const cli = start(path.join(bin, "orvex-cli"), ["--port", `agent:${socket}`, "--json", "show", module]);
-    let out = "";
-    cli.stdout.on("data", text => { out += text; });
-    await once(cli, "exit");
-    return JSON.parse(out).params[index].raw;
-}
+let s, page, ui;
 
 before(async () => {
-    assert.ok(fs.existsSync(path.join(share, "cockpit/orvex/orvex.js")),
-              "the page is not built: cockpit/node_modules is missing (scripts/setup.sh runs npm ci in cockpit/)");
-    try {
-        ({ chromium } = await import(path.join(here, "../../cockpit/node_modules/playwright-core/index.mjs")));
-    } catch (error) {
-        assert.fail(`playwright-core is not installed (scripts/setup.sh runs npm ci in cockpit/): ${error.message}`);
-    }
-    const agents = path.join(work, "agents");
-    socket = path.join(agents, "demo.sock");
-    fs.mkdirSync(agents);
-    fs.chmodSync(work, 0o755);
-    // The built page where a user without rights to the build folder reads it too.
-    fs.cpSync(share, path.join(work, "share"), { recursive: true });
-    const [, pty] = await start(path.join(bin, "headend-sim"), ["--pty", "--ignore-writes", "1/2"], { ready: /^(\/\S+)\n/m, stream: "stdout" });
-    await start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", socket,
-                                                "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /scan: 12 Modules found/ });
-    try {
-        browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
-    } catch (error) {
-        console.log(`Chromium cannot start here: ${error.message.split("\n")[0]}`);
-        return;
-    }
-    fs.mkdirSync(shots, { recursive: true });
-    base = await cockpit();
-    denied = await cockpit("nobody");
-    // One page for the whole session (Cockpit's local session ends with its last page): the
-    // shell, and in it the page as its menu opens it.
-    ({ page, errors } = await open(base.replace(/\/cockpit\/@localhost$/, "/")));
-    await page.getByRole("link", { name: "Head-end" }).click();
-    const frame = page.locator('iframe[name="cockpit1:localhost/orvex"]');
-    await frame.waitFor();
-    ui = await (await frame.elementHandle()).contentFrame();
+    s = await site(["--ignore-writes", "1/2"]);
+    if (s.browser)
+        ({ page, ui } = await s.shell());
 });
 
-after(async () => {
-    assert.deepEqual(errors ?? [], [], "the page's console");
-    await browser?.close();
-    for (const child of started)
-        child.kill();
-    fs.rmSync(work, { recursive: true, force: true });
-});
+after(async () => s?.end());
 
 test("Cockpit's menu opens the page, with a tab for the line", { timeout: 30000 }, async t => {
-    if (!browser)
+    if (!s.browser)
         return t.skip("Chromium cannot start");
-    assert.equal(page.url(), base.replace(/cockpit\/@localhost$/, "orvex"));
+    assert.equal(page.url(), s.base.replace(/cockpit\/@localhost$/, "orvex"));
     await ui.getByRole("tab", { name: "demo" }).waitFor();
     await ui.getByText(/^Line .*, you are root/).waitFor();
     // The head-end as the agent saw it, before any scan here.
@@ -169,7 +31,7 @@ test("Cockpit's menu opens the page, with a tab for the line", { timeout: 30000 
 });
 
 test("a scan shows the demo head-end's modules, their state and the scan's words", { timeout: 60000 }, async t => {
-    if (!browser)
+    if (!s.browser)
         return t.skip("Chromium cannot start");
     const scan = ui.getByRole("button", { name: "Scan" });
     await scan.click();
@@ -203,7 +65,7 @@ test("a scan shows the demo head-end's modules, their state and the scan's words
 });
 
 test("a slot opens its panel; a list is written at once, a refused write shows red", { timeout: 60000 }, async t => {
-    if (!browser)
+    if (!s.browser)
         return t.skip("Chromium cannot start");
     await ui.locator('[data-module="1/1"] button').click();
     await ui.locator(".status-line", { hasText: "Module #1 selected" }).waitFor();
@@ -214,7 +76,7 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     assert.equal(await constellation.inputValue(), "4");
     await constellation.selectOption("64-QAM");
     await ui.locator(".log li", { hasText: "Module 1/1 parameter 2 (Constellation): 2 written" }).waitFor({ state: "attached" });
-    assert.equal(await raw("1/1", 2), 2);
+    assert.equal(await s.raw("1/1", 2), 2);
     assert.equal(await ui.getByLabel("Constellation", { exact: true }).evaluate(list => list.className), "");
     // A typed number goes with Enter, as the engine reads it; one out of range is refused.
     const frequency = ui.getByLabel("Output frequency MHz", { exact: true });
@@ -235,9 +97,9 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     assert.equal(await ui.getByLabel("Output level dBuV", { exact: true }).textContent(), "96.5");
     const steps = await ui.locator(".log").textContent();
     assert.ok(steps.lastIndexOf("write 1/1 parameter 5 = 33 by root") < steps.lastIndexOf("commit 1/1 by root"));
-    assert.equal(await raw("1/1", 5), 33);
+    assert.equal(await s.raw("1/1", 5), 33);
     // Another client's change shows on the open panel.
-    await once(start(path.join(bin, "orvex-cli"), ["--port", `agent:${socket}`, "set", "1/1", "2", "0"]), "exit");
+    await s.cli("set", "1/1", "2", "0");
     await ui.locator("select", { has: ui.locator("option:checked", { hasText: "16-QAM" }) }).waitFor();
 
     await ui.locator('[data-module="1/2"] button').click();
@@ -259,9 +121,10 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
 });
 
 test("a user outside the group orvex is told why the line cannot be reached", { timeout: 30000 }, async t => {
-    if (!browser)
+    if (!s.browser)
         return t.skip("Chromium cannot start");
-    const { page } = await open(`${denied}/orvex/index.html`, 360);
+    const denied = await s.cockpit("nobody");
+    const page = await s.open(`${denied}/orvex/index.html`, 360);
     const problem = page.getByRole("alert");
     await problem.waitFor();
     assert.match(await problem.textContent(), /demo\.sock: Permission denied: .*group orvex.*adduser nobody orvex/);
