@@ -7,6 +7,7 @@
 #include "files/FileTexts.h"
 #include "files/SaveLoad.h"
 #include "files/Verify.h"
+#include "module/ModuleJson.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -38,7 +39,19 @@ QJsonObject moduleJson(const Compare::ModuleDiff& d) {
                   {QStringLiteral("typeA"), d.typeA},
                   {QStringLiteral("versionA"), d.versionA},
                   {QStringLiteral("typeB"), d.typeB},
-                  {QStringLiteral("versionB"), d.versionB}};
+                  {QStringLiteral("versionB"), d.versionB},
+                  {QStringLiteral("multiChannel"), d.multiChannel}};
+    // The rows of the comparison window; a module's values give one row per parameter, in
+    // the order of params.
+    Compare::Result alone;
+    alone.modules << d;
+    QJsonArray rows;
+    for (const Compare::Row& row : Compare::rows(alone))
+        rows << QJsonObject{{QStringLiteral("module"), row.module},
+                            {QStringLiteral("what"), row.what},
+                            {QStringLiteral("a"), row.a},
+                            {QStringLiteral("b"), row.b}};
+    o[QStringLiteral("rows")] = rows;
     QJsonArray params;
     for (const Compare::ParamDiff& p : d.params) {
         QJsonObject po{{QStringLiteral("channel"), p.channel + 1},
@@ -100,7 +113,11 @@ int CliSession::printDiff(const Compare::Result& r, const Compare::Sides& sides,
                    {QStringLiteral("b"), b},
                    {QStringLiteral("differences"), r.differences()},
                    {QStringLiteral("lines"), QJsonArray::fromStringList(lines)},
-                   {QStringLiteral("modules"), modules}});
+                   {QStringLiteral("modules"), modules},
+                   // What a load of A would visit ([subrack, slot] from 0) and write to.
+                   {QStringLiteral("differing"), ModuleJson::writeAddresses(r.differing())},
+                   {QStringLiteral("written"), r.written()},
+                   {QStringLiteral("notRead"), Compare::namedModules(m_modules, r.notRead())}});
     } else {
         for (const QString& line : lines)
             m_host.out(line);

@@ -54,9 +54,10 @@ export class Agent {
     }
 
     // An orvex-cli command run by the agent (COMMAND.v1): its exit status and what it printed.
-    async command(name, args, options = []) {
+    // more: further parameters, such as the folders of the files it reads.
+    async command(name, args, options = [], more = {}) {
         const printed = { out: "", err: "" };
-        const result = await this.call(`${name}.v1`, { words: [...options, "--", name, ...args] },
+        const result = await this.call(`${name}.v1`, { words: [...options, "--", name, ...args], ...more },
                                        (method, { stream, text }) => {
                                            if (method === "output.v1")
                                                printed[stream] += text;

@@ -3,6 +3,7 @@
 // the status texts, the progress and every slot's record come as it goes.
 import { Agent } from "./agent.js";
 import { el } from "./dom.js";
+import { FileCommands } from "./files.js";
 import { MessageLog } from "./messagelog.js";
 import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
@@ -26,10 +27,11 @@ export class LinePage {
         this.notice = el("div", { class: "notice", role: "alert", hidden: true }, this.noticeText,
                          el("button", { type: "button", text: "OK", onclick: () => { this.notice.hidden = true; } }));
         this.who = el("p", { class: "who" });
+        this.files = new FileCommands(this);
         // Shown once the agent has answered: a line that cannot be reached shows only why.
         this.body = el("div", { hidden: true },
                        el("div", { class: "toolbar" }, this.scanButton, this.progress),
-                       this.notice, this.subracks.element, this.panel.element, this.statusLine,
+                       this.notice, this.subracks.element, this.panel.element, this.files.element, this.statusLine,
                        this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
     }
@@ -43,6 +45,7 @@ export class LinePage {
             this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
             this.body.hidden = false;
             this.scanButton.disabled = false;
+            this.files.enable(true);
             // What the agent has seen so far, until the user scans.
             const known = await this.agent.call("headend.v1");
             if (known.scanned)
@@ -216,5 +219,6 @@ export class LinePage {
         this.problem.textContent = `${this.line.socket}: ${error.message}`;
         this.problem.hidden = false;
         this.scanButton.disabled = true;
+        this.files.enable(false);
     }
 }
