@@ -8,6 +8,8 @@ import { el } from "./dom.js";
 const COMPARING = "Comparing with file. Wait...";
 const SELECT_FIRST = "You must select module at first";
 const CHANNEL = 0; // the parameter that selects a multi-channel module's channel
+// Image modules: their EEPROM image is read in a special mode that ends with a reset.
+const imageKind = kind => kind === "T" || kind === "U";
 
 function today() {
     const now = new Date();
@@ -154,7 +156,7 @@ export class FileCommands {
         const found = JSON.parse(scanned.out).slots.filter(s => s.present);
         if (found.length === 0)
             return this.message("Unknown configuration. Rescan system.", false);
-        const images = found.filter(s => s.kind === "T" || s.kind === "U").map(s => `${s.module} ${s.type.trim()}`);
+        const images = found.filter(s => imageKind(s.kind)).map(s => `${s.module} ${s.type.trim()}`);
         if (await this.restartsAgreed(images, "Saving the configuration"))
             await this.save(`${this.page.line.name}-headend-${today()}.mmh`, null, modules(found.length));
     }
@@ -167,7 +169,7 @@ export class FileCommands {
         if (!record)
             return;
         const type = record.type.trim();
-        const images = record.kind === "T" || record.kind === "U" ? [`${name} ${type}`] : [];
+        const images = imageKind(record.kind) ? [`${name} ${type}`] : [];
         const file = `${this.page.line.name}-${name.replace("/", "-")}-${type.replace(/[^\w.-]+/g, "_")}-${today()}.mst`;
         if (await this.restartsAgreed(images, `Saving module ${name}`))
             await this.save(file, name.split("/").map(n => Number(n) - 1), `module ${name}`);
