@@ -142,8 +142,10 @@ export class FileCommands {
     async restartsAgreed(images, what) {
         if (images.length === 0)
             return true;
-        const text = `${what} reads the EEPROM images of ${images.join(", ")}: each of these modules ` +
-            "restarts, and its service drops for a moment.";
+        const text = images.length === 1
+            ? `${what} reads the EEPROM image of ${images[0]}: the module restarts, and its service drops for a moment.`
+            : `${what} reads the EEPROM images of ${images.join(", ")}: each of these modules restarts, and ` +
+                "its service drops for a moment.";
         return await this.dialog.ask("Image modules restart", el("p", { text }),
                                      el("div", { class: "buttons" }, this.dialog.button("ok", "Save"),
                                         this.dialog.button("close", "Cancel", { autofocus: true }))) === "ok";
@@ -284,9 +286,13 @@ export class FileCommands {
         for (const module of new Set(rows.map(r => r.module))) {
             const own = rows.filter(r => r.module === module);
             let selected = null;
-            if (own[0].multiChannel) {
+            if (own[0].multiChannel) { // the channel it shows now, to be selected again at the end
                 const shown = await agent.command("show", [module], ["--json"]);
-                selected = shown.status === 0 ? JSON.parse(shown.out).params[CHANNEL].raw : null;
+                if (shown.out === "") {
+                    this.page.log.message(shown.err.trim(), true);
+                    continue;
+                }
+                selected = JSON.parse(shown.out).params[CHANNEL].raw;
             }
             let channel = selected;
             for (const row of own) {

@@ -89,7 +89,7 @@ export class LinePage {
     async showModule(name) {
         try {
             const shown = await this.agent.command("show", [name], ["--json"]);
-            if (shown.status === 0) {
+            if (shown.status <= 1 && shown.out !== "") { // 1: a faulty module, described all the same
                 const record = JSON.parse(shown.out);
                 this.panel.draw(record);
                 return record;

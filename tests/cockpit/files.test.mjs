@@ -54,13 +54,16 @@ test("Save Config names the modules that restart, then downloads a file the engi
     assert.equal(diff.status, 0, diff.out);
     assert.match(diff.out, /^No differences\.$/m);
 
-    // A module: its address and type in the name; a parameter module restarts nothing, so no question.
-    await ui.locator('[data-module="1/1"] button').click();
-    await ui.locator(".panel h2", { hasText: "Module 1/1" }).waitFor();
-    const [one] = await Promise.all([page.waitForEvent("download"), ui.getByRole("button", { name: "Save Module" }).click()]);
-    assert.match(one.suggestedFilename(), /^demo-1-1-QM4-C-\d{4}-\d{2}-\d{2}\.mst$/);
-    await one.saveAs(path.join(s.work, one.suggestedFilename()));
-    assert.equal((await s.cli("diff", "1/1", path.join(s.work, one.suggestedFilename()))).status, 0);
+    // A module (a faulty one too): its address and type in the name; a parameter module
+    // restarts nothing, so no question.
+    for (const [module, name] of [["1/1", "demo-1-1-QM4-C"], ["1/3", "demo-1-3-RX-S2"]]) {
+        await ui.locator(`[data-module="${module}"] button`).click();
+        await ui.locator(".panel h2", { hasText: `Module ${module}` }).waitFor();
+        const [one] = await Promise.all([page.waitForEvent("download"), ui.getByRole("button", { name: "Save Module" }).click()]);
+        assert.match(one.suggestedFilename(), new RegExp(`^${name}-\\d{4}-\\d{2}-\\d{2}\\.mst$`));
+        await one.saveAs(path.join(s.work, one.suggestedFilename()));
+        assert.equal((await s.cli("diff", module, path.join(s.work, one.suggestedFilename()))).status, 0, module);
+    }
 });
 
 test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK loads only those", { timeout: 90000 }, async t => {
