@@ -126,6 +126,10 @@ test("Compare with file: Restore writes the ticked row only, on its channel", { 
     assert.equal(await s.raw("1/1", 0), 0, "the channel selected as before");
     const diff = JSON.parse((await s.cli("--json", "diff", file)).out);
     assert.deepEqual(diff.modules.filter(m => m.outcome === "values").map(m => m.module), ["1/6"]);
+    // The images only when asked: then compared, and the same.
+    await dialog.getByRole("checkbox", { name: /Compare the EEPROM images too .*1\/9 NC-100, 2\/3 RPR-4/ }).check();
+    await dialog.getByText("compare.mmh: 1 difference from the head-end.", { exact: true }).waitFor();
+    assert.equal(await dialog.getByRole("checkbox", { name: /EEPROM images/ }).count(), 0);
     await dialog.getByRole("button", { name: "Close" }).click();
     await dialog.waitFor({ state: "hidden" });
 });
