@@ -35,14 +35,25 @@ async function differing(name, changes) {
     return file;
 }
 
+// What the modules took since the sim's log had `from` lines, as "1/6 5": "5" a write, "6" a
+// commit, "7" a reset (a restart), "&" the special mode.
+const changes = from => s.commands().slice(from).map(c => `${c.module} ${String.fromCharCode(c.bytes[0])}`)
+    .filter(c => "567&".includes(c.at(-1)));
+const modulesThat = (from, command) => [...new Set(changes(from).filter(c => c.endsWith(command)).map(c => c.split(" ")[0]))];
+
 const rowTexts = dialog => dialog.locator("tbody tr").evaluateAll(rows => rows.map(r => r.innerText.replace(/\s+/g, " ").trim()));
 
 test("Save Config names the modules that restart, then downloads a file the engine finds equal", { timeout: 60000 }, async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const day = today();
-    await ui.getByRole("button", { name: "Save Config" }).click();
+    const before = s.commands().length;
     const question = ui.getByRole("dialog", { name: "Image modules restart" });
+    await ui.getByRole("button", { name: "Save Config" }).click();
+    await question.getByRole("button", { name: "Cancel" }).click();
+    await question.waitFor({ state: "hidden" });
+    assert.deepEqual(changes(before), [], "nothing read nor restarted");
+    await ui.getByRole("button", { name: "Save Config" }).click();
     assert.match(await question.textContent(), /EEPROM images of 1\/9 NC-100, 2\/3 RPR-4: each of these modules restarts/);
     const [download] = await Promise.all([page.waitForEvent("download"), question.getByRole("button", { name: "Save" }).click()]);
     assert.ok([day, today()].some(d => download.suggestedFilename() === `demo-headend-${d}.mmh`),
@@ -50,6 +61,7 @@ test("Save Config names the modules that restart, then downloads a file the engi
     const file = path.join(s.work, download.suggestedFilename());
     await download.saveAs(file);
     await ui.locator(".log li", { hasText: `Saved ${download.suggestedFilename()}: 12 modules` }).waitFor({ state: "attached" });
+    assert.deepEqual(modulesThat(before, "7"), ["1/9", "2/3"], "the modules restarted");
     const diff = await s.cli("--images", "diff", file);
     assert.equal(diff.status, 0, diff.out);
     assert.match(diff.out, /^No differences\.$/m);
@@ -70,6 +82,7 @@ test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const file = await differing("load.mmh", [["1/6", "0", "25"], ["1/1", "2", "0"]]);
+    const before = s.commands().length;
     const dialog = await pick("Load Config", file);
     await dialog.getByRole("heading", { name: "Load Config" }).waitFor();
     assert.deepEqual(await rowTexts(dialog), [
@@ -85,12 +98,15 @@ test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK
     assert.equal(await s.raw("1/6", 0), 25);
     assert.equal((await s.cli("diff", file)).status, 1);
     assert.doesNotMatch(await ui.locator(".log").textContent(), /load load\.mmh/);
+    assert.deepEqual(changes(before), [], "the comparison and Cancel");
 
     await (await pick("Load Config", file)).getByRole("button", { name: "OK" }).click();
     await ui.locator(".log li", { hasText: "Loaded load.mmh into 2 modules, verified" }).waitFor({ state: "attached" });
     const log = await ui.locator(".log").textContent();
     for (const said of ["load load.mmh by root", "Loading from file. Wait...", "12 Modules found"])
         assert.ok(log.includes(said), said);
+    assert.deepEqual(modulesThat(before, "5").sort(), ["1/1", "1/6"]);
+    assert.deepEqual(modulesThat(before, "7").sort(), ["1/1", "1/6"], "the modules restarted");
     const diff = await s.cli("diff", file);
     assert.equal(diff.status, 0, diff.out);
     await ui.locator('[data-module="1/6"]', { hasText: "LA-862OK" }).waitFor();
@@ -117,6 +133,7 @@ test("Compare with file: Restore writes the ticked row only, on its channel", { 
               "the window is wider than a phone");
     await page.screenshot({ path: path.join(shots, "files-compare-360.png") });
     await page.setViewportSize({ width: 1366, height: 900 });
+    const before = s.commands().length;
     await restore.click();
     // Compared again: the row restored is gone, the other still differs.
     await ui.locator(".log li", { hasText: "Module 1/1 parameter 5 (Output level): 30 written" }).waitFor({ state: "attached" });
@@ -126,9 +143,11 @@ test("Compare with file: Restore writes the ticked row only, on its channel", { 
     assert.equal(await s.raw("1/1", 0), 0, "the channel selected as before");
     const diff = JSON.parse((await s.cli("--json", "diff", file)).out);
     assert.deepEqual(diff.modules.filter(m => m.outcome === "values").map(m => m.module), ["1/6"]);
+    assert.deepEqual([...new Set(changes(before))], ["1/1 5", "1/1 6"], "writes and commits to 1/1 alone, no restart");
     // The images only when asked: then compared, and the same.
     await dialog.getByRole("checkbox", { name: /Compare the EEPROM images too .*1\/9 NC-100, 2\/3 RPR-4/ }).check();
     await dialog.getByText("compare.mmh: 1 difference from the head-end.", { exact: true }).waitFor();
+    assert.deepEqual(modulesThat(before, "7"), ["1/9", "2/3"]);
     assert.equal(await dialog.getByRole("checkbox", { name: /EEPROM images/ }).count(), 0);
     await dialog.getByRole("button", { name: "Close" }).click();
     await dialog.waitFor({ state: "hidden" });
