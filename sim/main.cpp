@@ -78,6 +78,8 @@ void addOptions(QCommandLineParser& args) {
         {QStringLiteral("ignore-writes"),
          QStringLiteral("The module at G/S acknowledges value writes and keeps its values."),
          QStringLiteral("G/S")},
+        {QStringLiteral("wander"),
+         QStringLiteral("Measured numbers move a step with every values read, as real ones do.")},
     });
 }
 
@@ -125,6 +127,7 @@ int main(int argc, char** argv) {
     }
     if (!applyFaults(args, server->headend()))
         return 2;
+    server->headend().setWander(args.isSet(QStringLiteral("wander")));
     std::printf("%s\n", qPrintable(server->slavePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "headend-sim: %d modules on %s; Ctrl-C stops\n",
