@@ -19,6 +19,14 @@ int key(int index, int channel) {
 }
 } // namespace
 
+void MeasuredTrends::add(Periods& periods, qint64 period, qint64 value) {
+    auto it = periods.find(period);
+    if (it == periods.end())
+        it = periods.insert(period, Range{value, value});
+    it->lo = qMin(it->lo, value);
+    it->hi = qMax(it->hi, value);
+}
+
 qint64 MeasuredTrends::now() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -36,12 +44,7 @@ void MeasuredTrends::take(const ModuleAddress& at, const TModule& m, qint64 nowM
             continue;
         for (int c = 0; c < channels; ++c) {
             Periods& periods = kept.values[key(i, c)];
-            const qint64 v = ParamDisplay::scaled(p, p.Values[size_t(c)]);
-            auto it = periods.find(period);
-            if (it == periods.end())
-                it = periods.insert(period, Range{v, v});
-            it->lo = qMin(it->lo, v);
-            it->hi = qMax(it->hi, v);
+            add(periods, period, ParamDisplay::scaled(p, p.Values[size_t(c)]));
             periods.erase(periods.begin(), periods.lowerBound(period - Buckets + 1));
         }
     }
@@ -52,10 +55,16 @@ QJsonObject MeasuredTrends::json(const ModuleAddress& at, const TModule& m, int 
     const auto module = m_modules.constFind(at.name());
     if (module == m_modules.cend() || module->type != m.TypeName)
         return {};
-    const Periods periods = module->values.value(key(index, m.MultiChannel ? m.CurChannel : 0));
+    const int channel = m.MultiChannel ? m.CurChannel : 0;
+    Periods periods = module->values.value(key(index, channel));
+    if (periods.isEmpty())
+        return {};
+    // The value shown beside the trend lies within it, whoever read it last.
+    add(periods, nowMs / BucketMs,
+        ParamDisplay::scaled(m.Params.at(index), m.Params.at(index).Values[size_t(channel)]));
     const qint64 first = nowMs / BucketMs - Buckets + 1;
     QJsonArray buckets;
-    std::optional<Range> all;
+    std::optional<Range> all; // there is one: the value shown
     for (qint64 period = first; period < first + Buckets; ++period) {
         const auto it = periods.constFind(period);
         if (it == periods.cend()) {
@@ -65,8 +74,6 @@ QJsonObject MeasuredTrends::json(const ModuleAddress& at, const TModule& m, int 
         buckets << QJsonArray{it->lo, it->hi};
         all = all ? Range{qMin(all->lo, it->lo), qMax(all->hi, it->hi)} : *it;
     }
-    if (!all)
-        return {};
     const int d = ParamDisplay::decimalsOf(m.Params.at(index));
     return {{QStringLiteral("min"), ParamDisplay::fixedText(all->lo, d)},
             {QStringLiteral("max"), ParamDisplay::fixedText(all->hi, d)},

@@ -24,9 +24,10 @@ public:
 
     // The measured numbers of the module's record (every channel), read just now.
     void take(const ModuleAddress& at, const TModule& m, qint64 nowMs);
-    // The trend of the parameter on the record's channel: {"min", "max"} as the panel shows
-    // numbers, "buckets": the 30 s periods oldest first, each null or [lowest, highest] in the
-    // parameter's steps (the shown number without its decimal point). Empty when none is kept.
+    // The trend of the parameter on the record's channel, the record's value (the one shown)
+    // counted in: {"min", "max"} as the panel shows numbers, "buckets": the 30 s periods oldest
+    // first, each null or [lowest, highest] in the parameter's steps (the shown number without
+    // its decimal point). Empty when none is kept.
     QJsonObject json(const ModuleAddress& at, const TModule& m, int index, qint64 nowMs) const;
 
 private:
@@ -35,6 +36,7 @@ private:
         qint64 hi = 0;
     };
     using Periods = QMap<qint64, Range>; // by period number (nowMs / BucketMs)
+    static void add(Periods& periods, qint64 period, qint64 value);
     struct Module {
         QString type;
         QHash<int, Periods> values; // by parameter * MaxChannels + channel
