@@ -17,7 +17,7 @@ const ASKS = {
 // A modal dialog: focus goes into it when it opens and back to the button that opened it when
 // it closes (Escape closes it too).
 function dialog(className, ...children) {
-    const node = el("dialog", { class: className }, ...children);
+    const node = el("dialog", { class: `module-dialog ${className}` }, ...children);
     node.addEventListener("close", () => node.opener?.focus());
     return node;
 }
@@ -49,7 +49,7 @@ export class ModuleActions {
                                    this.report,
                                    el("form", { method: "dialog", class: "buttons" }, el("button", { text: "Close" })));
         this.reportDialog.setAttribute("aria-labelledby", this.reportTitle.id);
-        this.element.append(this.confirm, this.reportDialog);
+        this.dialogs = [this.confirm, this.reportDialog]; // outside the panel, which may close
     }
 
     // The panel shows this module now.

@@ -40,6 +40,7 @@ export class LinePage {
                        this.notice, this.subracks.element, this.panel.element, this.statusLine,
                        this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
+        this.body.append(...this.actions.dialogs);
     }
 
     async open() {

@@ -103,11 +103,11 @@ export class LiveValues {
         const control = this.panel.control(index);
         if (!shown && control) {
             shown = {
-                path: svg("path", { "vector-effect": "non-scaling-stroke" }),
+                path: svg("path"),
                 range: el("span", { class: "range" }),
             };
-            const picture = svg("svg", { viewBox: "0 0 60 16", preserveAspectRatio: "none", "aria-hidden": "true" },
-                                shown.path);
+            // 60 periods on 60 px, as wide as the style sheet draws it.
+            const picture = svg("svg", { viewBox: "0 0 60 16", "aria-hidden": "true" }, shown.path);
             control.after(el("div", { class: "trend", title: "The last 30 minutes" }, picture, shown.range));
             this.trends.set(index, shown);
         }

@@ -102,7 +102,6 @@ test("Diag shows the module's diagnostic report with its fault, readable on a ph
 test("Reset module and Default params ask first, naming the module; Cancel sends nothing", { timeout: 60000 }, async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
-    await page.setViewportSize({ width: 1366, height: 1000 });
     await open(ui, "1/1");
     const constellation = ui.getByLabel("Constellation", { exact: true });
     await s.cli("set", "1/1", "2", "0");
@@ -113,6 +112,7 @@ test("Reset module and Default params ask first, naming the module; Cancel sends
     await ui.getByRole("dialog", { name: "Reset module 1/1 (QM4-C)?" }).waitFor();
     assert.equal(await asked.locator(".question + p").textContent(), "It restarts and its service drops for a moment.");
     assert.equal(await ui.evaluate(() => document.activeElement.textContent), "Cancel");
+    await page.screenshot({ path: path.join(shots, "reset-360.png") });
     await page.keyboard.press("Enter");
     await asked.waitFor({ state: "hidden" });
     assert.equal(await ui.evaluate(() => document.activeElement.textContent), "Reset module");
