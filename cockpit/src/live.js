@@ -6,7 +6,7 @@
 // own under way.
 import { el } from "./dom.js";
 
-export const INTERVAL_MS = 5000;
+const INTERVAL_MS = 5000;
 const SVG = "http://www.w3.org/2000/svg";
 
 function svg(tag, attributes = {}, ...children) {
@@ -75,15 +75,15 @@ export class LiveValues {
             return; // the panel was drawn again meanwhile
         if (answer)
             this.show(answer);
-        if (answer?.params.length === 0)
-            return; // nothing measured: nothing to read again
+        if (answer && !answer.params.some(p => this.panel.control(p.index)))
+            return; // none shown (nothing measured, or a module without a panel): no more reads
         this.timer = setTimeout(() => this.tick(watched), INTERVAL_MS);
     }
 
     tick(watched) {
         const element = this.panel.element;
-        if (element.hidden || element.dataset.module !== watched.module)
-            return; // closed, or another module's: its watch has begun
+        if (watched !== this.watched || element.hidden)
+            return; // drawn again (its watch has begun), or closed
         if (document.visibilityState !== "visible" || !element.checkVisibility() || this.busy())
             this.timer = setTimeout(() => this.tick(watched), INTERVAL_MS);
         else
@@ -99,20 +99,18 @@ export class LiveValues {
     }
 
     showTrend({ index, trend }) {
-        let shown = this.trends.get(index);
         const control = this.panel.control(index);
-        if (!shown && control) {
-            shown = {
-                path: svg("path"),
-                range: el("span", { class: "range" }),
-            };
+        if (!control)
+            return;
+        let shown = this.trends.get(index);
+        if (!shown) {
+            shown = { path: svg("path"), range: el("span", { class: "range" }) };
             // 60 periods on 60 px, as wide as the style sheet draws it.
             const picture = svg("svg", { viewBox: "0 0 60 16", "aria-hidden": "true" }, shown.path);
             control.after(el("div", { class: "trend", title: "The last 30 minutes" }, picture, shown.range));
             this.trends.set(index, shown);
         }
-        shown?.path.setAttribute("d", trendPath(trend.buckets));
-        if (shown)
-            shown.range.textContent = `min ${trend.min}  max ${trend.max} (30 min)`;
+        shown.path.setAttribute("d", trendPath(trend.buckets));
+        shown.range.textContent = `min ${trend.min}  max ${trend.max} (30 min)`;
     }
 }
