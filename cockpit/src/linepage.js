@@ -4,8 +4,8 @@
 import { ModuleActions } from "./actions.js";
 import { Agent } from "./agent.js";
 import { el } from "./dom.js";
-import { MessageLog } from "./messagelog.js";
 import { LiveValues } from "./live.js";
+import { MessageLog } from "./messagelog.js";
 import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
 
