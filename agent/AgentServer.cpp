@@ -191,7 +191,7 @@ void AgentServer::runPageCall(const std::shared_ptr<Client>& client,
     enqueue(client, request.id, [this, client, request](HeadendSession& session) {
         QString change;
         const JsonRpc::Message answer =
-            PageCalls::onLine(request.method, request.params, session, &change);
+            PageCalls::onLine(request.method, request.params, session, m_monitor.trends(), &change);
         const bool done = answer.result.value(QStringLiteral("written")).toBool(true) &&
                           answer.result.value(QStringLiteral("committed")).toBool(true);
         if (!change.isEmpty())

@@ -177,6 +177,7 @@ void HeadendMonitor::takeAnswer(int g, int s) {
     if (m.DiagCount > 0)
         Link::tolerant(m, [&] { m_link.ReadExtDiag(s, g); });
     status.takeFrom(m);
+    m_trends.take({g, s}, m, MeasuredTrends::now());
 }
 
 bool HeadendMonitor::poll(int g, int s) {
@@ -196,6 +197,8 @@ bool HeadendMonitor::poll(int g, int s) {
         return false;
     }
     status.takeFrom(*m);
+    if (status.polled)
+        m_trends.take({g, s}, *m, MeasuredTrends::now());
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agent/HeadendStatus.h"
+#include "agent/MeasuredTrend.h"
 #include "link/LinkHost.h"
 #include "session/HeadendSession.h"
 
@@ -42,6 +43,8 @@ public:
     // Starts watching (the first step runs from the event loop).
     void start();
     const HeadendStatus& status() const { return m_status; }
+    // The measured numbers of the last 30 minutes: the polls' and the clients' reads.
+    MeasuredTrends& trends() { return m_trends; }
 
     // What a client of the agent asks for: it runs with the line once the monitor is between
     // two modules (at once when idle), after the operations asked for before it; a failed
@@ -146,6 +149,7 @@ private:
     ModuleTable& m_modules = m_session.modules();
     Link& m_link = m_session.link();
     HeadendStatus m_status;
+    MeasuredTrends m_trends;
     QTimer m_stepTimer;
     QElapsedTimer m_sinceScan;
     QElapsedTimer m_sincePoll;

@@ -1,7 +1,9 @@
 #include "agent/PageCalls.h"
 
 #include "agent/HeadendStatus.h"
+#include "agent/MeasuredTrend.h"
 #include "cli/Report.h"
+#include "link/ModuleReload.h"
 #include "module/ModuleAddress.h"
 #include "module/ParamAccess.h"
 #include "module/Protocol.h"
@@ -50,6 +52,33 @@ QJsonObject step(const QJsonObject& params, HeadendSession& session, QString* ch
     return {{"written", written}, {"param", Report::paramJson(m, index)}};
 }
 
+// The live values of an open panel: a read of the measured values (none with "read": false),
+// which changes nothing and is no change to log, and their trend.
+QJsonObject measured(const QJsonObject& params, HeadendSession& session, MeasuredTrends& trends) {
+    ModuleAddress at;
+    bool read = false;
+    QJsonArray changed;
+    // A module with no measured value is not asked for its values.
+    if (HasMeasured(recordOf(params, session, &at)) && params["read"].toBool(true)) {
+        for (const int index : session.refreshMeasured(at, &read))
+            changed << index;
+    }
+    const TModule& m = recordOf(params, session, &at);
+    const qint64 now = MeasuredTrends::now();
+    if (read)
+        trends.take(at, m, now);
+    QJsonArray list;
+    for (int i = 0; i < qMin<qsizetype>(qMax(0, m.ParamCount), m.Params.size()); ++i) {
+        if (!IsMeasured(m.Params[i]))
+            continue;
+        QJsonObject param = Report::paramJson(m, i);
+        if (const QJsonObject trend = trends.json(at, m, i, now); !trend.isEmpty())
+            param[QStringLiteral("trend")] = trend;
+        list << param;
+    }
+    return {{"read", read}, {"changed", changed}, {"params", list}};
+}
+
 QJsonObject commit(const QJsonObject& params, HeadendSession& session, QString* change) {
     ModuleAddress at;
     recordOf(params, session, &at);
@@ -84,15 +113,18 @@ QJsonObject PageCalls::atOnce(const QString&, const HeadendStatus& status) {
 }
 
 bool PageCalls::usesLine(const QString& method) {
-    return method == QLatin1String("step.v1") || method == QLatin1String("commit.v1");
+    return method == QLatin1String("step.v1") || method == QLatin1String("commit.v1") ||
+           method == QLatin1String("measured.v1");
 }
 
 JsonRpc::Message PageCalls::onLine(const QString& method, const QJsonObject& params,
-                                   HeadendSession& session, QString* change) {
+                                   HeadendSession& session, MeasuredTrends& trends,
+                                   QString* change) {
     JsonRpc::Message answer;
     try {
-        answer.result = method == QLatin1String("step.v1") ? step(params, session, change)
-                                                           : commit(params, session, change);
+        answer.result = method == QLatin1String("step.v1")     ? step(params, session, change)
+                        : method == QLatin1String("commit.v1") ? commit(params, session, change)
+                                                               : measured(params, session, trends);
     } catch (const Invalid& invalid) {
         answer.error = JsonRpc::Error{JsonRpc::InvalidParams, invalid.text};
     } catch (const OrvexError& e) {

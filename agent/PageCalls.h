@@ -6,6 +6,7 @@
 #include <QString>
 
 class HeadendSession;
+class MeasuredTrends;
 struct HeadendStatus;
 
 // What a web page asks of the agent beside the commands.
@@ -22,6 +23,12 @@ struct HeadendStatus;
 //     the last step; answers {"committed"}.
 // Both work on the module's record of its last show or scan; the log names them "write 1/1
 // parameter 5 = 31" and "commit 1/1".
+// An open panel's live values, no change (nothing is logged):
+//   measured.v1 {"module", "read": true}: the module's measured values read again (unless
+//     "read" is false: the record's as they are); answers {"read": the module's reply came,
+//     "changed": the parameters whose value changed, "params": the measured parameters as show
+//     --json describes them, each number with its "trend" of the last 30 minutes as
+//     MeasuredTrends::json gives it, once one is kept}.
 namespace PageCalls {
 bool answersAtOnce(const QString& method);
 QJsonObject atOnce(const QString& method, const HeadendStatus& status);
@@ -29,5 +36,5 @@ QJsonObject atOnce(const QString& method, const HeadendStatus& status);
 bool usesLine(const QString& method);
 // The answer, and in *change the change made as the log names it (empty: none).
 JsonRpc::Message onLine(const QString& method, const QJsonObject& params, HeadendSession& session,
-                        QString* change);
+                        MeasuredTrends& trends, QString* change);
 } // namespace PageCalls

@@ -46,7 +46,8 @@ bool HasMeasured(const TModule& m) {
     return false;
 }
 
-QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subrack) {
+QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subrack,
+                           bool* answered) {
     TModule* m = modules.at(slot, subrack);
     if (!m)
         return {};
@@ -62,6 +63,8 @@ QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subra
             read = false;
         }
     }
+    if (answered)
+        *answered = read;
     QList<int> changed;
     TModule* now = modules.at(slot, subrack);
     for (int i = 0; read && now && i < kept.Params.size() && i < now->Params.size(); ++i) {

@@ -32,5 +32,6 @@ bool HasMeasured(const TModule& m);
 // values; every other value, the channel, Messages and ErrorCount stay as they were, so
 // nothing the user writes is overwritten and a missed reply leaves no mark. Returns the
 // parameters whose value changed (none when the module did not answer or its reply cannot be
-// read). A lost port raises PortError as every command does.
-QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subrack);
+// read; *answered, if given, tells which). A lost port raises PortError as every command does.
+QList<int> RefreshMeasured(Link& link, ModuleTable& modules, int slot, int subrack,
+                           bool* answered = nullptr);

@@ -67,8 +67,8 @@ bool HeadendSession::reread(bool valuesOnly) {
     return reload();
 }
 
-QList<int> HeadendSession::refreshMeasured(const ModuleAddress& at) {
-    return RefreshMeasured(m_link, m_modules, at.slot, at.subrack);
+QList<int> HeadendSession::refreshMeasured(const ModuleAddress& at, bool* answered) {
+    return RefreshMeasured(m_link, m_modules, at.slot, at.subrack, answered);
 }
 
 bool HeadendSession::lineFree() const {

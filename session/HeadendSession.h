@@ -110,8 +110,8 @@ public:
     // A re-read of the current module is waiting, and nothing holds the line meanwhile.
     bool reloadDue() const { return m_state.ReloadRequest && !m_link.LinkBusy; }
     // The measured values of a module read again in the background (see RefreshMeasured): the
-    // parameters whose value changed.
-    QList<int> refreshMeasured(const ModuleAddress& at);
+    // parameters whose value changed; *answered, if given, whether the module's reply came.
+    QList<int> refreshMeasured(const ModuleAddress& at, bool* answered = nullptr);
     // The line is free for a read in the background (live values): no console, no re-read
     // waiting, no exchange under way.
     bool lineFree() const;

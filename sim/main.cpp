@@ -83,6 +83,8 @@ void addOptions(QCommandLineParser& args) {
          QStringLiteral("Write every command a module takes to the file, one a line: "
                         "time, G/S, bytes in hex."),
          QStringLiteral("file")},
+        {QStringLiteral("wander"),
+         QStringLiteral("Measured numbers move a step with every values read, as real ones do.")},
     });
 }
 
@@ -150,6 +152,7 @@ int main(int argc, char** argv) {
     QFile log;
     if (!applyFaults(args, server->headend()) || !startLog(args, server->headend(), log))
         return 2;
+    server->headend().setWander(args.isSet(QStringLiteral("wander")));
     std::printf("%s\n", qPrintable(server->slavePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "headend-sim: %d modules on %s; Ctrl-C stops\n",

@@ -1,9 +1,11 @@
 // One line of the box: its agent, the two subracks, "Scan" with its progress, the status line
 // and the message log. The scan is the windows program's, run by the agent (session.scan.v1):
 // the status texts, the progress and every slot's record come as it goes.
+import { ModuleActions } from "./actions.js";
 import { Agent } from "./agent.js";
 import { el } from "./dom.js";
 import { FileCommands } from "./files.js";
+import { LiveValues } from "./live.js";
 import { MessageLog } from "./messagelog.js";
 import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
@@ -17,6 +19,12 @@ export class LinePage {
         this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control),
                                      (param, up) => this.step(param, up));
         this.log = new MessageLog();
+        this.live = new LiveValues(this.panel, params => this.agent.call("measured.v1", params),
+                                   () => this.changing > 0 || this.commitTimer !== null, this.log);
+        this.actions = new ModuleActions(`line-${line.name}`, {
+            agent: () => this.agent, run: work => this.asChange(work), reread: name => this.showModule(name),
+            seen: (module, type, fault) => this.slotSeen({ module, present: true, type, fault }), log: this.log });
+        this.panel.heading.after(this.actions.element);
         this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
                                          text: "Scan", onclick: () => this.scan() });
         this.progress = el("progress", { max: 32, value: 0, hidden: true, "aria-label": "Scan" });
@@ -34,6 +42,7 @@ export class LinePage {
                        this.notice, this.subracks.element, this.panel.element, this.files.element, this.statusLine,
                        this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
+        this.body.append(...this.actions.dialogs);
     }
 
     async open() {
@@ -89,9 +98,12 @@ export class LinePage {
     async showModule(name) {
         try {
             const shown = await this.agent.command("show", [name], ["--json"]);
-            if (shown.status <= 1 && shown.out !== "") { // 1: a faulty module, described all the same
+            // A module in trouble (exit status 1) has its record and panel too.
+            if (shown.out) {
                 const record = JSON.parse(shown.out);
                 this.panel.draw(record);
+                this.actions.show(record);
+                this.live.watch(record.module);
                 return record;
             }
             this.log.message(shown.err.trim(), true);
@@ -155,6 +167,7 @@ export class LinePage {
     }
 
     async commit(name) {
+        this.commitTimer = null;
         this.changing++;
         try {
             const { committed } = await this.agent.call("commit.v1", { module: name });
@@ -162,6 +175,15 @@ export class LinePage {
                 this.log.message(`Module ${name} did not confirm the EEPROM commit.`, true);
         } catch (error) {
             this.log.message(error.message, true);
+        } finally {
+            this.changing--;
+        }
+    }
+
+    async asChange(work) {
+        this.changing++;
+        try {
+            await work();
         } finally {
             this.changing--;
         }
