@@ -42,6 +42,8 @@ public:
     // Starts watching (the first step runs from the event loop).
     void start();
     const HeadendStatus& status() const { return m_status; }
+    // The line's port, for its tap: it stays the same object while the line comes and goes.
+    SerialPort& port() { return m_link.ComPort(); }
 
     // What a client of the agent asks for: it runs with the line once the monitor is between
     // two modules (at once when idle), after the operations asked for before it; a failed

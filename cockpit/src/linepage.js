@@ -2,7 +2,10 @@
 // and the message log. The scan is the windows program's, run by the agent (session.scan.v1):
 // the status texts, the progress and every slot's record come as it goes.
 import { Agent } from "./agent.js";
+import { SupportBundle } from "./bundle.js";
+import { ConsoleView } from "./console.js";
 import { el } from "./dom.js";
+import { LineMonitor } from "./linemonitor.js";
 import { MessageLog } from "./messagelog.js";
 import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
@@ -14,7 +17,8 @@ export class LinePage {
         this.commitTimer = null;
         this.subracks = new SubrackView((g, s) => this.select(g, s));
         this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control),
-                                     (param, up) => this.step(param, up));
+                                     (param, up) => this.step(param, up),
+                                     record => this.console.open(record.module, record.type.trim()));
         this.log = new MessageLog();
         this.scanButton = el("button", { type: "button", class: "scan", disabled: true,
                                          text: "Scan", onclick: () => this.scan() });
@@ -27,8 +31,8 @@ export class LinePage {
                          el("button", { type: "button", text: "OK", onclick: () => { this.notice.hidden = true; } }));
         this.who = el("p", { class: "who" });
         // Shown once the agent has answered: a line that cannot be reached shows only why.
-        this.body = el("div", { hidden: true },
-                       el("div", { class: "toolbar" }, this.scanButton, this.progress),
+        this.toolbar = el("div", { class: "toolbar" }, this.scanButton, this.progress);
+        this.body = el("div", { hidden: true }, this.toolbar,
                        this.notice, this.subracks.element, this.panel.element, this.statusLine,
                        this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
@@ -38,8 +42,9 @@ export class LinePage {
         this.agent = new Agent(this.line.socket);
         this.agent.onEvent = event => this.heard(event);
         this.agent.onClose = error => this.lost(error);
+        this.addTools();
         try {
-            const hello = await this.agent.call("hello.v1");
+            const hello = this.hello = await this.agent.call("hello.v1");
             this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
             this.body.hidden = false;
             this.scanButton.disabled = false;
@@ -47,9 +52,23 @@ export class LinePage {
             const known = await this.agent.call("headend.v1");
             if (known.scanned)
                 known.slots.forEach(slot => this.slotSeen(slot));
+            await this.monitor.start();
         } catch (error) {
             this.lost(error);
         }
+    }
+
+    // The console, the line monitor and the support bundle, on this line's agent.
+    addTools() {
+        const said = (text, error) => (error ? this.log.message(text, true) : this.setStatus(text));
+        this.console = new ConsoleView(this.agent, said);
+        this.monitor = new LineMonitor(this.agent, this.line.name);
+        this.bundle = new SupportBundle(this.agent, () => ({
+            site: this.line.name, port: this.hello.line, version: `agent ${this.hello.agent}`, log: this.log.text(),
+        }), said);
+        this.toolbar.append(this.bundle.element);
+        this.panel.element.after(this.console.element);
+        this.log.element.before(this.monitor.element);
     }
 
     setStatus(text) {

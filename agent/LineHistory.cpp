@@ -1,0 +1,39 @@
+#include "agent/LineHistory.h"
+
+#include "module/LineText.h"
+#include "module/ModuleAddress.h"
+
+LineHistory::LineHistory(SerialPort& port, int maxFrames, QObject* parent)
+    : QObject(parent), m_max(maxFrames) {
+    port.setTap([this, before = port.tap()](char dir, const QByteArray& bytes) {
+        if (before)
+            before(dir, bytes);
+        m_observer.bytes(dir, bytes);
+    });
+    connect(&m_observer, &LineObserver::frame, this, &LineHistory::take);
+}
+
+QJsonObject LineHistory::json(const LineFrame& f) {
+    return {{QStringLiteral("time"), LineText::timeText(f.msecs)},
+            {QStringLiteral("dir"), QString(QLatin1Char(f.dir))},
+            {QStringLiteral("bytes"), QString::fromLatin1(f.bytes.toHex(' ').toUpper())},
+            {QStringLiteral("meaning"), f.meaning},
+            {QStringLiteral("kind"), frameKindName(f.kind)},
+            {QStringLiteral("module"),
+             f.subrack < 0 ? QString() : ModuleAddress{f.subrack, f.slot}.name()},
+            {QStringLiteral("trace"), QString::fromUtf8(LineObserver::formatLine(f))}};
+}
+
+QJsonArray LineHistory::recent() const {
+    QJsonArray frames;
+    for (const LineFrame& f : m_ring)
+        frames.append(json(f));
+    return frames;
+}
+
+void LineHistory::take(const LineFrame& f) {
+    m_ring.push_back(f);
+    if (int(m_ring.size()) > m_max)
+        m_ring.pop_front();
+    Q_EMIT frame(json(f));
+}
