@@ -18,8 +18,7 @@ export class SupportBundle {
         this.about = about;
         this.said = said;
         this.button = el("button", { type: "button", text: "Support bundle", onclick: () => this.make() });
-        this.progress = el("progress", { hidden: true, "aria-label": "Support bundle" });
-        this.element = el("span", { class: "bundle" }, this.button, this.progress);
+        this.element = el("div", { class: "bundle" }, this.button);
     }
 
     step(text) {
@@ -33,7 +32,9 @@ export class SupportBundle {
         try {
             const { slots } = await this.agent.call("headend.v1");
             const faulty = slots.filter(slot => slot.present && slot.fault).map(slot => slot.module);
-            Object.assign(this.progress, { max: faulty.length + 3, value: 0, hidden: false });
+            // There while the bundle is made only.
+            this.progress = el("progress", { max: faulty.length + 3, value: 0, "aria-label": "Support bundle" });
+            this.element.append(this.progress);
             const files = {};
             this.step("the configuration (no EEPROM image: no module restarts)");
             const { name, data, printed } = await this.configuration();
@@ -58,7 +59,7 @@ export class SupportBundle {
             this.said(`The support bundle was not made: ${error.message}`, true);
         } finally {
             this.button.disabled = false;
-            this.progress.hidden = true;
+            this.progress?.remove();
         }
     }
 

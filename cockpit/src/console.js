@@ -13,11 +13,11 @@ function bytesOf(base64) {
 
 export class ConsoleView {
     // said(text, error): for the status line and the message log.
-    constructor(agent, said) {
+    constructor(prefix, agent, said) {
         this.agent = agent;
         this.said = said;
         this.terminal = null;
-        this.heading = el("h2", { id: `console-${Math.random().toString(36).slice(2)}` });
+        this.heading = el("h2", { id: `${prefix}-console` });
         this.screen = el("div", { class: "console-screen" });
         this.closeButton = el("button", { type: "button", text: "Close console", onclick: () => this.close() });
         this.element = el("section", { class: "console", hidden: true, "aria-labelledby": this.heading.id },

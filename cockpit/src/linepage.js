@@ -31,8 +31,8 @@ export class LinePage {
                          el("button", { type: "button", text: "OK", onclick: () => { this.notice.hidden = true; } }));
         this.who = el("p", { class: "who" });
         // Shown once the agent has answered: a line that cannot be reached shows only why.
-        this.toolbar = el("div", { class: "toolbar" }, this.scanButton, this.progress);
-        this.body = el("div", { hidden: true }, this.toolbar,
+        this.body = el("div", { hidden: true },
+                       el("div", { class: "toolbar" }, this.scanButton, this.progress),
                        this.notice, this.subracks.element, this.panel.element, this.statusLine,
                        this.log.element);
         this.element = el("section", { class: "line-page" }, this.problem, this.who, this.body);
@@ -61,14 +61,13 @@ export class LinePage {
     // The console, the line monitor and the support bundle, on this line's agent.
     addTools() {
         const said = (text, error) => (error ? this.log.message(text, true) : this.setStatus(text));
-        this.console = new ConsoleView(this.agent, said);
+        this.console = new ConsoleView(`line-${this.line.name}`, this.agent, said);
         this.monitor = new LineMonitor(this.agent, this.line.name);
         this.bundle = new SupportBundle(this.agent, () => ({
             site: this.line.name, port: this.hello.line, version: `agent ${this.hello.agent}`, log: this.log.text(),
         }), said);
-        this.toolbar.append(this.bundle.element);
         this.panel.element.after(this.console.element);
-        this.log.element.before(this.monitor.element);
+        this.log.element.before(this.monitor.element, this.bundle.element);
     }
 
     setStatus(text) {

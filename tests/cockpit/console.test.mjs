@@ -124,4 +124,5 @@ test("the support bundle: log, trace, configuration and 1/3's report, no module 
     const monitor = await ui.locator(".line-monitor tbody td:nth-child(4)").allTextContents();
     assert.ok(!monitor.some(m => /reset|special mode/.test(m)), "a module was restarted");
     assert.equal(await ui.locator(".message-log li", { hasText: "Support bundle: the configuration" }).count(), 1);
+    await shoot("support-bundle", ".bundle");
 });
