@@ -72,7 +72,8 @@ shot() { # name: once the screen has stopped changing, keeps it as NN-name.png
 }
 click_in() { # window x y [button]: a click at that offset from the window's corner
     corner "$1"
-    xdotool mousemove --sync $((X + $2)) $((Y + $3)) click "${4:-1}"
+    # --sync waits for the pointer to move, for ever where it is there already: a step aside first.
+    xdotool mousemove $((X + $2 + 1)) $((Y + $3)) mousemove --sync $((X + $2)) $((Y + $3)) click "${4:-1}"
 }
 key() { xdotool key --clearmodifiers "$@"; }
 close_window() { xdotool windowactivate --sync "$(window "$1")" key --clearmodifiers alt+F4; }
@@ -299,7 +300,7 @@ shot restored
 
 # The Cockpit page at a desktop's and at a phone's width: its browser test takes the pictures.
 ORVEX_BIN=$root/build/bin ORVEX_PAGE_SHARE=$root/build/share ORVEX_SHOTS=$out/cockpit \
-    QT_QPA_PLATFORM=offscreen node --test "$root/tests/cockpit/page.test.mjs" >"$work/page.log" 2>&1 ||
+    QT_QPA_PLATFORM=offscreen node --test "$root"/tests/cockpit/*.test.mjs >"$work/page.log" 2>&1 ||
     { cat "$work/page.log"; fail "the Cockpit page's test failed"; }
 
 echo "look.sh: $n pictures in $out, and the Cockpit page's in $out/cockpit, $(($(date +%s) - started)) s"

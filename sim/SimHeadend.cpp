@@ -115,6 +115,7 @@ void SimHeadend::onSelect(quint8 subrackByte, quint8 tail) {
     if (!s || s->faults.absent || resetting(*s))
         return;
     m_selected = s;
+    m_selectedName = QStringLiteral("%1/%2").arg(subrackByte - 0xC0 + 1).arg(tail - 0x80 + 1);
     if (s->faults.closeLine) {
         s->faults.closeLine = false;
         if (m_line)
@@ -138,6 +139,8 @@ void SimHeadend::onCommand(const QByteArray& body) {
             m_line->drop();
         return;
     }
+    if (m_commandLog)
+        m_commandLog(m_selectedName, body);
     SimModule& m = s->module;
     if (body.endsWith(LF) && m.specialMode()) {
         const QByteArray r = m.special(body, s->faults.eepromBusy);
@@ -357,6 +360,11 @@ bool SimHeadend::setMeasured(int subrack, int slot, int param, int value) {
 void SimHeadend::setWander(bool on) {
     QMutexLocker lock(&m_mutex);
     m_wander = on;
+}
+
+void SimHeadend::setCommandLog(CommandLog log) {
+    QMutexLocker lock(&m_mutex);
+    m_commandLog = std::move(log);
 }
 
 QByteArray SimHeadend::received() const {

@@ -8,6 +8,7 @@
 #include <QVector>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -93,6 +94,10 @@ public:
     bool setMeasured(int subrack, int slot, int param, int value);
     // With wander on, every module's measured numbers move a step with each "2" it answers.
     void setWander(bool on);
+    // Hears every command a module takes, with the module's name ("1/6"), as it takes it:
+    // called on the thread that feeds.
+    using CommandLog = std::function<void(const QString& module, const QByteArray& body)>;
+    void setCommandLog(CommandLog log);
 
     // Every byte received and sent since the start or the last clearLog() (capped at 16 MiB
     // each; the oldest half goes first).
@@ -132,6 +137,8 @@ private:
     int m_resetMs = 1500;
     bool m_wander = false;
     Slot* m_selected = nullptr;
+    QString m_selectedName;
+    CommandLog m_commandLog;
     Frame m_frame = Frame::Idle;
     QByteArray m_body;
     quint8 m_subrackByte = 0;

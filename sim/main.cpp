@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QTime>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -78,6 +79,10 @@ void addOptions(QCommandLineParser& args) {
         {QStringLiteral("ignore-writes"),
          QStringLiteral("The module at G/S acknowledges value writes and keeps its values."),
          QStringLiteral("G/S")},
+        {QStringLiteral("log"),
+         QStringLiteral("Write every command a module takes to the file, one a line: "
+                        "time, G/S, bytes in hex."),
+         QStringLiteral("file")},
     });
 }
 
@@ -102,6 +107,25 @@ bool applyFaults(const QCommandLineParser& args, SimHeadend& headend) {
     return true;
 }
 
+// "--log FILE": "14:03:11.042 1/6 35 00 31 37 0D", flushed as it goes.
+bool startLog(const QCommandLineParser& args, SimHeadend& headend, QFile& file) {
+    if (!args.isSet(QStringLiteral("log")))
+        return true;
+    file.setFileName(args.value(QStringLiteral("log")));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        std::fprintf(stderr, "headend-sim: %s: %s\n", qPrintable(file.fileName()),
+                     qPrintable(file.errorString()));
+        return false;
+    }
+    headend.setCommandLog([&file](const QString& module, const QByteArray& body) {
+        const QString at = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+        file.write((at + QLatin1Char(' ') + module + QLatin1Char(' ')).toLatin1() +
+                   body.toHex(' ').toUpper() + '\n');
+        file.flush();
+    });
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,7 +147,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "headend-sim: %s\n", qPrintable(error));
         return 1;
     }
-    if (!applyFaults(args, server->headend()))
+    QFile log;
+    if (!applyFaults(args, server->headend()) || !startLog(args, server->headend(), log))
         return 2;
     std::printf("%s\n", qPrintable(server->slavePath()));
     std::fflush(stdout);

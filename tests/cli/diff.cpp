@@ -166,7 +166,7 @@ private Q_SLOTS:
         f->sim->headend().setFaults(0, 5, faults([&](SimFaults& s) { s.ignoreWrites = keeps; }));
         load.last() = f->path(load.last());
         const auto r = f->run(load);
-        QCOMPARE(r.status, keeps ? 1 : 0);
+        QVERIFY2(r.status == (keeps ? 1 : 0), r.err.constData()); // which module and why
         QCOMPARE(f->committed(0, 5, 0), std::optional<int>(keeps ? 23 : demo.gainRaw()));
         if (keeps) {
             QCOMPARE(r.errLines().mid(r.errLines().size() - 2),

@@ -79,6 +79,16 @@ class Site {
         return { status, out };
     }
 
+    // The commands the simulated modules took, from its --log: [{ ms (of the day), module,
+    // bytes: a Buffer }], of one module when named.
+    commands(module) {
+        return fs.readFileSync(path.join(this.work, "sim.log"), "latin1").split("\n").filter(Boolean).map(line => {
+            const [at, name, ...hex] = line.split(" ");
+            const [h, m, sec] = at.split(":").map(Number);
+            return { ms: Math.round(((h * 60 + m) * 60 + sec) * 1000), module: name, bytes: Buffer.from(hex.join(""), "hex") };
+        }).filter(c => !module || c.module === module);
+    }
+
     // What the agent's engine reads of a module's parameter now, as another client asks it.
     async raw(module, index) {
         return JSON.parse((await this.cli("--json", "show", module)).out).params[index].raw;
@@ -153,7 +163,7 @@ export async function site(simArgs = []) {
     fs.chmodSync(s.work, 0o755);
     // The built page where a user without rights to the build folder reads it too.
     fs.cpSync(share, path.join(s.work, "share"), { recursive: true });
-    const [, pty] = await s.start(path.join(bin, "headend-sim"), ["--pty", ...simArgs], { ready: /^(\/\S+)\n/m, stream: "stdout" });
+    const [, pty] = await s.start(path.join(bin, "headend-sim"), ["--pty", "--log", path.join(s.work, "sim.log"), ...simArgs], { ready: /^(\/\S+)\n/m, stream: "stdout" });
     await s.start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", s.socket,
                                                   "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /scan: 12 Modules found/ });
     try {

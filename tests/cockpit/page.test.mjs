@@ -95,8 +95,11 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
         await ui.getByRole("button", { name: "Output level dBuV up" }).click();
     await ui.locator(".log li", { hasText: "commit 1/1 by root" }).waitFor({ state: "attached" });
     assert.equal(await ui.getByLabel("Output level dBuV", { exact: true }).textContent(), "96.5");
-    const steps = await ui.locator(".log").textContent();
-    assert.ok(steps.lastIndexOf("write 1/1 parameter 5 = 33 by root") < steps.lastIndexOf("commit 1/1 by root"));
+    // On the line: three writes of parameter 5 to 1/1, then one commit 500 ms after the last.
+    const took = s.commands("1/1").filter(c => "56".includes(String.fromCharCode(c.bytes[0])));
+    const spins = took.slice(-4);
+    assert.deepEqual(spins.map(c => c.bytes.toString("latin1").replace(/\n.*/s, "")), ["55", "55", "55", "6"]);
+    assert.ok(spins[3].ms - spins[2].ms >= 500, `committed ${spins[3].ms - spins[2].ms} ms after the last step`);
     assert.equal(await s.raw("1/1", 5), 33);
     // Another client's change shows on the open panel.
     await s.cli("set", "1/1", "2", "0");
@@ -118,6 +121,24 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     await page.setViewportSize({ width: 360, height: 2000 });
     assert.ok(await ui.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "wider than a phone");
     await page.screenshot({ path: path.join(shots, "page-360.png") });
+});
+
+test("two browsers on one head-end see each other's changes", { timeout: 60000 }, async t => {
+    if (!s.browser)
+        return t.skip("Chromium cannot start");
+    const other = await s.shell();
+    await other.ui.locator('[data-module="1/1"] button').click();
+    await other.ui.locator(".panel h2", { hasText: "Module 1/1" }).waitFor();
+    await ui.locator('[data-module="1/1"] button').click();
+    await ui.locator(".panel h2", { hasText: "Module 1/1" }).waitFor();
+    await ui.getByLabel("Constellation", { exact: true }).selectOption("256-QAM");
+    const written = Date.now();
+    await other.ui.locator("select", { has: other.ui.locator("option:checked", { hasText: "256-QAM" }) }).waitFor();
+    console.log(`# the other browser showed the change ${Date.now() - written} ms after it was written`);
+    // And back: the first page follows the second one's spin step.
+    await other.ui.getByRole("button", { name: "Output level dBuV down" }).click();
+    await ui.getByLabel("Output level dBuV", { exact: true }).filter({ hasText: "96.0" }).waitFor();
+    await other.page.close();
 });
 
 test("a user outside the group orvex is told why the line cannot be reached", { timeout: 30000 }, async t => {
