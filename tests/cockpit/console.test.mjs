@@ -103,6 +103,7 @@ test("the support bundle: log, trace, configuration and 1/3's report, no module 
     const two = n => String(n).padStart(2, "0");
     const now = new Date();
     const begun = `${two(now.getHours())}:${two(now.getMinutes())}:${two(now.getSeconds())}`;
+    const begunMs = ((now.getHours() * 60 + now.getMinutes()) * 60 + now.getSeconds()) * 1000;
     const bundle = await downloaded(() => ui.getByRole("button", { name: "Support bundle" }).click());
     assert.match(bundle.name, /^support-demo-\d{8}-\d{6}\.zip$/);
     const files = Object.fromEntries(Object.entries(unzipSync(bundle.bytes)).map(([name, bytes]) => [name, strFromU8(bytes)]));
@@ -114,8 +115,7 @@ test("the support bundle: log, trace, configuration and 1/3's report, no module 
     assert.match(log, /Console of module 1\/9 closed/);
     const [config] = names.filter(name => /^configuration\/headend-\d{8}-\d{6}\.mmh$/.test(name));
     assert.ok(config, names.join(", "));
-    assert.match(files["diag-1-3.txt"], /\S/);
-    assert.match(files["README.txt"], /Images not in this bundle: 1\/9, 2\/3\n/);
+    assert.match(files["diag-1-3.txt"], /^Module #3  RX-S2 .*\nDiagnostic Bytes:\n   #0  0000 0101\n/s);
     const trace = files["trace.txt"].trimEnd().split("\n");
     assert.deepEqual(trace.filter(line => !TRACE_LINE.test(line)), []);
     assert.deepEqual(trace.filter(line => RESTARTS.test(line)), []);
@@ -123,6 +123,12 @@ test("the support bundle: log, trace, configuration and 1/3's report, no module 
     assert.ok(trace.some(line => line.slice(0, 8) >= begun), `nothing since ${begun}`);
     const monitor = await ui.locator(".line-monitor tbody td:nth-child(4)").allTextContents();
     assert.ok(!monitor.some(m => /reset|special mode/.test(m)), "a module was restarted");
+    // What the modules took meanwhile: 1/3's report read, no reset, no special mode.
+    const took = s.commands().filter(c => c.ms >= begunMs);
+    assert.ok(took.some(c => c.module === "1/3"), "1/3 was not read");
+    assert.deepEqual(took.filter(c => "7&".includes(String.fromCharCode(c.bytes[0]))), []);
+    // It says which images it leaves out.
+    assert.match(files["README.txt"], /Images not in this bundle: 1\/9, 2\/3\n/);
     assert.equal(await ui.locator(".message-log li", { hasText: "Support bundle: the configuration" }).count(), 1);
     await shoot("support-bundle", ".bundle");
 });
