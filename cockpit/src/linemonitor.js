@@ -40,10 +40,16 @@ export class LineMonitor {
             el("div", { class: "toolbar" }, this.module, this.pause,
                el("button", { type: "button", text: "Clear", onclick: () => { this.frames = []; this.render(); } }),
                el("button", { type: "button", text: "Save trace", onclick: () => this.save() })),
-            el("div", { class: "frames" },
+            this.box = el("div", { class: "frames" },
                el("table", {}, el("thead", {}, el("tr", {}, ...["Time", "", "Bytes", "Meaning"].map(
                    (name, at) => el("th", { scope: "col", text: name, "aria-label": at === 1 ? "Direction" : undefined })))),
                   this.rows)));
+        this.element.addEventListener("toggle", () => this.scrollToEnd());
+    }
+
+    // The newest row in sight, as in the windows, unless the user scrolled back.
+    scrollToEnd() {
+        this.box.scrollTop = this.box.scrollHeight;
     }
 
     async start() {
@@ -76,13 +82,19 @@ export class LineMonitor {
             if (this.rows.firstElementChild?.frame === gone)
                 this.rows.firstElementChild.remove();
         }
-        if (!this.paused() && this.shown(frame))
-            this.rows.append(this.row(frame));
+        if (this.paused() || !this.shown(frame))
+            return;
+        const atEnd = this.box.scrollTop + this.box.clientHeight >= this.box.scrollHeight - 2;
+        this.rows.append(this.row(frame));
+        if (atEnd)
+            this.scrollToEnd();
     }
 
     render() {
-        if (!this.paused())
-            this.rows.replaceChildren(...this.frames.filter(f => this.shown(f)).map(f => this.row(f)));
+        if (this.paused())
+            return;
+        this.rows.replaceChildren(...this.frames.filter(f => this.shown(f)).map(f => this.row(f)));
+        this.scrollToEnd();
     }
 
     row(frame) {
