@@ -265,9 +265,11 @@ void AgentServer::showPages(const std::shared_ptr<Client>& client, const JsonRpc
     client->pages->take(m, client->user, client->uid);
 }
 
-// The frames kept so far; with "follow" (the default) every frame from now on too.
+// The frames kept so far (the newest "last" of them); with "follow" (the default) every frame
+// from now on too.
 void AgentServer::watchLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {
-    client->send(JsonRpc::result(m.id, {{QStringLiteral("frames"), m_history->recent()}}));
+    const int last = m.params.value(QStringLiteral("last")).toInt();
+    client->send(JsonRpc::result(m.id, {{QStringLiteral("frames"), m_history->recent(last)}}));
     client->watching |= m.params.value(QStringLiteral("follow")).toBool(true);
 }
 

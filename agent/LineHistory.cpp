@@ -24,10 +24,12 @@ QJsonObject LineHistory::json(const LineFrame& f) {
             {QStringLiteral("trace"), QString::fromUtf8(LineObserver::formatLine(f))}};
 }
 
-QJsonArray LineHistory::recent() const {
+QJsonArray LineHistory::recent(int last) const {
     QJsonArray frames;
-    for (const LineFrame& f : m_ring)
-        frames.append(json(f));
+    const auto from =
+        last > 0 && size_t(last) < m_ring.size() ? m_ring.end() - last : m_ring.begin();
+    for (auto f = from; f != m_ring.end(); ++f)
+        frames.append(json(*f));
     return frames;
 }
 

@@ -25,8 +25,8 @@ public:
                          QObject* parent = nullptr);
 
     static QJsonObject json(const LineFrame& frame);
-    // The ring, oldest first.
-    QJsonArray recent() const;
+    // The ring, oldest first; the newest `last` frames only when it is above 0.
+    QJsonArray recent(int last = 0) const;
 
 Q_SIGNALS:
     void frame(const QJsonObject& frame);

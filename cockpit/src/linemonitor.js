@@ -54,7 +54,7 @@ export class LineMonitor {
 
     async start() {
         this.agent.listen("monitor.frame.v1", frame => this.add(frame));
-        const { frames } = await this.agent.call("monitor.v1");
+        const { frames } = await this.agent.call("monitor.v1", { last: LineMonitor.MAX_FRAMES });
         // Frames told while the answer was on its way follow the kept ones.
         this.frames = [...frames, ...this.frames].slice(-LineMonitor.MAX_FRAMES);
         this.render();

@@ -359,6 +359,7 @@ private Q_SLOTS:
         QCOMPARE(kept[1]["meaning"].toString(), "no answer to select 1/4");
         QCOMPARE(kept[1]["trace"].toString(), ""); // no line in a trace
         QCOMPARE(kept.last()["trace"].toString().mid(12), " > 21 C0 84 |!..|");
+        QCOMPARE(history.recent(1), QJsonArray{kept.last()});
     }
 
     void requests() {
