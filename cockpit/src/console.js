@@ -12,16 +12,20 @@ function bytesOf(base64) {
 }
 
 export class ConsoleView {
-    // said(text, error): for the status line and the message log.
-    constructor(prefix, agent, said) {
+    // said(text, error): for the status line and the message log; back: what has the focus
+    // once the console has closed.
+    constructor(prefix, agent, said, back) {
         this.agent = agent;
         this.said = said;
+        this.back = back;
         this.terminal = null;
         this.heading = el("h2", { id: `${prefix}-console` });
         this.screen = el("div", { class: "console-screen" });
         this.closeButton = el("button", { type: "button", text: "Close console", onclick: () => this.close() });
         this.element = el("section", { class: "console", hidden: true, "aria-labelledby": this.heading.id },
-                          this.heading, this.screen, this.closeButton);
+                          this.heading, this.screen,
+                          el("p", { class: "note", text: "Ctrl+] ends the console too, as in orvex-cli terminal." }),
+                          this.closeButton);
         agent.listen("console.text.v1", ({ data }) => this.terminal?.write(bytesOf(data)));
         agent.listen("console.end.v1", ({ reason }) => this.ended(reason));
     }
@@ -63,6 +67,8 @@ export class ConsoleView {
     }
 
     dispose() {
+        if (this.element.contains(document.activeElement))
+            this.back.focus();
         this.terminal?.dispose();
         this.terminal = null;
         this.element.hidden = true;

@@ -61,7 +61,7 @@ export class LinePage {
     // The console, the line monitor and the support bundle, on this line's agent.
     addTools() {
         const said = (text, error) => (error ? this.log.message(text, true) : this.setStatus(text));
-        this.console = new ConsoleView(`line-${this.line.name}`, this.agent, said);
+        this.console = new ConsoleView(`line-${this.line.name}`, this.agent, said, this.panel.consoleButton);
         this.monitor = new LineMonitor(this.agent, this.line.name);
         this.bundle = new SupportBundle(this.agent, () => ({
             site: this.line.name, port: this.hello.line, version: `agent ${this.hello.agent}`, log: this.log.text(),

@@ -57,6 +57,7 @@ test("the NC-100's console: its prompt, a typed command's answer, the line back 
     await ui.getByRole("button", { name: "Close console" }).click();
     await ui.locator(".console").waitFor({ state: "hidden" });
     await ui.locator(".status-line", { hasText: "Console of module 1/9 closed" }).waitFor();
+    assert.equal(await ui.evaluate(() => document.activeElement.textContent), "Console");
     // The line is the agent's again: a scan from the page runs.
     await ui.getByRole("button", { name: "Scan" }).click();
     await ui.locator(".status-line", { hasText: "12 Modules found" }).waitFor();
