@@ -4,13 +4,17 @@
 #include "module/ModuleAddress.h"
 
 LineHistory::LineHistory(SerialPort& port, int maxFrames, QObject* parent)
-    : QObject(parent), m_max(maxFrames) {
-    port.setTap([this, before = port.tap()](char dir, const QByteArray& bytes) {
-        if (before)
-            before(dir, bytes);
+    : QObject(parent), m_port(port), m_before(port.tap()), m_max(maxFrames) {
+    port.setTap([this](char dir, const QByteArray& bytes) {
+        if (m_before)
+            m_before(dir, bytes);
         m_observer.bytes(dir, bytes);
     });
     connect(&m_observer, &LineObserver::frame, this, &LineHistory::take);
+}
+
+LineHistory::~LineHistory() {
+    m_port.setTap(m_before);
 }
 
 QJsonObject LineHistory::json(const LineFrame& f) {

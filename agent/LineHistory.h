@@ -23,6 +23,8 @@ public:
 
     explicit LineHistory(SerialPort& port, int maxFrames = DefaultFrames,
                          QObject* parent = nullptr);
+    // The port gets its tap of before back.
+    ~LineHistory() override;
 
     static QJsonObject json(const LineFrame& frame);
     // The ring, oldest first; the newest `last` frames only when it is above 0.
@@ -34,6 +36,8 @@ Q_SIGNALS:
 private:
     void take(const LineFrame& f);
 
+    SerialPort& m_port;
+    SerialPort::Tap m_before;
     LineObserver m_observer;
     std::deque<LineFrame> m_ring;
     int m_max;
