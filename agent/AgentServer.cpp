@@ -3,6 +3,7 @@
 #include "agent/AgentCommand.h"
 #include "agent/HeadendMonitor.h"
 #include "agent/LineBridge.h"
+#include "agent/LineHistory.h"
 #include "agent/Log.h"
 #include "agent/PageCalls.h"
 #include "agent/SessionCalls.h"
@@ -51,6 +52,7 @@ struct AgentServer::Client {
     std::unique_ptr<SiteConsole> console;
     bool gone = false;
     bool stopAsked = false; // by stop.v1, for the operation under way
+    bool watching = false;  // told every frame on the line (monitor.v1)
     void send(const QByteArray& line) {
         if (!gone)
             socket->write(line), socket->flush();
@@ -58,7 +60,8 @@ struct AgentServer::Client {
 };
 
 AgentServer::AgentServer(HeadendMonitor& monitor, LineBridge& bridge, QObject* parent)
-    : QObject(parent), m_monitor(monitor), m_bridge(bridge) {
+    : QObject(parent), m_monitor(monitor), m_bridge(bridge),
+      m_history(std::make_unique<LineHistory>(monitor.port())) {
     connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onConnection);
     connect(&monitor, &HeadendMonitor::event, this, &AgentServer::tell);
     // What a client that holds the line writes to a module, every other client hears of.
@@ -113,6 +116,10 @@ void AgentServer::onConnection() {
         client->socket = socket;
         client->user = peerUser(socket->socketDescriptor(), &client->uid);
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onBytes(client); });
+        connect(m_history.get(), &LineHistory::frame, socket, [client](const QJsonObject& f) {
+            if (client->watching)
+                client->send(JsonRpc::notification(QStringLiteral("monitor.frame.v1"), f));
+        });
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->gone = true;
             client->pages.reset(); // the line goes back
@@ -151,6 +158,8 @@ void AgentServer::take(const std::shared_ptr<Client>& client, const QByteArray& 
                                    {QStringLiteral("user"), client->user}}));
     if (m.method == QLatin1String("line.v1"))
         return lendLine(client, m);
+    if (m.method == QLatin1String("monitor.v1"))
+        return watchLine(client, m);
     if (SitePages::serves(m.method))
         return showPages(client, m);
     if (SiteConsole::serves(m.method))
@@ -254,6 +263,14 @@ void AgentServer::showPages(const std::shared_ptr<Client>& client, const JsonRpc
             m_bridge, m_monitor.status().port,
             [c = client.get()](const QByteArray& line) { c->send(line); });
     client->pages->take(m, client->user, client->uid);
+}
+
+// The frames kept so far (the newest "last" of them); with "follow" (the default) every frame
+// from now on too.
+void AgentServer::watchLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {
+    const int last = m.params.value(QStringLiteral("last")).toInt();
+    client->send(JsonRpc::result(m.id, {{QStringLiteral("frames"), m_history->recent(last)}}));
+    client->watching |= m.params.value(QStringLiteral("follow")).toBool(true);
 }
 
 void AgentServer::openConsole(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {

@@ -10,6 +10,7 @@
 class HeadendMonitor;
 class HeadendSession;
 class LineBridge;
+class LineHistory;
 class QLocalSocket;
 
 // The agent's operations on a Unix socket, JSON-RPC 2.0 one object a line. The socket is
@@ -41,6 +42,7 @@ private:
                  std::function<void(HeadendSession&)> run);
     void lendLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& request);
     void showPages(const std::shared_ptr<Client>& client, const JsonRpc::Message& m);
+    void watchLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& m);
     void openConsole(const std::shared_ptr<Client>& client, const JsonRpc::Message& m);
     void noteChange(const Client& client, const QString& change, int status);
     // An event.v1 notification to every client.
@@ -51,4 +53,5 @@ private:
     LineBridge& m_bridge;
     QLocalServer m_server;
     QList<std::shared_ptr<Client>> m_clients;
+    std::unique_ptr<LineHistory> m_history;
 };

@@ -45,6 +45,8 @@ public:
     const HeadendStatus& status() const { return m_status; }
     // The measured numbers of the last 30 minutes: the polls' and the clients' reads.
     MeasuredTrends& trends() { return m_trends; }
+    // The line's port, for its tap: it stays the same object while the line comes and goes.
+    SerialPort& port() { return m_link.ComPort(); }
 
     // What a client of the agent asks for: it runs with the line once the monitor is between
     // two modules (at once when idle), after the operations asked for before it; a failed

@@ -81,7 +81,7 @@ CliSession::~CliSession() {
     if (!m_lineHeld)
         m_link.closePort();
     if (m_trace) {
-        m_link.ComPort().setTap({});
+        m_link.ComPort().setTap(m_tapBefore);
         m_trace->close();
     }
 }
@@ -95,8 +95,14 @@ int CliSession::run() {
                 throw CliFailure{StatusUnusable,
                                  QStringLiteral("The trace file %1 cannot be written: %2")
                                      .arg(m_options.trace, error)};
+            // After the agent's own tap, when the command runs there.
+            m_tapBefore = m_link.ComPort().tap();
             m_link.ComPort().setTap(
-                [trace = m_trace.get()](char dir, const QByteArray& b) { trace->bytes(dir, b); });
+                [trace = m_trace.get(), before = m_tapBefore](char dir, const QByteArray& b) {
+                    if (before)
+                        before(dir, b);
+                    trace->bytes(dir, b);
+                });
         }
         if (needsLine() && !m_lineHeld)
             openLine();

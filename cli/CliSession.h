@@ -84,4 +84,5 @@ private:
     SharedState& m_state = m_session.state();
     Link& m_link = m_session.link();
     std::unique_ptr<LineTrace> m_trace;
+    SerialPort::Tap m_tapBefore; // the tap the trace goes after
 };

@@ -226,7 +226,7 @@ echo "ok: orvex-cli --port agent:$socket scan finds 12 modules"
 ws=$!
 page=http://127.0.0.1:9095/cockpit/@localhost
 until_true 30 "Head-end in Cockpit's menu" sh -c "curl -sf $page/manifests.json | grep -q '\"Head-end\"'"
-for file in index.html orvex.js orvex.css; do
+for file in index.html orvex.js orvex.css tools.css xterm.css; do
     curl -sf -o /dev/null "$page/orvex/$file" || fail "cockpit-ws serves no orvex/$file: $(cat ws.log)"
 done
 kill $ws

@@ -34,6 +34,7 @@ export class Agent {
         this.pending = []; // in the order sent: the agent answers one request after another
         this.buffer = "";
         this.onEvent = () => {};
+        this.listeners = new Map(); // notifications that belong to no request, by method
         this.onClose = () => {};
         this.closedWith = null;
         this.channel = cockpit.channel({ payload: "stream", unix: socket });
@@ -51,6 +52,18 @@ export class Agent {
             this.pending.push({ id, resolve, reject, notify });
             this.channel.send(JSON.stringify({ jsonrpc: "2.0", id, method, params }) + "\n");
         });
+    }
+
+    // A notification to the agent: it answers none.
+    notify(method, params = {}) {
+        if (!this.closedWith)
+            this.channel.send(JSON.stringify({ jsonrpc: "2.0", method, params }) + "\n");
+    }
+
+    // What the agent goes on telling after a call has been answered (the line's frames, a
+    // console's text) goes to hear(params), not to the request pending then.
+    listen(method, hear) {
+        this.listeners.set(method, hear);
     }
 
     // An orvex-cli command run by the agent (COMMAND.v1): its exit status and what it printed.
@@ -84,6 +97,8 @@ export class Agent {
         if (message.id === undefined) {
             if (message.method === "event.v1")
                 this.onEvent(message.params);
+            else if (this.listeners.has(message.method))
+                this.listeners.get(message.method)(message.params);
             else
                 this.pending[0]?.notify(message.method, message.params);
             return;

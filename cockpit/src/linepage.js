@@ -3,9 +3,12 @@
 // the status texts, the progress and every slot's record come as it goes.
 import { ModuleActions } from "./actions.js";
 import { Agent } from "./agent.js";
+import { SupportBundle } from "./bundle.js";
+import { ConsoleView } from "./console.js";
 import { el } from "./dom.js";
 import { FileCommands } from "./files.js";
 import { LiveValues } from "./live.js";
+import { LineMonitor } from "./linemonitor.js";
 import { MessageLog } from "./messagelog.js";
 import { ModulePanel } from "./panel.js";
 import { SubrackView } from "./subracks.js";
@@ -17,7 +20,8 @@ export class LinePage {
         this.commitTimer = null;
         this.subracks = new SubrackView((g, s) => this.select(g, s));
         this.panel = new ModulePanel(`line-${line.name}`, (param, value, control) => this.change(param, value, control),
-                                     (param, up) => this.step(param, up));
+                                     (param, up) => this.step(param, up),
+                                     record => this.console.open(record.module, record.type.trim()));
         this.log = new MessageLog();
         this.live = new LiveValues(this.panel, params => this.agent.call("measured.v1", params),
                                    () => this.changing > 0 || this.commitTimer !== null, this.log);
@@ -49,8 +53,9 @@ export class LinePage {
         this.agent = new Agent(this.line.socket);
         this.agent.onEvent = event => this.heard(event);
         this.agent.onClose = error => this.lost(error);
+        this.addTools();
         try {
-            const hello = await this.agent.call("hello.v1");
+            const hello = this.hello = await this.agent.call("hello.v1");
             this.who.textContent = `Line ${hello.line}, agent ${hello.agent}, you are ${hello.user}`;
             this.body.hidden = false;
             this.scanButton.disabled = false;
@@ -59,9 +64,22 @@ export class LinePage {
             const known = await this.agent.call("headend.v1");
             if (known.scanned)
                 known.slots.forEach(slot => this.slotSeen(slot));
+            await this.monitor.start();
         } catch (error) {
             this.lost(error);
         }
+    }
+
+    // The console, the line monitor and the support bundle, on this line's agent.
+    addTools() {
+        const said = (text, error) => (error ? this.log.message(text, true) : this.setStatus(text));
+        this.console = new ConsoleView(`line-${this.line.name}`, this.agent, said, this.panel.consoleButton);
+        this.monitor = new LineMonitor(this.agent, this.line.name);
+        this.bundle = new SupportBundle(this.agent, () => ({
+            site: this.line.name, port: this.hello.line, version: `agent ${this.hello.agent}`, log: this.log.text(),
+        }), said);
+        this.panel.element.after(this.console.element);
+        this.log.element.before(this.monitor.element, this.bundle.element);
     }
 
     setStatus(text) {

@@ -37,6 +37,11 @@ export class MessageLog {
         this.add(error ? "error" : "message", text);
     }
 
+    // Every entry, one a line, as the page shows them.
+    text() {
+        return [...this.list.children].map(item => item.textContent).join("\n");
+    }
+
     // The newest in sight.
     scrollToEnd() {
         this.list.scrollTop = this.list.scrollHeight;

@@ -14,15 +14,18 @@ export class ModulePanel {
     // change(param, value, control): the user picked another entry of a list (value: its raw
     // value) or typed a number and pressed Enter (value: the text).
     // step(param, up): one of a number's step buttons was pressed.
-    constructor(prefix, change, step) {
+    // terminal(record): "Console" was pressed on a console module's panel.
+    constructor(prefix, change, step, terminal) {
         this.prefix = prefix;
         this.change = change;
         this.step = step;
         this.heading = el("h2", { id: `${prefix}-panel` });
         this.note = el("p", { class: "note" });
+        this.consoleButton = el("button", { type: "button", text: "Console", hidden: true,
+                                            onclick: () => terminal(this.record) });
         this.cells = el("div", { class: "cells" });
         this.element = el("section", { class: "panel", hidden: true, "aria-labelledby": this.heading.id },
-                          this.heading, this.note, this.cells);
+                          this.heading, this.note, this.consoleButton, this.cells);
     }
 
     close() {
@@ -33,12 +36,14 @@ export class ModulePanel {
     // record: show --json of one module. Modules with a console or pages of their own have no
     // panel in the windows either.
     draw(record) {
+        this.record = record;
         this.element.dataset.module = record.module;
         this.heading.textContent = `Module ${record.module}: ${record.type.trim()} ${record.version}`;
         this.note.textContent = record.kind === "T"
-            ? `A console module: orvex-cli terminal ${record.module} works its console.`
+            ? "A console module: \u201cConsole\u201d opens its terminal."
             : record.htmlPages ? `This module has pages of its own: orvex-cli pages ${record.module} serves them.`
                 : "";
+        this.consoleButton.hidden = record.kind !== "T";
         const params = this.note.textContent ? [] : record.params.filter(p => !p.hidden);
         this.cells.replaceChildren(...params.map(p => this.cell(p)));
         this.element.hidden = false;

@@ -2,6 +2,7 @@
 // its socket and through a real OpenSSH server (with a delaying forwarder in front), against
 // the same commands on the line of a second, identical head-end. Every command must say,
 // write and send to the modules exactly what it does on the line itself.
+#include "agent/LineHistory.h"
 #include "app/FileDialogs.h"
 #include "link/JsonRpc.h"
 #include "module/ModuleJson.h"
@@ -250,7 +251,49 @@ private Q_SLOTS:
     // and the agent goes on. Its socket is for its group only: a stranger cannot reach it.
     // The console for a client that cannot work the line itself (a web page): the module's
     // prompt and the answer to typed keys come as notifications; closed at the module.
+    // A client that watches the line (monitor.v1) sees the frames of every client: those of a
+    // command with its own trace, as that trace has them, and after it (the trace gave the
+    // agent's tap back) those of the console on the lent line, named and addressed.
     void consoleCall() {
+        QLocalSocket watcher;
+        watcher.connectToServer(agent->socket());
+        QVERIFY(watcher.waitForConnected());
+        watcher.write(R"({"jsonrpc":"2.0","id":1,"method":"monitor.v1","params":{}})"
+                      "\n");
+        QJsonArray kept;
+        QList<QJsonObject> told;
+        const auto watched = [&](const std::function<bool()>& done) {
+            return runUntil(
+                [&] {
+                    while (watcher.canReadLine()) {
+                        const QJsonObject m = QJsonDocument::fromJson(watcher.readLine()).object();
+                        if (m["id"] == 1)
+                            kept = m["result"]["frames"].toArray();
+                        else if (m["method"] == "monitor.frame.v1")
+                            told << m["params"].toObject();
+                    }
+                    return done();
+                },
+                30000);
+        };
+        QVERIFY(watched([&] { return !kept.isEmpty(); })); // the agent's first scan
+        const Outcome traced =
+            cli(*remote, "agent:" + agent->socket(), {"--trace", "show.trace", "show", "1/3"},
+                dir.filePath("traced"));
+        QCOMPARE(traced.status, 1); // 1/3 is faulty
+        // Each trace has its own clock: the same frame may differ by a millisecond.
+        QStringList lines = QString(traced.files.value("/show.trace")).trimmed().split('\n');
+        QStringList traces;
+        for (QString& line : lines)
+            line = line.mid(12);
+        QVERIFY(watched([&] {
+            for (const QJsonObject& f : std::as_const(told).mid(traces.size()))
+                traces << f["trace"].toString().mid(12);
+            return traces.contains(lines.last());
+        }));
+        for (const QString& line : std::as_const(lines))
+            QVERIFY2(traces.contains(line), qPrintable(line));
+        told.clear();
         QLocalSocket client;
         client.connectToServer(agent->socket());
         QVERIFY(client.waitForConnected());
@@ -293,6 +336,30 @@ private Q_SLOTS:
             return !said.isEmpty() && std::as_const(said).last()["method"] == "console.end.v1";
         }));
         QVERIFY(runUntil([&] { return !remote->headend().state(0, 1).consoleOpen; }));
+        QVERIFY(watched([&] {
+            return std::any_of(told.begin(), told.end(), [](const QJsonObject& f) {
+                return f["kind"] == "Console" && f["module"] == "1/2" && f["dir"] == ">" &&
+                       !f["meaning"].toString().isEmpty();
+            });
+        }));
+    }
+
+    // The agent's ring keeps the newest frames only, the decoder's notes among them; its tap
+    // goes after the one before it.
+    void lineHistoryBound() {
+        SerialPort port;
+        int before = 0;
+        port.setTap([&](char, const QByteArray&) { ++before; });
+        LineHistory history(port, 3);
+        for (char slot = 0; slot < 5; ++slot)
+            port.tap()('>', QByteArray("\x21\xC0") + char(0x80 + slot));
+        const QJsonArray kept = history.recent();
+        QCOMPARE(before, 5);
+        QCOMPARE(kept.size(), 3);
+        QCOMPARE(kept[1]["meaning"].toString(), "no answer to select 1/4");
+        QCOMPARE(kept[1]["trace"].toString(), ""); // no line in a trace
+        QCOMPARE(kept.last()["trace"].toString().mid(12), " > 21 C0 84 |!..|");
+        QCOMPARE(history.recent(1), QJsonArray{kept.last()});
     }
 
     void requests() {
