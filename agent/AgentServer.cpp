@@ -116,10 +116,6 @@ void AgentServer::onConnection() {
         client->socket = socket;
         client->user = peerUser(socket->socketDescriptor(), &client->uid);
         connect(socket, &QLocalSocket::readyRead, this, [this, client] { onBytes(client); });
-        connect(m_history.get(), &LineHistory::frame, socket, [client](const QJsonObject& f) {
-            if (client->watching)
-                client->send(JsonRpc::notification(QStringLiteral("monitor.frame.v1"), f));
-        });
         connect(socket, &QLocalSocket::disconnected, this, [this, client] {
             client->gone = true;
             client->pages.reset(); // the line goes back
@@ -270,7 +266,12 @@ void AgentServer::showPages(const std::shared_ptr<Client>& client, const JsonRpc
 void AgentServer::watchLine(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {
     const int last = m.params.value(QStringLiteral("last")).toInt();
     client->send(JsonRpc::result(m.id, {{QStringLiteral("frames"), m_history->recent(last)}}));
-    client->watching |= m.params.value(QStringLiteral("follow")).toBool(true);
+    if (client->watching || !m.params.value(QStringLiteral("follow")).toBool(true))
+        return;
+    client->watching = true;
+    connect(m_history.get(), &LineHistory::frame, client->socket, [client](const QJsonObject& f) {
+        client->send(JsonRpc::notification(QStringLiteral("monitor.frame.v1"), f));
+    });
 }
 
 void AgentServer::openConsole(const std::shared_ptr<Client>& client, const JsonRpc::Message& m) {

@@ -3,6 +3,8 @@
 #include "module/LineText.h"
 #include "module/ModuleAddress.h"
 
+#include <QMetaMethod>
+
 LineHistory::LineHistory(SerialPort& port, int maxFrames, QObject* parent)
     : QObject(parent), m_port(port), m_before(port.tap()), m_max(maxFrames) {
     port.setTap([this](char dir, const QByteArray& bytes) {
@@ -41,5 +43,6 @@ void LineHistory::take(const LineFrame& f) {
     m_ring.push_back(f);
     if (int(m_ring.size()) > m_max)
         m_ring.pop_front();
-    Q_EMIT frame(json(f));
+    if (isSignalConnected(QMetaMethod::fromSignal(&LineHistory::frame))) // a client watches
+        Q_EMIT frame(json(f));
 }
