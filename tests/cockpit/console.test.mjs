@@ -39,7 +39,7 @@ async function shoot(name, part) {
     await page.setViewportSize({ width: 1366, height: 900 });
 }
 
-test("the NC-100's console: its prompt, a typed command's answer, the line back when closed", { timeout: 90000 }, async t => {
+test("the NC-100's console: its prompt, a typed command's answer, the line back when closed", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     await ui.locator('[data-module="1/9"] button').click();
@@ -63,7 +63,7 @@ test("the NC-100's console: its prompt, a typed command's answer, the line back 
     await ui.locator(".status-line", { hasText: "12 Modules found" }).waitFor();
 });
 
-test("the line monitor: a show's frames with their meaning, the filters, pause, Save trace", { timeout: 90000 }, async t => {
+test("the line monitor: a show's frames with their meaning, the filters, pause, Save trace", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     await ui.locator(".line-monitor summary").click();
@@ -97,7 +97,7 @@ test("the line monitor: a show's frames with their meaning, the filters, pause, 
     assert.ok(lines.some(line => line.includes(`> ${selectBytes} |`)), `no select 1/1 (${selectBytes})`);
 });
 
-test("the support bundle: log, trace, configuration and 1/3's report, no module restarted", { timeout: 180000 }, async t => {
+test("the support bundle: log, trace, configuration and 1/3's report, no module restarted", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     await ui.getByLabel("Module", { exact: true }).selectOption("");

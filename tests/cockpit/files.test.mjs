@@ -43,7 +43,7 @@ const modulesThat = (from, command) => [...new Set(changes(from).filter(c => c.e
 
 const rowTexts = dialog => dialog.locator("tbody tr").evaluateAll(rows => rows.map(r => r.innerText.replace(/\s+/g, " ").trim()));
 
-test("Save Config names the modules that restart, then downloads a file the engine finds equal", { timeout: 60000 }, async t => {
+test("Save Config names the modules that restart, then downloads a file the engine finds equal", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const day = today();
@@ -78,7 +78,7 @@ test("Save Config names the modules that restart, then downloads a file the engi
     }
 });
 
-test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK loads only those", { timeout: 90000 }, async t => {
+test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK loads only those", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const file = await differing("load.mmh", [["1/6", "0", "25"], ["1/1", "2", "0"]]);
@@ -112,7 +112,7 @@ test("Load Config shows what it rewrites and restarts; Cancel writes nothing, OK
     await ui.locator('[data-module="1/6"]', { hasText: "LA-862OK" }).waitFor();
 });
 
-test("Compare with file: Restore writes the ticked row only, on its channel", { timeout: 90000 }, async t => {
+test("Compare with file: Restore writes the ticked row only, on its channel", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     // Channel 2 of the modulator and the amplifier's gain differ; the selector is back at channel 1.

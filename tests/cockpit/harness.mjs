@@ -34,6 +34,9 @@ export function contrast(a, b) {
     return (hi + 0.05) / (lo + 0.05);
 }
 
+// How long a program of the test's may take to be ready, on a machine as busy as a CI's.
+const READY_MS = 90000;
+
 async function freePort() {
     const server = net.createServer().listen(0, "127.0.0.1");
     await once(server, "listening");
@@ -60,13 +63,17 @@ class Site {
             output.setEncoding("utf8").on("data", text => { said += text; });
         if (!ready)
             return child;
+        const name = path.basename(program);
         return new Promise((resolve, reject) => {
+            const late = setTimeout(() => reject(new Error(`${name} did not say ${ready} in ${READY_MS} ms: ${said}`)), READY_MS);
             child[stream].on("data", () => {
                 const match = said.match(ready);
-                if (match)
+                if (match) {
+                    clearTimeout(late);
                     resolve(match);
+                }
             });
-            child.on("exit", code => reject(new Error(`${path.basename(program)} ended (${code}): ${said}`)));
+            child.on("exit", code => reject(new Error(`${name} ended (${code}): ${said}`)));
         });
     }
 
@@ -106,8 +113,10 @@ class Site {
         const base = `http://127.0.0.1:${port}/cockpit/@localhost`;
         for (let tries = 0; ; tries++) {
             try {
-                if ((await fetch(`${base}/manifests.json`)).ok)
+                if ((await fetch(`${base}/manifests.json`, { signal: AbortSignal.timeout(5000) })).ok)
                     return base;
+                if (tries > 100)
+                    throw new Error(`${cockpitWs} serves no manifests.json`);
             } catch (error) {
                 if (tries > 100)
                     throw error;
@@ -119,6 +128,9 @@ class Site {
     // A browser page at url; its script errors are collected and checked at the end.
     async open(url, width = 1366) {
         const page = await this.browser.newPage({ viewport: { width, height: 900 }, acceptDownloads: true });
+        // What the page waits for runs at the agent on the line: a load or a reset takes its
+        // time on a busy machine.
+        page.setDefaultTimeout(90000);
         page.on("pageerror", error => this.errors.push(error.message));
         page.on("console", message => message.type() === "error" && message.location().url.includes("/orvex/") &&
                 this.errors.push(message.text()));
@@ -133,6 +145,7 @@ class Site {
         await page.getByRole("link", { name: "Head-end" }).click();
         const frame = page.locator('iframe[name="cockpit1:localhost/orvex"]');
         await frame.waitFor();
+        console.log("# the head-end page is open in Cockpit's shell");
         return { page, ui: await (await frame.elementHandle()).contentFrame() };
     }
 
@@ -164,8 +177,10 @@ export async function site(simArgs = []) {
     // The built page where a user without rights to the build folder reads it too.
     fs.cpSync(share, path.join(s.work, "share"), { recursive: true });
     const [, pty] = await s.start(path.join(bin, "headend-sim"), ["--pty", "--log", path.join(s.work, "sim.log"), ...simArgs], { ready: /^(\/\S+)\n/m, stream: "stdout" });
-    await s.start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", s.socket,
-                                                  "--interval", "3600", "--listen", "127.0.0.1:0"], { ready: /scan: 12 Modules found/ });
+    const [, found] = await s.start(path.join(bin, "orvex-agent"), ["--port", pty, "--socket", s.socket, "--interval", "3600",
+                                                                    "--listen", "127.0.0.1:0"], { ready: /scan: (\d+) Modules found/ });
+    assert.equal(found, "12", "the agent's first scan");
+    console.log("# the agent has scanned the simulated head-end");
     try {
         s.browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
     } catch (error) {
@@ -174,5 +189,6 @@ export async function site(simArgs = []) {
     }
     fs.mkdirSync(shots, { recursive: true });
     s.base = await s.cockpit();
+    console.log("# Chromium and Cockpit are ready");
     return s;
 }

@@ -14,7 +14,7 @@ before(async () => {
 
 after(async () => s?.end());
 
-test("Cockpit's menu opens the page, with a tab for the line", { timeout: 30000 }, async t => {
+test("Cockpit's menu opens the page, with a tab for the line", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     assert.equal(page.url(), s.base.replace(/cockpit\/@localhost$/, "orvex"));
@@ -30,7 +30,7 @@ test("Cockpit's menu opens the page, with a tab for the line", { timeout: 30000 
     }
 });
 
-test("a scan shows the demo head-end's modules, their state and the scan's words", { timeout: 60000 }, async t => {
+test("a scan shows the demo head-end's modules, their state and the scan's words", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const scan = ui.getByRole("button", { name: "Scan" });
@@ -64,7 +64,7 @@ test("a scan shows the demo head-end's modules, their state and the scan's words
         assert.ok(log.includes(said), said);
 });
 
-test("a slot opens its panel; a list is written at once, a refused write shows red", { timeout: 60000 }, async t => {
+test("a slot opens its panel; a list is written at once, a refused write shows red", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     await ui.locator('[data-module="1/1"] button').click();
@@ -123,7 +123,7 @@ test("a slot opens its panel; a list is written at once, a refused write shows r
     await page.screenshot({ path: path.join(shots, "page-360.png") });
 });
 
-test("two browsers on one head-end see each other's changes", { timeout: 60000 }, async t => {
+test("two browsers on one head-end see each other's changes", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const other = await s.shell();
@@ -141,7 +141,7 @@ test("two browsers on one head-end see each other's changes", { timeout: 60000 }
     await other.page.close();
 });
 
-test("a user outside the group orvex is told why the line cannot be reached", { timeout: 30000 }, async t => {
+test("a user outside the group orvex is told why the line cannot be reached", async t => {
     if (!s.browser)
         return t.skip("Chromium cannot start");
     const denied = await s.cockpit("nobody");
