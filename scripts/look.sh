@@ -72,8 +72,10 @@ shot() { # name: once the screen has stopped changing, keeps it as NN-name.png
 }
 click_in() { # window x y [button]: a click at that offset from the window's corner
     corner "$1"
-    # --sync waits for the pointer to move, for ever where it is there already: a step aside first.
-    xdotool mousemove $((X + $2 + 1)) $((Y + $3)) mousemove --sync $((X + $2)) $((Y + $3)) click "${4:-1}"
+    local x=$((X + $2)) y=$((Y + $3))
+    # --sync waits for the pointer to move: for ever where it is there already.
+    [[ $(xdotool getmouselocation | cut -d' ' -f1-2) == "x:$x y:$y" ]] || xdotool mousemove --sync "$x" "$y"
+    xdotool click "${4:-1}"
 }
 key() { xdotool key --clearmodifiers "$@"; }
 close_window() { xdotool windowactivate --sync "$(window "$1")" key --clearmodifiers alt+F4; }
@@ -222,6 +224,8 @@ wait_for 'Save current configuration'
 type_text "$work/run/headend.mmh"
 key Return
 wait_gone 'Save current configuration'
+# The menus wait until the save is done: the file appears whole at its end.
+until_true "the configuration saved" test -s "$work/run/headend.mmh"
 shot config-saved
 menu 19
 key Down Down Down Down Down Return # "Compare with file…"
@@ -240,6 +244,11 @@ type_text "$work/run/headend.mmh"
 shot load-config
 key Return
 wait_gone 'Load configuration from file'
+# Reading back the images the load wrote restarts those modules again: asked, and declined.
+until_true "the read-back question" has '^ORVEX Link$' 2
+shot load-read-back
+key Escape
+wait_gone '^ORVEX Link$' 2
 page 1
 until_true "the scan after loading" open_slot 1
 shot config-loaded
