@@ -3,13 +3,10 @@
 // Closing it ends the console at the module and gives the line back.
 import { Terminal } from "@xterm/xterm";
 import { el } from "./dom.js";
+import { fromBase64 } from "./download.js";
 import { adoptScriptStyles } from "./styles.js";
 
 adoptScriptStyles();
-
-function bytesOf(base64) {
-    return Uint8Array.from(atob(base64), c => c.charCodeAt(0));
-}
 
 export class ConsoleView {
     // said(text, error): for the status line and the message log; back: what has the focus
@@ -26,7 +23,7 @@ export class ConsoleView {
                           this.heading, this.screen,
                           el("p", { class: "note", text: "Ctrl+] ends the console too, as in orvex-cli terminal." }),
                           this.closeButton);
-        agent.listen("console.text.v1", ({ data }) => this.terminal?.write(bytesOf(data)));
+        agent.listen("console.text.v1", ({ data }) => this.terminal?.write(fromBase64(data)));
         agent.listen("console.end.v1", ({ reason }) => this.ended(reason));
     }
 

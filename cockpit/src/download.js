@@ -16,3 +16,8 @@ export function stamp(date = new Date()) {
     return `${date.getFullYear()}${two(date.getMonth() + 1)}${two(date.getDate())}-` +
         `${two(date.getHours())}${two(date.getMinutes())}${two(date.getSeconds())}`;
 }
+
+// What the agent sends of a file or a console's text: base64.
+export function fromBase64(base64) {
+    return Uint8Array.from(atob(base64), c => c.charCodeAt(0));
+}

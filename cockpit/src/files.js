@@ -4,6 +4,7 @@
 // what a load would write and what differs is orvex-cli's diff --json, a row put back is its
 // set. Nothing of a file is read here.
 import { el } from "./dom.js";
+import { download, fromBase64 } from "./download.js";
 
 const COMPARING = "Comparing with file. Wait...";
 const SELECT_FIRST = "You must select module at first";
@@ -22,16 +23,6 @@ function toBase64(bytes) {
     for (let i = 0; i < bytes.length; i += 0x8000)
         text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
     return btoa(text);
-}
-
-function download(name, base64) {
-    const bytes = Uint8Array.from(atob(base64), c => c.charCodeAt(0));
-    const url = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
-    const link = el("a", { href: url, download: name, hidden: true });
-    document.body.append(link);
-    link.click();
-    link.remove();
-    setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
 // As the engine tells them apart: ".mst" in any letter case is a module settings file.
@@ -185,7 +176,7 @@ export class FileCommands {
         saved.notBack.forEach(line => this.page.log.message(line, true));
         if (saved.status === 3)
             return this.page.log.message(`Did not save ${file}`, true);
-        download(saved.file, saved.data);
+        download(saved.file, fromBase64(saved.data));
         this.page.log.message(`Saved ${saved.file}: ${what}` +
             (saved.status === 1 ? ", with ERROR lines for what could not be read" : ""), saved.status !== 0);
     }
